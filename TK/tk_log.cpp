@@ -1,0 +1,76 @@
+#include "TK/tk_log.hpp"
+
+#include "platform/files/pl_files.hpp"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+std::string default_log_name()
+{
+    std::filesystem::path path = platform::module_file_name();
+    path.replace_extension(".log");
+    return path.string();
+}
+
+struct file_closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+} // namespace
+
+tk_logger::tk_logger(const char* file, bool enabled_, int min_level_, bool timestamps_)
+    : file_name(file != nullptr ? std::string(file) : default_log_name()),
+      min_level(min_level_),
+      enabled(enabled_),
+      timestamps(timestamps_)
+{
+    if (enabled_)
+        create_once();
+}
+
+tk_logger::~tk_logger() = default;
+
+void tk_logger::set_file_name(const char* name)
+{
+    if (name == nullptr)
+        throw tk_mail_assertion("..\\TK/tk_log.hpp", 82);
+    std::lock_guard lock(mutex);
+    file_name = name;
+}
+
+std::string tk_logger::get_file_name() const
+{
+    std::lock_guard lock(mutex);
+    return file_name;
+}
+
+void tk_logger::create_once()
+{
+    std::lock_guard lock(mutex);
+    if (created.load(std::memory_order_relaxed))
+        return;
+    file_ptr emptied(std::fopen(file_name.c_str(), "wb"));
+    created.store(true, std::memory_order_release);
+}
+
+void tk_logger::write(std::string_view line)
+{
+    std::lock_guard lock(mutex);
+    file_ptr file(std::fopen(file_name.c_str(), "ab"));
+    if (!file)
+        return;  // the line is lost, as the log promises nothing more
+    if (timestamps) {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        std::fprintf(file.get(), "%02d:%02d:%02d ", local.tm_hour, local.tm_min, local.tm_sec);
+    }
+    std::fwrite(line.data(), 1, line.size(), file.get());
+    if (crlf)
+        std::fwrite("\r\n", 1, 2, file.get());
+}

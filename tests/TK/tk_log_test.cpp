@@ -1,0 +1,106 @@
+#include "TK/tk_log.hpp"
+#include "platform/files/pl_files.hpp"
+#include "test_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+TEST(TkLogger, AsBothProgramsBuildItNothingIsWritten)
+{
+    const std::string default_file =
+        std::filesystem::path(platform::module_file_name()).replace_extension(".log").string();
+    std::filesystem::remove(default_file);
+    {
+        tk_logger logger(nullptr, false, 3, false);
+        EXPECT_EQ(logger.get_file_name(), default_file);
+        tk_logger::log(3, "important %d", 1);
+        tk_logger::wlog(3, L"important %s", L"too");
+    }
+    EXPECT_FALSE(std::filesystem::exists(default_file));
+}
+
+TEST(TkLogger, FirstCallEmptiesTheFileThenLevelsBelowTheMinimumAreDropped)
+{
+    test_dir dir;
+    const std::string file = dir.file("run.log");
+    test_dir::write(file, "left from an earlier run\r\n");
+    tk_logger logger(file.c_str(), false, 3, false);
+    logger.set_enabled(true);
+
+    tk_logger::log(1, "detail");
+    EXPECT_EQ(test_dir::read(file), "");  // emptied by a dropped line
+    tk_logger::log(2, "trace %s", "x");
+    tk_logger::log(-1, "negative");
+    tk_logger::log(3, "important %s=%d", "rows", 12);
+    tk_logger::log(4, "higher");
+    tk_logger::wlog(3, L"wide %s \u20ac %S", L"caf\u00e9", "n");
+    EXPECT_EQ(test_dir::read(file),
+              "important rows=12\r\nhigher\r\nwide caf\xC3\xA9 \xE2\x82\xAC n\r\n");
+}
+
+TEST(TkLogger, EnabledAtConstructionEmptiesAtOnceAndStampsTheTime)
+{
+    test_dir dir;
+    const std::string file = dir.file("stamped.log");
+    test_dir::write(file, "old");
+    tk_logger logger(file.c_str(), true, 1, true);
+    EXPECT_EQ(test_dir::read(file), "");
+    tk_logger::log(1, "line");
+    const std::string text = test_dir::read(file);
+    ASSERT_EQ(text.size(), 9u + 4 + 2);
+    EXPECT_EQ(text[2], ':');
+    EXPECT_EQ(text[5], ':');
+    EXPECT_EQ(text.substr(8), " line\r\n");
+}
+
+TEST(TkLogger, LongWideLinesAreWrittenWhole)
+{
+    test_dir dir;
+    const std::string file = dir.file("long.log");
+    tk_logger logger(file.c_str(), true, 3, false);
+    const std::wstring long_text(20000, L'\u00e9');
+    tk_logger::wlog(3, L"%s", long_text.c_str());
+    EXPECT_EQ(test_dir::read(file).size(), 40000u + 2);
+}
+
+TEST(TkLogger, LinesFromManyThreadsStayWhole)
+{
+    test_dir dir;
+    const std::string file = dir.file("threads.log");
+    tk_logger logger(file.c_str(), true, 3, false);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 200; ++i)
+                tk_logger::log(3, "thread %d line %03d %s", t, i, "0123456789");
+        });
+    for (auto& t : threads)
+        t.join();
+    std::istringstream lines(test_dir::read(file));
+    std::string line;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        ++count;
+        EXPECT_EQ(line.size(), std::string("thread 0 line 000 0123456789\r").size()) << line;
+    }
+    EXPECT_EQ(count, 800);
+}
+
+TEST(TkLogger, WithoutALoggerCallsDoNothingAndInternalErrorsDoNotRecurse)
+{
+    ASSERT_EQ(tk_logger::try_instance(), nullptr);
+    tk_logger::log(3, "nobody listens");
+    // An internal error logs while it is built; with no logger that must not
+    // raise another one.
+    EXPECT_THROW(throw tk_mail_assertion("x", 1), tk_mail_assertion);
+}
+
+TEST(TkLogger, NullFileNameIsAnInternalError)
+{
+    tk_logger logger("unused.log", false, 3, false);
+    EXPECT_THROW(logger.set_file_name(nullptr), tk_mail_assertion);
+}

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the tree and runs every benchmark under bench/ (targets are stated in each file).
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$ROOT/tools/common.sh"
+install_packages
+BUILD_TYPE=Release BUILD="$ROOT/build-bench" build_tree
+for b in "$BUILD"/bench/bench_*; do
+    [ -x "$b" ] && "$b"
+done
