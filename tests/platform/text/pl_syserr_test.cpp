@@ -26,5 +26,5 @@ TEST(SysErr, LastErrorBelongsToItsThread)
 
 TEST(Files, ModuleFileNameIsThisProgram)
 {
-    EXPECT_TRUE(module_file_name().ends_with("/test_platform"));
+    EXPECT_TRUE(module_file_name().ends_with("/test_platform_text"));
 }
