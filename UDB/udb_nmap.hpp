@@ -11,6 +11,8 @@
 // Source name -> destination name, ordered by plain character comparison.
 class t_names_map : public std::map<std::wstring, std::wstring> {
 public:
+    using std::map<std::wstring, std::wstring>::map;
+
     // The new name of the first pair whose source name equals this one
     // without regard to case; the name itself when there is none.
     std::wstring get_mapped_name(const std::wstring& name) const;
