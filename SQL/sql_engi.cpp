@@ -1,5 +1,6 @@
 #include "SQL/sql_engi.hpp"
 
+#include "SQL/sql_vali.hpp"
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
 
@@ -176,6 +177,44 @@ std::wstring sql_engine::get_safe_name(const std::wstring& name)
     result += L'`';
     tk_logger::wlog(1, L"Returns [%s]", result.c_str());
     return result;
+}
+
+namespace {
+
+// One family of validators or the other by the version; the seed is passed on.
+template <class New, class Old, class... Seed>
+std::unique_ptr<udb_validator> make_validator(bool old_version, const Seed&... seed)
+{
+    if (old_version)
+        return std::make_unique<Old>(seed...);
+    return std::make_unique<New>(seed...);
+}
+
+} // namespace
+
+std::unique_ptr<udb_validator> sql_engine::create_tn_validator(const std::vector<std::wstring>& names1,
+                                                               const std::vector<std::wstring>& names2) const
+{
+    tk_logger::log(1, "sql_engine::create_tn_validator");
+    return make_validator<sql_new_tn_validator, sql_old_tn_validator>(is_old_version(), names1, names2);
+}
+
+std::unique_ptr<udb_validator> sql_engine::create_fn_validator(const udb_record& record) const
+{
+    tk_logger::log(1, "sql_engine::create_fn_validator( const udb_record& )");
+    return make_validator<sql_new_fn_validator, sql_old_fn_validator>(is_old_version(), record);
+}
+
+std::unique_ptr<udb_validator> sql_engine::create_fn_validator(const udb_schema& schema) const
+{
+    tk_logger::log(1, "sql_engine::create_fn_validator( const udb_schema& )");
+    return make_validator<sql_new_fn_validator, sql_old_fn_validator>(is_old_version(), schema);
+}
+
+std::unique_ptr<udb_validator> sql_engine::create_in_validator(const udb_indexes& indexes) const
+{
+    tk_logger::log(1, "sql_engine::create_in_validator");
+    return make_validator<sql_new_in_validator, sql_old_in_validator>(is_old_version(), indexes);
 }
 
 std::wstring sql_engine::get_mysql_type_name(int code)

@@ -12,8 +12,14 @@
 #include <mysql.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+class udb_validator;
+class udb_record;
+class udb_schema;
+class udb_indexes;
 
 // Versions at which the dialect changes.
 inline constexpr uint32_t sql_version_4_1_0 = 0x040100;  // quoted identifiers, character sets
@@ -74,6 +80,14 @@ public:
     // than 64, inner backquotes doubled. An empty name, or one that is already
     // a backquoted identifier, is returned as it stands.
     static std::wstring get_safe_name(const std::wstring& name);
+
+    // Validators of table, field and index names for the target's dialect,
+    // seeded with the names already taken.
+    std::unique_ptr<udb_validator> create_tn_validator(const std::vector<std::wstring>& names1,
+                                                       const std::vector<std::wstring>& names2) const;
+    std::unique_ptr<udb_validator> create_fn_validator(const udb_record& record) const;
+    std::unique_ptr<udb_validator> create_fn_validator(const udb_schema& schema) const;
+    std::unique_ptr<udb_validator> create_in_validator(const udb_indexes& indexes) const;
 
     // MySQL type names by the codes of the type editor and the type tables.
     static std::wstring get_mysql_type_name(int code);
