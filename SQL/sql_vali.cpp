@@ -165,7 +165,11 @@ std::wstring sql_old_validator::get_safe_name(const std::wstring& name)
     tk_logger::wlog(1, L"sql_old_validator::get_safe_name(%s)", name.c_str());
     std::wstring safe = name;
     std::replace_if(safe.begin(), safe.end(), [](wchar_t c) { return !is_name_char(c); }, L'_');
-    if (!safe.empty() && all_digits(safe))
+    // Digits alone are no name, and neither is nothing: an empty name would
+    // only ever be followed by digits.
+    if (safe.empty())
+        safe = L"_";
+    else if (all_digits(safe))
         safe[0] = L'_';
     return udb_validator::get_safe_name(safe);
 }
