@@ -40,8 +40,14 @@ struct ole_date {
     // hours. A null text is an internal error.
     void process_milliseconds(const char* seconds);
     // The numeric forms, then the general date parser; false when none reads it.
-    bool import_from_string(std::string_view text);
+    bool import_from_string(const std::string& text);
 
 private:
-    void parse(std::string_view text);
+    void parse(const std::string& text);
+    void set_seconds(std::string_view seconds);
+    bool try_compact(std::string_view text);
+    bool try_time(std::string_view text);
+    bool try_separated(std::string_view text);
+    bool try_system_parser(std::string_view text);
+    bool time_in_range() const;
 };

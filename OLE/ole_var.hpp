@@ -124,7 +124,7 @@ protected:
     int64_t i8_val = 0;
     uint64_t ui8_val = 0;
     ole_date date;
-    VARIANT var;
+    VARIANT var{};  // VT_EMPTY, zeroed union
 
 private:
     void copy_from(const ole_variant& that);
@@ -136,4 +136,6 @@ private:
     void change_to_binary();
     void change_from_binary(VARTYPE t);
     void round_to_integer(VARTYPE t);
+    void text_to_bool();
+    void set_result(VARIANT& result, VARTYPE t);
 };

@@ -6,6 +6,8 @@
 #include "platform/ole/pl_oletp.hpp"
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 // Years 100 to 9999. Returns false (and leaves *out) for fields out of range.
 bool SystemTimeToVariantTime(const SYSTEMTIME* st, DATE* out);
@@ -17,3 +19,13 @@ bool VariantTimeToSystemTime(DATE in, SYSTEMTIME* st);
 // optional time "hh:mm[:ss]" and AM/PM, or a time alone. Anything else, and
 // fields out of range, give DISP_E_TYPEMISMATCH.
 HRESULT VarDateFromStr(const OLECHAR* text, LCID lcid, uint32_t flags, DATE* out);
+
+namespace pl_ole {
+
+// VarDateFromStr on narrow text (bytes beyond ASCII are no date).
+HRESULT date_from_text(std::string_view text, DATE& out);
+// The text a date converts to: "yyyy-mm-dd hh:mm:ss", the date alone at
+// midnight, the time alone on day zero. False outside the supported years.
+bool date_text(DATE in, std::string& out);
+
+} // namespace pl_ole
