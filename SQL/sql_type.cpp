@@ -186,11 +186,11 @@ std::wstring date_default(const std::wstring& text, const t_ftd& column)
     return canonical.empty() ? canonical : L"\"" + canonical + L"\"";
 }
 
+// SQL NULL: a value that holds nothing (the cell values have no separate
+// null; every writer treats VT_EMPTY and VT_NULL alike).
 ole_variant null_value()
 {
-    ole_variant value;
-    value.change_type(VT_NULL);
-    return value;
+    return ole_variant();
 }
 
 bool blob_to_text()
