@@ -183,16 +183,10 @@ dmp_recordset::row_values dmp_recordset::match_batch(const udb_record& record) c
 
 void dmp_recordset::append_literals(std::string& text, const row_values& row)
 {
-    const size_t start = text.size();
-    try {
-        for (size_t i = 0; i < row.fields.size(); ++i) {
-            if (i > 0)
-                text += ", ";
-            text += get_fld_append_str(row.fields[i], row.columns[i], false);
-        }
-    } catch (...) {
-        text.resize(start);
-        throw;
+    for (size_t i = 0; i < row.fields.size(); ++i) {
+        if (i > 0)
+            text += ", ";
+        text += get_fld_append_str(row.fields[i], row.columns[i], false);
     }
 }
 
@@ -214,6 +208,7 @@ std::string dmp_recordset::write_streamed(const std::string& head, const row_val
             continue;
         }
         tk_logger::log(1, "that[eye]->get_size() > sql_engine::max_field_size");
+        tk_logger::log(1, "sql_query=%s", text.c_str());
         out.write(text);
         text.clear();
         stream_value(out, *row.fields[i]);
@@ -227,30 +222,21 @@ void dmp_recordset::fast_append(const udb_record& record)
     const bool first = append_buffer.empty();
     if (first)
         begin_batch(record);
+    // A value over 1 MiB makes its row longer than the row limit, and such a
+    // row never comes here: fast rows stream nothing.
     const row_values row = match_batch(record);
-    if (!has_streamed(row.fields)) {
-        const size_t start = append_buffer.size();
-        if (first)
-            append_buffer += batch_head + " VALUES(";
-        else
-            append_buffer += ", (";
-        try {
-            append_literals(append_buffer, row);
-        } catch (...) {
-            append_buffer.resize(start);
-            throw;
-        }
-        append_buffer += ')';
-    } else {
-        // The streamed row begins a statement of its own in the file; the
-        // values after its last streamed one open the pending statement
-        // that later rows join.
-        if (!first) {
-            tk_logger::log(1, "append_buffer is NOT empty");
-            flush_pending();
-        }
-        append_buffer = write_streamed(batch_head + " VALUES(", row) + ")";
+    const size_t start = append_buffer.size();
+    if (first)
+        append_buffer += batch_head + " VALUES(";
+    else
+        append_buffer += ", (";
+    try {
+        append_literals(append_buffer, row);
+    } catch (...) {
+        append_buffer.resize(start);  // the row's head goes with it
+        throw;
     }
+    append_buffer += ')';
     tk_logger::log(1, "*** FAST INSERT MODE ***");
     if (static_cast<int64_t>(append_buffer.size()) > row_limit) {
         tk_logger::log(1, "Run SQL query: [%s]", append_buffer.c_str());

@@ -41,8 +41,7 @@ private:
     row_values match_batch(const udb_record& record) const;
     row_values match_by_schema(const udb_record& record, std::string& column_list) const;
     row_values match_by_record(const udb_record& record, std::string& column_list) const;
-    // Appends the literals of a row that streams nothing to text; on a
-    // failure text is left as it was.
+    // Appends the literals of a row that streams nothing to text.
     static void append_literals(std::string& text, const row_values& row);
     // Writes head and the values up to the last streamed one into the file,
     // and returns the text of the values after it.
