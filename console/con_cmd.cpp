@@ -241,8 +241,6 @@ void apply_option(const ansi_cmd_line& line, ravelin_converter& conv, error_hand
 
 std::string usage_text() { return platform::format(usage_format, 7, 1); }
 
-bool is_silent(const ravelin_converter& converter) { return converter.is_silent(); }
-
 std::wstring ansi_to_wstring(const std::string& text)
 {
     std::unique_ptr<wchar_t[]> wide;

@@ -24,5 +24,3 @@ std::vector<std::wstring> process_tab_file(const std::string& path);
 // Text of the ANSI code page as wide text; a level-0 tk_exception_ex when it
 // cannot be converted.
 std::wstring ansi_to_wstring(const std::string& text);
-
-bool is_silent(const ravelin_converter& converter);

@@ -64,6 +64,10 @@ public:
     // Copies one table's records; statistics are kept when keep_stats is set.
     void convert_step(udb_recordset* source, udb_recordset* destination, udb_database* database, bool keep_stats);
 
+    // Statistics are kept for a table the run creates, with refinement on
+    // and outside merge mode; never for a table that was there before.
+    bool keeps_statistics(udb_database& database, const std::wstring& table);
+
     // The CSV delimiter of n_comma: tab, ";", ",", " ".
     const wchar_t* get_delimiter() const;
 
@@ -81,9 +85,6 @@ private:
     bool serialize_console();
     bool serialize_engine_texts(bool store);
     bool serialize_dump_options(bool store);
-    // Statistics are kept for a table the run creates, with refinement on
-    // and outside merge mode; never for a table that was there before.
-    bool keeps_statistics(udb_database& database, const std::wstring& table);
     std::unique_ptr<csv_file> open_csv_source() const;
 
     const converter_form form;
