@@ -2,51 +2,103 @@
 
 #include "TK/tk_log.hpp"
 
-#include <cerrno>
-#include <cstdlib>
 #include <limits>
 
 namespace {
-
-// The digits of a plain integer: an optional "-", then "0" or digits without
-// a leading zero; "-0" is refused (a number column would drop the sign).
-bool plain_integer(const std::string& text, std::string_view& digits)
-{
-    std::string_view rest(text);
-    const bool negative = !rest.empty() && rest.front() == '-';
-    if (negative)
-        rest.remove_prefix(1);
-    if (rest.empty() || (rest.front() == '0' && (rest.size() > 1 || negative)))
-        return false;
-    for (char c : rest)
-        if (c < '0' || c > '9')
-            return false;
-    digits = rest;
-    return true;
-}
-
-// The plain integer's value; false beyond 64 bits.
-bool integer_value(const std::string& text, int64_t& value)
-{
-    std::string_view digits;
-    if (!plain_integer(text, digits) || digits.size() > 19)
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (errno == ERANGE || *end != '\0')
-        return false;
-    value = v;
-    return true;
-}
 
 bool in_int32(int64_t v)
 {
     return v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
 }
 
+template <class C>
+bool is_digit(C c)
+{
+    return c >= C('0') && c <= C('9');
+}
+
+// The digits of a plain integer: an optional "-", then "0" or digits without
+// a leading zero; "-0" is refused (a number column would drop the sign).
+template <class C>
+bool plain_integer(std::basic_string_view<C> text, std::basic_string_view<C>& digits)
+{
+    const bool negative = !text.empty() && text.front() == C('-');
+    if (negative)
+        text.remove_prefix(1);
+    if (text.empty() || (text.front() == C('0') && (text.size() > 1 || negative)))
+        return false;
+    for (C c : text)
+        if (!is_digit(c))
+            return false;
+    digits = text;
+    return true;
+}
+
+// The plain integer's value; false beyond 64 bits.
+template <class C>
+bool integer_value(std::basic_string_view<C> text, int64_t& value)
+{
+    std::basic_string_view<C> digits;
+    if (!plain_integer(text, digits) || digits.size() > 19)
+        return false;
+    uint64_t magnitude = 0;
+    for (C c : digits) {
+        const uint64_t next = magnitude * 10 + static_cast<uint64_t>(c - C('0'));
+        if (next / 10 != magnitude)
+            return false;
+        magnitude = next;
+    }
+    const bool negative = text.front() == C('-');
+    const uint64_t limit = negative ? uint64_t(1) << 63 : (uint64_t(1) << 63) - 1;
+    if (magnitude > limit)
+        return false;
+    value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+    return true;
+}
+
+template <class C>
+bool fits_double_t(std::basic_string_view<C> text)
+{
+    std::basic_string_view<C> digits;
+    return plain_integer(text, digits) && digits.size() <= 15;
+}
+
+template <class C>
+bool is_double_t(std::basic_string_view<C> text)
+{
+    const size_t point = text.find(C('.'));
+    if (point == text.npos || point + 1 == text.size() || text.back() == C('0'))
+        return false;
+    const std::basic_string_view<C> integer_part = text.substr(0, point);
+    const bool minus_zero = integer_part.size() == 2 && integer_part[0] == C('-') && integer_part[1] == C('0');
+    std::basic_string_view<C> whole;
+    if (!plain_integer(integer_part, whole) && !minus_zero)
+        return false;
+    const std::basic_string_view<C> fraction = text.substr(point + 1);
+    for (C c : fraction)
+        if (!is_digit(c))
+            return false;
+    if (whole.empty() || (whole.size() == 1 && whole[0] == C('0'))) {
+        // Below 0.0001 a DOUBLE may be shown in exponent form.
+        const size_t zeros = fraction.find_first_not_of(C('0'));
+        return zeros <= 3 && fraction.size() - zeros <= 15;
+    }
+    return whole.size() + fraction.size() <= 15;
+}
+
+// Which of the number states a text is.
+template <class C>
+int32_t number_kind(std::basic_string_view<C> text)
+{
+    int64_t value = 0;
+    if (integer_value(text, value))
+        return in_int32(value) ? num_map::is_integer : num_map::is_bigint;
+    return is_double_t(text) ? num_map::is_double_state : num_map::not_numeric;
+}
+
+
 // Two digits at text[pos] within [low, high]; -1 when they are not.
-int two_digits(const std::wstring& text, size_t pos, int low, int high)
+int two_digits(std::wstring_view text, size_t pos, int low, int high)
 {
     const wchar_t a = text[pos], b = text[pos + 1];
     if (a < L'0' || a > L'9' || b < L'0' || b > L'9')
@@ -64,7 +116,7 @@ int days_in_month(int year, int month)
 
 // A calendar date: year 1000 to 9999 (the DATE range) at text[pos], then
 // month and day, each part followed by sep when sep is not 0.
-bool valid_date(const std::wstring& text, size_t pos, wchar_t sep)
+bool valid_date(std::wstring_view text, size_t pos, wchar_t sep)
 {
     const size_t step = sep != 0 ? 1 : 0;
     const int century = two_digits(text, pos, 10, 99);
@@ -81,7 +133,7 @@ bool valid_date(const std::wstring& text, size_t pos, wchar_t sep)
 
 // A time of day 00:00:00 to 23:59:59 at text[pos], parts separated by sep
 // when sep is not 0.
-bool valid_time(const std::wstring& text, size_t pos, wchar_t sep)
+bool valid_time(std::wstring_view text, size_t pos, wchar_t sep)
 {
     const size_t step = sep != 0 ? 1 : 0;
     if (sep != 0 && (text[pos + 2] != sep || text[pos + 5] != sep))
@@ -97,13 +149,28 @@ types_map::types_map(const std::wstring& table_name_) : table_name(table_name_)
     tk_logger::wlog(2, L"types_map::ctor(%s)", table_name.c_str());
 }
 
-const udb_field* types_map::value_of(const udb_record& record, const entry& e)
+bool types_map::text_of(const udb_record& record, const entry& e, std::wstring& scratch, std::wstring_view& text)
 {
     if (e.n_field >= record.size() || !record[e.n_field])
-        return nullptr;
-    const udb_field* field = record[e.n_field].get();
-    const VARTYPE vt = field->get_type();
-    return vt == VT_EMPTY || vt == VT_NULL ? nullptr : field;
+        return false;
+    const udb_field& field = *record[e.n_field];
+    switch (field.get_type()) {
+    case VT_EMPTY:
+    case VT_NULL:
+        return false;
+    case VT_BSTR: {
+        // A text is looked at where it is: this runs for every value copied.
+        const BSTR value = field.get_variant().bstrVal;
+        text = value != nullptr ? std::wstring_view(value, field.get_text_length()) : std::wstring_view();
+        break;
+    }
+    default:
+        scratch = field.to_wstring();
+        text = scratch;
+    }
+    // Both a text value and scratch end with a zero after the text.
+    tk_logger::wlog(1, L"Got string representation: '%s'", text.empty() ? L"" : text.data());
+    return true;
 }
 
 dates_map::dates_map(const std::wstring& table_name_, const udb_schema& schema, bool only_dates)
@@ -122,7 +189,7 @@ dates_map::dates_map(const std::wstring& table_name_, const udb_schema& schema, 
     }
 }
 
-int32_t dates_map::get_kind(const std::wstring& text)
+int32_t dates_map::get_kind(std::wstring_view text)
 {
     switch (text.size()) {
     case 19:
@@ -149,12 +216,11 @@ const wchar_t* dates_map::type_name(int32_t state)
 void dates_map::add_rec_stat(const udb_record& record)
 {
     tk_logger::log(1, "dates_map::add_rec_stat(map size=%d)", static_cast<int>(entries.size()));
+    std::wstring scratch;
+    std::wstring_view text;
     for (entry& e : entries) {
-        const udb_field* field = value_of(record, e);
-        if (field == nullptr)
+        if (!text_of(record, e, scratch, text))
             continue;
-        const std::wstring text = field->to_wstring();
-        tk_logger::wlog(1, L"Got string representation: '%s'", text.c_str());
         const int32_t kind = get_kind(text);
         if (!e.seen) {
             e.state = kind;
@@ -192,43 +258,21 @@ num_map::num_map(const std::wstring& table_name_, const udb_schema& schema) : ty
 bool num_map::is_i8(const std::string& text)
 {
     tk_logger::log(1, "num_map::is_i8(%s)", text.c_str());
-    int64_t value = 0;
-    return integer_value(text, value) && !in_int32(value);
+    return number_kind(std::string_view(text)) == is_bigint;
 }
 
 bool num_map::is_int(const std::string& text)
 {
     tk_logger::log(1, "num_map::is_int(%s)", text.c_str());
-    int64_t value = 0;
-    return integer_value(text, value) && in_int32(value);
+    return number_kind(std::string_view(text)) == is_integer;
 }
 
-bool num_map::fits_double(const std::string& text)
-{
-    std::string_view digits;
-    return plain_integer(text, digits) && digits.size() <= 15;
-}
+bool num_map::fits_double(const std::string& text) { return fits_double_t(std::string_view(text)); }
 
 bool num_map::is_double(const std::string& text)
 {
     tk_logger::log(1, "num_map::is_double(%s)", text.c_str());
-    const size_t point = text.find('.');
-    if (point == std::string::npos || point + 1 == text.size() || text.back() == '0')
-        return false;
-    std::string_view whole;
-    const std::string integer_part = text.substr(0, point);
-    if (!plain_integer(integer_part, whole) && integer_part != "-0")
-        return false;
-    const std::string_view fraction = std::string_view(text).substr(point + 1);
-    for (char c : fraction)
-        if (c < '0' || c > '9')
-            return false;
-    if (whole.empty() || whole == "0") {
-        // Below 0.0001 a DOUBLE is shown in exponent form.
-        const size_t zeros = fraction.find_first_not_of('0');
-        return zeros <= 3 && fraction.size() - zeros <= 15;
-    }
-    return whole.size() + fraction.size() <= 15;
+    return is_double_t(std::string_view(text));
 }
 
 const wchar_t* num_map::type_name(int32_t state)
@@ -240,24 +284,17 @@ const wchar_t* num_map::type_name(int32_t state)
 void num_map::add_rec_stat(const udb_record& record)
 {
     tk_logger::log(1, "num_map::add_rec_stat(map size=%d)", static_cast<int>(entries.size()));
+    std::wstring scratch;
+    std::wstring_view text;
     for (entry& e : entries) {
-        const udb_field* field = value_of(record, e);
-        if (field == nullptr)
+        if (!text_of(record, e, scratch, text))
             continue;
-        const std::string text = field->to_string();
-        tk_logger::log(1, "Got string representation: '%s'", text.c_str());
         if (e.seen && e.state == not_numeric) {
             tk_logger::log(1, "skip mapping VARCHAR");
             continue;
         }
-        int32_t kind = not_numeric;
-        if (is_int(text))
-            kind = is_integer;
-        else if (is_i8(text))
-            kind = is_bigint;
-        else if (is_double(text))
-            kind = is_double_state;
-        e.fits_double = e.fits_double && (kind == is_double_state || fits_double(text));
+        const int32_t kind = number_kind(text);
+        e.fits_double = e.fits_double && (kind == is_double_state || fits_double_t(text));
         if (!e.seen) {
             e.seen = true;
             e.state = kind;

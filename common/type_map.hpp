@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class types_map {
@@ -37,9 +38,9 @@ public:
     const std::vector<entry>& get_entries() const { return entries; }
 
 protected:
-    // The field's value at the entry's position; false for a missing field or
-    // one without a value.
-    static const udb_field* value_of(const udb_record& record, const entry& e);
+    // The text of the field at the entry's position; false for a missing
+    // field or one without a value. text may point into scratch.
+    static bool text_of(const udb_record& record, const entry& e, std::wstring& scratch, std::wstring_view& text);
 
     std::wstring table_name;
     std::vector<entry> entries;
@@ -57,7 +58,7 @@ public:
     // Which of the states a text is: "YYYY-MM-DD HH:MM:SS" or 14 digits a
     // date with time, "YYYY-MM-DD" or 8 digits a date, "HH:MM:SS" a time, all
     // within the calendar; anything else no_date.
-    static int32_t get_kind(const std::wstring& text);
+    static int32_t get_kind(std::wstring_view text);
     static const wchar_t* type_name(int32_t state);
 };
 
