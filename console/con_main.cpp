@@ -31,7 +31,13 @@ int run(int argc, char** argv)
     console_error_handler errors;
     console_hooks hooks;
     ravelin_converter converter(converter_form::console, hooks);
-    if (argc == 1 || !guarded(errors, [&] { return parse_cmd_line(argc, argv, converter, errors); }))
+    bool parsed = false;
+    if (argc > 1 && !guarded(errors, [&] {
+            parsed = parse_cmd_line(argc, argv, converter, errors);
+            return true;
+        }))
+        return console_failure;
+    if (!parsed)
         print_fatal_and_exit(usage_text());
     if (converter.direct && !guarded(errors, [&] {
             converter.connect_mysql_server();

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 void common_check_dest(const std::wstring& path)
 {
@@ -57,7 +58,11 @@ void ravelin_converter::check_dest()
         return;
     }
     common_check_dest(dest);
-    if (tk_is_file_exist2(dest, tk_exist_not_folder) && std::remove(tk_to_ansi(dest).c_str()) != 0) {
+    // Only a plain file is replaced: a device or pipe named as the
+    // destination is written to, never removed.
+    const std::string path = tk_to_ansi(dest);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec) && std::remove(path.c_str()) != 0) {
         platform::set_last_error_from_errno();
         throw tk_exception_ex();
     }

@@ -95,3 +95,18 @@ TEST(ConsoleFailures, AnUnreadableSourceLeavesTheOldDump)
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(test_dir::read(dir.file("out.sql")), "old dump");
 }
+
+// A failure that ends the run (here the dump cannot be written) exits 255;
+// a device named as the destination is written to, never removed.
+TEST(ConsoleFailures, ARunEndedByAFailureExits255)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full here";
+    test_dir dir;
+    test_dir::write(dir.file("ok.csv"), "a,b\n1,2\n");
+    const program_result r = run_morvante(
+        dir, {"--from_csv", csv_ok, "--dump", "--dest=/dev/full", "--tab_name=t", "--csv_delim=2"});
+    EXPECT_EQ(r.code, 255);
+    EXPECT_NE(r.out.find("Error:\nCannot write the dump file '/dev/full'"), std::string::npos) << r.out;
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+}
