@@ -8,7 +8,9 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$ROOT/tools/common.sh"
 install_packages
-BUILD_TYPE=Release BUILD="$ROOT/build-bench" build_tree > /dev/null
+BUILD="$ROOT/build-bench"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build "$BUILD" -j3 --target MORVANTE > /dev/null
 PROGRAM="$BUILD/console/MORVANTE"
 WORK=$(mktemp -d /tmp/rvl_bench.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT

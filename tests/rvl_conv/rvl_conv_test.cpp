@@ -22,14 +22,14 @@ std::vector<std::wstring> with_prefix(const std::vector<std::wstring>& all, cons
 }
 
 // A CSV-like copy of rows into a fake destination.
-struct copy_fixture : ::testing::Test {
+struct ConverterCopy : ::testing::Test {
     config_home home;
     recording_hooks hooks;
     recording_handler errors;
     ravelin_converter conv{converter_form::console, hooks};
     fake_database db;
 
-    copy_fixture()
+    ConverterCopy()
     {
         conv.from_xls = false;
         conv.engine.set_server_version(sql_version_4_1_0);
@@ -47,7 +47,7 @@ struct copy_fixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(copy_fixture, WidensALongColumnOnceBeforeItsRecord)
+TEST_F(ConverterCopy, WidensALongColumnOnceBeforeItsRecord)
 {
     fake_source source({L"id", L"long note", L"order"},
                        {{L"1", L"a", L"b"}, {L"2", std::wstring(256, L'x'), L"c"}, {L"3", std::wstring(300, L'y'), L"d"}});
@@ -58,7 +58,7 @@ TEST_F(copy_fixture, WidensALongColumnOnceBeforeItsRecord)
     EXPECT_EQ(conv.rows_done.load(), 0u);  // every table's count starts at 0
 }
 
-TEST_F(copy_fixture, BeforeVersion410NamesAreBare)
+TEST_F(ConverterCopy, BeforeVersion410NamesAreBare)
 {
     conv.engine.set_server_version(0x040018);
     fake_source source({L"id", L"note"}, {{L"1", std::wstring(256, L'x')}});
@@ -66,7 +66,7 @@ TEST_F(copy_fixture, BeforeVersion410NamesAreBare)
     EXPECT_EQ(db.statements, std::vector<std::wstring>{L"ALTER TABLE t CHANGE note note TEXT"});
 }
 
-TEST_F(copy_fixture, StoresRefinementAndRunsItOnce)
+TEST_F(ConverterCopy, StoresRefinementAndRunsItOnce)
 {
     fake_source source({L"n", L"d", L"s", L"e"}, {{L"1", L"2024-01-01", L"x", L""}, {L"2", L"2024-01-02", L"y", L""}});
     copy(source);
@@ -79,7 +79,7 @@ TEST_F(copy_fixture, StoresRefinementAndRunsItOnce)
     EXPECT_EQ(db.statements.size(), 2u);
 }
 
-TEST_F(copy_fixture, AFailedRefinementIsOnlyLogged)
+TEST_F(ConverterCopy, AFailedRefinementIsOnlyLogged)
 {
     conv.refine_queries = {L"refuse this", L"ALTER TABLE `t` MODIFY `n` INT"};
     conv.mysql_refine_types(db);
@@ -87,7 +87,7 @@ TEST_F(copy_fixture, AFailedRefinementIsOnlyLogged)
     EXPECT_TRUE(errors.reports.empty());
 }
 
-TEST_F(copy_fixture, AColumnWithoutAnyValueBecomesDatetimeOnlyWhenItHeldNoText)
+TEST_F(ConverterCopy, AColumnWithoutAnyValueBecomesDatetimeOnlyWhenItHeldNoText)
 {
     fake_source source({L"n", L"missing"}, {{L"1"}, {L"2"}});
     copy(source);
@@ -95,7 +95,7 @@ TEST_F(copy_fixture, AColumnWithoutAnyValueBecomesDatetimeOnlyWhenItHeldNoText)
               std::vector<std::wstring>{L"ALTER TABLE `t` MODIFY `missing` DATETIME"});
 }
 
-TEST_F(copy_fixture, NoStatisticsWithoutRefinementInMergeModeOrForAnExistingTable)
+TEST_F(ConverterCopy, NoStatisticsWithoutRefinementInMergeModeOrForAnExistingTable)
 {
     conv.set_mode(0);
     EXPECT_TRUE(conv.keeps_statistics(db, L"new"));
@@ -108,7 +108,7 @@ TEST_F(copy_fixture, NoStatisticsWithoutRefinementInMergeModeOrForAnExistingTabl
     EXPECT_FALSE(conv.keeps_statistics(db, L"new"));
 }
 
-TEST_F(copy_fixture, OnlyServerErrorsAreCaughtPerRecord)
+TEST_F(ConverterCopy, OnlyServerErrorsAreCaughtPerRecord)
 {
     struct server_error : tk_exception {
         server_error() : tk_exception("Duplicate entry '2' for key 'PRIMARY'", 0) { code = 0x400426; }
@@ -127,7 +127,7 @@ TEST_F(copy_fixture, OnlyServerErrorsAreCaughtPerRecord)
     EXPECT_EQ(conv.rows_done.load(), 0u);
 }
 
-TEST_F(copy_fixture, AStopRequestEndsTheCopyBeforeTheNextRecord)
+TEST_F(ConverterCopy, AStopRequestEndsTheCopyBeforeTheNextRecord)
 {
     fake_source source({L"id"}, {{L"1"}, {L"2"}});
     conv.request_stop();
@@ -135,7 +135,7 @@ TEST_F(copy_fixture, AStopRequestEndsTheCopyBeforeTheNextRecord)
     conv.clear_stop_request();
 }
 
-TEST_F(copy_fixture, StructureOnlyCopiesNoRecord)
+TEST_F(ConverterCopy, StructureOnlyCopiesNoRecord)
 {
     conv.tab_def = true;
     fake_source source({L"id"}, {{L"1"}});
