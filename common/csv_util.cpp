@@ -185,7 +185,7 @@ void csv_file::write_number(const udb_field& field)
     tk_logger::log(1, "Got floating point number");
     const double value = field.to_double();
     constexpr double int64_limit = 9223372036854775808.0;  // 2^63
-    if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < int64_limit) {
+    if (value == std::trunc(value) && value >= -int64_limit && value < int64_limit) {
         tk_logger::log(1, "Number can be processed as int");
         write_csv_field(platform::format(L"%I64d", static_cast<int64_t>(value)));
         return;
