@@ -5,7 +5,6 @@
 #include "TK/tk_log.hpp"
 
 #include <cstdio>
-#include <map>
 #include <mutex>
 
 namespace {
