@@ -205,6 +205,20 @@ TEST_F(SqlCreateTable, NotNullByKeyAndVersion)
     }
 }
 
+// A new-version dump is written for 4.1.0 and loaded into today's servers.
+TEST_F(SqlCreateTable, NewVersionDumpDialect)
+{
+    engine.set_dump_version(true);
+    const std::wstring sql = statement(
+        schema_of({{L"id", VT_I4, 4, false, true}, {L"s", VT_BSTR, 300}, {L"d", VT_DATE, 8, false, false, ole_variant(), 1}}),
+        indexes_of({index_of(L"ps", {L"id"}, true), index_of(L"is", {L"s"})}));
+    EXPECT_EQ(sql, L"CREATE TABLE `t` (`id` INT NOT NULL AUTO_INCREMENT, `s` VARCHAR(300) CHARACTER SET utf8mb4, "
+                   L"`d` DATETIME, PRIMARY KEY (`id`), INDEX `is` (`s`)) ENGINE=InnoDB");
+    expect_server_takes(sql);
+    engine.set_dump_version(false);
+    EXPECT_EQ(statement(schema_of({{L"s", VT_BSTR, 300}})), L"CREATE TABLE `t` (s VARCHAR(300)) TYPE=MyISAM");
+}
+
 TEST_F(SqlCreateTable, EngineWordsByVersion)
 {
     const udb_schema schema = schema_of({{L"n", VT_I4, 4}});
