@@ -9,7 +9,7 @@
 
 namespace {
 
-struct col_spec {
+struct col_def {
     std::wstring name;
     VARTYPE vt = VT_BSTR;
     uint32_t size = 255;
@@ -21,10 +21,10 @@ struct col_spec {
     std::wstring description = std::wstring();
 };
 
-udb_schema schema_of(std::initializer_list<col_spec> specs)
+udb_schema schema_of(std::initializer_list<col_def> defs)
 {
     udb_schema schema;
-    for (const col_spec& s : specs) {
+    for (const col_def& s : defs) {
         auto column = std::make_shared<t_ftd>(s.size, s.name, s.vt, s.not_null, s.auto_increment, s.def, s.reserved,
                                               s.native);
         column->description = s.description;
