@@ -277,12 +277,13 @@ HRESULT date_from_text(std::string_view text, DATE& out)
     std::array<token, max_tokens> tokens;
     size_t n = 0;
     fields f;
-    if (!tokenize(text, tokens, n) || !take_time(tokens, n, f) || !take_date(tokens, n, f))
+    if (!tokenize(text, tokens, n))
         return DISP_E_TYPEMISMATCH;
     bool any = false;
     for (size_t i = 0; i < n; ++i)
         any = any || tokens[i].kind != ' ';
-    if (!any || !valid_fields(f.y, f.m, f.d, f.h, f.mi, f.s, f.ms))
+    if (!any || !take_time(tokens, n, f) || !take_date(tokens, n, f) ||
+        !valid_fields(f.y, f.m, f.d, f.h, f.mi, f.s, f.ms))
         return DISP_E_TYPEMISMATCH;
     out = make_date(f.y, f.m, f.d, f.h, f.mi, f.s, f.ms);
     return S_OK;

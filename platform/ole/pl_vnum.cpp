@@ -2,6 +2,7 @@
 // everywhere, as OLE Automation rounds.
 #include "platform/ole/pl_vnum.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -76,7 +77,7 @@ bool split_number(std::string_view text, number_parts& out)
 HRESULT normalize(int128 m, long scale, int round, bool sticky, bool negative, exact& out)
 {
     if (m == 0 && round == 0) {
-        out = exact{};
+        out = exact{0, static_cast<int>(std::clamp<long>(scale, 0, max_scale))};
         return S_OK;
     }
     if (scale > max_scale + 40) {  // every digit is dropped
@@ -222,7 +223,7 @@ DECIMAL to_decimal(const exact& in)
 HRESULT exact_from_double(double in, exact& out)
 {
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, in, std::chars_format::scientific, 14);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, in, std::chars_format::general, 15);
     if (result.ec != std::errc{})
         return DISP_E_OVERFLOW;
     const HRESULT hr = parse_exact(std::string_view(buffer, result.ptr - buffer), out);
