@@ -13,6 +13,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <system_error>
 
 namespace {
 
@@ -101,8 +103,9 @@ double leading_decimal(std::string_view text)
         return 0;
     double value = 0;
     const size_t skip = text[0] == '+' ? 1 : 0;
-    std::from_chars(text.data() + skip, text.data() + end, value, std::chars_format::fixed);
-    return value;
+    const auto r = std::from_chars(text.data() + skip, text.data() + end, value, std::chars_format::fixed);
+    // Far too many digits: no second of a minute.
+    return r.ec == std::errc::result_out_of_range ? std::numeric_limits<double>::infinity() : value;
 }
 
 template <class C>

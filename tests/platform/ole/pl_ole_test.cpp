@@ -234,6 +234,8 @@ TEST(PlVariant, TextIsReadByADecimalOnlyParser)
         {L"1e", VT_R8, mismatch},
         {L"1,5", VT_R8, mismatch},
         {L"1e400", VT_R8, overflow},
+        {L"0.001e312", VT_R8, overflow},
+        {L"1000000e-330", VT_R8, L"0"},
         {L"99999", VT_I2, overflow},
         {L"1e30", VT_I8, overflow},
         {L"True", VT_BOOL, L"-1"},
