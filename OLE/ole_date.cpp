@@ -298,7 +298,8 @@ void ole_date::parse(const std::string& given)
     tk_logger::log(1, "ole_date::ole_date('%s')", given.c_str());
     st = SYSTEMTIME{};
     std::string text = tk_trim(std::string(given));
-    for (const char* marker : {"AM", "PM", "am", "pm"}) {
+    for (const std::string_view marker : {std::string_view("AM"), std::string_view("PM"), std::string_view("am"),
+                                          std::string_view("pm")}) {
         const size_t at = text.find(marker);
         if (at != std::string::npos) {
             text = tk_trim(text.substr(0, at));
@@ -310,7 +311,8 @@ void ole_date::parse(const std::string& given)
         return;
     }
     import_from_string(text);
-    const bool pm = given.find("PM") != std::string::npos || given.find("pm") != std::string::npos;
+    const bool pm = given.find(std::string_view("PM")) != std::string::npos ||
+                    given.find(std::string_view("pm")) != std::string::npos;
     if (pm && st.wHour < 12)
         st.wHour = static_cast<uint16_t>(st.wHour + 12);
     if (kind != kind_none && !is_valid())  // seconds are known only now
