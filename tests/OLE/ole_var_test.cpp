@@ -301,6 +301,7 @@ TEST(OleVariant, NumericAndTruthReadings)
     EXPECT_THROW(ole_variant(1e10).to_long(), ole_cast_exception);
     EXPECT_THROW(ole_variant(std::nan("")).to_long(), ole_cast_exception);
     EXPECT_THROW(ole_variant(CY{std::numeric_limits<int64_t>::max()}).to_long(), ole_cast_exception);
+    EXPECT_EQ(ole_variant(-1e300).to_float(), -std::numeric_limits<float>::infinity());
     EXPECT_EQ(ole_variant(L"12").to_long(), 0);
     EXPECT_FALSE(ole_variant(L"12").to_bool());
     EXPECT_THROW(ole_variant(L"12").to_double(), tk_mail_assertion);
