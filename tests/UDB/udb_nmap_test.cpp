@@ -13,6 +13,8 @@ struct replace_case {
     std::wstring expected;
 };
 
+void PrintTo(const replace_case& c, std::ostream* os) { *os << c.what; }
+
 class global_replace : public testing::TestWithParam<replace_case> {};
 
 TEST_P(global_replace, table)
