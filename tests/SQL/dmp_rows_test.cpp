@@ -108,8 +108,16 @@ TEST_F(DumpRows, RecordsThatLackAColumn)
         }
         rs->append_record(dmp_record(ab, {7, 8}));
     }
+    {
+        // A later row's fields in another order still go to their columns.
+        const udb_schema ba = dmp_schema({{L"b", VT_I4, 4}, {L"a", VT_I4, 4}});
+        const auto rs = db->create_table(L"v", ab, udb_indexes());
+        rs->append_record(dmp_record(ab, {1, 2}));
+        rs->append_record(dmp_record(ba, {3, 4}));
+    }
     const std::string text = rows_written();
     EXPECT_NE(text.find("INSERT INTO `t`(`a`) VALUES(1), (2);\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("INSERT INTO `v`(`a`, `b`) VALUES(1, 2), (4, 3);\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("INSERT INTO `u`(`a`, `b`) VALUES(4, 5), (7, 8);\r\n"), std::string::npos) << text;
 }
 
