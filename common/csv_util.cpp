@@ -10,7 +10,6 @@
 #include "platform/text/pl_utf8.hpp"
 
 #include <cmath>
-#include <limits>
 
 namespace {
 
