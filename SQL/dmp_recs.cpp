@@ -109,8 +109,14 @@ std::string dmp_recordset::identifier(const std::wstring& name_) const
     return tk_to_utf8(db->backquoted_name(name_));
 }
 
+void dmp_recordset::release_other_lock()
+{
+    db->unlock_unless_locked(name, "dmp_recordset - right before unlock tables");
+}
+
 void dmp_recordset::flush_pending()
 {
+    release_other_lock();
     out.write(append_buffer);
     out.write(";");
     out.write(db->get_eol());
@@ -128,6 +134,7 @@ void dmp_recordset::append_record(const udb_record& record)
         engine->clear_fast_insert();
         if (!append_buffer.empty()) {
             tk_logger::log(1, "Run SQL query: [%s]", append_buffer.c_str());
+            release_other_lock();
             db->write_statement(append_buffer);
             append_buffer.clear();
         }
@@ -300,6 +307,7 @@ void dmp_recordset::slow_append(const udb_record& record)
     // The bare LF after the column list is the statement's own, whatever
     // the dump's line ends.
     const std::string head = "INSERT INTO " + identifier(name) + "(" + column_list + ") \nVALUES (";
+    release_other_lock();
     if (!has_streamed(row.fields)) {
         std::string statement = head;
         append_literals(statement, row);

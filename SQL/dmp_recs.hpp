@@ -47,6 +47,9 @@ private:
     // and returns the text of the values after it.
     std::string write_streamed(const std::string& head, const row_values& row);
     void flush_pending();
+    // Rows written while another table is locked would fail to load: the
+    // lock is closed first. (The table's own lock stays.)
+    void release_other_lock();
     std::string identifier(const std::wstring& name) const;
 
     dmp_out& out;

@@ -72,6 +72,10 @@ public:
     // The name enclosed in backquotes, inner backquotes doubled.
     static std::wstring enclose(const std::wstring& name);
 
+    // Closes an open lock that does not hold this table, so that a statement
+    // on it may follow.
+    void unlock_unless_locked(const std::wstring& table, const char* log_line);
+
     const dump_options& get_options() const { return options; }
     dmp_out& get_out() { return out; }
 
@@ -92,8 +96,6 @@ private:
     void note_lock(std::vector<std::wstring> tables);
     // Writes UNLOCK TABLES when a lock is open, logging the given line first.
     void unlock_tables(const char* log_line);
-    // Closes an open lock that does not hold this table.
-    void unlock_unless_locked(const std::wstring& table, const char* log_line);
     // True when a lock is open and the statement alters or empties one of
     // the locked tables, which the lock allows.
     bool is_on_locked_table(const std::string& statement) const;

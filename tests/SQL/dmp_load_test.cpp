@@ -102,17 +102,22 @@ std::string hex_or_null(const opt_bytes& bytes)
 
 class DumpLoad : public ::testing::Test {
 protected:
-    void SetUp() override { RVL_NEED_TEST_SERVER(); }
+    void SetUp() override
+    {
+        RVL_NEED_TEST_SERVER();
+        own_database.emplace();
+    }
+    const test_database& database() const { return *own_database; }
 
     void load(const std::string& file)
     {
         std::string output;
-        ASSERT_EQ(dmp_load(file, database.name(), output), 0) << output;
+        ASSERT_EQ(dmp_load(file, database().name(), output), 0) << output;
     }
 
     void expect_hard_rows_back(const std::vector<hard_row>& rows)
     {
-        test_connection c(database.name());
+        test_connection c(database().name());
         const auto back = c.rows("SELECT id, HEX(t), HEX(b), n, d, DATE_FORMAT(dt, '%Y-%m-%d %H:%i:%s') "
                                  "FROM hard ORDER BY id");
         ASSERT_EQ(back.size(), rows.size());
@@ -133,7 +138,7 @@ protected:
 
     sql_engine engine;
     test_dir dir;
-    test_database database;
+    std::optional<test_database> own_database;  // made once the server is known
 };
 
 class DumpLoadOptions : public DumpLoad, public ::testing::WithParamInterface<int> {
@@ -182,7 +187,7 @@ TEST_P(DumpLoadOptions, HardValuesComeBackEqual)
     EXPECT_EQ(dmp_count(text, "INSERT INTO `hard`(`id`, `t`, `b`, `n`, `d`, `dt`) \nVALUES ("), 4u);
     load(file);
     expect_hard_rows_back(rows);
-    test_connection c(database.name());
+    test_connection c(database().name());
     EXPECT_EQ(c.rows("SELECT SUM(v) FROM second")[0][0], "23");
 }
 
@@ -202,7 +207,7 @@ TEST_F(DumpLoad, NulInsideASmallTextValue)
         rs->append_record(record_of({1, text, std::nullopt, std::nullopt, std::nullopt, std::nullopt}));
     }
     load(file);
-    test_connection c(database.name());
+    test_connection c(database().name());
     EXPECT_EQ(c.rows("SELECT HEX(t) FROM hard")[0][0], hex_or_null(text));
 }
 
@@ -212,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Variants, DumpLoadOptions, ::testing::Values(0, 1, 2));
 // an index, foreign keys and a view: the whole dump loads.
 TEST_F(DumpLoad, SeveralTablesWithRefinementLocksAndKeys)
 {
-    const std::string file = dir.file(database.name() + ".sql");
+    const std::string file = dir.file(database().name() + ".sql");
     const udb_schema parent = dmp_schema({{L"id", VT_I4, 4}, {L"name", VT_BSTR, 30}});
     const udb_schema child = dmp_schema({{L"id", VT_I4, 4}, {L"parent id", VT_I4, 4}, {L"amount", VT_BSTR, 20}});
     udb_indexes primary;
@@ -243,7 +248,7 @@ TEST_F(DumpLoad, SeveralTablesWithRefinementLocksAndKeys)
         db->close();
     }
     load(file);
-    test_connection c(database.name());
+    test_connection c(database().name());
     EXPECT_EQ(c.rows("SELECT COUNT(*), SUM(amount) FROM child")[0], (std::vector<std::string>{"5000", "12505000"}));
     EXPECT_EQ(c.rows("SELECT COUNT(*) FROM totals")[0][0], "3");
     EXPECT_EQ(c.rows("SELECT COUNT(*) FROM information_schema.REFERENTIAL_CONSTRAINTS "
@@ -264,10 +269,10 @@ TEST_F(DumpLoad, TheGoldenScenarioLoadsWithEveryOptionSet)
         options.b_lock_write = (variant & 2) == 0;
         options.b_ins_comments = (variant & 4) == 0;
         options.b_ins_db = variant == 7;
-        const std::string file = dir.file(database.name() + ".sql");
+        const std::string file = dir.file(database().name() + ".sql");
         dmp_write_scenario(file, options);
         load(file);
-        test_connection c(database.name());
+        test_connection c(database().name());
         EXPECT_EQ(c.rows("SELECT COUNT(*), SUM(price) FROM sales")[0], (std::vector<std::string>{"3", "2.499"}));
         EXPECT_EQ(c.rows("SELECT HEX(text) FROM notes")[0][0], dmp_hex("line1\r\nline2\ttab"));
     }

@@ -237,6 +237,19 @@ TEST_F(DumpStatements, LocksCloseBeforeStatementsOnOtherTables)
     EXPECT_FALSE(engine.is_tables_locked());
 }
 
+// Rows still pending when the next table is locked reach the file after an
+// UNLOCK TABLES.
+TEST_F(DumpStatements, PendingRowsOfAnEarlierTable)
+{
+    const udb_schema schema = dmp_schema({{L"a", VT_I4, 4}});
+    auto rs = db->create_table(L"t1", schema, udb_indexes());
+    rs->append_record(dmp_record(schema, {1}));
+    db->create_table(L"t2", schema, udb_indexes());
+    rs.reset();
+    EXPECT_NE(written().find("LOCK TABLES `t2` WRITE;\r\nUNLOCK TABLES;\r\nINSERT INTO `t1`(`a`) VALUES(1);\r\n"),
+              std::string::npos);
+}
+
 TEST_F(DumpStatements, TableStructure)
 {
     udb_schema schema = dmp_schema({{L"id", VT_I4, 4}, {L"name", VT_BSTR, 20}, {L"Name", VT_BSTR, 20}});
