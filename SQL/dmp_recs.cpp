@@ -86,9 +86,8 @@ const udb_field* locate(const udb_record& record, size_t position, const std::ws
 
 } // namespace
 
-dmp_recordset::dmp_recordset(dmp_out& out_, dmp_database* db_, const std::wstring& name_, const udb_schema& schema_,
-                             const dump_options* options_)
-    : udb_recordset(db_, name_, false), out(out_), db(db_), options(options_), batch_schema(false)
+dmp_recordset::dmp_recordset(dmp_out& out_, dmp_database* db_, const std::wstring& name_, const udb_schema& schema_)
+    : udb_recordset(db_, name_, false), out(out_), db(db_), batch_schema(false)
 {
     tk_logger::wlog(1, L"dmp_recordset::dmp_recordset(%s)", name_.c_str());
     for (const auto& column : schema_)

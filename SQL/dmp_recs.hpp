@@ -14,12 +14,10 @@
 
 class dmp_database;
 class dmp_out;
-struct dump_options;
 
 class dmp_recordset : public udb_recordset {
 public:
-    dmp_recordset(dmp_out& out, dmp_database* db, const std::wstring& name, const udb_schema& schema,
-                  const dump_options* options);
+    dmp_recordset(dmp_out& out, dmp_database* db, const std::wstring& name, const udb_schema& schema);
     // Writes the pending statement.
     ~dmp_recordset() override;
 
@@ -54,7 +52,6 @@ private:
 
     dmp_out& out;
     dmp_database* db;
-    const dump_options* options;
     std::string append_buffer;  // the pending statement, without its ";"
     udb_schema batch_schema;    // the columns of the pending statement
     std::vector<std::wstring> batch_sources;  // their source names

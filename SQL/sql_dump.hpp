@@ -21,7 +21,6 @@
 #include <vector>
 
 class sql_schema_initializer;
-struct sql_table_options;
 
 class dmp_database : public udb_database {
 public:
@@ -76,9 +75,6 @@ public:
     // on it may follow.
     void unlock_unless_locked(const std::wstring& table, const char* log_line);
 
-    const dump_options& get_options() const { return options; }
-    dmp_out& get_out() { return out; }
-
 private:
     void write(std::string_view bytes) { out.write(bytes); }
     void write_line(std::string_view bytes);
@@ -89,7 +85,7 @@ private:
     void write_comment_block(const char* title, const std::wstring& table);
     std::wstring build_create_table(const std::wstring& name, sql_schema_initializer& columns,
                                     const udb_indexes& indexes, const std::wstring& auto_increment_name) const;
-    std::wstring get_engine_clause(const sql_table_options* table_options) const;
+    std::wstring get_engine_clause() const;
     std::wstring mapped_columns(const std::wstring& table, const std::vector<std::wstring>& fields) const;
 
     // Records a LOCK TABLES just written over these tables.

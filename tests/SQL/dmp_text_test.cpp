@@ -258,6 +258,7 @@ TEST_F(DumpStatements, TableStructure)
     indexes.push_back(dmp_index(L"by name", {L"Name"}, false, true));
     const std::wstring long_name(70, L'x');
     db->create_table(long_name, schema, indexes);
+    engine.set_tab_type(L"MEMORY");
     db->create_table(L"empty", udb_schema(), indexes);
     const std::string cut(63, 'x');
     const std::string whole(70, 'x');
@@ -273,7 +274,7 @@ TEST_F(DumpStatements, TableStructure)
               "LOCK TABLES `" + whole + "` WRITE;\r\n"
               "UNLOCK TABLES;\r\n"
               "DROP TABLE IF EXISTS `empty` CASCADE;\r\n"
-              "CREATE TABLE `empty` (\r\n\r\n) ENGINE=InnoDB;\r\n"
+              "CREATE TABLE `empty` (\r\n\r\n) ENGINE=MEMORY;\r\n"
               "LOCK TABLES `empty` WRITE;\r\n"
               "UNLOCK TABLES;\r\n");
     // The renamed column is found again under its source name.
