@@ -170,11 +170,12 @@ void dmp_recordset::begin_batch(const udb_record& record)
     tk_logger::log(1, "sql_query=%s", batch_head.c_str());
 }
 
-dmp_recordset::row_values dmp_recordset::match_batch(const udb_record& record) const
+const dmp_recordset::row_values& dmp_recordset::match_batch(const udb_record& record)
 {
-    row_values row;
-    row.fields.reserve(batch_schema.size());
-    row.columns.reserve(batch_schema.size());
+    // One list for every row of the recordset: no allocation per row.
+    row_values& row = batch_row;
+    row.fields.clear();
+    row.columns.clear();
     for (size_t i = 0; i < batch_schema.size(); ++i) {
         const udb_field* field = locate(record, i, batch_sources[i]);
         if (field == nullptr) {
@@ -230,7 +231,7 @@ void dmp_recordset::fast_append(const udb_record& record)
         begin_batch(record);
     // A value over 1 MiB makes its row longer than the row limit, and such a
     // row never comes here: fast rows stream nothing.
-    const row_values row = match_batch(record);
+    const row_values& row = match_batch(record);
     const size_t start = append_buffer.size();
     if (first)
         append_buffer += batch_head + " VALUES(";

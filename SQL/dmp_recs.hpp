@@ -36,7 +36,7 @@ private:
     void fast_append(const udb_record& record);
     void slow_append(const udb_record& record);
     void begin_batch(const udb_record& record);
-    row_values match_batch(const udb_record& record) const;
+    const row_values& match_batch(const udb_record& record);
     row_values match_by_schema(const udb_record& record, std::string& column_list) const;
     row_values match_by_record(const udb_record& record, std::string& column_list) const;
     // Appends the literals of a row that streams nothing to text.
@@ -56,4 +56,5 @@ private:
     udb_schema batch_schema;    // the columns of the pending statement
     std::vector<std::wstring> batch_sources;  // their source names
     std::string batch_head;     // "INSERT INTO t(columns)"
+    row_values batch_row;       // the fields of the row being gathered
 };
