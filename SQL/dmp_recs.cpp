@@ -25,9 +25,16 @@ const char structure_error[] =
 // characters, so memory stays bounded whatever its size.
 constexpr uint32_t piece_size = 0x20000;
 
+// The type the value is stored as, which the pieces are read from (a back
+// end may report another type for its fields).
+VARTYPE stored_type(const udb_field& field)
+{
+    return field.ole_variant::get_type();
+}
+
 bool is_binary_value(const udb_field& field)
 {
-    const VARTYPE vt = field.get_type();
+    const VARTYPE vt = stored_type(field);
     return vt == ole_vt_bytes || vt == VT_BLOB;
 }
 
@@ -35,7 +42,7 @@ bool is_binary_value(const udb_field& field)
 // column's declared size and goes as NULL like any other.
 bool is_streamed(const udb_field& field)
 {
-    const VARTYPE vt = field.get_type();
+    const VARTYPE vt = stored_type(field);
     return (vt == VT_BSTR || is_binary_value(field)) && field.get_size() > dmp_recordset::max_field_size;
 }
 
