@@ -122,6 +122,10 @@ void dmp_recordset::release_other_lock()
 
 void dmp_recordset::flush_pending()
 {
+    // Recordsets go before their dump is closed; rows left for later are
+    // lost, and the log says so.
+    if (!out.is_open())
+        tk_logger::wlog(3, L"Rows of table '%s' came after the dump file was closed and are lost", name.c_str());
     release_other_lock();
     out.write(append_buffer);
     out.write(";");
