@@ -13,6 +13,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <system_error>
 
 namespace {
 
@@ -101,8 +103,9 @@ double leading_decimal(std::string_view text)
         return 0;
     double value = 0;
     const size_t skip = text[0] == '+' ? 1 : 0;
-    std::from_chars(text.data() + skip, text.data() + end, value, std::chars_format::fixed);
-    return value;
+    const auto r = std::from_chars(text.data() + skip, text.data() + end, value, std::chars_format::fixed);
+    // Far too many digits: no second of a minute.
+    return r.ec == std::errc::result_out_of_range ? std::numeric_limits<double>::infinity() : value;
 }
 
 template <class C>
@@ -295,7 +298,8 @@ void ole_date::parse(const std::string& given)
     tk_logger::log(1, "ole_date::ole_date('%s')", given.c_str());
     st = SYSTEMTIME{};
     std::string text = tk_trim(std::string(given));
-    for (const char* marker : {"AM", "PM", "am", "pm"}) {
+    for (const std::string_view marker : {std::string_view("AM"), std::string_view("PM"), std::string_view("am"),
+                                          std::string_view("pm")}) {
         const size_t at = text.find(marker);
         if (at != std::string::npos) {
             text = tk_trim(text.substr(0, at));
@@ -307,7 +311,8 @@ void ole_date::parse(const std::string& given)
         return;
     }
     import_from_string(text);
-    const bool pm = given.find("PM") != std::string::npos || given.find("pm") != std::string::npos;
+    const bool pm = given.find(std::string_view("PM")) != std::string::npos ||
+                    given.find(std::string_view("pm")) != std::string::npos;
     if (pm && st.wHour < 12)
         st.wHour = static_cast<uint16_t>(st.wHour + 12);
     if (kind != kind_none && !is_valid())  // seconds are known only now

@@ -24,6 +24,15 @@ int32_t checked_long(long double value)
     return static_cast<int32_t>(value);
 }
 
+// A double as the nearest float; beyond the float range, the infinity of its
+// sign (a plain conversion would be undefined there).
+float to_nearest_float(double value)
+{
+    if (std::fabs(value) > double(std::numeric_limits<float>::max()) && std::isfinite(value))
+        return value < 0 ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
 } // namespace
 
 bool ole_is_numeric_type(VARTYPE vt) { return vt <= VT_UINT && ((0xFF487Cu >> vt) & 1) != 0; }
@@ -420,7 +429,7 @@ float ole_variant::to_float() const
     case VT_UI8: return static_cast<float>(ui8_val);
     case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_UI4: case VT_R4: case VT_R8: case VT_BOOL:
     case VT_I1: case VT_UI1: case VT_UI2:
-        return static_cast<float>(to_double());
+        return to_nearest_float(to_double());
     default: throw tk_mail_assertion("ole_var.cpp", 800);
     }
 }

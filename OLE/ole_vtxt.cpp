@@ -113,12 +113,11 @@ double leading_real(std::string_view text)
             end = j;
         }
     }
+    // The platform's reader tells an overflow from an underflow.
+    const std::wstring number(text.begin() + start, text.begin() + end);
     double value = 0;
-    const auto r = std::from_chars(text.data() + start, text.data() + end, value, std::chars_format::general);
-    if (r.ec == std::errc::result_out_of_range) {
-        if (std::fabs(value) > 1)  // overflow; an underflow reads as the tiny or zero value given
-            throw ole_cast_exception();
-    }
+    if (FAILED(VarR8FromStr(number.c_str(), LCID_EN_US, 0, &value)))
+        throw ole_cast_exception();
     return value;
 }
 

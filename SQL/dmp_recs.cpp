@@ -25,9 +25,16 @@ const char structure_error[] =
 // characters, so memory stays bounded whatever its size.
 constexpr uint32_t piece_size = 0x20000;
 
+// The type the value is stored as, which the pieces are read from (a back
+// end may report another type for its fields).
+VARTYPE stored_type(const udb_field& field)
+{
+    return field.ole_variant::get_type();
+}
+
 bool is_binary_value(const udb_field& field)
 {
-    const VARTYPE vt = field.get_type();
+    const VARTYPE vt = stored_type(field);
     return vt == ole_vt_bytes || vt == VT_BLOB;
 }
 
@@ -35,7 +42,7 @@ bool is_binary_value(const udb_field& field)
 // column's declared size and goes as NULL like any other.
 bool is_streamed(const udb_field& field)
 {
-    const VARTYPE vt = field.get_type();
+    const VARTYPE vt = stored_type(field);
     return (vt == VT_BSTR || is_binary_value(field)) && field.get_size() > dmp_recordset::max_field_size;
 }
 
@@ -86,9 +93,8 @@ const udb_field* locate(const udb_record& record, size_t position, const std::ws
 
 } // namespace
 
-dmp_recordset::dmp_recordset(dmp_out& out_, dmp_database* db_, const std::wstring& name_, const udb_schema& schema_,
-                             const dump_options* options_)
-    : udb_recordset(db_, name_, false), out(out_), db(db_), options(options_), batch_schema(false)
+dmp_recordset::dmp_recordset(dmp_out& out_, dmp_database* db_, const std::wstring& name_, const udb_schema& schema_)
+    : udb_recordset(db_, name_, false), out(out_), db(db_), batch_schema(false)
 {
     tk_logger::wlog(1, L"dmp_recordset::dmp_recordset(%s)", name_.c_str());
     for (const auto& column : schema_)
@@ -109,8 +115,18 @@ std::string dmp_recordset::identifier(const std::wstring& name_) const
     return tk_to_utf8(db->backquoted_name(name_));
 }
 
+void dmp_recordset::release_other_lock()
+{
+    db->unlock_unless_locked(name, "dmp_recordset - right before unlock tables");
+}
+
 void dmp_recordset::flush_pending()
 {
+    // Recordsets go before their dump is closed; rows left for later are
+    // lost, and the log says so.
+    if (!out.is_open())
+        tk_logger::wlog(3, L"Rows of table '%s' came after the dump file was closed and are lost", name.c_str());
+    release_other_lock();
     out.write(append_buffer);
     out.write(";");
     out.write(db->get_eol());
@@ -128,6 +144,7 @@ void dmp_recordset::append_record(const udb_record& record)
         engine->clear_fast_insert();
         if (!append_buffer.empty()) {
             tk_logger::log(1, "Run SQL query: [%s]", append_buffer.c_str());
+            release_other_lock();
             db->write_statement(append_buffer);
             append_buffer.clear();
         }
@@ -164,11 +181,12 @@ void dmp_recordset::begin_batch(const udb_record& record)
     tk_logger::log(1, "sql_query=%s", batch_head.c_str());
 }
 
-dmp_recordset::row_values dmp_recordset::match_batch(const udb_record& record) const
+const dmp_recordset::row_values& dmp_recordset::match_batch(const udb_record& record)
 {
-    row_values row;
-    row.fields.reserve(batch_schema.size());
-    row.columns.reserve(batch_schema.size());
+    // One list for every row of the recordset: no allocation per row.
+    row_values& row = batch_row;
+    row.fields.clear();
+    row.columns.clear();
     for (size_t i = 0; i < batch_schema.size(); ++i) {
         const udb_field* field = locate(record, i, batch_sources[i]);
         if (field == nullptr) {
@@ -224,7 +242,7 @@ void dmp_recordset::fast_append(const udb_record& record)
         begin_batch(record);
     // A value over 1 MiB makes its row longer than the row limit, and such a
     // row never comes here: fast rows stream nothing.
-    const row_values row = match_batch(record);
+    const row_values& row = match_batch(record);
     const size_t start = append_buffer.size();
     if (first)
         append_buffer += batch_head + " VALUES(";
@@ -300,6 +318,7 @@ void dmp_recordset::slow_append(const udb_record& record)
     // The bare LF after the column list is the statement's own, whatever
     // the dump's line ends.
     const std::string head = "INSERT INTO " + identifier(name) + "(" + column_list + ") \nVALUES (";
+    release_other_lock();
     if (!has_streamed(row.fields)) {
         std::string statement = head;
         append_literals(statement, row);

@@ -14,12 +14,10 @@
 
 class dmp_database;
 class dmp_out;
-struct dump_options;
 
 class dmp_recordset : public udb_recordset {
 public:
-    dmp_recordset(dmp_out& out, dmp_database* db, const std::wstring& name, const udb_schema& schema,
-                  const dump_options* options);
+    dmp_recordset(dmp_out& out, dmp_database* db, const std::wstring& name, const udb_schema& schema);
     // Writes the pending statement.
     ~dmp_recordset() override;
 
@@ -38,7 +36,7 @@ private:
     void fast_append(const udb_record& record);
     void slow_append(const udb_record& record);
     void begin_batch(const udb_record& record);
-    row_values match_batch(const udb_record& record) const;
+    const row_values& match_batch(const udb_record& record);
     row_values match_by_schema(const udb_record& record, std::string& column_list) const;
     row_values match_by_record(const udb_record& record, std::string& column_list) const;
     // Appends the literals of a row that streams nothing to text.
@@ -47,13 +45,16 @@ private:
     // and returns the text of the values after it.
     std::string write_streamed(const std::string& head, const row_values& row);
     void flush_pending();
+    // Rows written while another table is locked would fail to load: the
+    // lock is closed first. (The table's own lock stays.)
+    void release_other_lock();
     std::string identifier(const std::wstring& name) const;
 
     dmp_out& out;
     dmp_database* db;
-    const dump_options* options;
     std::string append_buffer;  // the pending statement, without its ";"
     udb_schema batch_schema;    // the columns of the pending statement
     std::vector<std::wstring> batch_sources;  // their source names
     std::string batch_head;     // "INSERT INTO t(columns)"
+    row_values batch_row;       // the fields of the row being gathered
 };

@@ -39,20 +39,17 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& ta
     if (names_map.field_map.find(table) == names_map.field_map.end())
         names_map.add_fn_map(table, columns.get_names_map());
     table_indexes.emplace(table, indexes);
-    return std::make_unique<dmp_recordset>(out, this, table, columns.get_schema(), &options);
+    return std::make_unique<dmp_recordset>(out, this, table, columns.get_schema());
 }
 
 std::wstring dmp_database::build_create_table(const std::wstring& table, sql_schema_initializer& columns,
                                               const udb_indexes& indexes,
                                               const std::wstring& auto_increment_name) const
 {
-    // The user's choices of engine and character set per table reach the
-    // writers through these options; a run without such choices has none.
-    const sql_table_options* table_options = nullptr;
     const std::wstring eol = get_weol();
     std::wstring text = L"CREATE TABLE " + dialect_name(table) + L" (" + eol;
     std::vector<std::wstring> chunks;
-    columns.get_init_chunks(chunks, table_options);
+    columns.get_init_chunks(chunks, nullptr);
     for (size_t i = 0; i < chunks.size(); ++i)
         text += (i > 0 ? L"," + eol : std::wstring()) + L"  " + chunks[i];
     if (!columns.get_schema().empty()) {
@@ -63,19 +60,16 @@ std::wstring dmp_database::build_create_table(const std::wstring& table, sql_sch
         for (const std::wstring& chunk : index_chunks)
             text += L"," + eol + L"  " + chunk;
     }
-    return text + eol + L")" + get_engine_clause(table_options);
+    return text + eol + L")" + get_engine_clause();
 }
 
-std::wstring dmp_database::get_engine_clause(const sql_table_options* table_options) const
+// No table of a run carries its own engine or character set yet, so every
+// table takes the dialect's engine.
+std::wstring dmp_database::get_engine_clause() const
 {
-    std::wstring clause = options.b_new_ver ? L" ENGINE=" : L" TYPE=";
-    if (table_options != nullptr && !table_options->engine.empty())
-        clause += table_options->engine;
-    else
-        clause += options.b_new_ver ? sql_engine::instance().get_tab_type() : L"MyISAM";
-    if (table_options != nullptr && !table_options->char_set.empty())
-        clause += L" character set " + table_options->char_set;
-    return clause;
+    if (!options.b_new_ver)
+        return L" TYPE=MyISAM";
+    return L" ENGINE=" + sql_engine::instance().get_tab_type();
 }
 
 bool dmp_database::delete_tab(const std::wstring& table)

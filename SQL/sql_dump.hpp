@@ -21,7 +21,6 @@
 #include <vector>
 
 class sql_schema_initializer;
-struct sql_table_options;
 
 class dmp_database : public udb_database {
 public:
@@ -72,8 +71,9 @@ public:
     // The name enclosed in backquotes, inner backquotes doubled.
     static std::wstring enclose(const std::wstring& name);
 
-    const dump_options& get_options() const { return options; }
-    dmp_out& get_out() { return out; }
+    // Closes an open lock that does not hold this table, so that a statement
+    // on it may follow.
+    void unlock_unless_locked(const std::wstring& table, const char* log_line);
 
 private:
     void write(std::string_view bytes) { out.write(bytes); }
@@ -85,15 +85,13 @@ private:
     void write_comment_block(const char* title, const std::wstring& table);
     std::wstring build_create_table(const std::wstring& name, sql_schema_initializer& columns,
                                     const udb_indexes& indexes, const std::wstring& auto_increment_name) const;
-    std::wstring get_engine_clause(const sql_table_options* table_options) const;
+    std::wstring get_engine_clause() const;
     std::wstring mapped_columns(const std::wstring& table, const std::vector<std::wstring>& fields) const;
 
     // Records a LOCK TABLES just written over these tables.
     void note_lock(std::vector<std::wstring> tables);
     // Writes UNLOCK TABLES when a lock is open, logging the given line first.
     void unlock_tables(const char* log_line);
-    // Closes an open lock that does not hold this table.
-    void unlock_unless_locked(const std::wstring& table, const char* log_line);
     // True when a lock is open and the statement alters or empties one of
     // the locked tables, which the lock allows.
     bool is_on_locked_table(const std::string& statement) const;

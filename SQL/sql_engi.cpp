@@ -5,7 +5,6 @@
 #include "TK/tk_log.hpp"
 
 #include <cstdio>
-#include <map>
 #include <mutex>
 
 namespace {
@@ -97,8 +96,9 @@ void sql_engine::initialize()
     tk_logger::log(1, "sql_engine::initialize - END");
 }
 
-uint32_t sql_engine::parse_version(const char* text)
+uint32_t sql_engine::parse_version(const char* given)
 {
+    const char* text = given != nullptr ? given : "";
     tk_logger::log(2, "Got MySQL server version: %s", text);
     int major = 0;
     int minor = 0;

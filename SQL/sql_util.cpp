@@ -94,6 +94,16 @@ bool is_number(const std::basic_string<C>& text)
     return i == text.size();
 }
 
+// TRUE and FALSE, in any case: MySQL's own words for 1 and 0.
+template <class C>
+bool is_truth_word(const std::basic_string<C>& text)
+{
+    std::string word;
+    for (const C c : text)
+        word += static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : (c < 128 ? c : '?'));
+    return word == "true" || word == "false";
+}
+
 // A binary value given as text passes unquoted only as a hexadecimal literal
 // (0x and at least one digit) or a decimal number.
 template <class C>
@@ -165,9 +175,11 @@ std::basic_string<C> to_literal(const std::basic_string<C>& text, VARTYPE vt)
         }
         return quoted(text);
     }
-    // Numbers and truth values go bare, but only what reads as a number: any
-    // other text in a numeric column is a string, never part of the statement.
-    return is_number(text) ? text : quoted(text);
+    // Numbers and truth values go bare, but only what reads as one: any other
+    // text in a numeric column is a string, never part of the statement.
+    if (is_number(text) || (vt == VT_BOOL && is_truth_word(text)))
+        return text;
+    return quoted(text);
 }
 
 std::string hex_literal(const ole_variant& value)

@@ -5,6 +5,7 @@
 #include "TK/tk_utils.hpp"
 #include "platform/files/pl_files.hpp"
 
+#include <memory>
 #include <unistd.h>
 
 namespace {

@@ -1,11 +1,11 @@
 #include "UDB/udb_engi.hpp"
 
 #include "TK/tk_excep.hpp"
+#include "TK/tk_files.hpp"
 #include "platform/syserr/pl_syserr.hpp"
 #include "platform/text/pl_utf8.hpp"
 
 #include <cstdio>
-#include <sys/stat.h>
 
 void udb_engine::db_delete(const std::wstring& name)
 {
@@ -17,8 +17,7 @@ void udb_engine::db_delete(const std::wstring& name)
 
 bool udb_engine::is_db_exist(const std::wstring& name)
 {
-    struct stat info;
-    return ::stat(platform::to_utf8(name).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    return tk_is_file_exist1(platform::to_utf8(name), tk_exist_not_folder);
 }
 
 void udb_engine::set_properties(udb_properties* properties_)

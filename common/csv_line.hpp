@@ -49,6 +49,6 @@ private:
     size_t capacity;
     size_t begin = 0;  // next unread byte of the buffer
     size_t end = 0;    // end of the bytes read into the buffer
-    bool exhausted = false;
+    bool exhausted = true;  // until a file is open
     bool at_start = true;
 };

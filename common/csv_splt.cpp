@@ -2,7 +2,8 @@
 
 bool csv_splitter::delimiter_at(size_t at) const
 {
-    return !delimiter.empty() && line.compare(at, delimiter.size(), delimiter) == 0;
+    return !delimiter.empty() && line[at] == delimiter[0]
+           && (delimiter.size() == 1 || line.compare(at, delimiter.size(), delimiter) == 0);
 }
 
 bool csv_splitter::next(std::wstring& token)

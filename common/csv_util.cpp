@@ -10,7 +10,6 @@
 #include "platform/text/pl_utf8.hpp"
 
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -23,6 +22,29 @@ std::string open_failure(const char* what, const std::wstring& path)
     if (platform::system_message(platform::last_error(), reason))
         reason = ": " + tk_rtrim(reason.substr(0, reason.find_first_of("\r\n")));
     return platform::format("Cannot open %s '%S'", what, path.c_str()) + reason + ".";
+}
+
+// UTF-8 to wide text into storage that is kept from line to line. Runs of
+// ASCII, most of a CSV file, are copied byte by byte; the rest is decoded by
+// the platform's converter. A line never has more characters than bytes.
+void to_wide(const std::string& in, std::wstring& out)
+{
+    out.resize(in.size());
+    size_t length = 0;
+    for (size_t i = 0; i < in.size();) {
+        if (static_cast<unsigned char>(in[i]) < 0x80) {
+            out[length++] = static_cast<unsigned char>(in[i++]);
+            continue;
+        }
+        size_t end = i;
+        while (end < in.size() && static_cast<unsigned char>(in[end]) >= 0x80)
+            ++end;
+        const std::wstring decoded = platform::from_utf8(std::string_view(in).substr(i, end - i));
+        out.replace(length, decoded.size(), decoded);
+        length += decoded.size();
+        i = end;
+    }
+    out.resize(length);
 }
 
 bool is_floating(VARTYPE vt)
@@ -106,8 +128,7 @@ void csv_file::get_line()
 {
     tk_logger::log(1, "csv_file::get_line");
     input.get_line(raw_line);
-    current_line.clear();
-    platform::append_wide(current_line, raw_line);
+    to_wide(raw_line, current_line);
     position.store(input.position(), std::memory_order_relaxed);
     tk_logger::wlog(1, L"result=%s", current_line.c_str());
 }
@@ -185,7 +206,7 @@ void csv_file::write_number(const udb_field& field)
     tk_logger::log(1, "Got floating point number");
     const double value = field.to_double();
     constexpr double int64_limit = 9223372036854775808.0;  // 2^63
-    if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < int64_limit) {
+    if (value == std::trunc(value) && value >= -int64_limit && value < int64_limit) {
         tk_logger::log(1, "Number can be processed as int");
         write_csv_field(platform::format(L"%I64d", static_cast<int64_t>(value)));
         return;

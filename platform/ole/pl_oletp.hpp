@@ -110,6 +110,7 @@ struct VARIANT {
     uint16_t wReserved2;
     uint16_t wReserved3;
     union {
+        DECIMAL decVal;  // first and largest: "VARIANT v{}" zeroes the whole union
         int64_t llVal;
         uint64_t ullVal;
         int32_t lVal;
@@ -129,6 +130,5 @@ struct VARIANT {
         BSTR bstrVal;
         IUnknown* punkVal;
         SAFEARRAY* parray;
-        DECIMAL decVal;
     };
 };

@@ -216,8 +216,10 @@ HRESULT convert(const VARIANT& src, uint16_t flags, VARTYPE t, VARIANT& out)
         return VariantCopy(&out, &src);
     if (t == VT_EMPTY)
         return S_OK;
-    if (t == VT_NULL || src.vt == VT_NULL)
-        return src.vt == VT_EMPTY || src.vt == VT_NULL ? S_OK : DISP_E_TYPEMISMATCH;
+    if (t == VT_NULL)
+        return src.vt == VT_EMPTY ? S_OK : DISP_E_TYPEMISMATCH;
+    if (src.vt == VT_NULL)
+        return DISP_E_TYPEMISMATCH;
     if (t == VT_BSTR)
         return to_text(src, flags, out);
     if (t == VT_DATE && src.vt == VT_BSTR)

@@ -5,7 +5,6 @@
 #include "platform/ole/pl_vnum.hpp"
 
 #include <array>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -62,6 +61,12 @@ DATE make_date(int y, int m, int d, int h, int mi, int s, int ms)
     return days >= 0 ? days + fraction : days - fraction;
 }
 
+// ASCII classes: the parser reads English month names and digits only, the
+// same in every locale.
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // The plain parser. Tokens: digit runs, letter runs, single separators.
 struct token {
     char kind;  // 'n' number, 'w' word, else the separator itself
@@ -78,10 +83,10 @@ bool tokenize(std::string_view text, std::array<token, max_tokens>& out, size_t&
         if (count == max_tokens)
             return false;
         token& t = out[count];
-        const auto c = static_cast<unsigned char>(text[i]);
+        const char c = text[i];
         size_t j = i + 1;
-        if (std::isdigit(c)) {
-            while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j])))
+        if (is_digit(c)) {
+            while (j < text.size() && is_digit(text[j]))
                 ++j;
             if (j - i > 9)
                 return false;
@@ -89,8 +94,8 @@ bool tokenize(std::string_view text, std::array<token, max_tokens>& out, size_t&
             t.value = 0;
             for (size_t k = i; k < j; ++k)
                 t.value = t.value * 10 + (text[k] - '0');
-        } else if (std::isalpha(c)) {
-            while (j < text.size() && std::isalpha(static_cast<unsigned char>(text[j])))
+        } else if (is_alpha(c)) {
+            while (j < text.size() && is_alpha(text[j]))
                 ++j;
             t.kind = 'w';
         } else if (c == ' ' || c == '\t') {
@@ -98,7 +103,7 @@ bool tokenize(std::string_view text, std::array<token, max_tokens>& out, size_t&
                 ++j;
             t.kind = ' ';
         } else if (c == '-' || c == '/' || c == '.' || c == ',' || c == ':') {
-            t.kind = static_cast<char>(c);
+            t.kind = c;
         } else {
             return false;
         }
@@ -109,12 +114,12 @@ bool tokenize(std::string_view text, std::array<token, max_tokens>& out, size_t&
     return true;
 }
 
-bool word_is(std::string_view word, std::string_view lower)
+bool word_is(std::string_view word, std::string_view expected)
 {
-    if (word.size() != lower.size())
+    if (word.size() != expected.size())
         return false;
     for (size_t i = 0; i < word.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(word[i])) != lower[i])
+        if (lower(word[i]) != expected[i])
             return false;
     return true;
 }
@@ -277,12 +282,13 @@ HRESULT date_from_text(std::string_view text, DATE& out)
     std::array<token, max_tokens> tokens;
     size_t n = 0;
     fields f;
-    if (!tokenize(text, tokens, n) || !take_time(tokens, n, f) || !take_date(tokens, n, f))
+    if (!tokenize(text, tokens, n))
         return DISP_E_TYPEMISMATCH;
     bool any = false;
     for (size_t i = 0; i < n; ++i)
         any = any || tokens[i].kind != ' ';
-    if (!any || !valid_fields(f.y, f.m, f.d, f.h, f.mi, f.s, f.ms))
+    if (!any || !take_time(tokens, n, f) || !take_date(tokens, n, f) ||
+        !valid_fields(f.y, f.m, f.d, f.h, f.mi, f.s, f.ms))
         return DISP_E_TYPEMISMATCH;
     out = make_date(f.y, f.m, f.d, f.h, f.mi, f.s, f.ms);
     return S_OK;

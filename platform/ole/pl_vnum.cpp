@@ -2,6 +2,7 @@
 // everywhere, as OLE Automation rounds.
 #include "platform/ole/pl_vnum.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -71,12 +72,24 @@ bool split_number(std::string_view text, number_parts& out)
     return i == n;
 }
 
+// The power of ten of the first significant digit (0 for zero).
+long decimal_magnitude(const number_parts& parts)
+{
+    const size_t int_first = parts.int_digits.find_first_not_of('0');
+    if (int_first != std::string_view::npos)
+        return long(parts.int_digits.size() - int_first) - 1 + parts.exponent;
+    const size_t frac_first = parts.frac_digits.find_first_not_of('0');
+    if (frac_first != std::string_view::npos)
+        return -long(frac_first) - 1 + parts.exponent;
+    return 0;
+}
+
 // Brings mantissa and scale into range, rounding half to even with the digit
 // dropped last (round) and whether any non-zero digit was dropped before it.
 HRESULT normalize(int128 m, long scale, int round, bool sticky, bool negative, exact& out)
 {
     if (m == 0 && round == 0) {
-        out = exact{};
+        out = exact{0, static_cast<int>(std::clamp<long>(scale, 0, max_scale))};
         return S_OK;
     }
     if (scale > max_scale + 40) {  // every digit is dropped
@@ -173,7 +186,7 @@ HRESULT parse_double(std::string_view text, double& out)
                                         std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range) {
         // Underflow reads as zero; overflow does not fit.
-        if (parts.exponent < 0) {
+        if (decimal_magnitude(parts) < 0) {
             out = parts.negative ? -0.0 : 0.0;
             return S_OK;
         }
@@ -222,7 +235,7 @@ DECIMAL to_decimal(const exact& in)
 HRESULT exact_from_double(double in, exact& out)
 {
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, in, std::chars_format::scientific, 14);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, in, std::chars_format::general, 15);
     if (result.ec != std::errc{})
         return DISP_E_OVERFLOW;
     const HRESULT hr = parse_exact(std::string_view(buffer, result.ptr - buffer), out);

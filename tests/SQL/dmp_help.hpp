@@ -6,6 +6,7 @@
 #include "SQL/dmp_recs.hpp"
 #include "SQL/sql_dump.hpp"
 #include "SQL/sql_engi.hpp"
+#include "TK/tk_utils.hpp"
 #include "UDB/udb_rec.hpp"
 #include "server_env.hpp"
 #include "test_dir.hpp"
@@ -96,6 +97,31 @@ public:
 private:
     std::filesystem::path saved;
 };
+
+// Two tables as a conversion writes them: three rows of hard text, a NULL
+// and a date into the first, one row into the second, then an index.
+inline void dmp_write_scenario(const std::string& path, const dump_options& options)
+{
+    dmp_database db(tk_to_unicode(path), options);
+    {
+        const udb_schema sales = dmp_schema({{L"id", VT_I4, 4}, {L"name", VT_BSTR, 40}, {L"price", VT_R8, 8},
+                                             {L"sold", VT_DATE, 8, 1}});
+        udb_indexes indexes;
+        indexes.push_back(dmp_index(L"PRIMARY", {L"id"}, true));
+        const auto rs = db.create_table(L"sales", sales, indexes);
+        const ole_variant date(ole_date(std::string("2024-02-29 13:45:06")));
+        rs->append_record(dmp_record(sales, {1, L"O'Neil \\ Co", 2.5, date}));
+        rs->append_record(dmp_record(sales, {2, L"\u6f22\u5b57", ole_variant(), ole_variant()}));
+        rs->append_record(dmp_record(sales, {3, L"", -0.001, date}));
+    }
+    {
+        const udb_schema notes = dmp_schema({{L"note id", VT_I4, 4}, {L"text", VT_BSTR, 0}});
+        const auto rs = db.create_table(L"notes", notes, udb_indexes());
+        rs->append_record(dmp_record(notes, {1, L"line1\r\nline2\ttab"}));
+    }
+    db.create_index(L"notes", L"", dmp_index(L"ix_note", {L"note id"}, false, true));
+    db.close();
+}
 
 // Loads a dump with the mariadb client as a user would: no --force, so the
 // first failing statement ends the load with a non-zero exit code. Returns

@@ -14,31 +14,6 @@
 
 namespace {
 
-// Two tables as a conversion writes them: three rows of hard text, a NULL
-// and a date into the first, one row into the second, then an index.
-void write_scenario(const std::string& path, const dump_options& options)
-{
-    dmp_database db(tk_to_unicode(path), options);
-    {
-        const udb_schema sales = dmp_schema({{L"id", VT_I4, 4}, {L"name", VT_BSTR, 40}, {L"price", VT_R8, 8},
-                                             {L"sold", VT_DATE, 8, 1}});
-        udb_indexes indexes;
-        indexes.push_back(dmp_index(L"PRIMARY", {L"id"}, true));
-        const auto rs = db.create_table(L"sales", sales, indexes);
-        const ole_variant date(ole_date(std::string("2024-02-29 13:45:06")));
-        rs->append_record(dmp_record(sales, {1, L"O'Neil \\ Co", 2.5, date}));
-        rs->append_record(dmp_record(sales, {2, L"\u6f22\u5b57", ole_variant(), ole_variant()}));
-        rs->append_record(dmp_record(sales, {3, L"", -0.001, date}));
-    }
-    {
-        const udb_schema notes = dmp_schema({{L"note id", VT_I4, 4}, {L"text", VT_BSTR, 0}});
-        const auto rs = db.create_table(L"notes", notes, udb_indexes());
-        rs->append_record(dmp_record(notes, {1, L"line1\r\nline2\ttab"}));
-    }
-    db.create_index(L"notes", L"", dmp_index(L"ix_note", {L"note id"}, false, true));
-    db.close();
-}
-
 std::string without_date(std::string text)
 {
     static const std::regex date("# Creation date: [0-9]{2}/[0-9]{2}/[0-9]{4}");
@@ -50,7 +25,7 @@ protected:
     std::string dump(const dump_options& options, const std::string& name = "sales.sql")
     {
         dmp_chdir here(dir.path());
-        write_scenario(name, options);
+        dmp_write_scenario(name, options);
         return test_dir::read(dir.file(name));
     }
 
@@ -262,6 +237,19 @@ TEST_F(DumpStatements, LocksCloseBeforeStatementsOnOtherTables)
     EXPECT_FALSE(engine.is_tables_locked());
 }
 
+// Rows still pending when the next table is locked reach the file after an
+// UNLOCK TABLES.
+TEST_F(DumpStatements, PendingRowsOfAnEarlierTable)
+{
+    const udb_schema schema = dmp_schema({{L"a", VT_I4, 4}});
+    auto rs = db->create_table(L"t1", schema, udb_indexes());
+    rs->append_record(dmp_record(schema, {1}));
+    db->create_table(L"t2", schema, udb_indexes());
+    rs.reset();
+    EXPECT_NE(written().find("LOCK TABLES `t2` WRITE;\r\nUNLOCK TABLES;\r\nINSERT INTO `t1`(`a`) VALUES(1);\r\n"),
+              std::string::npos);
+}
+
 TEST_F(DumpStatements, TableStructure)
 {
     udb_schema schema = dmp_schema({{L"id", VT_I4, 4}, {L"name", VT_BSTR, 20}, {L"Name", VT_BSTR, 20}});
@@ -270,6 +258,7 @@ TEST_F(DumpStatements, TableStructure)
     indexes.push_back(dmp_index(L"by name", {L"Name"}, false, true));
     const std::wstring long_name(70, L'x');
     db->create_table(long_name, schema, indexes);
+    engine.set_tab_type(L"MEMORY");
     db->create_table(L"empty", udb_schema(), indexes);
     const std::string cut(63, 'x');
     const std::string whole(70, 'x');
@@ -285,7 +274,7 @@ TEST_F(DumpStatements, TableStructure)
               "LOCK TABLES `" + whole + "` WRITE;\r\n"
               "UNLOCK TABLES;\r\n"
               "DROP TABLE IF EXISTS `empty` CASCADE;\r\n"
-              "CREATE TABLE `empty` (\r\n\r\n) ENGINE=InnoDB;\r\n"
+              "CREATE TABLE `empty` (\r\n\r\n) ENGINE=MEMORY;\r\n"
               "LOCK TABLES `empty` WRITE;\r\n"
               "UNLOCK TABLES;\r\n");
     // The renamed column is found again under its source name.

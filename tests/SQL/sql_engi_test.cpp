@@ -26,10 +26,10 @@ TEST(SqlEngineVersion, ReadsTheThreeLeadingNumbers)
 
 TEST(SqlEngineVersion, FewerThanThreeNumbersIsAnInternalError)
 {
-    for (const char* text : {"5.7", "5.7-log", "", "MariaDB"}) {
+    for (const char* text : {"5.7", "5.7-log", "", "MariaDB", static_cast<const char*>(nullptr)}) {
         try {
             sql_engine::parse_version(text);
-            ADD_FAILURE() << "accepted " << text;
+            ADD_FAILURE() << "accepted " << (text ? text : "null");
         } catch (const tk_mail_assertion& e) {
             EXPECT_EQ(e.get_level(), 2);
             EXPECT_EQ(e.get_message(), make_err_meggase("sql_engi", 375));

@@ -1,6 +1,7 @@
 #include "SQL/sql_fkp.hpp"
 
 #include "UDB/udb_rel.hpp"
+#include "server_env.hpp"
 
 #include <gtest/gtest.h>
 
@@ -105,6 +106,40 @@ TEST(SqlFkParser, GetColumns)
     out.clear();
     sql_fk_parser::get_columns(L"(a, b)", out);
     EXPECT_TRUE(out.empty());
+}
+
+} // namespace
+
+namespace {
+
+// The parser on what the server itself prints for a table with foreign keys,
+// names with blanks and backquotes included.
+TEST(SqlFkParser, ReadsTheServersOwnText)
+{
+    RVL_NEED_TEST_SERVER();
+    test_database db;
+    test_connection c(db.name());
+    c.execute("CREATE TABLE `par ent` (`a` INT, `b``q` INT, PRIMARY KEY (`a`, `b``q`)) ENGINE=InnoDB");
+    c.execute("CREATE TABLE other (id INT PRIMARY KEY) ENGINE=InnoDB");
+    c.execute("CREATE TABLE child (id INT PRIMARY KEY, `p 1` INT, p2 INT, o INT, "
+              "CONSTRAINT `fk two` FOREIGN KEY (`p 1`, p2) REFERENCES `par ent` (a, `b``q`) "
+              "ON DELETE CASCADE ON UPDATE SET NULL, "
+              "CONSTRAINT fk_o FOREIGN KEY (o) REFERENCES other (id)) ENGINE=InnoDB");
+    const auto rows = c.rows("SHOW CREATE TABLE child");
+    ASSERT_EQ(rows.size(), 1u);
+    udb_relationships fks;
+    sql_fk_parser(L"child", rows[0].back()).do_parse(fks);
+    ASSERT_EQ(fks.size(), 2u) << rows[0].back();
+    EXPECT_EQ(fks[0].name, L"fk two");
+    EXPECT_EQ(fks[0].parent_table, L"par ent");
+    EXPECT_EQ(fks[0].fk_flds, (names{L"p 1", L"p2"}));
+    EXPECT_EQ(fks[0].pk_flds, (names{L"a", L"b`q"}));
+    EXPECT_EQ(fks[0].properties, L"ON DELETE CASCADE ON UPDATE SET NULL");
+    EXPECT_EQ(fks[1].name, L"fk_o");
+    EXPECT_EQ(fks[1].parent_table, L"other");
+    EXPECT_EQ(fks[1].fk_flds, names{L"o"});
+    EXPECT_EQ(fks[1].pk_flds, names{L"id"});
+    EXPECT_EQ(fks[1].properties, L"");
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 
 namespace {
 
-struct col_spec {
+struct col_def {
     std::wstring name;
     VARTYPE vt = VT_BSTR;
     uint32_t size = 255;
@@ -21,10 +21,10 @@ struct col_spec {
     std::wstring description = std::wstring();
 };
 
-udb_schema schema_of(std::initializer_list<col_spec> specs)
+udb_schema schema_of(std::initializer_list<col_def> defs)
 {
     udb_schema schema;
-    for (const col_spec& s : specs) {
+    for (const col_def& s : defs) {
         auto column = std::make_shared<t_ftd>(s.size, s.name, s.vt, s.not_null, s.auto_increment, s.def, s.reserved,
                                               s.native);
         column->description = s.description;
@@ -203,6 +203,20 @@ TEST_F(SqlCreateTable, NotNullByKeyAndVersion)
         engine.set_server_version(c.version);
         EXPECT_EQ(statement(schema, indexes), c.expected);
     }
+}
+
+// A new-version dump is written for 4.1.0 and loaded into today's servers.
+TEST_F(SqlCreateTable, NewVersionDumpDialect)
+{
+    engine.set_dump_version(true);
+    const std::wstring sql = statement(
+        schema_of({{L"id", VT_I4, 4, false, true}, {L"s", VT_BSTR, 300}, {L"d", VT_DATE, 8, false, false, ole_variant(), 1}}),
+        indexes_of({index_of(L"ps", {L"id"}, true), index_of(L"is", {L"s"})}));
+    EXPECT_EQ(sql, L"CREATE TABLE `t` (`id` INT NOT NULL AUTO_INCREMENT, `s` VARCHAR(300) CHARACTER SET utf8mb4, "
+                   L"`d` DATETIME, PRIMARY KEY (`id`), INDEX `is` (`s`)) ENGINE=InnoDB");
+    expect_server_takes(sql);
+    engine.set_dump_version(false);
+    EXPECT_EQ(statement(schema_of({{L"s", VT_BSTR, 300}})), L"CREATE TABLE `t` (s VARCHAR(300)) TYPE=MyISAM");
 }
 
 TEST_F(SqlCreateTable, EngineWordsByVersion)

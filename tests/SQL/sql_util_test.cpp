@@ -37,6 +37,10 @@ TEST(SqlLiterals, TextAsAValueOfAType)
         {L"-1.5e+3", VT_R8, L"-1.5e+3"},
         {L".5", VT_R8, L".5"},
         {L"1", VT_BOOL, L"1"},
+        {L"True", VT_BOOL, L"True"},
+        {L"FALSE", VT_BOOL, L"FALSE"},
+        {L"yes", VT_BOOL, L"'yes'"},
+        {L"True", VT_I4, L"'True'"},
         // Anything else in a numeric column is a quoted string.
         {L"12abc", VT_I4, L"'12abc'"},
         {L"1); DROP TABLE t; --", VT_I4, L"'1); DROP TABLE t; --'"},

@@ -1,6 +1,8 @@
 #include "SQL/sql_view.hpp"
 
 #include "UDB/udb_nmap.hpp"
+#include "platform/text/pl_utf8.hpp"
+#include "server_env.hpp"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +91,30 @@ TEST(SqlViewText, RefineViewIn)
     };
     for (const auto& c : cases)
         EXPECT_EQ(sql_view_converter::refine_view_in(names, c.in), c.out);
+}
+
+} // namespace
+
+namespace {
+
+// A rewritten view is one the server creates and can read.
+TEST(SqlViewText, RewrittenViewsRunOnTheServer)
+{
+    RVL_NEED_TEST_SERVER();
+    test_database db;
+    test_connection c(db.name());
+    c.execute("CREATE TABLE `sheet_1` (`a b` INT, d DATE, s VARCHAR(20))");
+    c.execute("INSERT INTO `sheet_1` VALUES (NULL, '2024-01-01', 'ab'), (2, '2024-01-03', NULL)");
+    udb_names_map names;
+    names.add_tn_mapping(L"Sheet 1", L"sheet_1");
+    const std::wstring sql = sql_view_converter::refine_view_in(
+        names, L"SELECT isnull([a b], 0) AS n,\r\n  len(s) AS l, dateadd(d, INTERVAL 2 DAY) AS days,\r\n"
+               L"  replicate('x', 2) AS r FROM [Sheet 1]");
+    c.execute("CREATE OR REPLACE VIEW v AS " + platform::to_utf8(sql));
+    const auto rows = c.rows("SELECT n, l, days, r FROM v ORDER BY n");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"0", "2", "2024-01-03", "xx"}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"2", "NULL", "2024-01-05", "xx"}));
 }
 
 } // namespace

@@ -26,6 +26,12 @@ struct merge_case {
     bool replaced;  // the entry became the added index
 };
 
+void PrintTo(const merge_case& c, std::ostream* os)
+{
+    static const char* const names[] = {"plain", "unique", "constraint", "primary"};
+    *os << names[c.existing] << " then " << names[c.added];
+}
+
 class index_merge : public testing::TestWithParam<merge_case> {};
 
 TEST_P(index_merge, same_name_merges_in_place_by_kind)

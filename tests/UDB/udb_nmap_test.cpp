@@ -13,6 +13,8 @@ struct replace_case {
     std::wstring expected;
 };
 
+void PrintTo(const replace_case& c, std::ostream* os) { *os << c.what; }
+
 class global_replace : public testing::TestWithParam<replace_case> {};
 
 TEST_P(global_replace, table)
@@ -46,26 +48,54 @@ udb_names_map sample_map()
     return map;
 }
 
-TEST(udb_names_map, table_names_by_case_flag)
+enum lookup { table_name, field_name, original_name };
+
+struct lookup_case {
+    lookup kind;
+    std::wstring table;  // unused for table names
+    std::wstring name;
+    bool case_sensitive;
+    std::wstring expected;
+};
+
+void PrintTo(const lookup_case& c, std::ostream* os)
 {
-    const udb_names_map map = sample_map();
-    EXPECT_EQ(map.get_tn_mapped_name(L"ORDERS", false), L"orders_1");
-    EXPECT_EQ(map.get_tn_mapped_name(L"ORDERS", true), L"ORDERS");
-    EXPECT_EQ(map.get_tn_mapped_name(L"Orders", true), L"orders_1");
-    EXPECT_EQ(map.get_tn_mapped_name(L"none", false), L"none");
+    static const char* const kinds[] = {"table", "field", "original"};
+    *os << kinds[c.kind] << " " << testing::PrintToString(c.table + L"." + c.name) << (c.case_sensitive ? " exact" : "");
 }
 
-TEST(udb_names_map, field_names_need_the_exact_table_key)
+class names_lookup : public testing::TestWithParam<lookup_case> {};
+
+TEST_P(names_lookup, table)
 {
     const udb_names_map map = sample_map();
-    EXPECT_EQ(map.get_fn_mapped_name(L"orders_1", L"order id", false), L"order_id");
-    EXPECT_EQ(map.get_fn_mapped_name(L"orders_1", L"order id", true), L"order id");
-    EXPECT_EQ(map.get_fn_mapped_name(L"ORDERS_1", L"Order ID", false), L"Order ID");
-    EXPECT_EQ(map.get_fn_mapped_name(L"orders_1", L"other", false), L"other");
-    EXPECT_EQ(map.get_fn_orig_name(L"orders_1", L"TOTAL", false), L"Total");
-    EXPECT_EQ(map.get_fn_orig_name(L"orders_1", L"TOTAL", true), L"TOTAL");
-    EXPECT_EQ(map.get_fn_orig_name(L"Orders_1", L"total", false), L"total");
+    const lookup_case& c = GetParam();
+    switch (c.kind) {
+    case table_name:
+        EXPECT_EQ(map.get_tn_mapped_name(c.name, c.case_sensitive), c.expected);
+        break;
+    case field_name:
+        EXPECT_EQ(map.get_fn_mapped_name(c.table, c.name, c.case_sensitive), c.expected);
+        break;
+    case original_name:
+        EXPECT_EQ(map.get_fn_orig_name(c.table, c.name, c.case_sensitive), c.expected);
+        break;
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, names_lookup,
+    testing::Values(lookup_case{table_name, L"", L"ORDERS", false, L"orders_1"},
+                    lookup_case{table_name, L"", L"ORDERS", true, L"ORDERS"},
+                    lookup_case{table_name, L"", L"Orders", true, L"orders_1"},
+                    lookup_case{table_name, L"", L"none", false, L"none"},
+                    lookup_case{field_name, L"orders_1", L"order id", false, L"order_id"},
+                    lookup_case{field_name, L"orders_1", L"order id", true, L"order id"},
+                    lookup_case{field_name, L"ORDERS_1", L"Order ID", false, L"Order ID"},
+                    lookup_case{field_name, L"orders_1", L"other", false, L"other"},
+                    lookup_case{original_name, L"orders_1", L"TOTAL", false, L"Total"},
+                    lookup_case{original_name, L"orders_1", L"TOTAL", true, L"TOTAL"},
+                    lookup_case{original_name, L"Orders_1", L"total", false, L"total"}));
 
 TEST(udb_names_map, global_replace1_uses_tables_then_fields_in_one_pass)
 {

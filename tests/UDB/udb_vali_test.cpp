@@ -14,6 +14,8 @@ struct safe_name_case {
     std::wstring expected;
 };
 
+void PrintTo(const safe_name_case& c, std::ostream* os) { *os << c.what; }
+
 class safe_name : public testing::TestWithParam<safe_name_case> {};
 
 TEST_P(safe_name, table)

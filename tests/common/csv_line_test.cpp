@@ -45,6 +45,8 @@ struct grammar_case {
     rows expected;
 };
 
+void PrintTo(const grammar_case& c, std::ostream* os) { *os << c.what; }
+
 class csv_grammar : public testing::TestWithParam<grammar_case> {};
 
 // Every case is read with buffers from tiny to large, so each token and line
@@ -123,6 +125,8 @@ struct split_case {
     std::wstring delimiter;
     std::vector<std::wstring> expected;
 };
+
+void PrintTo(const split_case& c, std::ostream* os) { *os << testing::PrintToString(c.line); }
 
 class csv_split : public testing::TestWithParam<split_case> {};
 
