@@ -1,0 +1,34 @@
+#include "common/csv_upsz.hpp"
+
+#include "TK/tk_excep.hpp"
+#include "TK/tk_log.hpp"
+
+namespace {
+
+constexpr uint32_t text_size = 255;
+const char bad_structure[] = "The structure of data source does not conform to the destination table.";
+
+} // namespace
+
+csv_field_upsizer::csv_field_upsizer(udb_database* database_, udb_recordset* recordset_)
+    : database(database_), recordset(recordset_)
+{
+}
+
+void csv_field_upsizer::process(const udb_record& record)
+{
+    tk_logger::log(1, "csv_field_upsizer::process");
+    for (size_t i = 0; i < record.size(); ++i) {
+        if (widened.size() <= i)
+            widened.resize(i + 1, false);
+        const uint32_t size = record[i] != nullptr ? record[i]->get_size() : 0;
+        tk_logger::log(1, "Field size: %d", size);
+        if (size <= text_size || widened[i])
+            continue;
+        if (i >= recordset->schema.size() || recordset->schema[i] == nullptr)
+            throw tk_exception(bad_structure, 0);
+        tk_logger::log(1, "csv_field_upsizer::process - upsize field #%d", static_cast<int>(i));
+        do_upsize(*recordset->schema[i]);
+        widened[i] = true;
+    }
+}

@@ -1,0 +1,23 @@
+// Length-prefixed wide strings. A BSTR points at its first character; its
+// byte count is stored just before it and a zero character follows it, so it
+// also reads as a zero-terminated text up to its first embedded zero.
+#pragma once
+
+#include "platform/ole/pl_oletp.hpp"
+
+#include <cstdint>
+
+// A copy of a zero-terminated text; null for a null text or when memory runs out.
+BSTR SysAllocString(const OLECHAR* text);
+// length characters from text (embedded zeros kept); a null text gives
+// length zero characters. Null when memory runs out.
+BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length);
+// Replaces *target by a new string as SysAllocStringLen makes it; false when
+// memory runs out (the old string then stays).
+bool SysReAllocStringLen(BSTR* target, const OLECHAR* text, uint32_t length);
+// Null is accepted.
+void SysFreeString(BSTR text);
+// Characters; 0 for null.
+uint32_t SysStringLen(BSTR text);
+// Bytes; 0 for null.
+uint32_t SysStringByteLen(BSTR text);

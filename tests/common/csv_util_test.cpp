@@ -1,0 +1,285 @@
+#include "common/csv_upsz.hpp"
+#include "common/csv_util.hpp"
+#include "common/csv_wstr.hpp"
+
+#include "TK/tk_excep.hpp"
+#include "platform/text/pl_utf8.hpp"
+#include "test_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+using named_row = std::vector<std::pair<std::wstring, std::wstring>>;
+
+std::wstring wide(const std::string& text)
+{
+    return platform::from_utf8(text);
+}
+
+std::vector<std::wstring> column_names(const csv_file& file)
+{
+    std::vector<std::wstring> names;
+    for (const auto& column : file.schema) {
+        EXPECT_EQ(column->size, 255u);
+        EXPECT_EQ(column->vartype, VT_BSTR);
+        names.push_back(column->name);
+    }
+    return names;
+}
+
+std::vector<named_row> read_rows(csv_file& file)
+{
+    std::vector<named_row> rows;
+    for (int guard = 0; !file.is_eof(); file.next()) {
+        if (++guard > 1000) {
+            ADD_FAILURE() << "no end of file";
+            break;
+        }
+        named_row row;
+        for (const auto& field : *file.get_item()) {
+            EXPECT_EQ(field->get_type(), VT_BSTR);
+            EXPECT_EQ(field->get_size(), field->to_wstring().size());
+            row.emplace_back(field->name, field->to_wstring());
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+struct file_case {
+    const char* what;
+    std::string content;
+    bool has_header;
+    const wchar_t* delimiter;
+    std::vector<std::wstring> columns;
+    std::vector<named_row> rows;
+};
+
+void PrintTo(const file_case& c, std::ostream* os) { *os << c.what; }
+
+class csv_file_reading : public testing::TestWithParam<file_case> {};
+
+TEST_P(csv_file_reading, table)
+{
+    const file_case& c = GetParam();
+    test_dir dir;
+    const std::string path = dir.file("in.csv");
+    test_dir::write(path, c.content);
+    csv_file file(wide(path), c.delimiter, c.has_header);
+    EXPECT_EQ(column_names(file), c.columns) << c.what;
+    EXPECT_EQ(read_rows(file), c.rows) << c.what;
+    EXPECT_EQ(file.get_position(), file.get_file_size());
+    EXPECT_EQ(file.get_file_size(), static_cast<int64_t>(c.content.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, csv_file_reading,
+    testing::Values(
+        file_case{"header names trimmed", " id ;\"Na;me\"\n1; x \n", true, L";", {L"id", L"Na;me"},
+                  {{{L"id", L"1"}, {L"Na;me", L" x "}}}},
+        file_case{"duplicate header names", "a, A ,a,a\n1,2,3,4\n", true, L",", {L"a", L"A_", L"a_1", L"a_1_"},
+                  {{{L"a", L"1"}, {L"A_", L"2"}, {L"a_1", L"3"}, {L"a_1_", L"4"}}}},
+        file_case{"blank header cells", "x,  ,\n1,2,3\n", true, L",", {L"x", L"F2", L"F3"},
+                  {{{L"x", L"1"}, {L"F2", L"2"}, {L"F3", L"3"}}}},
+        file_case{"no header: the first line is a record", "a\tb\nc\td\n", false, L"\t", {L"F1", L"F2"},
+                  {{{L"F1", L"a"}, {L"F2", L"b"}}, {{L"F1", L"c"}, {L"F2", L"d"}}}},
+        file_case{"long rows cut, short rows shorter", "a b\n1 2 3\n4\n", true, L" ", {L"a", L"b"},
+                  {{{L"a", L"1"}, {L"b", L"2"}}, {{L"a", L"4"}}}},
+        file_case{"byte-order mark not in the first name", "\xEF\xBB\xBFid,v\r\n1,2\r\n", true, L",", {L"id", L"v"},
+                  {{{L"id", L"1"}, {L"v", L"2"}}}},
+        file_case{"quoted field across lines", "k,v\n1,\"two\nlines, \"\"quoted\"\"\"\n2,x\n", true, L",",
+                  {L"k", L"v"},
+                  {{{L"k", L"1"}, {L"v", L"two\nlines, \"quoted\""}}, {{L"k", L"2"}, {L"v", L"x"}}}},
+        file_case{"end of file inside quotes", "k,v\n1,\"open\n2,never closed", true, L",", {L"k", L"v"},
+                  {{{L"k", L"1"}, {L"v", L"open\n2,never closed"}}}},
+        file_case{"empty line is one empty field", "k,v\n\n1,2\n", true, L",", {L"k", L"v"},
+                  {{{L"k", L""}}, {{L"k", L"1"}, {L"v", L"2"}}}},
+        file_case{"empty file", "", true, L",", {L"F1"}, {}},
+        file_case{"header only", "a,b\n", true, L",", {L"a", L"b"}, {}}));
+
+TEST(csv_file, an_unopenable_file_raises_a_level_1_error_naming_it)
+{
+    test_dir dir;
+    const std::string path = dir.file("missing.csv");
+    try {
+        csv_file file(wide(path), L",", true);
+        FAIL();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 1);
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(csv_file(wide(dir.path().string()), L",", true), tk_exception);
+}
+
+TEST(csv_file, progress_moves_per_line_and_reading_goes_forward_only)
+{
+    test_dir dir;
+    const std::string path = dir.file("in.csv");
+    test_dir::write(path, "h\none\ntwo\n");
+    csv_file file(wide(path), L",", true);
+    EXPECT_EQ(file.get_file_size(), 10);
+    EXPECT_EQ(file.get_position(), 6);  // header and first record read
+    udb_record* first = file.get_item();
+    EXPECT_EQ(first->get_field(L"h").to_wstring(), L"one");
+    // Asking again gives the same line.
+    EXPECT_EQ(file.get_item()->get_field(L"H").to_wstring(), L"one");
+    file.next();
+    EXPECT_EQ(file.get_position(), 10);
+    EXPECT_EQ(file.get_item()->get_field(L"h").to_wstring(), L"two");
+    EXPECT_THROW(file.prev(), tk_mail_assertion);
+    file.next();
+    EXPECT_TRUE(file.is_eof());
+    // Past the end nothing changes: no endless empty rows.
+    file.next();
+    EXPECT_TRUE(file.is_eof());
+
+    file.reset();
+    EXPECT_EQ(file.get_position(), 0);
+    file.next();
+    EXPECT_EQ(file.get_item()->get_field(L"h").to_wstring(), L"h");
+}
+
+udb_record sample_record()
+{
+    udb_record record;
+    auto add = [&](const ole_variant& value) {
+        record.push_back(std::make_unique<udb_field>(L"", 0, value, false, false));
+    };
+    add(ole_variant(L"plain"));
+    add(ole_variant(L"with, comma"));
+    add(ole_variant(L"say \"hi\""));
+    add(ole_variant(L"two\nlines"));
+    add(ole_variant(L""));
+    add(ole_variant(L" spaced "));
+    add(ole_variant(42));
+    add(ole_variant(2.0));
+    add(ole_variant(0.1));
+    add(ole_variant(-1e300));
+    add(ole_variant(1.5f));
+    add(ole_variant(L"caf\u00e9 \u20ac"));
+    return record;
+}
+
+TEST(csv_file, written_records_read_back_unchanged)
+{
+    test_dir dir;
+    const std::string path = dir.file("out.csv");
+    {
+        csv_file out(wide(path), L",");
+        EXPECT_TRUE(out.is_eof());
+        out.append_record(sample_record());
+        out.append_record(sample_record());
+    }
+    const std::string line = "plain,\"with, comma\",\"say \"\"hi\"\"\",\"two\nlines\",, spaced ,42,2,"
+                             "0.10000000000000001,-1.0000000000000001e+300,1.5,caf\xC3\xA9 \xE2\x82\xAC\n";
+    EXPECT_EQ(test_dir::read(path), line + line);
+
+    csv_file in(wide(path), L",", false);
+    const udb_record expected = sample_record();
+    for (int row = 0; row < 2; ++row, in.next()) {
+        ASSERT_FALSE(in.is_eof());
+        const udb_record& got = *in.get_item();
+        ASSERT_EQ(got.size(), expected.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            if (expected[i]->get_type() == VT_R8 || expected[i]->get_type() == VT_R4)
+                EXPECT_EQ(std::stod(got[i]->to_string()), expected[i]->to_double()) << i;
+            else
+                EXPECT_EQ(got[i]->to_wstring(), expected[i]->to_wstring()) << i;
+        }
+    }
+    EXPECT_TRUE(in.is_eof());
+}
+
+TEST(csv_file, numbers_out_of_integer_range_keep_their_digits)
+{
+    test_dir dir;
+    const std::string path = dir.file("out.csv");
+    {
+        csv_file out(wide(path), L";");
+        udb_record record;
+        for (double v : {9.2233720368547758e18, -9.2233720368547758e18, 1e19, std::nan(""), -0.0, 3.0e-5})
+            record.push_back(std::make_unique<udb_field>(L"", 0, ole_variant(v), false, false));
+        out.append_record(record);
+    }
+    EXPECT_EQ(test_dir::read(path), "9.2233720368547758e+18;-9223372036854775808;1e+19;nan;0;3.0000000000000001e-05\n");
+}
+
+TEST(csv_file, writing_needs_a_file_opened_for_it)
+{
+    test_dir dir;
+    const std::string path = dir.file("in.csv");
+    test_dir::write(path, "a\n");
+    csv_file in(wide(path), L",", true);
+    try {
+        in.append_record(sample_record());
+        FAIL();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 1);
+        EXPECT_STREQ(e.what(), "Error opening CSV file");
+    }
+    EXPECT_THROW(csv_file(wide(dir.file("no/such/folder.csv")), L","), tk_exception);
+}
+
+class recording_upsizer : public csv_field_upsizer {
+public:
+    using csv_field_upsizer::csv_field_upsizer;
+    std::vector<std::wstring> widened;
+    bool fail_next = false;
+
+protected:
+    void do_upsize(t_ftd& column) override
+    {
+        if (fail_next) {
+            fail_next = false;
+            throw tk_exception("server refused", 0);
+        }
+        widened.push_back(column.name);
+    }
+};
+
+TEST(csv_field_upsizer, each_column_is_widened_once_at_its_first_value_over_255)
+{
+    test_dir dir;
+    const std::string path = dir.file("in.csv");
+    const std::string v255(255, 'x');
+    const std::string v256(256, 'y');
+    test_dir::write(path, "a,b,c\n1,2," + v255 + "\n1,2," + v256 + "\n" + v256 + ",2," + v256 + "\n" + v256 + "\n");
+    csv_file file(wide(path), L",", true);
+    recording_upsizer upsizer(nullptr, &file);
+    std::vector<std::vector<std::wstring>> after_each;
+    for (; !file.is_eof(); file.next()) {
+        upsizer.fail_next = after_each.size() == 2;  // the first try at column a fails
+        try {
+            upsizer.process(*file.get_item());
+        } catch (const tk_exception&) {
+        }
+        after_each.push_back(upsizer.widened);
+    }
+    EXPECT_EQ(after_each, (std::vector<std::vector<std::wstring>>{{}, {L"c"}, {L"c"}, {L"c", L"a"}}));
+}
+
+TEST(csv_field_upsizer, a_long_value_beyond_the_destination_columns_is_refused)
+{
+    test_dir dir;
+    const std::string path = dir.file("in.csv");
+    test_dir::write(path, "a\n" + std::string(300, 'z') + "\n");
+    csv_file file(wide(path), L",", true);
+    csv_file narrow(wide(path), L",", true);
+    narrow.schema.clear();
+    recording_upsizer upsizer(nullptr, &narrow);
+    EXPECT_THROW(upsizer.process(*file.get_item()), tk_exception);
+}
+
+TEST(wstr_ends_with, exact_and_case_insensitive)
+{
+    EXPECT_TRUE(wstr_ends_with(L"abc", L"", true));
+    EXPECT_FALSE(wstr_ends_with(L"c", L"bc", false));
+    EXPECT_TRUE(wstr_ends_with(L"Sheet1$", L"1$", true));
+    EXPECT_FALSE(wstr_ends_with(L"name.XLS", L".xls", true));
+    EXPECT_TRUE(wstr_ends_with(L"name.XLS", L".xls", false));
+}
+
+} // namespace
