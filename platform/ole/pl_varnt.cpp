@@ -288,8 +288,3 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, uint16_t flags, VAR
     *dest = result;
     return S_OK;
 }
-
-HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID, uint16_t flags, VARTYPE vt)
-{
-    return VariantChangeType(dest, src, flags, vt);
-}
