@@ -2,10 +2,92 @@
 
 #include "platform/syserr/pl_syserr.hpp"
 
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <memory>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace platform {
+
+namespace {
+
+// Owns one file descriptor; closing it in the destructor is for the failure
+// paths only: a successful write checks close() itself through release().
+class unique_fd {
+public:
+    explicit unique_fd(int fd_) : fd(fd_) {}
+    ~unique_fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    unique_fd(const unique_fd&) = delete;
+    unique_fd& operator=(const unique_fd&) = delete;
+    int get() const { return fd; }
+    bool valid() const { return fd >= 0; }
+    // Closes now and tells whether the kernel accepted the close: on some
+    // file systems a write error is reported only here.
+    bool close()
+    {
+        const int result = ::close(fd);
+        fd = -1;
+        return result == 0;
+    }
+
+private:
+    int fd;
+};
+
+bool fail_with_errno()
+{
+    set_last_error_from_errno();
+    return false;
+}
+
+bool write_all(int fd, std::string_view content)
+{
+    while (!content.empty()) {
+        const ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        content.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+bool write_in_place(const std::string& path, std::string_view content)
+{
+    unique_fd fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (!fd.valid() || !write_all(fd.get(), content) || !fd.close())
+        return fail_with_errno();
+    return true;
+}
+
+// A fresh file next to `target`, created exclusively so that two writers
+// never share one.
+int create_temporary(const std::string& target, std::string& temp_name)
+{
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp_name = target + ".~" + std::to_string(::getpid()) + "." + std::to_string(counter++);
+        const int fd = ::open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+} // namespace
 
 std::string module_file_name()
 {
@@ -16,6 +98,89 @@ std::string module_file_name()
         return {};
     }
     return path.string();
+}
+
+bool split_full_path(const std::string& path, path_parts& parts)
+{
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec).lexically_normal();
+    if (ec) {
+        set_last_error(static_cast<uint32_t>(ec.value()));
+        return false;
+    }
+    const std::string text = full.string();
+    const size_t slash = text.rfind('/');
+    const std::filesystem::path file = text.substr(slash + 1);
+    parts.drive.clear();
+    parts.dir = text.substr(0, slash + 1);
+    parts.name = file.stem().string();
+    parts.ext = file.extension().string();
+    return true;
+}
+
+std::string join_path(const path_parts& parts)
+{
+    std::string path = parts.drive + parts.dir;
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    path += parts.name;
+    if (!parts.ext.empty() && parts.ext.front() != '.')
+        path += '.';
+    return path + parts.ext;
+}
+
+bool get_file_status(const std::string& path, file_status& status)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return fail_with_errno();
+    status.directory = S_ISDIR(st.st_mode);
+    status.read_only = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+                       ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
+    return true;
+}
+
+bool has_access(const std::string& path, int mode)
+{
+    if (::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) != 0)
+        return fail_with_errno();
+    return true;
+}
+
+bool create_or_truncate(const std::string& path)
+{
+    unique_fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!fd.valid() || !fd.close())
+        return fail_with_errno();
+    return true;
+}
+
+bool replace_file(const std::string& path, std::string_view content, std::optional<mode_t> mode)
+{
+    std::string target = path;
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode))
+        return write_in_place(path, content);
+    if (exists) {
+        // Replace the file a link points to, not the link.
+        std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+        if (!real)
+            return fail_with_errno();
+        target = real.get();
+    }
+    std::string temp_name;
+    unique_fd fd(create_temporary(target, temp_name));
+    if (!fd.valid())
+        return fail_with_errno();
+    const bool chmod_ok = mode ? ::fchmod(fd.get(), *mode) == 0
+                               : !exists || ::fchmod(fd.get(), st.st_mode & 07777) == 0;
+    if (chmod_ok && write_all(fd.get(), content) && ::fsync(fd.get()) == 0 && fd.close() &&
+        ::rename(temp_name.c_str(), target.c_str()) == 0)
+        return true;
+    set_last_error_from_errno();
+    ::unlink(temp_name.c_str());
+    return false;
 }
 
 } // namespace platform

@@ -1,7 +1,11 @@
-// File-system services of the platform layer.
+// File-system services of the platform layer. Paths are UTF-8. Failing calls
+// leave their errno value as the platform's last error (pl_syserr.hpp).
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <sys/types.h>
 
 namespace platform {
 
@@ -9,5 +13,50 @@ namespace platform {
 // system's link to the executable; empty, with the last error set, when the
 // link cannot be read.
 std::string module_file_name();
+
+// The four parts of an absolute path. There are no drive letters here, so
+// `drive` is always empty; `dir` begins and ends with '/'.
+struct path_parts {
+    std::string drive;
+    std::string dir;
+    std::string name;  // without its extension
+    std::string ext;   // with its dot, or empty
+};
+
+// Makes `path` absolute against the current directory, with "." and ".."
+// resolved by name, and splits it. False, with the last error set, when the
+// current directory cannot be read.
+bool split_full_path(const std::string& path, path_parts& parts);
+// Joins the parts again; a missing separator after the folder and a missing
+// dot before the extension are supplied.
+std::string join_path(const path_parts& parts);
+
+// What the system asks of a path before it touches it. Read-only stands for
+// the platform's read-only attribute: no write permission bit is set at all,
+// or the effective user may not write the file.
+struct file_status {
+    bool directory = false;
+    bool read_only = false;
+};
+// False, with the last error set, when the path does not exist or cannot be
+// examined.
+bool get_file_status(const std::string& path, file_status& status);
+
+// access(2) for the effective user and group, never changing the current
+// directory. `mode` combines R_OK, W_OK and X_OK.
+bool has_access(const std::string& path, int mode);
+
+// Creates the file, or empties an existing one; false with the last error set.
+bool create_or_truncate(const std::string& path);
+
+// Writes `content` as the whole new content of `path`: into a temporary file
+// of the same folder, flushed to disk, then renamed over the old file, so a
+// failure (a full disk among them) leaves the old file whole. The new file
+// gets `mode` when one is given; otherwise it keeps the mode of the file it
+// replaces, and a new file gets the usual 0666 less the umask. A path that
+// names something other than a regular file (a device, a pipe) cannot be
+// replaced and is written in place. A symbolic link is followed, so the link
+// stays. False, with the last error set, when any step fails.
+bool replace_file(const std::string& path, std::string_view content, std::optional<mode_t> mode = std::nullopt);
 
 } // namespace platform
