@@ -12,9 +12,6 @@ BSTR SysAllocString(const OLECHAR* text);
 // length characters from text (embedded zeros kept); a null text gives
 // length zero characters. Null when memory runs out.
 BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length);
-// Replaces *target by a new string as SysAllocStringLen makes it; false when
-// memory runs out (the old string then stays).
-bool SysReAllocStringLen(BSTR* target, const OLECHAR* text, uint32_t length);
 // Null is accepted.
 void SysFreeString(BSTR text);
 // Characters; 0 for null.

@@ -1,0 +1,52 @@
+# A private MariaDB server for the tests: its own data folder under a temporary
+# folder, on 127.0.0.1 with a free port, with a test user. Sourced by test.sh.
+#   start_test_server   starts it and exports RVL_MYSQL_HOST, RVL_MYSQL_PORT,
+#                       RVL_MYSQL_USER, RVL_MYSQL_PASSWORD, RVL_MYSQL_SOCKET
+#   stop_test_server    stops it by its pid and removes the folder
+
+# A port on 127.0.0.1 that nothing listens on.
+free_port() {
+    local port
+    while :; do
+        port=$(( 20000 + RANDOM % 40000 ))
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
+    done
+}
+
+start_test_server() {
+    MYSQL_DIR=$(mktemp -d /tmp/rvl_mysql.XXXXXX)
+    local port socket
+    port=$(free_port)
+    socket="$MYSQL_DIR/mysqld.sock"
+    mariadb-install-db --no-defaults --user=root --auth-root-authentication-method=normal \
+        --skip-test-db --datadir="$MYSQL_DIR/data" --innodb-log-file-size=16M \
+        > "$MYSQL_DIR/install.log" 2>&1 || { cat "$MYSQL_DIR/install.log"; return 1; }
+    mariadbd --no-defaults --user=root --datadir="$MYSQL_DIR/data" --bind-address=127.0.0.1 \
+        --port="$port" --socket="$socket" --pid-file="$MYSQL_DIR/mysqld.pid" \
+        --character-set-server=utf8mb4 --innodb-log-file-size=16M --skip-log-bin \
+        > "$MYSQL_DIR/server.log" 2>&1 &
+    MYSQL_PID=$!
+    local i
+    for i in $(seq 1 300); do
+        mariadb --no-defaults -uroot --socket="$socket" -e 'select 1' >/dev/null 2>&1 && break
+        kill -0 "$MYSQL_PID" 2>/dev/null || { cat "$MYSQL_DIR/server.log"; return 1; }
+        sleep 0.1
+    done
+    mariadb --no-defaults -uroot --socket="$socket" -e "
+        CREATE USER 'rvl_test'@'127.0.0.1' IDENTIFIED BY 'rvl_test_pw';
+        CREATE USER 'rvl_test'@'localhost' IDENTIFIED BY 'rvl_test_pw';
+        GRANT ALL PRIVILEGES ON *.* TO 'rvl_test'@'127.0.0.1';
+        GRANT ALL PRIVILEGES ON *.* TO 'rvl_test'@'localhost';" || { cat "$MYSQL_DIR/server.log"; return 1; }
+    export RVL_MYSQL_HOST=127.0.0.1 RVL_MYSQL_PORT="$port" RVL_MYSQL_USER=rvl_test \
+           RVL_MYSQL_PASSWORD=rvl_test_pw RVL_MYSQL_SOCKET="$socket"
+    echo "Test server: MariaDB on 127.0.0.1:$port (pid $MYSQL_PID)"
+}
+
+stop_test_server() {
+    if [ -n "${MYSQL_PID:-}" ] && kill -0 "$MYSQL_PID" 2>/dev/null; then
+        kill "$MYSQL_PID"
+        wait "$MYSQL_PID" 2>/dev/null || true
+    fi
+    [ -n "${MYSQL_DIR:-}" ] && rm -rf "$MYSQL_DIR"
+    MYSQL_PID=""
+}
