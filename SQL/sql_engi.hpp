@@ -1,0 +1,105 @@
+// The one MySQL engine of the process. It holds the client connection and
+// everything the MySQL side decides by: the server version as one number
+// (major<<16 | minor<<8 | patch; every dialect rule compares against it), the
+// character set and default storage engine of new tables, and the run-wide
+// flags that the table and row writers share. It also quotes identifiers, names
+// MySQL types by code and lists the character sets and storage engines offered
+// to the user.
+#pragma once
+
+#include "TK/tk_singl.hpp"
+
+#include <mysql.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class udb_validator;
+class udb_record;
+class udb_schema;
+class udb_indexes;
+
+// Versions at which the dialect changes.
+inline constexpr uint32_t sql_version_4_1_0 = 0x040100;  // quoted identifiers, character sets
+inline constexpr uint32_t sql_version_5_5_3 = 0x050503;  // utf8mb4
+// What a dump writes for: the dump's new-version option picks one.
+inline constexpr uint32_t sql_dump_new_version = 0x040100;
+inline constexpr uint32_t sql_dump_old_version = 0x031401;
+
+class sql_engine : public tk_singleton<sql_engine> {
+public:
+    sql_engine();
+    ~sql_engine() override;
+    sql_engine(const sql_engine&) = delete;
+    sql_engine& operator=(const sql_engine&) = delete;
+
+    // Prepares the client handle for a (new) connection.
+    void initialize();
+
+    // The version number of a server's version text ("8.0.36", "5.7.44-log",
+    // "10.11.6-MariaDB-..."): its three leading dot-separated numbers. A text
+    // without three numbers is an internal error.
+    static uint32_t parse_version(const char* text);
+
+    uint32_t get_version() const { return server_version; }
+    // The version a connected server reported.
+    void set_server_version(uint32_t version);
+    // A dump run writes for the dialect of its version option instead.
+    void set_dump_version(bool new_version);
+    // True below 4.1.0: bare identifiers, no character sets, the old name rules.
+    bool is_old_version() const;
+
+    // The character set of new databases, tables and text columns: the one the
+    // user chose, or else utf8mb4 where the target has it (servers from 5.5.3,
+    // new-version dumps) and utf8 elsewhere. An empty text clears the choice.
+    std::wstring get_char_set() const;
+    void set_char_set(const std::wstring& name) { char_set = name; }
+    // The default storage engine of new tables.
+    const std::wstring& get_tab_type() const { return tab_type; }
+    void set_tab_type(const std::wstring& name) { tab_type = name; }
+
+    bool is_fast_insert() const { return fast_insert; }
+    // Once a row is too large to gather, rows go one statement each for the
+    // rest of the run.
+    void clear_fast_insert() { fast_insert = false; }
+    bool is_tables_locked() const { return tables_locked; }
+    void set_tables_locked(bool locked) { tables_locked = locked; }
+    bool is_blob_to_text() const { return blob_to_text; }
+    void set_blob_to_text(bool on);
+    bool is_connected() const { return connected; }
+    MYSQL* get_handle() { return &handle; }
+
+    // The built-in lists stand in for the server's catalogue while no server
+    // is connected; both are filled once per process.
+    const std::vector<std::wstring>& get_charsets();
+    const std::vector<std::wstring>& get_storage_engines();
+
+    // The name as a backquoted identifier: cut to 63 characters when longer
+    // than 64, inner backquotes doubled. An empty name, or one that is already
+    // a backquoted identifier, is returned as it stands.
+    static std::wstring get_safe_name(const std::wstring& name);
+
+    // Validators of table, field and index names for the target's dialect,
+    // seeded with the names already taken.
+    std::unique_ptr<udb_validator> create_tn_validator(const std::vector<std::wstring>& names1,
+                                                       const std::vector<std::wstring>& names2) const;
+    std::unique_ptr<udb_validator> create_fn_validator(const udb_record& record) const;
+    std::unique_ptr<udb_validator> create_fn_validator(const udb_schema& schema) const;
+    std::unique_ptr<udb_validator> create_in_validator(const udb_indexes& indexes) const;
+
+    // MySQL type names by the codes of the type editor and the type tables.
+    static std::wstring get_mysql_type_name(int code);
+
+private:
+    std::wstring char_set;  // empty: no choice made
+    std::wstring tab_type = L"InnoDB";
+    bool tables_locked = false;
+    bool connected = false;
+    bool fast_insert = true;
+    bool blob_to_text = false;
+    bool utf8mb4_available = false;
+    uint32_t server_version = 0;
+    MYSQL handle;
+};

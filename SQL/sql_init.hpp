@@ -1,0 +1,110 @@
+// The clauses of a MySQL CREATE TABLE for one table definition: one clause per
+// column (names made acceptable to the server, types, character sets, NOT
+// NULL, defaults, AUTO_INCREMENT, comments) and one per index the server can
+// take, plus an index for an AUTO_INCREMENT column that none covers. The live
+// server and the dump writer build their statements from the same clauses.
+#pragma once
+
+#include "UDB/udb_idx.hpp"
+#include "UDB/udb_nmap.hpp"
+#include "UDB/udb_sch.hpp"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class udb_validator;
+
+// What the user's changes say about one table's statement: its storage
+// engine and character set, and the character set of each column by its new
+// name. Empty texts mean no choice.
+struct sql_table_options {
+    std::wstring engine;
+    std::wstring char_set;
+    std::map<std::wstring, std::wstring> column_char_sets;
+};
+
+// The columns of the table under their new names, keeping the row within the
+// server's 65,535 bytes: when the VARCHAR columns would exceed it, the largest
+// of them become LONGTEXT (size 0) until the row fits. Text is counted in the
+// bytes a character of the engine's character set may take.
+class sql_schema : public udb_schema {
+public:
+    sql_schema();
+    ~sql_schema() override;
+    void push_back(const std::shared_ptr<t_ftd>& column);
+
+    uint32_t total_size = 0;
+    std::vector<uint32_t> lobs;  // positions of convertible text columns, largest first
+
+private:
+    bool is_convertible(const t_ftd& column) const;
+    uint32_t row_bytes(const t_ftd& column) const;
+
+    uint32_t char_bytes;
+    uint32_t max_varchar;
+};
+
+class sql_schema_initializer {
+public:
+    // auto_increment_name receives the name of the AUTO_INCREMENT column.
+    sql_schema_initializer(const std::wstring& table_name, const udb_schema& source, const udb_indexes& indexes,
+                           std::wstring& auto_increment_name);
+    ~sql_schema_initializer();
+
+    // One clause per column, in column order.
+    void get_init_chunks(std::vector<std::wstring>& out, const sql_table_options* options);
+
+    const sql_schema& get_schema() const { return schema; }
+    // Source name -> new name, for each column whose name changed.
+    const t_names_map& get_names_map() const;
+
+private:
+    std::wstring column_clause(const t_ftd& column, const t_ftd& source, const sql_table_options* options);
+    bool can_have_def_value(const t_ftd& column, const std::wstring& char_set) const;
+    bool can_have_auto_num(const t_ftd& column) const;
+
+    std::wstring table_name;
+    sql_schema schema;
+    std::wstring* auto_increment_name;
+    const udb_indexes* source_indexes;
+    std::unique_ptr<udb_validator> validator;
+    const udb_schema* source;
+};
+
+class sql_indexes_initializer {
+public:
+    sql_indexes_initializer(const sql_schema& schema, const udb_indexes& source, const std::wstring& auto_increment_name,
+                            const t_names_map& names);
+
+    // One clause per index the server can take, then the AUTO_INCREMENT
+    // column's own index when it needs one.
+    void get_init_chunks(std::vector<std::wstring>& out);
+
+    const udb_indexes& get_indexes() const { return indexes; }
+
+private:
+    bool index_clause(const udb_index& index, std::wstring& clause, bool& covers_auto_increment) const;
+
+    udb_indexes indexes;
+    std::wstring auto_increment_name;
+    const sql_schema* schema;
+    const t_names_map* names;
+};
+
+// Every clause of one table's statement, in the order the writers use them.
+struct sql_table_clauses {
+    std::vector<std::wstring> columns;
+    std::vector<std::wstring> indexes;
+    t_names_map column_names;  // source name -> new name, for renamed columns
+};
+
+sql_table_clauses sql_make_table_clauses(const std::wstring& table_name, const udb_schema& schema,
+                                         const udb_indexes& indexes, const sql_table_options* options);
+
+// The live server's statement: CREATE TABLE, the clauses, the table's
+// character set when the user chose one, and the storage engine.
+std::wstring sql_make_create_table(const std::wstring& table_name, const sql_table_clauses& clauses,
+                                   const sql_table_options* options);

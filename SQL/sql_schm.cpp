@@ -1,0 +1,206 @@
+// The column half of CREATE TABLE: names the server accepts, the row-size
+// rule, and one clause per column.
+#include "SQL/sql_init.hpp"
+
+#include "SQL/sql_engi.hpp"
+#include "SQL/sql_util.hpp"
+#include "TK/tk_log.hpp"
+#include "UDB/udb_rule.hpp"
+#include "UDB/udb_vali.hpp"
+
+#include <algorithm>
+
+namespace {
+
+const char source_file[] = "sql_schm";
+
+constexpr uint32_t max_row_size = 65535;
+constexpr uint32_t max_convertible = 21844;   // text columns the row-size rule may turn into LONGTEXT
+constexpr uint32_t length_bytes = 2;          // a VARCHAR's length prefix
+constexpr uint32_t lob_bytes = 12;            // a TEXT or BLOB column's part in the row
+constexpr uint32_t null_bytes = 1;            // a column's share of the row's NULL flags, rounded up
+constexpr uint32_t version_3_23_2 = 0x031702; // from here only the primary key makes a column NOT NULL
+
+bool is_geometry(const t_ftd& column)
+{
+    return column.reserved == 2 || column.reserved == 8;
+}
+
+bool is_binary(const t_ftd& column)
+{
+    return column.vartype == VT_BLOB || column.vartype == VT_BLOB_OBJECT || column.vartype == ole_vt_bytes;
+}
+
+} // namespace
+
+sql_schema::sql_schema() : udb_schema(true)
+{
+    const std::wstring char_set = tk_singleton<sql_engine>::instance().get_char_set();
+    char_bytes = sql_bytes_per_char(char_set);
+    max_varchar = std::min(max_convertible, sql_varchar_limit(char_set));
+}
+
+sql_schema::~sql_schema() = default;
+
+// VARCHAR columns: text that is neither geometry nor fixed-width CHAR, of a
+// size that is no TEXT type already.
+bool sql_schema::is_convertible(const t_ftd& column) const
+{
+    return column.vartype == VT_BSTR && !is_geometry(column) && column.reserved != 16 && column.size >= 1 &&
+           column.size <= max_varchar;
+}
+
+// The bytes a column takes in the row as the server counts them, length
+// prefixes and NULL flags included; TEXT and BLOB columns keep only a
+// pointer there.
+uint32_t sql_schema::row_bytes(const t_ftd& column) const
+{
+    if (is_convertible(column))
+        return char_bytes * column.size + length_bytes + null_bytes;
+    if (column.vartype == VT_BSTR && column.reserved == 16)
+        return char_bytes * column.size + null_bytes;
+    if (column.vartype == VT_BSTR || (is_binary(column) && (column.size == 0 || column.size > 255)))
+        return lob_bytes + null_bytes;
+    if (is_binary(column))
+        return column.size + length_bytes + null_bytes;
+    return column.size + null_bytes;
+}
+
+void sql_schema::push_back(const std::shared_ptr<t_ftd>& column)
+{
+    if (column == nullptr)
+        throw tk_mail_assertion(source_file, 61);
+    if (is_convertible(*column)) {
+        const auto place = std::find_if(lobs.begin(), lobs.end(),
+                                        [&](uint32_t at) { return (*this)[at]->size <= column->size; });
+        lobs.insert(place, static_cast<uint32_t>(size()));
+    }
+    total_size += row_bytes(*column);
+    udb_schema::push_back(column);
+    if (total_size <= max_row_size)
+        return;
+    tk_logger::log(1, "Schema total size %d exceeds %d bytes, transforming schema...", total_size, max_row_size);
+    while (total_size > max_row_size && !lobs.empty()) {
+        t_ftd& widest = *(*this)[lobs.front()];
+        tk_logger::wlog(3, L"Column '%s' converted into LONG TEXT", widest.name.c_str());
+        total_size -= std::min(total_size, row_bytes(widest));
+        widest.size = 0;
+        total_size += row_bytes(widest);
+        lobs.erase(lobs.begin());
+    }
+}
+
+namespace {
+
+// Text columns take a character set; geometry and every other type take none.
+bool takes_char_set(const t_ftd& column)
+{
+    if (!column.native_type.empty())
+        return column.native_type.find(L"CHAR") != std::wstring::npos ||
+               column.native_type.find(L"TEXT") != std::wstring::npos;
+    return column.vartype == VT_BSTR && !is_geometry(column);
+}
+
+bool is_integer_type(VARTYPE vt)
+{
+    return vt == VT_I2 || vt == VT_I4 || vt == VT_BOOL || (vt >= VT_I1 && vt <= VT_UINT);
+}
+
+} // namespace
+
+sql_schema_initializer::sql_schema_initializer(const std::wstring& table_name_, const udb_schema& source_,
+                                               const udb_indexes& indexes, std::wstring& auto_increment_name_)
+    : table_name(table_name_), auto_increment_name(&auto_increment_name_), source_indexes(&indexes),
+      validator(tk_singleton<sql_engine>::instance().create_fn_validator(source_)), source(&source_)
+{
+    tk_logger::wlog(2, L"sql_schema_initializer::ctor(%s)", table_name.c_str());
+    for (const std::shared_ptr<t_ftd>& column : source_) {
+        if (column == nullptr)
+            throw tk_mail_assertion(source_file, 120);
+        const bool accepted = validator->is_acceptable(column->name);
+        const std::wstring name = accepted ? column->name : validator->get_safe_name(column->name);
+        auto copy = std::make_shared<t_ftd>(*column);
+        copy->name = name;
+        schema.push_back(copy);
+        if (!accepted) {
+            validator->add_existing_name(name);
+            validator->add_mapped_pair(column->name, name);
+            tk_logger::wlog(2, L"Store generated column name '%s'", name.c_str());
+        }
+        // A later column of the same name, in any case, must take another.
+        validator->restricted_names.push_back(name);
+    }
+}
+
+sql_schema_initializer::~sql_schema_initializer() = default;
+
+const t_names_map& sql_schema_initializer::get_names_map() const
+{
+    return validator->mapped_pairs;
+}
+
+void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& out, const sql_table_options* options)
+{
+    tk_logger::log(1, "sql_schema_initializer::get_init_chunks(n_columns=%d)", static_cast<int>(schema.size()));
+    auto_increment_name->clear();
+    for (size_t i = 0; i < schema.size(); ++i)
+        out.push_back(column_clause(*schema[i], *(*source)[i], options));
+}
+
+std::wstring sql_schema_initializer::column_clause(const t_ftd& column, const t_ftd& original,
+                                                   const sql_table_options* options)
+{
+    const sql_engine& engine = tk_singleton<sql_engine>::instance();
+    const bool old_version = engine.is_old_version();
+    std::wstring char_set = engine.get_char_set();
+    if (options != nullptr) {
+        const auto chosen = options->column_char_sets.find(column.name);
+        if (chosen != options->column_char_sets.end() && !chosen->second.empty())
+            char_set = chosen->second;
+    }
+
+    std::wstring clause = (old_version ? column.name : sql_engine::get_safe_name(column.name)) + L" ";
+    if (udb_custom_conversion::is_acceptable1(column))
+        clause += udb_custom_conversion::handle1(column);
+    else if (!column.native_type.empty())
+        clause += column.native_type;
+    else
+        clause += get_sql_native_type2(&column, false, char_set);
+    if (!old_version && takes_char_set(column))
+        clause += L" CHARACTER SET " + char_set;
+    if (column.b_not_null || column.b_auto_increment || source_indexes->is_idx_field(original.name, true) ||
+        (engine.get_version() < version_3_23_2 && source_indexes->is_idx_field(original.name, false)))
+        clause += L" NOT NULL";
+    if (can_have_def_value(column, char_set)) {
+        const std::wstring def = make_mysql_def_val(&column);
+        if (!def.empty())
+            clause += L" DEFAULT " + def;
+    }
+    if (can_have_auto_num(column)) {
+        if (!auto_increment_name->empty())
+            throw tk_mail_assertion(source_file, 196);
+        clause += L" AUTO_INCREMENT";
+        *auto_increment_name = column.name;
+    }
+    if (!column.description.empty())
+        clause += L" COMMENT '" + sql_escape(column.description) + L"'";
+    tk_logger::wlog(1, L"sql_query=%s", clause.c_str());
+    return clause;
+}
+
+bool sql_schema_initializer::can_have_def_value(const t_ftd& column, const std::wstring& char_set) const
+{
+    if (column.b_auto_increment) {
+        tk_logger::log(2, "WARNING: auto_increment columns cannot have default value!");
+        return false;
+    }
+    if (column.vartype == VT_BLOB || column.vartype == VT_BLOB_OBJECT)
+        return false;
+    // TEXT columns take no DEFAULT on most servers.
+    return column.vartype != VT_BSTR || (column.size != 0 && column.size <= sql_varchar_limit(char_set));
+}
+
+bool sql_schema_initializer::can_have_auto_num(const t_ftd& column) const
+{
+    return column.b_auto_increment && is_integer_type(column.vartype);
+}

@@ -1,0 +1,290 @@
+#include "SQL/sql_util.hpp"
+
+#include "OLE/ole_date.hpp"
+#include "OLE/ole_guid.hpp"
+#include "OLE/ole_misc.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
+#include "UDB/udb_fld.hpp"
+#include "UDB/udb_ftd.hpp"
+#include "UDB/udb_rule.hpp"
+
+namespace {
+
+const char source_file[] = "sql_util";
+constexpr uint32_t long_data_size = 0x100000;  // larger values go as long data
+
+bool is_empty_type(VARTYPE vt)
+{
+    return vt == VT_EMPTY || vt == VT_NULL;
+}
+
+bool is_binary_type(VARTYPE vt)
+{
+    return vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == ole_vt_bytes;
+}
+
+template <class C>
+std::basic_string<C> widen(const char* ascii)
+{
+    return std::basic_string<C>(ascii, ascii + std::char_traits<char>::length(ascii));
+}
+
+template <class C>
+bool is_digit(C c)
+{
+    return c >= '0' && c <= '9';
+}
+
+template <class C>
+bool is_hex_digit(C c)
+{
+    return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+template <class C>
+std::basic_string<C> escape(const std::basic_string<C>& text)
+{
+    std::basic_string<C> out;
+    out.reserve(text.size() + 8);
+    for (const C c : text) {
+        switch (c) {
+        case '\\': out += widen<C>("\\\\"); break;
+        case '\'': out += widen<C>("\\'"); break;
+        case '\0': out += widen<C>("\\0"); break;
+        case '\r': out += widen<C>("\\r"); break;
+        case '\n': out += widen<C>("\\n"); break;
+        case '\x1A': out += widen<C>("\\Z"); break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+template <class C>
+std::basic_string<C> quoted(const std::basic_string<C>& text)
+{
+    return C('\'') + escape(text) + C('\'');
+}
+
+template <class C>
+bool is_number(const std::basic_string<C>& text)
+{
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    size_t digits = 0;
+    for (; i < text.size() && is_digit(text[i]); ++i)
+        ++digits;
+    if (i < text.size() && text[i] == '.')
+        for (++i; i < text.size() && is_digit(text[i]); ++i)
+            ++digits;
+    if (digits == 0)
+        return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            ++i;
+        const size_t start = i;
+        for (; i < text.size() && is_digit(text[i]); ++i) {
+        }
+        if (i == start)
+            return false;
+    }
+    return i == text.size();
+}
+
+// TRUE and FALSE, in any case: MySQL's own words for 1 and 0.
+template <class C>
+bool is_truth_word(const std::basic_string<C>& text)
+{
+    std::string word;
+    for (const C c : text)
+        word += static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : (c < 128 ? c : '?'));
+    return word == "true" || word == "false";
+}
+
+// A binary value given as text passes unquoted only as a hexadecimal literal
+// (0x and at least one digit) or a decimal number.
+template <class C>
+bool is_blob_literal(const std::basic_string<C>& text)
+{
+    if (text.size() < 2 || !is_digit(text[0]))
+        return false;
+    if (text[1] == 'x' || text[1] == 'X') {
+        if (text[0] != '0' || text.size() < 3)
+            return false;
+        for (size_t i = 2; i < text.size(); ++i)
+            if (!is_hex_digit(text[i]))
+                return false;
+        return true;
+    }
+    for (size_t i = 1; i < text.size(); ++i)
+        if (!is_digit(text[i]))
+            return false;
+    return true;
+}
+
+std::string guid_of(const ole_guid_extractor& guid, const std::string&)
+{
+    return guid.get_guid();
+}
+
+std::wstring guid_of(const ole_guid_extractor& guid, const std::wstring&)
+{
+    return guid.get_wguid();
+}
+
+std::string date_text(const ole_date& date, const std::string&)
+{
+    return date.to_string(6);
+}
+
+std::wstring date_text(const ole_date& date, const std::wstring&)
+{
+    return date.to_wstring(6);
+}
+
+template <class C>
+std::basic_string<C> to_literal(const std::basic_string<C>& text, VARTYPE vt)
+{
+    if (is_empty_type(vt)) {
+        tk_logger::log(1, "******* NULL VALUE ******");
+        return widen<C>("NULL");
+    }
+    if (text.empty())
+        return widen<C>("''");
+    if (vt == VT_DATE) {
+        // A text that is no date stays as it is, for the server to judge.
+        const ole_date date(text);
+        return quoted(date.is_valid() ? date_text(date, text) : text);
+    }
+    if (is_binary_type(vt)) {
+        tk_logger::log(1, "GOT BLOB");
+        if (is_blob_literal(text)) {
+            tk_logger::log(1, "BLOB IS VALID");
+            return text;
+        }
+        return quoted(text);
+    }
+    if (vt == VT_BSTR) {
+        const ole_guid_extractor guid(text);
+        if (guid.b_valid) {
+            tk_logger::log(1, "BSTR IS AN GUID");
+            return quoted(guid_of(guid, text));
+        }
+        return quoted(text);
+    }
+    // Numbers and truth values go bare, but only what reads as one: any other
+    // text in a numeric column is a string, never part of the statement.
+    if (is_number(text) || (vt == VT_BOOL && is_truth_word(text)))
+        return text;
+    return quoted(text);
+}
+
+std::string hex_literal(const ole_variant& value)
+{
+    const unsigned char* bytes = nullptr;
+    std::unique_ptr<char[]> buffer;
+    const int count = value.get_bytes1(bytes, buffer);
+    if (count <= 0)
+        return "NULL";
+    std::string out(2 + 2 * static_cast<size_t>(count) + 1, '\0');
+    out[0] = '0';
+    out[1] = 'x';
+    tk_bytes_to_hex(static_cast<size_t>(count), bytes, out.data() + 2);
+    out.pop_back();
+    return out;
+}
+
+} // namespace
+
+std::wstring sql_escape(const std::wstring& text)
+{
+    return escape(text);
+}
+
+std::string sql_escape(const std::string& text)
+{
+    return escape(text);
+}
+
+bool sql_is_number(const std::wstring& text)
+{
+    return is_number(text);
+}
+
+bool sql_is_number(const std::string& text)
+{
+    return is_number(text);
+}
+
+std::wstring to_mysql_wstr(const std::wstring& text, VARTYPE vt)
+{
+    tk_logger::wlog(1, L"to_mysql_wstr(%s)", text.c_str());
+    return to_literal(text, vt);
+}
+
+std::string to_mysql_str(const std::string& text, VARTYPE vt)
+{
+    tk_logger::log(1, "to_mysql_str(%s)", text.c_str());
+    return to_literal(text, vt);
+}
+
+std::string to_mysql_str(const udb_field* field)
+{
+    if (field == nullptr)
+        throw tk_mail_assertion(source_file, 907);
+    if (field->get_type() == ole_vt_bytes) {
+        tk_logger::log(1, "special processing for BLOBs");
+        return hex_literal(*field);
+    }
+    return to_mysql_str(field->to_string(), field->get_type());
+}
+
+std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool prepared)
+{
+    if (field == nullptr)
+        throw tk_mail_assertion(source_file, 1138);
+    if (column == nullptr)
+        throw tk_mail_assertion(source_file, 1139);
+    tk_logger::log(1, "get_fld_append_str");
+    const VARTYPE own = field->get_type();
+    if (prepared && own != VT_EMPTY && field->get_size() > long_data_size) {
+        tk_logger::log(1, "fld->get_size()=%d", static_cast<int>(field->get_size()));
+        tk_logger::log(1, "Returns placeholder for prepared statement");
+        return "?";
+    }
+    if (udb_custom_conversion::is_acceptable2(*field)) {
+        tk_logger::log(1, "udb_custom_conversion::is_acceptable");
+        return tk_to_utf8(udb_custom_conversion::handle2(*field));
+    }
+    if (column->vartype == VT_BSTR) {
+        const std::wstring text = field->to_wstring();
+        tk_logger::wlog(1, L"Got BSTR value: %s, flags=%d", text.c_str(), column->reserved);
+        if (column->reserved == 2 || column->reserved == 8) {
+            // No text is no geometry: NULL, where '' would fail the row.
+            if (is_empty_type(own) || text.empty())
+                return "NULL";
+            return tk_to_utf8(L"ST_GeomFromText(" + quoted(text) + L")");
+        }
+        return tk_to_utf8(to_mysql_wstr(text, own));
+    }
+    std::string literal = to_mysql_str(field);
+    if (ole_is_numeric_type(column->vartype) && !ole_is_numeric_type(own))
+        literal = to_mysql_str(field->to_string(), column->vartype);
+    tk_logger::log(1, "Got field: %s, type=%08X", literal.c_str(), own);
+    const bool empty = is_empty_type(own) || literal.empty() || literal == "''" || literal == "\"\"";
+    if (!empty || is_binary_type(column->vartype))
+        return literal;
+    if (!column->b_not_null) {
+        tk_logger::log(1, "Put NULL-field");
+        return "NULL";
+    }
+    tk_logger::log(1, "Put default value");
+    const std::string default_text = column->default_value.to_string();
+    if (!default_text.empty())
+        return to_mysql_str(default_text, column->vartype);
+    // A NOT NULL number column without a default takes 0 for a missing value.
+    return ole_is_numeric_type(column->vartype) ? "0" : literal;
+}

@@ -1,0 +1,64 @@
+// Values and types between the system's value model and MySQL text.
+// Outward: the literal of a value in an INSERT statement, quoted and escaped
+// so that any text, binary value or control character reaches the server (or
+// reloads from a dump) byte for byte; the MySQL column type of a column
+// description or of a user's type choice; the text of a DEFAULT clause.
+// Inward: the cell value of a column of a MySQL result, and the VARTYPE of a
+// MySQL field type or type name.
+#pragma once
+
+#include "OLE/ole_var.hpp"
+
+#include <cstdint>
+#include <string>
+
+class udb_field;
+struct t_ftd;
+struct sql_native_type;
+
+// The literal of a field for an INSERT into a column, as UTF-8. With prepared
+// set, a value over 1 MiB is "?" and goes as long data.
+std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool prepared);
+
+// The literal of a text taken as a value of the given type: NULL, a quoted
+// and escaped string, a number (only when the text is a well-formed number),
+// or a hexadecimal binary value.
+std::wstring to_mysql_wstr(const std::wstring& text, VARTYPE vt);
+std::string to_mysql_str(const std::string& text, VARTYPE vt);
+// The literal of a field: byte arrays as 0x and hexadecimal digits.
+std::string to_mysql_str(const udb_field* field);
+
+// The characters of text escaped for a single-quoted MySQL string, as the
+// client library escapes them: backslash, quote, NUL, CR, LF and Ctrl-Z.
+std::wstring sql_escape(const std::wstring& text);
+std::string sql_escape(const std::string& text);
+// A decimal number as MySQL reads one: sign, digits with an optional point,
+// optional exponent. Anything else is written quoted.
+bool sql_is_number(const std::wstring& text);
+bool sql_is_number(const std::string& text);
+
+// The most characters a VARCHAR column of the character set holds: a row is
+// at most 65,535 bytes, two of them the length; utf8 takes three bytes a
+// character, utf8mb4 four.
+uint32_t sql_varchar_limit(const std::wstring& char_set);
+// The most bytes one character of the character set takes (4 for a set not
+// known here).
+uint32_t sql_bytes_per_char(const std::wstring& char_set);
+
+// The MySQL column type of a column description: with its size, or precision
+// and scale, unless name_only. Text columns take VARCHAR within the limit of
+// the column's character set and MEDIUMTEXT or LONGTEXT beyond it.
+std::wstring get_sql_native_type2(const t_ftd* column, bool name_only, const std::wstring& char_set);
+// The column type of a user's type choice.
+std::wstring get_sql_native_type1(const sql_native_type& type);
+// The text after " DEFAULT ", empty when the column gets no DEFAULT clause.
+std::wstring make_mysql_def_val(const t_ftd* column);
+
+// Inward: the value of one column of a result row (data null for SQL NULL).
+ole_variant get_variant(int mysql_type, uint32_t length, uint32_t flags, const char* data);
+ole_variant get_variant(int mysql_type, uint32_t length, uint32_t flags, const wchar_t* data);
+ole_variant get_variant(VARTYPE vt, const char* text);
+ole_variant get_variant(VARTYPE vt, const wchar_t* text);
+VARTYPE get_vartype(int mysql_type, uint32_t flags);
+// For the fixed-size types size becomes the type's size in bytes.
+VARTYPE get_vartype_by_name(const std::wstring& name, uint32_t& size);

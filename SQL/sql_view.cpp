@@ -1,0 +1,151 @@
+#include "SQL/sql_view.hpp"
+
+#include "TK/tk_log.hpp"
+#include "UDB/udb_nmap.hpp"
+
+#include <algorithm>
+
+namespace {
+
+bool is_blank(wchar_t c)
+{
+    return c == L'\r' || c == L'\n' || c == L'\t' || c == L' ';
+}
+
+wchar_t ascii_lower(wchar_t c)
+{
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
+}
+
+// The first occurrence of a lower-case ASCII word at or after from, ignoring
+// the case of ASCII letters.
+size_t find_no_case(const std::wstring& text, const std::wstring& word, size_t from)
+{
+    if (from > text.size())
+        return std::wstring::npos;
+    const auto it = std::search(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), word.begin(),
+                                word.end(), [](wchar_t a, wchar_t b) { return ascii_lower(a) == b; });
+    return it == text.end() ? std::wstring::npos : static_cast<size_t>(it - text.begin());
+}
+
+// Replaces each occurrence that the test accepts (every one without a test);
+// the search goes on after the searched word either way.
+void rename_all(std::wstring& text, const std::wstring& word, const std::wstring& with, bool two_arguments_only)
+{
+    for (size_t pos = find_no_case(text, word, 0); pos != std::wstring::npos;
+         pos = find_no_case(text, word, pos + word.size())) {
+        if (!two_arguments_only || sql_view_converter::check_isnull_for_replace(text, pos))
+            text.replace(pos, word.size(), with);
+    }
+}
+
+// datediff's first argument is the unit, which MySQL's two-argument form has
+// not: it goes with its comma.
+void drop_datediff_unit(std::wstring& text)
+{
+    const std::wstring word = L"datediff(";
+    for (size_t pos = find_no_case(text, word, 0); pos != std::wstring::npos; pos = find_no_case(text, word, pos)) {
+        pos += word.size();
+        const size_t comma = text.find(L',', pos);
+        const size_t count = comma == std::wstring::npos ? text.size() - pos : comma - pos + 1;
+        tk_logger::log(1, "Erase at pos=%d, len=%d", static_cast<int>(pos), static_cast<int>(count));
+        text.erase(pos, count);
+    }
+}
+
+// Bracketed names become backquoted ones. A name the names map has already
+// replaced stands in backquotes inside its brackets and only loses them.
+void brackets_to_backquotes(std::wstring& text)
+{
+    for (size_t open = text.find(L'['); open != std::wstring::npos; open = text.find(L'[', open)) {
+        const size_t close = text.find(L']', open);
+        if (close != std::wstring::npos && close >= open + 3 && text[open + 1] == L'`' && text[close - 1] == L'`') {
+            text.erase(close, 1);
+            text.erase(open, 1);
+            open = close - 1;
+        } else {
+            text[open] = L'`';
+        }
+    }
+    std::replace(text.begin(), text.end(), L']', L'`');
+}
+
+void cut_at_nul(std::wstring& text)
+{
+    const size_t nul = text.find(L'\0');
+    if (nul != std::wstring::npos)
+        text.resize(nul);
+}
+
+} // namespace
+
+std::wstring sql_view_converter::fold_whitespace(const std::wstring& text)
+{
+    std::wstring out;
+    out.reserve(text.size());
+    bool in_single = false;
+    bool in_double = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (!in_single && !in_double && is_blank(c)) {
+            out += L' ';
+            while (i + 1 < text.size() && is_blank(text[i + 1]))
+                ++i;
+            continue;
+        }
+        if (c == L'\'' && !in_double)
+            in_single = !in_single;
+        else if (c == L'"' && !in_single)
+            in_double = !in_double;
+        out += c;
+    }
+    return out;
+}
+
+bool sql_view_converter::check_isnull_for_replace(const std::wstring& text, size_t position)
+{
+    tk_logger::wlog(1, L"sql_view_converter::check_isnull_for_replace(%s,%d)", text.c_str(),
+                    position == std::wstring::npos ? -1 : static_cast<int>(position));
+    // Six characters: the length of "isnull", taken for each of the names.
+    if (position == std::wstring::npos || position >= text.size() || position + 6 >= text.size())
+        return false;
+    int depth = 0;
+    int commas = 0;
+    for (size_t i = position + 6; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c == L'(') {
+            ++depth;
+        } else if (c == L',') {
+            ++commas;
+        } else if (c == L')') {
+            if (depth == 1)
+                break;
+            --depth;
+        }
+    }
+    return commas == 1;
+}
+
+std::wstring sql_view_converter::rename_functions(std::wstring text)
+{
+    rename_all(text, L"isnull", L"ifnull", true);
+    rename_all(text, L"getdate", L"curdate", false);
+    rename_all(text, L"len(", L"length(", false);
+    drop_datediff_unit(text);
+    rename_all(text, L"dateadd", L"date_add", true);
+    rename_all(text, L"replicate", L"repeat", true);
+    return text;
+}
+
+std::wstring sql_view_converter::refine_view_in(const udb_names_map& names, const std::wstring& sql)
+{
+    std::wstring text = fold_whitespace(sql);
+    cut_at_nul(text);
+    text = names.do_global_replace1(text, L"`", L"`");
+    tk_logger::wlog(2, L"After do_global_replace: result=%s", text.c_str());
+    brackets_to_backquotes(text);
+    tk_logger::wlog(2, L"After replacing []: result=%s", text.c_str());
+    text = rename_functions(std::move(text)) + L";";
+    cut_at_nul(text);
+    return text;
+}

@@ -1,0 +1,27 @@
+// The translation of view SQL from the workbook engine's dialect into MySQL's,
+// shared by the live server and the dump writer: whitespace folded, names
+// rewritten to the destination's, brackets made backquotes, and the functions
+// MySQL spells otherwise renamed.
+#pragma once
+
+#include <string>
+
+class udb_names_map;
+
+struct sql_view_converter {
+    // Every run of CR, LF, TAB and space outside quoted strings becomes one
+    // space; quoted strings are copied as they stand.
+    static std::wstring fold_whitespace(const std::wstring& text);
+
+    // True when the call that follows the function name at position (one of
+    // isnull, dateadd, replicate) has exactly two arguments, counting commas
+    // of nested calls too. False for npos or a position outside the text.
+    static bool check_isnull_for_replace(const std::wstring& text, size_t position);
+
+    // The view's SQL in MySQL's dialect, ended by ";". Table and field names
+    // are replaced by their destination names from the map.
+    static std::wstring refine_view_in(const udb_names_map& names, const std::wstring& sql);
+
+    // The renames of functions alone (the last steps of refine_view_in).
+    static std::wstring rename_functions(std::wstring text);
+};
