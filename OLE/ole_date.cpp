@@ -10,6 +10,7 @@
 #include "platform/ole/pl_vdate.hpp"
 #include "platform/text/pl_utf8.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -256,6 +257,16 @@ void ole_date::process_milliseconds(const char* seconds)
 
 void ole_date::set_seconds(std::string_view seconds)
 {
+    // Whole seconds, by far the most common, need no floating point.
+    if (seconds.size() <= 2 && !seconds.empty() && std::all_of(seconds.begin(), seconds.end(), [](char c) {
+            return c >= '0' && c <= '9';
+        })) {
+        st.wSecond = static_cast<uint16_t>(seconds.size() == 1 ? seconds[0] - '0'
+                                                               : (seconds[0] - '0') * 10 + (seconds[1] - '0'));
+        st.wMilliseconds = 0;
+        microseconds = 0;
+        return;
+    }
     double x = 0;
     if (!ole_leading_real(seconds, x) || !(x >= 0 && x < 60)) {  // no second of a minute: fails the range test
         st.wSecond = 60;
