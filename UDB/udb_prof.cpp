@@ -134,14 +134,20 @@ bool udb_profile::store(const std::wstring& path) const
     if (!tk_unicode_to_ansi3(path.c_str(), narrow))
         return false;
     std::string text;
-    const auto header = [&text](const std::wstring& name) { text += "[" + tk_to_utf8(name) + "]\r\n"; };
+    const auto header = [&text](const std::wstring& name) {
+        text += '[';
+        text += tk_to_utf8(name);
+        text += "]\r\n";
+    };
     for (const auto& [name, entries] : sections) {
         header(name);
         const bool bare_names = name == udb_selected_tables;
         for (const auto& [key, value] : entries) {
             text += tk_to_utf8(key);
-            if (!(bare_names && value.empty()))
-                text += "=" + tk_to_utf8(value);
+            if (!(bare_names && value.empty())) {
+                text += '=';
+                text += tk_to_utf8(value);
+            }
             text += "\r\n";
         }
         text += "\r\n";
