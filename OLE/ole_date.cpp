@@ -4,17 +4,15 @@
 // a buffer of fixed size; the rest goes to the platform's date parser.
 #include "OLE/ole_date.hpp"
 
+#include "OLE/ole_num.hpp"
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
-#include "TK/tk_utils.hpp"
 #include "platform/ole/pl_vdate.hpp"
 #include "platform/text/pl_utf8.hpp"
 
-#include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
-#include <system_error>
 
 namespace {
 
@@ -87,26 +85,16 @@ private:
     size_t pos = 0;
 };
 
-bool fits_u16(int v) { return v >= 0 && v <= 0xFFFF; }
-
-// The leading decimal number of a text (sign, digits, fraction); 0 when there
-// is none. Infinity, NaN and hexadecimal forms read as no number.
-double leading_decimal(std::string_view text)
+// As tk_trim: spaces at both ends.
+std::string_view trim_spaces(std::string_view text)
 {
-    size_t end = 0;
-    if (end < text.size() && (text[end] == '+' || text[end] == '-'))
-        ++end;
-    const size_t digits = end;
-    while (end < text.size() && ((text[end] >= '0' && text[end] <= '9') || text[end] == '.'))
-        ++end;
-    if (end == digits)
-        return 0;
-    double value = 0;
-    const size_t skip = text[0] == '+' ? 1 : 0;
-    const auto r = std::from_chars(text.data() + skip, text.data() + end, value, std::chars_format::fixed);
-    // Far too many digits: no second of a minute.
-    return r.ec == std::errc::result_out_of_range ? std::numeric_limits<double>::infinity() : value;
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return std::string_view();
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
+
+bool fits_u16(int v) { return v >= 0 && v <= 0xFFFF; }
 
 template <class C>
 void put(std::basic_string<C>& out, unsigned value, int width)
@@ -269,8 +257,18 @@ void ole_date::process_milliseconds(const char* seconds)
 
 void ole_date::set_seconds(std::string_view seconds)
 {
-    const double x = leading_decimal(seconds);
-    if (!(x >= 0 && x < 60)) {  // not a second of a minute: fails the range test
+    // Whole seconds, by far the most common, need no floating point.
+    if (seconds.size() <= 2 && !seconds.empty() && std::all_of(seconds.begin(), seconds.end(), [](char c) {
+            return c >= '0' && c <= '9';
+        })) {
+        st.wSecond = static_cast<uint16_t>(seconds.size() == 1 ? seconds[0] - '0'
+                                                               : (seconds[0] - '0') * 10 + (seconds[1] - '0'));
+        st.wMilliseconds = 0;
+        microseconds = 0;
+        return;
+    }
+    double x = 0;
+    if (!ole_leading_real(seconds, x) || !(x >= 0 && x < 60)) {  // no second of a minute: fails the range test
         st.wSecond = 60;
         return;
     }
@@ -297,15 +295,18 @@ void ole_date::parse(const std::string& given)
 {
     tk_logger::log(1, "ole_date::ole_date('%s')", given.c_str());
     st = SYSTEMTIME{};
-    std::string text = tk_trim(std::string(given));
+    std::string_view view = trim_spaces(given);
     for (const std::string_view marker : {std::string_view("AM"), std::string_view("PM"), std::string_view("am"),
                                           std::string_view("pm")}) {
-        const size_t at = text.find(marker);
-        if (at != std::string::npos) {
-            text = tk_trim(text.substr(0, at));
+        const size_t at = view.find(marker);
+        if (at != std::string_view::npos) {
+            view = trim_spaces(view.substr(0, at));
             break;
         }
     }
+    // Most cells need no trimming: their text is parsed without a copy.
+    std::string trimmed;
+    const std::string& text = view.size() == given.size() ? given : (trimmed = std::string(view));
     if (text.size() < 5) {
         tk_logger::log(2, "Invalid date/time format: '%s'", text.c_str());
         return;

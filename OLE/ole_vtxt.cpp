@@ -4,6 +4,7 @@
 // numbers, so no such text ever reaches a statement.
 #include "OLE/ole_var.hpp"
 
+#include "OLE/ole_num.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "platform/text/pl_case.hpp"
@@ -62,61 +63,11 @@ std::basic_string<C> hex_text(const SAFEARRAY* array, uint32_t count)
     return out;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
-
-// The leading decimal integer of a text, as atoi reads it (blanks, a sign,
-// digits); 0 when there is none. Far too large values saturate.
-__int128 leading_integer(std::string_view text)
-{
-    size_t i = 0;
-    while (i < text.size() && is_blank(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    __int128 value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        if (value < (__int128(1) << 100))
-            value = value * 10 + (text[i] - '0');
-    return negative ? -value : value;
-}
-
-// The leading decimal number of a text (blanks, a sign, digits with a point,
-// an exponent), or none: NaN, infinities and hexadecimal forms are not read.
-// ole_cast_exception when it is too large for a double.
+// The leading decimal number; ole_cast_exception when too large for a double.
 double leading_real(std::string_view text)
 {
-    size_t i = 0;
-    while (i < text.size() && is_blank(text[i]))
-        ++i;
-    if (i < text.size() && text[i] == '+')
-        ++i;
-    const size_t start = i;
-    if (i < text.size() && text[i] == '-')
-        ++i;
-    const size_t digits_start = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-        ++i;
-    if (i < text.size() && text[i] == '.')
-        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9';)
-            ++i;
-    if (i == digits_start || (i == digits_start + 1 && text[digits_start] == '.'))
-        return 0;
-    size_t end = i;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        size_t j = i + 1;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
-            ++j;
-        if (j < text.size() && text[j] >= '0' && text[j] <= '9') {
-            while (j < text.size() && text[j] >= '0' && text[j] <= '9')
-                ++j;
-            end = j;
-        }
-    }
-    // The platform's reader tells an overflow from an underflow.
-    const std::wstring number(text.begin() + start, text.begin() + end);
     double value = 0;
-    if (FAILED(VarR8FromStr(number.c_str(), LCID_EN_US, 0, &value)))
+    if (!ole_leading_real(text, value))
         throw ole_cast_exception();
     return value;
 }
@@ -180,7 +131,7 @@ ole_variant bool_from_text(const std::string& text)
     for (const char* word : {"0", "no", "f", "false"})
         if (platform::compare_no_case(std::string_view(text), std::string_view(word)) == 0)
             return ole_variant(false);
-    return ole_variant(leading_integer(text) != 0);
+    return ole_variant(ole_leading_integer(text) != 0);
 }
 
 ole_variant currency_from_text(const std::string& text)
@@ -243,12 +194,9 @@ std::string ole_variant::to_string() const
         VariantClear(&copy);
         return out;
     }
-    case VT_BSTR: {
-        std::string out;
-        if (var.bstrVal == nullptr || !tk_unicode_to_ansi3(var.bstrVal, out))
-            out.clear();
-        return out;
-    }
+    case VT_BSTR:
+        // The whole string: a zero inside a cell's text is data, not its end.
+        return platform::to_utf8(bstr_view(var.bstrVal));
     case VT_BOOL: return var.uiVal == 0xFFFF ? "1" : "0";
     case VT_R8: return real_text(var.dblVal, 16);
     case VT_R4: return real_text(var.fltVal, 6);
@@ -269,8 +217,7 @@ std::wstring ole_variant::to_wstring() const
     tk_logger::log(1, "ole_variant::to_wstring (vt=%08X)", var.vt);
     switch (var.vt) {
     case VT_BSTR:
-        return var.bstrVal == nullptr ? std::wstring()
-                                      : std::wstring(var.bstrVal, std::wcslen(var.bstrVal));
+        return std::wstring(bstr_view(var.bstrVal));
     case ole_vt_bytes:
     case VT_BLOB: {
         const SAFEARRAY* array = var.parray;
@@ -287,14 +234,14 @@ ole_variant ole_variant::from_string(const std::string& text, VARTYPE t)
     if (text.empty() && t != VT_BSTR)
         return ole_variant();
     switch (t) {
-    case VT_I2: return ole_variant(checked_integer<int16_t>(leading_integer(text)));
-    case VT_I4: return ole_variant(checked_integer<int32_t>(leading_integer(text)));
-    case VT_I1: return ole_variant(checked_integer<signed char>(leading_integer(text)));
-    case VT_UI1: return ole_variant(checked_integer<unsigned char>(leading_integer(text)));
-    case VT_UI2: return ole_variant(checked_integer<uint16_t>(leading_integer(text)));
-    case VT_UI4: return ole_variant(checked_integer<uint32_t>(leading_integer(text)));
-    case VT_I8: return ole_variant(checked_integer<long long>(leading_integer(text)));
-    case VT_UI8: return ole_variant(checked_integer<unsigned long long>(leading_integer(text)));
+    case VT_I2: return ole_variant(checked_integer<int16_t>(ole_leading_integer(text)));
+    case VT_I4: return ole_variant(checked_integer<int32_t>(ole_leading_integer(text)));
+    case VT_I1: return ole_variant(checked_integer<signed char>(ole_leading_integer(text)));
+    case VT_UI1: return ole_variant(checked_integer<unsigned char>(ole_leading_integer(text)));
+    case VT_UI2: return ole_variant(checked_integer<uint16_t>(ole_leading_integer(text)));
+    case VT_UI4: return ole_variant(checked_integer<uint32_t>(ole_leading_integer(text)));
+    case VT_I8: return ole_variant(checked_integer<long long>(ole_leading_integer(text)));
+    case VT_UI8: return ole_variant(checked_integer<unsigned long long>(ole_leading_integer(text)));
     case VT_R4: {
         const double value = leading_real(with_points(text));
         if (std::fabs(value) > double(std::numeric_limits<float>::max()))

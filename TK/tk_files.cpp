@@ -23,16 +23,6 @@ bool file_exist(const std::string& path, uint32_t mode)
     return true;
 }
 
-// The ANSI form of a wide path, as the file system takes it.
-bool narrow_path(const std::wstring& path, std::string& out)
-{
-    std::unique_ptr<char[]> narrow;
-    if (!tk_unicode_to_ansi2(path.c_str(), narrow))
-        return false;
-    out = narrow.get();
-    return true;
-}
-
 int access_mode(uint32_t desired_access)
 {
     int mode = F_OK;
@@ -57,7 +47,7 @@ bool tk_is_file_exist2(const std::wstring& path, uint32_t mode)
 {
     tk_logger::wlog(2, L"tk_is_file_exist2(%s,%08X)", path.c_str(), mode);
     std::string narrow;
-    if (!narrow_path(path, narrow))
+    if (!tk_unicode_to_ansi3(path.c_str(), narrow))
         return false;
     return file_exist(narrow, mode);
 }
@@ -72,7 +62,7 @@ bool tk_is_path_exist(const std::string& path)
 bool tk_is_path_exist(const std::wstring& path)
 {
     std::string narrow;
-    return narrow_path(path, narrow) && tk_is_path_exist(narrow);
+    return tk_unicode_to_ansi3(path.c_str(), narrow) && tk_is_path_exist(narrow);
 }
 
 bool tk_has_write_access(const std::string& path, uint32_t desired_access)
@@ -83,5 +73,5 @@ bool tk_has_write_access(const std::string& path, uint32_t desired_access)
 bool tk_has_write_access(const std::wstring& path, uint32_t desired_access)
 {
     std::string narrow;
-    return narrow_path(path, narrow) && tk_has_write_access(narrow, desired_access);
+    return tk_unicode_to_ansi3(path.c_str(), narrow) && tk_has_write_access(narrow, desired_access);
 }

@@ -19,7 +19,7 @@ public:
 
     static T& instance()
     {
-        T* self = registered.load(std::memory_order_acquire);
+        T* self = try_instance();
         if (self == nullptr)
             throw tk_mail_assertion(tk_singl_file, 64);
         return *self;
@@ -27,7 +27,7 @@ public:
 
     static T* instance_ptr()
     {
-        T* self = registered.load(std::memory_order_acquire);
+        T* self = try_instance();
         if (self == nullptr)
             throw tk_mail_assertion(tk_singl_file, 71);
         return self;
@@ -36,22 +36,25 @@ public:
     // The registered instance or null; never throws. For code that must not
     // raise while nothing is registered (the logger above all, whose internal
     // errors log).
-    static T* try_instance() noexcept { return registered.load(std::memory_order_acquire); }
+    static T* try_instance() noexcept { return static_cast<T*>(registered.load(std::memory_order_acquire)); }
 
 protected:
+    // The base pointer is what is registered: while the base is built or
+    // destroyed the object is not yet (or no longer) a T, so it is cast to T
+    // only by the accessors, which see it whole.
     tk_singleton()
     {
-        T* none = nullptr;
-        registered.compare_exchange_strong(none, static_cast<T*>(this), std::memory_order_acq_rel);
+        tk_singleton* none = nullptr;
+        registered.compare_exchange_strong(none, this, std::memory_order_acq_rel);
     }
 
     // Clears the registration only when this is the registered instance.
     virtual ~tk_singleton()
     {
-        T* self = static_cast<T*>(this);
+        tk_singleton* self = this;
         registered.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
     }
 
 private:
-    static inline std::atomic<T*> registered{nullptr};
+    static inline std::atomic<tk_singleton*> registered{nullptr};
 };

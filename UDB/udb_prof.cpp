@@ -28,16 +28,6 @@ uint32_t utf16_weight(wchar_t c)
     return 0x200000 + code;
 }
 
-// The file system's name for a profile path; false when there is none.
-bool narrow_path(const std::wstring& path, std::string& out)
-{
-    std::unique_ptr<char[]> narrow;
-    if (!tk_unicode_to_ansi2(path.c_str(), narrow))
-        return false;
-    out = narrow.get();
-    return true;
-}
-
 } // namespace
 
 bool udb_profile::utf16_less::operator()(const std::wstring& a, const std::wstring& b) const
@@ -96,7 +86,7 @@ bool udb_profile::load(const std::wstring& path)
     if (!tk_is_file_exist2(path, tk_exist_not_folder))
         throw tk_exception("Profile does not exist. Please verify the correct path/name was given.", 1);
     std::string narrow;
-    if (!narrow_path(path, narrow))
+    if (!tk_unicode_to_ansi3(path.c_str(), narrow))
         return false;
     tk_line_reader reader(narrow);
     if (!reader.is_open())
@@ -141,17 +131,23 @@ bool udb_profile::store(const std::wstring& path) const
 {
     tk_logger::log(2, "udb_profile::store)");
     std::string narrow;
-    if (!narrow_path(path, narrow))
+    if (!tk_unicode_to_ansi3(path.c_str(), narrow))
         return false;
     std::string text;
-    const auto header = [&text](const std::wstring& name) { text += "[" + tk_to_utf8(name) + "]\r\n"; };
+    const auto header = [&text](const std::wstring& name) {
+        text += '[';
+        text += tk_to_utf8(name);
+        text += "]\r\n";
+    };
     for (const auto& [name, entries] : sections) {
         header(name);
         const bool bare_names = name == udb_selected_tables;
         for (const auto& [key, value] : entries) {
             text += tk_to_utf8(key);
-            if (!(bare_names && value.empty()))
-                text += "=" + tk_to_utf8(value);
+            if (!(bare_names && value.empty())) {
+                text += '=';
+                text += tk_to_utf8(value);
+            }
             text += "\r\n";
         }
         text += "\r\n";

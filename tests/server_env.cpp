@@ -76,7 +76,8 @@ test_database::test_database()
     std::string name = "rvl_";
     if (info)
         name += std::string(info->test_suite_name()) + "_" + info->name();
-    name += "_" + std::to_string(::getpid());
+    name += '_';
+    name += std::to_string(::getpid());
     for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c)))
             c = '_';

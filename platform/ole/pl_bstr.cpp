@@ -44,16 +44,6 @@ BSTR SysAllocString(const OLECHAR* text)
 
 BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length) { return allocate(text, length); }
 
-bool SysReAllocStringLen(BSTR* target, const OLECHAR* text, uint32_t length)
-{
-    BSTR fresh = allocate(text, length);
-    if (fresh == nullptr)
-        return false;
-    SysFreeString(*target);
-    *target = fresh;
-    return true;
-}
-
 void SysFreeString(BSTR text)
 {
     if (text != nullptr)

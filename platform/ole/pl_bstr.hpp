@@ -6,18 +6,22 @@
 #include "platform/ole/pl_oletp.hpp"
 
 #include <cstdint>
+#include <string_view>
 
 // A copy of a zero-terminated text; null for a null text or when memory runs out.
 BSTR SysAllocString(const OLECHAR* text);
 // length characters from text (embedded zeros kept); a null text gives
 // length zero characters. Null when memory runs out.
 BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length);
-// Replaces *target by a new string as SysAllocStringLen makes it; false when
-// memory runs out (the old string then stays).
-bool SysReAllocStringLen(BSTR* target, const OLECHAR* text, uint32_t length);
 // Null is accepted.
 void SysFreeString(BSTR text);
 // Characters; 0 for null.
 uint32_t SysStringLen(BSTR text);
 // Bytes; 0 for null.
 uint32_t SysStringByteLen(BSTR text);
+
+// The whole string, embedded zeros included; empty for null.
+inline std::wstring_view bstr_view(BSTR text)
+{
+    return text == nullptr ? std::wstring_view() : std::wstring_view(text, SysStringLen(text));
+}

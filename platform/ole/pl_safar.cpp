@@ -131,8 +131,6 @@ HRESULT SafeArrayUnaccessData(SAFEARRAY* array)
 
 uint32_t SafeArrayGetDim(const SAFEARRAY* array) { return array == nullptr ? 0 : array->cDims; }
 
-uint32_t SafeArrayGetElemsize(const SAFEARRAY* array) { return array == nullptr ? 0 : array->cbElements; }
-
 HRESULT SafeArrayGetLBound(const SAFEARRAY* array, uint32_t dim, int32_t* lbound)
 {
     if (array == nullptr || lbound == nullptr)
@@ -151,13 +149,5 @@ HRESULT SafeArrayGetUBound(const SAFEARRAY* array, uint32_t dim, int32_t* ubound
         return DISP_E_BADINDEX;
     const SAFEARRAYBOUND& b = array->rgsabound[dim - 1];
     *ubound = static_cast<int32_t>(int64_t(b.lLbound) + int64_t(b.cElements) - 1);
-    return S_OK;
-}
-
-HRESULT SafeArrayGetVartype(const SAFEARRAY* array, VARTYPE* vt)
-{
-    if (array == nullptr || vt == nullptr)
-        return E_INVALIDARG;
-    *vt = array->vt;
     return S_OK;
 }

@@ -37,8 +37,6 @@ HRESULT SafeArrayCopy(const SAFEARRAY* array, SAFEARRAY** out);
 HRESULT SafeArrayAccessData(SAFEARRAY* array, void** data);
 HRESULT SafeArrayUnaccessData(SAFEARRAY* array);
 uint32_t SafeArrayGetDim(const SAFEARRAY* array);
-uint32_t SafeArrayGetElemsize(const SAFEARRAY* array);
 // dim counts from 1.
 HRESULT SafeArrayGetLBound(const SAFEARRAY* array, uint32_t dim, int32_t* lbound);
 HRESULT SafeArrayGetUBound(const SAFEARRAY* array, uint32_t dim, int32_t* ubound);
-HRESULT SafeArrayGetVartype(const SAFEARRAY* array, VARTYPE* vt);

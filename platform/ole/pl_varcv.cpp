@@ -189,6 +189,8 @@ HRESULT VarR8FromStr(const OLECHAR* text, LCID, uint32_t, double* out)
     return parse_double(narrow, *out);
 }
 
+HRESULT pl_ole::r8_from_text(std::string_view text, double& out) { return parse_double(text, out); }
+
 HRESULT VarBstrFromDec(const DECIMAL* in, LCID, uint32_t, BSTR* out)
 {
     if (in == nullptr || out == nullptr)

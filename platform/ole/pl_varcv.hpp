@@ -9,6 +9,7 @@
 #include "platform/ole/pl_oletp.hpp"
 
 #include <cstdint>
+#include <string_view>
 
 HRESULT VarI1FromDec(const DECIMAL* in, int8_t* out);
 HRESULT VarUI1FromDec(const DECIMAL* in, uint8_t* out);
@@ -46,3 +47,10 @@ HRESULT VarR8FromStr(const OLECHAR* text, LCID lcid, uint32_t flags, double* out
 // The digits of the value with a point before the last scale digits, a minus
 // sign when negative; a new BSTR in *out.
 HRESULT VarBstrFromDec(const DECIMAL* in, LCID lcid, uint32_t flags, BSTR* out);
+
+namespace pl_ole {
+
+// VarR8FromStr on narrow text.
+HRESULT r8_from_text(std::string_view text, double& out);
+
+} // namespace pl_ole

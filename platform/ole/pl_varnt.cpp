@@ -10,7 +10,6 @@
 #include "platform/ole/pl_vdate.hpp"
 #include "platform/ole/pl_vnum.hpp"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -52,24 +51,14 @@ struct number {
     exact e;
 };
 
-bool wide_equal_no_case(const OLECHAR* text, const char* word)
-{
-    for (; *word != 0; ++text, ++word)
-        if (*text == 0 || *text > 127 || std::tolower(static_cast<int>(*text)) != *word)
-            return false;
-    return *text == 0;
-}
-
 HRESULT read_text_number(BSTR text, VARTYPE target, number& out)
 {
     std::string narrow;
     if (!ascii_text(text == nullptr ? L"" : text, narrow))
         return DISP_E_TYPEMISMATCH;
-    if (target == VT_BOOL && text != nullptr) {
-        if (wide_equal_no_case(text, "true") || wide_equal_no_case(text, "false")) {
-            out.e = exact{wide_equal_no_case(text, "true") ? 1 : 0, 0};
-            return S_OK;
-        }
+    if (target == VT_BOOL && (ascii_word_is(narrow, "true") || ascii_word_is(narrow, "false"))) {
+        out.e = exact{ascii_word_is(narrow, "true") ? 1 : 0, 0};
+        return S_OK;
     }
     if (target == VT_R4 || target == VT_R8) {
         out.real = true;
@@ -298,9 +287,4 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, uint16_t flags, VAR
     }
     *dest = result;
     return S_OK;
-}
-
-HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID, uint16_t flags, VARTYPE vt)
-{
-    return VariantChangeType(dest, src, flags, vt);
 }

@@ -7,7 +7,6 @@
 #include <cstdint>
 
 // Flags of VariantChangeType.
-constexpr uint16_t VARIANT_NOVALUEPROP = 0x1;
 constexpr uint16_t VARIANT_ALPHABOOL = 0x2;  // BOOL as "True"/"False" text, not "-1"/"0"
 
 // VT_EMPTY with a zeroed union.
@@ -24,4 +23,3 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
 // "inf", "nan" and hexadecimal forms are DISP_E_TYPEMISMATCH), VT_EMPTY to
 // anything (zero or empty text), VT_NULL only to itself.
 HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, uint16_t flags, VARTYPE vt);
-HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID lcid, uint16_t flags, VARTYPE vt);

@@ -65,7 +65,6 @@ DATE make_date(int y, int m, int d, int h, int mi, int s, int ms)
 // same in every locale.
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The plain parser. Tokens: digit runs, letter runs, single separators.
 struct token {
@@ -114,16 +113,6 @@ bool tokenize(std::string_view text, std::array<token, max_tokens>& out, size_t&
     return true;
 }
 
-bool word_is(std::string_view word, std::string_view expected)
-{
-    if (word.size() != expected.size())
-        return false;
-    for (size_t i = 0; i < word.size(); ++i)
-        if (lower(word[i]) != expected[i])
-            return false;
-    return true;
-}
-
 // 1 to 12 for a month's name or its first three letters; 0 otherwise.
 int month_of(std::string_view word)
 {
@@ -131,7 +120,7 @@ int month_of(std::string_view word)
                                             "july",    "august",   "september", "october", "november", "december"};
     for (int m = 0; m < 12; ++m) {
         const std::string_view name(names[m]);
-        if (word_is(word, name) || (word.size() == 3 && word_is(word, name.substr(0, 3))))
+        if (pl_ole::ascii_word_is(word, name) || (word.size() == 3 && pl_ole::ascii_word_is(word, name.substr(0, 3))))
             return m + 1;
     }
     return 0;
@@ -165,10 +154,10 @@ bool take_time(std::array<token, max_tokens>& t, size_t n, fields& f)
         size_t marker = end;
         while (marker < n && t[marker].kind == ' ')
             ++marker;
-        if (marker < n && t[marker].kind == 'w' && (word_is(t[marker].text, "am") || word_is(t[marker].text, "pm"))) {
+        if (marker < n && t[marker].kind == 'w' && (pl_ole::ascii_word_is(t[marker].text, "am") || pl_ole::ascii_word_is(t[marker].text, "pm"))) {
             if (f.h < 1 || f.h > 12)
                 return false;
-            f.h = f.h % 12 + (word_is(t[marker].text, "pm") ? 12 : 0);
+            f.h = f.h % 12 + (pl_ole::ascii_word_is(t[marker].text, "pm") ? 12 : 0);
             end = marker + 1;
         }
         for (size_t k = i; k < end; ++k)

@@ -211,6 +211,18 @@ bool ascii_text(const OLECHAR* text, std::string& out)
     return true;
 }
 
+bool ascii_word_is(std::string_view text, std::string_view word)
+{
+    if (text.size() != word.size())
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+        if (c != word[i])
+            return false;
+    }
+    return true;
+}
+
 exact from_decimal(const DECIMAL& in)
 {
     const int128 m = (int128(in.Hi32) << 64) | int128(in.Lo64);

@@ -29,6 +29,8 @@ HRESULT parse_exact(std::string_view text, exact& out);
 HRESULT parse_double(std::string_view text, double& out);
 // A wide text as narrow when it is plain ASCII; false otherwise.
 bool ascii_text(const OLECHAR* text, std::string& out);
+// True when text equals word (lowercase ASCII) without regard to ASCII case.
+bool ascii_word_is(std::string_view text, std::string_view word);
 
 exact from_decimal(const DECIMAL& in);
 DECIMAL to_decimal(const exact& in);

@@ -55,7 +55,10 @@ std::string c_directive(const directive& d, const char* c_length)
 {
     std::string s = "%" + d.flags;
     if (d.width > 0) s += std::to_string(d.width);
-    if (d.precision >= 0) s += "." + std::to_string(d.precision);
+    if (d.precision >= 0) {
+        s += '.';
+        s += std::to_string(d.precision);
+    }
     s += c_length;
     s += d.conv;
     return s;
