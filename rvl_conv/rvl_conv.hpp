@@ -85,7 +85,9 @@ private:
     bool serialize_console();
     bool serialize_engine_texts(bool store);
     bool serialize_dump_options(bool store);
+    // The source opened for reading; a level-1 tk_exception when it cannot be.
     std::unique_ptr<csv_file> open_csv_source() const;
+    void open_xls_source() const;
 
     const converter_form form;
     converter_hooks& hooks;

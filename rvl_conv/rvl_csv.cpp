@@ -21,12 +21,18 @@ void close_destination(std::unique_ptr<udb_database> database)
 
 } // namespace
 
-void ravelin_converter::convert_from_xls()
+void ravelin_converter::open_xls_source() const
 {
-    tk_logger::wlog(2, L"ravelin_converter::convert_from_xls(src=%s, dest=%s)", src.c_str(), dest.c_str());
+    // This build has no workbook engine.
     throw tk_exception("Failed to load Data Access Objects (DAO) support library.\r\nPlease reinstall the "
                        "application to repair it.\r\n",
                        1);
+}
+
+void ravelin_converter::convert_from_xls()
+{
+    tk_logger::wlog(2, L"ravelin_converter::convert_from_xls(src=%s, dest=%s)", src.c_str(), dest.c_str());
+    open_xls_source();
 }
 
 bool ravelin_converter::keeps_statistics(udb_database& database, const std::wstring& table)

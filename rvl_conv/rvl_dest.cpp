@@ -40,7 +40,9 @@ void ravelin_converter::check_dest()
 {
     tk_logger::wlog(1, L"check_dest(%s)", dest.c_str());
     // Nothing is dropped or deleted for a source that cannot be read.
-    if (!from_xls)
+    if (from_xls)
+        open_xls_source();
+    else
         open_csv_source();
     if (direct) {
         if (is_mysql_base_exist(dest) && mode == 0)
