@@ -193,6 +193,7 @@ TEST(ConsoleRun, ADelimiterThatIsNoNumberIsTheTab)
                                                 "--tab_name=t", "--dump", "--dest=t.sql"});
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_NE(test_dir::read(dir.file("t.sql")).find("VALUES('1', 'x,y')"), std::string::npos);
-    if (test_server_settings())
+    if (test_server_settings()) {
         EXPECT_EQ(loaded_dump(dir.file("t.sql")).rows("SELECT * FROM t"), (table_rows{{"1", "x,y"}}));
+    }
 }
