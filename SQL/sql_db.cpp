@@ -7,6 +7,7 @@
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
+#include "platform/text/pl_case.hpp"
 
 namespace {
 
@@ -16,6 +17,16 @@ constexpr uint32_t version_5_0_1 = 0x050001;  // SHOW FULL TABLES tells tables f
 sql_engine& engine()
 {
     return tk_singleton<sql_engine>::instance();
+}
+
+// Servers on case-sensitive file systems know a table only by its own
+// spelling: a name found in the list ignoring case is sent as listed.
+std::wstring listed_name(const std::vector<std::wstring>& tables, const std::wstring& name)
+{
+    for (const std::wstring& listed : tables)
+        if (platform::equal_no_case(listed, name))
+            return listed;
+    return name;
 }
 
 } // namespace
@@ -89,7 +100,8 @@ bool sql_database::delete_tab(const std::wstring& table)
         throw tk_mail_assertion(source_file, 446);
     if (!is_table_exist(table))
         throw tk_mail_assertion(source_file, 447);
-    query_append(tk_to_utf8(L"DROP TABLE IF EXISTS " + sql_engine::get_safe_name(table) + L" CASCADE"));
+    query_append(tk_to_utf8(L"DROP TABLE IF EXISTS " + sql_engine::get_safe_name(listed_name(tables, table)) +
+                            L" CASCADE"));
     return udb_database::delete_tab(table);
 }
 
@@ -112,7 +124,7 @@ std::unique_ptr<udb_recordset> sql_database::get_table(const std::wstring& table
         tk_logger::wlog(2, L"Table '%s' does not exists", table.c_str());
         throw tk_mail_assertion(source_file, 75);
     }
-    return std::make_unique<sql_table>(this, table, &relationships, table_mode);
+    return std::make_unique<sql_table>(this, listed_name(tables, table), &relationships, table_mode);
 }
 
 std::unique_ptr<udb_recordset> sql_database::query(const std::wstring& statement)

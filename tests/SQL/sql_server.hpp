@@ -46,3 +46,50 @@ protected:
     connected_engine server;
     std::unique_ptr<sql_database> database;
 };
+
+#include "UDB/udb_fld.hpp"
+#include "UDB/udb_ftd.hpp"
+#include "UDB/udb_rec.hpp"
+#include "UDB/udb_sch.hpp"
+
+#include <utility>
+#include <vector>
+
+// A record of named values, as a source hands them to a table.
+inline udb_record make_record(const std::vector<std::pair<std::wstring, ole_variant>>& values)
+{
+    udb_record record;
+    for (const auto& [name, value] : values)
+        record.push_back(std::make_unique<udb_field>(name, 0, value, false, false));
+    return record;
+}
+
+inline std::shared_ptr<t_ftd> make_column(const std::wstring& name, VARTYPE vt, uint32_t size = 0,
+                                          bool not_null = false)
+{
+    return std::make_shared<t_ftd>(size, name, vt, not_null, false, ole_variant(), 0, std::wstring());
+}
+
+inline std::string utf8(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text) {
+        const auto u = static_cast<uint32_t>(c);
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else if (u < 0x10000) {
+            out += static_cast<char>(0xE0 | (u >> 12));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (u >> 18));
+            out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
