@@ -77,7 +77,7 @@ ole_variant::ole_variant(BSTR text)
 {
     tk_logger::log(1, "Construct ole_variant from BSTR");
     var.vt = VT_BSTR;
-    if (text != nullptr && (var.bstrVal = SysAllocString(text)) == nullptr)
+    if (text != nullptr && (var.bstrVal = SysAllocStringLen(text, SysStringLen(text))) == nullptr)
         throw std::bad_alloc();
 }
 

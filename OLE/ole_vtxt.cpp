@@ -194,12 +194,9 @@ std::string ole_variant::to_string() const
         VariantClear(&copy);
         return out;
     }
-    case VT_BSTR: {
-        std::string out;
-        if (var.bstrVal == nullptr || !tk_unicode_to_ansi3(var.bstrVal, out))
-            out.clear();
-        return out;
-    }
+    case VT_BSTR:
+        // The whole string: a zero inside a cell's text is data, not its end.
+        return platform::to_utf8(bstr_view(var.bstrVal));
     case VT_BOOL: return var.uiVal == 0xFFFF ? "1" : "0";
     case VT_R8: return real_text(var.dblVal, 16);
     case VT_R4: return real_text(var.fltVal, 6);
@@ -220,8 +217,7 @@ std::wstring ole_variant::to_wstring() const
     tk_logger::log(1, "ole_variant::to_wstring (vt=%08X)", var.vt);
     switch (var.vt) {
     case VT_BSTR:
-        return var.bstrVal == nullptr ? std::wstring()
-                                      : std::wstring(var.bstrVal, std::wcslen(var.bstrVal));
+        return std::wstring(bstr_view(var.bstrVal));
     case ole_vt_bytes:
     case VT_BLOB: {
         const SAFEARRAY* array = var.parray;

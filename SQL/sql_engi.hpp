@@ -22,6 +22,8 @@ class udb_record;
 class udb_schema;
 class udb_indexes;
 class sql_tmp_recordset;
+class dmp_database;
+struct dump_options;
 
 // Versions at which the dialect changes.
 inline constexpr uint32_t sql_version_4_1_0 = 0x040100;  // quoted identifiers, character sets
@@ -75,6 +77,9 @@ public:
     void set_dump_version(bool new_version);
     // True below 4.1.0: bare identifiers, no character sets, the old name rules.
     bool is_old_version() const;
+
+    // A new dump database that writes the file (see sql_dump.hpp).
+    std::unique_ptr<dmp_database> create_dump(const std::wstring& file_name, const dump_options& options);
 
     // The character set of new databases, tables and text columns: the one the
     // user chose, or else utf8mb4 where the target has it (servers from 5.5.3,

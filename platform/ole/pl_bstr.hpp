@@ -6,6 +6,7 @@
 #include "platform/ole/pl_oletp.hpp"
 
 #include <cstdint>
+#include <string_view>
 
 // A copy of a zero-terminated text; null for a null text or when memory runs out.
 BSTR SysAllocString(const OLECHAR* text);
@@ -18,3 +19,9 @@ void SysFreeString(BSTR text);
 uint32_t SysStringLen(BSTR text);
 // Bytes; 0 for null.
 uint32_t SysStringByteLen(BSTR text);
+
+// The whole string, embedded zeros included; empty for null.
+inline std::wstring_view bstr_view(BSTR text)
+{
+    return text == nullptr ? std::wstring_view() : std::wstring_view(text, SysStringLen(text));
+}

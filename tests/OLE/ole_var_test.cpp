@@ -137,7 +137,10 @@ TEST(OleVariant, ByteArraysAndTextPayloads)
 
     v.attach_wstring(std::wstring(L"a\0b", 3));
     EXPECT_EQ(v.get_text_length(), 3u);
-    EXPECT_EQ(v.to_wstring(), L"a");  // up to the first zero
+    // A zero inside a cell's text is data: both text forms keep what follows it.
+    EXPECT_EQ(v.to_wstring(), std::wstring(L"a\0b", 3));
+    EXPECT_EQ(v.to_string(), std::string("a\0b", 3));
+    EXPECT_EQ(ole_variant(v.get_variant().bstrVal).to_wstring(), std::wstring(L"a\0b", 3));
 
     ole_variant empty;
     EXPECT_EQ(empty.get_bytes1(bytes, buffer), 0);

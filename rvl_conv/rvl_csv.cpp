@@ -1,0 +1,79 @@
+// The two roads of a run. A CSV file becomes one table: the file is opened
+// first (nothing is created for a source that cannot be read), then the
+// destination, and its rows are copied by convert_step with the widening of
+// long columns; refinement runs after the table is complete.
+#include "rvl_conv/rvl_conv.hpp"
+
+#include "SQL/sql_dump.hpp"
+#include "UDB/udb_vali.hpp"
+#include "TK/tk_log.hpp"
+#include "common/csv_util.hpp"
+
+namespace {
+
+// Ends the run's use of its destination: a dump is closed, and a dump that
+// did not reach its file in full is reported.
+void close_destination(std::unique_ptr<udb_database> database)
+{
+    if (auto* dump = dynamic_cast<dmp_database*>(database.get()))
+        dump->close();
+}
+
+} // namespace
+
+void ravelin_converter::open_xls_source() const
+{
+    // This build has no workbook engine.
+    throw tk_exception("Failed to load Data Access Objects (DAO) support library.\r\nPlease reinstall the "
+                       "application to repair it.\r\n",
+                       1);
+}
+
+void ravelin_converter::convert_from_xls()
+{
+    tk_logger::wlog(2, L"ravelin_converter::convert_from_xls(src=%s, dest=%s)", src.c_str(), dest.c_str());
+    open_xls_source();
+}
+
+bool ravelin_converter::keeps_statistics(udb_database& database, const std::wstring& table)
+{
+    return refine_types && mode != 3 && !database.is_table_exist(table);
+}
+
+void ravelin_converter::convert_from_csv()
+{
+    tk_logger::wlog(1, L"ravelin_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", src.c_str(), dest.c_str(),
+                    tab_name.c_str());
+    std::unique_ptr<csv_file> reader = open_csv_source();
+    std::unique_ptr<udb_database> database = get_dest_base();
+    std::unique_ptr<udb_validator> validator = engine.create_tn_validator({}, database->get_tables());
+    set_cur_table(tab_name);
+    std::wstring name = modify1(tab_name, reader->schema, reader->indexes);
+    if (!validator->is_acceptable(name))
+        name = validator->get_safe_name(name);
+    const bool keep_stats = keeps_statistics(*database, name);
+    {
+        // The progress display reads the reader only while this scope holds it.
+        struct published {
+            ravelin_converter& self;
+            published(ravelin_converter& s, const csv_file* reader) : self(s)
+            {
+                std::lock_guard<std::mutex> lock(self.csv_reader_mutex);
+                self.csv_reader = reader;
+            }
+            ~published()
+            {
+                std::lock_guard<std::mutex> lock(self.csv_reader_mutex);
+                self.csv_reader = nullptr;
+            }
+        } progress(*this, reader.get());
+        std::unique_ptr<udb_recordset> table = database->create_table(name, reader->schema, reader->indexes);
+        tk_logger::wlog(3, L"Converting CSV file %s", src.c_str());
+        hooks.progress_line(L"Converting CSV file " + src);
+        convert_step(reader.get(), table.get(), database.get(), keep_stats);
+    }
+    reader.reset();
+    if (refine_types)
+        mysql_refine_types(*database);
+    close_destination(std::move(database));
+}

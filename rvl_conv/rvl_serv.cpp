@@ -1,0 +1,63 @@
+// The converter's calls into a live MySQL server. This build writes SQL dump
+// files only: every call that would reach a server ends the operation with a
+// level-1 failure that says so.
+#include "rvl_conv/rvl_mcnv.hpp"
+
+#include "TK/tk_log.hpp"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace {
+
+[[noreturn]] void no_server()
+{
+    throw tk_exception("Converting into a live MySQL server is not available in this build.\nUse --dump to write "
+                       "an SQL dump file instead.",
+                       1);
+}
+
+// The port's leading decimal digits (after blanks and a sign); 0 when there
+// are none or the number is no TCP port.
+unsigned long port_number(const std::string& text)
+{
+    const char* p = text.c_str();
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    if (*p == '+' || *p == '-')
+        return 0;
+    if (!std::isdigit(static_cast<unsigned char>(*p)))
+        return 0;
+    const unsigned long value = std::strtoul(p, nullptr, 10);
+    return value <= 65535 ? value : 0;
+}
+
+} // namespace
+
+void mysql_converter_impl::connect_mysql_server()
+{
+    tk_logger::log(2, "mysql_converter_impl::connect_mysql_server");
+    if (port_number(port) == 0)
+        throw tk_exception("Invalid port number", 1);
+    no_server();
+}
+
+bool mysql_converter_impl::is_mysql_base_exist(const std::wstring& name)
+{
+    tk_logger::wlog(2, L"mysql_converter_impl::is_mysql_base_exist( %s )", name.c_str());
+    no_server();
+}
+
+void mysql_converter_impl::del_mysql_base(const std::wstring& name)
+{
+    tk_logger::wlog(2, L"mysql_converter_impl::del_mysql_base (%s)", name.c_str());
+    no_server();
+}
+
+std::unique_ptr<udb_database> mysql_converter_impl::open_mysql_base(const std::wstring& /*name*/,
+                                                                    uint32_t /*flags*/)
+{
+    no_server();
+}
+
+std::unique_ptr<udb_database> mysql_converter_impl::create_mysql_base(const std::wstring& /*name*/) { no_server(); }
