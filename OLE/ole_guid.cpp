@@ -35,6 +35,10 @@ ole_guid_extractor::ole_guid_extractor(const std::wstring& given)
 void ole_guid_extractor::examine(const std::wstring& given)
 {
     tk_logger::wlog(1, L"ole_guid_extractor::ctor(%s)", given.c_str());
+    if (given.size() < guid_length) {  // trimming only shortens it
+        tk_logger::log(1, "Text is too short for GUID");
+        return;
+    }
     if (given.size() >= 91) {
         tk_logger::log(1, "Text is too long for GUID(1)");
         return;

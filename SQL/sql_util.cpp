@@ -8,6 +8,7 @@
 #include "UDB/udb_fld.hpp"
 #include "UDB/udb_ftd.hpp"
 #include "UDB/udb_rule.hpp"
+#include "platform/text/pl_utf8.hpp"
 
 namespace {
 
@@ -42,22 +43,54 @@ bool is_hex_digit(C c)
     return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+// The escape sequence of a character inside a quoted literal, as the client
+// library writes them; null for a character that stands as it is.
+template <class C>
+const char* escape_of(C c)
+{
+    switch (c) {
+    case '\\': return "\\\\";
+    case '\'': return "\\'";
+    case '\0': return "\\0";
+    case '\r': return "\\r";
+    case '\n': return "\\n";
+    case '\x1A': return "\\Z";
+    default: return nullptr;
+    }
+}
+
 template <class C>
 std::basic_string<C> escape(const std::basic_string<C>& text)
 {
     std::basic_string<C> out;
     out.reserve(text.size() + 8);
     for (const C c : text) {
-        switch (c) {
-        case '\\': out += widen<C>("\\\\"); break;
-        case '\'': out += widen<C>("\\'"); break;
-        case '\0': out += widen<C>("\\0"); break;
-        case '\r': out += widen<C>("\\r"); break;
-        case '\n': out += widen<C>("\\n"); break;
-        case '\x1A': out += widen<C>("\\Z"); break;
-        default: out += c;
-        }
+        if (const char* sequence = escape_of(c))
+            out += widen<C>(sequence);
+        else
+            out += c;
     }
+    return out;
+}
+
+// Wide text as a quoted, escaped UTF-8 literal in one pass: the text of every
+// cell of a text column goes through here.
+std::string quoted_utf8(std::wstring_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 8);
+    out += '\'';
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char* sequence = escape_of(text[i]);
+        if (sequence == nullptr)
+            continue;
+        platform::append_utf8(out, text.substr(run, i - run));
+        out += sequence;
+        run = i + 1;
+    }
+    platform::append_utf8(out, text.substr(run));
+    out += '\'';
     return out;
 }
 
@@ -268,7 +301,13 @@ std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool
                 return "NULL";
             return tk_to_utf8(L"ST_GeomFromText(" + quoted(text) + L")");
         }
-        return tk_to_utf8(to_mysql_wstr(text, own));
+        if (own != VT_BSTR)
+            return tk_to_utf8(to_mysql_wstr(text, own));
+        tk_logger::wlog(1, L"to_mysql_wstr(%s)", text.c_str());
+        const ole_guid_extractor guid(text);
+        if (guid.b_valid)
+            tk_logger::log(1, "BSTR IS AN GUID");
+        return quoted_utf8(guid.b_valid ? guid.get_wguid() : text);
     }
     std::string literal = to_mysql_str(field);
     if (ole_is_numeric_type(column->vartype) && !ole_is_numeric_type(own))
