@@ -128,6 +128,23 @@ TEST(ConsoleServer, EachModeLeavesTheOtherTablesAlone)
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()"), "1");
 }
 
+TEST(ConsoleServer, RowsTheServerRefusesAreReportedAndTheOthersArrive)
+{
+    RVL_NEED_TEST_SERVER();
+    sample_dir dir;
+    destination db;
+    ASSERT_EQ(run_morvante(dir, server_args(db.name(), "0")).code, 0);
+    test_connection(db.name()).execute("CREATE TRIGGER refuse BEFORE INSERT ON people FOR EACH ROW IF NEW.id = 2 "
+                                       "THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused row'; END IF");
+    // The last gathered rows go with the run's flush: the refusal is a
+    // report of the table, and the run ends normally.
+    const program_result r = run_morvante(dir, server_args(db.name(), "3"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "Converting CSV file people.csv\nError:\npeople: 1 of 4 rows were refused by the server: "
+                     "record #2: refused row\n");
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM people"), "7");
+}
+
 TEST(ConsoleServer, AWrongPasswordEndsWithTheFriendlyText)
 {
     RVL_NEED_TEST_SERVER();
