@@ -241,7 +241,9 @@ void sql_table::fast_append(const udb_record& record, std::optional<sql_exceptio
         }
     }
     if (pending_query.empty()) {
-        pending_query = matched.fast_columns + ")";
+        pending_query.reserve(gather_limit() + 1);
+        pending_query += matched.fast_columns;
+        pending_query += ")";
         pending_head = pending_query.size();
         pending_query += " VALUES";
     } else {
@@ -257,25 +259,32 @@ void sql_table::flush()
 {
     if (pending_query.empty())
         return;
-    std::string statement;
-    std::vector<pending_row> rows;
-    statement.swap(pending_query);
-    rows.swap(pending_rows);
+    // The statement's buffer is kept for the next batch, whatever happens:
+    // a batch is about 1 MB, and a fresh buffer each time costs more than
+    // building it.
+    struct emptied {
+        sql_table& table;
+        ~emptied()
+        {
+            table.pending_query.clear();
+            table.pending_rows.clear();
+        }
+    } done{*this};
     sql_database& db = *get_database();
     try {
-        db.query_append(statement);
+        db.query_append(pending_query);
         return;
     } catch (const sql_exception& e) {
         tk_logger::wlog(3, L"Table '%s': ERROR '%S', sending its %d rows one by one", name.c_str(), e.what(),
-                        static_cast<int>(rows.size()));
+                        static_cast<int>(pending_rows.size()));
     }
-    const std::string head = statement.substr(0, pending_head) + " VALUES";
+    const std::string head = pending_query.substr(0, pending_head) + " VALUES";
     std::string report;
     size_t n_refused = 0;
     uint32_t first_code = 0;
-    for (const pending_row& row : rows) {
+    for (const pending_row& row : pending_rows) {
         try {
-            db.query_append(head + statement.substr(row.offset, row.length));
+            db.query_append(head + pending_query.substr(row.offset, row.length));
         } catch (const sql_exception& e) {
             if (n_refused == 0)
                 first_code = e.get_code();
@@ -288,7 +297,7 @@ void sql_table::flush()
         return;
     if (n_refused > refused_rows_listed)
         report += "\n(and " + std::to_string(n_refused - refused_rows_listed) + " more)";
-    throw sql_exception(std::to_string(n_refused) + " of " + std::to_string(rows.size()) +
+    throw sql_exception(std::to_string(n_refused) + " of " + std::to_string(pending_rows.size()) +
                             " rows were refused by the server:" + report,
                         first_code & 0xFFFF);
 }
