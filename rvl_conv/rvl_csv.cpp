@@ -5,9 +5,11 @@
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "SQL/sql_dump.hpp"
+#include "SQL/sql_tab.hpp"
 #include "UDB/udb_vali.hpp"
 #include "TK/tk_log.hpp"
 #include "common/csv_util.hpp"
+#include "rvl_conv/rvl_errh.hpp"
 
 namespace {
 
@@ -17,6 +19,22 @@ void close_destination(std::unique_ptr<udb_database> database)
 {
     if (auto* dump = dynamic_cast<dmp_database*>(database.get()))
         dump->close();
+}
+
+// Sends the rows a server table still gathers, so that rows the server
+// refuses are reported like any other record's failure (level 0, with the
+// table as context) instead of being left to the table's destructor.
+void flush_rows(udb_recordset* table)
+{
+    auto* server_table = dynamic_cast<sql_table*>(table);
+    if (server_table == nullptr)
+        return;
+    try {
+        server_table->flush();
+    } catch (const tk_exception& e) {
+        error_handler::instance().set_context(server_table->name);
+        error_handler::instance().handle(e, false);
+    }
 }
 
 } // namespace
@@ -71,6 +89,7 @@ void ravelin_converter::convert_from_csv()
         tk_logger::wlog(3, L"Converting CSV file %s", src.c_str());
         hooks.progress_line(L"Converting CSV file " + src);
         convert_step(reader.get(), table.get(), database.get(), keep_stats);
+        flush_rows(table.get());
     }
     reader.reset();
     if (refine_types)

@@ -1,6 +1,4 @@
-// The converter's calls into a live MySQL server. This build writes SQL dump
-// files only: every call that would reach a server ends the operation with a
-// level-1 failure that says so.
+// The converter's calls into the live MySQL server, through the engine.
 #include "rvl_conv/rvl_mcnv.hpp"
 
 #include "TK/tk_log.hpp"
@@ -9,13 +7,6 @@
 #include <cstdlib>
 
 namespace {
-
-[[noreturn]] void no_server()
-{
-    throw tk_exception("Converting into a live MySQL server is not available in this build.\nUse --dump to write "
-                       "an SQL dump file instead.",
-                       1);
-}
 
 // The port's leading decimal digits (after blanks and a sign); 0 when there
 // are none or the number is no TCP port.
@@ -37,27 +28,30 @@ unsigned long port_number(const std::string& text)
 void mysql_converter_impl::connect_mysql_server()
 {
     tk_logger::log(2, "mysql_converter_impl::connect_mysql_server");
-    if (port_number(port) == 0)
+    const unsigned long number = port_number(port);
+    if (number == 0)
         throw tk_exception("Invalid port number", 1);
-    no_server();
+    engine.connect(host, user, pswd, static_cast<int>(number));
 }
 
 bool mysql_converter_impl::is_mysql_base_exist(const std::wstring& name)
 {
     tk_logger::wlog(2, L"mysql_converter_impl::is_mysql_base_exist( %s )", name.c_str());
-    no_server();
+    return engine.is_db_exist(name);
 }
 
 void mysql_converter_impl::del_mysql_base(const std::wstring& name)
 {
     tk_logger::wlog(2, L"mysql_converter_impl::del_mysql_base (%s)", name.c_str());
-    no_server();
+    engine.db_delete(name);
 }
 
-std::unique_ptr<udb_database> mysql_converter_impl::open_mysql_base(const std::wstring& /*name*/,
-                                                                    uint32_t /*flags*/)
+std::unique_ptr<udb_database> mysql_converter_impl::open_mysql_base(const std::wstring& name, uint32_t flags)
 {
-    no_server();
+    return engine.open_db(name, flags, std::wstring());
 }
 
-std::unique_ptr<udb_database> mysql_converter_impl::create_mysql_base(const std::wstring& /*name*/) { no_server(); }
+std::unique_ptr<udb_database> mysql_converter_impl::create_mysql_base(const std::wstring& name)
+{
+    return engine.create_db(name);
+}
