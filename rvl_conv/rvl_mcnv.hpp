@@ -12,10 +12,17 @@
 #include <string>
 #include <vector>
 
+class udb_profile;
+
 class mysql_converter_impl {
 public:
     mysql_converter_impl();
     virtual ~mysql_converter_impl();
+
+    // The server settings and dump options of a profile. The host and the
+    // password are always taken, empty when the profile has none.
+    bool load_profile(udb_profile& profile);
+    bool store_profile(udb_profile& profile) const;
 
     // Stores the settings without blanks at their ends; an empty port is
     // "3306". The password is never logged.

@@ -40,7 +40,7 @@ struct ConverterCopy : ::testing::Test {
     {
         std::unique_ptr<udb_recordset> table = db.create_table(L"t", source.schema, source.indexes);
         static_cast<fake_table&>(*table).fail = std::move(fail);
-        conv.convert_step(&source, table.get(), &db, keep_stats);
+        conv.convert_step(&source, table.get(), &db, source.schema, keep_stats);
         return table;
     }
 };
