@@ -39,9 +39,10 @@ public:
     void check_mysql_db_name(const std::wstring& name);
 
     // Store an ALTER TABLE ... MODIFY for every column whose values call for
-    // another type than the declared one; schema: the destination's.
-    void date_post_process(const udb_schema& schema, const dates_map& map);
-    void num_post_process(const udb_schema& schema, const num_map& map);
+    // another type than the declared one; schema: the destination's. Columns
+    // marked in `kept` (by position) keep the type the user chose for them.
+    void date_post_process(const udb_schema& schema, const dates_map& map, const std::vector<bool>& kept);
+    void num_post_process(const udb_schema& schema, const num_map& map, const std::vector<bool>& kept);
     // Runs the stored statements against the destination and forgets them;
     // a statement that fails is only logged.
     void mysql_refine_types(udb_database& destination);

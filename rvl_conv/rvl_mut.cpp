@@ -259,6 +259,17 @@ const udb_record& sql_db_mutator::modify2(const std::wstring& table, const udb_r
     return change->modify2(record);
 }
 
+std::vector<bool> sql_db_mutator::user_typed(const std::wstring& table, const udb_schema& columns) const
+{
+    std::vector<bool> typed(columns.size(), false);
+    sql_table_mutator* change = get_table_mutator3(table);
+    for (size_t i = 0; change != nullptr && i < columns.size(); ++i) {
+        const auto* field = static_cast<const sql_field_mutator*>(change->find_mutator2(columns[i]->name));
+        typed[i] = field != nullptr && field->status == udb_mutators::changed;
+    }
+    return typed;
+}
+
 void sql_db_mutator::describe_field(t_ftd& column, sql_field_type& type) const
 {
     const sql_engine* engine = sql_engine::try_instance();

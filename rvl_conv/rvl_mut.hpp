@@ -22,6 +22,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 class udb_profile;
 
@@ -139,6 +140,10 @@ public:
     std::wstring modify1(const std::wstring& table, udb_schema& schema, udb_indexes& indexes);
     // The record to append for a source record of the table.
     const udb_record& modify2(const std::wstring& table, const udb_record& record);
+
+    // For each column of a table's changed schema, whether a change of the
+    // user gave it its type.
+    std::vector<bool> user_typed(const std::wstring& table, const udb_schema& columns) const;
 
     // For the type editor: the MySQL type, size, default and, for decimals,
     // precision and scale of a source column; its type text is set to match.

@@ -75,7 +75,9 @@ void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* desti
         rows_done.fetch_add(1, std::memory_order_relaxed);
     }
     if (keep_stats) {
-        date_post_process(destination->schema, *dates);
-        num_post_process(destination->schema, *numbers);
+        // A type the user chose is what the user wants, whatever the values.
+        const std::vector<bool> kept = user_typed(table, columns);
+        date_post_process(destination->schema, *dates, kept);
+        num_post_process(destination->schema, *numbers, kept);
     }
 }
