@@ -96,7 +96,9 @@ bool udb_converter::store_profile(udb_profile& profile) const
 bool mysql_converter_impl::load_profile(udb_profile& profile)
 {
     tk_logger::log(2, "mysql_converter_impl::load_profile");
-    const auto narrow = [&profile](const wchar_t* key) { return tk_to_utf8(profile.get_value(profile_mysql_settings, key)); };
+    const auto narrow = [&profile](const wchar_t* key) {
+        return tk_to_utf8(profile.get_value(profile_mysql_settings, key));
+    };
     host = narrow(L"host");
     if (std::string value = narrow(L"user"); !value.empty())
         user = value;

@@ -185,7 +185,8 @@ TEST(UdbProfile, LineBreaksAndEqualSignsReadBackAsTheyWere)
     const std::wstring file = wide(dir.file("p.rvl"));
     ASSERT_TRUE(p.store(file));
     const std::string text = test_dir::read(dir.file("p.rvl"));
-    EXPECT_NE(text.find("[Selected Tables]\r\na%3Db\r\nq%3D1=SELECT *%0D%0AFROM [s$]%0AWHERE x=1 AND y LIKE 'a%2525%25'\r\n"),
+    EXPECT_NE(text.find("[Selected Tables]\r\na%3Db\r\n"
+                        "q%3D1=SELECT *%0D%0AFROM [s$]%0AWHERE x=1 AND y LIKE 'a%2525%25'\r\n"),
               std::string::npos)
         << text;
 

@@ -122,8 +122,8 @@ TEST(ConsoleProfile, AProfileWhoseTypeMappingsFailIsAnErrorNamingIt)
                 "[Type Mappings]\ntables:\n  - name: items\n      - name:id\n");
     const program_result r = run_morvante(dir, job_args);
     EXPECT_EQ(r.code, 255);
-    EXPECT_EQ(r.out, "Error:\nProfile job.rvl cannot be used: this line of its \"Type Mappings\" is out of place:       "
-                     "- name:id\n");
+    EXPECT_EQ(r.out, "Error:\nProfile job.rvl cannot be used: this line of its \"Type Mappings\" is out of "
+                     "place:       - name:id\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("items.sql")));
 }
 

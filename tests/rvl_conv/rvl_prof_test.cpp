@@ -182,8 +182,9 @@ TEST_F(Profile, ValuesWithLineBreaksAndEqualSignsComeBack)
     const std::string stored = test_dir::read(dir.file("a.rvl"));
     conv->sel_queries.clear();
     ASSERT_TRUE(conv->load_profile(file("a.rvl")));
-    EXPECT_EQ(conv->sel_queries,
-              (std::vector<std::pair<std::wstring, std::wstring>>{{L"a=b", L""}, {L"q", L"SELECT *\r\nFROM [s$]\nWHERE x=1"}}));
+    const std::vector<std::pair<std::wstring, std::wstring>> selected = {{L"a=b", L""},
+                                                                         {L"q", L"SELECT *\r\nFROM [s$]\nWHERE x=1"}};
+    EXPECT_EQ(conv->sel_queries, selected);
     sql_table_mutator* table = conv->get_table_mutator3(L"t=1");
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->new_name, L"new\nname");
@@ -277,7 +278,8 @@ TEST_F(Profile, TypeMappingsGrammar)
         {"database:\r\n  a: b\r\n", true, ""},
         {"something else\r\ntables:\r\n  - name: t\r\n", true, ""},  // skipped whole
         {"tables:\r\n  - name: t\r\n", true, "t>:"},
-        {"tables:\r\n  - name:  t  \r\n    new_name:  n  \r\n    fields:\r\n      - name:c\r\n        status: deleted\r\n",
+        {"tables:\r\n  - name:  t  \r\n    new_name:  n  \r\n    fields:\r\n      - name:c\r\n"
+         "        status: deleted\r\n",
          true, "t>n:c>c/2;"},
         {"tables:\r\n  - name: t\r\n    fields:\r\n      - name:c\r\n        type: INT\r\n      - name:d\r\n"
          "        new_name: e\r\n        status: other\r\n",
