@@ -219,14 +219,17 @@ void dates_map::add_rec_stat(const udb_record& record)
     std::wstring scratch;
     std::wstring_view text;
     for (entry& e : entries) {
+        // A column that held a value no date type takes stays as it is.
+        if (e.seen && e.state == no_date) {
+            tk_logger::log(1, "skip mapping CHAR(19)");
+            continue;
+        }
         if (!text_of(record, e, scratch, text))
             continue;
         const int32_t kind = get_kind(text);
         if (!e.seen) {
             e.state = kind;
             e.seen = true;
-        } else if (e.state == no_date) {
-            tk_logger::log(1, "skip mapping CHAR(19)");
         } else if (kind == no_date || (e.state == time_only) != (kind == time_only)) {
             tk_logger::log(1, "switch to char(19)");
             e.state = no_date;
@@ -287,12 +290,12 @@ void num_map::add_rec_stat(const udb_record& record)
     std::wstring scratch;
     std::wstring_view text;
     for (entry& e : entries) {
-        if (!text_of(record, e, scratch, text))
-            continue;
         if (e.seen && e.state == not_numeric) {
             tk_logger::log(1, "skip mapping VARCHAR");
             continue;
         }
+        if (!text_of(record, e, scratch, text))
+            continue;
         const int32_t kind = number_kind(text);
         e.fits_double = e.fits_double && (kind == is_double_state || fits_double_t(text));
         if (!e.seen) {

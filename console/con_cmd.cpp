@@ -5,7 +5,6 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "console/con_rep.hpp"
-#include "platform/syserr/pl_syserr.hpp"
 #include "platform/text/pl_format.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 

@@ -11,7 +11,6 @@
 #include "common/csv_util.hpp"
 #include "platform/syserr/pl_syserr.hpp"
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 

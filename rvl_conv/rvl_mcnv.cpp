@@ -5,7 +5,6 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 
-#include <cstdlib>
 
 mysql_converter_impl::mysql_converter_impl() { tk_logger::log(2, "mysql_converter_impl::ctor"); }
 
