@@ -182,6 +182,11 @@ std::string sql_table::refusals::message() const
     return text;
 }
 
+void sql_table::refusals::raise(const std::string& then) const
+{
+    throw sql_exception(then.empty() ? message() : message() + "\n" + then, first_code & 0xFFFF);
+}
+
 void sql_table::append_record(const udb_record& record)
 {
     const int64_t size = record.get_total_size();
@@ -200,17 +205,18 @@ void sql_table::append_record(const udb_record& record)
         else
             slow_append(record);
     } catch (const sql_exception& e) {
-        if (refused.refused == 0)
+        if (!refused.any())
             throw;
-        throw sql_exception(refused.message() + "\n" + e.get_message(), refused.first_code & 0xFFFF);
-    } catch (const tk_exception& e) {
-        if (refused.refused != 0)
+        refused.raise(e.get_message());
+    } catch (const tk_exception&) {
+        // A failure that ends the table's copy outranks the report.
+        if (refused.any())
             tk_logger::wlog(3, L"Table '%s': ERROR '%S'", name.c_str(), refused.message().c_str());
         throw;
     }
     ++row_count;
-    if (refused.refused != 0)
-        throw sql_exception(refused.message(), refused.first_code & 0xFFFF);
+    if (refused.any())
+        refused.raise();
 }
 
 uint32_t sql_table::gather_limit()
@@ -305,8 +311,8 @@ void sql_table::flush()
     refusals refused;
     send_gathered(refused);
     complete_sent(refused);
-    if (refused.refused != 0)
-        throw sql_exception(refused.message(), refused.first_code & 0xFFFF);
+    if (refused.any())
+        refused.raise();
 }
 
 void sql_table::slow_append(const udb_record& record)

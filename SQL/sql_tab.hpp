@@ -83,7 +83,10 @@ private:
         size_t total = 0;
         uint32_t first_code = 0;
         std::string report;
+        bool any() const { return refused != 0; }
         std::string message() const;
+        // One sql_exception naming the rows, then the given failure's text.
+        [[noreturn]] void raise(const std::string& then = std::string()) const;
     };
 
     void initialize(uint32_t mode);
