@@ -40,6 +40,7 @@ sql_database::sql_database(const std::wstring& name_, MYSQL* connection_, uint32
 
 sql_result_ptr sql_database::use_result(const std::string& statement)
 {
+    engine().wait_async();
     mysql_real_query(connection, statement.data(), statement.size());
     sql_result_ptr result(mysql_use_result(connection));
     if (mysql_errno(connection) != 0) {
@@ -58,6 +59,7 @@ void sql_database::init_tables()
         result = use_result("show full tables where Table_type='BASE TABLE'");
     } else {
         tk_logger::log(2, "Extracting tables in old way");
+        engine().wait_async();
         result.reset(mysql_list_tables(connection, nullptr));
     }
     if (!result)
@@ -149,6 +151,7 @@ bool sql_database::test_query(const std::wstring& statement)
 {
     tk_logger::wlog(2, L"sql_database::query(%s)", statement.c_str());
     const std::string text = tk_to_utf8(statement);
+    engine().wait_async();
     const int answer = mysql_real_query(connection, text.data(), text.size());
     sql_result_ptr result(mysql_use_result(connection));
     return answer == 0;

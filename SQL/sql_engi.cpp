@@ -78,6 +78,7 @@ sql_engine::sql_engine()
 sql_engine::~sql_engine()
 {
     tk_logger::log(2, "sql_engine::dtor");
+    wait_async();
     if (connected)
         execute_logged("SET FOREIGN_KEY_CHECKS = 1", "Cannot turn ON foreign key check: %s");
     mysql_close(&handle);
@@ -101,6 +102,7 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
                    password.empty() ? "" : "*****", port);
     if (port < 1 || port > 65535)
         throw tk_exception("Invalid port number", 1);
+    wait_async();
     if (connected) {
         tk_logger::log(2, "Connection was established already - disconnecting first...");
         mysql_close(&handle);
@@ -149,8 +151,40 @@ void sql_engine::set_up_session(const std::string& password)
     execute_logged("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
 }
 
+void sql_engine::send_async(const std::string& utf8)
+{
+    wait_async();
+    if (mysql_send_query(&handle, utf8.data(), utf8.size()) != 0) {
+        async_refusal = async_failure{mysql_error(&handle), mysql_errno(&handle)};
+        return;
+    }
+    in_flight = true;
+}
+
+void sql_engine::wait_async()
+{
+    if (!in_flight)
+        return;
+    in_flight = false;
+    if (mysql_read_query_result(&handle) != 0) {
+        async_refusal = async_failure{mysql_error(&handle), mysql_errno(&handle)};
+        return;
+    }
+    if (MYSQL_RES* result = mysql_use_result(&handle))
+        mysql_free_result(result);
+}
+
+std::optional<sql_engine::async_failure> sql_engine::take_async_failure()
+{
+    wait_async();
+    std::optional<async_failure> taken;
+    taken.swap(async_refusal);
+    return taken;
+}
+
 void sql_engine::execute(const std::string& utf8)
 {
+    wait_async();
     if (mysql_real_query(&handle, utf8.data(), utf8.size()) != 0)
         throw sql_exception();
     if (MYSQL_RES* result = mysql_use_result(&handle))
@@ -168,6 +202,7 @@ void sql_engine::execute_logged(const char* statement, const char* failure_forma
 
 std::unique_ptr<sql_tmp_recordset> sql_engine::select(const std::string& utf8)
 {
+    wait_async();
     if (mysql_real_query(&handle, utf8.data(), utf8.size()) != 0)
         throw sql_exception();
     MYSQL_RES* result = mysql_use_result(&handle);
@@ -195,6 +230,7 @@ std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, uint
 {
     tk_logger::wlog(2, L"sql_engine::open_db (%s)", name.c_str());
     tk_logger::wlog(3, L"Opening MySQL database '%s'", name.c_str());
+    wait_async();
     if (mysql_select_db(&handle, tk_to_utf8(name).c_str()) != 0)
         throw sql_exception();
     return std::make_unique<sql_database>(name, &handle, mode);
@@ -225,6 +261,7 @@ void sql_engine::db_delete(const std::wstring& name)
 bool sql_engine::is_db_exist(const std::wstring& name)
 {
     tk_logger::wlog(1, L"sql_engine::is_db_exist(%s)", name.c_str());
+    wait_async();
     const int result = mysql_select_db(&handle, tk_to_utf8(name).c_str());
     tk_logger::log(1, "n_result=%d", result);
     return result == 0;

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,18 @@ public:
 
     // The server's max_allowed_packet, asked once; 0 while not connected.
     uint32_t get_max_allowed_packet();
+
+    // A statement sent without waiting for the server's answer, so the
+    // caller can prepare the next one meanwhile (one at a time). Whatever
+    // uses the connection next first takes the answer with wait_async, which
+    // never throws: a refusal is kept until take_async_failure.
+    void send_async(const std::string& utf8);
+    void wait_async();
+    struct async_failure {
+        std::string message;
+        unsigned error_number = 0;
+    };
+    std::optional<async_failure> take_async_failure();
 
     // The version number of a server's version text ("8.0.36", "5.7.44-log",
     // "10.11.6-MariaDB-..."): its three leading dot-separated numbers. A text
@@ -145,5 +158,7 @@ private:
     bool utf8mb4_available = false;
     uint32_t server_version = 0;
     uint32_t max_packet_size = 0;
+    bool in_flight = false;
+    std::optional<async_failure> async_refusal;
     MYSQL handle;
 };

@@ -3,6 +3,7 @@
 // text has to hold them.
 #include "SQL/sql_db.hpp"
 
+#include "SQL/sql_engi.hpp"
 #include "SQL/sql_exc.hpp"
 #include "TK/tk_log.hpp"
 #include "UDB/udb_fld.hpp"
@@ -59,6 +60,7 @@ void sql_database::prepared_statement(const std::string& statement, const std::v
 {
     tk_logger::log(1, "sql_database::prepared_statement(%s, %d)", statement.c_str(),
                    static_cast<int>(long_fields.size()));
+    tk_singleton<sql_engine>::instance().wait_async();
     stmt_ptr handle(mysql_stmt_init(connection));
     if (!handle) {
         tk_logger::log(2, "mysql_stmt_prepare failed: error=%s", mysql_error(connection));

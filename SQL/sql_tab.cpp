@@ -81,11 +81,11 @@ sql_table::sql_table(sql_database* database_, const std::wstring& table, udb_rel
 sql_table::~sql_table()
 {
     tk_logger::log(2, "sql_table::dtor");
-    if (pending_query.empty())
+    if (pending.text.empty() && !awaiting_answer)
         return;
     // The run flushes explicitly; this is the fallback of a run that ended
     // early, and a destructor must not throw.
-    tk_logger::log(1, "Run SQL query: [%s]", pending_query.c_str());
+    tk_logger::log(1, "Run SQL query: [%s]", pending.text.c_str());
     try {
         flush();
     } catch (const std::exception& e) {
@@ -173,16 +173,31 @@ std::string sql_table::values_of(const udb_record& record, const column_match& m
     return values;
 }
 
+std::string sql_table::refusals::message() const
+{
+    std::string text = std::to_string(refused) + " of " + std::to_string(total) +
+                       " rows were refused by the server:" + report;
+    if (refused > refused_rows_listed)
+        text += "\n(and " + std::to_string(refused - refused_rows_listed) + " more)";
+    return text;
+}
+
+void sql_table::refusals::raise(const std::string& then) const
+{
+    throw sql_exception(then.empty() ? message() : message() + "\n" + then, first_code & 0xFFFF);
+}
+
 void sql_table::append_record(const udb_record& record)
 {
     const int64_t size = record.get_total_size();
-    // Rows the server refused while the gathered ones were sent; reported
-    // once this row is written.
-    std::optional<sql_exception> refused;
+    // Rows of earlier batches that the server refused; reported once this
+    // row is written.
+    refusals refused;
     if (size > max_buffer_size) {
         tk_logger::log(3, "Row is too big (%d bytes), swtich to slow_append", static_cast<int>(size));
         engine().clear_fast_insert();
         send_gathered(refused);
+        complete_sent(refused);
     }
     try {
         if (engine().is_fast_insert())
@@ -190,26 +205,18 @@ void sql_table::append_record(const udb_record& record)
         else
             slow_append(record);
     } catch (const sql_exception& e) {
-        if (!refused)
+        if (!refused.any())
             throw;
-        throw sql_exception(refused->get_message() + "\n" + e.get_message(), refused->get_code());
-    } catch (const tk_exception& e) {
-        if (refused)
-            tk_logger::wlog(3, L"Table '%s': ERROR '%S'", name.c_str(), refused->what());
+        refused.raise(e.get_message());
+    } catch (const tk_exception&) {
+        // A failure that ends the table's copy outranks the report.
+        if (refused.any())
+            tk_logger::wlog(3, L"Table '%s': ERROR '%S'", name.c_str(), refused.message().c_str());
         throw;
     }
     ++row_count;
-    if (refused)
-        throw *refused;
-}
-
-void sql_table::send_gathered(std::optional<sql_exception>& refused)
-{
-    try {
-        flush();
-    } catch (const sql_exception& e) {
-        refused = e;
-    }
+    if (refused.any())
+        refused.raise();
 }
 
 uint32_t sql_table::gather_limit()
@@ -224,82 +231,88 @@ uint32_t sql_table::gather_limit()
     return limit;
 }
 
-void sql_table::fast_append(const udb_record& record, std::optional<sql_exception>& refused)
+void sql_table::fast_append(const udb_record& record, refusals& refused)
 {
     const column_match& matched = match(record);
     const std::string values = values_of(record, matched, false, nullptr);
     if (cached_rec_size == 0)
         cached_rec_size = static_cast<uint32_t>(record.size());
-    if (!pending_query.empty()) {
+    std::string& text = pending.text;
+    if (!text.empty()) {
         const bool other_count = cached_rec_size != record.size();
         if (other_count)
             tk_logger::log(3, "cached_rec_size=%d, that.size=%d", cached_rec_size, static_cast<int>(record.size()));
-        const size_t grown = pending_query.size() + 2 + matched.fast_columns.size() + 1 + values.size();
+        const size_t grown = text.size() + 2 + matched.fast_columns.size() + 1 + values.size();
         if (other_count || grown > gather_limit()) {
             send_gathered(refused);
             cached_rec_size = static_cast<uint32_t>(record.size());
         }
     }
-    if (pending_query.empty()) {
-        pending_query.reserve(gather_limit() + 1);
-        pending_query += matched.fast_columns;
-        pending_query += ")";
-        pending_head = pending_query.size();
-        pending_query += " VALUES";
+    if (text.empty()) {
+        text.reserve(gather_limit() + 1);
+        text += matched.fast_columns;
+        text += ")";
+        pending.head = text.size();
+        text += " VALUES";
     } else {
-        pending_query += ", ";
+        text += ", ";
     }
-    pending_rows.push_back({pending_query.size(), values.size() + 2, row_count + 1});
-    pending_query += "(";
-    pending_query += values;
-    pending_query += ")";
+    pending.rows.push_back({text.size(), values.size() + 2, row_count + 1});
+    text += "(";
+    text += values;
+    text += ")";
+}
+
+void sql_table::send_gathered(refusals& refused)
+{
+    complete_sent(refused);
+    if (pending.text.empty())
+        return;
+    // The two buffers trade places and keep their capacity: a batch is
+    // about 1 MB, and a fresh buffer each time costs more than building it.
+    std::swap(sent, pending);
+    pending.text.clear();
+    pending.rows.clear();
+    tk_logger::log(2, "sql_database::query_append(q_len=%d)", static_cast<int>(sent.text.size()));
+    engine().send_async(sent.text);
+    awaiting_answer = true;
+}
+
+void sql_table::complete_sent(refusals& refused)
+{
+    if (!awaiting_answer)
+        return;
+    awaiting_answer = false;
+    if (std::optional<sql_engine::async_failure> failure = engine().take_async_failure())
+        retry_rows(sent, failure->message, refused);
+}
+
+void sql_table::retry_rows(const batch& rows, const std::string& failure, refusals& refused)
+{
+    tk_logger::wlog(3, L"Table '%s': ERROR '%S', sending its %d rows one by one", name.c_str(), failure.c_str(),
+                    static_cast<int>(rows.rows.size()));
+    const std::string head = rows.text.substr(0, rows.head) + " VALUES";
+    refused.total += rows.rows.size();
+    for (const pending_row& row : rows.rows) {
+        try {
+            get_database()->query_append(head + rows.text.substr(row.offset, row.length));
+        } catch (const sql_exception& e) {
+            if (refused.refused == 0)
+                refused.first_code = e.get_code();
+            if (refused.refused < refused_rows_listed)
+                refused.report += "\nrecord #" + std::to_string(row.number) + ": " + e.get_message();
+            ++refused.refused;
+        }
+    }
 }
 
 void sql_table::flush()
 {
-    if (pending_query.empty())
-        return;
-    // The statement's buffer is kept for the next batch, whatever happens:
-    // a batch is about 1 MB, and a fresh buffer each time costs more than
-    // building it.
-    struct emptied {
-        sql_table& table;
-        ~emptied()
-        {
-            table.pending_query.clear();
-            table.pending_rows.clear();
-        }
-    } done{*this};
-    sql_database& db = *get_database();
-    try {
-        db.query_append(pending_query);
-        return;
-    } catch (const sql_exception& e) {
-        tk_logger::wlog(3, L"Table '%s': ERROR '%S', sending its %d rows one by one", name.c_str(), e.what(),
-                        static_cast<int>(pending_rows.size()));
-    }
-    const std::string head = pending_query.substr(0, pending_head) + " VALUES";
-    std::string report;
-    size_t n_refused = 0;
-    uint32_t first_code = 0;
-    for (const pending_row& row : pending_rows) {
-        try {
-            db.query_append(head + pending_query.substr(row.offset, row.length));
-        } catch (const sql_exception& e) {
-            if (n_refused == 0)
-                first_code = e.get_code();
-            if (n_refused < refused_rows_listed)
-                report += "\nrecord #" + std::to_string(row.number) + ": " + e.get_message();
-            ++n_refused;
-        }
-    }
-    if (n_refused == 0)
-        return;
-    if (n_refused > refused_rows_listed)
-        report += "\n(and " + std::to_string(n_refused - refused_rows_listed) + " more)";
-    throw sql_exception(std::to_string(n_refused) + " of " + std::to_string(pending_rows.size()) +
-                            " rows were refused by the server:" + report,
-                        first_code & 0xFFFF);
+    refusals refused;
+    send_gathered(refused);
+    complete_sent(refused);
+    if (refused.any())
+        refused.raise();
 }
 
 void sql_table::slow_append(const udb_record& record)

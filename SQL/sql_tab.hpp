@@ -8,9 +8,12 @@
 //   slow: one INSERT (or REPLACE) a row, once any row was over 1,000,000
 //         bytes: the engine then leaves fast mode for the rest of the run.
 //         Values over 1 MiB go as long data of a prepared statement.
-// A gathered statement that the server refuses is sent again row by row, so
-// only the rows the server itself refuses are lost; they are reported
-// together. The last gathered statement goes with flush(), which the run
+// A gathered statement goes without waiting for the server's answer, which
+// is taken before the next one is sent: the server stores one batch while
+// the next is built. A gathered statement that the server refuses is sent
+// again row by row, so only the rows the server itself refuses are lost;
+// they are reported together, by the append or the flush that took the
+// answer. The last gathered statement goes with flush(), which the run
 // calls; the destructor sends what is still pending and only logs a failure.
 #pragma once
 
@@ -18,12 +21,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-class sql_exception;
 class udb_validator;
 struct t_ftd;
 
@@ -66,9 +67,26 @@ private:
         std::string slow_columns;
     };
     struct pending_row {
-        size_t offset;  // of its "(" in pending_query
+        size_t offset;  // of its "(" in its statement
         size_t length;
         int64_t number;
+    };
+    // One gathered statement and where its rows stand in it.
+    struct batch {
+        std::string text;
+        size_t head = 0;  // head and column list with ")"
+        std::vector<pending_row> rows;
+    };
+    // Rows the server refused, to be reported as one failure.
+    struct refusals {
+        size_t refused = 0;
+        size_t total = 0;
+        uint32_t first_code = 0;
+        std::string report;
+        bool any() const { return refused != 0; }
+        std::string message() const;
+        // One sql_exception naming the rows, then the given failure's text.
+        [[noreturn]] void raise(const std::string& then = std::string()) const;
     };
 
     void initialize(uint32_t mode);
@@ -79,16 +97,19 @@ private:
     const column_match& match(const udb_record& record);
     std::string values_of(const udb_record& record, const column_match& match, bool prepared,
                           std::vector<const udb_field*>* long_fields) const;
-    void fast_append(const udb_record& record, std::optional<sql_exception>& refused);
+    void fast_append(const udb_record& record, refusals& refused);
     void slow_append(const udb_record& record);
-    void send_gathered(std::optional<sql_exception>& refused);
+    // Takes the answer to the batch sent before, then sends the gathered one.
+    void send_gathered(refusals& refused);
+    void complete_sent(refusals& refused);
+    void retry_rows(const batch& rows, const std::string& failure, refusals& refused);
     uint32_t gather_limit();
     std::string name_text(const std::wstring& identifier, bool always_quoted) const;
 
     uint32_t cached_rec_size = 0;
-    std::string pending_query;
-    size_t pending_head = 0;  // head and column list with ")"
-    std::vector<pending_row> pending_rows;
+    batch pending;  // being gathered
+    batch sent;     // sent, its answer not taken yet
+    bool awaiting_answer = false;
     uint32_t limit = 0;
     std::unique_ptr<column_match> last_match;
 };

@@ -10,3 +10,5 @@ for b in "$BUILD"/bench/bench_*; do
 done
 # End to end: MORVANTE converting generated CSV files into dumps.
 bash "$ROOT/bench/morvante.sh"
+# MORVANTE into a private server, against the client running its dump and LOAD DATA.
+bash "$ROOT/bench/server.sh"
