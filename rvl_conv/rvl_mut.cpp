@@ -67,13 +67,20 @@ void sql_field_mutator::modify2(udb_field& field) const
 {
     if (!new_name.empty())
         field.name = new_name;
+    field.size = type.length;
+    if (vartype == VT_NULL)
+        return;
+    // An empty cell holds no value of any type: it goes as NULL instead of
+    // ending the copy of its table, as a failed conversion does.
+    if (vartype != VT_BSTR && field.get_type() == VT_BSTR && field.get_text_length() == 0) {
+        static_cast<ole_variant&>(field) = ole_variant();
+        return;
+    }
     try {
-        if (vartype != VT_NULL)
-            field.change_type(vartype);
+        field.change_type(vartype);
     } catch (const ole_cast_exception&) {
         throw tk_exception("Data conversion is not supported for given type mapping", 0);
     }
-    field.size = type.length;
 }
 
 // ---- table change

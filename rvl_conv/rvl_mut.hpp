@@ -72,7 +72,8 @@ public:
     // Renames and retypes a column description in place.
     void modify1(t_ftd& column) const;
     // Renames a value and converts it to the change's type; a value that
-    // cannot be converted raises a level-0 tk_exception.
+    // cannot be converted raises a level-0 tk_exception. An empty text
+    // becomes no value (NULL) for any type but text.
     void modify2(udb_field& field) const;
 
     std::wstring new_name;

@@ -50,7 +50,9 @@ struct job_dir : test_dir {
 
 const std::vector<std::string> job_args = {"--profile=job.rvl", "--csv_delim=2", "--tab_name=items"};
 
-const table_rows goods_rows = {{"1", "Nut", "0.50"}, {"2", "Bolt", "1.25"}, {"3", "Washer", "2.00"}};
+// The empty price of Pin is no value, not a failed conversion.
+const table_rows goods_rows = {
+    {"1", "Nut", "0.50"}, {"2", "Bolt", "1.25"}, {"3", "Washer", "2.00"}, {"4", "Pin", "NULL"}};
 
 // The columns of goods as "name type default; ...".
 std::string goods_columns(test_connection& db)
@@ -72,7 +74,7 @@ void expect_goods(test_connection& db)
     EXPECT_EQ(db.rows("SELECT table_name FROM information_schema.tables WHERE table_schema = DATABASE()"),
               (table_rows{{"goods"}}));
     // The default stands for a row that gives no price.
-    db.execute("INSERT INTO goods (item_id, title) VALUES (9, 'Pin')");
+    db.execute("INSERT INTO goods (item_id, title) VALUES (9, 'Clip')");
     EXPECT_EQ(db.rows("SELECT price FROM goods WHERE item_id = 9"), (table_rows{{"1.50"}}));
 }
 

@@ -139,6 +139,16 @@ TEST_F(ItemsChange, AValueTheNewTypeCannotTakeFailsWithItsMessage)
     }
 }
 
+TEST_F(ItemsChange, AnEmptyCellBecomesNullForANewTypeThatIsNoText)
+{
+    const udb_record source = make_record({L"", L"", L"", L"x"});
+    const udb_record& out = db.modify2(L"items", source);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0]->get_type(), VT_EMPTY);
+    EXPECT_EQ(out[1]->get_type(), VT_BSTR);  // no change: the text stays
+    EXPECT_EQ(out[2]->get_type(), VT_EMPTY);
+}
+
 TEST_F(ItemsChange, OtherTablesAndOtherSpellingsPassUnchanged)
 {
     for (const wchar_t* table : {L"other", L"Items"}) {
