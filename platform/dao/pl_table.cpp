@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdio>
 #include <numeric>
+#include <set>
 
 namespace platform::dao {
 
@@ -190,17 +191,19 @@ std::string cell_text(const text_pool& pool, cell_kind kind, uint64_t value)
     }
 }
 
+struct less_no_case {
+    bool operator()(const std::string& a, const std::string& b) const { return compare_no_case(a, b) < 0; }
+};
+using name_set = std::set<std::string, less_no_case>;
+
 // "Name", "Name1", "Name2"... : the first not yet taken, letters compared
 // without regard to case.
-std::string unique_name(const std::vector<sheet_table::column>& done, const std::string& wanted)
+std::string unique_name(name_set& taken, const std::string& wanted)
 {
-    auto taken = [&](const std::string& name) {
-        return std::any_of(done.begin(), done.end(),
-                           [&](const sheet_table::column& c) { return compare_no_case(c.name, name) == 0; });
-    };
     std::string name = wanted;
-    for (size_t n = 1; taken(name); ++n)
+    for (size_t n = 1; taken.count(name) != 0; ++n)
         name = wanted + std::to_string(n);
+    taken.insert(name);
     return name;
 }
 
@@ -315,10 +318,11 @@ sheet_table table_builder::finish(bool header_row)
     const uint32_t data_top = top + (header_row ? 1 : 0);
     table.rows = bottom >= data_top ? bottom - data_top + 1 : 0;
     table.columns.reserve(right - left + 1);
+    name_set taken;
     for (size_t c = left; c <= right; ++c) {
         sheet_table::column col;
         finish_column(stages[c], col, data_top, header_row, c - left);
-        col.name = header_row ? unique_name(table.columns, col.name) : "F" + std::to_string(c - left + 1);
+        col.name = header_row ? unique_name(taken, col.name) : "F" + std::to_string(c - left + 1);
         table.columns.push_back(std::move(col));
     }
     stages.clear();
