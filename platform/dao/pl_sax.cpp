@@ -3,15 +3,19 @@
 #include "platform/dao/pl_rderr.hpp"
 #include "platform/dao/pl_zip.hpp"
 
-#include <cstring>
 #include <expat.h>
 
 namespace platform::dao {
 
+// One pass over the name: this runs for every element and attribute.
 std::string_view local_name(const char* name)
 {
-    const char* colon = std::strrchr(name, ':');
-    return colon ? std::string_view(colon + 1) : std::string_view(name);
+    const char* start = name;
+    const char* p = name;
+    for (; *p != '\0'; ++p)
+        if (*p == ':')
+            start = p + 1;
+    return std::string_view(start, size_t(p - start));
 }
 
 const char* attribute(const char** attributes, std::string_view name)

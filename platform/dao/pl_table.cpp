@@ -151,6 +151,18 @@ void table_builder::add(uint32_t row, uint32_t col, cell_kind kind, uint64_t val
     stages[col].add(row, kind, value);
 }
 
+void table_builder::expect(uint32_t rows, uint32_t columns)
+{
+    constexpr uint64_t most_cells = uint64_t(1) << 25;
+    if (rows > max_rows || columns > max_columns || uint64_t(rows) * columns > most_cells || !stages.empty())
+        return;
+    stages.resize(columns);
+    for (stage& s : stages) {
+        s.kinds.reserve(rows);
+        s.values.reserve(rows);
+    }
+}
+
 void table_builder::add_number(uint32_t row, uint32_t col, double value, cell_kind kind)
 {
     add(row, col, kind, bits(value));
@@ -191,6 +203,16 @@ std::string cell_text(const text_pool& pool, cell_kind kind, uint64_t value)
     }
 }
 
+std::string numbered(const std::string& stem, size_t n)
+{
+    std::string name = stem;
+    name += std::to_string(n);
+    return name;
+}
+
+// F1, F2... for the column at that index of the box.
+std::string default_name(size_t index) { return numbered("F", index + 1); }
+
 struct less_no_case {
     bool operator()(const std::string& a, const std::string& b) const { return compare_no_case(a, b) < 0; }
 };
@@ -202,7 +224,7 @@ std::string unique_name(name_set& taken, const std::string& wanted)
 {
     std::string name = wanted;
     for (size_t n = 1; taken.count(name) != 0; ++n)
-        name = wanted + std::to_string(n);
+        name = numbered(wanted, n);
     taken.insert(name);
     return name;
 }
@@ -283,7 +305,7 @@ void table_builder::finish_column(stage& s, sheet_table::column& out, uint32_t d
     }
     std::string name = cell_text(pool, header_kind, header_value);
     if (name.empty())
-        name = "F" + std::to_string(index + 1);
+        name = default_name(index);
     decide_type(out, begin);
     s = stage();
     out.name = std::move(name);
@@ -322,7 +344,7 @@ sheet_table table_builder::finish(bool header_row)
     for (size_t c = left; c <= right; ++c) {
         sheet_table::column col;
         finish_column(stages[c], col, data_top, header_row, c - left);
-        col.name = header_row ? unique_name(taken, col.name) : "F" + std::to_string(c - left + 1);
+        col.name = header_row ? unique_name(taken, col.name) : default_name(c - left);
         table.columns.push_back(std::move(col));
     }
     stages.clear();

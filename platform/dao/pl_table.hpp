@@ -78,6 +78,11 @@ public:
     void add_text(uint32_t row, uint32_t col, std::string_view text);
     void add_text(uint32_t row, uint32_t col, text_ref ref);
 
+    // The sheet says how many rows and columns it has: room is made for them
+    // at once instead of growing a column again and again. Claims beyond a
+    // sane size are ignored; a wrong claim costs address space, not memory.
+    void expect(uint32_t rows, uint32_t columns);
+
     // With header_row the first row of the box names the columns.
     sheet_table finish(bool header_row);
 

@@ -45,20 +45,27 @@ double parse_number(std::string_view text)
     return v;
 }
 
-// "B12" -> column 1, row 11 (zero-based).
-void parse_reference(std::string_view ref, uint32_t& row, uint32_t& col)
+// "B12" -> column 1, row 11 (zero-based); false when it is no cell reference.
+bool read_reference(std::string_view ref, uint32_t& row, uint32_t& col)
 {
     size_t i = 0;
     uint32_t c = 0;
     for (; i < ref.size() && i < 4 && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z')); ++i)
         c = c * 26 + uint32_t((ref[i] | 0x20) - 'a' + 1);
-    if (i == 0 || c > table_builder::max_columns)
-        throw format_fault("bad cell reference '" + std::string(ref.substr(0, 20)) + "'");
-    const uint32_t r = parse_index(ref.substr(i), "cell reference");
-    if (r == 0 || r > table_builder::max_rows)
-        throw format_fault("bad cell reference '" + std::string(ref.substr(0, 20)) + "'");
+    uint32_t r = 0;
+    const auto digits = std::from_chars(ref.data() + i, ref.data() + ref.size(), r);
+    if (i == 0 || c > table_builder::max_columns || digits.ec != std::errc() || digits.ptr != ref.data() + ref.size() ||
+        r == 0 || r > table_builder::max_rows)
+        return false;
     row = r - 1;
     col = c - 1;
+    return true;
+}
+
+void parse_reference(std::string_view ref, uint32_t& row, uint32_t& col)
+{
+    if (!read_reference(ref, row, col))
+        throw format_fault("bad cell reference '" + std::string(ref.substr(0, 20)) + "'");
 }
 
 // The code unit of an escape "_xHHHH_" at pos, or -1.
@@ -75,6 +82,21 @@ int escape_at(std::string_view s, size_t pos)
         v = v * 16 + d;
     }
     return v;
+}
+
+// The t attribute of a cell: "n" (or none), "s", "str", "inlineStr", "b", "d", "e".
+enum class cell_type : uint8_t { number, shared, text, boolean, date, error };
+
+cell_type type_of(const char* t)
+{
+    const std::string_view v = t ? t : "n";
+    if (v == "n") return cell_type::number;
+    if (v == "s") return cell_type::shared;
+    if (v == "str" || v == "inlineStr") return cell_type::text;
+    if (v == "b") return cell_type::boolean;
+    if (v == "d") return cell_type::date;
+    if (v == "e") return cell_type::error;
+    throw format_fault("unknown cell type '" + std::string(v.substr(0, 20)) + "'");
 }
 
 // Relationships of one part: id -> (type, resolved target).
@@ -210,6 +232,8 @@ public:
         } else if (name == "is") {
             value.clear();
             inline_text = true;
+        } else if (name == "dimension") {
+            expect_size(attribute(a, "ref"));
         } else if (name == "rPh") {
             ++phonetic;
         } else if (name == "t" && inline_text && phonetic == 0) {
@@ -238,6 +262,15 @@ public:
     sax_parser parser;
 
 private:
+    // The sheet's own idea of its size ("A1:J1000"), a hint only.
+    void expect_size(const char* ref)
+    {
+        uint32_t rows, cols;
+        const std::string_view r = ref ? ref : "";
+        if (read_reference(r.substr(r.find(':') == r.npos ? 0 : r.find(':') + 1), rows, cols))
+            out.expect(rows + 1, cols + 1);
+    }
+
     void start_cell(const char** a)
     {
         const char *r = nullptr, *t = nullptr, *s = nullptr;
@@ -254,7 +287,7 @@ private:
         if (col >= table_builder::max_columns || cell_row >= table_builder::max_rows)
             throw format_fault("cell beyond the last column");
         next_col = col + 1;
-        type = t ? t : "n";
+        type = type_of(t);
         style = s ? parse_index(s, "style index") : 0;
         has_value = false;
         value.clear();
@@ -263,31 +296,42 @@ private:
     {
         if (!has_value)
             return;
-        if (type == "n") {
+        switch (type) {
+        case cell_type::number: {
             const double v = parse_number(value);
             const cell_kind kind = style < styles.size() ? styles[style] : cell_kind::number;
             out.add_number(cell_row, col, kind == cell_kind::date ? serial_to_ole_date(v, date1904) : v, kind);
-        } else if (type == "s") {
+            break;
+        }
+        case cell_type::shared: {
             const uint32_t i = parse_index(value, "shared string index");
             if (i >= strings.size())
                 throw format_fault("shared string index beyond the table");
             out.add_text(cell_row, col, strings[i]);
-        } else if (type == "str" || type == "inlineStr") {
+            break;
+        }
+        case cell_type::text:
             decode_xml_escapes(value);
             out.add_text(cell_row, col, std::string_view(value));
-        } else if (type == "b") {
+            break;
+        case cell_type::boolean:
             out.add_boolean(cell_row, col, value == "1" || value == "true");
-        } else if (type == "d") {
+            break;
+        case cell_type::date: {
             double ole;
             if (!parse_iso_date(value, ole))
                 throw format_fault("bad date '" + value.substr(0, 40) + "'");
             out.add_number(cell_row, col, ole, cell_kind::date);
+            break;
         }
-        // "e": an error value, which is NULL
+        case cell_type::error:  // NULL
+            break;
+        }
     }
 
     uint32_t row = UINT32_MAX, cell_row = 0, col = 0, next_col = 0, style = 0;
-    std::string type, value;
+    cell_type type = cell_type::number;
+    std::string value;
     bool has_value = false, inline_text = false;
     int phonetic = 0;
 };
