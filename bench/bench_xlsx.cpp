@@ -6,6 +6,8 @@
 //
 // The workbook is generated once into the temporary folder (it is large and
 // never committed): rvl_bench_1m_v2.xlsx. Run: build-bench/bench/bench_xlsx
+// For comparison, Debian's python3-openpyxl reads the same sheet in read-only
+// mode (reported, no target here).
 #include "platform/dao/pl_wbook.hpp"
 
 #include <benchmark/benchmark.h>
@@ -14,6 +16,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -178,8 +181,28 @@ void BM_reader_into_column_store(benchmark::State& state)
     state.counters["peak_bytes/cell_less_text"] = (double(peak_kb - base_kb) * 1024 - double(text_bytes)) / cells;
 }
 
+// Debian's python3-openpyxl in read-only mode iterating the same sheet's
+// values, for comparison; skipped when it is not installed.
+void BM_openpyxl_read_only(benchmark::State& state)
+{
+    const std::string& path = bench_file();
+    if (std::system("/usr/bin/python3 -c 'import openpyxl' 2>/dev/null") != 0) {
+        state.SkipWithError("python3-openpyxl is not installed");
+        return;
+    }
+    const std::string command = "/usr/bin/python3 -c 'import sys, openpyxl\n"
+                                "ws = openpyxl.load_workbook(sys.argv[1], read_only=True).worksheets[0]\n"
+                                "n = sum(1 for row in ws.iter_rows(values_only=True) for v in row)\n"
+                                "print(n)' " + path + " >/dev/null";
+    for (auto _ : state)
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("openpyxl failed");
+    state.counters["rows/s"] = benchmark::Counter(double(rows) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
 } // namespace
 
+BENCHMARK(BM_openpyxl_read_only)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_floor_inflate_and_expat)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_reader_into_column_store)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_MAIN();

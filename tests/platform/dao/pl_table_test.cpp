@@ -154,3 +154,19 @@ TEST(Table, ColumnWithGapsStaysReadable)
     EXPECT_EQ(show_row(b.table, 1), "NULL");
     EXPECT_EQ(show_row(b.table, 98), "99");
 }
+
+// The sheet's claimed size is a hint: cells beyond it, or a claim of the
+// whole grid, change nothing in what is read.
+TEST(Table, ClaimedSizeIsOnlyAHint)
+{
+    for (auto claim : {std::pair<uint32_t, uint32_t>{2, 1}, {1048576, 16384}, {1048576, 1}}) {
+        built b;
+        build(b, [&](table_builder& t) {
+            t.expect(claim.first, claim.second);
+            t.add_number(0, 0, 1, cell_kind::number);
+            t.add_number(4, 2, 2, cell_kind::number);
+        }, false);
+        EXPECT_EQ(show_columns(b.table), "F1:7,F2:10,F3:7");
+        EXPECT_EQ(show_row(b.table, 4), "NULL|NULL|2");
+    }
+}

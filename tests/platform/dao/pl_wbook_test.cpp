@@ -139,9 +139,10 @@ int error_of(const std::string& path)
 
 } // namespace
 
-TEST(Workbook, ErrorsName3024_3161_3274)
+TEST(Workbook, ErrorsByNumberNamingTheFile)
 {
     EXPECT_EQ(error_of(fixture("no_such_workbook.xlsx")), 3024);
+    EXPECT_EQ(error_of(fixture("bad")), 3051);  // a folder cannot be opened as a file
     EXPECT_EQ(error_of(fixture("encrypted.xlsx")), 3161);
     EXPECT_EQ(error_of(fixture("encrypted_biff8.xls")), 3161);
     size_t damaged = 0;
