@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdio>
 #include <numeric>
+#include <map>
 #include <set>
 
 namespace platform::dao {
@@ -216,16 +217,22 @@ std::string default_name(size_t index) { return numbered("F", index + 1); }
 struct less_no_case {
     bool operator()(const std::string& a, const std::string& b) const { return compare_no_case(a, b) < 0; }
 };
-using name_set = std::set<std::string, less_no_case>;
+// The names given so far, and for each wanted name the next number to try,
+// so a thousand equal headers cost a thousand steps, not a million.
+struct name_set {
+    std::set<std::string, less_no_case> taken;
+    std::map<std::string, size_t, less_no_case> next_number;
+};
 
 // "Name", "Name1", "Name2"... : the first not yet taken, letters compared
 // without regard to case.
-std::string unique_name(name_set& taken, const std::string& wanted)
+std::string unique_name(name_set& names, const std::string& wanted)
 {
     std::string name = wanted;
-    for (size_t n = 1; taken.count(name) != 0; ++n)
-        name = numbered(wanted, n);
-    taken.insert(name);
+    size_t& n = names.next_number.try_emplace(wanted, 1).first->second;
+    while (names.taken.count(name) != 0)
+        name = numbered(wanted, n++);
+    names.taken.insert(name);
     return name;
 }
 

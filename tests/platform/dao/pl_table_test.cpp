@@ -170,3 +170,17 @@ TEST(Table, ClaimedSizeIsOnlyAHint)
         EXPECT_EQ(show_row(b.table, 4), "NULL|NULL|2");
     }
 }
+
+TEST(Table, ManyEqualHeadersAreNumberedInOrder)
+{
+    built b;
+    build(b, [](table_builder& t) {
+        for (uint32_t c = 0; c < 16384; ++c)
+            t.add_text(0, c, std::string_view(c % 2 ? "a" : "A"));
+    });
+    ASSERT_EQ(b.table.column_count(), 16384u);
+    EXPECT_EQ(b.table.column_name(0), "A");
+    EXPECT_EQ(b.table.column_name(1), "a1");
+    EXPECT_EQ(b.table.column_name(2), "A2");
+    EXPECT_EQ(b.table.column_name(16383), "a16383");
+}
