@@ -139,6 +139,9 @@ public:
     std::vector<std::pair<std::string, std::string>> sheets;  // name, relationship id
     void start(std::string_view name, const char** a) override
     {
+        if (!root_seen && name != "workbook")
+            throw format_fault("the main part is no workbook");  // a document or a presentation
+        root_seen = true;
         if (name == "workbookPr") {
             const char* v = attribute(a, "date1904");
             date1904 = v && (std::string_view(v) == "1" || std::string_view(v) == "true");
@@ -149,6 +152,9 @@ public:
         }
     }
     void end(std::string_view) override {}
+
+private:
+    bool root_seen = false;
 };
 
 class strings_handler : public sax_handler {
