@@ -300,8 +300,8 @@ private:
     }
     void end_cell()
     {
-        if (!has_value)
-            return;
+        if (!has_value || value.empty())
+            return;  // an empty <v/> some writers leave for a formula without result
         switch (type) {
         case cell_type::number: {
             const double v = parse_number(value);
