@@ -14,16 +14,6 @@ namespace platform::dao {
 
 namespace {
 
-// Names of letters, digits and '_' not starting with a digit stand bare;
-// others are quoted, as "'My Sheet$'".
-std::wstring table_name(const std::wstring& sheet)
-{
-    bool plain = !sheet.empty() && !u_isdigit(static_cast<UChar32>(sheet[0]));
-    for (wchar_t c : sheet)
-        plain = plain && (c == L'_' || u_isalnum(static_cast<UChar32>(c)));
-    return plain ? sheet + L"$" : L"'" + sheet + L"$'";
-}
-
 class indexes_object : public dao_object<DAOIndexes> {
 public:
     using dao_object::dao_object;
@@ -92,7 +82,7 @@ public:
     tabledefs_object(dao_session_ptr session, const std::shared_ptr<workbook>& book) : dao_object(std::move(session))
     {
         for (size_t i = 0; i < book->sheet_names().size(); ++i) {
-            names.push_back(table_name(dao_wide(book->sheet_names()[i])));
+            names.push_back(dao_table_name(dao_wide(book->sheet_names()[i])));
             tables.push_back(dao_make<tabledef_object>(this->session, book, i, names.back()));
         }
     }
@@ -230,6 +220,14 @@ HRESULT database_object::CreateQueryDef(VARIANT name, VARIANT sql, _DAOQueryDef*
 }
 
 } // namespace
+
+std::wstring dao_table_name(const std::wstring& sheet)
+{
+    bool plain = !sheet.empty() && !u_isdigit(static_cast<UChar32>(sheet[0]));
+    for (wchar_t c : sheet)
+        plain = plain && (c == L'_' || u_isalnum(static_cast<UChar32>(c)));
+    return plain ? sheet + L"$" : L"'" + sheet + L"$'";
+}
 
 dao_ref<DAODatabase> dao_make_database(dao_session_ptr session, const std::shared_ptr<workbook>& book)
 {

@@ -160,6 +160,10 @@ struct dao_cursor {
 dao_ref<DAOFields> dao_make_fields(dao_session_ptr session, dao_rows_ptr rows, std::shared_ptr<dao_cursor> cursor);
 dao_ref<DAORecordset> dao_make_recordset(dao_session_ptr session, dao_rows_ptr rows, bool append_only);
 
+// The table of a worksheet: "Name$", or "'Name$'" when the name holds
+// anything but letters, digits and '_' or starts with a digit.
+std::wstring dao_table_name(const std::wstring& sheet);
+
 // A workbook opened as a database.
 dao_ref<DAODatabase> dao_make_database(dao_session_ptr session, const std::shared_ptr<workbook>& book);
 
