@@ -5,7 +5,7 @@
 // under 24 bytes per cell plus the text.
 //
 // The workbook is generated once into the temporary folder (it is large and
-// never committed): rvl_bench_1m_v2.xlsx. Run: build-bench/bench/bench_xlsx
+// never committed): rvl_bench_1m_v3.xlsx. Run: build-bench/bench/bench_xlsx
 // For comparison, Debian's python3-openpyxl reads the same sheet in read-only
 // mode (reported, no target here).
 #include "platform/dao/pl_wbook.hpp"
@@ -31,7 +31,7 @@ constexpr const char* sheet_part = "xl/worksheets/sheet1.xml";
 
 std::string workbook_path()
 {
-    return (std::filesystem::temp_directory_path() / "rvl_bench_1m_v2.xlsx").string();
+    return (std::filesystem::temp_directory_path() / "rvl_bench_1m_v3.xlsx").string();
 }
 
 void write_sheet(const std::string& path)
@@ -85,6 +85,15 @@ void generate(const std::string& path)
     if (z == nullptr)
         throw std::runtime_error("cannot create " + path);
     const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    const std::string ct = "application/vnd.openxmlformats-officedocument.spreadsheetml.";
+    add_text(z, "[Content_Types].xml",
+             "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+             "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+             "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+             "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" + ct + "sheet.main+xml\"/>"
+             "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"" + ct + "worksheet+xml\"/>"
+             "<Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"" + ct + "sharedStrings+xml\"/>"
+             "<Override PartName=\"/xl/styles.xml\" ContentType=\"" + ct + "styles+xml\"/></Types>");
     add_text(z, "_rels/.rels", "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
                                "<Relationship Id=\"r1\" Type=\"" + rel + "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>");
     add_text(z, "xl/workbook.xml", "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "

@@ -1,6 +1,7 @@
 #include "platform/dao/pl_table.hpp"
 
 #include "platform/text/pl_case.hpp"
+#include "platform/text/pl_utf8.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -214,14 +215,17 @@ std::string numbered(const std::string& stem, size_t n)
 // F1, F2... for the column at that index of the box.
 std::string default_name(size_t index) { return numbered("F", index + 1); }
 
+// Names are compared as wide text, converted once each: the comparison of
+// UTF-8 texts would convert both sides at every step of the search.
 struct less_no_case {
-    bool operator()(const std::string& a, const std::string& b) const { return compare_no_case(a, b) < 0; }
+    bool operator()(const std::wstring& a, const std::wstring& b) const { return compare_no_case(a, b) < 0; }
 };
+
 // The names given so far, and for each wanted name the next number to try,
 // so a thousand equal headers cost a thousand steps, not a million.
 struct name_set {
-    std::set<std::string, less_no_case> taken;
-    std::map<std::string, size_t, less_no_case> next_number;
+    std::set<std::wstring, less_no_case> taken;
+    std::map<std::wstring, size_t, less_no_case> next_number;
 };
 
 // "Name", "Name1", "Name2"... : the first not yet taken, letters compared
@@ -229,10 +233,13 @@ struct name_set {
 std::string unique_name(name_set& names, const std::string& wanted)
 {
     std::string name = wanted;
-    size_t& n = names.next_number.try_emplace(wanted, 1).first->second;
-    while (names.taken.count(name) != 0)
+    std::wstring wide = from_utf8(name);
+    size_t& n = names.next_number.try_emplace(wide, 1).first->second;
+    while (names.taken.count(wide) != 0) {
         name = numbered(wanted, n++);
-    names.taken.insert(name);
+        wide = from_utf8(name);
+    }
+    names.taken.insert(std::move(wide));
     return name;
 }
 
