@@ -154,6 +154,7 @@ void dao_engine::uninitialize()
 
 ole_com_ptr<DAODatabase> dao_engine::open_database(const std::wstring& path, const std::wstring& connect, uint32_t mode)
 {
+    tk_logger::wlog(2, L"dao_engine::open_database(%s, %s, mode=%d)", path.c_str(), connect.c_str(), mode);
     if (version == no_engine)
         throw tk_mail_assertion("dao_engi.cpp", 311);
     if (engine.empty())
