@@ -1,10 +1,16 @@
 #include "SQL/sql_engi.hpp"
 
+#include "SQL/sql_db.hpp"
+#include "SQL/sql_exc.hpp"
+#include "SQL/sql_recs.hpp"
 #include "SQL/sql_vali.hpp"
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
+#include "platform/text/pl_case.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace {
@@ -60,16 +66,7 @@ bool is_quoted(const std::wstring& name)
     return true;
 }
 
-template <size_t N>
-const std::vector<std::wstring>& fill_once(std::vector<std::wstring>& list, const wchar_t* const (&builtin)[N])
-{
-    std::lock_guard<std::mutex> lock(catalogue_mutex);
-    if (list.empty()) {
-        tk_logger::log(1, "MySQL is NOT connected");
-        list.assign(std::begin(builtin), std::end(builtin));
-    }
-    return list;
-}
+const uint32_t wait_timeout_floor = 28800;  // seconds
 
 } // namespace
 
@@ -81,6 +78,9 @@ sql_engine::sql_engine()
 sql_engine::~sql_engine()
 {
     tk_logger::log(2, "sql_engine::dtor");
+    wait_async();
+    if (connected)
+        execute_logged("SET FOREIGN_KEY_CHECKS = 1", "Cannot turn ON foreign key check: %s");
     mysql_close(&handle);
     tk_logger::log(2, "sql_engine::dtor - END");
 }
@@ -94,6 +94,194 @@ void sql_engine::initialize()
     tk_logger::log(1, "sql_engine::initialize - 2");
     mysql_options(&handle, MYSQL_OPT_CONNECT_TIMEOUT, &connect_timeout);
     tk_logger::log(1, "sql_engine::initialize - END");
+}
+
+void sql_engine::connect(const std::string& host, const std::string& user, const std::string& password, int port)
+{
+    tk_logger::log(2, "sql_engine::connect(%s,%s,%s,%d)", host.c_str(), user.c_str(),
+                   password.empty() ? "" : "*****", port);
+    if (port < 1 || port > 65535)
+        throw tk_exception("Invalid port number", 1);
+    wait_async();
+    if (connected) {
+        tk_logger::log(2, "Connection was established already - disconnecting first...");
+        mysql_close(&handle);
+        initialize();
+        connected = false;
+    }
+    tk_logger::log(3, "Connecting to MySQL server...");
+    if (mysql_real_connect(&handle, host.c_str(), user.c_str(), password.c_str(), nullptr,
+                           static_cast<unsigned>(port), nullptr, CLIENT_REMEMBER_OPTIONS) == nullptr) {
+        const sql_exception refusal;
+        // A handle whose connection failed is prepared anew for the next try.
+        mysql_close(&handle);
+        initialize();
+        throw refusal;
+    }
+    connected = true;
+    set_up_session(password);
+}
+
+void sql_engine::set_up_session(const std::string& password)
+{
+    // The version decides the character set of the session, so it comes first.
+    const char* version_text = mysql_get_server_info(&handle);
+    const bool has_version = version_text != nullptr && *version_text != '\0';
+    if (has_version)
+        set_server_version(parse_version(version_text));
+    tk_logger::log(2, "Setting UTF-8 collation...");
+    try {
+        execute(utf8mb4_available ? "SET NAMES utf8mb4" : "SET NAMES UTF8");
+    } catch (const tk_exception& e) {
+        tk_logger::log(3, "Failed to set UTF-8 collation");
+        tk_logger::log(2, "Cannot set UTF-8 collation: %s", e.what());
+    }
+    tk_logger::log(2, "Setting wait_timeout...");
+    try {
+        execute("set session wait_timeout=cast(if(@@session.wait_timeout < " + std::to_string(wait_timeout_floor) +
+                "," + std::to_string(wait_timeout_floor) + ",@@session.wait_timeout) as unsigned);");
+    } catch (const tk_exception& e) {
+        tk_logger::log(3, "Failed to set wait_timeout");
+        tk_logger::log(2, "Cannot set wait_timeout: %s", e.what());
+    }
+    if (!has_version)
+        return;
+    if (server_version == sql_version_4_1_0 && !password.empty())
+        throw sql_auth_not_supported_exception();
+    execute_logged("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
+}
+
+void sql_engine::send_async(const std::string& utf8)
+{
+    wait_async();
+    if (mysql_send_query(&handle, utf8.data(), utf8.size()) != 0) {
+        async_refusal = async_failure{mysql_error(&handle), mysql_errno(&handle)};
+        return;
+    }
+    in_flight = true;
+}
+
+void sql_engine::wait_async()
+{
+    if (!in_flight)
+        return;
+    in_flight = false;
+    if (mysql_read_query_result(&handle) != 0) {
+        async_refusal = async_failure{mysql_error(&handle), mysql_errno(&handle)};
+        return;
+    }
+    if (MYSQL_RES* result = mysql_use_result(&handle))
+        mysql_free_result(result);
+}
+
+std::optional<sql_engine::async_failure> sql_engine::take_async_failure()
+{
+    wait_async();
+    std::optional<async_failure> taken;
+    taken.swap(async_refusal);
+    return taken;
+}
+
+void sql_engine::execute(const std::string& utf8)
+{
+    wait_async();
+    if (mysql_real_query(&handle, utf8.data(), utf8.size()) != 0)
+        throw sql_exception();
+    if (MYSQL_RES* result = mysql_use_result(&handle))
+        mysql_free_result(result);
+}
+
+void sql_engine::execute_logged(const char* statement, const char* failure_format)
+{
+    try {
+        execute(statement);
+    } catch (const tk_exception& e) {
+        tk_logger::log(2, failure_format, e.what());
+    }
+}
+
+std::unique_ptr<sql_tmp_recordset> sql_engine::select(const std::string& utf8)
+{
+    wait_async();
+    if (mysql_real_query(&handle, utf8.data(), utf8.size()) != 0)
+        throw sql_exception();
+    MYSQL_RES* result = mysql_use_result(&handle);
+    if (result == nullptr)
+        throw sql_exception();
+    return std::make_unique<sql_tmp_recordset>(result);
+}
+
+std::wstring sql_engine::database_name(const std::wstring& name) const
+{
+    return is_old_version() ? name : L"`" + name + L"`";
+}
+
+std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name)
+{
+    tk_logger::wlog(2, L"sql_engine::create_db (%s)", name.c_str());
+    tk_logger::wlog(3, L"Creating MySQL database '%s'", name.c_str());
+    const std::wstring statement = L"CREATE DATABASE " + database_name(name) + L" character set " + get_char_set();
+    tk_logger::wlog(2, L"Run SQL-query: %s", statement.c_str());
+    execute(tk_to_utf8(statement));
+    return open_db(name, 2, std::wstring());
+}
+
+std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, uint32_t mode, const std::wstring&)
+{
+    tk_logger::wlog(2, L"sql_engine::open_db (%s)", name.c_str());
+    tk_logger::wlog(3, L"Opening MySQL database '%s'", name.c_str());
+    wait_async();
+    if (mysql_select_db(&handle, tk_to_utf8(name).c_str()) != 0)
+        throw sql_exception();
+    return std::make_unique<sql_database>(name, &handle, mode);
+}
+
+bool sql_engine::is_system_schema(const std::wstring& name)
+{
+    for (const wchar_t* schema : {L"mysql", L"information_schema", L"performance_schema", L"sys"})
+        if (platform::equal_no_case(name, schema))
+            return true;
+    return false;
+}
+
+void sql_engine::db_delete(const std::wstring& name)
+{
+    tk_logger::wlog(2, L"sql_engine::db_delete(%s)", name.c_str());
+    if (is_system_schema(name))
+        throw tk_exception(L"The database '" + name +
+                               L"' belongs to the MySQL server itself and is never dropped.\nChoose another "
+                               L"destination database.",
+                           1);
+    tk_logger::wlog(3, L"Deleting MySQL database '%s'", name.c_str());
+    execute_logged("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
+    execute(tk_to_utf8(L"DROP DATABASE " + database_name(name)));
+    execute_logged("SET FOREIGN_KEY_CHECKS = 1", "Cannot turn on foreign key check: %s");
+}
+
+bool sql_engine::is_db_exist(const std::wstring& name)
+{
+    tk_logger::wlog(1, L"sql_engine::is_db_exist(%s)", name.c_str());
+    wait_async();
+    const int result = mysql_select_db(&handle, tk_to_utf8(name).c_str());
+    tk_logger::log(1, "n_result=%d", result);
+    return result == 0;
+}
+
+uint32_t sql_engine::get_max_allowed_packet()
+{
+    tk_logger::log(1, "sql_engine::get_max_allowed_packet");
+    if (max_packet_size != 0 || !connected)
+        return max_packet_size;
+    std::unique_ptr<sql_tmp_recordset> rows = select("SHOW VARIABLES LIKE 'max_allowed_packet'");
+    // A reply without a row leaves the size unknown.
+    if (!rows->is_eof()) {
+        const udb_record& row = *rows->get_item();
+        max_packet_size = static_cast<uint32_t>(std::strtol(row.at(1)->to_string().c_str(), nullptr, 10));
+        while (!rows->is_eof())
+            rows->next();
+    }
+    tk_logger::log(1, "max_packet_size=%d", max_packet_size);
+    return max_packet_size;
 }
 
 uint32_t sql_engine::parse_version(const char* given)
@@ -149,14 +337,50 @@ const std::vector<std::wstring>& sql_engine::get_charsets()
 {
     tk_logger::log(2, "sql_engine::get_charsets");
     static std::vector<std::wstring> list;
-    return fill_once(list, builtin_charsets);
+    return fill_once(list, builtin_charsets, "SHOW CHARACTER SET", true);
 }
 
 const std::vector<std::wstring>& sql_engine::get_storage_engines()
 {
     tk_logger::log(2, "sql_engine::get_storage_engines");
     static std::vector<std::wstring> list;
-    return fill_once(list, builtin_engines);
+    return fill_once(list, builtin_engines, "SHOW ENGINES", false);
+}
+
+// The server's catalogue when connected (an entry per row: the first column,
+// with " - " and the second when two_columns), else the built-in list. A
+// server that gives no reply leaves the list empty, so the next call asks
+// again.
+template <size_t N>
+const std::vector<std::wstring>& sql_engine::fill_once(std::vector<std::wstring>& list,
+                                                       const wchar_t* const (&builtin)[N], const char* statement,
+                                                       bool two_columns)
+{
+    std::lock_guard<std::mutex> lock(catalogue_mutex);
+    if (!list.empty())
+        return list;
+    if (!connected) {
+        tk_logger::log(1, "MySQL is NOT connected");
+        list.assign(std::begin(builtin), std::end(builtin));
+        return list;
+    }
+    tk_logger::log(1, "MySQL is connected");
+    std::unique_ptr<sql_tmp_recordset> rows;
+    try {
+        rows = select(statement);
+    } catch (const tk_exception& e) {
+        tk_logger::log(2, "%s: %s", statement, e.what());
+        return list;
+    }
+    for (; !rows->is_eof(); rows->next()) {
+        const udb_record& row = *rows->get_item();
+        std::wstring entry = row.at(0)->to_wstring();
+        if (two_columns)
+            entry += L" - " + row.at(1)->to_wstring();
+        tk_logger::wlog(2, L"name=%s", entry.c_str());
+        list.push_back(entry);
+    }
+    return list;
 }
 
 std::wstring sql_engine::get_safe_name(const std::wstring& name)

@@ -8,11 +8,13 @@
 #pragma once
 
 #include "TK/tk_singl.hpp"
+#include "UDB/udb_engi.hpp"
 
 #include <mysql.h>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,7 @@ class udb_validator;
 class udb_record;
 class udb_schema;
 class udb_indexes;
+class sql_tmp_recordset;
 class dmp_database;
 struct dump_options;
 
@@ -30,7 +33,7 @@ inline constexpr uint32_t sql_version_5_5_3 = 0x050503;  // utf8mb4
 inline constexpr uint32_t sql_dump_new_version = 0x040100;
 inline constexpr uint32_t sql_dump_old_version = 0x031401;
 
-class sql_engine : public tk_singleton<sql_engine> {
+class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
 public:
     sql_engine();
     ~sql_engine() override;
@@ -39,6 +42,41 @@ public:
 
     // Prepares the client handle for a (new) connection.
     void initialize();
+
+    // Connects the one client connection (closing an earlier one first) and
+    // sets up the session: character set, wait_timeout of at least 28800 s,
+    // foreign-key checks off. The port must be 1..65535. A refusal raises
+    // sql_exception; a 4.1.0 server with a password raises
+    // sql_auth_not_supported_exception. The password is never logged.
+    void connect(const std::string& host, const std::string& user, const std::string& password, int port);
+
+    // Databases on the connected server. create_db and open_db return the
+    // database opened (create_db with mode 2); the caller owns it. The
+    // server's own schemas (mysql, information_schema, performance_schema,
+    // sys) are never dropped: db_delete refuses them with a level-1 failure.
+    std::unique_ptr<udb_database> create_db(const std::wstring& name) override;
+    std::unique_ptr<udb_database> open_db(const std::wstring& name, uint32_t mode,
+                                          const std::wstring& password) override;
+    void db_delete(const std::wstring& name) override;
+    // True when the server takes the name as the current database (which it
+    // then is).
+    bool is_db_exist(const std::wstring& name) override;
+    static bool is_system_schema(const std::wstring& name);
+
+    // The server's max_allowed_packet, asked once; 0 while not connected.
+    uint32_t get_max_allowed_packet();
+
+    // A statement sent without waiting for the server's answer, so the
+    // caller can prepare the next one meanwhile (one at a time). Whatever
+    // uses the connection next first takes the answer with wait_async, which
+    // never throws: a refusal is kept until take_async_failure.
+    void send_async(const std::string& utf8);
+    void wait_async();
+    struct async_failure {
+        std::string message;
+        unsigned error_number = 0;
+    };
+    std::optional<async_failure> take_async_failure();
 
     // The version number of a server's version text ("8.0.36", "5.7.44-log",
     // "10.11.6-MariaDB-..."): its three leading dot-separated numbers. A text
@@ -98,6 +136,19 @@ public:
     static std::wstring get_mysql_type_name(int code);
 
 private:
+    // Sends one statement; sql_exception when the server refuses it.
+    void execute(const std::string& utf8);
+    // The same, only logged on failure with the given format ("...: %s").
+    void execute_logged(const char* statement, const char* failure_format);
+    // Sends one statement and returns its rows; sql_exception on refusal.
+    std::unique_ptr<sql_tmp_recordset> select(const std::string& utf8);
+    // Name of a database in CREATE and DROP DATABASE: bare before 4.1.0.
+    std::wstring database_name(const std::wstring& name) const;
+    void set_up_session(const std::string& password);
+    template <size_t N>
+    const std::vector<std::wstring>& fill_once(std::vector<std::wstring>& list, const wchar_t* const (&builtin)[N],
+                                               const char* statement, bool two_columns);
+
     std::wstring char_set;  // empty: no choice made
     std::wstring tab_type = L"InnoDB";
     bool tables_locked = false;
@@ -106,5 +157,8 @@ private:
     bool blob_to_text = false;
     bool utf8mb4_available = false;
     uint32_t server_version = 0;
+    uint32_t max_packet_size = 0;
+    bool in_flight = false;
+    std::optional<async_failure> async_refusal;
     MYSQL handle;
 };

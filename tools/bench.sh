@@ -8,3 +8,7 @@ BUILD_TYPE=Release BUILD="$ROOT/build-bench" build_tree
 for b in "$BUILD"/bench/bench_*; do
     [ -x "$b" ] && "$b"
 done
+# End to end: MORVANTE converting generated CSV files into dumps.
+bash "$ROOT/bench/morvante.sh"
+# MORVANTE into a private server, against the client running its dump and LOAD DATA.
+bash "$ROOT/bench/server.sh"

@@ -1,0 +1,57 @@
+// One database of the connected MySQL server, on the engine's one connection
+// (borrowed, never closed here). It keeps the table list read when it was
+// opened and updates it itself on create and drop; it creates tables,
+// drops and empties them, opens them for writing (sql_table) and runs single
+// statements. Every statement goes with its length (mysql_real_query), so a
+// NUL byte inside a value cannot cut it short.
+#pragma once
+
+#include "SQL/sql_recs.hpp"
+#include "UDB/udb_db.hpp"
+
+#include <mysql.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class udb_field;
+
+class sql_database : public udb_database {
+public:
+    sql_database(const std::wstring& name, MYSQL* connection, uint32_t mode);
+
+    // An existing table (by the list, ignoring case) is opened with mode 8
+    // and nothing is sent; else CREATE TABLE, then the new table with mode 2.
+    std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
+                                                const udb_indexes& indexes) override;
+    bool delete_tab(const std::wstring& name) override;
+    void empty_table(const std::wstring& name) override;
+    std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& sql,
+                                             uint32_t mode) override;
+    // The table opened for writing; one not in the list is an internal error.
+    std::unique_ptr<udb_recordset> get_table(const std::wstring& name, uint32_t mode) override;
+    // A recordset over the statement's result, or null when it has none.
+    std::unique_ptr<udb_recordset> query(const std::wstring& statement) override;
+    bool test_query(const std::wstring& statement) override;
+
+    // Sends a statement already in UTF-8 whose result is not wanted.
+    void query_append(const std::string& statement);
+    // Sends an INSERT or REPLACE whose long values stand as "?": each given
+    // field, in placeholder order, goes as long data in pieces. Text goes as
+    // its UTF-8 bytes (MYSQL_TYPE_STRING), binary values as their own bytes
+    // (MYSQL_TYPE_BLOB).
+    void prepared_statement(const std::string& statement, const std::vector<const udb_field*>& long_fields,
+                            int64_t row_size);
+    // Sends a statement and takes its result (null for none); sql_exception
+    // when the server refuses it.
+    sql_result_ptr use_result(const std::string& statement);
+
+    MYSQL* get_connection() const { return connection; }
+
+private:
+    void init_tables();
+
+    MYSQL* connection;
+};

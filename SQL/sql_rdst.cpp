@@ -1,0 +1,183 @@
+// Reading the structure of an existing server table when it is opened: the
+// column definitions refine the schema the result metadata gave (text sizes,
+// decimals, defaults), then the indexes and the foreign keys.
+#include "SQL/sql_tab.hpp"
+
+#include "SQL/sql_db.hpp"
+#include "SQL/sql_engi.hpp"
+#include "SQL/sql_fkp.hpp"
+#include "SQL/sql_util.hpp"
+#include "TK/tk_log.hpp"
+#include "UDB/udb_ftd.hpp"
+#include "platform/text/pl_case.hpp"
+
+#include <cwchar>
+
+namespace {
+
+constexpr uint32_t version_3_23_44 = 0x031730;  // foreign keys in SHOW CREATE TABLE
+constexpr uint32_t current_time_default = 9;
+
+sql_engine& engine()
+{
+    return tk_singleton<sql_engine>::instance();
+}
+
+// The column listing types text columns as BLOB on some servers; they are
+// read as text while it is read, whatever happens.
+class blob_as_text {
+public:
+    blob_as_text() : saved(engine().is_blob_to_text()) { engine().set_blob_to_text(true); }
+    ~blob_as_text() { engine().set_blob_to_text(saved); }
+    blob_as_text(const blob_as_text&) = delete;
+    blob_as_text& operator=(const blob_as_text&) = delete;
+
+private:
+    bool saved;
+};
+
+bool ends_with(const std::wstring& text, const wchar_t* tail)
+{
+    const size_t n = std::wcslen(tail);
+    return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+}
+
+// CURRENT_TIMESTAMP as MySQL shows it, or current_timestamp() and
+// current_timestamp(6) as MariaDB does.
+bool is_current_timestamp(const std::wstring& text)
+{
+    const std::wstring word = L"current_timestamp";
+    if (text.size() < word.size() || !platform::equal_no_case(text.substr(0, word.size()), word))
+        return false;
+    const std::wstring rest = text.substr(word.size());
+    if (rest.empty())
+        return true;
+    if (rest.front() != L'(' || rest.back() != L')')
+        return false;
+    for (size_t i = 1; i + 1 < rest.size(); ++i)
+        if (rest[i] < L'0' || rest[i] > L'9')
+            return false;
+    return true;
+}
+
+void refine_type(t_ftd& column, const std::wstring& type)
+{
+    int size = 0;
+    int precision = 0;
+    int scale = 0;
+    if (std::swscanf(type.c_str(), L"varchar(%d)", &size) == 1) {
+        tk_logger::log(2, "Refining type/size for varchar(%d)", size);
+        column.vartype = VT_BSTR;
+        column.size = static_cast<uint32_t>(size);
+    } else if (std::swscanf(type.c_str(), L"float(%d,%d)", &precision, &scale) == 2) {
+        if (precision != 0 && scale != 0 && scale < precision) {
+            tk_logger::log(2, "Refining type for FLOAT(%d,%d)", precision, scale);
+            column.vartype = VT_DECIMAL;
+            column.precision = static_cast<uint32_t>(precision);
+            column.scale = static_cast<uint32_t>(scale);
+        }
+    } else if (ends_with(type, L"text") || ends_with(type, L"TEXT")) {
+        tk_logger::log(2, "Change type from BLOB to TEXT");
+        column.vartype = VT_BSTR;
+    }
+}
+
+void refine_default(t_ftd& column, const std::wstring& text)
+{
+    tk_logger::wlog(2, L"Got default value: %s", text.c_str());
+    if (!column.b_not_null && text.empty())
+        return;
+    tk_logger::log(2, "Default value's type: %08X", column.vartype);
+    if (column.vartype == VT_DATE) {
+        if (text.empty() || text == L"0000-00-00" || text == L"0000-00-00 00:00:00" || text == L"00000000000000") {
+            tk_logger::log(2, "Skip empty def.values for date column");
+            column.b_not_null = false;
+        } else if (is_current_timestamp(text)) {
+            tk_logger::log(2, "Special processing for CURRENT_TIMESTAMP");
+            column.reserved = current_time_default;
+        }
+        return;
+    }
+    if (column.vartype == VT_BOOL) {
+        tk_logger::log(2, "Special processing for boolean");
+        if (platform::equal_no_case(text, L"b'0'"))
+            column.default_value = ole_variant(false);
+        else if (platform::equal_no_case(text, L"b'1'"))
+            column.default_value = ole_variant(true);
+        return;
+    }
+    try {
+        column.default_value = get_variant(column.vartype, text.c_str());
+    } catch (const tk_exception& e) {
+        tk_logger::log(2, "Default value not taken: %s", e.what());
+    }
+}
+
+} // namespace
+
+void sql_table::initialize(uint32_t mode)
+{
+    tk_logger::log(2, "sql_table::initialize(%d)", mode);
+    read_columns();
+    if ((mode | 0x60) == 0x60) {
+        tk_logger::log(2, "Mode=no_indexes, nothing to do");
+        return;
+    }
+    read_indexes();
+    if (engine().get_version() >= version_3_23_44)
+        read_foreign_keys();
+}
+
+void sql_table::read_columns()
+{
+    const blob_as_text text_columns;
+    const std::wstring table = engine().is_old_version() ? name : sql_engine::get_safe_name(name);
+    std::unique_ptr<udb_recordset> rows = get_database()->query(L"SHOW COLUMNS FROM " + table);
+    for (; rows && !rows->is_eof(); rows->next()) {
+        const udb_record& row = *rows->get_item();
+        const std::wstring column_name = row.at(0)->to_wstring();
+        const std::wstring type = row.at(1)->to_wstring();
+        tk_logger::wlog(2, L"Field '%s' has type: %s", column_name.c_str(), type.c_str());
+        if (!schema.find_field(column_name)) {
+            tk_logger::wlog(3, L"Column '%s' is not in the table's result", column_name.c_str());
+            continue;
+        }
+        t_ftd& column = *schema.get_field2(column_name);
+        refine_type(column, type);
+        refine_default(column, row.at(row.size() - 2)->to_wstring());
+    }
+}
+
+void sql_table::read_indexes()
+{
+    std::unique_ptr<udb_recordset> rows =
+        get_database()->query(L"SHOW INDEX FROM " + sql_engine::get_safe_name(name));
+    for (; rows && !rows->is_eof(); rows->next()) {
+        const udb_record& row = *rows->get_item();
+        const std::wstring key_name = row.at(2)->to_wstring();
+        const std::wstring column = row.at(4)->to_wstring();
+        udb_index index;
+        index.name = key_name;
+        index.primary = key_name == L"PRIMARY";
+        index.unique = !row.at(1)->to_bool();
+        tk_logger::wlog(2, L"Got index '%s' (primary=%d, unique=%d)", key_name.c_str(), index.primary ? 1 : 0,
+                        index.unique ? 1 : 0);
+        if (indexes.find2(key_name)) {
+            indexes.get_index(key_name).fields.push_back(column);
+            continue;
+        }
+        index.fields.push_back(column);
+        add_index(index);
+    }
+}
+
+void sql_table::read_foreign_keys()
+{
+    tk_logger::log(2, "Extracting foreign keys");
+    std::unique_ptr<udb_recordset> rows =
+        get_database()->query(L"SHOW CREATE TABLE " + sql_engine::get_safe_name(name));
+    for (; rows && !rows->is_eof(); rows->next()) {
+        const udb_record& row = *rows->get_item();
+        sql_fk_parser(name, row.back()->to_string()).do_parse(*relationships);
+    }
+}

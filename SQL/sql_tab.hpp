@@ -1,0 +1,115 @@
+// One existing server table opened for writing. Opening reads its structure
+// (columns with their defaults, indexes, foreign keys) without reading its
+// rows. Records are appended in one of two ways:
+//   fast: rows gathered into one multi-row INSERT IGNORE (REPLACE with the
+//         database's mode bit 0x100), sent before it would pass 1,000,000
+//         bytes (or the server's max_allowed_packet, when smaller) and when
+//         a record brings another number of fields;
+//   slow: one INSERT (or REPLACE) a row, once any row was over 1,000,000
+//         bytes: the engine then leaves fast mode for the rest of the run.
+//         Values over 1 MiB go as long data of a prepared statement.
+// A gathered statement goes without waiting for the server's answer, which
+// is taken before the next one is sent: the server stores one batch while
+// the next is built. A gathered statement that the server refuses is sent
+// again row by row, so only the rows the server itself refuses are lost;
+// they are reported together, by the append or the flush that took the
+// answer. The last gathered statement goes with flush(), which the run
+// calls; the destructor sends what is still pending and only logs a failure.
+#pragma once
+
+#include "SQL/sql_recs.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class udb_validator;
+struct t_ftd;
+
+// The destination names of a record's fields, made as table creation makes
+// column names, so a column finds the field it was made from.
+class sql_field_finder {
+public:
+    explicit sql_field_finder(const udb_record& record);
+    ~sql_field_finder();
+    // The position of the field whose destination name equals name, ignoring
+    // case; -1 when there is none.
+    int get_field_idx(const std::wstring& name) const;
+
+private:
+    std::unique_ptr<udb_validator> validator;
+    std::vector<std::wstring> names;
+};
+
+class sql_table : public sql_recordset {
+public:
+    static constexpr uint32_t max_buffer_size = 1000000;
+    static constexpr uint32_t long_field_size = 0x100000;
+
+    sql_table(sql_database* database, const std::wstring& name, udb_relationships* relationships, uint32_t mode);
+    ~sql_table() override;
+
+    void append_record(const udb_record& record) override;
+    // Sends the gathered rows. Rows the server refuses raise one
+    // sql_exception (level 0) that names each of them.
+    void flush();
+
+    static uint32_t get_max_buffer_size() { return max_buffer_size; }
+
+private:
+    // How the fields of records with these names go to the table's columns.
+    struct column_match {
+        std::vector<std::wstring> field_names;
+        std::vector<std::pair<size_t, const t_ftd*>> pairs;  // record field, column
+        std::string fast_columns;                            // head, table, "(", columns
+        std::string slow_columns;
+    };
+    struct pending_row {
+        size_t offset;  // of its "(" in its statement
+        size_t length;
+        int64_t number;
+    };
+    // One gathered statement and where its rows stand in it.
+    struct batch {
+        std::string text;
+        size_t head = 0;  // head and column list with ")"
+        std::vector<pending_row> rows;
+    };
+    // Rows the server refused, to be reported as one failure.
+    struct refusals {
+        size_t refused = 0;
+        size_t total = 0;
+        uint32_t first_code = 0;
+        std::string report;
+        bool any() const { return refused != 0; }
+        std::string message() const;
+        // One sql_exception naming the rows, then the given failure's text.
+        [[noreturn]] void raise(const std::string& then = std::string()) const;
+    };
+
+    void initialize(uint32_t mode);
+    void read_columns();
+    void read_indexes();
+    void read_foreign_keys();
+
+    const column_match& match(const udb_record& record);
+    std::string values_of(const udb_record& record, const column_match& match, bool prepared,
+                          std::vector<const udb_field*>* long_fields) const;
+    void fast_append(const udb_record& record, refusals& refused);
+    void slow_append(const udb_record& record);
+    // Takes the answer to the batch sent before, then sends the gathered one.
+    void send_gathered(refusals& refused);
+    void complete_sent(refusals& refused);
+    void retry_rows(const batch& rows, const std::string& failure, refusals& refused);
+    uint32_t gather_limit();
+    std::string name_text(const std::wstring& identifier, bool always_quoted) const;
+
+    uint32_t cached_rec_size = 0;
+    batch pending;  // being gathered
+    batch sent;     // sent, its answer not taken yet
+    bool awaiting_answer = false;
+    uint32_t limit = 0;
+    std::unique_ptr<column_match> last_match;
+};

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# One CSV file of ROWS rows x 10 columns loaded, on one private MariaDB server,
+# into identical fresh tables in three ways:
+#   (a) MORVANTE straight into the server;
+#   (b) the mariadb client running the dump MORVANTE --dump makes of the file
+#       (the same statements: the server-bound limit of this design);
+#   (c) the server's own LOAD DATA LOCAL INFILE.
+# Prints rows/s of each, the ratios a/b and a/c, and MORVANTE's CPU share of
+# its wall time. Target: a/b at least 0.9 and MORVANTE's CPU below 15% of its
+# wall time; a/c is recorded, not gated.
+#   bench/server.sh [ROWS]      (default: 1000000)
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$ROOT/tools/common.sh"
+. "$ROOT/tools/mariadb.sh"
+ROWS="${1:-1000000}"
+install_packages
+BUILD="$ROOT/build-bench"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build "$BUILD" -j3 --target MORVANTE > /dev/null
+PROGRAM="$BUILD/console/MORVANTE"
+WORK=$(mktemp -d /tmp/rvl_bench_server.XXXXXX)
+trap 'stop_test_server; rm -rf "$WORK"' EXIT
+export XDG_CONFIG_HOME="$WORK/config"
+start_test_server > /dev/null
+client() {
+    mariadb --no-defaults --local-infile=1 -h"$RVL_MYSQL_HOST" -P"$RVL_MYSQL_PORT" -u"$RVL_MYSQL_USER" \
+        -p"$RVL_MYSQL_PASSWORD" "$@"
+}
+
+# Ten columns of the kinds a spreadsheet export holds (integers, quoted text
+# with the delimiter, decimals, dates, date-times, times, codes, words, text).
+awk -v rows="$ROWS" 'BEGIN {
+    srand(7);
+    print "id,name,qty,price,born,seen,at,code,city,note";
+    for (i = 1; i <= rows; i++)
+        printf "%d,\"Name %d, Jr.\",%d,%d.%02d,19%02d-%02d-%02d,2024-02-%02d %02d:%02d:%02d,%02d:30:00,Z%04d,Lyon,Free text of row %d\n",
+            i, i, int(rand() * 100000), int(rand() * 1000), int(rand() * 100), 50 + int(rand() * 49),
+            1 + int(rand() * 12), 1 + int(rand() * 28), 1 + int(rand() * 28), int(rand() * 24), int(rand() * 60),
+            int(rand() * 60), int(rand() * 24), int(rand() * 10000), i
+}' > "$WORK/in.csv"
+
+# Seconds of wall time of a command, its CPU (user + system) kept in $WORK/cpu.
+timed() {
+    /usr/bin/time -f "%e %U %S" -o "$WORK/time" "$@"
+    read -r wall user sys < "$WORK/time"
+    awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }' > "$WORK/cpu"
+    echo "$wall"
+}
+common=(--from_csv --src="$WORK/in.csv" --csv_delim=2 --extr_fn --tab_name=bench --no_refine --silent)
+
+wall_a=$(timed "$PROGRAM" "${common[@]}" --host="$RVL_MYSQL_HOST" --port="$RVL_MYSQL_PORT" --user="$RVL_MYSQL_USER" \
+    --pswd="$RVL_MYSQL_PASSWORD" --dest=bench_a --mode=0)
+cpu_a=$(cat "$WORK/cpu")
+
+"$PROGRAM" "${common[@]}" --dump --dest="$WORK/b.sql"
+client -e "CREATE DATABASE bench_b"
+wall_b=$(timed sh -c "mariadb --no-defaults -h$RVL_MYSQL_HOST -P$RVL_MYSQL_PORT -u$RVL_MYSQL_USER \
+    -p$RVL_MYSQL_PASSWORD bench_b < '$WORK/b.sql'")
+
+client -e "CREATE DATABASE bench_c; CREATE TABLE bench_c.bench LIKE bench_a.bench"
+wall_c=$(timed mariadb --no-defaults --local-infile=1 -h"$RVL_MYSQL_HOST" -P"$RVL_MYSQL_PORT" -u"$RVL_MYSQL_USER" \
+    -p"$RVL_MYSQL_PASSWORD" bench_c -e "LOAD DATA LOCAL INFILE '$WORK/in.csv' INTO TABLE bench
+    FIELDS TERMINATED BY ',' OPTIONALLY ENCLOSED BY '\"' LINES TERMINATED BY '\n' IGNORE 1 LINES")
+
+for db in bench_a bench_b bench_c; do
+    n=$(client -N -e "SELECT COUNT(*) FROM $db.bench")
+    [ "$n" = "$ROWS" ] || { echo "$db holds $n rows, not $ROWS" >&2; exit 1; }
+done
+awk -v r="$ROWS" -v a="$wall_a" -v b="$wall_b" -v c="$wall_c" -v cpu="$cpu_a" 'BEGIN {
+    printf "%-34s %8s %12s\n", "way", "wall s", "rows/s";
+    printf "%-34s %8.2f %12.0f\n", "(a) MORVANTE into the server", a, r / a;
+    printf "%-34s %8.2f %12.0f\n", "(b) mariadb client runs the dump", b, r / b;
+    printf "%-34s %8.2f %12.0f\n", "(c) LOAD DATA LOCAL INFILE", c, r / c;
+    printf "a/b = %.2f   a/c = %.2f   MORVANTE CPU = %.1f%% of its wall time\n", b / a, c / a, 100 * cpu / a
+}'

@@ -1,0 +1,314 @@
+#include "common/type_map.hpp"
+
+#include "TK/tk_log.hpp"
+
+#include <limits>
+
+namespace {
+
+bool in_int32(int64_t v)
+{
+    return v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
+}
+
+template <class C>
+bool is_digit(C c)
+{
+    return c >= C('0') && c <= C('9');
+}
+
+// The digits of a plain integer: an optional "-", then "0" or digits without
+// a leading zero; "-0" is refused (a number column would drop the sign).
+template <class C>
+bool plain_integer(std::basic_string_view<C> text, std::basic_string_view<C>& digits)
+{
+    const bool negative = !text.empty() && text.front() == C('-');
+    if (negative)
+        text.remove_prefix(1);
+    if (text.empty() || (text.front() == C('0') && (text.size() > 1 || negative)))
+        return false;
+    for (C c : text)
+        if (!is_digit(c))
+            return false;
+    digits = text;
+    return true;
+}
+
+// The plain integer's value; false beyond 64 bits.
+template <class C>
+bool integer_value(std::basic_string_view<C> text, int64_t& value)
+{
+    std::basic_string_view<C> digits;
+    if (!plain_integer(text, digits) || digits.size() > 19)
+        return false;
+    uint64_t magnitude = 0;
+    for (C c : digits) {
+        const uint64_t next = magnitude * 10 + static_cast<uint64_t>(c - C('0'));
+        if (next / 10 != magnitude)
+            return false;
+        magnitude = next;
+    }
+    const bool negative = text.front() == C('-');
+    const uint64_t limit = negative ? uint64_t(1) << 63 : (uint64_t(1) << 63) - 1;
+    if (magnitude > limit)
+        return false;
+    value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+    return true;
+}
+
+template <class C>
+bool fits_double_t(std::basic_string_view<C> text)
+{
+    std::basic_string_view<C> digits;
+    return plain_integer(text, digits) && digits.size() <= 15;
+}
+
+template <class C>
+bool is_double_t(std::basic_string_view<C> text)
+{
+    const size_t point = text.find(C('.'));
+    if (point == text.npos || point + 1 == text.size() || text.back() == C('0'))
+        return false;
+    const std::basic_string_view<C> integer_part = text.substr(0, point);
+    const bool minus_zero = integer_part.size() == 2 && integer_part[0] == C('-') && integer_part[1] == C('0');
+    std::basic_string_view<C> whole;
+    if (!plain_integer(integer_part, whole) && !minus_zero)
+        return false;
+    const std::basic_string_view<C> fraction = text.substr(point + 1);
+    for (C c : fraction)
+        if (!is_digit(c))
+            return false;
+    if (whole.empty() || (whole.size() == 1 && whole[0] == C('0'))) {
+        // Below 0.0001 a DOUBLE may be shown in exponent form.
+        const size_t zeros = fraction.find_first_not_of(C('0'));
+        return zeros <= 3 && fraction.size() - zeros <= 15;
+    }
+    return whole.size() + fraction.size() <= 15;
+}
+
+// Which of the number states a text is.
+template <class C>
+int32_t number_kind(std::basic_string_view<C> text)
+{
+    int64_t value = 0;
+    if (integer_value(text, value))
+        return in_int32(value) ? num_map::is_integer : num_map::is_bigint;
+    return is_double_t(text) ? num_map::is_double_state : num_map::not_numeric;
+}
+
+
+// Two digits at text[pos] within [low, high]; -1 when they are not.
+int two_digits(std::wstring_view text, size_t pos, int low, int high)
+{
+    const wchar_t a = text[pos], b = text[pos + 1];
+    if (a < L'0' || a > L'9' || b < L'0' || b > L'9')
+        return -1;
+    const int v = (a - L'0') * 10 + (b - L'0');
+    return v >= low && v <= high ? v : -1;
+}
+
+int days_in_month(int year, int month)
+{
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+// A calendar date: year 1000 to 9999 (the DATE range) at text[pos], then
+// month and day, each part followed by sep when sep is not 0.
+bool valid_date(std::wstring_view text, size_t pos, wchar_t sep)
+{
+    const size_t step = sep != 0 ? 1 : 0;
+    const int century = two_digits(text, pos, 10, 99);
+    const int year_low = two_digits(text, pos + 2, 0, 99);
+    if (century < 0 || year_low < 0)
+        return false;
+    const size_t month_at = pos + 4 + step, day_at = month_at + 2 + step;
+    if (sep != 0 && (text[pos + 4] != sep || text[month_at + 2] != sep))
+        return false;
+    const int year = century * 100 + year_low;
+    const int month = two_digits(text, month_at, 1, 12);
+    return month > 0 && two_digits(text, day_at, 1, days_in_month(year, month)) > 0;
+}
+
+// A time of day 00:00:00 to 23:59:59 at text[pos], parts separated by sep
+// when sep is not 0.
+bool valid_time(std::wstring_view text, size_t pos, wchar_t sep)
+{
+    const size_t step = sep != 0 ? 1 : 0;
+    if (sep != 0 && (text[pos + 2] != sep || text[pos + 5] != sep))
+        return false;
+    return two_digits(text, pos, 0, 23) >= 0 && two_digits(text, pos + 2 + step, 0, 59) >= 0 &&
+           two_digits(text, pos + 4 + 2 * step, 0, 59) >= 0;
+}
+
+} // namespace
+
+types_map::types_map(const std::wstring& table_name_) : table_name(table_name_)
+{
+    tk_logger::wlog(2, L"types_map::ctor(%s)", table_name.c_str());
+}
+
+bool types_map::text_of(const udb_record& record, const entry& e, std::wstring& scratch, std::wstring_view& text)
+{
+    if (e.n_field >= record.size() || !record[e.n_field])
+        return false;
+    const udb_field& field = *record[e.n_field];
+    switch (field.get_type()) {
+    case VT_EMPTY:
+    case VT_NULL:
+        return false;
+    case VT_BSTR: {
+        // A text is looked at where it is: this runs for every value copied.
+        const BSTR value = field.get_variant().bstrVal;
+        text = value != nullptr ? std::wstring_view(value, field.get_text_length()) : std::wstring_view();
+        break;
+    }
+    default:
+        scratch = field.to_wstring();
+        text = scratch;
+    }
+    // Both a text value and scratch end with a zero after the text.
+    tk_logger::wlog(1, L"Got string representation: '%s'", text.empty() ? L"" : text.data());
+    return true;
+}
+
+dates_map::dates_map(const std::wstring& table_name_, const udb_schema& schema, bool only_dates)
+    : types_map(table_name_)
+{
+    tk_logger::log(2, "dates_map::ctor(size=%d)", static_cast<int>(schema.size()));
+    for (uint32_t i = 0; i < schema.size(); ++i) {
+        const VARTYPE vt = schema[i]->vartype;
+        tk_logger::log(1, "Field #%d has type %d", i, static_cast<int>(vt));
+        if (only_dates && vt != VT_DATE) {
+            tk_logger::log(1, "Field #%d has not a date type", i);
+            continue;
+        }
+        tk_logger::log(1, "Add map entry for field #%d", i);
+        entries.push_back({i, schema[i]->name, no_date, vt == VT_DATE ? date_time : no_date});
+    }
+}
+
+int32_t dates_map::get_kind(std::wstring_view text)
+{
+    switch (text.size()) {
+    case 19:
+        return valid_date(text, 0, L'-') && text[10] == L' ' && valid_time(text, 11, L':') ? date_time : no_date;
+    case 14:
+        return valid_date(text, 0, 0) && valid_time(text, 8, 0) ? date_time : no_date;
+    case 10:
+        return valid_date(text, 0, L'-') ? date_only : no_date;
+    case 8:
+        if (text[2] == L':')
+            return valid_time(text, 0, L':') ? time_only : no_date;
+        return valid_date(text, 0, 0) ? date_only : no_date;
+    default:
+        return no_date;
+    }
+}
+
+const wchar_t* dates_map::type_name(int32_t state)
+{
+    static const wchar_t* const names[] = {L"CHAR(19)", L"DATETIME", L"DATE", L"TIME"};
+    return names[state];
+}
+
+void dates_map::add_rec_stat(const udb_record& record)
+{
+    tk_logger::log(1, "dates_map::add_rec_stat(map size=%d)", static_cast<int>(entries.size()));
+    std::wstring scratch;
+    std::wstring_view text;
+    for (entry& e : entries) {
+        // A column that held a value no date type takes stays as it is.
+        if (e.seen && e.state == no_date) {
+            tk_logger::log(1, "skip mapping CHAR(19)");
+            continue;
+        }
+        if (!text_of(record, e, scratch, text))
+            continue;
+        const int32_t kind = get_kind(text);
+        if (!e.seen) {
+            e.state = kind;
+            e.seen = true;
+        } else if (kind == no_date || (e.state == time_only) != (kind == time_only)) {
+            tk_logger::log(1, "switch to char(19)");
+            e.state = no_date;
+        } else if (e.state == date_only && kind == date_time) {
+            tk_logger::log(1, "switch to datetime");
+            e.state = date_time;
+        }
+    }
+    tk_logger::log(1, "End of dates_map::add_rec_stat");
+}
+
+num_map::num_map(const std::wstring& table_name_, const udb_schema& schema) : types_map(table_name_)
+{
+    tk_logger::log(2, "num_map::ctor(size=%d)", static_cast<int>(schema.size()));
+    for (uint32_t i = 0; i < schema.size(); ++i) {
+        const VARTYPE vt = schema[i]->vartype;
+        tk_logger::log(1, "Field #%d has type %d", i, static_cast<int>(vt));
+        int32_t declared = not_numeric;
+        if (vt == VT_I4)
+            declared = is_integer;
+        else if (vt == VT_R4 || vt == VT_R8)
+            declared = is_double_state;
+        else if (vt == VT_I8)
+            declared = is_bigint;
+        entries.push_back({i, schema[i]->name, not_numeric, declared});
+    }
+}
+
+bool num_map::is_i8(const std::string& text)
+{
+    tk_logger::log(1, "num_map::is_i8(%s)", text.c_str());
+    return number_kind(std::string_view(text)) == is_bigint;
+}
+
+bool num_map::is_int(const std::string& text)
+{
+    tk_logger::log(1, "num_map::is_int(%s)", text.c_str());
+    return number_kind(std::string_view(text)) == is_integer;
+}
+
+bool num_map::fits_double(const std::string& text) { return fits_double_t(std::string_view(text)); }
+
+bool num_map::is_double(const std::string& text)
+{
+    tk_logger::log(1, "num_map::is_double(%s)", text.c_str());
+    return is_double_t(std::string_view(text));
+}
+
+const wchar_t* num_map::type_name(int32_t state)
+{
+    static const wchar_t* const names[] = {L"VARCHAR (255)", L"DOUBLE", L"BIGINT", L"INT"};
+    return names[state];
+}
+
+void num_map::add_rec_stat(const udb_record& record)
+{
+    tk_logger::log(1, "num_map::add_rec_stat(map size=%d)", static_cast<int>(entries.size()));
+    std::wstring scratch;
+    std::wstring_view text;
+    for (entry& e : entries) {
+        if (e.seen && e.state == not_numeric) {
+            tk_logger::log(1, "skip mapping VARCHAR");
+            continue;
+        }
+        if (!text_of(record, e, scratch, text))
+            continue;
+        const int32_t kind = number_kind(text);
+        e.fits_double = e.fits_double && (kind == is_double_state || fits_double_t(text));
+        if (!e.seen) {
+            e.seen = true;
+            e.state = kind;
+        } else if (kind == not_numeric) {
+            tk_logger::log(1, "Switch to VARCHAR");
+            e.state = not_numeric;
+        } else if (kind == is_double_state || (kind == is_bigint && e.state == is_integer)) {
+            tk_logger::log(1, kind == is_double_state ? "Switch to DOUBLE" : "Switch to VT_I8");
+            e.state = kind;
+        }
+        if (e.state == is_double_state && !e.fits_double)
+            e.state = not_numeric;
+    }
+}

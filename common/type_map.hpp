@@ -1,0 +1,85 @@
+// Per-column statistics of the values a table receives, from which type
+// refinement decides whether a column may take a stricter type after the
+// copy: dates_map for date and time types, num_map for numbers.
+//
+// A column is refined only when every value it holds reads back unchanged
+// under the new type: integers without a sign of their own or a leading zero,
+// plain decimals that a DOUBLE keeps digit for digit, and the ISO and compact
+// date and time forms. An empty text is a value too, and one that no number
+// or date column could hold, so it keeps the column a text; only a missing
+// value (NULL) says nothing.
+#pragma once
+
+#include "UDB/udb_rec.hpp"
+#include "UDB/udb_sch.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class types_map {
+public:
+    struct entry {
+        uint32_t n_field;   // the column's position in the schema and records
+        std::wstring name;  // the column's name
+        int32_t state = 0;  // the type the values seen so far allow
+        int32_t declared;   // the code of the column's declared type
+        bool seen = false;  // a value has been met
+        bool fits_double = true;  // every number so far is exact as a DOUBLE
+    };
+
+    explicit types_map(const std::wstring& table_name);
+    virtual ~types_map() = default;
+
+    virtual void add_rec_stat(const udb_record& record) = 0;
+
+    const std::wstring& get_table_name() const { return table_name; }
+    const std::vector<entry>& get_entries() const { return entries; }
+
+protected:
+    // The text of the field at the entry's position; false for a missing
+    // field or one without a value. text may point into scratch.
+    static bool text_of(const udb_record& record, const entry& e, std::wstring& scratch, std::wstring_view& text);
+
+    std::wstring table_name;
+    std::vector<entry> entries;
+};
+
+// States: 0 "CHAR(19)" (no date type), 1 "DATETIME", 2 "DATE", 3 "TIME".
+class dates_map : public types_map {
+public:
+    enum : int32_t { no_date = 0, date_time = 1, date_only = 2, time_only = 3 };
+
+    // only_dates: watch only the columns declared as dates.
+    dates_map(const std::wstring& table_name, const udb_schema& schema, bool only_dates);
+    void add_rec_stat(const udb_record& record) override;
+
+    // Which of the states a text is: "YYYY-MM-DD HH:MM:SS" or 14 digits a
+    // date with time, "YYYY-MM-DD" or 8 digits a date, "HH:MM:SS" a time, all
+    // within the calendar; anything else no_date.
+    static int32_t get_kind(std::wstring_view text);
+    static const wchar_t* type_name(int32_t state);
+};
+
+// States: 0 "VARCHAR (255)" (not numeric), 1 "DOUBLE", 2 "BIGINT", 3 "INT".
+class num_map : public types_map {
+public:
+    enum : int32_t { not_numeric = 0, is_double_state = 1, is_bigint = 2, is_integer = 3 };
+
+    num_map(const std::wstring& table_name, const udb_schema& schema);
+    void add_rec_stat(const udb_record& record) override;
+
+    // A plain integer (an optional "-", no leading zero, not "-0") outside the
+    // 32-bit range that fits 64 bits.
+    static bool is_i8(const std::string& text);
+    // A plain integer within the 32-bit range.
+    static bool is_int(const std::string& text);
+    // A plain decimal with a fraction ("-12.5"): no leading zero but "0." and
+    // no trailing zero in the fraction, at most 15 significant digits, no
+    // exponent, and large enough not to be shown in exponent form.
+    static bool is_double(const std::string& text);
+    // A plain integer of at most 15 digits, which a DOUBLE holds exactly.
+    static bool fits_double(const std::string& text);
+    static const wchar_t* type_name(int32_t state);
+};

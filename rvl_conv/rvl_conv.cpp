@@ -1,0 +1,74 @@
+#include "rvl_conv/rvl_conv.hpp"
+
+#include "TK/tk_log.hpp"
+#include "common/csv_util.hpp"
+#include "platform/text/pl_format.hpp"
+#include "rvl_conv/rvl_errh.hpp"
+#include "rvl_conv/rvl_init.hpp"
+
+ravelin_converter::ravelin_converter(converter_form form_, converter_hooks& hooks_)
+    : tk_serializer("Software\\Brenvault\\Tessaline"), form(form_), hooks(hooks_)
+{
+    tk_logger::log(2, "ravelin_converter::ctor");
+    apply_defaults();
+    serialize(false);
+    if (form == converter_form::console) {
+        n_comma = -1;
+        from_xls = true;
+        x_fnames = false;
+        direct = true;
+        skip_empty_rows = false;
+        refine_types = true;
+    }
+}
+
+ravelin_converter::~ravelin_converter()
+{
+    tk_logger::log(2, "ravelin_converter::dtor");
+    if (form == converter_form::wizard)
+        serialize(true);
+}
+
+uint32_t ravelin_converter::operator()()
+{
+    tk_logger::log(2, "ravelin_converter::operator()");
+    init_conversion guard(done, hooks);
+    try {
+        if (from_xls)
+            convert_from_xls();
+        else
+            convert_from_csv();
+        return 0;
+    } catch (const tk_final_exception&) {
+        return 0;  // the user chose to stop; nothing more to report
+    } catch (const tk_exception& e) {
+        error_handler::instance().handle(e, true);
+    } catch (const std::exception& e) {
+        hooks.report_std_exception(e);
+    }
+    return 1;
+}
+
+int ravelin_converter::get_progress() const
+{
+    if (from_xls || done.load(std::memory_order_acquire)) {
+        const uint32_t total = tables_total.load(std::memory_order_relaxed);
+        return total == 0 ? 0 : static_cast<int>(tables_done.load(std::memory_order_relaxed) * 100u / total);
+    }
+    std::lock_guard<std::mutex> lock(csv_reader_mutex);
+    if (csv_reader == nullptr)
+        return 100;
+    tk_logger::log(1, "csv_file::get_progress");
+    const int64_t size = csv_reader->get_file_size();
+    const int64_t position = csv_reader->get_position();
+    tk_logger::log(1, "file_size=%d, tellg=%lg", static_cast<int>(size), static_cast<double>(position));
+    return size <= 0 ? 100 : static_cast<int>(static_cast<double>(position) * 100.0 / static_cast<double>(size));
+}
+
+const wchar_t* ravelin_converter::get_delimiter() const
+{
+    static const wchar_t* const delimiters[] = {L"\t", L";", L",", L" "};
+    return delimiters[n_comma >= 0 && n_comma <= 3 ? n_comma : 1];
+}
+
+std::wstring ravelin_converter::get_title() { return platform::format(L"Tessaline %d.%d %s", 7, 1, L""); }

@@ -1,0 +1,102 @@
+// The converter: the one object of a process that holds every setting of a
+// conversion and runs it, from a CSV file (or a workbook) into a MySQL
+// database or an SQL dump file. Both programs build the same class; what the
+// user sees of a run goes through the front end's hooks, and the settings the
+// program keeps in the registry depend on the front end's form.
+//
+// The run executes on one thread (the wizard's worker, the console's main
+// thread) while another may poll get_progress(); the run checks the stop
+// request of tk_thread_functor before each record and each worksheet.
+#pragma once
+
+#include "TK/tk_seria.hpp"
+#include "TK/tk_singl.hpp"
+#include "rvl_conv/rvl_hook.hpp"
+#include "rvl_conv/rvl_mcnv.hpp"
+#include "rvl_conv/rvl_mut.hpp"
+#include "rvl_conv/rvl_ucnv.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class csv_file;
+
+enum class converter_form {
+    wizard,   // loads and stores every setting in the registry
+    console,  // loads only the character set, storage engine and dump options; never stores
+};
+
+class ravelin_converter : public udb_converter,
+                          public mysql_converter_impl,
+                          public sql_db_mutator,
+                          public tk_singleton<ravelin_converter>,
+                          public tk_serializer {
+public:
+    // hooks: not owned; lives as long as the converter.
+    ravelin_converter(converter_form form, converter_hooks& hooks);
+    ~ravelin_converter() override;
+
+    // The run: the whole conversion once, every failure reported through the
+    // error handler or the hooks, `done` set at its end. Answers 0 when the
+    // conversion went to its end (failures of single records included), 1
+    // when a failure ended it.
+    uint32_t operator()() override;
+
+    // Percentage for the progress display: worksheets done of a workbook run
+    // (and of any run once done), else the bytes read of the CSV file.
+    int get_progress() const;
+
+    // The registry settings of the converter's form; false when the key
+    // cannot be opened or a value is missing or cannot be written.
+    bool serialize(bool store);
+
+    // Before the run: the source must be readable; then the destination is
+    // prepared by the mode (an existing dump file is deleted).
+    void check_dest();
+    // Opens or creates the run's destination database.
+    std::unique_ptr<udb_database> get_dest_base();
+    static std::wstring get_title();
+
+    void convert_from_xls();
+    void convert_from_csv();
+    // Copies one table's records; statistics are kept when keep_stats is set.
+    void convert_step(udb_recordset* source, udb_recordset* destination, udb_database* database, bool keep_stats);
+
+    // Statistics are kept for a table the run creates, with refinement on
+    // and outside merge mode; never for a table that was there before.
+    bool keeps_statistics(udb_database& database, const std::wstring& table);
+
+    // The CSV delimiter of n_comma: tab, ";", ",", " ".
+    const wchar_t* get_delimiter() const;
+
+    int32_t n_comma = 1;  // 0 tab, 1 ";", 2 ",", 3 space; -1 not given
+    std::wstring tab_name;
+    bool from_xls = true;
+    bool x_fnames = true;
+    bool direct = true;
+    bool skip_empty_rows = true;
+    bool refine_types = true;
+
+private:
+    void apply_defaults();
+    bool serialize_all(bool store);
+    bool serialize_console();
+    bool serialize_engine_texts(bool store);
+    bool serialize_dump_options(bool store);
+    // The source opened for reading; a level-1 tk_exception when it cannot be.
+    std::unique_ptr<csv_file> open_csv_source() const;
+    void open_xls_source() const;
+
+    const converter_form form;
+    converter_hooks& hooks;
+    // The reader of a running CSV conversion, for the progress display; set
+    // and cleared under the lock so a poll never reaches a deleted reader.
+    mutable std::mutex csv_reader_mutex;
+    const csv_file* csv_reader = nullptr;
+};
+
+// The dump file checks: the path names a file (not a folder, not read-only)
+// in an existing folder the user may write to; level-1 tk_exception if not.
+void common_check_dest(const std::wstring& path);

@@ -1,0 +1,82 @@
+// Preparing the destination of a run: the checks of a dump file's path, what
+// the database mode asks before the run, and opening or creating the run's
+// destination database.
+#include "rvl_conv/rvl_conv.hpp"
+
+#include "SQL/sql_dump.hpp"
+#include "TK/tk_files.hpp"
+#include "TK/tk_fname.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
+#include "common/csv_util.hpp"
+#include "platform/syserr/pl_syserr.hpp"
+
+#include <cstdio>
+#include <filesystem>
+
+void common_check_dest(const std::wstring& path)
+{
+    tk_logger::wlog(1, L"common_check_dest(%s)", path.c_str());
+    if (tk_is_path_exist(path))
+        throw tk_exception("Destination name should specify a file, not folder.", 1);
+    if (tk_is_file_exist2(path, tk_exist_not_folder) && !tk_is_file_exist2(path, tk_exist_writable))
+        throw tk_exception("Destination name specifies an existing read-only file.", 1);
+    const tk_file_wname name(path);
+    const std::wstring folder = name.drive + name.dir;
+    if (!tk_is_path_exist(folder))
+        throw tk_exception("Destination path does not exist.\nPlease verify the correct path was given.", 1);
+    if (!tk_has_write_access(folder, tk_generic_write))
+        throw tk_exception(
+            "Cannot create or write into the destination file.\nRun the program as Administrator or change folder.", 1);
+}
+
+std::unique_ptr<csv_file> ravelin_converter::open_csv_source() const
+{
+    return std::make_unique<csv_file>(src, get_delimiter(), x_fnames);
+}
+
+void ravelin_converter::check_dest()
+{
+    tk_logger::wlog(1, L"check_dest(%s)", dest.c_str());
+    // Nothing is dropped or deleted for a source that cannot be read.
+    if (from_xls)
+        open_xls_source();
+    else
+        open_csv_source();
+    if (direct) {
+        if (is_mysql_base_exist(dest) && mode == 0)
+            del_mysql_base(dest);
+        if (from_xls) {
+            tk_logger::log(1, "from_xls=true");
+            return;
+        }
+        tk_logger::log(1, "from_xls=false");
+        if (!is_mysql_base_exist(dest))
+            return;
+        std::unique_ptr<udb_database> database = open_mysql_base(dest, 4);
+        if (mode == 1 && database->is_table_exist(tab_name))
+            database->delete_tab(tab_name);
+        return;
+    }
+    common_check_dest(dest);
+    // Only a plain file is replaced: a device or pipe named as the
+    // destination is written to, never removed.
+    const std::string path = tk_to_ansi(dest);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec) && std::remove(path.c_str()) != 0) {
+        platform::set_last_error_from_errno();
+        throw tk_exception_ex();
+    }
+}
+
+std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
+{
+    tk_logger::log(2, "ravelin_converter::get_dest_base(mode=%d, direct=%d)", mode, direct ? 1 : 0);
+    if (direct) {
+        if (is_mysql_base_exist(dest))
+            return open_mysql_base(dest, mode != 0 ? 8 : 4);
+        return create_mysql_base(dest);
+    }
+    dump_opts.created_by = tk_to_ansi(get_title(), tk_cp_thread_acp);
+    return engine.create_dump(dest, dump_opts);
+}

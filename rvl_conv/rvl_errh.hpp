@@ -1,0 +1,48 @@
+// The process-wide sink for failures. It turns an exception's code into a
+// friendly message from the tables it is given, puts the name of the table or
+// record in hand in front of it, and reports it by the exception's level:
+//   0  the item failed, the caller goes on;
+//   1  the operation ends;
+//   2  an internal error, the process ends.
+// Each front end reports in its own way (console lines, dialogs) by
+// implementing handle().
+#pragma once
+
+#include "TK/tk_errco.hpp"
+#include "TK/tk_excep.hpp"
+#include "TK/tk_singl.hpp"
+
+#include <cstddef>
+#include <string>
+
+class error_handler : public tk_singleton<error_handler> {
+public:
+    error_handler(size_t n, const tk_error_row* table);
+    ~error_handler() override;
+
+    void load_err_map(size_t n, const tk_error_row* table);
+
+    // The context that prefixes the next reports, until it is set again.
+    void set_context(const std::wstring& name);
+    // "table, record #n"; the caller passes the number to show.
+    void set_record_context(const std::wstring& table, int record);
+    const std::string& get_context() const { return context; }
+
+    // Levels 0 and 1 are reported without output once quiet is set; internal
+    // errors always are.
+    void set_quiet(bool on) { quiet = on; }
+    bool is_quiet() const { return quiet; }
+
+    // Reports the failure. no_abort: a level-0 report may not end the run
+    // (where the front end offers the user to abort).
+    virtual void handle(const tk_exception& e, bool no_abort) = 0;
+
+    // The context with ": ", then the table's text for the code, or the
+    // exception's own text when no table has one.
+    std::string make_message(const tk_exception& e) const;
+
+protected:
+    std::string context;
+    bool quiet = false;
+    tk_error_converter messages;
+};

@@ -1,0 +1,98 @@
+#include "rvl_conv/rvl_mcnv.hpp"
+
+#include "SQL/sql_util.hpp"
+#include "SQL/sql_vali.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
+
+
+mysql_converter_impl::mysql_converter_impl() { tk_logger::log(2, "mysql_converter_impl::ctor"); }
+
+mysql_converter_impl::~mysql_converter_impl() { tk_logger::log(2, "mysql_converter_impl::dtor"); }
+
+void mysql_converter_impl::store_mysql_settings(const std::string& host_, const std::string& user_,
+                                                const std::string& password, const std::string& port_)
+{
+    tk_logger::log(2, "mysql_converter_impl::store_mysql_settings(%s,%s,%s,%S)", host_.c_str(), user_.c_str(),
+                   "***", port_.c_str());
+    user = tk_trim(user_);
+    pswd = tk_trim(password);
+    host = tk_trim(host_);
+    port = tk_trim(port_);
+    if (port.empty())
+        port = "3306";
+}
+
+void mysql_converter_impl::check_mysql_db_name(const std::wstring& name)
+{
+    tk_logger::wlog(2, L"mysql_converter_impl::check_mysql_db_name(%s)", name.c_str());
+    tk_logger::log(1, "sql_engine::create_dn_validator");
+    tk_logger::log(1, "is_old_version(%08X)", engine.get_version());
+    std::unique_ptr<udb_validator> validator;
+    if (engine.is_old_version())
+        validator = std::make_unique<sql_old_dn_validator>();
+    else
+        validator = std::make_unique<sql_new_validator>(true);
+    if (validator->is_acceptable(name))
+        return;
+    if (engine.is_old_version())
+        throw tk_exception("Not a valid MySQL database name. It cannot consist only of numbers\nor start with a "
+                           "digit and must differ from any MySQL keyword. Use\nalphanumeric symbols (A-Z, a-z, "
+                           "0-9), '_' and '$' to compose\nnew database name.",
+                           1);
+    throw tk_exception("Not a valid MySQL database name. Use alphanumeric characters\r\n(A-Z, a-z, 0-9), '_', '$' "
+                       "and spaces to compose new database name.",
+                       1);
+}
+
+void mysql_converter_impl::store_modify(const std::wstring& table, const udb_schema& schema,
+                                        const types_map::entry& e, const wchar_t* type, int assertion_line)
+{
+    if (e.n_field >= schema.size())
+        throw tk_mail_assertion("..\\common/type_map.hpp", assertion_line);
+    const t_ftd& column = *schema[e.n_field];
+    std::wstring statement = L"ALTER TABLE " + sql_engine::get_safe_name(table) + L" MODIFY " +
+                             sql_engine::get_safe_name(column.name) + L" " + type;
+    if (column.b_not_null)
+        statement += L" NOT NULL";
+    const std::wstring def = make_mysql_def_val(&column);
+    if (!def.empty())
+        statement += L" DEFAULT " + def;
+    tk_logger::wlog(3, L"Store SQL query: %s\n", statement.c_str());
+    refine_queries.push_back(statement);
+}
+
+void mysql_converter_impl::date_post_process(const udb_schema& schema, const dates_map& map)
+{
+    tk_logger::log(2, "mysql_converter_impl::date_post_process(map size=%d)",
+                   static_cast<int>(map.get_entries().size()));
+    for (const types_map::entry& e : map.get_entries()) {
+        // A column that never held a value is taken as DATETIME.
+        const int32_t state = !e.seen && e.state == dates_map::no_date ? dates_map::date_time : e.state;
+        if (state != e.declared)
+            store_modify(map.get_table_name(), schema, e, dates_map::type_name(state), 49);
+    }
+}
+
+void mysql_converter_impl::num_post_process(const udb_schema& schema, const num_map& map)
+{
+    tk_logger::log(2, "mysql_converter_impl::num_post_process(map size=%d)",
+                   static_cast<int>(map.get_entries().size()));
+    for (const types_map::entry& e : map.get_entries())
+        if (e.seen && e.state != e.declared)
+            store_modify(map.get_table_name(), schema, e, num_map::type_name(e.state), 56);
+}
+
+void mysql_converter_impl::mysql_refine_types(udb_database& destination)
+{
+    tk_logger::log(2, "mysql_converter_impl::mysql_refine_types");
+    std::vector<std::wstring> statements;
+    statements.swap(refine_queries);
+    for (const std::wstring& statement : statements) {
+        try {
+            destination.query(statement);
+        } catch (const std::exception& e) {
+            tk_logger::log(3, "Got exception: %s", e.what());
+        }
+    }
+}

@@ -1,0 +1,174 @@
+// Type statistics: which values let a column take a stricter type, and which
+// keep it a text because the stricter type would change them.
+#include "common/type_map.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+udb_schema text_schema(size_t columns, VARTYPE vt = VT_BSTR)
+{
+    udb_schema schema;
+    for (size_t i = 0; i < columns; ++i)
+        schema.push_back(std::make_shared<t_ftd>(255, L"c" + std::to_wstring(i), vt, false, false, ole_variant(), 0,
+                                                 std::wstring()));
+    return schema;
+}
+
+// One record of one column; a null text stands for a field without a value.
+udb_record one_value(const wchar_t* text)
+{
+    udb_record record;
+    record.push_back(std::make_unique<udb_field>(L"c0", 255, text ? ole_variant(text) : ole_variant(), false, false));
+    return record;
+}
+
+template <class M>
+int32_t state_after(const std::vector<const wchar_t*>& values)
+{
+    const udb_schema schema = text_schema(1);
+    M map = [&] {
+        if constexpr (std::is_same_v<M, dates_map>)
+            return M(L"t", schema, false);
+        else
+            return M(L"t", schema);
+    }();
+    for (const wchar_t* v : values)
+        map.add_rec_stat(one_value(v));
+    return map.get_entries()[0].state;
+}
+
+} // namespace
+
+TEST(NumMap, ClassifiesSingleValues)
+{
+    struct row {
+        const char* text;
+        bool is_int, is_i8, is_double;
+    };
+    const row rows[] = {
+        {"0", true, false, false},           {"1", true, false, false},
+        {"-17", true, false, false},         {"2147483647", true, false, false},
+        {"-2147483648", true, false, false}, {"2147483648", false, true, false},
+        {"-2147483649", false, true, false}, {"9223372036854775807", false, true, false},
+        {"9223372036854775808", false, false, false},
+        // A leading zero, a sign of its own or "-0" would not read back the same.
+        {"01", false, false, false},         {"007", false, false, false},
+        {"+1", false, false, false},         {"-0", false, false, false},
+        {"", false, false, false},           {" 1", false, false, false},
+        {"1 ", false, false, false},         {"555-1234", false, false, false},
+        {"1,5", false, false, false},        {"1e5", false, false, false},
+        {"-2.5E-3", false, false, false},    {"1..2", false, false, false},
+        {"1.5", false, false, true},         {"-0.5", false, false, true},
+        {"0.0001", false, false, true},      {"0.00001", false, false, false},
+        {"1.50", false, false, false},       {"1.", false, false, false},
+        {".5", false, false, false},         {"00.5", false, false, false},
+        {"12345678901234.5", false, false, true},
+        {"123456789012345.5", false, false, false},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.text);
+        EXPECT_EQ(num_map::is_int(r.text), r.is_int);
+        EXPECT_EQ(num_map::is_i8(r.text), r.is_i8);
+        EXPECT_EQ(num_map::is_double(r.text), r.is_double);
+    }
+}
+
+TEST(NumMap, ColumnStateFollowsAllValues)
+{
+    using V = std::vector<const wchar_t*>;
+    EXPECT_EQ(state_after<num_map>(V{L"1", L"22", L"333"}), num_map::is_integer);
+    EXPECT_EQ(state_after<num_map>(V{L"1", L"22", L"3000000000"}), num_map::is_bigint);
+    EXPECT_EQ(state_after<num_map>(V{L"1", L"3000000000", L"1.5"}), num_map::is_double_state);
+    EXPECT_EQ(state_after<num_map>(V{L"1.5", L"2"}), num_map::is_double_state);
+    EXPECT_EQ(state_after<num_map>(V{L"1", L"1.5", L"abc"}), num_map::not_numeric);
+    EXPECT_EQ(state_after<num_map>(V{L"1", L"abc", L"2"}), num_map::not_numeric);
+    // Missing values say nothing; an empty text is a value no number holds.
+    EXPECT_EQ(state_after<num_map>(V{nullptr, L"5", nullptr}), num_map::is_integer);
+    EXPECT_EQ(state_after<num_map>(V{L"5", L""}), num_map::not_numeric);
+    EXPECT_EQ(state_after<num_map>(V{L"", L"5"}), num_map::not_numeric);
+    // A DOUBLE would round a 64-bit integer of more than 15 digits.
+    EXPECT_EQ(state_after<num_map>(V{L"9007199254740993", L"0.5"}), num_map::not_numeric);
+    EXPECT_EQ(state_after<num_map>(V{L"0.5", L"9007199254740993"}), num_map::not_numeric);
+    EXPECT_EQ(state_after<num_map>(V{L"900719925474099", L"0.5"}), num_map::is_double_state);
+}
+
+TEST(NumMap, DeclaredCodesComeFromTheColumnType)
+{
+    const VARTYPE types[] = {VT_BSTR, VT_I4, VT_R8, VT_R4, VT_I8, VT_DATE};
+    const int32_t declared[] = {0, 3, 1, 1, 2, 0};
+    for (size_t i = 0; i < std::size(types); ++i) {
+        num_map map(L"t", text_schema(1, types[i]));
+        EXPECT_EQ(map.get_entries()[0].declared, declared[i]) << i;
+        EXPECT_FALSE(map.get_entries()[0].seen);
+    }
+}
+
+TEST(DatesMap, KindsOfTexts)
+{
+    struct row {
+        const wchar_t* text;
+        int32_t kind;
+    };
+    const row rows[] = {
+        {L"2024-01-31", dates_map::date_only},
+        {L"20240131", dates_map::date_only},
+        {L"2024-02-29", dates_map::date_only},
+        {L"2023-02-29", dates_map::no_date},
+        {L"2024-13-01", dates_map::no_date},
+        {L"0000-00-00", dates_map::no_date},
+        {L"2024-01-31 23:59:59", dates_map::date_time},
+        {L"20240131235959", dates_map::date_time},
+        {L"2024-01-31 24:00:00", dates_map::no_date},
+        {L"2024-01-31T10:00:00", dates_map::no_date},
+        {L"15:15:00", dates_map::time_only},
+        {L"3:15:00 PM", dates_map::no_date},
+        {L"31/01/2024", dates_map::no_date},
+        {L"01/31/2024", dates_map::no_date},
+        {L"31.01.2024", dates_map::no_date},
+        {L"2024-1-31", dates_map::no_date},
+        {L"abcdefgh", dates_map::no_date},
+        {L"", dates_map::no_date},
+    };
+    for (const row& r : rows)
+        EXPECT_EQ(dates_map::get_kind(r.text), r.kind) << std::string(r.text, r.text + wcslen(r.text));
+}
+
+TEST(DatesMap, ColumnStateFollowsAllValues)
+{
+    using V = std::vector<const wchar_t*>;
+    EXPECT_EQ(state_after<dates_map>(V{L"2024-01-01", L"2024-02-01"}), dates_map::date_only);
+    EXPECT_EQ(state_after<dates_map>(V{L"2024-01-01", L"2024-02-01 10:00:00"}), dates_map::date_time);
+    EXPECT_EQ(state_after<dates_map>(V{L"2024-02-01 10:00:00", L"2024-01-01"}), dates_map::date_time);
+    EXPECT_EQ(state_after<dates_map>(V{L"10:00:00", L"11:30:00"}), dates_map::time_only);
+    EXPECT_EQ(state_after<dates_map>(V{L"2024-02-01 10:00:00", L"11:30:00"}), dates_map::no_date);
+    EXPECT_EQ(state_after<dates_map>(V{L"11:30:00", L"2024-01-01"}), dates_map::no_date);
+    // A text that is no date ends the date column, whatever came first.
+    EXPECT_EQ(state_after<dates_map>(V{L"2024-01-01", L"soon"}), dates_map::no_date);
+    EXPECT_EQ(state_after<dates_map>(V{L"2024-01-01", L""}), dates_map::no_date);
+    EXPECT_EQ(state_after<dates_map>(V{nullptr, L"2024-01-01"}), dates_map::date_only);
+}
+
+TEST(DatesMap, OnlyDateColumnsWhenAsked)
+{
+    udb_schema schema = text_schema(3);
+    schema[1]->vartype = VT_DATE;
+    EXPECT_EQ(dates_map(L"t", schema, false).get_entries().size(), 3u);
+    const dates_map only(L"t", schema, true);
+    ASSERT_EQ(only.get_entries().size(), 1u);
+    EXPECT_EQ(only.get_entries()[0].n_field, 1u);
+    EXPECT_EQ(only.get_entries()[0].declared, dates_map::date_time);
+}
+
+TEST(TypesMap, ShortRecordsLeaveLaterColumnsUnseen)
+{
+    const udb_schema schema = text_schema(2);
+    num_map map(L"t", schema);
+    map.add_rec_stat(one_value(L"7"));
+    EXPECT_TRUE(map.get_entries()[0].seen);
+    EXPECT_FALSE(map.get_entries()[1].seen);
+}

@@ -1,0 +1,83 @@
+// Destination preparation: the checks of a dump path, the server settings
+// and port, and the database name rules by server version.
+#include "rvl_conv/rvl_conv.hpp"
+#include "rvl_fake.hpp"
+
+#include "config_home.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+std::string refusal(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 1);
+        return e.what();
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(DumpPath, EachRefusalHasItsMessage)
+{
+    test_dir dir;
+    const std::wstring root = dir.path().wstring();
+    test_dir::write(dir.file("locked.sql"), "x");
+    ::chmod(dir.file("locked.sql").c_str(), 0444);
+    EXPECT_EQ(refusal([&] { common_check_dest(root); }), "Destination name should specify a file, not folder.");
+    EXPECT_EQ(refusal([&] { common_check_dest(root + L"/missing/out.sql"); }),
+              "Destination path does not exist.\nPlease verify the correct path was given.");
+    EXPECT_EQ(refusal([&] { common_check_dest(root + L"/out.sql"); }), "");
+    EXPECT_EQ(refusal([&] { common_check_dest(root + L"/locked.sql"); }),
+              "Destination name specifies an existing read-only file.");
+}
+
+TEST(ServerSettings, TrimmedWithTheDefaultPortAndAPortThatMustBeANumber)
+{
+    config_home home;
+    recording_hooks hooks;
+    ravelin_converter conv(converter_form::console, hooks);
+    conv.store_mysql_settings("  db.example ", " me ", " pw ", "  ");
+    EXPECT_EQ(conv.host, "db.example");
+    EXPECT_EQ(conv.user, "me");
+    EXPECT_EQ(conv.pswd, "pw");
+    EXPECT_EQ(conv.port, "3306");
+    for (const char* port : {"0", "abc", "-5", "70000"}) {
+        conv.port = port;
+        EXPECT_EQ(refusal([&] { conv.connect_mysql_server(); }), "Invalid port number") << port;
+    }
+    // Its leading digits make the port: the server there is asked, and on
+    // 127.0.0.1 port 1 nobody answers.
+    conv.host = "127.0.0.1";
+    conv.port = "1abc";
+    try {
+        conv.connect_mysql_server();
+        ADD_FAILURE() << "connected to port 1";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_code() & 0xFFFF0000u, 0x400000u) << e.what();  // the client library's failure
+    }
+}
+
+TEST(DatabaseName, RulesFollowTheServerVersion)
+{
+    config_home home;
+    recording_hooks hooks;
+    ravelin_converter conv(converter_form::console, hooks);
+    const std::string old_rules = "Not a valid MySQL database name. It cannot consist only of numbers\nor start with a "
+                                  "digit and must differ from any MySQL keyword. Use\nalphanumeric symbols (A-Z, "
+                                  "a-z, 0-9), '_' and '$' to compose\nnew database name.";
+    const std::string new_rules = "Not a valid MySQL database name. Use alphanumeric characters\r\n(A-Z, a-z, 0-9), "
+                                  "'_', '$' and spaces to compose new database name.";
+    conv.engine.set_server_version(0x040018);
+    EXPECT_EQ(refusal([&] { conv.check_mysql_db_name(L"12345"); }), old_rules);
+    EXPECT_EQ(refusal([&] { conv.check_mysql_db_name(L"sales_2024"); }), "");
+    conv.engine.set_server_version(sql_version_4_1_0);
+    EXPECT_EQ(refusal([&] { conv.check_mysql_db_name(L"my sales"); }), "");
+    EXPECT_EQ(refusal([&] { conv.check_mysql_db_name(L"a`b"); }), new_rules);
+}
