@@ -144,4 +144,9 @@ TEST(ConsoleProfile, AValueTheNewTypeCannotTakeIsReported)
     const program_result r = run_morvante(dir, job_args);
     EXPECT_EQ(r.out, "Converting CSV file items.csv\nError:\nData conversion is not supported for given type "
                      "mapping\n");
+    // The rows before the failing one are in the dump, which is complete.
+    const std::string dump = test_dir::read(dir.file("items.sql"));
+    EXPECT_NE(dump.find("VALUES(1, 'Nut', 0.5);"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("Bolt"), std::string::npos) << dump;
+    EXPECT_TRUE(dump.ends_with("UNLOCK TABLES;\r\n")) << dump;
 }
