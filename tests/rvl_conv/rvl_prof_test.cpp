@@ -204,7 +204,7 @@ TEST_F(Profile, UsersFilesWithLfOrCrLfLoadAlike)
         conv->store_mysql_settings("old.host", "old user", "old pw", "");
         ASSERT_TRUE(conv->load_profile(fixture(name)));
         EXPECT_EQ(conv->get_src(), L"/data/people.csv");
-        EXPECT_EQ(conv->get_dest(), L"sales");  // the repeated section's later dest comes second
+        EXPECT_EQ(conv->get_dest(), L"sales");  // the first of two, the second in the section given again
         EXPECT_TRUE(conv->tab_def);             // "yes" counts for "only definitions"...
         EXPECT_FALSE(conv->x_fnames);           // ...but only "1" for the other flags
         EXPECT_FALSE(conv->refine_types);
@@ -213,7 +213,7 @@ TEST_F(Profile, UsersFilesWithLfOrCrLfLoadAlike)
         EXPECT_FALSE(conv->skip_indexes);
         EXPECT_EQ(conv->get_mode(), 3);
         EXPECT_EQ(conv->engine.get_char_set(), L"latin1");
-        EXPECT_EQ(conv->engine.get_tab_type(), L"MyISAM");
+        EXPECT_EQ(conv->engine.get_tab_type(), L"MyISAM");  // only in the section given again
         EXPECT_EQ(conv->host, "");  // host and password always come from the profile
         EXPECT_EQ(conv->pswd, "");
         EXPECT_EQ(conv->user, "me");
