@@ -1,0 +1,221 @@
+#include "platform/dao/pl_cellf.hpp"
+
+#include <cmath>
+#include <cstdio>
+
+namespace platform::dao {
+
+namespace {
+
+bool is_date_letter(char c)
+{
+    switch (c) {
+    case 'y': case 'Y': case 'm': case 'M': case 'd': case 'D':
+    case 'h': case 'H': case 's': case 'S':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// $, and the UTF-8 forms of the cent, pound, currency, yen, euro and rupee signs.
+bool starts_currency_sign(std::string_view s)
+{
+    if (s.empty())
+        return false;
+    if (s[0] == '$')
+        return true;
+    static constexpr std::string_view signs[] = {"\xC2\xA2", "\xC2\xA3", "\xC2\xA4", "\xC2\xA5",
+                                                 "\xE2\x82\xAC", "\xE2\x82\xB9"};
+    for (std::string_view sign : signs)
+        if (s.substr(0, sign.size()) == sign)
+            return true;
+    return false;
+}
+
+// A bracket holds a colour, a condition, an elapsed-time unit or a locale;
+// "[$€-407]" or "[$USD]" carries a currency symbol, "[$-409]" only a locale.
+bool bracket_is_currency(std::string_view inner)
+{
+    return inner.size() >= 2 && inner[0] == '$' && inner[1] != '-';
+}
+
+} // namespace
+
+cell_kind classify_format_code(std::string_view code)
+{
+    bool currency = false;
+    for (size_t i = 0; i < code.size(); ++i) {
+        const char c = code[i];
+        if (c == '"') {
+            const size_t end = code.find('"', i + 1);
+            const std::string_view quoted = code.substr(i + 1, end == code.npos ? code.npos : end - i - 1);
+            for (size_t j = 0; j < quoted.size(); ++j)
+                currency = currency || starts_currency_sign(quoted.substr(j));
+            if (end == code.npos)
+                break;
+            i = end;
+        } else if (c == '[') {
+            const size_t end = code.find(']', i + 1);
+            if (end == code.npos)
+                break;
+            currency = currency || bracket_is_currency(code.substr(i + 1, end - i - 1));
+            // elapsed time, [h]:mm or [ss], is still a time
+            const std::string_view inner = code.substr(i + 1, end - i - 1);
+            if (!inner.empty() && is_date_letter(inner[0]) && inner.find_first_not_of(inner[0]) == inner.npos)
+                return cell_kind::date;
+            i = end;
+        } else if (c == '\\' || c == '_' || c == '*') {
+            // an escaped literal, a padding width or a fill character
+            if (i + 1 < code.size())
+                currency = currency || (c == '\\' && starts_currency_sign(code.substr(i + 1)));
+            ++i;
+        } else if (is_date_letter(c)) {
+            return cell_kind::date;
+        } else if (starts_currency_sign(code.substr(i))) {
+            currency = true;
+        }
+    }
+    return currency ? cell_kind::currency : cell_kind::number;
+}
+
+cell_kind classify_builtin_format(uint32_t id)
+{
+    if ((id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58))
+        return cell_kind::date;
+    if ((id >= 5 && id <= 8) || id == 42 || id == 44)
+        return cell_kind::currency;
+    return cell_kind::number;
+}
+
+double serial_to_ole_date(double serial, bool date1904)
+{
+    if (serial >= 0 && serial < 1)
+        return serial;
+    if (date1904)
+        return serial + 1462;
+    return serial < 61 ? serial + 1 : serial;
+}
+
+namespace {
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian).
+int64_t days_from_civil(int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void civil_from_days(int64_t z, int& y, unsigned& m, unsigned& d)
+{
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+
+constexpr int64_t ole_epoch = -25569;  // 1899-12-30 in days from 1970-01-01
+
+// Reads exactly n digits at pos.
+bool digits(std::string_view s, size_t& pos, size_t n, unsigned& out)
+{
+    if (pos + n > s.size())
+        return false;
+    out = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const char c = s[pos + i];
+        if (c < '0' || c > '9')
+            return false;
+        out = out * 10 + unsigned(c - '0');
+    }
+    pos += n;
+    return true;
+}
+
+bool parse_time(std::string_view s, size_t& pos, double& fraction)
+{
+    unsigned h, mi, sec = 0;
+    if (!digits(s, pos, 2, h) || pos >= s.size() || s[pos++] != ':' || !digits(s, pos, 2, mi))
+        return false;
+    double part = 0;
+    if (pos < s.size() && s[pos] == ':') {
+        ++pos;
+        if (!digits(s, pos, 2, sec))
+            return false;
+        if (pos < s.size() && s[pos] == '.') {
+            double scale = 0.1;
+            for (++pos; pos < s.size() && s[pos] >= '0' && s[pos] <= '9'; ++pos, scale /= 10)
+                part += (s[pos] - '0') * scale;
+        }
+    }
+    if (h > 24 || mi > 59 || sec > 59)
+        return false;
+    fraction = (h * 3600.0 + mi * 60.0 + sec + part) / 86400.0;
+    return true;
+}
+
+} // namespace
+
+bool parse_iso_date(std::string_view s, double& ole)
+{
+    size_t pos = 0;
+    double fraction = 0;
+    if (s.size() >= 3 && s[2] == ':') {
+        if (!parse_time(s, pos, fraction) || pos != s.size())
+            return false;
+        ole = fraction;
+        return true;
+    }
+    unsigned y, m, d;
+    if (!digits(s, pos, 4, y) || pos >= s.size() || s[pos++] != '-' || !digits(s, pos, 2, m) ||
+        pos >= s.size() || s[pos++] != '-' || !digits(s, pos, 2, d) || m < 1 || m > 12 || d < 1 || d > 31)
+        return false;
+    if (pos < s.size()) {
+        if (s[pos++] != 'T' || !parse_time(s, pos, fraction))
+            return false;
+        if (pos < s.size() && s[pos] == 'Z')
+            ++pos;
+        if (pos != s.size())
+            return false;
+    }
+    ole = static_cast<double>(days_from_civil(y, m, d) - ole_epoch) + fraction;
+    return true;
+}
+
+std::string format_ole_date(double ole)
+{
+    if (!std::isfinite(ole) || std::fabs(ole) > 3e6)
+        return "";
+    // to whole seconds, counted from 1899-12-30 00:00:00
+    const int64_t total = static_cast<int64_t>(std::llround(ole * 86400.0));
+    int64_t days = total / 86400, secs = total % 86400;
+    if (secs < 0) {
+        secs += 86400;
+        --days;
+    }
+    char out[32];
+    const int hh = int(secs / 3600), mm = int(secs / 60 % 60), ss = int(secs % 60);
+    if (days == 0 && secs != 0) {
+        std::snprintf(out, sizeof out, "%02d:%02d:%02d", hh, mm, ss);
+        return out;
+    }
+    int y;
+    unsigned m, d;
+    civil_from_days(days + ole_epoch, y, m, d);
+    if (secs == 0)
+        std::snprintf(out, sizeof out, "%04d-%02u-%02u", y, m, d);
+    else
+        std::snprintf(out, sizeof out, "%04d-%02u-%02u %02d:%02d:%02d", y, m, d, hh, mm, ss);
+    return out;
+}
+
+} // namespace platform::dao

@@ -1,0 +1,368 @@
+#include "platform/dao/pl_table.hpp"
+
+#include "platform/text/pl_case.hpp"
+#include "platform/text/pl_utf8.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <numeric>
+#include <map>
+#include <set>
+
+namespace platform::dao {
+
+namespace {
+
+constexpr double currency_limit = 922337203685477.5807;
+
+uint64_t bits(double v) { return std::bit_cast<uint64_t>(v); }
+double number_of(uint64_t v) { return std::bit_cast<double>(v); }
+
+std::string number_text(double v)
+{
+    char out[32];
+    std::snprintf(out, sizeof out, "%.15g", v);
+    return out;
+}
+
+// UTF-16 units, as the engine measures a text's length.
+size_t text_length(std::string_view s)
+{
+    size_t n = 0;
+    for (unsigned char c : s)
+        n += (c & 0xC0) != 0x80 ? (c >= 0xF0 ? 2 : 1) : 0;
+    return n;
+}
+
+} // namespace
+
+cell sheet_table::get(size_t col, size_t row) const
+{
+    const column& c = columns[col];
+    size_t i;
+    if (!c.sparse) {
+        const int64_t at = static_cast<int64_t>(row) - c.first;
+        if (at < 0 || at >= static_cast<int64_t>(c.kinds.size()))
+            return {};
+        i = static_cast<size_t>(at);
+    } else {
+        const auto it = std::lower_bound(c.row_numbers.begin(), c.row_numbers.end(), row);
+        if (it == c.row_numbers.end() || *it != row)
+            return {};
+        i = static_cast<size_t>(it - c.row_numbers.begin());
+    }
+    cell out;
+    out.kind = c.kinds[i];
+    switch (out.kind) {
+    case cell_kind::null:
+        break;
+    case cell_kind::boolean:
+        out.boolean = c.values[i] != 0;
+        break;
+    case cell_kind::text:
+        out.text = pool->get(c.values[i]);
+        break;
+    default:
+        out.number = number_of(c.values[i]);
+        break;
+    }
+    return out;
+}
+
+void table_builder::stage::make_sparse()
+{
+    size_t n = 0;
+    row_numbers.clear();
+    for (size_t i = 0; i < kinds.size(); ++i) {
+        if (kinds[i] == cell_kind::null)
+            continue;
+        row_numbers.push_back(first + static_cast<uint32_t>(i));
+        kinds[n] = kinds[i];
+        values[n++] = values[i];
+    }
+    kinds.resize(n);
+    values.resize(n);
+    kinds.shrink_to_fit();
+    values.shrink_to_fit();
+    sparse = true;
+}
+
+void table_builder::stage::add(uint32_t row, cell_kind kind, uint64_t value)
+{
+    if (kinds.empty() && !sparse)
+        first = row;
+    if (!sparse) {
+        const uint64_t next = uint64_t(first) + kinds.size();
+        if (row >= first && row < next) {  // a cell given again
+            const size_t i = row - first;
+            count += kinds[i] == cell_kind::null;
+            kinds[i] = kind;
+            values[i] = value;
+            return;
+        }
+        // Empty cells are filled in while the column stays at least half full.
+        if (row > next && (count + 1) * 2 >= uint64_t(row) - first + 1) {
+            kinds.resize(row - first, cell_kind::null);
+            values.resize(row - first, 0);
+        } else if (row != next) {
+            make_sparse();
+        }
+    }
+    if (sparse) {
+        unsorted = unsorted || (!row_numbers.empty() && row <= row_numbers.back());
+        row_numbers.push_back(row);
+    }
+    kinds.push_back(kind);
+    values.push_back(value);
+    ++count;
+}
+
+// Orders a sparse column by row; of two cells at one row the later one stays.
+void table_builder::stage::sort_rows()
+{
+    std::vector<uint32_t> order(row_numbers.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return row_numbers[a] < row_numbers[b]; });
+    std::vector<uint32_t> rows;
+    std::vector<cell_kind> k;
+    std::vector<uint64_t> v;
+    for (uint32_t i : order) {
+        if (!rows.empty() && rows.back() == row_numbers[i]) {
+            k.back() = kinds[i];
+            v.back() = values[i];
+            continue;
+        }
+        rows.push_back(row_numbers[i]);
+        k.push_back(kinds[i]);
+        v.push_back(values[i]);
+    }
+    row_numbers = std::move(rows);
+    kinds = std::move(k);
+    values = std::move(v);
+    count = kinds.size();
+    unsorted = false;
+}
+
+void table_builder::add(uint32_t row, uint32_t col, cell_kind kind, uint64_t value)
+{
+    if (row >= max_rows || col >= max_columns)
+        return;  // the readers refuse such places before they get here
+    if (col >= stages.size())
+        stages.resize(col + 1);
+    stages[col].add(row, kind, value);
+}
+
+void table_builder::expect(uint32_t rows, uint32_t columns)
+{
+    constexpr uint64_t most_cells = uint64_t(1) << 25;
+    if (rows > max_rows || columns > max_columns || uint64_t(rows) * columns > most_cells || !stages.empty())
+        return;
+    stages.resize(columns);
+    for (stage& s : stages) {
+        s.kinds.reserve(rows);
+        s.values.reserve(rows);
+    }
+}
+
+void table_builder::add_number(uint32_t row, uint32_t col, double value, cell_kind kind)
+{
+    add(row, col, kind, bits(value));
+}
+
+void table_builder::add_boolean(uint32_t row, uint32_t col, bool value)
+{
+    add(row, col, cell_kind::boolean, value ? 1 : 0);
+}
+
+void table_builder::add_text(uint32_t row, uint32_t col, std::string_view text)
+{
+    if (!text.empty())
+        add(row, col, cell_kind::text, pool.add(text));
+}
+
+void table_builder::add_text(uint32_t row, uint32_t col, text_ref ref)
+{
+    if ((ref & text_pool::max_length) != 0)
+        add(row, col, cell_kind::text, ref);
+}
+
+namespace {
+
+std::string cell_text(const text_pool& pool, cell_kind kind, uint64_t value)
+{
+    switch (kind) {
+    case cell_kind::boolean:
+        return value ? "TRUE" : "FALSE";
+    case cell_kind::text:
+        return std::string(pool.get(value));
+    case cell_kind::date:
+        return format_ole_date(number_of(value));
+    case cell_kind::null:
+        return "";
+    default:
+        return number_text(number_of(value));
+    }
+}
+
+std::string numbered(const std::string& stem, size_t n)
+{
+    std::string name = stem;
+    name += std::to_string(n);
+    return name;
+}
+
+// F1, F2... for the column at that index of the box.
+std::string default_name(size_t index) { return numbered("F", index + 1); }
+
+// Names are compared as wide text, converted once each: the comparison of
+// UTF-8 texts would convert both sides at every step of the search.
+struct less_no_case {
+    bool operator()(const std::wstring& a, const std::wstring& b) const { return compare_no_case(a, b) < 0; }
+};
+
+// The names given so far, and for each wanted name the next number to try,
+// so a thousand equal headers cost a thousand steps, not a million.
+struct name_set {
+    std::set<std::wstring, less_no_case> taken;
+    std::map<std::wstring, size_t, less_no_case> next_number;
+};
+
+// "Name", "Name1", "Name2"... : the first not yet taken, letters compared
+// without regard to case.
+std::string unique_name(name_set& names, const std::string& wanted)
+{
+    std::string name = wanted;
+    std::wstring wide = from_utf8(name);
+    size_t& n = names.next_number.try_emplace(wide, 1).first->second;
+    while (names.taken.count(wide) != 0) {
+        name = numbered(wanted, n++);
+        wide = from_utf8(name);
+    }
+    names.taken.insert(std::move(wide));
+    return name;
+}
+
+} // namespace
+
+// Types the column from its data cells (those from index begin on) and turns
+// a mixed column's cells into texts.
+void table_builder::decide_type(sheet_table::column& col, size_t begin)
+{
+    bool booleans = false, dates = false, currencies = false, plain = false, texts = false, fits = true;
+    for (size_t i = begin; i < col.kinds.size(); ++i) {
+        switch (col.kinds[i]) {
+        case cell_kind::null: break;
+        case cell_kind::boolean: booleans = true; break;
+        case cell_kind::date: dates = true; break;
+        case cell_kind::number: plain = true; break;
+        case cell_kind::text: texts = true; break;
+        case cell_kind::currency:
+            currencies = true;
+            fits = fits && std::abs(number_of(col.values[i])) <= currency_limit;
+            break;
+        }
+    }
+    const bool numbers = dates || currencies || plain;
+    if (booleans && !numbers && !texts)
+        col.type = field_type::boolean;
+    else if (numbers && !booleans && !texts)
+        col.type = dates && !currencies && !plain ? field_type::date
+                 : currencies && fits && !dates && !plain ? field_type::currency
+                 : field_type::number;
+    else
+        col.type = field_type::text;
+    if (col.type != field_type::text)
+        return;
+    for (size_t i = begin; i < col.kinds.size(); ++i) {
+        if (col.kinds[i] == cell_kind::null)
+            continue;
+        if (col.kinds[i] != cell_kind::text) {
+            col.values[i] = pool.add(cell_text(pool, col.kinds[i], col.values[i]));
+            col.kinds[i] = cell_kind::text;
+        }
+        const std::string_view text = pool.get(col.values[i]);
+        if (text.size() > 255 && text_length(text) > 255)
+            col.type = field_type::memo;
+    }
+}
+
+void table_builder::finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row,
+                                  size_t index)
+{
+    if (s.unsorted)
+        s.sort_rows();
+    out.sparse = s.sparse;
+    out.kinds = std::move(s.kinds);
+    out.values = std::move(s.values);
+    cell_kind header_kind = cell_kind::null;
+    uint64_t header_value = 0;
+    size_t begin = 0;
+    if (!out.sparse) {
+        out.first = int64_t(s.first) - data_top;
+        if (header_row && out.first == -1 && !out.kinds.empty()) {
+            header_kind = out.kinds[0];
+            header_value = out.values[0];
+            begin = 1;
+        }
+    } else {
+        out.row_numbers = std::move(s.row_numbers);
+        if (header_row && !out.row_numbers.empty() && out.row_numbers[0] + 1 == data_top) {
+            header_kind = out.kinds[0];
+            header_value = out.values[0];
+            out.row_numbers.erase(out.row_numbers.begin());
+            out.kinds.erase(out.kinds.begin());
+            out.values.erase(out.values.begin());
+        }
+        for (uint32_t& r : out.row_numbers)
+            r -= data_top;
+    }
+    std::string name = cell_text(pool, header_kind, header_value);
+    if (name.empty())
+        name = default_name(index);
+    decide_type(out, begin);
+    s = stage();
+    out.name = std::move(name);
+}
+
+sheet_table table_builder::finish(bool header_row)
+{
+    sheet_table table;
+    table.pool = &pool;
+    uint32_t top = UINT32_MAX, bottom = 0;
+    size_t left = SIZE_MAX, right = 0;
+    for (size_t c = 0; c < stages.size(); ++c) {
+        stage& s = stages[c];
+        if (s.count == 0)
+            continue;
+        if (s.unsorted)
+            s.sort_rows();
+        left = std::min(left, c);
+        right = c;
+        const auto first_value = std::find_if(s.kinds.begin(), s.kinds.end(), [](cell_kind k) { return k != cell_kind::null; });
+        const auto last_value = std::find_if(s.kinds.rbegin(), s.kinds.rend(), [](cell_kind k) { return k != cell_kind::null; });
+        const size_t fi = size_t(first_value - s.kinds.begin()), li = s.kinds.size() - 1 - size_t(last_value - s.kinds.rbegin());
+        top = std::min(top, s.sparse ? s.row_numbers[fi] : s.first + uint32_t(fi));
+        bottom = std::max(bottom, s.sparse ? s.row_numbers[li] : s.first + uint32_t(li));
+    }
+    if (left == SIZE_MAX) {  // no value at all: one empty column
+        table.columns.resize(1);
+        table.columns[0].name = "F1";
+        stages.clear();
+        return table;
+    }
+    const uint32_t data_top = top + (header_row ? 1 : 0);
+    table.rows = bottom >= data_top ? bottom - data_top + 1 : 0;
+    table.columns.reserve(right - left + 1);
+    name_set taken;
+    for (size_t c = left; c <= right; ++c) {
+        sheet_table::column col;
+        finish_column(stages[c], col, data_top, header_row, c - left);
+        col.name = header_row ? unique_name(taken, col.name) : default_name(c - left);
+        table.columns.push_back(std::move(col));
+    }
+    stages.clear();
+    return table;
+}
+
+} // namespace platform::dao

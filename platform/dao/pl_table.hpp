@@ -1,0 +1,110 @@
+// One worksheet as a table: the bounding box of the cells that hold a value,
+// stored column by column. A column keeps one kind byte and one 8-byte value
+// a cell (a double, a boolean or a text reference into the workbook's text
+// pool); a column whose cells are scattered far apart also keeps their row
+// numbers instead of the empty cells between them, so memory follows the
+// cells that exist, never the size of the box.
+//
+// The column types follow every data row, not a sample: all booleans make a
+// boolean column, all dates a date column, all numbers a double column (a
+// currency column when every one has a currency format and fits that type),
+// anything else a text column whose values are the cells' texts (a memo
+// column once a text is longer than 255 characters). Empty and error cells
+// are NULL and do not decide a type.
+#pragma once
+
+#include "platform/dao/pl_cellf.hpp"
+#include "platform/dao/pl_pool.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::dao {
+
+// The column types, numbered as the database engine's field types.
+enum class field_type : int16_t { boolean = 1, currency = 5, number = 7, date = 8, text = 10, memo = 12 };
+
+// One cell as the table hands it out. kind is null, boolean, number, date,
+// currency or text; for a column of type number a date or currency cell is
+// still a number of that column.
+struct cell {
+    cell_kind kind = cell_kind::null;
+    double number = 0;        // number, date (OLE date) or currency
+    bool boolean = false;
+    std::string_view text;    // UTF-8; valid while the workbook lives
+};
+
+class sheet_table {
+public:
+    size_t column_count() const { return columns.size(); }
+    size_t row_count() const { return rows; }
+    const std::string& column_name(size_t col) const { return columns[col].name; }
+    field_type column_type(size_t col) const { return columns[col].type; }
+    cell get(size_t col, size_t row) const;
+
+    // Built by table_builder only.
+    struct column {
+        std::string name;
+        field_type type = field_type::text;
+        bool sparse = false;
+        int64_t first = 0;                 // dense: data row of kinds[0] (-1: the header cell)
+        std::vector<uint32_t> row_numbers; // sparse: data row of each cell, ascending
+        std::vector<cell_kind> kinds;
+        std::vector<uint64_t> values;
+    };
+
+private:
+    friend class table_builder;
+    const text_pool* pool = nullptr;
+    std::vector<column> columns;
+    size_t rows = 0;
+};
+
+// Collects a sheet's cells in any order, then builds its table. Rows and
+// columns are zero-based; a later cell at the same place replaces the earlier.
+class table_builder {
+public:
+    static constexpr uint32_t max_rows = 1048576;
+    static constexpr uint32_t max_columns = 16384;
+
+    explicit table_builder(text_pool& pool) : pool(pool) {}
+
+    // kind is number, date or currency; a date is an OLE date.
+    void add_number(uint32_t row, uint32_t col, double value, cell_kind kind);
+    void add_boolean(uint32_t row, uint32_t col, bool value);
+    // An empty text holds no value.
+    void add_text(uint32_t row, uint32_t col, std::string_view text);
+    void add_text(uint32_t row, uint32_t col, text_ref ref);
+
+    // The sheet says how many rows and columns it has: room is made for them
+    // at once instead of growing a column again and again. Claims beyond a
+    // sane size are ignored; a wrong claim costs address space, not memory.
+    void expect(uint32_t rows, uint32_t columns);
+
+    // With header_row the first row of the box names the columns.
+    sheet_table finish(bool header_row);
+
+private:
+    struct stage {
+        bool sparse = false;
+        bool unsorted = false;
+        uint32_t first = 0;          // absolute row of kinds[0] while dense
+        size_t count = 0;            // cells holding a value
+        std::vector<uint32_t> row_numbers;
+        std::vector<cell_kind> kinds;
+        std::vector<uint64_t> values;
+        void make_sparse();
+        void sort_rows();
+        void add(uint32_t row, cell_kind kind, uint64_t value);
+    };
+    void add(uint32_t row, uint32_t col, cell_kind kind, uint64_t value);
+    void finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row, size_t index);
+    void decide_type(sheet_table::column& col, size_t begin);
+
+    text_pool& pool;
+    std::vector<stage> stages;
+};
+
+} // namespace platform::dao

@@ -1,0 +1,106 @@
+#include "platform/dao/pl_wbook.hpp"
+
+#include "platform/dao/pl_biff.hpp"
+#include "platform/dao/pl_xlsx.hpp"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace platform::dao {
+
+namespace {
+
+constexpr std::string_view zip_signature = "PK\x03\x04";
+constexpr std::string_view empty_zip_signature = "PK\x05\x06";
+constexpr std::string_view compound_signature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+
+std::string read_head(const std::string& path, size_t size)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw read_error::unreadable_file(path);
+    std::string head(size, '\0');
+    in.read(head.data(), std::streamsize(size));
+    head.resize(size_t(in.gcount()));
+    return head;
+}
+
+std::string read_whole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw read_error::unreadable_file(path);
+    return all;
+}
+
+} // namespace
+
+template <class F> void workbook::guarded(F&& f)
+{
+    try {
+        f();
+    } catch (const format_fault& e) {
+        throw read_error::not_expected_format(file_path, e.what());
+    } catch (const encrypted_fault&) {
+        throw read_error::encrypted_file(file_path);
+    }
+}
+
+std::unique_ptr<workbook> workbook::open(const std::string& path, bool header_row)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found)
+        throw read_error::missing_file(path);
+    if (status.type() != std::filesystem::file_type::regular)
+        throw read_error::unreadable_file(path);
+    std::unique_ptr<workbook> book(new workbook(path, header_row));
+    book->bytes = read_head(path, compound_signature.size());
+    book->start(false);
+    return book;
+}
+
+std::unique_ptr<workbook> workbook::open_bytes(std::string bytes, const std::string& name, bool header_row)
+{
+    std::unique_ptr<workbook> book(new workbook(name, header_row));
+    book->bytes = std::move(bytes);
+    book->start(true);
+    return book;
+}
+
+// bytes holds the whole file, or only its first bytes when from_bytes is false.
+void workbook::start(bool from_bytes)
+{
+    guarded([&] {
+        const std::string_view head(bytes);
+        if (head.starts_with(zip_signature) || head.starts_with(empty_zip_signature)) {
+            if (from_bytes)
+                source = std::make_unique<xlsx_reader>(zip_package(bytes.data(), bytes.size()), pool);
+            else
+                source = std::make_unique<xlsx_reader>(zip_package(file_path), pool);
+        } else if (head.starts_with(compound_signature)) {
+            if (!from_bytes)
+                bytes = read_whole(file_path);
+            source = std::make_unique<biff_reader>(bytes, pool);
+        } else {
+            throw format_fault("neither a zip package nor a compound file");
+        }
+    });
+    tables.resize(source->names().size());
+}
+
+const sheet_table& workbook::sheet(size_t index)
+{
+    if (!tables.at(index)) {
+        guarded([&] {
+            table_builder builder(pool);
+            source->load(index, builder);
+            tables[index] = std::make_unique<sheet_table>(builder.finish(header_row));
+        });
+    }
+    return *tables[index];
+}
+
+} // namespace platform::dao

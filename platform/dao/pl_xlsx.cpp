@@ -1,0 +1,455 @@
+#include "platform/dao/pl_xlsx.hpp"
+
+#include "platform/dao/pl_rderr.hpp"
+#include "platform/dao/pl_sax.hpp"
+#include "platform/text/pl_utf8.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <map>
+
+namespace platform::dao {
+
+namespace {
+
+bool ends_with(std::string_view s, std::string_view tail)
+{
+    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+std::string_view folder_of(std::string_view part)
+{
+    const size_t slash = part.rfind('/');
+    return slash == part.npos ? std::string_view() : part.substr(0, slash + 1);
+}
+
+uint32_t parse_index(std::string_view text, const char* what)
+{
+    uint32_t v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size())
+        throw format_fault(std::string("bad ") + what + " '" + std::string(text.substr(0, 40)) + "'");
+    return v;
+}
+
+double parse_number(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '+'))
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    double v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v))
+        throw format_fault("bad number '" + std::string(text.substr(0, 40)) + "'");
+    return v;
+}
+
+// "B12" -> column 1, row 11 (zero-based); false when it is no cell reference.
+bool read_reference(std::string_view ref, uint32_t& row, uint32_t& col)
+{
+    size_t i = 0;
+    uint32_t c = 0;
+    for (; i < ref.size() && i < 4 && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z')); ++i)
+        c = c * 26 + uint32_t((ref[i] | 0x20) - 'a' + 1);
+    uint32_t r = 0;
+    const auto digits = std::from_chars(ref.data() + i, ref.data() + ref.size(), r);
+    if (i == 0 || c > table_builder::max_columns || digits.ec != std::errc() || digits.ptr != ref.data() + ref.size() ||
+        r == 0 || r > table_builder::max_rows)
+        return false;
+    row = r - 1;
+    col = c - 1;
+    return true;
+}
+
+void parse_reference(std::string_view ref, uint32_t& row, uint32_t& col)
+{
+    if (!read_reference(ref, row, col))
+        throw format_fault("bad cell reference '" + std::string(ref.substr(0, 20)) + "'");
+}
+
+// The code unit of an escape "_xHHHH_" at pos, or -1.
+int escape_at(std::string_view s, size_t pos)
+{
+    if (pos + 7 > s.size() || s[pos] != '_' || s[pos + 1] != 'x' || s[pos + 6] != '_')
+        return -1;
+    int v = 0;
+    for (size_t i = pos + 2; i < pos + 6; ++i) {
+        const char c = s[i];
+        const int d = c >= '0' && c <= '9' ? c - '0' : (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10 : -1;
+        if (d < 0)
+            return -1;
+        v = v * 16 + d;
+    }
+    return v;
+}
+
+// The t attribute of a cell: "n" (or none), "s", "str", "inlineStr", "b", "d", "e".
+enum class cell_type : uint8_t { number, shared, text, boolean, date, error };
+
+cell_type type_of(const char* t)
+{
+    const std::string_view v = t ? t : "n";
+    if (v == "n") return cell_type::number;
+    if (v == "s") return cell_type::shared;
+    if (v == "str" || v == "inlineStr") return cell_type::text;
+    if (v == "b") return cell_type::boolean;
+    if (v == "d") return cell_type::date;
+    if (v == "e") return cell_type::error;
+    throw format_fault("unknown cell type '" + std::string(v.substr(0, 20)) + "'");
+}
+
+// Relationships of one part: id -> (type, resolved target).
+struct relationship {
+    std::string type, target;
+};
+
+class rels_handler : public sax_handler {
+public:
+    explicit rels_handler(std::string_view base) : base(base) {}
+    std::map<std::string, relationship> by_id;
+    void start(std::string_view name, const char** a) override
+    {
+        if (name != "Relationship")
+            return;
+        const char *id = attribute(a, "Id"), *type = attribute(a, "Type"), *target = attribute(a, "Target"),
+                   *mode = attribute(a, "TargetMode");
+        if (id && type && target && !(mode && std::string_view(mode) == "External"))
+            by_id[id] = {type, resolve_target(base, target)};
+    }
+    void end(std::string_view) override {}
+
+private:
+    std::string base;
+};
+
+std::map<std::string, relationship> read_rels(const zip_package& package, std::string_view part)
+{
+    const std::string folder(folder_of(part));
+    const std::string rels = folder + "_rels/" + std::string(part.substr(folder.size())) + ".rels";
+    rels_handler h(folder);
+    if (package.has(rels))
+        parse_part(package, rels, h);
+    return std::move(h.by_id);
+}
+
+class workbook_handler : public sax_handler {
+public:
+    bool date1904 = false;
+    std::vector<std::pair<std::string, std::string>> sheets;  // name, relationship id
+    void start(std::string_view name, const char** a) override
+    {
+        if (!root_seen && name != "workbook")
+            throw format_fault("the main part is no workbook");  // a document or a presentation
+        root_seen = true;
+        if (name == "workbookPr") {
+            const char* v = attribute(a, "date1904");
+            date1904 = v && (std::string_view(v) == "1" || std::string_view(v) == "true");
+        } else if (name == "sheet") {
+            const char *sheet = attribute(a, "name"), *id = attribute(a, "id");
+            if (sheet && id)
+                sheets.emplace_back(sheet, id);
+        }
+    }
+    void end(std::string_view) override {}
+
+private:
+    bool root_seen = false;
+};
+
+class strings_handler : public sax_handler {
+public:
+    strings_handler(text_pool& pool, std::vector<text_ref>& out) : pool(pool), out(out), parser(*this) {}
+    void start(std::string_view name, const char**) override
+    {
+        if (name == "si")
+            item.clear();
+        else if (name == "rPh")
+            ++phonetic;
+        else if (name == "t" && phonetic == 0)
+            parser.capture(true);
+    }
+    void end(std::string_view name) override
+    {
+        if (name == "t") {
+            parser.capture(false);
+        } else if (name == "rPh") {
+            --phonetic;
+        } else if (name == "si") {
+            decode_xml_escapes(item);
+            out.push_back(pool.add(item));
+        }
+    }
+    void text(std::string_view t) override { item.append(t); }
+
+    text_pool& pool;
+    std::vector<text_ref>& out;
+    sax_parser parser;
+    std::string item;
+    int phonetic = 0;
+};
+
+class styles_handler : public sax_handler {
+public:
+    std::map<uint32_t, cell_kind> custom;
+    std::vector<uint32_t> cell_formats;
+    void start(std::string_view name, const char** a) override
+    {
+        if (name == "numFmt") {
+            const char *id = attribute(a, "numFmtId"), *code = attribute(a, "formatCode");
+            if (id && code)
+                custom[parse_index(id, "number format")] = classify_format_code(code);
+        } else if (name == "cellXfs") {
+            in_cell_xfs = true;
+        } else if (name == "xf" && in_cell_xfs) {
+            const char* id = attribute(a, "numFmtId");
+            cell_formats.push_back(id ? parse_index(id, "number format") : 0);
+        }
+    }
+    void end(std::string_view name) override
+    {
+        if (name == "cellXfs")
+            in_cell_xfs = false;
+    }
+
+private:
+    bool in_cell_xfs = false;
+};
+
+class sheet_handler : public sax_handler {
+public:
+    sheet_handler(table_builder& out, const std::vector<text_ref>& strings, const std::vector<cell_kind>& styles,
+                  bool date1904)
+        : out(out), strings(strings), styles(styles), date1904(date1904), parser(*this) {}
+
+    void start(std::string_view name, const char** a) override
+    {
+        if (name == "c") {
+            start_cell(a);
+        } else if (name == "v") {
+            value.clear();
+            parser.capture(true);
+        } else if (name == "row") {
+            const char* r = attribute(a, "r");
+            row = r ? parse_index(r, "row number") - 1 : row + 1;
+            if (row >= table_builder::max_rows)
+                throw format_fault("bad row number");
+            next_col = 0;
+        } else if (name == "is") {
+            value.clear();
+            inline_text = true;
+        } else if (name == "dimension") {
+            expect_size(attribute(a, "ref"));
+        } else if (name == "rPh") {
+            ++phonetic;
+        } else if (name == "t" && inline_text && phonetic == 0) {
+            parser.capture(true);
+        }
+    }
+    void end(std::string_view name) override
+    {
+        if (name == "v" || name == "t") {
+            parser.capture(false);
+            has_value = has_value || name == "v" || inline_text;
+        } else if (name == "c") {
+            end_cell();
+        } else if (name == "rPh") {
+            --phonetic;
+        } else if (name == "is") {
+            inline_text = false;
+        }
+    }
+    void text(std::string_view t) override { value.append(t); }
+
+    table_builder& out;
+    const std::vector<text_ref>& strings;
+    const std::vector<cell_kind>& styles;
+    bool date1904;
+    sax_parser parser;
+
+private:
+    // The sheet's own idea of its size ("A1:J1000"), a hint only.
+    void expect_size(const char* ref)
+    {
+        uint32_t rows, cols;
+        const std::string_view r = ref ? ref : "";
+        if (read_reference(r.substr(r.find(':') == r.npos ? 0 : r.find(':') + 1), rows, cols))
+            out.expect(rows + 1, cols + 1);
+    }
+
+    void start_cell(const char** a)
+    {
+        const char *r = nullptr, *t = nullptr, *s = nullptr;
+        for (; *a != nullptr; a += 2) {
+            const std::string_view n = local_name(a[0]);
+            if (n == "r") r = a[1];
+            else if (n == "t") t = a[1];
+            else if (n == "s") s = a[1];
+        }
+        if (r)
+            parse_reference(r, cell_row, col);
+        else
+            cell_row = row, col = next_col;
+        if (col >= table_builder::max_columns || cell_row >= table_builder::max_rows)
+            throw format_fault("cell beyond the last column");
+        next_col = col + 1;
+        type = type_of(t);
+        style = s ? parse_index(s, "style index") : 0;
+        has_value = false;
+        value.clear();
+    }
+    void end_cell()
+    {
+        if (!has_value || value.empty())
+            return;  // an empty <v/> some writers leave for a formula without result
+        switch (type) {
+        case cell_type::number: {
+            const double v = parse_number(value);
+            const cell_kind kind = style < styles.size() ? styles[style] : cell_kind::number;
+            out.add_number(cell_row, col, kind == cell_kind::date ? serial_to_ole_date(v, date1904) : v, kind);
+            break;
+        }
+        case cell_type::shared: {
+            const uint32_t i = parse_index(value, "shared string index");
+            if (i >= strings.size())
+                throw format_fault("shared string index beyond the table");
+            out.add_text(cell_row, col, strings[i]);
+            break;
+        }
+        case cell_type::text:
+            decode_xml_escapes(value);
+            out.add_text(cell_row, col, std::string_view(value));
+            break;
+        case cell_type::boolean:
+            out.add_boolean(cell_row, col, value == "1" || value == "true");
+            break;
+        case cell_type::date: {
+            double ole;
+            if (!parse_iso_date(value, ole))
+                throw format_fault("bad date '" + value.substr(0, 40) + "'");
+            out.add_number(cell_row, col, ole, cell_kind::date);
+            break;
+        }
+        case cell_type::error:  // NULL
+            break;
+        }
+    }
+
+    uint32_t row = UINT32_MAX, cell_row = 0, col = 0, next_col = 0, style = 0;
+    cell_type type = cell_type::number;
+    std::string value;
+    bool has_value = false, inline_text = false;
+    int phonetic = 0;
+};
+
+} // namespace
+
+void decode_xml_escapes(std::string& text)
+{
+    size_t pos = text.find("_x");
+    if (pos == text.npos)
+        return;
+    std::string out(text, 0, pos);
+    std::wstring units;  // a run of escapes, which may pair surrogates
+    while (pos < text.size()) {
+        const int unit = escape_at(text, pos);
+        if (unit >= 0) {
+            units += wchar_t(unit);
+            pos += 7;
+            continue;
+        }
+        append_utf8(out, units);
+        units.clear();
+        out += text[pos++];
+    }
+    append_utf8(out, units);
+    text = std::move(out);
+}
+
+std::string resolve_target(std::string_view base_folder, std::string_view target)
+{
+    std::string path = target.starts_with('/') ? std::string(target.substr(1)) : std::string(base_folder) + std::string(target);
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == path.npos)
+            slash = path.size();
+        const std::string part = path.substr(start, slash - start);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = slash + 1;
+    }
+    std::string out;
+    for (const std::string& p : parts)
+        out += (out.empty() ? "" : "/") + p;
+    return out;
+}
+
+xlsx_reader::xlsx_reader(zip_package pkg, text_pool& pool) : package(std::move(pkg)), pool(pool)
+{
+    for (const auto& [id, rel] : read_rels(package, ""))
+        if (ends_with(rel.type, "/officeDocument")) {
+            read_workbook(rel.target);
+            return;
+        }
+    throw format_fault("no workbook in the package");
+}
+
+void xlsx_reader::read_workbook(const std::string& part)
+{
+    if (!package.has(part))
+        throw format_fault("no workbook part " + part);
+    const auto rels = read_rels(package, part);
+    workbook_handler h;
+    parse_part(package, part, h);
+    date1904 = h.date1904;
+    for (const auto& [name, id] : h.sheets) {
+        const auto it = rels.find(id);
+        if (it == rels.end() || !ends_with(it->second.type, "/worksheet"))
+            continue;  // a chart, dialog or macro sheet
+        sheet_names.push_back(name);
+        sheet_parts.push_back(it->second.target);
+    }
+    for (const auto& [id, rel] : rels) {
+        if (ends_with(rel.type, "/sharedStrings"))
+            strings_part = rel.target;
+        else if (ends_with(rel.type, "/styles"))
+            styles_part = rel.target;
+    }
+}
+
+void xlsx_reader::read_shared_parts()
+{
+    if (shared_parts_read)
+        return;
+    style_kinds.clear();
+    if (!styles_part.empty() && package.has(styles_part)) {
+        styles_handler h;
+        parse_part(package, styles_part, h);
+        for (uint32_t id : h.cell_formats) {
+            const auto it = h.custom.find(id);
+            style_kinds.push_back(it != h.custom.end() ? it->second : classify_builtin_format(id));
+        }
+    }
+    if (!strings_part.empty() && package.has(strings_part)) {
+        std::vector<text_ref> strings;
+        strings_handler h(pool, strings);
+        parse_part(package, strings_part, h.parser);
+        shared_strings = std::move(strings);
+    }
+    shared_parts_read = true;
+}
+
+void xlsx_reader::load(size_t index, table_builder& out)
+{
+    read_shared_parts();
+    sheet_handler h(out, shared_strings, style_kinds, date1904);
+    parse_part(package, sheet_parts.at(index), h.parser);
+}
+
+} // namespace platform::dao

@@ -1,0 +1,44 @@
+// Office Open XML workbooks (.xlsx, .xlsm): the package's relationships lead
+// from the root to the workbook part and from there to the worksheets, the
+// shared strings and the styles, wherever the writer put them. Every part is
+// streamed through the XML parser; nothing but the cells' values is kept.
+#pragma once
+
+#include "platform/dao/pl_sheet.hpp"
+#include "platform/dao/pl_zip.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::dao {
+
+class xlsx_reader : public sheet_source {
+public:
+    xlsx_reader(zip_package package, text_pool& pool);
+    void load(size_t index, table_builder& out) override;
+
+private:
+    void read_workbook(const std::string& part);
+    void read_shared_parts();
+
+    zip_package package;
+    text_pool& pool;
+    bool date1904 = false;
+    std::vector<std::string> sheet_parts;
+    std::string strings_part, styles_part;
+    bool shared_parts_read = false;
+    std::vector<text_ref> shared_strings;
+    std::vector<cell_kind> style_kinds;  // number, date or currency, by cell style index
+};
+
+// Undoes the _xHHHH_ escapes of OOXML strings ("_x000D_" is a carriage
+// return, "_x005F_" a literal underscore).
+void decode_xml_escapes(std::string& text);
+
+// Joins a relationship's target to the folder of the part that holds it;
+// a target beginning with "/" starts at the package's root.
+std::string resolve_target(std::string_view base_folder, std::string_view target);
+
+} // namespace platform::dao

@@ -1,0 +1,63 @@
+#include "platform/dao/pl_zip.hpp"
+
+#include "platform/dao/pl_rderr.hpp"
+
+#include <zip.h>
+
+namespace platform::dao {
+
+void zip_package::zip_closer::operator()(zip* z) const { zip_discard(z); }
+void zip_package::file_closer::operator()(zip_file* f) const { zip_fclose(f); }
+
+zip_package::zip_package(const void* bytes, size_t size)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(bytes, size, 0, &error);
+    if (source != nullptr) {
+        archive.reset(zip_open_from_source(source, ZIP_RDONLY, &error));
+        if (!archive)
+            zip_source_free(source);
+    }
+    const std::string text = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    if (!archive)
+        throw format_fault("not a readable zip archive: " + text);
+}
+
+zip_package::zip_package(const std::string& path)
+{
+    int code = 0;
+    archive.reset(zip_open(path.c_str(), ZIP_RDONLY, &code));
+    if (!archive) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        const std::string text = zip_error_strerror(&error);
+        zip_error_fini(&error);
+        throw format_fault("not a readable zip archive: " + text);
+    }
+}
+
+bool zip_package::has(const std::string& name) const
+{
+    return zip_name_locate(archive.get(), name.c_str(), ZIP_FL_NOCASE) >= 0;
+}
+
+zip_package::part zip_package::open(const std::string& name) const
+{
+    const zip_int64_t index = zip_name_locate(archive.get(), name.c_str(), ZIP_FL_NOCASE);
+    zip_file* f = index < 0 ? nullptr : zip_fopen_index(archive.get(), zip_uint64_t(index), 0);
+    if (f == nullptr)
+        throw format_fault("cannot open part " + name + ": " + zip_strerror(archive.get()));
+    return part(f);
+}
+
+size_t zip_package::part::read(char* out, size_t size)
+{
+    const zip_int64_t n = zip_fread(file.get(), out, size);
+    if (n < 0)
+        throw format_fault(std::string("damaged compressed data: ") + zip_file_strerror(file.get()));
+    return size_t(n);
+}
+
+} // namespace platform::dao

@@ -1,0 +1,186 @@
+#include "dao_show.hpp"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+using namespace platform::dao;
+
+namespace {
+
+struct built {
+    text_pool pool;
+    sheet_table table;
+};
+
+void build(built& b, const std::function<void(table_builder&)>& fill, bool header = true)
+{
+    table_builder tb(b.pool);
+    fill(tb);
+    b.table = tb.finish(header);
+}
+
+std::vector<std::string> rows_of(const sheet_table& t)
+{
+    std::vector<std::string> out;
+    for (size_t r = 0; r < t.row_count(); ++r)
+        out.push_back(show_row(t, r));
+    return out;
+}
+
+} // namespace
+
+// One column under the header "H" with the given cells below it.
+TEST(Table, ColumnTypesFollowEveryDataRow)
+{
+    using add = std::function<void(table_builder&, uint32_t)>;
+    auto num = [](double v, cell_kind k = cell_kind::number) { return add([=](table_builder& t, uint32_t r) { t.add_number(r, 0, v, k); }); };
+    auto boolean = [](bool v) { return add([=](table_builder& t, uint32_t r) { t.add_boolean(r, 0, v); }); };
+    auto text = [](std::string v) { return add([=](table_builder& t, uint32_t r) { t.add_text(r, 0, std::string_view(v)); }); };
+    auto none = add([](table_builder&, uint32_t) {});
+    struct { std::vector<add> cells; field_type type; std::vector<std::string> rows; } cases[] = {
+        {{boolean(true), none, boolean(false)}, field_type::boolean, {"T", "NULL", "F"}},
+        {{num(45352, cell_kind::date), num(0.5, cell_kind::date)}, field_type::date, {"D2024-03-01", "D12:00:00"}},
+        {{num(1), num(2.5, cell_kind::currency), num(3, cell_kind::date)}, field_type::number, {"1", "$2.5", "D1900-01-02"}},
+        {{num(1.5, cell_kind::currency), none, num(-2, cell_kind::currency)}, field_type::currency, {"$1.5", "NULL", "$-2"}},
+        {{num(1.5, cell_kind::currency), num(1e18, cell_kind::currency)}, field_type::number, {"$1.5", "$1e+18"}},
+        {{num(1), text("two"), boolean(true), num(45352.25, cell_kind::date)}, field_type::text, {"'1'", "'two'", "'TRUE'", "'2024-03-01 06:00:00'"}},
+        {{boolean(true), num(0)}, field_type::text, {"'TRUE'", "'0'"}},
+        {{text(std::string(255, 'a'))}, field_type::text, {"'" + std::string(255, 'a') + "'"}},
+        {{text(std::string(256, 'a'))}, field_type::memo, {"'" + std::string(256, 'a') + "'"}},
+        {{none, none}, field_type::text, {}},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        built b;
+        build(b, [&](table_builder& t) {
+            t.add_text(0, 0, std::string_view("H"));
+            for (uint32_t r = 0; r < cases[i].cells.size(); ++r)
+                cases[i].cells[r](t, r + 1);
+        });
+        EXPECT_EQ(b.table.column_type(0), cases[i].type) << "case " << i;
+        if (!cases[i].rows.empty()) {
+            EXPECT_EQ(rows_of(b.table), cases[i].rows) << "case " << i;
+        }
+    }
+}
+
+TEST(Table, MemoCountsCharactersNotBytes)
+{
+    std::string accents;
+    for (int i = 0; i < 200; ++i)
+        accents += "\xC3\xA9";  // 400 bytes, 200 characters
+    built b;
+    build(b, [&](table_builder& t) { t.add_text(0, 0, std::string_view(accents)); }, false);
+    EXPECT_EQ(b.table.column_type(0), field_type::text);
+}
+
+TEST(Table, HeaderNames)
+{
+    built b;
+    build(b, [](table_builder& t) {
+        // the box starts at B2; D2 is empty, two headers repeat, one is a number
+        t.add_text(1, 1, std::string_view("Name"));
+        t.add_text(1, 2, std::string_view("name"));
+        t.add_number(1, 4, 2024, cell_kind::number);
+        t.add_text(1, 5, std::string_view("Name1"));
+        t.add_text(1, 6, std::string_view("F3"));
+        t.add_number(2, 3, 1, cell_kind::number);
+        t.add_number(3, 6, 7, cell_kind::number);
+    });
+    EXPECT_EQ(show_columns(b.table), "Name:10,name1:10,F3:7,2024:10,Name11:10,F31:7");
+    EXPECT_EQ(rows_of(b.table), (std::vector<std::string>{"NULL|NULL|1|NULL|NULL|NULL", "NULL|NULL|NULL|NULL|NULL|7"}));
+}
+
+TEST(Table, WithoutHeaderEveryRowIsData)
+{
+    built b;
+    build(b, [](table_builder& t) {
+        t.add_text(4, 2, std::string_view("a"));
+        t.add_number(5, 3, 2, cell_kind::number);
+    }, false);
+    EXPECT_EQ(show_columns(b.table), "F1:10,F2:7");
+    EXPECT_EQ(rows_of(b.table), (std::vector<std::string>{"'a'|NULL", "NULL|2"}));
+}
+
+TEST(Table, EmptySheetsAndHeaderOnly)
+{
+    built empty;
+    build(empty, [](table_builder& t) { t.add_text(3, 3, std::string_view("")); });  // an empty text is no value
+    EXPECT_EQ(show_columns(empty.table), "F1:10");
+    EXPECT_EQ(empty.table.row_count(), 0u);
+
+    built header;
+    build(header, [](table_builder& t) { t.add_text(0, 0, std::string_view("Only")); });
+    EXPECT_EQ(show_columns(header.table), "Only:10");
+    EXPECT_EQ(header.table.row_count(), 0u);
+}
+
+// Cells given out of order, again at the same place, or far apart are all
+// kept where they belong; far apart ones do not fill memory with the gap.
+TEST(Table, CellsInAnyOrderAndFarApart)
+{
+    built b;
+    build(b, [](table_builder& t) {
+        t.add_number(5, 0, 5, cell_kind::number);
+        t.add_number(1, 0, 1, cell_kind::number);
+        t.add_number(3, 0, 3, cell_kind::number);
+        t.add_number(3, 0, 33, cell_kind::number);
+        t.add_number(1000000, 0, 9, cell_kind::number);
+        t.add_number(2, 1, 2, cell_kind::number);
+        t.add_number(4, 1, 4, cell_kind::number);
+        t.add_number(2, 1, 22, cell_kind::number);
+    }, false);
+    ASSERT_EQ(b.table.row_count(), 1000000u);
+    EXPECT_EQ(show_row(b.table, 0), "1|NULL");
+    EXPECT_EQ(show_row(b.table, 1), "NULL|22");
+    EXPECT_EQ(show_row(b.table, 2), "33|NULL");
+    EXPECT_EQ(show_row(b.table, 3), "NULL|4");
+    EXPECT_EQ(show_row(b.table, 4), "5|NULL");
+    EXPECT_EQ(show_row(b.table, 999999), "9|NULL");
+    EXPECT_EQ(show_row(b.table, 500000), "NULL|NULL");
+}
+
+TEST(Table, ColumnWithGapsStaysReadable)
+{
+    built b;
+    build(b, [](table_builder& t) {
+        t.add_text(0, 0, std::string_view("H"));
+        for (uint32_t r = 1; r < 100; r += 2)
+            t.add_number(r, 0, r, cell_kind::number);
+    });
+    ASSERT_EQ(b.table.row_count(), 99u);
+    EXPECT_EQ(show_row(b.table, 0), "1");
+    EXPECT_EQ(show_row(b.table, 1), "NULL");
+    EXPECT_EQ(show_row(b.table, 98), "99");
+}
+
+// The sheet's claimed size is a hint: cells beyond it, or a claim of the
+// whole grid, change nothing in what is read.
+TEST(Table, ClaimedSizeIsOnlyAHint)
+{
+    for (auto claim : {std::pair<uint32_t, uint32_t>{2, 1}, {1048576, 16384}, {1048576, 1}}) {
+        built b;
+        build(b, [&](table_builder& t) {
+            t.expect(claim.first, claim.second);
+            t.add_number(0, 0, 1, cell_kind::number);
+            t.add_number(4, 2, 2, cell_kind::number);
+        }, false);
+        EXPECT_EQ(show_columns(b.table), "F1:7,F2:10,F3:7");
+        EXPECT_EQ(show_row(b.table, 4), "NULL|NULL|2");
+    }
+}
+
+TEST(Table, ManyEqualHeadersAreNumberedInOrder)
+{
+    built b;
+    build(b, [](table_builder& t) {
+        for (uint32_t c = 0; c < 16384; ++c)
+            t.add_text(0, c, std::string_view(c % 2 ? "a" : "A"));
+    });
+    ASSERT_EQ(b.table.column_count(), 16384u);
+    EXPECT_EQ(b.table.column_name(0), "A");
+    EXPECT_EQ(b.table.column_name(1), "a1");
+    EXPECT_EQ(b.table.column_name(2), "A2");
+    EXPECT_EQ(b.table.column_name(16383), "a16383");
+}

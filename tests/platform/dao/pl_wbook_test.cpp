@@ -1,0 +1,177 @@
+#include "platform/dao/pl_wbook.hpp"
+
+#include "dao_show.hpp"
+#include "test_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+using namespace platform::dao;
+
+namespace {
+
+std::string fixture(const std::string& name) { return std::string(RVL_WORKBOOKS) + "/" + name; }
+
+struct sheet_case {
+    size_t index;
+    std::string name, columns;
+    std::vector<std::string> rows;  // the first rows only
+    size_t row_count;
+};
+
+struct book_case {
+    std::string file;
+    bool header;
+    std::vector<std::string> sheets;
+    std::vector<sheet_case> checks;
+};
+
+const std::string long_x = "'" + std::string(300, 'x') + "'";
+
+const book_case books[] = {
+    {"openpyxl.xlsx", true, {"Types", "Hidden", "Empty", "Offset"},
+     {{0, "Types", "Flag:1,When:8,Amount:7,Price:5,Name:10,Mixed:10,Notes:12,Blank:10,Name1:10,F10:7,Time:8,DateNum:7",
+       {"T|D2024-03-01 10:30:00|1|$9.99|'alpha'|'1'|" + long_x + "|NULL|'a'|1|D12:00:00|D2024-01-01",
+        "F|D1900-01-15|2.5|$1000|'b\xC3\xA9ta'|'two'|'short'|NULL|'b'|2|D06:30:15|5",
+        "T|NULL|-3|NULL|'\xE6\x97\xA5\xE6\x9C\xAC'|'TRUE'|NULL|NULL|'c'|3|NULL|NULL"}, 3},
+      {1, "Hidden", "only:7", {"42"}, 1},
+      {2, "Empty", "F1:10", {}, 0},
+      {3, "Offset", "Key:7,Val:7", {"1|10", "2|NULL", "NULL|NULL"}, 197}}},
+    {"openpyxl.xlsx", false, {"Types", "Hidden", "Empty", "Offset"},
+     {{1, "Hidden", "F1:10", {"'only'", "'42'"}, 2}}},
+    {"openpyxl_1904.xlsx", true, {"Mac"},
+     {{0, "Mac", "Day:8,At:8", {"D2024-03-01|D18:00:00", "D1904-01-02|D00:00:01"}, 2}}},
+    {"sheetjs.xlsx", true, {"Data", "Other sheet"},
+     {{0, "Data", "Num:7,Text:10,Flag:1,When:8,Calc:10,Check:1",
+       {"1|'caf\xC3\xA9'|T|D2024-03-01|'3'|T", "2.5|'x'|F|D1999-12-31|'xx'|NULL"}, 2},
+      {1, "Other sheet", "Second:10", {"'s'"}, 1}}},
+    {"sheetjs_biff8.xls", true, {"Data", "Other sheet"},
+     {{0, "Data", "Num:7,Text:10,Flag:1,When:8,Calc:10,Check:1",
+       {"1|'caf\xC3\xA9'|T|D2024-03-01|'3'|T", "2.5|'x'|F|D1999-12-31|'xx'|NULL"}, 2}}},
+    {"sheetjs_biff5.xls", true, {"Data", "Other sheet"},  // the writer stores "café" as "caf_"
+     {{0, "Data", "Num:7,Text:10,Flag:1,When:8,Calc:10,Check:1",
+       {"1|'caf_'|T|D2024-03-01|'3'|T", "2.5|'x'|F|D1999-12-31|'xx'|NULL"}, 2}}},
+    {"xlwt.xls", true, {"Types", "Hidden", "Many"},
+     {{0, "Types", "Flag:1,When:8,Amount:7,Price:5,Name:10,Mixed:10,Notes:12,Int:7",
+       {"T|D2024-03-01|1.5|$9.99|'alpha'|'1'|" + long_x + "|7",
+        "F|D1999-12-31|-2.25|$1000|'b\xC3\xA9ta'|'two'|NULL|123456",
+        "T|NULL|1e+100|NULL|'\xE6\x97\xA5\xE6\x9C\xAC'|NULL|NULL|-8"}, 3},
+      {1, "Hidden", "only:7", {"42"}, 1},
+      {2, "Many", "Word:10", {"'word 0001 \xC3\xA9\xC3\xA8 z'", "'word 0002 \xC3\xA9\xC3\xA8 zz'"}, 1500}}},
+    {"xlwt_1904.xls", true, {"Mac"}, {{0, "Mac", "Day:8", {"D2024-03-01"}, 1}}},
+    {"handmade_prefixed.xlsx", true, {"Cells", "Secret"},
+     {{0, "Cells", "Plain:10,Rich :10,Inline:10,1:8,2:7,3:8,4:5",
+       {"'a\rb_x0041_c'|'\xF0\x9F\x98\x80'|'inAline'|D2024-03-01 18:00:00|2.5|D1900-01-01 12:00:00|$12.5",
+        "NULL|NULL|NULL|NULL|NULL|NULL|NULL",
+        "NULL|NULL|'2024-03-01 06:00:00'|NULL|2|NULL|NULL"}, 3},
+      {1, "Secret", "7:10", {}, 0}}},
+    {"handmade_strict.xlsx", true, {"Strict"},
+     {{0, "Strict", "Day:8,N:7", {"D1899-12-30|1000", "D2024-03-01|-0.5"}, 2}}},
+    {"handmade_biff8.xls", true, {"Cells", "Hidden one"},
+     {{0, "Cells", "Plain:10,Label:10,Rich:10,Num:7,When:8,Money:5,Flag:1,Calc:7,Text:10",
+       {"'R\xC3\xA9sum\xC3\xA9'|'Split\xC3\xBC" "ber\xE4\xB8\xAD'|'\xD0\x96\xD1\x83\xD0\xBA'|12.34|D2024-03-01|$1000|T|2.5|'formul'",
+        "NULL|NULL|NULL|-7.5|NULL|$3.5|F|NULL|NULL"}, 2},
+      {1, "Hidden one", "1.25:10", {}, 0}}},
+    {"handmade_biff8_big.xls", true, {"Cells", "Hidden one"},
+     {{0, "Cells", "Plain:10,Label:10,Rich:10,Num:7,When:8,Money:5,Flag:1,Calc:7,Text:10",
+       {"'R\xC3\xA9sum\xC3\xA9'|'Split\xC3\xBC" "ber\xE4\xB8\xAD'|'\xD0\x96\xD1\x83\xD0\xBA'|12.34|D2024-03-01|$1000|T|2.5|'formul'"}, 2}}},
+    {"handmade_biff5.xls", true, {"\xD0\x9B\xD0\xB8\xD1\x81\xD1\x82"},
+     {{0, "\xD0\x9B\xD0\xB8\xD1\x81\xD1\x82", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82:10,Date:8",
+       {"'abc'|D1904-01-02", "'\xD1\x8F\xD0\xB7'|D1905-01-01 12:00:00"}, 2}}},
+};
+
+} // namespace
+
+TEST(Workbook, ReadsEveryFixture)
+{
+    for (const book_case& b : books) {
+        SCOPED_TRACE(b.file + (b.header ? " HDR=Yes" : " HDR=No"));
+        auto book = workbook::open(fixture(b.file), b.header);
+        EXPECT_EQ(book->sheet_names(), b.sheets);
+        for (const sheet_case& s : b.checks) {
+            SCOPED_TRACE(s.name);
+            ASSERT_LT(s.index, book->sheet_names().size());
+            EXPECT_EQ(book->sheet_names()[s.index], s.name);
+            const sheet_table& t = book->sheet(s.index);
+            EXPECT_EQ(show_columns(t), s.columns);
+            EXPECT_EQ(t.row_count(), s.row_count);
+            for (size_t r = 0; r < s.rows.size() && r < t.row_count(); ++r)
+                EXPECT_EQ(show_row(t, r), s.rows[r]) << "row " << r;
+        }
+    }
+}
+
+TEST(Workbook, SheetIsLoadedOnce)
+{
+    auto book = workbook::open(fixture("xlwt.xls"), true);
+    const sheet_table& first = book->sheet(2);
+    EXPECT_EQ(&book->sheet(2), &first);
+    EXPECT_EQ(show_row(first, 1499), "'word 1500 \xC3\xA9\xC3\xA8 zz'");  // 1500 % 7 letters z
+}
+
+TEST(Workbook, FormatIsKnownByContentNotName)
+{
+    test_dir dir;
+    const std::string renamed = dir.file("really_xlsx.xls");
+    test_dir::write(renamed, test_dir::read(fixture("sheetjs.xlsx")));
+    EXPECT_EQ(workbook::open(renamed, true)->sheet_names().size(), 2u);
+    auto from_memory = workbook::open_bytes(test_dir::read(fixture("handmade_biff8.xls")), "memory.xls", true);
+    EXPECT_EQ(from_memory->sheet(0).row_count(), 2u);
+}
+
+namespace {
+
+int error_of(const std::string& path)
+{
+    try {
+        auto book = workbook::open(path, true);
+        for (size_t i = 0; i < book->sheet_names().size(); ++i)
+            book->sheet(i);
+    } catch (const read_error& e) {
+        EXPECT_NE(std::string(e.description()).find(std::filesystem::path(path).filename().string()), std::string::npos)
+            << e.description();
+        return e.number();
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(Workbook, ErrorsByNumberNamingTheFile)
+{
+    EXPECT_EQ(error_of(fixture("no_such_workbook.xlsx")), 3024);
+    EXPECT_EQ(error_of(fixture("bad")), 3051);  // a folder cannot be opened as a file
+    EXPECT_EQ(error_of(fixture("encrypted.xlsx")), 3161);
+    EXPECT_EQ(error_of(fixture("encrypted_biff8.xls")), 3161);
+    size_t damaged = 0;
+    for (const auto& e : std::filesystem::directory_iterator(fixture("bad"))) {
+        SCOPED_TRACE(e.path().string());
+        EXPECT_EQ(error_of(e.path().string()), 3274);
+        ++damaged;
+    }
+    EXPECT_GE(damaged, 15u);
+}
+
+TEST(Workbook, BadFormatDescriptionStartsWithTheEngineText)
+{
+    try {
+        workbook::open(fixture("bad/not_a_workbook.xls"), true);
+        FAIL();
+    } catch (const read_error& e) {
+        EXPECT_EQ(std::string(e.description()).rfind("External table is not in the expected format.", 0), 0u);
+    }
+}
+
+// Inputs the fuzzers once found troublesome: each must open or fail cleanly.
+TEST(Workbook, FuzzerFindingsFailCleanly)
+{
+    const std::string folder = fixture("fuzz");
+    if (!std::filesystem::exists(folder))
+        GTEST_SKIP() << "no findings kept";
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        const int n = error_of(e.path().string());
+        EXPECT_TRUE(n == 0 || n == 3274 || n == 3161) << e.path() << " " << n;
+    }
+}
