@@ -4,6 +4,7 @@
 #include "DAO/dao_db.hpp"
 #include "DAO/dao_rec.hpp"
 #include "DAO/dao_recs.hpp"
+#include "platform/text/pl_utf8.hpp"
 
 #include <gtest/gtest.h>
 
