@@ -184,17 +184,17 @@ public:
     HRESULT CreateRelation(VARIANT, VARIANT, VARIANT, VARIANT, _DAORelation**) override { return not_supported(); }
     HRESULT Close() override
     {
-        return checked(this, [&] {
-            closed = true;
-            return S_OK;
-        });
+        if (closed)
+            return object_closed();
+        closed = true;
+        return S_OK;
     }
 
 private:
     template <class T, class F> HRESULT checked(T* out, F&& body)
     {
         if (closed)
-            return fail(err_object_closed, L"Object invalid or no longer set.");
+            return object_closed();
         return out == nullptr ? bad_argument() : body();
     }
 

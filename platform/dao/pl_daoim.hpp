@@ -99,6 +99,8 @@ protected:
     HRESULT bad_argument() const { return fail(err_invalid_argument, L"Invalid argument."); }
     HRESULT not_supported() const { return fail(err_not_supported, L"Operation is not supported for this type of object."); }
     HRESULT not_found() const { return fail(err_item_not_found, L"Item not found in this collection."); }
+    HRESULT object_closed() const { return fail(err_object_closed, L"Object invalid or no longer set."); }
+    HRESULT no_current_record() const { return fail(err_no_current_record, L"No current record."); }
     // Runs body, turning the readers' failures and exhaustion into errors.
     template <class F> HRESULT guarded(F&& body) const
     {
@@ -150,7 +152,7 @@ using dao_rows_ptr = std::shared_ptr<const dao_rows>;
 // Where a recordset stands: shared by it and its fields, which read the
 // current row.
 struct dao_cursor {
-    int64_t position = 0;  // -1 before the first row, rows() after the last
+    int64_t position = 0;  // -1 before the first row, visible after the last
     size_t visible = 0;    // rows the recordset shows
     bool closed = false;
 };

@@ -237,9 +237,9 @@ HRESULT field_object::get_Value(VARIANT* out)
     if (!cursor)
         return fail(err_invalid_operation, L"Invalid operation.");
     if (cursor->closed)
-        return fail(err_object_closed, L"Object invalid or no longer set.");
+        return object_closed();
     if (cursor->position < 0 || size_t(cursor->position) >= cursor->visible)
-        return fail(err_no_current_record, L"No current record.");
+        return no_current_record();
     return guarded([&] {
         rows->value(column, size_t(cursor->position), *out);
         return S_OK;
@@ -283,11 +283,11 @@ public:
 
     HRESULT get_EOF(VARIANT_BOOL* out) override
     {
-        return usable() ? put(at_end() ? VARIANT_TRUE : VARIANT_FALSE, out) : closed();
+        return usable() ? put(at_end() ? VARIANT_TRUE : VARIANT_FALSE, out) : object_closed();
     }
     HRESULT get_BOF(VARIANT_BOOL* out) override
     {
-        return usable() ? put(cursor->position < 0 || cursor->visible == 0 ? VARIANT_TRUE : VARIANT_FALSE, out) : closed();
+        return usable() ? put(cursor->position < 0 || cursor->visible == 0 ? VARIANT_TRUE : VARIANT_FALSE, out) : object_closed();
     }
     HRESULT MoveFirst() override { return move_to(0, cursor->visible != 0); }
     HRESULT MoveNext() override { return move_to(cursor->position + 1, !at_end()); }
@@ -295,7 +295,7 @@ public:
     HRESULT get_Fields(DAOFields** out) override
     {
         if (!usable())
-            return closed();
+            return object_closed();
         return out == nullptr ? bad_argument() : fields.hand_out(out);
     }
     HRESULT AddNew() override { return not_supported(); }
@@ -305,7 +305,7 @@ public:
     HRESULT Close() override
     {
         if (!usable())
-            return closed();
+            return object_closed();
         cursor->closed = true;
         return S_OK;
     }
@@ -313,13 +313,12 @@ public:
 private:
     bool usable() const { return !cursor->closed; }
     bool at_end() const { return cursor->position >= int64_t(cursor->visible); }
-    HRESULT closed() const { return fail(err_object_closed, L"Object invalid or no longer set."); }
     HRESULT move_to(int64_t position, bool allowed)
     {
         if (!usable())
-            return closed();
+            return object_closed();
         if (!allowed)
-            return fail(err_no_current_record, L"No current record.");
+            return no_current_record();
         cursor->position = position;
         return S_OK;
     }
@@ -332,7 +331,7 @@ private:
 HRESULT recordset_object::get_Collect(VARIANT key, VARIANT* out)
 {
     if (!usable())
-        return closed();
+        return object_closed();
     _DAOField* raw = nullptr;
     const HRESULT hr = fields->get_Item(key, &raw);
     if (FAILED(hr))
