@@ -292,10 +292,14 @@ bool parse_cmd_line(int argc, const char* const* argv, ravelin_converter& conv, 
         print_fatal_and_exit("You should enter data source name");
     if (conv.get_dest().empty())
         print_fatal_and_exit("You should enter destination MySQL database name");
-    if (conv.from_xls && !got.profile_loaded) {
-        for (const std::wstring& name : got.tables)
-            conv.sel_queries.emplace_back(name, std::wstring());
-    } else if (!conv.from_xls) {
+    if (conv.from_xls) {
+        // A loaded profile's worksheets stand. An empty list selects nothing
+        // here: the run then takes every worksheet. Without a DAO engine
+        // nothing is listed; the run says so.
+        std::vector<std::wstring> all;
+        if (!got.profile_loaded && conv.get_all_sheets(all))
+            conv.set_sel_sheets1(got.tables);
+    } else {
         if (conv.tab_name.empty())
             print_fatal_and_exit("You should specify MySQL table name (use '--tab_name' option)");
         if (conv.n_comma == -1)

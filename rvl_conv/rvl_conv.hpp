@@ -15,6 +15,7 @@
 #include "rvl_conv/rvl_mcnv.hpp"
 #include "rvl_conv/rvl_mut.hpp"
 #include "rvl_conv/rvl_ucnv.hpp"
+#include "rvl_conv/rvl_xls.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -22,13 +23,15 @@
 #include <string>
 
 class csv_file;
+class dao_database;
+class udb_validator;
 
 enum class converter_form {
     wizard,   // loads and stores every setting in the registry
     console,  // loads only the character set, storage engine and dump options; never stores
 };
 
-class ravelin_converter : public udb_converter,
+class ravelin_converter : public xls_reader,
                           public mysql_converter_impl,
                           public sql_db_mutator,
                           public tk_singleton<ravelin_converter>,
@@ -95,7 +98,14 @@ public:
     bool skip_empty_rows = true;
     bool refine_types = true;
 
+protected:
+    void sheet_not_found(const std::wstring& name) override;
+
 private:
+    // One worksheet of a workbook run into its table; its failures are
+    // reported with the table's name and end only that worksheet.
+    void convert_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,
+                       const std::wstring& table, const std::wstring& sheet);
     void apply_defaults();
     bool serialize_all(bool store);
     bool serialize_console();

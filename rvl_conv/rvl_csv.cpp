@@ -4,54 +4,11 @@
 // long columns; refinement runs after the table is complete.
 #include "rvl_conv/rvl_conv.hpp"
 
-#include "SQL/sql_dump.hpp"
-#include "SQL/sql_tab.hpp"
 #include "UDB/udb_vali.hpp"
 #include "TK/tk_log.hpp"
 #include "common/csv_util.hpp"
 #include "rvl_conv/rvl_errh.hpp"
-
-namespace {
-
-// Ends the run's use of its destination: a dump is closed, and a dump that
-// did not reach its file in full is reported.
-void close_destination(std::unique_ptr<udb_database> database)
-{
-    if (auto* dump = dynamic_cast<dmp_database*>(database.get()))
-        dump->close();
-}
-
-// Sends the rows a server table still gathers, so that rows the server
-// refuses are reported like any other record's failure (level 0, with the
-// table as context) instead of being left to the table's destructor.
-void flush_rows(udb_recordset* table)
-{
-    auto* server_table = dynamic_cast<sql_table*>(table);
-    if (server_table == nullptr)
-        return;
-    try {
-        server_table->flush();
-    } catch (const tk_exception& e) {
-        error_handler::instance().set_context(server_table->name);
-        error_handler::instance().handle(e, false);
-    }
-}
-
-} // namespace
-
-void ravelin_converter::open_xls_source() const
-{
-    // This build has no workbook engine.
-    throw tk_exception("Failed to load Data Access Objects (DAO) support library.\r\nPlease reinstall the "
-                       "application to repair it.\r\n",
-                       1);
-}
-
-void ravelin_converter::convert_from_xls()
-{
-    tk_logger::wlog(2, L"ravelin_converter::convert_from_xls(src=%s, dest=%s)", src.c_str(), dest.c_str());
-    open_xls_source();
-}
+#include "rvl_conv/rvl_fin.hpp"
 
 bool ravelin_converter::keeps_statistics(udb_database& database, const std::wstring& table)
 {

@@ -3,6 +3,7 @@
 // the registry settings of both forms.
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_conv/rvl_upsz.hpp"
+#include "platform/dao/pl_daoco.hpp"
 #include "rvl_fake.hpp"
 
 #include "TK/tk_regk.hpp"
@@ -144,6 +145,17 @@ TEST_F(ConverterCopy, StructureOnlyCopiesNoRecord)
     EXPECT_TRUE(conv.refine_queries.empty());
 }
 
+// Both DAO engine classes unavailable, as on a machine without the engine.
+struct engine_classes_withdrawn {
+    engine_classes_withdrawn() { set(false); }
+    ~engine_classes_withdrawn() { set(true); }
+    static void set(bool available)
+    {
+        platform::dao::set_engine_class_available(CLSID_DAODBEngine120, available);
+        platform::dao::set_engine_class_available(CLSID_DAODBEngine36, available);
+    }
+};
+
 TEST(RavelinConverter, TheRunReportsWhatEndsItAndAlwaysSetsDone)
 {
     config_home home;
@@ -152,7 +164,10 @@ TEST(RavelinConverter, TheRunReportsWhatEndsItAndAlwaysSetsDone)
     ravelin_converter conv(converter_form::console, hooks);
     conv.set_cur_table(L"");
     EXPECT_EQ(conv.get_progress(), 0);  // a workbook run that has not begun
-    EXPECT_EQ(conv(), 1u);              // no workbook engine in this build
+    {
+        engine_classes_withdrawn no_engine;
+        EXPECT_EQ(conv(), 1u);
+    }
     EXPECT_TRUE(conv.done.load());
     EXPECT_EQ(hooks.timers, 1);
     ASSERT_EQ(errors.reports.size(), 1u);

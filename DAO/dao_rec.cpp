@@ -1,0 +1,199 @@
+#include "DAO/dao_rec.hpp"
+
+#include "DAO/dao_util.hpp"
+#include "OLE/ole_misc.hpp"
+#include "TK/tk_log.hpp"
+#include "platform/ole/pl_vdate.hpp"
+
+namespace {
+
+constexpr int16_t db_attachment = 101;
+constexpr int32_t db_auto_incr_field = 0x10;
+
+// The text of day zero inside a date's text, replaced as the workbook side
+// prints pure times. S is std::string or std::wstring.
+template <class S> S without_day_zero(S text, const S& day_zero, const S& bare, const S& no_date)
+{
+    const size_t at = text.find(day_zero);
+    if (at == S::npos)
+        return text;
+    tk_logger::log(1, "Fake date has been found");
+    if (text.size() <= day_zero.size()) {
+        tk_logger::log(1, "Transform pure fake date to pure time");
+        return text.replace(at, day_zero.size(), bare);
+    }
+    return text.replace(at, day_zero.size(), no_date);
+}
+
+} // namespace
+
+dao_field::dao_field(_DAOField* given) : field(given)
+{
+    tk_logger::log(1, "dao_field::ctor");
+    if (given == nullptr)
+        throw tk_mail_assertion("dao_rec", 27);
+    dao_bstr text;
+    dao_call(field->get_Name(text.address()));
+    name = text.text();
+    int32_t declared = 0;
+    dao_call(field->get_Size(&declared));
+    size = static_cast<uint32_t>(declared);
+    int16_t native = 0;
+    dao_call(field->get_Type(&native));
+    tk_logger::wlog(1, L"Field name='%s', size=%d, native type=%d", name.c_str(), declared, native);
+    VARIANT_BOOL required = VARIANT_FALSE;
+    dao_call(field->get_Required(&required));
+    not_null = required == VARIANT_TRUE;
+    int32_t attributes = 0;
+    dao_call(field->get_Attributes(&attributes));
+    auto_increment = (attributes & db_auto_incr_field) != 0;
+    // A Field without a current row (a table definition's) has no value: it
+    // stays empty and get_type asks the Field for the column's type.
+    field->get_Value(&var);
+    tk_logger::log(1, "src.vt=%d", var.vt);
+    if (var.vt == VT_NULL)
+        tk_logger::log(1, "*** NULL *** ");
+    else if (var.vt == VT_DATE)
+        read_date();
+    else if (var.vt == VT_DISPATCH && native == db_attachment && !read_attachment())
+        return;
+    if (dao_logs(1))
+        tk_logger::log(1, "Got DAO field: %s", to_string().c_str());
+}
+
+// The date beside the value, so that a date, a time and both print apart.
+void dao_field::read_date()
+{
+    tk_logger::log(1, "Special processing for VT_DATE");
+    SYSTEMTIME st{};
+    if (!VariantTimeToSystemTime(var.date, &st)) {
+        tk_logger::log(2, "Failed to convert VARIANT->SYSTEMTIME");
+        date = ole_date();  // an unreadable date keeps no date part
+        return;
+    }
+    date = ole_date(st);
+}
+
+// An attachment column holds a recordset of its files: the value becomes
+// that recordset's first field. False for a null object, which is only
+// logged.
+bool dao_field::read_attachment()
+{
+    tk_logger::log(1, "Special processing for dbAttachment");
+    if (var.punkVal == nullptr) {
+        tk_logger::log(1, "IDispatch pointer is NULL");
+        return false;
+    }
+    ole_com_ptr<DAORecordset> files;
+    if (FAILED(var.punkVal->QueryInterface(IID_DAORecordset, reinterpret_cast<void**>(files.address()))) ||
+        files.empty()) {
+        tk_logger::log(1, "FAILED to get DAORecordset interface");
+        return true;  // the value stays as it came
+    }
+    tk_logger::log(1, "We've got DAORecordset interface!");
+    ole_com_ptr<DAOFields> file_fields;
+    dao_check(files->get_Fields(file_fields.address()), file_fields);
+    const dao_record first(file_fields.get());
+    tk_logger::log(1, "r.size()=%d", static_cast<int>(first.size()));
+    if (first.empty())
+        return true;
+    ole_com_ptr<_DAOField> value_field;
+    dao_check(file_fields->get_Item(dao_index(0).get_variant(), value_field.address()), value_field);
+    VARIANT value{};
+    value_field->get_Value(&value);
+    VariantClear(&var);
+    var = value;
+    return true;
+}
+
+VARTYPE dao_field::get_type() const
+{
+    tk_logger::log(1, "dao_field::get_type");
+    if (var.vt != VT_EMPTY) {
+        tk_logger::log(1, "Use ole_variant::get_type");
+        tk_logger::log(1, "vt1=%08X", var.vt);
+        return var.vt;
+    }
+    if (field.empty())
+        throw tk_mail_assertion("dao_rec", 388);
+    tk_logger::log(1, "Use DAO methods to extract field type");
+    int16_t native = 0;
+    dao_call(field->get_Type(&native));
+    const VARTYPE mapped = get_vartype(native);
+    tk_logger::log(1, "vt2=%08X", mapped);
+    return mapped;
+}
+
+std::string dao_field::to_string() const
+{
+    tk_logger::log(1, "dao_field::to_string(vt=%08X)", var.vt);
+    if (field.empty())
+        throw tk_mail_assertion("dao_rec", 255);
+    int16_t native = 0;
+    dao_call(field->get_Type(&native));
+    if (get_type() != VT_DATE)
+        return ole_variant::to_string();
+    return without_day_zero<std::string>(ole_variant::to_string(), "1899-12-30", "00:00:00", "0000-00-00");
+}
+
+std::wstring dao_field::to_wstring() const
+{
+    tk_logger::log(1, "dao_field::to_wstring(vt=%08X)", var.vt);
+    if (get_type() != VT_DATE)
+        return ole_variant::to_wstring();
+    return without_day_zero<std::wstring>(ole_variant::to_wstring(), L"1899-12-30", L"00:00:00", L"0000-00-00");
+}
+
+VARTYPE dao_field::get_vartype(int16_t dao_type)
+{
+    tk_logger::log(1, "dao_field::get_vartype(%d)", dao_type);
+    switch (dao_type) {
+    case 1: return VT_BOOL;                          // dbBoolean
+    case 2: return VT_UI1;                           // dbByte
+    case 3: return VT_I2;                            // dbInteger
+    case 4: return VT_I4;                            // dbLong
+    case 5: return VT_CY;                            // dbCurrency
+    case 6: return VT_R4;                            // dbSingle
+    case 7: case 19: case 20: case 21: return VT_R8; // dbDouble, dbNumeric, dbDecimal, dbFloat
+    case 8: case 22: return VT_DATE;                 // dbDate, dbTime
+    case 10: case 12: return VT_BSTR;                // dbText, dbMemo
+    default: return ole_vt_bytes;                    // binary, GUID, big integers, attachments...
+    }
+}
+
+int16_t dao_field::get_native_type(const t_ftd& column)
+{
+    tk_logger::log(1, "dao_field::get_native_type(%d)", column.vartype);
+    const bool short_size = column.size >= 1 && column.size <= 255;
+    switch (column.vartype) {
+    case VT_I2: case VT_I1: return 3;                                 // dbInteger
+    case VT_I4: case VT_UI2: return 4;                                // dbLong
+    case VT_R4: return 6;                                             // dbSingle
+    case VT_R8: case VT_DECIMAL: case VT_UI4: case VT_I8: case VT_UI8: return 7;  // dbDouble
+    case VT_CY: return 5;                                             // dbCurrency
+    case VT_DATE: return 8;                                           // dbDate
+    case VT_BSTR: return short_size ? 10 : 12;                        // dbText, dbMemo
+    case VT_BOOL: return 1;                                           // dbBoolean
+    case VT_UI1: return 2;                                            // dbByte
+    case VT_BLOB: case VT_BLOB_OBJECT: case ole_vt_bytes:
+        if (column.reserved == 8)
+            return 12;                                                // dbMemo
+        return short_size ? 9 : 11;                                   // dbBinary, dbLongBinary
+    default: throw ole_type_exception();
+    }
+}
+
+dao_record::dao_record(DAOFields* given) : fields(given)
+{
+    if (given == nullptr)
+        throw tk_mail_assertion("dao_rec", 438);
+    tk_logger::log(1, "dao_record::dao_record: n_refs = %d", static_cast<int>(ole_get_ref_count(given)));
+    int16_t count = 0;
+    dao_call(fields->get_Count(&count));
+    reserve(count > 0 ? static_cast<size_t>(count) : 0);
+    for (uint16_t i = 0; static_cast<int32_t>(i) < count; ++i) {
+        ole_com_ptr<_DAOField> item;
+        dao_check(fields->get_Item(dao_index(i).get_variant(), item.address()), item);
+        emplace_back(std::make_unique<dao_field>(item.get()));
+    }
+}

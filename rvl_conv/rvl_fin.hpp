@@ -1,0 +1,15 @@
+// How a run ends its use of a destination table and database, on both roads.
+#pragma once
+
+#include "UDB/udb_db.hpp"
+
+#include <memory>
+
+// Ends the run's use of its destination: a dump is closed, and a dump that
+// did not reach its file in full is reported.
+void close_destination(std::unique_ptr<udb_database> database);
+
+// Sends the rows a server table still gathers, so that rows the server
+// refuses are reported like any other record's failure (level 0, with the
+// table as context) instead of being left to the table's destructor.
+void flush_rows(udb_recordset* table);

@@ -1,0 +1,111 @@
+// The workbook road of a run: the workbook is opened once through DAO, and
+// each selected worksheet becomes a table of its own, in the order of the
+// table names. A failure inside one worksheet's work (opening it, creating
+// its table, copying its rows) is reported with the table's name and the
+// run goes on with the next one.
+#include "rvl_conv/rvl_xls.hpp"
+
+#include "DAO/dao_db.hpp"
+#include "TK/tk_log.hpp"
+#include "rvl_conv/rvl_conv.hpp"
+#include "rvl_conv/rvl_errh.hpp"
+
+#include <algorithm>
+
+std::unique_ptr<dao_database> xls_reader::open_xls(dao_engine& engine, const std::wstring& path, bool field_names)
+{
+    tk_logger::wlog(2, L"xls_reader::open_xls(%s)", path.c_str());
+    std::wstring connect = L"Excel 5.0;";
+    if (!field_names)
+        connect += L" HDR=No;";
+    connect += L" IMEX=1;";
+    return open_dao_src(engine, path, connect, udb_database::mode_read_only);
+}
+
+std::unique_ptr<dao_engine> xls_reader::create_dao_engine()
+{
+    auto engine = std::make_unique<dao_engine>(false);
+    if (engine->set_version_if(3) || engine->set_version_if(0))
+        return engine;
+    return nullptr;
+}
+
+bool xls_reader::get_all_sheets(std::vector<std::wstring>& names)
+{
+    tk_logger::log(1, "xls_reader::get_all_sheets");
+    names.clear();
+    std::unique_ptr<dao_engine> engine = create_dao_engine();
+    if (!engine)
+        return false;
+    // Listing needs no field names, whatever the run will use.
+    std::unique_ptr<dao_database> workbook = open_xls(*engine, src, false);
+    get_all_sheets2(*workbook, names);
+    return true;
+}
+
+void xls_reader::get_all_sheets2(udb_database& workbook, std::vector<std::wstring>& names)
+{
+    tk_logger::log(1, "xls_reader::get_all_sheets(2)");
+    worksheets.clear();
+    for (const std::wstring& listed : workbook.get_tables()) {
+        tk_logger::wlog(1, L"non_system (%s)", listed.c_str());
+        const size_t n = listed.size();
+        const bool sheet = (n >= 2 && listed[n - 1] == L'$') || (n >= 2 && listed[n - 1] == L'\'' && listed[n - 2] == L'$');
+        if (!sheet)
+            continue;
+        const std::wstring table = simplify_name(listed);
+        names.push_back(table);
+        worksheets.emplace(table, listed);  // the earlier worksheet keeps a name
+    }
+}
+
+std::wstring xls_reader::simplify_name(const std::wstring& listed)
+{
+    tk_logger::wlog(1, L"xls_reader::simplify_name(%s)", listed.c_str());
+    std::wstring name = listed;
+    if (name.size() > 2 && name.front() == L'\'' && name.back() == L'\'')
+        name = name.substr(1, name.size() - 2);
+    if (name.size() > 1 && name.back() == L'$')
+        name.pop_back();
+    name.erase(name.find_last_not_of(L' ') + 1);  // npos + 1 is 0: all blanks
+    name.erase(0, std::min(name.find_first_not_of(L' '), name.size()));
+    tk_logger::wlog(1, L"Simplified name: %s", name.c_str());
+    return name;
+}
+
+template <class Names, class Name> void xls_reader::select_sheets(const Names& names, Name name_of)
+{
+    std::map<std::wstring, std::wstring> selected;
+    for (const auto& item : names) {
+        const std::wstring& name = name_of(item);
+        const auto found = worksheets.find(name);
+        if (found == worksheets.end()) {
+            tk_logger::wlog(3, L"Worksheet %s not found", name.c_str());
+            sheet_not_found(name);
+            continue;
+        }
+        tk_logger::wlog(1, L"Worksheet %s is selected", found->second.c_str());
+        selected.insert(*found);
+    }
+    worksheets = std::move(selected);
+}
+
+void xls_reader::set_sel_sheets1(const std::vector<std::wstring>& names)
+{
+    tk_logger::log(1, "xls_reader::set_sel_sheets1(%d)", static_cast<int>(names.size()));
+    tk_logger::log(1, "Total worksheets: %d", static_cast<int>(worksheets.size()));
+    sel_queries.clear();
+    for (const std::wstring& name : names)
+        if (worksheets.count(name) != 0)
+            sel_queries.emplace_back(name, std::wstring());
+    select_sheets(names, [](const std::wstring& name) -> const std::wstring& { return name; });
+    tk_logger::log(1, "xls_reader::set_sel_sheets1 - END");
+}
+
+void xls_reader::set_sel_sheets2(const std::vector<std::pair<std::wstring, std::wstring>>& names)
+{
+    tk_logger::log(1, "xls_reader::set_sel_sheets2(%d)", static_cast<int>(names.size()));
+    tk_logger::log(1, "Total worksheets: %d", static_cast<int>(worksheets.size()));
+    select_sheets(names, [](const auto& pair) -> const std::wstring& { return pair.first; });
+    tk_logger::log(1, "xls_reader::set_sel_sheets2 - END");
+}
