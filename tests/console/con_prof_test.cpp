@@ -228,3 +228,21 @@ TEST(ConsoleProfile, AWorkbooksChangesReachTheLiveServer)
     }
     test_connection().execute("DROP DATABASE `" + name + "`");
 }
+
+TEST(ConsoleProfile, AWorksheetWhoseValuesTheNewTypeCannotTakeFailsAndTheRunGoesOn)
+{
+    test_dir dir;
+    std::filesystem::copy_file(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", dir.file("sheetjs.xlsx"));
+    test_dir::write(dir.file("job.rvl"), "[Generic settings]\nsrc=sheetjs.xlsx\ndest=out.sql\n"
+                                         "[MySQL settings]\ndirect mode=0\n"
+                                         "[MS Excel settings]\nconvert from xls=1\nextract field names=1\n"
+                                         "[Type Mappings]\ntables:\n  - name: Data\n    fields:\n"
+                                         "      - name:Text\n        type: INT\n");
+    const program_result r = run_morvante(dir, {"--profile=job.rvl"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Converting spreadsheet sheetjs.xlsx (2 worksheets)\nConverting table Data$\nError:\n"
+                     "Data: Data conversion is not supported for given type mapping\n"
+                     "Converting table 'Other sheet$'\n");
+    const std::string dump = test_dir::read(dir.file("out.sql"));
+    EXPECT_NE(dump.find("INSERT INTO `Other sheet`"), std::string::npos) << dump;
+}
