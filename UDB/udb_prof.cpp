@@ -28,6 +28,64 @@ uint32_t utf16_weight(wchar_t c)
     return 0x200000 + code;
 }
 
+// What the line format cannot carry as it is: a line break would end the
+// line, and an equal sign would split a key or a plain line (a query text, a
+// worksheet name, a "Type Mappings" line). These, and the escape character
+// itself, are written as %XX; any other "%" reads as itself, so profiles
+// written before keep their meaning.
+struct escaped_char {
+    wchar_t c;
+    const wchar_t* code;
+    const wchar_t* lower_code;
+};
+
+const escaped_char escapes[] = {
+    {L'%', L"%25", L"%25"}, {L'\r', L"%0D", L"%0d"}, {L'\n', L"%0A", L"%0a"}, {L'=', L"%3D", L"%3d"}};
+
+const escaped_char* escape_of(wchar_t c)
+{
+    for (const escaped_char& e : escapes)
+        if (e.c == c)
+            return &e;
+    return nullptr;
+}
+
+// The escaped character whose code stands at text[at], or null.
+const escaped_char* code_at(const std::wstring& text, size_t at)
+{
+    if (text[at] != L'%')
+        return nullptr;
+    for (const escaped_char& e : escapes)
+        if (text.compare(at, 3, e.code) == 0 || text.compare(at, 3, e.lower_code) == 0)
+            return &e;
+    return nullptr;
+}
+
+std::wstring escape(const std::wstring& text, bool equal_sign)
+{
+    std::wstring out;
+    for (wchar_t c : text) {
+        const escaped_char* e = escape_of(c);
+        if (e == nullptr || (c == L'=' && !equal_sign))
+            out += c;
+        else
+            out += e->code;
+    }
+    return out;
+}
+
+std::wstring unescape(const std::wstring& text)
+{
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const escaped_char* e = code_at(text, i);
+        out += e != nullptr ? e->c : text[i];
+        if (e != nullptr)
+            i += 2;
+    }
+    return out;
+}
+
 } // namespace
 
 bool udb_profile::utf16_less::operator()(const std::wstring& a, const std::wstring& b) const
@@ -119,11 +177,12 @@ bool udb_profile::read_line(const std::wstring& line, const std::wstring*& secti
     // belong to it (a password may end with one).
     const size_t equal = line.find(L'=');
     if (equal != std::wstring::npos) {
-        sections[*section].emplace_back(tk_wtrim(line.substr(0, equal)), line.substr(equal + 1));
+        sections[*section].emplace_back(unescape(tk_wtrim(line.substr(0, equal))),
+                                        unescape(line.substr(equal + 1)));
         return true;
     }
-    lists[*section].push_back(line);
-    sections[*section].emplace_back(trimmed, std::wstring());
+    lists[*section].push_back(unescape(line));
+    sections[*section].emplace_back(unescape(trimmed), std::wstring());
     return true;
 }
 
@@ -143,10 +202,10 @@ bool udb_profile::store(const std::wstring& path) const
         header(name);
         const bool bare_names = name == udb_selected_tables;
         for (const auto& [key, value] : entries) {
-            text += tk_to_utf8(key);
+            text += tk_to_utf8(escape(key, true));
             if (!(bare_names && value.empty())) {
                 text += '=';
-                text += tk_to_utf8(value);
+                text += tk_to_utf8(escape(value, false));
             }
             text += "\r\n";
         }
@@ -155,7 +214,7 @@ bool udb_profile::store(const std::wstring& path) const
     for (const auto& [name, lines] : lists) {
         header(name);
         for (const std::wstring& line : lines)
-            text += tk_to_utf8(line) + "\r\n";
+            text += tk_to_utf8(escape(line, true)) + "\r\n";
     }
     return platform::replace_file(narrow, text);
 }

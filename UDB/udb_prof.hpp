@@ -7,6 +7,9 @@
 //   src=C:\data\book.xls      an entry: key, first "=", value
 //   Sheet1$                   a plain line (also kept as an entry "Sheet1$"="")
 //
+// A line break, and an equal sign in a key or a plain line, are written as
+// %0D, %0A and %3D ("%" itself as %25), so every text reads back as it was.
+//
 // Sections are kept in the order of their names' UTF-16 code units.
 #pragma once
 

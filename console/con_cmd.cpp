@@ -125,6 +125,9 @@ struct parsed_options {
     std::string host, user, password, port;
     std::vector<std::wstring> tables;
     bool mode_given = false;
+    // The last --profile= was applied: its server settings and worksheet
+    // selection stand over the command line's.
+    bool profile_loaded = false;
 };
 
 void apply_option(const ansi_cmd_line& line, ravelin_converter& conv, error_handler& errors, parsed_options& got)
@@ -197,7 +200,7 @@ void apply_option(const ansi_cmd_line& line, ravelin_converter& conv, error_hand
     case opt_profile:
         if (to_wide(value, wide)) {
             tk_logger::wlog(1, L"parse_cmd_line - got profile %s", wide.c_str());
-            throw tk_exception("Loading conversion settings from a profile is not available in this build.", 1);
+            got.profile_loaded = conv.load_profile(wide);
         }
         break;
     case opt_pswd:
@@ -290,11 +293,16 @@ bool parse_cmd_line(int argc, const char* const* argv, ravelin_converter& conv, 
     if (conv.get_dest().empty())
         print_fatal_and_exit("You should enter destination MySQL database name");
     if (conv.from_xls) {
+        // The worksheets named by the profile, else by the table-list file.
         // An empty list selects nothing here: the run then takes every
         // worksheet. Without a DAO engine nothing is listed; the run says so.
         std::vector<std::wstring> all;
-        if (conv.get_all_sheets(all))
-            conv.set_sel_sheets1(got.tables);
+        if (conv.get_all_sheets(all)) {
+            if (got.profile_loaded)
+                conv.set_sel_sheets2(conv.sel_queries);
+            else
+                conv.set_sel_sheets1(got.tables);
+        }
     } else {
         if (conv.tab_name.empty())
             print_fatal_and_exit("You should specify MySQL table name (use '--tab_name' option)");
@@ -303,6 +311,7 @@ bool parse_cmd_line(int argc, const char* const* argv, ravelin_converter& conv, 
         if (!got.mode_given)
             conv.set_mode(1);
     }
-    conv.store_mysql_settings(got.host, got.user, got.password, got.port);
+    if (!got.profile_loaded)
+        conv.store_mysql_settings(got.host, got.user, got.password, got.port);
     return true;
 }

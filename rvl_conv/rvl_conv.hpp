@@ -55,6 +55,19 @@ public:
     // cannot be opened or a value is missing or cannot be written.
     bool serialize(bool store);
 
+    // Applies the profile file's settings. False when the file cannot be
+    // read (nothing applied). A profile whose "Type Mappings" has a line out
+    // of place raises a level-1 tk_exception naming the profile and the line:
+    // its other settings are applied by then, and a run with half of them
+    // would be no run the user asked for.
+    bool load_profile(const std::wstring& path);
+    // Writes every setting and the table and field changes to the file.
+    bool store_profile(const std::wstring& path) const;
+    // False when "Type Mappings" has a line out of place; the generic and
+    // server settings are applied by then, the rest is not.
+    bool load_from_profile(udb_profile& profile);
+    bool store_to_profile(udb_profile& profile) const;
+
     // Before the run: the source must be readable; then the destination is
     // prepared by the mode (an existing dump file is deleted).
     void check_dest();
@@ -64,8 +77,11 @@ public:
 
     void convert_from_xls();
     void convert_from_csv();
-    // Copies one table's records; statistics are kept when keep_stats is set.
-    void convert_step(udb_recordset* source, udb_recordset* destination, udb_database* database, bool keep_stats);
+    // Copies one table's records, each through the user's changes of the
+    // source table `cur_table`. columns: the table's columns as the user's
+    // changes make them, which the statistics follow (kept when keep_stats).
+    void convert_step(udb_recordset* source, udb_recordset* destination, udb_database* database,
+                      const udb_schema& columns, bool keep_stats);
 
     // Statistics are kept for a table the run creates, with refinement on
     // and outside merge mode; never for a table that was there before.

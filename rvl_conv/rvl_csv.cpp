@@ -23,7 +23,11 @@ void ravelin_converter::convert_from_csv()
     std::unique_ptr<udb_database> database = get_dest_base();
     std::unique_ptr<udb_validator> validator = engine.create_tn_validator({}, database->get_tables());
     set_cur_table(tab_name);
-    std::wstring name = modify1(tab_name, reader->schema, reader->indexes);
+    // The reader names its records from its own schema, so the user's changes
+    // go to a copy: records keep their source names until modify2 maps them.
+    udb_schema columns = reader->schema;
+    udb_indexes indexes = reader->indexes;
+    std::wstring name = modify1(tab_name, columns, indexes);
     if (!validator->is_acceptable(name))
         name = validator->get_safe_name(name);
     const bool keep_stats = keeps_statistics(*database, name);
@@ -42,10 +46,10 @@ void ravelin_converter::convert_from_csv()
                 self.csv_reader = nullptr;
             }
         } progress(*this, reader.get());
-        std::unique_ptr<udb_recordset> table = database->create_table(name, reader->schema, reader->indexes);
+        std::unique_ptr<udb_recordset> table = database->create_table(name, columns, indexes);
         tk_logger::wlog(3, L"Converting CSV file %s", src.c_str());
         hooks.progress_line(L"Converting CSV file " + src);
-        convert_step(reader.get(), table.get(), database.get(), keep_stats);
+        convert_step(reader.get(), table.get(), database.get(), columns, keep_stats);
         flush_rows(table.get());
     }
     reader.reset();

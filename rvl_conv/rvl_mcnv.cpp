@@ -62,11 +62,20 @@ void mysql_converter_impl::store_modify(const std::wstring& table, const udb_sch
     refine_queries.push_back(statement);
 }
 
-void mysql_converter_impl::date_post_process(const udb_schema& schema, const dates_map& map)
+namespace {
+
+bool is_kept(const std::vector<bool>& kept, uint32_t n_field) { return n_field < kept.size() && kept[n_field]; }
+
+} // namespace
+
+void mysql_converter_impl::date_post_process(const udb_schema& schema, const dates_map& map,
+                                             const std::vector<bool>& kept)
 {
     tk_logger::log(2, "mysql_converter_impl::date_post_process(map size=%d)",
                    static_cast<int>(map.get_entries().size()));
     for (const types_map::entry& e : map.get_entries()) {
+        if (is_kept(kept, e.n_field))
+            continue;
         // A column that never held a value is taken as DATETIME.
         const int32_t state = !e.seen && e.state == dates_map::no_date ? dates_map::date_time : e.state;
         if (state != e.declared)
@@ -74,12 +83,13 @@ void mysql_converter_impl::date_post_process(const udb_schema& schema, const dat
     }
 }
 
-void mysql_converter_impl::num_post_process(const udb_schema& schema, const num_map& map)
+void mysql_converter_impl::num_post_process(const udb_schema& schema, const num_map& map,
+                                            const std::vector<bool>& kept)
 {
     tk_logger::log(2, "mysql_converter_impl::num_post_process(map size=%d)",
                    static_cast<int>(map.get_entries().size()));
     for (const types_map::entry& e : map.get_entries())
-        if (e.seen && e.state != e.declared)
+        if (e.seen && e.state != e.declared && !is_kept(kept, e.n_field))
             store_modify(map.get_table_name(), schema, e, num_map::type_name(e.state), 56);
 }
 

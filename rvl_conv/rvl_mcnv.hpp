@@ -12,10 +12,17 @@
 #include <string>
 #include <vector>
 
+class udb_profile;
+
 class mysql_converter_impl {
 public:
     mysql_converter_impl();
     virtual ~mysql_converter_impl();
+
+    // The server settings and dump options of a profile. The host and the
+    // password are always taken, empty when the profile has none.
+    bool load_profile(udb_profile& profile);
+    bool store_profile(udb_profile& profile) const;
 
     // Stores the settings without blanks at their ends; an empty port is
     // "3306". The password is never logged.
@@ -32,9 +39,10 @@ public:
     void check_mysql_db_name(const std::wstring& name);
 
     // Store an ALTER TABLE ... MODIFY for every column whose values call for
-    // another type than the declared one; schema: the destination's.
-    void date_post_process(const udb_schema& schema, const dates_map& map);
-    void num_post_process(const udb_schema& schema, const num_map& map);
+    // another type than the declared one; schema: the destination's. Columns
+    // marked in `kept` (by position) keep the type the user chose for them.
+    void date_post_process(const udb_schema& schema, const dates_map& map, const std::vector<bool>& kept);
+    void num_post_process(const udb_schema& schema, const num_map& map, const std::vector<bool>& kept);
     // Runs the stored statements against the destination and forgets them;
     // a statement that fails is only logged.
     void mysql_refine_types(udb_database& destination);

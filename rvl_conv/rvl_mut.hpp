@@ -1,21 +1,172 @@
-// The user's changes of destination tables and fields (names, types,
-// dropped columns). Until such changes can be made, every table keeps its
-// name, schema and index list, and every record passes unchanged.
+// The user's changes of destination tables and columns: a table may get a new
+// name, and each of its columns a new name, another MySQL type (with length,
+// precision, scale, default value and character set), or be dropped. They
+// come from the type editor or from a profile's "Type Mappings" and are
+// applied during a run to a table's schema and index list before the table is
+// created, and to every record before it is appended.
+//
+// Three levels, each a udb_properties: the database change (one, a base of
+// the converter) holds a table change per changed source table, which holds
+// a field change per changed source column. Every look-up by name here is
+// exact and case-sensitive: a change names the source spelling it was made
+// for.
 #pragma once
 
+#include "SQL/sql_ntyp.hpp"
 #include "UDB/udb_idx.hpp"
 #include "UDB/udb_rec.hpp"
 #include "UDB/udb_sch.hpp"
 
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
-class sql_db_mutator {
+class udb_profile;
+
+// Settings of a conversion by name, with child objects found by their source
+// name or by the name they take in the destination.
+class udb_properties {
 public:
-    virtual ~sql_db_mutator() = default;
+    using property_map = std::map<std::wstring, std::wstring>;
 
-    // The destination name of a source table; its schema and indexes are
-    // changed in place.
+    virtual ~udb_properties() = default;
+    virtual property_map& get_properties() { return properties; }
+    virtual udb_properties* find_mutator(const std::wstring& name) = 0;
+    virtual udb_properties* find_mutator2(const std::wstring& new_name) = 0;
+    // The map as stored, without rebuilding it.
+    const property_map& stored_properties() const { return properties; }
+
+protected:
+    property_map properties;
+};
+
+// What a change asks of one column: the MySQL type with its sizes, and the
+// default value and character set the column gets.
+struct sql_field_type : sql_native_type {
+    std::wstring default_value;
+    std::wstring character_set;
+};
+
+namespace udb_mutators {
+inline constexpr int32_t changed = 1;
+inline constexpr int32_t deleted = 2;
+inline constexpr int32_t created = 3;  // reserved: only logged
+} // namespace udb_mutators
+
+class sql_field_mutator : public udb_properties {
+public:
+    sql_field_mutator(const std::wstring& new_name, const sql_field_type& type, int32_t status);
+
+    // The seven settings of the change, rebuilt on every call.
+    property_map& get_properties() override;
+    udb_properties* find_mutator(const std::wstring&) override { return nullptr; }
+    udb_properties* find_mutator2(const std::wstring&) override { return nullptr; }
+
+    // The column type the change gives ("VARCHAR(20)", "DECIMAL(10,2)"...).
+    std::wstring column_type() const;
+    // A copy of the column with the change's type text; null for null.
+    std::shared_ptr<t_ftd> create2(const t_ftd* column) const;
+    // Renames and retypes a column description in place.
+    void modify1(t_ftd& column) const;
+    // Renames a value and converts it to the change's type; a value that
+    // cannot be converted raises a level-0 tk_exception. An empty text
+    // becomes no value (NULL) for any type but text.
+    void modify2(udb_field& field) const;
+
+    std::wstring new_name;
+    VARTYPE vartype = VT_NULL;  // VT_NULL: the column keeps its value type
+    uint32_t dw_reserved = 0;
+    sql_field_type type;
+    int32_t status;
+};
+
+class sql_table_mutator : public udb_properties {
+public:
+    explicit sql_table_mutator(const std::wstring& new_name);
+
+    // By source column name.
+    udb_properties* find_mutator(const std::wstring& name) override;
+    // By new column name.
+    udb_properties* find_mutator2(const std::wstring& new_name) override;
+
+    // Creates or updates the change of the source column old_name. For a
+    // type of fixed size, type.length becomes that size.
+    sql_field_mutator* update_field(const std::wstring& old_name, const std::wstring& new_name,
+                                    sql_field_type& type);
+    void set_new_name(const std::wstring& name);
+
+    // The schema with dropped columns left out and changed ones renamed and
+    // retyped (new descriptors; the source's are never touched). Answers the
+    // table's new name, empty when it has none.
+    std::wstring modify1(udb_schema& schema);
+    // The record to append: dropped values left out, changed ones renamed and
+    // converted. The result stays valid until the next call.
+    const udb_record& modify2(const udb_record& record);
+    // Index column lists without dropped columns and with the new names.
+    void modify3(udb_indexes& indexes) const;
+
+    bool has_field_changes() const { return !fields.empty(); }
+    // Field changes in order of source column name.
+    const std::map<std::wstring, std::unique_ptr<sql_field_mutator>>& get_fields() const { return fields; }
+
+    std::wstring new_name;
+
+private:
+    const sql_field_mutator* field_of(const std::wstring& name) const;
+
+    std::map<std::wstring, std::unique_ptr<sql_field_mutator>> fields;
+    std::map<std::wstring, sql_field_mutator*> fields_by_new_name;
+    udb_record last_record;
+};
+
+class sql_db_mutator : public udb_properties {
+public:
+    sql_db_mutator() = default;
+    ~sql_db_mutator() override;
+    sql_db_mutator(const sql_db_mutator&) = delete;
+    sql_db_mutator& operator=(const sql_db_mutator&) = delete;
+
+    // The change of a source table, created when missing; its new name is set.
+    sql_table_mutator* get_table_mutator2(const std::wstring& table, const std::wstring& new_name);
+    // The change of a source table, or null.
+    sql_table_mutator* get_table_mutator3(const std::wstring& table) const;
+    udb_properties* find_mutator(const std::wstring& table) override { return get_table_mutator3(table); }
+    udb_properties* find_mutator2(const std::wstring& new_name) override;
+
+    // The destination name of a source table, its schema and index list
+    // changed in place. A change without a new name keeps the source name.
     std::wstring modify1(const std::wstring& table, udb_schema& schema, udb_indexes& indexes);
     // The record to append for a source record of the table.
     const udb_record& modify2(const std::wstring& table, const udb_record& record);
+
+    // For each column of a table's changed schema, whether a change of the
+    // user gave it its type.
+    std::vector<bool> user_typed(const std::wstring& table, const udb_schema& columns) const;
+
+    // For the type editor: the MySQL type, size, default and, for decimals,
+    // precision and scale of a source column; its type text is set to match.
+    void describe_field(t_ftd& column, sql_field_type& type) const;
+    // The types the type editor leaves out of its lists: none.
+    static const std::set<std::wstring>& get_excluded_types();
+
+    // Forgets every table change.
+    void clear();
+
+    // The "Type Mappings" section of a profile. load forgets the changes held
+    // before, and answers false, applying none of the section's tables, when
+    // a line is out of place (failed_line then holds it).
+    bool load(udb_profile& profile);
+    bool store(udb_profile& profile) const;
+    const std::wstring& get_failed_line() const { return failed_line; }
+
+    // Table changes in order of source table name.
+    const std::map<std::wstring, std::unique_ptr<sql_table_mutator>>& get_tables() const { return tables; }
+
+private:
+    std::map<std::wstring, std::unique_ptr<sql_table_mutator>> tables;
+    std::map<std::wstring, sql_table_mutator*> tables_by_new_name;
+    std::wstring failed_line;
 };

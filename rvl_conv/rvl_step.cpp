@@ -25,7 +25,7 @@ struct rows_reset {
 } // namespace
 
 void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* destination, udb_database* database,
-                                     bool keep_stats)
+                                     const udb_schema& columns, bool keep_stats)
 {
     tk_logger::log(1, "ravelin_converter::convert_step");
     if (tab_def)
@@ -40,8 +40,8 @@ void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* desti
     std::optional<dates_map> dates;
     std::optional<num_map> numbers;
     if (keep_stats) {
-        dates.emplace(destination->name, source->schema, false);
-        numbers.emplace(destination->name, source->schema);
+        dates.emplace(destination->name, columns, false);
+        numbers.emplace(destination->name, columns);
     }
     const std::wstring table = get_cur_table();
     rows_reset reset{rows_done};
@@ -75,7 +75,9 @@ void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* desti
         rows_done.fetch_add(1, std::memory_order_relaxed);
     }
     if (keep_stats) {
-        date_post_process(destination->schema, *dates);
-        num_post_process(destination->schema, *numbers);
+        // A type the user chose is what the user wants, whatever the values.
+        const std::vector<bool> kept = user_typed(table, columns);
+        date_post_process(destination->schema, *dates, kept);
+        num_post_process(destination->schema, *numbers, kept);
     }
 }

@@ -13,9 +13,16 @@
 #include <utility>
 #include <vector>
 
+class udb_profile;
+
 class udb_converter : public tk_converter {
 public:
     udb_converter();
+
+    // The worksheet, query and view lists (appended to) and the generic
+    // settings of a profile.
+    bool load_profile(udb_profile& profile);
+    bool store_profile(udb_profile& profile) const;
 
     // 0 overwrite the entire database, 1 overwrite existing tables only,
     // 2 skip existing tables, 3 merge.

@@ -60,7 +60,11 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
     try {
         std::unique_ptr<udb_recordset> source = workbook.get_table(sheet, udb_database::mode_read_only);
         tk_logger::wlog(2, L"udb_db_mutator::modify1(%s)", table.c_str());
-        std::wstring name = modify1(table, source->schema, source->indexes);
+        // Records carry the source's column names until modify2 maps them,
+        // so the user's changes go to copies of the schema and indexes.
+        udb_schema columns = source->schema;
+        udb_indexes indexes = source->indexes;
+        std::wstring name = modify1(table, columns, indexes);
         const bool refused = !validator.is_acceptable(name);
         if (refused)
             name = validator.get_safe_name(name);
@@ -71,13 +75,13 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
                 database.delete_tab(name);
         }
         const bool keep_stats = keeps_statistics(database, name);
-        std::unique_ptr<udb_recordset> destination = database.create_table(name, source->schema, source->indexes);
+        std::unique_ptr<udb_recordset> destination = database.create_table(name, columns, indexes);
         if (refused) {
             tk_logger::wlog(2, L"Store generated table name '%s'", name.c_str());
             validator.add_existing_name(name);
         }
         validator.restricted_names.push_back(name);
-        convert_step(source.get(), destination.get(), &database, keep_stats);
+        convert_step(source.get(), destination.get(), &database, columns, keep_stats);
         flush_rows(destination.get());
     } catch (const tk_exception& e) {
         error_handler::instance().set_context(table);

@@ -173,3 +173,34 @@ TEST(UdbProfile, AFailedWriteIsReportedAndLeavesTheOldProfile)
     ASSERT_TRUE(p.store(wide(file)));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
+
+TEST(UdbProfile, LineBreaksAndEqualSignsReadBackAsTheyWere)
+{
+    udb_profile p;
+    p.set_value(tables, L"a=b", L"");  // a worksheet name, written bare
+    p.set_value(tables, L"q=1", L"SELECT *\r\nFROM [s$]\nWHERE x=1 AND y LIKE 'a%25%'");
+    p.set_value(generic, L"src", L"100%3D.csv");
+    p.add_list_item(L"Type Mappings", L"    new_name: x=y\nz");
+    test_dir dir;
+    const std::wstring file = wide(dir.file("p.rvl"));
+    ASSERT_TRUE(p.store(file));
+    const std::string text = test_dir::read(dir.file("p.rvl"));
+    EXPECT_NE(text.find("[Selected Tables]\r\na%3Db\r\n"
+                        "q%3D1=SELECT *%0D%0AFROM [s$]%0AWHERE x=1 AND y LIKE 'a%2525%25'\r\n"),
+              std::string::npos)
+        << text;
+
+    udb_profile back;
+    ASSERT_TRUE(back.load(file));
+    EXPECT_EQ(back.get_selected_tables(), p.get_selected_tables());
+    EXPECT_EQ(back.get_value(generic, L"src"), L"100%3D.csv");
+    EXPECT_EQ(back.get_list(L"Type Mappings"), p.get_list(L"Type Mappings"));
+    EXPECT_EQ(back.get_list(tables), std::vector<std::wstring>{L"a=b"});
+}
+
+TEST(UdbProfile, APercentSignThatIsNoCodeReadsAsItself)
+{
+    const udb_profile p = load("[Available Queries]\r\nq=SELECT * FROM t WHERE a LIKE '%x' OR b LIKE '5%'\r\n");
+    EXPECT_EQ(p.get_available_queries(),
+              (udb_profile_entries{{L"q", L"SELECT * FROM t WHERE a LIKE '%x' OR b LIKE '5%'"}}));
+}

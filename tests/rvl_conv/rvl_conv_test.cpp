@@ -41,7 +41,7 @@ struct ConverterCopy : ::testing::Test {
     {
         std::unique_ptr<udb_recordset> table = db.create_table(L"t", source.schema, source.indexes);
         static_cast<fake_table&>(*table).fail = std::move(fail);
-        conv.convert_step(&source, table.get(), &db, keep_stats);
+        conv.convert_step(&source, table.get(), &db, source.schema, keep_stats);
         return table;
     }
 };
@@ -260,4 +260,39 @@ TEST(RavelinConverterSettings, StoredValuesAreReadByTheirRules)
     EXPECT_TRUE(console.direct);
     EXPECT_EQ(console.n_comma, -1);
     EXPECT_FALSE(console.x_fnames);
+}
+
+TEST_F(ConverterCopy, ChangedColumnsKeepTheUsersTypeAndOthersAreStillRefined)
+{
+    // n holds integers but the user made it VARCHAR(10); m is left to refinement.
+    sql_field_type text;
+    text.type = L"VARCHAR";
+    text.length = 10;
+    conv.get_table_mutator2(L"t", L"t")->update_field(L"n", L"n", text);
+    conv.set_cur_table(L"t");
+    fake_source source({L"n", L"m"}, {{L"1", L"5"}, {L"2", L"6"}});
+    udb_schema columns = source.schema;
+    udb_indexes indexes;
+    conv.modify1(L"t", columns, indexes);
+    std::unique_ptr<udb_recordset> table = db.create_table(L"t", columns, indexes);
+    conv.convert_step(&source, table.get(), &db, columns, true);
+    EXPECT_EQ(with_prefix(conv.refine_queries, L"ALTER TABLE `t` MODIFY `n`"), std::vector<std::wstring>{});
+    EXPECT_EQ(with_prefix(conv.refine_queries, L"ALTER TABLE `t` MODIFY `m`"),
+              std::vector<std::wstring>{L"ALTER TABLE `t` MODIFY `m` INT"});
+}
+
+TEST_F(ConverterCopy, AValueTheUsersTypeCannotTakeEndsTheTablesCopy)
+{
+    sql_field_type number;
+    number.type = L"INT";
+    conv.get_table_mutator2(L"t", L"t")->update_field(L"n", L"n", number);
+    conv.set_cur_table(L"t");
+    fake_source source({L"n"}, {{L"1"}, {L"abc"}, {L"3"}});
+    try {
+        copy(source);
+        FAIL() << "copied";
+    } catch (const tk_exception& e) {
+        EXPECT_STREQ(e.what(), "Data conversion is not supported for given type mapping");
+    }
+    EXPECT_EQ(conv.rows_done.load(), 0u);
 }

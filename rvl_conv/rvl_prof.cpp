@@ -1,0 +1,189 @@
+// The converter's settings in a profile: what each section holds, how each
+// value is written, and how it is read back. Settings whose keys are missing
+// or empty keep their values, except the server host and password.
+#include "rvl_conv/rvl_prof.hpp"
+
+#include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
+#include "UDB/udb_prof.hpp"
+#include "rvl_conv/rvl_conv.hpp"
+
+namespace {
+
+const wchar_t* flag(bool on) { return on ? L"1" : L"0"; }
+
+// Boolean keys: an empty value keeps the setting; otherwise only "1" is true.
+void read_flag(const udb_profile& profile, const wchar_t* section, const wchar_t* key, bool& setting)
+{
+    const std::wstring value = profile.get_value(section, key);
+    if (!value.empty())
+        setting = value == L"1";
+}
+
+// "only definitions" and "skip indexes": any value but "0" is true.
+void read_loose_flag(const udb_profile& profile, const wchar_t* key, bool& setting)
+{
+    const std::wstring value = profile.get_value(udb_generic_settings, key);
+    if (!value.empty())
+        setting = value != L"0";
+}
+
+void read_text(const udb_profile& profile, const wchar_t* section, const wchar_t* key, std::wstring& setting)
+{
+    std::wstring value = profile.get_value(section, key);
+    if (!value.empty())
+        setting = std::move(value);
+}
+
+using pair_list = std::vector<std::pair<std::wstring, std::wstring>>;
+
+void read_list(const udb_profile_entries& entries, pair_list& list)
+{
+    list.insert(list.end(), entries.begin(), entries.end());
+}
+
+void write_list(udb_profile& profile, const wchar_t* section, const pair_list& list, const wchar_t* log_format)
+{
+    for (const auto& [name, text] : list) {
+        tk_logger::wlog(1, log_format, name.c_str(), text.c_str());
+        profile.set_value(section, name, text);
+    }
+}
+
+} // namespace
+
+bool udb_converter::load_profile(udb_profile& profile)
+{
+    tk_logger::log(2, "udb_converter::load_profile");
+    read_list(profile.get_available_queries(), available_queries);
+    for (const auto& [name, text] : profile.get_selected_tables()) {
+        tk_logger::wlog(1, text.empty() ? L"Loading table '%s'" : L"Loading query '%s'", name.c_str());
+        sel_queries.emplace_back(name, text);
+    }
+    read_list(profile.get_selected_views(), selected_views);
+    read_text(profile, udb_generic_settings, L"src", src);
+    read_text(profile, udb_generic_settings, L"dest", dest);
+    const std::wstring log_name = profile.get_value(udb_generic_settings, L"logfile");
+    if (!log_name.empty()) {
+        const std::string name = tk_to_ansi(log_name, tk_cp_thread_acp);
+        tk_logger::log(1, "Logfile=%s", name.c_str());
+        set_logfile(name);
+    }
+    read_loose_flag(profile, L"only definitions", tab_def);
+    // Only the four modes there are; anything else keeps the current one.
+    const std::wstring mode_text = profile.get_value(udb_generic_settings, L"mode");
+    if (mode_text.size() == 1 && mode_text[0] >= L'0' && mode_text[0] <= L'3')
+        set_mode(mode_text[0] - L'0');
+    read_loose_flag(profile, L"skip indexes", skip_indexes);
+    return true;
+}
+
+bool udb_converter::store_profile(udb_profile& profile) const
+{
+    tk_logger::log(2, "udb_converter::store_profile");
+    write_list(profile, udb_available_queries, available_queries, L"Available Query: (%s,%s)");
+    write_list(profile, udb_selected_tables, sel_queries, L"Selected Query: (%s,%s)");
+    write_list(profile, udb_selected_views, selected_views, L"Selected View: (%s,%s)");
+    profile.set_value(udb_generic_settings, L"src", src);
+    profile.set_value(udb_generic_settings, L"dest", dest);
+    profile.set_value(udb_generic_settings, L"logfile", tk_to_unicode(log_file));
+    profile.set_value(udb_generic_settings, L"skip indexes", flag(skip_indexes));
+    profile.set_value(udb_generic_settings, L"only definitions", flag(tab_def));
+    profile.set_value(udb_generic_settings, L"mode", std::wstring(1, static_cast<wchar_t>(L'0' + mode)));
+    return true;
+}
+
+bool mysql_converter_impl::load_profile(udb_profile& profile)
+{
+    tk_logger::log(2, "mysql_converter_impl::load_profile");
+    const auto narrow = [&profile](const wchar_t* key) {
+        return tk_to_utf8(profile.get_value(profile_mysql_settings, key));
+    };
+    host = narrow(L"host");
+    if (std::string value = narrow(L"user"); !value.empty())
+        user = value;
+    pswd = narrow(L"password");
+    if (std::string value = narrow(L"port"); !value.empty())
+        port = value;
+    const std::wstring line_break = profile.get_value(profile_mysql_settings, L"dump line break");
+    if (!line_break.empty())
+        dump_opts.n_line_break = line_break == L"1" ? 1 : 0;
+    read_flag(profile, profile_mysql_settings, L"dump new version", dump_opts.b_new_ver);
+    read_flag(profile, profile_mysql_settings, L"dump add lock to insert", dump_opts.b_lock_write);
+    read_flag(profile, profile_mysql_settings, L"dump insert comments", dump_opts.b_ins_comments);
+    read_flag(profile, profile_mysql_settings, L"dump create database", dump_opts.b_ins_db);
+    read_flag(profile, profile_mysql_settings, L"dump create table", dump_opts.b_ins_tables);
+    return true;
+}
+
+bool mysql_converter_impl::store_profile(udb_profile& profile) const
+{
+    tk_logger::log(2, "mysql_converter_impl::store_profile");
+    const auto text = [&profile](const wchar_t* key, const std::wstring& value) {
+        profile.set_value(profile_mysql_settings, key, value);
+    };
+    text(L"host", tk_to_unicode(host));
+    text(L"user", tk_to_unicode(user));
+    text(L"password", tk_to_unicode(pswd));
+    text(L"port", tk_to_unicode(port));
+    text(L"dump line break", dump_opts.n_line_break == 1 ? L"1" : L"0");
+    text(L"dump new version", flag(dump_opts.b_new_ver));
+    text(L"dump add lock to insert", flag(dump_opts.b_lock_write));
+    text(L"dump insert comments", flag(dump_opts.b_ins_comments));
+    text(L"dump create database", flag(dump_opts.b_ins_db));
+    text(L"dump create table", flag(dump_opts.b_ins_tables));
+    return true;
+}
+
+bool ravelin_converter::load_from_profile(udb_profile& profile)
+{
+    udb_converter::load_profile(profile);
+    mysql_converter_impl::load_profile(profile);
+    if (!sql_db_mutator::load(profile))
+        return false;
+    read_flag(profile, profile_excel_settings, L"extract field names", x_fnames);
+    read_flag(profile, profile_excel_settings, L"refine types", refine_types);
+    read_flag(profile, profile_excel_settings, L"convert from xls", from_xls);
+    read_flag(profile, profile_mysql_settings, L"direct mode", direct);
+    std::wstring text = profile.get_value(udb_generic_settings, L"character set");
+    if (!text.empty())
+        engine.set_char_set(text);
+    text = profile.get_value(udb_generic_settings, L"storage engine");
+    if (!text.empty())
+        engine.set_tab_type(text);
+    return true;
+}
+
+bool ravelin_converter::store_to_profile(udb_profile& profile) const
+{
+    if (!udb_converter::store_profile(profile) || !mysql_converter_impl::store_profile(profile))
+        return false;
+    profile.set_value(profile_excel_settings, L"extract field names", flag(x_fnames));
+    profile.set_value(profile_excel_settings, L"refine types", flag(refine_types));
+    profile.set_value(profile_excel_settings, L"convert from xls", flag(from_xls));
+    profile.set_value(profile_mysql_settings, L"direct mode", flag(direct));
+    profile.set_value(udb_generic_settings, L"character set", engine.get_char_set());
+    profile.set_value(udb_generic_settings, L"storage engine", engine.get_tab_type());
+    return true;
+}
+
+bool ravelin_converter::load_profile(const std::wstring& path)
+{
+    tk_logger::wlog(2, L"ravelin_converter::load_profile(%s)", path.c_str());
+    udb_profile profile;
+    if (!profile.load(path))
+        return false;
+    if (load_from_profile(profile))
+        return true;
+    // Half a profile would run a conversion nobody asked for.
+    throw tk_exception("Profile " + tk_to_utf8(path) + " cannot be used: this line of its \"Type Mappings\" is out "
+                       "of place:\n" + tk_to_utf8(get_failed_line()),
+                       1);
+}
+
+bool ravelin_converter::store_profile(const std::wstring& path) const
+{
+    tk_logger::wlog(2, L"ravelin_converter::store_profile(%s)", path.c_str());
+    udb_profile profile;
+    return store_to_profile(profile) && sql_db_mutator::store(profile) && profile.store(path);
+}

@@ -1,0 +1,152 @@
+// MORVANTE running a saved conversion: a profile renames the table, renames
+// one column and drops another, and gives two columns new types, one with a
+// default; the result is checked in the dump loaded into the test server and
+// in the live server. Also the profile failures the console reports.
+#include "SQL/dmp_help.hpp"
+#include "con_help.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+#ifndef RVL_PROFILES
+#error RVL_PROFILES must name the folder of the profile fixtures
+#endif
+
+namespace {
+
+using table_rows = std::vector<std::vector<std::string>>;
+
+const char type_mappings[] = "[Type Mappings]\n"
+                             "tables:\n"
+                             "  - name: items\n"
+                             "    new_name: goods\n"
+                             "    fields:\n"
+                             "      - name:id\n"
+                             "        new_name: item_id\n"
+                             "        type: INT\n"
+                             "      - name:name\n"
+                             "        new_name: title\n"
+                             "        type: VARCHAR\n"
+                             "        length: 40\n"
+                             "      - name:note\n"
+                             "        status: deleted\n"
+                             "      - name:price\n"
+                             "        type: DECIMAL\n"
+                             "        precision: 6\n"
+                             "        scale: 2\n"
+                             "        default_value: 1.50\n";
+
+// items.csv and a profile job.rvl that converts it with the changes above.
+struct job_dir : test_dir {
+    explicit job_dir(const std::string& settings, const std::string& mappings = type_mappings)
+    {
+        std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", file("items.csv"));
+        write(file("job.rvl"), "[Generic settings]\nsrc=items.csv\n" + settings +
+                                   "\n[MS Excel settings]\nconvert from xls=0\nextract field names=1\n\n" + mappings);
+    }
+};
+
+const std::vector<std::string> job_args = {"--profile=job.rvl", "--csv_delim=2", "--tab_name=items"};
+
+// The empty price of Pin is no value, not a failed conversion.
+const table_rows goods_rows = {
+    {"1", "Nut", "0.50"}, {"2", "Bolt", "1.25"}, {"3", "Washer", "2.00"}, {"4", "Pin", "NULL"}};
+
+// The columns of goods as "name type default; ...".
+std::string goods_columns(test_connection& db)
+{
+    std::string text;
+    for (const auto& r : db.rows("SELECT column_name, column_type, column_default FROM "
+                                 "information_schema.columns WHERE table_schema = DATABASE() AND table_name = "
+                                 "'goods' ORDER BY ordinal_position"))
+        text += r[0] + " " + r[1] + " " + r[2] + "; ";
+    return text;
+}
+
+const char expected_columns[] = "item_id int(11) NULL; title varchar(40) NULL; price decimal(6,2) 1.50; ";
+
+void expect_goods(test_connection& db)
+{
+    EXPECT_EQ(db.rows("SELECT item_id, title, price FROM goods ORDER BY item_id"), goods_rows);
+    EXPECT_EQ(goods_columns(db), expected_columns);
+    EXPECT_EQ(db.rows("SELECT table_name FROM information_schema.tables WHERE table_schema = DATABASE()"),
+              (table_rows{{"goods"}}));
+    // The default stands for a row that gives no price.
+    db.execute("INSERT INTO goods (item_id, title) VALUES (9, 'Clip')");
+    EXPECT_EQ(db.rows("SELECT price FROM goods WHERE item_id = 9"), (table_rows{{"1.50"}}));
+}
+
+} // namespace
+
+TEST(ConsoleProfile, ChangesReachTheDump)
+{
+    job_dir dir("dest=items.sql\n[MySQL settings]\ndirect mode=0\n");
+    const program_result r = run_morvante(dir, job_args);
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "Converting CSV file items.csv\n");
+    const std::string dump = test_dir::read(dir.file("items.sql"));
+    EXPECT_NE(dump.find("CREATE TABLE `goods`"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("note"), std::string::npos) << dump;
+    if (!test_server_settings())
+        return;
+    test_database loaded;
+    std::string output;
+    ASSERT_EQ(dmp_load(dir.file("items.sql"), loaded.name(), output), 0) << output;
+    test_connection db(loaded.name());
+    expect_goods(db);
+}
+
+TEST(ConsoleProfile, ChangesReachTheLiveServerWhoseSettingsComeFromTheProfile)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    const std::string name = "rvl_profile_" + std::to_string(::getpid());
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+    job_dir dir("dest=" + name + "\n[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
+                std::to_string(s.port) + "\nuser=" + s.user + "\npassword=" + s.password + "\n");
+    // The profile's server settings stand over the command line's.
+    std::vector<std::string> args = job_args;
+    args.insert(args.end(), {"--host=nowhere.invalid", "--port=1", "--user=nobody", "--pswd=wrong"});
+    const program_result r = run_morvante(dir, args);
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    {
+        test_connection db(name);
+        expect_goods(db);
+    }
+    test_connection().execute("DROP DATABASE `" + name + "`");
+}
+
+TEST(ConsoleProfile, AProfileWhoseTypeMappingsFailIsAnErrorNamingIt)
+{
+    job_dir dir("dest=items.sql\n[MySQL settings]\ndirect mode=0\n",
+                "[Type Mappings]\ntables:\n  - name: items\n      - name:id\n");
+    const program_result r = run_morvante(dir, job_args);
+    EXPECT_EQ(r.code, 255);
+    EXPECT_EQ(r.out, "Error:\nProfile job.rvl cannot be used: this line of its \"Type Mappings\" is out of "
+                     "place:       - name:id\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("items.sql")));
+}
+
+TEST(ConsoleProfile, AMissingProfileEndsTheProgram)
+{
+    test_dir dir;
+    const program_result r = run_morvante(dir, {"--profile=none.rvl", "--src=a.csv", "--dest=db"});
+    EXPECT_EQ(r.code, 255);
+    EXPECT_EQ(r.out, "Error:\nProfile does not exist. Please verify the correct path/name was given.\n");
+}
+
+TEST(ConsoleProfile, AValueTheNewTypeCannotTakeIsReported)
+{
+    job_dir dir("dest=items.sql\n[MySQL settings]\ndirect mode=0\n");
+    test_dir::write(dir.file("items.csv"), "id,name,price,note\n1,Nut,0.5,a\nten,Bolt,1,b\n");
+    const program_result r = run_morvante(dir, job_args);
+    EXPECT_EQ(r.out, "Converting CSV file items.csv\nError:\nData conversion is not supported for given type "
+                     "mapping\n");
+    // The rows before the failing one are in the dump, which is complete.
+    const std::string dump = test_dir::read(dir.file("items.sql"));
+    EXPECT_NE(dump.find("VALUES(1, 'Nut', 0.5);"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("Bolt"), std::string::npos) << dump;
+    EXPECT_TRUE(dump.ends_with("UNLOCK TABLES;\r\n")) << dump;
+}
