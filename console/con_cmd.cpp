@@ -293,12 +293,16 @@ bool parse_cmd_line(int argc, const char* const* argv, ravelin_converter& conv, 
     if (conv.get_dest().empty())
         print_fatal_and_exit("You should enter destination MySQL database name");
     if (conv.from_xls) {
-        // A loaded profile's worksheets stand. An empty list selects nothing
-        // here: the run then takes every worksheet. Without a DAO engine
-        // nothing is listed; the run says so.
+        // The worksheets named by the profile, else by the table-list file.
+        // An empty list selects nothing here: the run then takes every
+        // worksheet. Without a DAO engine nothing is listed; the run says so.
         std::vector<std::wstring> all;
-        if (!got.profile_loaded && conv.get_all_sheets(all))
-            conv.set_sel_sheets1(got.tables);
+        if (conv.get_all_sheets(all)) {
+            if (got.profile_loaded)
+                conv.set_sel_sheets2(conv.sel_queries);
+            else
+                conv.set_sel_sheets1(got.tables);
+        }
     } else {
         if (conv.tab_name.empty())
             print_fatal_and_exit("You should specify MySQL table name (use '--tab_name' option)");

@@ -151,10 +151,6 @@ bool ravelin_converter::load_from_profile(udb_profile& profile)
     text = profile.get_value(udb_generic_settings, L"storage engine");
     if (!text.empty())
         engine.set_tab_type(text);
-    // The profile's worksheets among those the workbook has.
-    std::vector<std::wstring> all;
-    if (from_xls && get_all_sheets(all))
-        set_sel_sheets2(sel_queries);
     return true;
 }
 

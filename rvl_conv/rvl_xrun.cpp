@@ -60,8 +60,8 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
     try {
         std::unique_ptr<udb_recordset> source = workbook.get_table(sheet, udb_database::mode_read_only);
         tk_logger::wlog(2, L"udb_db_mutator::modify1(%s)", table.c_str());
-        // The user's changes go to copies: the worksheet's records keep their
-        // source names until modify2 maps them.
+        // Records carry the source's column names until modify2 maps them,
+        // so the user's changes go to copies of the schema and indexes.
         udb_schema columns = source->schema;
         udb_indexes indexes = source->indexes;
         std::wstring name = modify1(table, columns, indexes);

@@ -12,3 +12,5 @@ done
 bash "$ROOT/bench/morvante.sh"
 # MORVANTE into a private server, against the client running its dump and LOAD DATA.
 bash "$ROOT/bench/server.sh"
+# The workbook road against the CSV road into a private server.
+bash "$ROOT/bench/xls.sh"

@@ -193,6 +193,20 @@ TEST(ConsoleWorkbook, TableListFileSelectsAndReportsWhatTheWorkbookLacks)
                         "Converting table 'Other sheet$'\n");
 }
 
+TEST(ConsoleWorkbook, AProfileSelectsItsWorksheets)
+{
+    book_dir dir("sheetjs.xlsx");
+    test_dir::write(dir.file("job.rvl"), "[Generic settings]\nsrc=sheetjs.xlsx\ndest=out.sql\nmode=0\n\n"
+                                         "[MS Excel settings]\nextract field names=1\nconvert from xls=1\n\n"
+                                         "[MySQL settings]\ndirect mode=0\n\n"
+                                         "[Selected Tables]\nOther sheet\nNope\n\n");
+    test_dir::write(dir.file("tabs.txt"), "Data\n");  // read, but the profile's selection stands
+    const program_result r = run_morvante(dir, {"--profile=job.rvl", "--tab_file=tabs.txt"});
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "Worksheet Nope not found\n");
+    EXPECT_EQ(r.out, "Converting spreadsheet sheetjs.xlsx (1 worksheets)\nConverting table 'Other sheet$'\n");
+}
+
 TEST(ConsoleWorkbook, AWorkbookThatCannotBeReadIsReportedBeforeAnyRun)
 {
     book_dir dir("encrypted.xlsx");
