@@ -31,16 +31,11 @@ struct Profile : ::testing::Test {
     std::optional<ravelin_converter> conv{std::in_place, converter_form::console, hooks};
     test_dir dir;
 
-    // A workbook profile lists the workbook's worksheets when it is loaded;
-    // these profiles name none.
-    Profile() { conv->from_xls = false; }
-
     // A converter as a new start of the program builds it (one at a time).
     void renew()
     {
         conv.reset();
         conv.emplace(converter_form::console, hooks);
-        conv->from_xls = false;
     }
 
     std::wstring file(const char* name) const { return (dir.path() / name).wstring(); }
@@ -206,7 +201,7 @@ TEST_F(Profile, UsersFilesWithLfOrCrLfLoadAlike)
     for (const char* name : {"job_lf.rvl", "job_crlf.rvl"}) {
         SCOPED_TRACE(name);
         renew();
-        conv->from_xls = true;  // the profile's "convert from xls=0" is read before any worksheet listing
+        conv->from_xls = true;  // the profile's "convert from xls=0" replaces it
         conv->store_mysql_settings("old.host", "old user", "old pw", "");
         ASSERT_TRUE(conv->load_profile(fixture(name)));
         EXPECT_EQ(conv->get_src(), L"/data/people.csv");
