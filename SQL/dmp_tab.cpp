@@ -18,7 +18,9 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& ta
         throw tk_mail_assertion("sql_dump", 428);
     std::wstring auto_increment_name;
     sql_schema_initializer columns(table, schema, indexes, auto_increment_name);
-    const std::wstring statement = build_create_table(table, columns, indexes, auto_increment_name);
+    const std::optional<sql_table_options> chosen = sql_user_table_options(table, schema);
+    const std::wstring statement =
+        build_create_table(table, columns, indexes, auto_increment_name, chosen ? &*chosen : nullptr);
 
     unlock_tables("dmp_database::create_table - right before unlock tables");
     if (options.b_ins_tables) {
@@ -44,12 +46,13 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& ta
 
 std::wstring dmp_database::build_create_table(const std::wstring& table, sql_schema_initializer& columns,
                                               const udb_indexes& indexes,
-                                              const std::wstring& auto_increment_name) const
+                                              const std::wstring& auto_increment_name,
+                                              const sql_table_options* chosen) const
 {
     const std::wstring eol = get_weol();
     std::wstring text = L"CREATE TABLE " + dialect_name(table) + L" (" + eol;
     std::vector<std::wstring> chunks;
-    columns.get_init_chunks(chunks, nullptr);
+    columns.get_init_chunks(chunks, chosen);
     for (size_t i = 0; i < chunks.size(); ++i)
         text += (i > 0 ? L"," + eol : std::wstring()) + L"  " + chunks[i];
     if (!columns.get_schema().empty()) {
@@ -60,16 +63,21 @@ std::wstring dmp_database::build_create_table(const std::wstring& table, sql_sch
         for (const std::wstring& chunk : index_chunks)
             text += L"," + eol + L"  " + chunk;
     }
-    return text + eol + L")" + get_engine_clause();
+    return text + eol + L")" + get_engine_clause(chosen);
 }
 
-// No table of a run carries its own engine or character set yet, so every
-// table takes the dialect's engine.
-std::wstring dmp_database::get_engine_clause() const
+// The table's own engine when the user chose one, else MyISAM for old
+// servers and the dialect's engine for new ones; then the table's own
+// character set when it has one.
+std::wstring dmp_database::get_engine_clause(const sql_table_options* chosen) const
 {
-    if (!options.b_new_ver)
-        return L" TYPE=MyISAM";
-    return L" ENGINE=" + sql_engine::instance().get_tab_type();
+    std::wstring engine = chosen != nullptr ? chosen->engine : std::wstring();
+    if (engine.empty())
+        engine = options.b_new_ver ? sql_engine::instance().get_tab_type() : L"MyISAM";
+    std::wstring clause = (options.b_new_ver ? L" ENGINE=" : L" TYPE=") + engine;
+    if (chosen != nullptr && !chosen->char_set.empty())
+        clause += L" character set " + chosen->char_set;
+    return clause;
 }
 
 bool dmp_database::delete_tab(const std::wstring& table)

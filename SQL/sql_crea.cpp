@@ -2,13 +2,37 @@
 #include "SQL/sql_init.hpp"
 
 #include "SQL/sql_engi.hpp"
+#include "UDB/udb_ftd.hpp"
+#include "UDB/udb_prop.hpp"
 
 namespace {
 
 constexpr uint32_t version_3_23_35 = 0x031723;  // from here the default engine is the user's
 constexpr uint32_t version_4_0_23 = 0x040017;   // from here ENGINE=, before it TYPE=
 
+std::wstring property(udb_properties& settings, const wchar_t* name)
+{
+    const auto& map = settings.get_properties();
+    const auto found = map.find(name);
+    return found == map.end() ? std::wstring() : found->second;
+}
+
 } // namespace
+
+std::optional<sql_table_options> sql_user_table_options(const std::wstring& table_name, const udb_schema& schema)
+{
+    udb_properties* settings = tk_singleton<sql_engine>::instance().get_properties();
+    udb_properties* table = settings != nullptr ? settings->find_mutator2(table_name) : nullptr;
+    if (table == nullptr)
+        return std::nullopt;
+    sql_table_options options;
+    options.engine = property(*table, L"engine");
+    options.char_set = property(*table, L"character set");
+    for (size_t i = 0; i < schema.size(); ++i)
+        if (udb_properties* column = table->find_mutator2(schema[i]->name))
+            options.column_char_sets[schema[i]->name] = property(*column, L"character_set");
+    return options;
+}
 
 sql_table_clauses sql_make_table_clauses(const std::wstring& table_name, const udb_schema& schema,
                                          const udb_indexes& indexes, const sql_table_options* options)

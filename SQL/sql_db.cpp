@@ -80,10 +80,10 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& ta
         throw tk_mail_assertion(source_file, 336);
     if (is_table_exist(table))
         return get_table(table, 8);
-    // No per-table choices of engine or character set reach the server yet:
-    // the engine's defaults apply.
-    const sql_table_clauses clauses = sql_make_table_clauses(table, schema, indexes, nullptr);
-    const std::wstring statement = sql_make_create_table(table, clauses, nullptr);
+    const std::optional<sql_table_options> options = sql_user_table_options(table, schema);
+    const sql_table_options* chosen = options ? &*options : nullptr;
+    const sql_table_clauses clauses = sql_make_table_clauses(table, schema, indexes, chosen);
+    const std::wstring statement = sql_make_create_table(table, clauses, chosen);
     tk_logger::wlog(2, L"Run SQL-query: %s\n", statement.c_str());
     query_append(tk_to_utf8(statement));
     tables.push_back(table);

@@ -21,6 +21,7 @@
 #include <vector>
 
 class sql_schema_initializer;
+struct sql_table_options;
 
 class dmp_database : public udb_database {
 public:
@@ -84,8 +85,9 @@ private:
     std::wstring get_db_name() const;
     void write_comment_block(const char* title, const std::wstring& table);
     std::wstring build_create_table(const std::wstring& name, sql_schema_initializer& columns,
-                                    const udb_indexes& indexes, const std::wstring& auto_increment_name) const;
-    std::wstring get_engine_clause() const;
+                                    const udb_indexes& indexes, const std::wstring& auto_increment_name,
+                                    const sql_table_options* chosen) const;
+    std::wstring get_engine_clause(const sql_table_options* chosen) const;
     std::wstring mapped_columns(const std::wstring& table, const std::vector<std::wstring>& fields) const;
 
     // Records a LOCK TABLES just written over these tables.

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,12 @@ struct sql_table_clauses {
     std::vector<std::wstring> indexes;
     t_names_map column_names;  // source name -> new name, for renamed columns
 };
+
+// The user's choices for a table about to be created, from the settings the
+// engine was given (the converter's table and field changes): the table's
+// "engine" and "character set", and each column's "character_set" by the
+// column's name in schema. Nothing when the table has no change.
+std::optional<sql_table_options> sql_user_table_options(const std::wstring& table_name, const udb_schema& schema);
 
 sql_table_clauses sql_make_table_clauses(const std::wstring& table_name, const udb_schema& schema,
                                          const udb_indexes& indexes, const sql_table_options* options);

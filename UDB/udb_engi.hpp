@@ -25,6 +25,7 @@ public:
     virtual bool is_db_exist(const std::wstring& name);
     // The conversion's settings; not owned.
     virtual void set_properties(udb_properties* properties);
+    udb_properties* get_properties() const { return properties; }
 
 protected:
     udb_properties* properties = nullptr;

@@ -12,6 +12,9 @@ ravelin_converter::ravelin_converter(converter_form form_, converter_hooks& hook
     tk_logger::log(2, "ravelin_converter::ctor");
     apply_defaults();
     serialize(false);
+    // The back ends read each table's engine and character sets from the
+    // user's changes through the engine.
+    engine.set_properties(static_cast<sql_db_mutator*>(this));
     if (form == converter_form::console) {
         n_comma = -1;
         from_xls = true;

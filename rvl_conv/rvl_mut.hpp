@@ -14,6 +14,7 @@
 
 #include "SQL/sql_ntyp.hpp"
 #include "UDB/udb_idx.hpp"
+#include "UDB/udb_prop.hpp"
 #include "UDB/udb_rec.hpp"
 #include "UDB/udb_sch.hpp"
 
@@ -25,23 +26,6 @@
 #include <vector>
 
 class udb_profile;
-
-// Settings of a conversion by name, with child objects found by their source
-// name or by the name they take in the destination.
-class udb_properties {
-public:
-    using property_map = std::map<std::wstring, std::wstring>;
-
-    virtual ~udb_properties() = default;
-    virtual property_map& get_properties() { return properties; }
-    virtual udb_properties* find_mutator(const std::wstring& name) = 0;
-    virtual udb_properties* find_mutator2(const std::wstring& new_name) = 0;
-    // The map as stored, without rebuilding it.
-    const property_map& stored_properties() const { return properties; }
-
-protected:
-    property_map properties;
-};
 
 // What a change asks of one column: the MySQL type with its sizes, and the
 // default value and character set the column gets.
