@@ -30,6 +30,7 @@ const char type_mappings[] = "[Type Mappings]\n"
                              "        new_name: title\n"
                              "        type: VARCHAR\n"
                              "        length: 40\n"
+                             "        character_set: latin1\n"
                              "      - name:note\n"
                              "        status: deleted\n"
                              "      - name:price\n"
@@ -71,6 +72,9 @@ void expect_goods(test_connection& db)
 {
     EXPECT_EQ(db.rows("SELECT item_id, title, price FROM goods ORDER BY item_id"), goods_rows);
     EXPECT_EQ(goods_columns(db), expected_columns);
+    EXPECT_EQ(db.rows("SELECT character_set_name FROM information_schema.columns WHERE table_schema = "
+                      "DATABASE() AND table_name = 'goods' AND column_name = 'title'"),
+              (table_rows{{"latin1"}}));
     EXPECT_EQ(db.rows("SELECT table_name FROM information_schema.tables WHERE table_schema = DATABASE()"),
               (table_rows{{"goods"}}));
     // The default stands for a row that gives no price.
@@ -89,6 +93,7 @@ TEST(ConsoleProfile, ChangesReachTheDump)
     const std::string dump = test_dir::read(dir.file("items.sql"));
     EXPECT_NE(dump.find("CREATE TABLE `goods`"), std::string::npos) << dump;
     EXPECT_EQ(dump.find("note"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("`title` VARCHAR(40) CHARACTER SET latin1"), std::string::npos) << dump;
     if (!test_server_settings())
         return;
     test_database loaded;
