@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <unistd.h>
 
-#ifndef RVL_PROFILES
-#error RVL_PROFILES must name the folder of the profile fixtures
+#if !defined(RVL_PROFILES) || !defined(RVL_WORKBOOKS)
+#error RVL_PROFILES and RVL_WORKBOOKS must name the folders of the profile and workbook fixtures
 #endif
 
 namespace {
@@ -149,4 +149,100 @@ TEST(ConsoleProfile, AValueTheNewTypeCannotTakeIsReported)
     EXPECT_NE(dump.find("VALUES(1, 'Nut', 0.5);"), std::string::npos) << dump;
     EXPECT_EQ(dump.find("Bolt"), std::string::npos) << dump;
     EXPECT_TRUE(dump.ends_with("UNLOCK TABLES;\r\n")) << dump;
+}
+
+namespace {
+
+// The worksheet Data of sheetjs.xlsx becomes "facts": Calc is dropped, Text
+// becomes "label", VARCHAR(20), and Num a DECIMAL(5,1) with a default. The
+// profile selects Data alone.
+struct book_job : test_dir {
+    explicit book_job(const std::string& settings)
+    {
+        std::filesystem::copy_file(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", file("sheetjs.xlsx"));
+        write(file("job.rvl"), "[Generic settings]\nsrc=sheetjs.xlsx\n" + settings +
+                                   "\n[MS Excel settings]\nconvert from xls=1\nextract field names=1\n\n"
+                                   "[Selected Tables]\nData\n\n"
+                                   "[Type Mappings]\n"
+                                   "tables:\n"
+                                   "  - name: Data\n"
+                                   "    new_name: facts\n"
+                                   "    fields:\n"
+                                   "      - name:Calc\n"
+                                   "        status: deleted\n"
+                                   "      - name:Num\n"
+                                   "        type: DECIMAL\n"
+                                   "        precision: 5\n"
+                                   "        scale: 1\n"
+                                   "        default_value: 9.5\n"
+                                   "      - name:Text\n"
+                                   "        new_name: label\n"
+                                   "        type: VARCHAR\n"
+                                   "        length: 20\n");
+    }
+};
+
+void expect_facts(test_connection& db)
+{
+    EXPECT_EQ(db.rows("SELECT table_name FROM information_schema.tables WHERE table_schema = DATABASE()"),
+              (table_rows{{"facts"}}));
+    EXPECT_EQ(db.rows("SELECT Num, label FROM facts ORDER BY Num"),
+              (table_rows{{"1.0", "caf\xC3\xA9"}, {"2.5", "x"}}));
+    const table_rows columns =
+        db.rows("SELECT column_name, column_type, column_default FROM information_schema.columns WHERE "
+                "table_schema = DATABASE() AND table_name = 'facts' AND column_name IN ('Num', 'label', 'Text', "
+                "'Calc') ORDER BY ordinal_position");
+    EXPECT_EQ(columns, (table_rows{{"Num", "decimal(5,1)", "9.5"}, {"label", "varchar(20)", "NULL"}}));
+}
+
+} // namespace
+
+TEST(ConsoleProfile, AWorkbooksChangesReachTheDump)
+{
+    book_job dir("dest=out.sql\n[MySQL settings]\ndirect mode=0\n");
+    const program_result r = run_morvante(dir, {"--profile=job.rvl"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "Converting spreadsheet sheetjs.xlsx (1 worksheets)\nConverting table Data$\n");
+    if (!test_server_settings())
+        return;
+    test_database loaded;
+    std::string output;
+    ASSERT_EQ(dmp_load(dir.file("out.sql"), loaded.name(), output), 0) << output;
+    test_connection db(loaded.name());
+    expect_facts(db);
+}
+
+TEST(ConsoleProfile, AWorkbooksChangesReachTheLiveServer)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    const std::string name = "rvl_profile_book_" + std::to_string(::getpid());
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+    book_job dir("dest=" + name + "\n[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
+                 std::to_string(s.port) + "\nuser=" + s.user + "\npassword=" + s.password + "\n");
+    const program_result r = run_morvante(dir, {"--profile=job.rvl"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    {
+        test_connection db(name);
+        expect_facts(db);
+    }
+    test_connection().execute("DROP DATABASE `" + name + "`");
+}
+
+TEST(ConsoleProfile, AWorksheetWhoseValuesTheNewTypeCannotTakeFailsAndTheRunGoesOn)
+{
+    test_dir dir;
+    std::filesystem::copy_file(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", dir.file("sheetjs.xlsx"));
+    test_dir::write(dir.file("job.rvl"), "[Generic settings]\nsrc=sheetjs.xlsx\ndest=out.sql\n"
+                                         "[MySQL settings]\ndirect mode=0\n"
+                                         "[MS Excel settings]\nconvert from xls=1\nextract field names=1\n"
+                                         "[Type Mappings]\ntables:\n  - name: Data\n    fields:\n"
+                                         "      - name:Text\n        type: INT\n");
+    const program_result r = run_morvante(dir, {"--profile=job.rvl"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Converting spreadsheet sheetjs.xlsx (2 worksheets)\nConverting table Data$\nError:\n"
+                     "Data: Data conversion is not supported for given type mapping\n"
+                     "Converting table 'Other sheet$'\n");
+    const std::string dump = test_dir::read(dir.file("out.sql"));
+    EXPECT_NE(dump.find("INSERT INTO `Other sheet`"), std::string::npos) << dump;
 }

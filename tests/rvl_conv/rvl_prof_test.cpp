@@ -201,6 +201,7 @@ TEST_F(Profile, UsersFilesWithLfOrCrLfLoadAlike)
     for (const char* name : {"job_lf.rvl", "job_crlf.rvl"}) {
         SCOPED_TRACE(name);
         renew();
+        conv->from_xls = true;  // the profile's "convert from xls=0" replaces it
         conv->store_mysql_settings("old.host", "old user", "old pw", "");
         ASSERT_TRUE(conv->load_profile(fixture(name)));
         EXPECT_EQ(conv->get_src(), L"/data/people.csv");

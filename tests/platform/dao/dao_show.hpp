@@ -15,8 +15,8 @@ inline std::string show(const platform::dao::cell& c)
     switch (c.kind) {
     case cell_kind::null: return "NULL";
     case cell_kind::boolean: return c.boolean ? "T" : "F";
-    case cell_kind::text: return "'" + std::string(c.text) + "'";
-    case cell_kind::date: return "D" + platform::dao::format_ole_date(c.number);
+    case cell_kind::text: return std::string("'").append(c.text).append("'");
+    case cell_kind::date: return std::string("D").append(platform::dao::format_ole_date(c.number));
     case cell_kind::currency: return std::string("$") + n;
     default: return n;
     }
@@ -26,7 +26,7 @@ inline std::string show_row(const platform::dao::sheet_table& t, size_t row)
 {
     std::string out;
     for (size_t c = 0; c < t.column_count(); ++c)
-        out += (c ? "|" : "") + show(t.get(c, row));
+        out.append(c ? "|" : "").append(show(t.get(c, row)));
     return out;
 }
 
