@@ -1,8 +1,6 @@
-// The workbook road of a run: the workbook is opened once through DAO, and
-// each selected worksheet becomes a table of its own, in the order of the
-// table names. A failure inside one worksheet's work (opening it, creating
-// its table, copying its rows) is reported with the table's name and the
-// run goes on with the next one.
+// Listing a workbook's worksheets and keeping the ones the user chose. The
+// listing opens the workbook without field names: only the names of its
+// tables matter here.
 #include "rvl_conv/rvl_xls.hpp"
 
 #include "DAO/dao_db.hpp"

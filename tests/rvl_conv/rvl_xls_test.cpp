@@ -81,6 +81,24 @@ TEST_F(XlsSelection, AWorksheetTheWorkbookLacksFailsAloneAtLevelZero)
     EXPECT_NE(dump.find("VALUES(4.2000000000000000e+01)"), std::string::npos) << dump;
 }
 
+TEST_F(XlsSelection, TwoWorksheetsRenamedAlikeGetTwoTables)
+{
+    test_dir dir;
+    conv.set_src(fixture("sheetjs.xlsx"));
+    conv.set_dest(platform::from_utf8(dir.file("out.sql")));
+    conv.direct = false;
+    conv.x_fnames = true;
+    std::vector<std::wstring> names;
+    ASSERT_TRUE(conv.get_all_sheets(names));
+    conv.get_table_mutator2(L"Data", L"same");
+    conv.get_table_mutator2(L"Other sheet", L"same");
+    EXPECT_EQ(conv(), 0u);
+    EXPECT_TRUE(errors.reports.empty());
+    const std::string dump = test_dir::read(dir.file("out.sql"));
+    EXPECT_NE(dump.find("CREATE TABLE `same` ("), std::string::npos) << dump;
+    EXPECT_NE(dump.find("CREATE TABLE `same00000` ("), std::string::npos) << dump;
+}
+
 TEST_F(XlsSelection, NoEngineNoListing)
 {
     platform::dao::set_engine_class_available(CLSID_DAODBEngine120, false);
