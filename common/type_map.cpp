@@ -2,6 +2,7 @@
 
 #include "TK/tk_log.hpp"
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -96,6 +97,25 @@ int32_t number_kind(std::basic_string_view<C> text)
     return is_double_t(text) ? num_map::is_double_state : num_map::not_numeric;
 }
 
+// The number state of a value held as a floating or exact number, judged by
+// the number itself: its text (an exponent form, seventeen digits) says
+// nothing of the column it needs. False for values held otherwise.
+bool held_number_kind(const udb_record& record, size_t n, int32_t& kind)
+{
+    if (n >= record.size() || !record[n])
+        return false;
+    const VARTYPE vt = record[n]->get_type();
+    if (vt != VT_R4 && vt != VT_R8 && vt != VT_CY && vt != VT_DECIMAL)
+        return false;
+    const double v = record[n]->to_double();
+    if (!std::isfinite(v))
+        kind = num_map::not_numeric;
+    else if (v == std::trunc(v) && std::fabs(v) < 9.2e18)
+        kind = in_int32(static_cast<int64_t>(v)) ? num_map::is_integer : num_map::is_bigint;
+    else
+        kind = num_map::is_double_state;
+    return true;
+}
 
 // Two digits at text[pos] within [low, high]; -1 when they are not.
 int two_digits(std::wstring_view text, size_t pos, int low, int high)
@@ -294,10 +314,13 @@ void num_map::add_rec_stat(const udb_record& record)
             tk_logger::log(1, "skip mapping VARCHAR");
             continue;
         }
-        if (!text_of(record, e, scratch, text))
-            continue;
-        const int32_t kind = number_kind(text);
-        e.fits_double = e.fits_double && (kind == is_double_state || fits_double_t(text));
+        int32_t kind = not_numeric;
+        if (!held_number_kind(record, e.n_field, kind)) {
+            if (!text_of(record, e, scratch, text))
+                continue;
+            kind = number_kind(text);
+            e.fits_double = e.fits_double && (kind == is_double_state || fits_double_t(text));
+        }
         if (!e.seen) {
             e.seen = true;
             e.state = kind;

@@ -97,6 +97,27 @@ TEST(NumMap, ColumnStateFollowsAllValues)
     EXPECT_EQ(state_after<num_map>(V{L"900719925474099", L"0.5"}), num_map::is_double_state);
 }
 
+// A workbook's numbers arrive as doubles: they are judged by the number, not
+// by a text form with an exponent or seventeen digits, so a DOUBLE column
+// never becomes a text.
+TEST(NumMap, ValuesHeldAsNumbersAreJudgedByTheirValue)
+{
+    const udb_schema schema = text_schema(1, VT_R8);
+    const auto state_of = [&](const std::vector<double>& values) {
+        num_map map(L"t", schema);
+        for (double v : values) {
+            udb_record record;
+            record.push_back(std::make_unique<udb_field>(L"c0", 8, ole_variant(v), false, false));
+            map.add_rec_stat(record);
+        }
+        return map.get_entries()[0].state;
+    };
+    EXPECT_EQ(state_of({1.0, 2.0, -3.0}), num_map::is_integer);
+    EXPECT_EQ(state_of({1.0, 3e10}), num_map::is_bigint);
+    EXPECT_EQ(state_of({1.0, 0.1 + 0.2}), num_map::is_double_state);
+    EXPECT_EQ(state_of({1.5, 1e20, 1e-7}), num_map::is_double_state);
+}
+
 TEST(NumMap, DeclaredCodesComeFromTheColumnType)
 {
     const VARTYPE types[] = {VT_BSTR, VT_I4, VT_R8, VT_R4, VT_I8, VT_DATE};
