@@ -37,7 +37,7 @@ std::vector<std::string> rows_of(udb_recordset& rs)
     for (; !rs.is_eof(); rs.next()) {
         std::string row;
         for (const auto& f : *rs.get_item())
-            row += (row.empty() ? "" : "|") + f->to_string();
+            row.append(row.empty() ? "" : "|").append(f->to_string());
         rows.push_back(row);
     }
     return rows;
