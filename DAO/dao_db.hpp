@@ -6,7 +6,7 @@
 #pragma once
 
 #include "DAO/dao_engi.hpp"
-#include "DAO/ole_ptr.hpp"
+#include "OLE/ole_ptr.hpp"
 #include "UDB/udb_db.hpp"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // passed to the engine travels in.
 #pragma once
 
-#include "DAO/ole_ptr.hpp"
+#include "OLE/ole_ptr.hpp"
 #include "TK/tk_excep.hpp"
 #include "TK/tk_singl.hpp"
 #include "platform/dao/pl_daoco.hpp"

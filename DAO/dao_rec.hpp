@@ -6,7 +6,7 @@
 // here too: DAO type to VARTYPE for reading, and back for writing.
 #pragma once
 
-#include "DAO/ole_ptr.hpp"
+#include "OLE/ole_ptr.hpp"
 #include "UDB/udb_ftd.hpp"
 #include "UDB/udb_rec.hpp"
 #include "platform/dao/pl_daoif.hpp"

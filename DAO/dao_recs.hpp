@@ -6,7 +6,7 @@
 // the recordset keeps until the next get_item.
 #pragma once
 
-#include "DAO/ole_ptr.hpp"
+#include "OLE/ole_ptr.hpp"
 #include "UDB/udb_recs.hpp"
 #include "platform/dao/pl_daoif.hpp"
 
