@@ -9,34 +9,11 @@
 #   bench/xls.sh [ROWS] [RUNS]      (defaults: 1000000 rows, best of 3 runs)
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-. "$ROOT/tools/common.sh"
-. "$ROOT/tools/mariadb.sh"
 ROWS="${1:-1000000}"
 RUNS="${2:-3}"
-install_packages
-BUILD="$ROOT/build-bench"
-cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
-cmake --build "$BUILD" -j3 --target MORVANTE > /dev/null
-PROGRAM="$BUILD/console/MORVANTE"
-WORK=$(mktemp -d /tmp/rvl_bench_xls.XXXXXX)
-trap 'stop_test_server; rm -rf "$WORK"' EXIT
-export XDG_CONFIG_HOME="$WORK/config"
-start_test_server > /dev/null
-client() {
-    mariadb --no-defaults -h"$RVL_MYSQL_HOST" -P"$RVL_MYSQL_PORT" -u"$RVL_MYSQL_USER" -p"$RVL_MYSQL_PASSWORD" "$@"
-}
-
-# The rows of bench/server.sh: integers, quoted text with the delimiter,
-# decimals, dates, date-times, times, codes, words, free text.
-awk -v rows="$ROWS" 'BEGIN {
-    srand(7);
-    print "id,name,qty,price,born,seen,at,code,city,note";
-    for (i = 1; i <= rows; i++)
-        printf "%d,\"Name %d, Jr.\",%d,%d.%02d,19%02d-%02d-%02d,2024-02-%02d %02d:%02d:%02d,%02d:30:00,Z%04d,Lyon,Free text of row %d\n",
-            i, i, int(rand() * 100000), int(rand() * 1000), int(rand() * 100), 50 + int(rand() * 49),
-            1 + int(rand() * 12), 1 + int(rand() * 28), 1 + int(rand() * 28), int(rand() * 24), int(rand() * 60),
-            int(rand() * 60), int(rand() * 24), int(rand() * 10000), i
-}' > "$WORK/bench.csv"
+BENCH_NAME=xls
+. "$ROOT/bench/server_lib.sh"
+generate_csv "$ROWS" "$WORK/bench.csv"
 /usr/bin/python3 "$ROOT/bench/csv2xlsx.py" "$WORK/bench.csv" "$WORK/bench.xlsx"
 
 server=(--host="$RVL_MYSQL_HOST" --port="$RVL_MYSQL_PORT" --user="$RVL_MYSQL_USER" --pswd="$RVL_MYSQL_PASSWORD"
