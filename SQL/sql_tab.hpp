@@ -37,6 +37,8 @@ public:
     // The position of the field whose destination name equals name, ignoring
     // case; -1 when there is none.
     int get_field_idx(const std::wstring& name) const;
+    // The destination name of the record's field at position.
+    const std::wstring& get_name(size_t position) const { return names[position]; }
 
 private:
     std::unique_ptr<udb_validator> validator;
@@ -57,6 +59,18 @@ public:
     void flush();
 
     static uint32_t get_max_buffer_size() { return max_buffer_size; }
+
+    // Changing and deleting existing rows, chosen by the table's key, by a
+    // key text (as get_key and get_filter_subquery describe it) or by every
+    // field of a record. Each sends one statement. An operation that cannot
+    // name its rows safely (no key, a key field missing or NULL) sends
+    // nothing and logs why; a statement the server refuses, or a key text
+    // that names no column, is logged and raised.
+    using udb_recordset::update2;
+    void update2(const udb_record& record, const std::wstring& key);
+    void update1(const udb_record& record) override;
+    void delete_key(const std::wstring& key) override;
+    void delete_key(const udb_record& record) override;
 
 private:
     // How the fields of records with these names go to the table's columns.
@@ -105,6 +119,19 @@ private:
     void retry_rows(const batch& rows, const std::string& failure, refusals& refused);
     uint32_t gather_limit();
     std::string name_text(const std::wstring& identifier, bool always_quoted) const;
+
+    // A field of a record as "column=value", for a column the table holds.
+    struct field_term {
+        const udb_field* field;
+        const t_ftd* column;
+        std::string text;
+        bool is_null;
+    };
+    std::vector<field_term> field_terms(const udb_record& record) const;
+    std::string update_head() const;
+    std::string key_condition(const std::wstring& key) const;
+    // Sends a changing statement; a failure is logged with what, then raised.
+    void send_change(const std::string& statement, const char* what, int level);
 
     uint32_t cached_rec_size = 0;
     batch pending;  // being gathered
