@@ -239,13 +239,7 @@ std::wstring dmp_database::backquoted_name(const std::wstring& table) const
 
 std::wstring dmp_database::enclose(const std::wstring& table)
 {
-    std::wstring quoted = L"`";
-    for (wchar_t c : table) {
-        quoted += c;
-        if (c == L'`')
-            quoted += c;  // or it would end the identifier
-    }
-    return quoted + L"`";
+    return udb_backquoted(table);
 }
 
 void dmp_database::note_lock(std::vector<std::wstring> tables_)

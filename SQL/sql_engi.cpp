@@ -211,16 +211,16 @@ std::unique_ptr<sql_tmp_recordset> sql_engine::select(const std::string& utf8)
     return std::make_unique<sql_tmp_recordset>(result);
 }
 
-std::wstring sql_engine::database_name(const std::wstring& name) const
+std::wstring sql_engine::dialect_name(const std::wstring& name) const
 {
-    return is_old_version() ? name : L"`" + name + L"`";
+    return is_old_version() ? name : udb_backquoted(name);
 }
 
 std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name)
 {
     tk_logger::wlog(2, L"sql_engine::create_db (%s)", name.c_str());
     tk_logger::wlog(3, L"Creating MySQL database '%s'", name.c_str());
-    const std::wstring statement = L"CREATE DATABASE " + database_name(name) + L" character set " + get_char_set();
+    const std::wstring statement = L"CREATE DATABASE " + dialect_name(name) + L" character set " + get_char_set();
     tk_logger::wlog(2, L"Run SQL-query: %s", statement.c_str());
     execute(tk_to_utf8(statement));
     return open_db(name, 2, std::wstring());
@@ -254,7 +254,7 @@ void sql_engine::db_delete(const std::wstring& name)
                            1);
     tk_logger::wlog(3, L"Deleting MySQL database '%s'", name.c_str());
     execute_logged("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
-    execute(tk_to_utf8(L"DROP DATABASE " + database_name(name)));
+    execute(tk_to_utf8(L"DROP DATABASE " + dialect_name(name)));
     execute_logged("SET FOREIGN_KEY_CHECKS = 1", "Cannot turn on foreign key check: %s");
 }
 
@@ -390,15 +390,7 @@ std::wstring sql_engine::get_safe_name(const std::wstring& name)
         tk_logger::log(1, "Preserve the original name");
         return name;
     }
-    const std::wstring kept = name.size() > 64 ? name.substr(0, 63) : name;
-    // A backquote inside an identifier is written twice, or it would end it.
-    std::wstring result = L"`";
-    for (wchar_t c : kept) {
-        result += c;
-        if (c == L'`')
-            result += c;
-    }
-    result += L'`';
+    const std::wstring result = udb_backquoted(name.size() > 64 ? name.substr(0, 63) : name);
     tk_logger::wlog(1, L"Returns [%s]", result.c_str());
     return result;
 }

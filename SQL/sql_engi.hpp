@@ -123,6 +123,9 @@ public:
     // than 64, inner backquotes doubled. An empty name, or one that is already
     // a backquoted identifier, is returned as it stands.
     static std::wstring get_safe_name(const std::wstring& name);
+    // A database or table name as this dialect writes it: bare before 4.1.0,
+    // else backquoted with inner backquotes doubled (never cut).
+    std::wstring dialect_name(const std::wstring& name) const;
 
     // Validators of table, field and index names for the target's dialect,
     // seeded with the names already taken.
@@ -142,8 +145,6 @@ private:
     void execute_logged(const char* statement, const char* failure_format);
     // Sends one statement and returns its rows; sql_exception on refusal.
     std::unique_ptr<sql_tmp_recordset> select(const std::string& utf8);
-    // Name of a database in CREATE and DROP DATABASE: bare before 4.1.0.
-    std::wstring database_name(const std::wstring& name) const;
     void set_up_session(const std::string& password);
     template <size_t N>
     const std::vector<std::wstring>& fill_once(std::vector<std::wstring>& list, const wchar_t* const (&builtin)[N],

@@ -161,7 +161,7 @@ bool sql_tmp_recordset::is_eof()
 
 sql_limited_query::sql_limited_query(sql_database& database, const std::wstring& source, bool is_query)
 {
-    const std::wstring table = tk_singleton<sql_engine>::instance().is_old_version() ? source : L"`" + source + L"`";
+    const std::wstring table = tk_singleton<sql_engine>::instance().dialect_name(source);
     const std::wstring statement =
         is_query ? L"SELECT * FROM (" + source + L") as temp___table" : L"SELECT * FROM " + table;
     tk_logger::wlog(1, L"sql_database::do_query2(%s)", statement.c_str());
@@ -221,9 +221,8 @@ void sql_recordset::append_record(const udb_record&)
 
 int32_t sql_recordset::get_rec_count()
 {
-    const bool old = tk_singleton<sql_engine>::instance().is_old_version();
     const std::wstring statement = has_name() ? L"SELECT COUNT(*) FROM (" + query_text + L") as query"
-                                              : L"SELECT COUNT(*) FROM " + (old ? name : L"`" + name + L"`");
+                                              : L"SELECT COUNT(*) FROM " + sql_engine::instance().dialect_name(name);
     const int32_t count = first_number(get_database()->query(statement));
     tk_logger::log(1, "sql_recordset::get_rec_count - END (result=%d)", count);
     return count;
@@ -233,9 +232,8 @@ int32_t sql_recordset::get_rec_count()
 // row, so opening a large table costs nothing; rows are read from reset on.
 void sql_recordset::initialize(bool structure_only)
 {
-    const bool old = tk_singleton<sql_engine>::instance().is_old_version();
     const std::wstring select = has_name() ? L"SELECT * FROM (" + query_text + L") as temp___table LIMIT 0"
-                                           : L"SELECT * FROM " + (old ? name : L"`" + name + L"`") + L" LIMIT 0";
+                                           : L"SELECT * FROM " + sql_engine::instance().dialect_name(name) + L" LIMIT 0";
     sql_result_ptr result = get_database()->use_result(tk_to_utf8(select));
     if (!result)
         throw sql_exception();

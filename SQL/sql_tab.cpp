@@ -99,13 +99,7 @@ std::string sql_table::name_text(const std::wstring& identifier, bool always_quo
 {
     if (!always_quoted && engine().is_old_version())
         return tk_to_utf8(identifier);
-    std::wstring quoted = L"`";
-    for (wchar_t c : identifier) {
-        if (c == L'`')
-            quoted += c;
-        quoted += c;
-    }
-    return tk_to_utf8(quoted + L"`");
+    return tk_to_utf8(udb_backquoted(identifier));
 }
 
 const sql_table::column_match& sql_table::match(const udb_record& record)

@@ -18,6 +18,10 @@
 
 class udb_database;
 
+// A name enclosed in backquotes with every inner backquote doubled: a MySQL
+// identifier whatever the name holds.
+std::wstring udb_backquoted(const std::wstring& name);
+
 class udb_recordset {
 public:
     udb_recordset(udb_database* database, const std::wstring& name, const std::wstring& query_text, bool schema_flag);

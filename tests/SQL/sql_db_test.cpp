@@ -73,6 +73,18 @@ TEST_F(SqlDatabase, CreatesTablesAndKeepsItsListItself)
     expect_internal_error([&] { database->get_table(L"People", 2); }, 75);
 }
 
+// A backquote inside a table's name is part of it: every statement on the
+// table doubles it, so the name cannot end the identifier early.
+TEST_F(SqlDatabase, ATableNameWithABackquoteIsOneIdentifier)
+{
+    std::unique_ptr<udb_recordset> table = database->create_table(L"odd`name", two_columns(), udb_indexes());
+    look().execute("INSERT INTO `odd``name` VALUES (1, 'a'), (2, 'b')");
+    std::unique_ptr<udb_recordset> opened = database->get_table(L"odd`name", 2);
+    EXPECT_EQ(opened->schema.size(), 2u);
+    EXPECT_TRUE(database->delete_tab(L"odd`name"));
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()"), "0");
+}
+
 TEST_F(SqlDatabase, AReadOnlyDatabaseRefusesToWrite)
 {
     look().execute("CREATE TABLE t (a INT)");
