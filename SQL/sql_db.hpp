@@ -1,8 +1,8 @@
 // One database of the connected MySQL server, on the engine's one connection
 // (borrowed, never closed here). It keeps the table list read when it was
-// opened and updates it itself on create and drop; it creates tables,
-// drops and empties them, opens them for writing (sql_table) and runs single
-// statements. Every statement goes with its length (mysql_real_query), so a
+// opened and updates it itself on create and drop, and the views it had when
+// opened; it creates tables, drops and empties them, opens them for writing
+// (sql_table), runs single statements and adds foreign keys and views. Every statement goes with its length (mysql_real_query), so a
 // NUL byte inside a value cannot cut it short.
 #pragma once
 

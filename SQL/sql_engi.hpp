@@ -169,7 +169,10 @@ private:
 // when the reading fails.
 class sql_blob_as_text {
 public:
-    sql_blob_as_text() : saved(sql_engine::instance().is_blob_to_text()) { sql_engine::instance().set_blob_to_text(true); }
+    sql_blob_as_text() : saved(sql_engine::instance().is_blob_to_text())
+    {
+        sql_engine::instance().set_blob_to_text(true);
+    }
     ~sql_blob_as_text() { sql_engine::instance().set_blob_to_text(saved); }
     sql_blob_as_text(const sql_blob_as_text&) = delete;
     sql_blob_as_text& operator=(const sql_blob_as_text&) = delete;

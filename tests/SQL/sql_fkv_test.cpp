@@ -199,6 +199,8 @@ TEST_F(SqlForeignKeys, NothingIsSentBefore3_23_44OrInAppendMode)
     open(4);
     make_keys({to_parent(L"fk_made")});
     EXPECT_EQ(constraints("child"), std::vector<std::string>{"fk_made"});
+    // From the same version on, opening a table reads its foreign keys.
+    EXPECT_EQ(read_back(L"child").size(), 1u);
 }
 
 TEST_F(SqlForeignKeys, AbortLeavesAtOnceAndReleasesTheLocks)
