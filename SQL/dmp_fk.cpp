@@ -4,20 +4,10 @@
 #include "SQL/sql_dump.hpp"
 
 #include "SQL/sql_engi.hpp"
+#include "SQL/sql_fkb.hpp"
 #include "TK/tk_log.hpp"
 #include "UDB/udb_vali.hpp"
-
-std::wstring dmp_database::mapped_columns(const std::wstring& table, const std::vector<std::wstring>& fields) const
-{
-    std::wstring columns;
-    for (const std::wstring& field : fields) {
-        tk_logger::wlog(1, L"udb_names_map::get_fn_mapped_name(%s,%s)", table.c_str(), field.c_str());
-        if (!columns.empty())
-            columns += L", ";
-        columns += sql_engine::get_safe_name(names_map.get_fn_mapped_name(table, field, true));
-    }
-    return columns;
-}
+#include "platform/text/pl_case.hpp"
 
 void dmp_database::create_relationships(const udb_relationships& relationships)
 {
@@ -36,8 +26,6 @@ void dmp_database::create_relationships(const udb_relationships& relationships)
         const std::wstring parent = names_map.get_tn_mapped_name(relationship.parent_table, false);
         tk_logger::wlog(2, L"Processing FK '%s', properties=%s", relationship.name.c_str(),
                         relationship.properties.c_str());
-        const std::wstring quoted_child = sql_engine::get_safe_name(child);
-        const std::wstring quoted_parent = sql_engine::get_safe_name(parent);
 
         const auto recorded = table_indexes.find(child);
         if (recorded != table_indexes.end() && recorded->second.has_index_on_fields(relationship.fk_flds, false)) {
@@ -45,38 +33,20 @@ void dmp_database::create_relationships(const udb_relationships& relationships)
         } else {
             if (options.b_lock_write) {
                 note_lock({child});
-                write_wline(L"LOCK TABLES " + quoted_child + L" WRITE;");
+                write_wline(sql_fk_lock_statement(child, child) + L";");
             }
-            write_wline(L"ALTER TABLE " + quoted_child + L" ADD INDEX (" +
-                        mapped_columns(child, relationship.fk_flds) + L");");
+            write_wline(sql_fk_index_statement(names_map, child, relationship.fk_flds) + L";");
         }
         if (options.b_lock_write) {
-            if (parent != child) {
-                note_lock({child, parent});
-                write_wline(L"LOCK TABLES " + quoted_child + L" WRITE, " + quoted_parent + L" WRITE;");
-            } else {
+            if (platform::equal_no_case(child, parent))
                 note_lock({child});
-                write_wline(L"LOCK TABLES " + quoted_child + L" WRITE;");
-            }
+            else
+                note_lock({child, parent});
+            write_wline(sql_fk_lock_statement(child, parent) + L";");
         }
 
-        std::wstring constraint = relationship.name;
-        if (!validator->is_acceptable(constraint)) {
-            constraint = validator->get_safe_name(constraint);
-            tk_logger::wlog(2, L"Store generated index name '%s'", constraint.c_str());
-            tk_logger::wlog(1, L"udb_validator::add_existing_name(%s)", constraint.c_str());
-            validator->add_existing_name(constraint);
-        }
-        // A later relationship of the same name must get another one.
-        validator->restricted_names.push_back(constraint);
-
-        std::wstring statement = L"ALTER TABLE " + quoted_child + L" ADD CONSTRAINT " +
-                                 sql_engine::get_safe_name(constraint) + L" FOREIGN KEY(" +
-                                 mapped_columns(child, relationship.fk_flds) + L") REFERENCES " + quoted_parent +
-                                 L"(" + mapped_columns(parent, relationship.pk_flds) + L")";
-        if (!relationship.properties.empty())
-            statement += L" " + relationship.properties;
-        write_wline(statement + L";");
+        const std::wstring constraint = sql_fk_constraint_name(*validator, relationship.name);
+        write_wline(sql_fk_constraint_statement(names_map, relationship, child, parent, constraint) + L";");
     }
     write_line("SET FOREIGN_KEY_CHECKS = 1;");
 }

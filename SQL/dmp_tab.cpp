@@ -5,6 +5,7 @@
 
 #include "SQL/dmp_recs.hpp"
 #include "SQL/sql_engi.hpp"
+#include "SQL/sql_fkb.hpp"
 #include "SQL/sql_init.hpp"
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
@@ -120,5 +121,5 @@ void dmp_database::delete_idx(const std::wstring& table, const udb_index& index)
 void dmp_database::delete_fk(const udb_relationship& relationship)
 {
     tk_logger::wlog(2, L"dmp_database::delete_fk(%s)", relationship.name.c_str());
-    query(L"ALTER TABLE " + enclose(relationship.parent_table) + L" DROP FOREIGN KEY " + enclose(relationship.name));
+    query(sql_fk_drop_statement(relationship.parent_table, relationship.name));
 }

@@ -19,16 +19,6 @@ sql_engine& engine()
     return tk_singleton<sql_engine>::instance();
 }
 
-// Servers on case-sensitive file systems know a table only by its own
-// spelling: a name found in the list ignoring case is sent as listed.
-std::wstring listed_name(const std::vector<std::wstring>& tables, const std::wstring& name)
-{
-    for (const std::wstring& listed : tables)
-        if (platform::equal_no_case(listed, name))
-            return listed;
-    return name;
-}
-
 } // namespace
 
 sql_database::sql_database(const std::wstring& name_, MYSQL* connection_, uint32_t mode_)
@@ -36,6 +26,21 @@ sql_database::sql_database(const std::wstring& name_, MYSQL* connection_, uint32
 {
     tk_logger::wlog(2, L"sql_database::sql_database(%s, mode=%d)", name.c_str(), mode);
     init_tables();
+    if ((mode & mode_no_views) != 0)
+        return;
+    try {
+        init_views();
+    } catch (const sql_exception& e) {
+        tk_logger::log(3, "Failed to initialize views:\n%s", e.what());
+    }
+}
+
+std::wstring sql_database::listed_name(const std::wstring& table) const
+{
+    for (const std::wstring& listed : tables)
+        if (platform::equal_no_case(listed, table))
+            return listed;
+    return table;
 }
 
 sql_result_ptr sql_database::use_result(const std::string& statement)
@@ -102,7 +107,7 @@ bool sql_database::delete_tab(const std::wstring& table)
         throw tk_mail_assertion(source_file, 446);
     if (!is_table_exist(table))
         throw tk_mail_assertion(source_file, 447);
-    query_append(tk_to_utf8(L"DROP TABLE IF EXISTS " + sql_engine::get_safe_name(listed_name(tables, table)) +
+    query_append(tk_to_utf8(L"DROP TABLE IF EXISTS " + sql_engine::get_safe_name(listed_name(table)) +
                             L" CASCADE"));
     return udb_database::delete_tab(table);
 }
@@ -126,7 +131,7 @@ std::unique_ptr<udb_recordset> sql_database::get_table(const std::wstring& table
         tk_logger::wlog(2, L"Table '%s' does not exists", table.c_str());
         throw tk_mail_assertion(source_file, 75);
     }
-    return std::make_unique<sql_table>(this, listed_name(tables, table), &relationships, table_mode);
+    return std::make_unique<sql_table>(this, listed_name(table), &relationships, table_mode);
 }
 
 std::unique_ptr<udb_recordset> sql_database::query(const std::wstring& statement)

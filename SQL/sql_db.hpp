@@ -1,8 +1,8 @@
 // One database of the connected MySQL server, on the engine's one connection
 // (borrowed, never closed here). It keeps the table list read when it was
-// opened and updates it itself on create and drop; it creates tables,
-// drops and empties them, opens them for writing (sql_table) and runs single
-// statements. Every statement goes with its length (mysql_real_query), so a
+// opened and updates it itself on create and drop, and the views it had when
+// opened; it creates tables, drops and empties them, opens them for writing
+// (sql_table), runs single statements and adds foreign keys and views. Every statement goes with its length (mysql_real_query), so a
 // NUL byte inside a value cannot cut it short.
 #pragma once
 
@@ -17,6 +17,7 @@
 #include <vector>
 
 class udb_field;
+class udb_validator;
 
 class sql_database : public udb_database {
 public:
@@ -36,6 +37,20 @@ public:
     std::unique_ptr<udb_recordset> query(const std::wstring& statement) override;
     bool test_query(const std::wstring& statement) override;
 
+    // Foreign keys between tables already on the server, each with a
+    // supporting index where no index starts with its columns. Nothing is
+    // sent before 3.23.44 or for a database opened with the mode 8 (append).
+    // A relationship that fails is reported to the error handler and the
+    // next one is made; the tables locked for one are unlocked after it.
+    void create_relationships(const udb_relationships& relationships) override;
+    // Drops the constraint from the table that holds it (the child).
+    void delete_fk(const udb_relationship& relationship) override;
+    // A view per SELECT query, its text in MySQL's dialect; a view that fails
+    // is reported to the error handler and the next one is made.
+    void create_views(const udb_views& views) override;
+    std::wstring refine_view_in(const std::wstring& sql) const;
+    std::wstring refine_view_out(const std::wstring& sql) const;
+
     // Sends a statement already in UTF-8 whose result is not wanted.
     void query_append(const std::string& statement);
     // Sends an INSERT or REPLACE whose long values stand as "?": each given
@@ -52,6 +67,19 @@ public:
 
 private:
     void init_tables();
+    // Reads the database's views into the view list.
+    void init_views();
+    void create_relationship(const udb_relationship& relationship, udb_validator& validator);
+    void create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& fields);
+    void create_view(udb_validator& validator, const std::wstring& name, const std::wstring& sql);
+    // A statement whose failure is only logged with this format ("...%s").
+    void query_logged(const std::wstring& statement, const char* failure_format);
+    // The destination name of a source table, spelt as the table list has
+    // it; a tk_exception (level 0) when it is not in the list.
+    std::wstring existing_table(const std::wstring& source, const char* log_format);
+    // A listed table as the table list spells it (the server knows a table
+    // only by its own spelling on case-sensitive file systems).
+    std::wstring listed_name(const std::wstring& table) const;
 
     MYSQL* connection;
 };

@@ -88,7 +88,6 @@ private:
                                     const udb_indexes& indexes, const std::wstring& auto_increment_name,
                                     const sql_table_options* chosen) const;
     std::wstring get_engine_clause(const sql_table_options* chosen) const;
-    std::wstring mapped_columns(const std::wstring& table, const std::vector<std::wstring>& fields) const;
 
     // Records a LOCK TABLES just written over these tables.
     void note_lock(std::vector<std::wstring> tables);

@@ -27,6 +27,7 @@ class dmp_database;
 struct dump_options;
 
 // Versions at which the dialect changes.
+inline constexpr uint32_t sql_version_3_23_44 = 0x03172C;  // foreign keys
 inline constexpr uint32_t sql_version_4_1_0 = 0x040100;  // quoted identifiers, character sets
 inline constexpr uint32_t sql_version_5_5_3 = 0x050503;  // utf8mb4
 // What a dump writes for: the dump's new-version option picks one.
@@ -162,4 +163,21 @@ private:
     bool in_flight = false;
     std::optional<async_failure> async_refusal;
     MYSQL handle;
+};
+
+// Reads BLOB columns as text while it lives: the server hands statement texts
+// (SHOW CREATE TABLE, view definitions) as BLOBs. The flag is put back also
+// when the reading fails.
+class sql_blob_as_text {
+public:
+    sql_blob_as_text() : saved(sql_engine::instance().is_blob_to_text())
+    {
+        sql_engine::instance().set_blob_to_text(true);
+    }
+    ~sql_blob_as_text() { sql_engine::instance().set_blob_to_text(saved); }
+    sql_blob_as_text(const sql_blob_as_text&) = delete;
+    sql_blob_as_text& operator=(const sql_blob_as_text&) = delete;
+
+private:
+    bool saved;
 };

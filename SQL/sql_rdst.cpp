@@ -15,26 +15,12 @@
 
 namespace {
 
-constexpr uint32_t version_3_23_44 = 0x031730;  // foreign keys in SHOW CREATE TABLE
 constexpr uint32_t current_time_default = 9;
 
 sql_engine& engine()
 {
     return tk_singleton<sql_engine>::instance();
 }
-
-// The column listing types text columns as BLOB on some servers; they are
-// read as text while it is read, whatever happens.
-class blob_as_text {
-public:
-    blob_as_text() : saved(engine().is_blob_to_text()) { engine().set_blob_to_text(true); }
-    ~blob_as_text() { engine().set_blob_to_text(saved); }
-    blob_as_text(const blob_as_text&) = delete;
-    blob_as_text& operator=(const blob_as_text&) = delete;
-
-private:
-    bool saved;
-};
 
 bool ends_with(const std::wstring& text, const wchar_t* tail)
 {
@@ -124,13 +110,14 @@ void sql_table::initialize(uint32_t mode)
         return;
     }
     read_indexes();
-    if (engine().get_version() >= version_3_23_44)
+    if (engine().get_version() >= sql_version_3_23_44)
         read_foreign_keys();
 }
 
 void sql_table::read_columns()
 {
-    const blob_as_text text_columns;
+    // The column listing types text columns as BLOB on some servers.
+    const sql_blob_as_text text_columns;
     const std::wstring table = engine().is_old_version() ? name : sql_engine::get_safe_name(name);
     std::unique_ptr<udb_recordset> rows = get_database()->query(L"SHOW COLUMNS FROM " + table);
     for (; rows && !rows->is_eof(); rows->next()) {

@@ -1,7 +1,11 @@
 #include "SQL/sql_view.hpp"
 
+#include "SQL/sql_engi.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
 #include "UDB/udb_nmap.hpp"
+#include "UDB/udb_vali.hpp"
+#include "platform/text/pl_case.hpp"
 
 #include <algorithm>
 
@@ -68,6 +72,15 @@ void brackets_to_backquotes(std::wstring& text)
         }
     }
     std::replace(text.begin(), text.end(), L']', L'`');
+}
+
+// The first occurrence of any text, ignoring case as names are compared.
+size_t find_text_no_case(const std::wstring& text, const std::wstring& what)
+{
+    for (size_t pos = 0; pos + what.size() <= text.size(); ++pos)
+        if (platform::equal_no_case(std::wstring_view(text).substr(pos, what.size()), what))
+            return pos;
+    return std::wstring::npos;
 }
 
 void cut_at_nul(std::wstring& text)
@@ -147,5 +160,46 @@ std::wstring sql_view_converter::refine_view_in(const udb_names_map& names, cons
     tk_logger::wlog(2, L"After replacing []: result=%s", text.c_str());
     text = rename_functions(std::move(text)) + L";";
     cut_at_nul(text);
+    return text;
+}
+
+bool sql_view_converter::is_select(const std::wstring& sql)
+{
+    return sql.size() >= 6 && platform::equal_no_case(std::wstring_view(sql).substr(0, 6), L"select");
+}
+
+std::wstring sql_view_converter::make_view_name(udb_validator& validator, udb_names_map& names,
+                                                const std::wstring& name, const wchar_t* stored_log)
+{
+    if (validator.is_acceptable(name))
+        return name;
+    const std::wstring safe = validator.get_safe_name(tk_wtrim(name));
+    names.add_tn_mapping(name, safe);
+    tk_logger::wlog(2, stored_log, safe.c_str());
+    tk_logger::wlog(1, L"udb_validator::add_existing_name(%s)", safe.c_str());
+    validator.add_existing_name(safe);
+    return safe;
+}
+
+std::wstring sql_view_converter::create_statement(const std::wstring& name, const std::wstring& refined_sql)
+{
+    return L"CREATE OR REPLACE VIEW " + sql_engine::get_safe_name(name) + L" AS " + refined_sql;
+}
+
+std::wstring sql_view_converter::refine_view_out(const std::wstring& database, const std::wstring& sql)
+{
+    std::wstring text = sql;
+    const size_t open = text.find(L"/*");
+    const size_t close = open == std::wstring::npos ? open : text.find(L"*/", open + 2);
+    if (close != std::wstring::npos)
+        text.erase(open, close + 2 - open);
+    // The server writes the name backquoted, an inner backquote doubled.
+    std::wstring name = database;
+    const std::wstring prefix = L"`" + tk_wstring::replace_all(name, L"`", L"``") + L"`.";
+    for (size_t pos = find_text_no_case(text, prefix); pos != std::wstring::npos;
+         pos = find_text_no_case(text, prefix)) {
+        tk_logger::log(1, "Remove template found at pos=%d", static_cast<int>(pos));
+        text.erase(pos, prefix.size());
+    }
     return text;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 class udb_names_map;
+class udb_validator;
 
 struct sql_view_converter {
     // Every run of CR, LF, TAB and space outside quoted strings becomes one
@@ -24,4 +25,24 @@ struct sql_view_converter {
 
     // The renames of functions alone (the last steps of refine_view_in).
     static std::wstring rename_functions(std::wstring text);
+
+    // Only queries whose text begins with "select" (any case, nothing before
+    // it) become views.
+    static bool is_select(const std::wstring& sql);
+
+    // The view's name on the destination: the source's when the validator
+    // accepts it, else a safe one made from it without its outer blanks, which
+    // the names map then gives for the source name (so later views that name
+    // it are rewritten) and the validator counts as taken. stored_log: the
+    // wide log format that records the new name.
+    static std::wstring make_view_name(udb_validator& validator, udb_names_map& names, const std::wstring& name,
+                                       const wchar_t* stored_log);
+
+    // "CREATE OR REPLACE VIEW name AS " and the rewritten SELECT.
+    static std::wstring create_statement(const std::wstring& name, const std::wstring& refined_sql);
+
+    // A definition as the server stores it, made plain again: its first
+    // comment removed and the database's name taken off the references the
+    // server qualified with it.
+    static std::wstring refine_view_out(const std::wstring& database, const std::wstring& sql);
 };

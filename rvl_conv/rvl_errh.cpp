@@ -17,11 +17,6 @@ void error_handler::load_err_map(size_t n, const tk_error_row* table)
     messages.load_map(n, table);
 }
 
-void error_handler::set_context(const std::wstring& name)
-{
-    context = tk_to_ansi(name, tk_cp_thread_acp);
-}
-
 void error_handler::set_record_context(const std::wstring& table, int record)
 {
     context = tk_to_ansi(platform::format(L"%s, record #%d", table.c_str(), record), tk_cp_thread_acp);

@@ -11,6 +11,7 @@
 #include "TK/tk_errco.hpp"
 #include "TK/tk_excep.hpp"
 #include "TK/tk_singl.hpp"
+#include "TK/tk_utils.hpp"
 
 #include <cstddef>
 #include <string>
@@ -23,7 +24,9 @@ public:
     void load_err_map(size_t n, const tk_error_row* table);
 
     // The context that prefixes the next reports, until it is set again.
-    void set_context(const std::wstring& name);
+    // Inline: the back ends that report through the handler (the server's
+    // foreign keys and views) stand below the conversion engine.
+    void set_context(const std::wstring& name) { context = tk_to_ansi(name, tk_cp_thread_acp); }
     // "table, record #n"; the caller passes the number to show.
     void set_record_context(const std::wstring& table, int record);
     const std::string& get_context() const { return context; }
