@@ -1,7 +1,8 @@
 // MORVANTE: one conversion from the command line, run on the main thread.
-// Exit code 0 when the conversion went to its end (failures of single records
-// reported on the way), 255 when the usage text or a message was printed or a
-// failure ended the conversion.
+// Exit code 0 when the conversion went to its end and nothing was reported, 1
+// when it went to its end but failures were reported on the way (a record, a
+// worksheet), 255 when the usage text or a message was printed or a failure
+// ended the conversion.
 #include "TK/tk_log.hpp"
 #include "console/con_cmd.hpp"
 #include "console/con_rep.hpp"
@@ -51,7 +52,9 @@ int run(int argc, char** argv)
             return true;
         }))
         return console_failure;
-    return completed ? 0 : console_failure;
+    if (!completed)
+        return console_failure;
+    return errors.error_count() > 0 ? 1 : 0;
 }
 
 } // namespace

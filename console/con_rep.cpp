@@ -38,6 +38,7 @@ void console_error_handler::handle(const tk_exception& e, bool /*no_abort*/)
         std::cout << "Internal error: " << e.what() << std::endl;
         throw console_exit{console_failure};
     }
+    count_error();
     std::string message = make_message(e);
     tk_logger::log(3, "Error:\n%s", message.c_str());
     tk_string::replace_all(message, "\n", " ");
@@ -54,6 +55,14 @@ void console_hooks::progress_line(const std::wstring& line)
 {
     if (!console_silent())
         std::cout << console_text(line) << std::endl;
+}
+
+void console_hooks::notice(const std::wstring& line)
+{
+    std::string text = console_text(line);
+    tk_logger::log(3, "Notice: %s", text.c_str());
+    if (!console_silent())
+        std::cout << "Notice: " << text << std::endl;
 }
 
 void console_hooks::sheet_not_found(const std::wstring& name)

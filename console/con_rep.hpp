@@ -1,4 +1,4 @@
-// How the console program reports: progress lines and "Error:" reports on
+// How the console program reports: progress lines, notices and "Error:" reports on
 // standard output, the usage text, option messages, worksheet-not-found lines
 // and standard exceptions of the run on standard error, every line flushed.
 // --silent mutes all of it but internal errors.
@@ -46,6 +46,7 @@ class console_hooks : public converter_hooks {
 public:
     void progress_line(const std::wstring& line) override;
     void sheet_not_found(const std::wstring& name) override;
+    void notice(const std::wstring& line) override;
     void start_timer() override {}
     void report_std_exception(const std::exception& e) override;
 };

@@ -13,6 +13,7 @@
 #include "TK/tk_singl.hpp"
 #include "TK/tk_utils.hpp"
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -36,6 +37,10 @@ public:
     void set_quiet(bool on) { quiet = on; }
     bool is_quiet() const { return quiet; }
 
+    // How many failures of levels 0 and 1 were reported in this process: a
+    // run that went to its end after any of them did not fully succeed.
+    int error_count() const { return errors_reported.load(); }
+
     // Reports the failure. no_abort: a level-0 report may not end the run
     // (where the front end offers the user to abort).
     virtual void handle(const tk_exception& e, bool no_abort) = 0;
@@ -45,7 +50,11 @@ public:
     std::string make_message(const tk_exception& e) const;
 
 protected:
+    // Each front end's handle() calls this once per report of level 0 or 1.
+    void count_error() { ++errors_reported; }
+
     std::string context;
     bool quiet = false;
     tk_error_converter messages;
+    std::atomic<int> errors_reported{0};
 };

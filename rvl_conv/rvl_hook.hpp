@@ -16,6 +16,10 @@ public:
     virtual void sheet_not_found(const std::wstring& name) = 0;
     // The run has begun: a front end that polls the progress starts now.
     virtual void start_timer() = 0;
+    // Something the user should know that is not a failure (rows a merge
+    // skipped as duplicates, a file read in another encoding); it does not
+    // change the run's outcome.
+    virtual void notice(const std::wstring& line) = 0;
     // A standard exception that is not the system's own ended the run.
     virtual void report_std_exception(const std::exception& e) = 0;
 };

@@ -18,5 +18,5 @@ install_packages() {
 build_tree() {
     BUILD="${BUILD:-$ROOT/build}"
     cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}"
-    cmake --build "$BUILD" -j "$(nproc)"
+    cmake --build "$BUILD" -j "${JOBS:-$(nproc)}"
 }

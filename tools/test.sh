@@ -10,4 +10,4 @@ build_tree
 trap stop_test_server EXIT
 start_test_server
 cd "$BUILD"
-ctest --output-on-failure -j "$(nproc)"
+ctest --output-on-failure -j "${JOBS:-$(nproc)}"

@@ -244,7 +244,7 @@ TEST(ConsoleProfile, AWorksheetWhoseValuesTheNewTypeCannotTakeFailsAndTheRunGoes
                                          "[Type Mappings]\ntables:\n  - name: Data\n    fields:\n"
                                          "      - name:Text\n        type: INT\n");
     const program_result r = run_morvante(dir, {"--profile=job.rvl"});
-    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_EQ(r.out, "Converting spreadsheet sheetjs.xlsx (2 worksheets)\nConverting table Data$\nError:\n"
                      "Data: Data conversion is not supported for given type mapping\n"
                      "Converting table 'Other sheet$'\n");

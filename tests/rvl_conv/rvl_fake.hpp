@@ -83,6 +83,7 @@ class recording_hooks : public converter_hooks {
 public:
     void progress_line(const std::wstring& line) override { lines.push_back(line); }
     void sheet_not_found(const std::wstring& name) override { lines.push_back(L"missing " + name); }
+    void notice(const std::wstring& line) override { lines.push_back(L"notice " + line); }
     void start_timer() override { ++timers; }
     void report_std_exception(const std::exception& e) override
     {
