@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int16_t db_date = 8;
+constexpr int16_t db_time = 22;
 constexpr int16_t db_text = 10;
 constexpr int16_t db_guid = 15;
 constexpr int16_t db_attachment = 101;
@@ -224,6 +225,8 @@ void dao_recordset::init_schema(_DAOTableDef* table)
         if (type == db_date) {
             tk_logger::log(2, "Make date field more precise");
             reserved = date_time;
+        } else if (type == db_time) {
+            reserved = time_only;  // a column of times of day alone
         }
         int32_t size = 0;
         dao_call(item->get_Size(&size));
@@ -274,6 +277,8 @@ void dao_recordset::init_schema(_DAOQueryDef* query)
             if (enclosed(text, L'#'))
                 strip_ends(text);
             reserved = date_time;
+        } else if (type == db_time) {
+            reserved = time_only;
         } else if (type == db_text) {
             tk_logger::log(2, "Got string def.value");
             if (enclosed(text, L'"'))

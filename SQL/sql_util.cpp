@@ -158,16 +158,6 @@ bool is_blob_literal(const std::basic_string<C>& text)
     return true;
 }
 
-std::string guid_of(const ole_guid_extractor& guid, const std::string&)
-{
-    return guid.get_guid();
-}
-
-std::wstring guid_of(const ole_guid_extractor& guid, const std::wstring&)
-{
-    return guid.get_wguid();
-}
-
 std::string date_text(const ole_date& date, const std::string&)
 {
     return date.to_string(6);
@@ -200,19 +190,37 @@ std::basic_string<C> to_literal(const std::basic_string<C>& text, VARTYPE vt)
         }
         return quoted(text);
     }
-    if (vt == VT_BSTR) {
-        const ole_guid_extractor guid(text);
-        if (guid.b_valid) {
-            tk_logger::log(1, "BSTR IS AN GUID");
-            return quoted(guid_of(guid, text));
-        }
+    if (vt == VT_BSTR)
         return quoted(text);
-    }
     // Numbers and truth values go bare, but only what reads as one: any other
     // text in a numeric column is a string, never part of the statement.
     if (is_number(text) || (vt == VT_BOOL && is_truth_word(text)))
         return text;
     return quoted(text);
+}
+
+// A GUID column (the workbook side marks one so) holds the GUID alone; a
+// text that holds none stays as written.
+bool is_guid_column(const t_ftd& column) { return column.reserved == 1; }
+
+std::wstring guid_text(const std::wstring& text)
+{
+    const ole_guid_extractor guid(text);
+    if (!guid.b_valid)
+        return text;
+    tk_logger::log(1, "BSTR IS AN GUID");
+    return guid.get_wguid();
+}
+
+// A time of day alone: as itself in a TIME column; in any other date column
+// on day zero of the dates it comes with (1899-12-30), never on the zero date
+// that strict servers refuse.
+std::string time_literal(const ole_date& time, const t_ftd& column)
+{
+    const std::string text = tk_to_utf8(time.to_wstring(6));
+    if (get_sql_native_type2(&column, true, std::wstring()) == L"TIME")
+        return "'" + text + "'";
+    return "'1899-12-30 " + text + "'";
 }
 
 std::string hex_literal(const ole_variant& value)
@@ -304,10 +312,12 @@ std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool
         if (own != VT_BSTR)
             return tk_to_utf8(to_mysql_wstr(text, own));
         tk_logger::wlog(1, L"to_mysql_wstr(%s)", text.c_str());
-        const ole_guid_extractor guid(text);
-        if (guid.b_valid)
-            tk_logger::log(1, "BSTR IS AN GUID");
-        return quoted_utf8(guid.b_valid ? guid.get_wguid() : text);
+        return quoted_utf8(is_guid_column(*column) ? guid_text(text) : text);
+    }
+    if (column->vartype == VT_DATE && !is_empty_type(own)) {
+        const ole_date date(field->to_string());
+        if (date.is_valid() && date.kind == ole_date::kind_time)
+            return time_literal(date, *column);
     }
     std::string literal = to_mysql_str(field);
     if (ole_is_numeric_type(column->vartype) && !ole_is_numeric_type(own))

@@ -1,5 +1,7 @@
 # A private MariaDB server for the tests: its own data folder under a temporary
 # folder, on 127.0.0.1 with a free port, with a test user. Sourced by test.sh.
+# It runs in current MySQL's default SQL mode, so that every server test and
+# every dump load meets the strict checks users' servers make.
 #   start_test_server   starts it and exports RVL_MYSQL_HOST, RVL_MYSQL_PORT,
 #                       RVL_MYSQL_USER, RVL_MYSQL_PASSWORD, RVL_MYSQL_SOCKET
 #   stop_test_server    stops it by its pid and removes the folder
@@ -24,6 +26,7 @@ start_test_server() {
     mariadbd --no-defaults --user=root --datadir="$MYSQL_DIR/data" --bind-address=127.0.0.1 \
         --port="$port" --socket="$socket" --pid-file="$MYSQL_DIR/mysqld.pid" \
         --character-set-server=utf8mb4 --innodb-log-file-size=16M --skip-log-bin \
+        --sql-mode=ONLY_FULL_GROUP_BY,STRICT_TRANS_TABLES,NO_ZERO_IN_DATE,NO_ZERO_DATE,ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION \
         > "$MYSQL_DIR/server.log" 2>&1 &
     MYSQL_PID=$!
     local i

@@ -44,6 +44,7 @@ enum : int16_t {
     dbDate = 8,
     dbText = 10,
     dbMemo = 12,
+    dbTime = 22,
 };
 
 // Field attributes.

@@ -79,6 +79,7 @@ void sheet_rows::value(size_t column, size_t row, VARIANT& out) const
         out.boolVal = c.boolean ? VARIANT_TRUE : VARIANT_FALSE;
         break;
     case field_type::date:
+    case field_type::time:
         out.vt = VT_DATE;
         out.date = c.number;
         break;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdio>
 #include <numeric>
 #include <map>
@@ -34,6 +35,15 @@ size_t text_length(std::string_view s)
         n += (c & 0xC0) != 0x80 ? (c >= 0xF0 ? 2 : 1) : 0;
     return n;
 }
+
+// A currency column keeps four decimals: an amount with more would be cut.
+bool fits_currency(double v)
+{
+    return std::abs(v) <= currency_limit && static_cast<double>(std::llround(v * 10000.0)) / 10000.0 == v;
+}
+
+// An OLE date on day zero is a time of day without a date.
+bool is_time_of_day(double ole) { return ole >= 0 && ole < 1; }
 
 } // namespace
 
@@ -249,17 +259,20 @@ std::string unique_name(name_set& names, const std::string& wanted)
 // a mixed column's cells into texts.
 void table_builder::decide_type(sheet_table::column& col, size_t begin)
 {
-    bool booleans = false, dates = false, currencies = false, plain = false, texts = false, fits = true;
+    bool booleans = false, dates = false, currencies = false, plain = false, texts = false, fits = true, times = true;
     for (size_t i = begin; i < col.kinds.size(); ++i) {
         switch (col.kinds[i]) {
         case cell_kind::null: break;
         case cell_kind::boolean: booleans = true; break;
-        case cell_kind::date: dates = true; break;
+        case cell_kind::date:
+            dates = true;
+            times = times && is_time_of_day(number_of(col.values[i]));
+            break;
         case cell_kind::number: plain = true; break;
         case cell_kind::text: texts = true; break;
         case cell_kind::currency:
             currencies = true;
-            fits = fits && std::abs(number_of(col.values[i])) <= currency_limit;
+            fits = fits && fits_currency(number_of(col.values[i]));
             break;
         }
     }
@@ -267,7 +280,7 @@ void table_builder::decide_type(sheet_table::column& col, size_t begin)
     if (booleans && !numbers && !texts)
         col.type = field_type::boolean;
     else if (numbers && !booleans && !texts)
-        col.type = dates && !currencies && !plain ? field_type::date
+        col.type = dates && !currencies && !plain ? (times ? field_type::time : field_type::date)
                  : currencies && fits && !dates && !plain ? field_type::currency
                  : field_type::number;
     else

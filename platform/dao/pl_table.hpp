@@ -6,8 +6,9 @@
 // cells that exist, never the size of the box.
 //
 // The column types follow every data row, not a sample: all booleans make a
-// boolean column, all dates a date column, all numbers a double column (a
-// currency column when every one has a currency format and fits that type),
+// boolean column, all dates a date column (a time column when every one is a
+// time of day alone), all numbers a double column (a currency column when
+// every one has a currency format and fits that type's four decimals),
 // anything else a text column whose values are the cells' texts (a memo
 // column once a text is longer than 255 characters). Empty and error cells
 // are NULL and do not decide a type.
@@ -24,7 +25,7 @@
 namespace platform::dao {
 
 // The column types, numbered as the database engine's field types.
-enum class field_type : int16_t { boolean = 1, currency = 5, number = 7, date = 8, text = 10, memo = 12 };
+enum class field_type : int16_t { boolean = 1, currency = 5, number = 7, date = 8, text = 10, memo = 12, time = 22 };
 
 // One cell as the table hands it out. kind is null, boolean, number, date,
 // currency or text; for a column of type number a date or currency cell is

@@ -78,7 +78,7 @@ TEST(DaoDatabase, WorksheetSchemaAndValues)
     auto rs = o.book->get_table(L"types$", 1);  // any letter case finds the table
     EXPECT_EQ(rs->name, L"types$");
     EXPECT_EQ(columns_of(*rs), "Flag:11/1/0,When:7/8/1,Amount:5/8/0,Price:6/8/0,Name:8/255/0,Mixed:8/255/0,"
-                               "Notes:8/0/0,Blank:8/255/0,Name1:8/255/0,F10:5/8/0,Time:7/8/1,DateNum:5/8/0");
+                               "Notes:8/0/0,Blank:8/255/0,Name1:8/255/0,F10:5/8/0,Time:7/8/3,DateNum:5/8/0");
     EXPECT_TRUE(rs->indexes.empty());
     const std::string x300(300, 'x');
     EXPECT_EQ(rows_of(*rs),

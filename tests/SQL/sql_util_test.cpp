@@ -1,6 +1,7 @@
 #include "SQL/sql_util.hpp"
 
 #include "SQL/sql_engi.hpp"
+#include "OLE/ole_date.hpp"
 #include "SQL/sql_ntyp.hpp"
 #include "TK/tk_excep.hpp"
 #include "UDB/udb_fld.hpp"
@@ -57,9 +58,10 @@ TEST(SqlLiterals, TextAsAValueOfAType)
         {L"0x1G", ole_vt_bytes, L"'0x1G'"},
         {L"1x12", ole_vt_bytes, L"'1x12'"},
         {L"a'b\\", ole_vt_bytes, L"'a\\'b\\\\'"},
-        // A GUID in a text is written alone.
-        {L"{6F9619FF-8B86-D011-B42D-00C04FC964FF}", VT_BSTR, L"'6F9619FF-8B86-D011-B42D-00C04FC964FF'"},
-        {L"6F9619FF-8B86-D011-B42D-00C04FC964FF", VT_BSTR, L"'6F9619FF-8B86-D011-B42D-00C04FC964FF'"},
+        // A text that looks like a GUID is a text as written.
+        {L"{6F9619FF-8B86-D011-B42D-00C04FC964FF}", VT_BSTR, L"'{6F9619FF-8B86-D011-B42D-00C04FC964FF}'"},
+        {L"guid {6F9619FF-8B86-D011-B42D-00C04FC964FF} ", VT_BSTR,
+         L"'guid {6F9619FF-8B86-D011-B42D-00C04FC964FF} '"},
         // Dates in the one form the server reads.
         {L"2024-02-29 13:05:09", VT_DATE, L"'2024-02-29 13:05:09'"},
         {L"not a date'", VT_DATE, L"'not a date\\''"},
@@ -112,8 +114,19 @@ TEST(SqlLiterals, FieldIntoAColumn)
         {ole_variant(L"POINT(1 2)') , ('x"), column_of(VT_BSTR, false, ole_variant(), 8),
          "ST_GeomFromText('POINT(1 2)\\') , (\\'x')"},
         {ole_variant(L""), column_of(VT_BSTR, false, ole_variant(), 2), "NULL"},
+        // Only a GUID column holds a GUID alone; a text column keeps the text.
         {ole_variant(L"{6F9619FF-8B86-D011-B42D-00C04FC964FF}"), column_of(VT_BSTR),
+         "'{6F9619FF-8B86-D011-B42D-00C04FC964FF}'"},
+        {ole_variant(L" {6F9619FF-8B86-D011-B42D-00C04FC964FF}"), column_of(VT_BSTR, false, ole_variant(), 1),
          "'6F9619FF-8B86-D011-B42D-00C04FC964FF'"},
+        {ole_variant(L"no guid"), column_of(VT_BSTR, false, ole_variant(), 1), "'no guid'"},
+        // A time of day alone never goes out on the zero date: as itself in a
+        // TIME column, on the day it counts from in any other date column.
+        {ole_variant(ole_date(std::string("12:00:00"))), column_of(VT_DATE, false, ole_variant(), 3), "'12:00:00'"},
+        {ole_variant(L"06:30:15"), column_of(VT_DATE, false, ole_variant(), 3), "'06:30:15'"},
+        {ole_variant(ole_date(std::string("12:00:00"))), column_of(VT_DATE, false, ole_variant(), 1), "'1899-12-30 12:00:00'"},
+        {ole_variant(ole_date(std::string("12:00:00"))), column_of(VT_DATE, false, ole_variant(), 2), "'1899-12-30 12:00:00'"},
+        {ole_variant(ole_date(std::string("2024-03-01 12:00:00"))), column_of(VT_DATE, false, ole_variant(), 1), "'2024-03-01 12:00:00'"},
     };
     for (auto& c : cases) {
         const udb_field field = field_of(c.value);

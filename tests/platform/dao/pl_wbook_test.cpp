@@ -32,7 +32,7 @@ const std::string long_x = "'" + std::string(300, 'x') + "'";
 
 const book_case books[] = {
     {"openpyxl.xlsx", true, {"Types", "Hidden", "Empty", "Offset"},
-     {{0, "Types", "Flag:1,When:8,Amount:7,Price:5,Name:10,Mixed:10,Notes:12,Blank:10,Name1:10,F10:7,Time:8,DateNum:7",
+     {{0, "Types", "Flag:1,When:8,Amount:7,Price:5,Name:10,Mixed:10,Notes:12,Blank:10,Name1:10,F10:7,Time:22,DateNum:7",
        {"T|D2024-03-01 10:30:00|1|$9.99|'alpha'|'1'|" + long_x + "|NULL|'a'|1|D12:00:00|D2024-01-01",
         "F|D1900-01-15|2.5|$1000|'b\xC3\xA9ta'|'two'|'short'|NULL|'b'|2|D06:30:15|5",
         "T|NULL|-3|NULL|'\xE6\x97\xA5\xE6\x9C\xAC'|'TRUE'|NULL|NULL|'c'|3|NULL|NULL"}, 3},
@@ -42,7 +42,7 @@ const book_case books[] = {
     {"openpyxl.xlsx", false, {"Types", "Hidden", "Empty", "Offset"},
      {{1, "Hidden", "F1:10", {"'only'", "'42'"}, 2}}},
     {"openpyxl_1904.xlsx", true, {"Mac"},
-     {{0, "Mac", "Day:8,At:8", {"D2024-03-01|D18:00:00", "D1904-01-02|D00:00:01"}, 2}}},
+     {{0, "Mac", "Day:8,At:22", {"D2024-03-01|D18:00:00", "D1904-01-02|D00:00:01"}, 2}}},
     {"sheetjs.xlsx", true, {"Data", "Other sheet"},
      {{0, "Data", "Num:7,Text:10,Flag:1,When:8,Calc:10,Check:1",
        {"1|'caf\xC3\xA9'|T|D2024-03-01|'3'|T", "2.5|'x'|F|D1999-12-31|'xx'|NULL"}, 2},
