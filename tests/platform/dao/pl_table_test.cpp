@@ -45,6 +45,12 @@ TEST(Table, ColumnTypesFollowEveryDataRow)
         {{num(1), num(2.5, cell_kind::currency), num(3, cell_kind::date)}, field_type::number, {"1", "$2.5", "D1900-01-02"}},
         {{num(1.5, cell_kind::currency), none, num(-2, cell_kind::currency)}, field_type::currency, {"$1.5", "NULL", "$-2"}},
         {{num(1.5, cell_kind::currency), num(1e18, cell_kind::currency)}, field_type::number, {"$1.5", "$1e+18"}},
+        // A currency column keeps four decimals: one more would be cut.
+        {{num(19.9999, cell_kind::currency), num(-0.0001, cell_kind::currency)}, field_type::currency, {"$19.9999", "$-0.0001"}},
+        {{num(1.5, cell_kind::currency), num(0.123456, cell_kind::currency)}, field_type::number, {"$1.5", "$0.123456"}},
+        // Times of day alone make a time column; one date among them a date column.
+        {{num(0.5, cell_kind::date), none, num(0, cell_kind::date)}, field_type::time, {"D12:00:00", "NULL", "D1899-12-30"}},
+        {{num(0.5, cell_kind::date), num(1, cell_kind::date)}, field_type::date, {"D12:00:00", "D1899-12-31"}},
         {{num(1), text("two"), boolean(true), num(45352.25, cell_kind::date)}, field_type::text, {"'1'", "'two'", "'TRUE'", "'2024-03-01 06:00:00'"}},
         {{boolean(true), num(0)}, field_type::text, {"'TRUE'", "'0'"}},
         {{text(std::string(255, 'a'))}, field_type::text, {"'" + std::string(255, 'a') + "'"}},
