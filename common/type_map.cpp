@@ -64,21 +64,26 @@ bool fits_double_t(std::basic_string_view<C> text)
     return plain_integer(text, digits) && digits.size() <= 15;
 }
 
+// Zeros at the end of a fraction say nothing of the number ("19.90" is
+// 19.9): they count neither as digits nor against the column.
 template <class C>
 bool is_double_t(std::basic_string_view<C> text)
 {
     const size_t point = text.find(C('.'));
-    if (point == text.npos || point + 1 == text.size() || text.back() == C('0'))
+    if (point == text.npos || point + 1 == text.size())
         return false;
     const std::basic_string_view<C> integer_part = text.substr(0, point);
     const bool minus_zero = integer_part.size() == 2 && integer_part[0] == C('-') && integer_part[1] == C('0');
     std::basic_string_view<C> whole;
     if (!plain_integer(integer_part, whole) && !minus_zero)
         return false;
-    const std::basic_string_view<C> fraction = text.substr(point + 1);
+    std::basic_string_view<C> fraction = text.substr(point + 1);
     for (C c : fraction)
         if (!is_digit(c))
             return false;
+    fraction = fraction.substr(0, fraction.find_last_not_of(C('0')) + 1);  // npos + 1 is 0: no digit left
+    if (fraction.empty())
+        return whole.size() <= 15;
     if (whole.empty() || (whole.size() == 1 && whole[0] == C('0'))) {
         // Below 0.0001 a DOUBLE may be shown in exponent form.
         const size_t zeros = fraction.find_first_not_of(C('0'));

@@ -75,9 +75,9 @@ public:
     static bool is_i8(const std::string& text);
     // A plain integer within the 32-bit range.
     static bool is_int(const std::string& text);
-    // A plain decimal with a fraction ("-12.5"): no leading zero but "0." and
-    // no trailing zero in the fraction, at most 15 significant digits, no
-    // exponent, and large enough not to be shown in exponent form.
+    // A plain decimal with a fraction ("-12.5", "19.90"): no leading zero but
+    // "0.", at most 15 significant digits (zeros ending the fraction are
+    // none), no exponent, and large enough not to be shown in exponent form.
     static bool is_double(const std::string& text);
     // A plain integer of at most 15 digits, which a DOUBLE holds exactly.
     static bool fits_double(const std::string& text);

@@ -73,14 +73,11 @@ void mysql_converter_impl::date_post_process(const udb_schema& schema, const dat
 {
     tk_logger::log(2, "mysql_converter_impl::date_post_process(map size=%d)",
                    static_cast<int>(map.get_entries().size()));
-    for (const types_map::entry& e : map.get_entries()) {
-        if (is_kept(kept, e.n_field))
-            continue;
-        // A column that never held a value is taken as DATETIME.
-        const int32_t state = !e.seen && e.state == dates_map::no_date ? dates_map::date_time : e.state;
-        if (state != e.declared)
-            store_modify(map.get_table_name(), schema, e, dates_map::type_name(state), 49);
-    }
+    // A column that never held a value keeps its type: nothing says it holds
+    // dates, and a later append may bring any text.
+    for (const types_map::entry& e : map.get_entries())
+        if (e.seen && e.state != e.declared && !is_kept(kept, e.n_field))
+            store_modify(map.get_table_name(), schema, e, dates_map::type_name(e.state), 49);
 }
 
 void mysql_converter_impl::num_post_process(const udb_schema& schema, const num_map& map,

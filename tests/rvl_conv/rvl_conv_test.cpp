@@ -88,12 +88,18 @@ TEST_F(ConverterCopy, AFailedRefinementIsOnlyLogged)
     EXPECT_TRUE(errors.reports.empty());
 }
 
-TEST_F(ConverterCopy, AColumnWithoutAnyValueBecomesDatetimeOnlyWhenItHeldNoText)
+TEST_F(ConverterCopy, AColumnWithoutAnyValueKeepsItsType)
 {
     fake_source source({L"n", L"missing"}, {{L"1"}, {L"2"}});
     copy(source);
-    EXPECT_EQ(with_prefix(conv.refine_queries, L"ALTER TABLE `t` MODIFY `missing`"),
-              std::vector<std::wstring>{L"ALTER TABLE `t` MODIFY `missing` DATETIME"});
+    EXPECT_EQ(conv.refine_queries, std::vector<std::wstring>{L"ALTER TABLE `t` MODIFY `n` INT"});
+}
+
+TEST_F(ConverterCopy, PricesWithZerosEndingTheirFractionBecomeDouble)
+{
+    fake_source source({L"price", L"code"}, {{L"19.90", L"1.10"}, {L"5.00", L"1.1.0"}});
+    copy(source);
+    EXPECT_EQ(conv.refine_queries, std::vector<std::wstring>{L"ALTER TABLE `t` MODIFY `price` DOUBLE"});
 }
 
 TEST_F(ConverterCopy, NoStatisticsWithoutRefinementInMergeModeOrForAnExistingTable)
