@@ -167,6 +167,9 @@ bool valid_time(std::wstring_view text, size_t pos, wchar_t sep)
            two_digits(text, pos + 4 + 2 * step, 0, 59) >= 0;
 }
 
+// How the system writes a time of day alone in narrow text.
+constexpr std::wstring_view zero_date = L"0000-00-00 ";
+
 } // namespace
 
 types_map::types_map(const std::wstring& table_name_) : table_name(table_name_)
@@ -210,14 +213,27 @@ dates_map::dates_map(const std::wstring& table_name_, const udb_schema& schema, 
             continue;
         }
         tk_logger::log(1, "Add map entry for field #%d", i);
-        entries.push_back({i, schema[i]->name, no_date, vt == VT_DATE ? date_time : no_date});
+        entries.push_back({i, schema[i]->name, no_date, declared_state(*schema[i])});
     }
+}
+
+int32_t dates_map::declared_state(const t_ftd& column)
+{
+    if (column.vartype != VT_DATE)
+        return no_date;
+    if (column.reserved == now_default)
+        return date_time;
+    if (column.reserved == date_default)
+        return date_only;
+    return static_cast<int32_t>(column.reserved & 3);
 }
 
 int32_t dates_map::get_kind(std::wstring_view text)
 {
     switch (text.size()) {
     case 19:
+        if (text.starts_with(zero_date))
+            return valid_time(text, 11, L':') ? time_only : no_date;
         return valid_date(text, 0, L'-') && text[10] == L' ' && valid_time(text, 11, L':') ? date_time : no_date;
     case 14:
         return valid_date(text, 0, 0) && valid_time(text, 8, 0) ? date_time : no_date;

@@ -50,14 +50,20 @@ protected:
 class dates_map : public types_map {
 public:
     enum : int32_t { no_date = 0, date_time = 1, date_only = 2, time_only = 3 };
+    // Marks of a date column's t_ftd::reserved: a default of now, of today.
+    enum : uint32_t { now_default = 9, date_default = 10 };
 
     // only_dates: watch only the columns declared as dates.
     dates_map(const std::wstring& table_name, const udb_schema& schema, bool only_dates);
     void add_rec_stat(const udb_record& record) override;
 
+    // The state the column's type already is: its MySQL type decides, so a
+    // TIME column is time_only and a DATE column date_only.
+    static int32_t declared_state(const t_ftd& column);
     // Which of the states a text is: "YYYY-MM-DD HH:MM:SS" or 14 digits a
-    // date with time, "YYYY-MM-DD" or 8 digits a date, "HH:MM:SS" a time, all
-    // within the calendar; anything else no_date.
+    // date with time, "YYYY-MM-DD" or 8 digits a date, "HH:MM:SS" or
+    // "0000-00-00 HH:MM:SS" a time, all within the calendar; anything else
+    // no_date.
     static int32_t get_kind(std::wstring_view text);
     static const wchar_t* type_name(int32_t state);
 };

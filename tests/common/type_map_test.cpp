@@ -135,6 +135,25 @@ TEST(NumMap, DeclaredCodesComeFromTheColumnType)
     }
 }
 
+TEST(DatesMap, DeclaredStatesFollowTheColumnsMysqlType)
+{
+    struct row {
+        VARTYPE vt;
+        uint32_t reserved;
+        int32_t declared;
+    };
+    const row rows[] = {
+        {VT_BSTR, 0, dates_map::no_date},    {VT_DATE, 0, dates_map::no_date},
+        {VT_DATE, 1, dates_map::date_time},  {VT_DATE, 2, dates_map::date_only},
+        {VT_DATE, 3, dates_map::time_only},  {VT_DATE, 9, dates_map::date_time},
+        {VT_DATE, 10, dates_map::date_only}, {VT_DATE, 11, dates_map::time_only},
+    };
+    for (const row& r : rows) {
+        const t_ftd column(8, L"c", r.vt, false, false, ole_variant(), r.reserved, std::wstring());
+        EXPECT_EQ(dates_map::declared_state(column), r.declared) << r.vt << "/" << r.reserved;
+    }
+}
+
 TEST(DatesMap, KindsOfTexts)
 {
     struct row {
@@ -148,6 +167,9 @@ TEST(DatesMap, KindsOfTexts)
         {L"2023-02-29", dates_map::no_date},
         {L"2024-13-01", dates_map::no_date},
         {L"0000-00-00", dates_map::no_date},
+        // The narrow text of a time of day alone.
+        {L"0000-00-00 12:00:00", dates_map::time_only},
+        {L"0000-00-00 24:00:00", dates_map::no_date},
         {L"2024-01-31 23:59:59", dates_map::date_time},
         {L"20240131235959", dates_map::date_time},
         {L"2024-01-31 24:00:00", dates_map::no_date},
@@ -184,6 +206,7 @@ TEST(DatesMap, OnlyDateColumnsWhenAsked)
 {
     udb_schema schema = text_schema(3);
     schema[1]->vartype = VT_DATE;
+    schema[1]->reserved = 1;  // DATETIME
     EXPECT_EQ(dates_map(L"t", schema, false).get_entries().size(), 3u);
     const dates_map only(L"t", schema, true);
     ASSERT_EQ(only.get_entries().size(), 1u);

@@ -353,7 +353,7 @@ TEST(DaoLayer, EveryFixtureReadsWhole)
             }
         }
     }
-    EXPECT_EQ(books, 12u);
+    EXPECT_EQ(books, 14u);
 }
 
 TEST(DaoLayer, FailuresGiveOneErrorAndTheNumberInTheResult)
