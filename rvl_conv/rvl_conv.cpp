@@ -1,5 +1,7 @@
 #include "rvl_conv/rvl_conv.hpp"
 
+#include "DAO/dao_db.hpp"
+#include "DAO/dao_engi.hpp"
 #include "TK/tk_log.hpp"
 #include "common/csv_util.hpp"
 #include "platform/text/pl_format.hpp"

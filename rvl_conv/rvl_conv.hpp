@@ -24,6 +24,7 @@
 
 class csv_file;
 class dao_database;
+class dao_engine;
 class udb_validator;
 
 enum class converter_form {
@@ -68,8 +69,10 @@ public:
     bool load_from_profile(udb_profile& profile);
     bool store_to_profile(udb_profile& profile) const;
 
-    // Before the run: the source must be readable; then the destination is
-    // prepared by the mode (an existing dump file is deleted).
+    // Before the run: the source must be readable (every selected worksheet
+    // of a workbook is read once, and the workbook stays open for the run);
+    // then the destination is prepared by the mode (an existing dump file is
+    // deleted).
     void check_dest();
     // Opens or creates the run's destination database.
     std::unique_ptr<udb_database> get_dest_base();
@@ -113,10 +116,24 @@ private:
     bool serialize_dump_options(bool store);
     // The source opened for reading; a level-1 tk_exception when it cannot be.
     std::unique_ptr<csv_file> open_csv_source() const;
-    void open_xls_source() const;
+    // The workbook of src into xls_book, unless it is open already.
+    void open_xls_source();
+    // Every worksheet the run converts, read once; a failure names the
+    // worksheet and leaves the destination untouched.
+    void read_selected_sheets();
+    // The worksheets of the run when none were chosen: every one of the
+    // workbook for the console, else the names of sel_queries.
+    void settle_worksheets(dao_database& workbook);
+    // The table a CSV run writes: the user's name for tab_name made safe the
+    // same way in every run, so that each run meets the same table.
+    std::wstring csv_table_name(udb_schema& columns, udb_indexes& indexes);
 
     const converter_form form;
     converter_hooks& hooks;
+    // The workbook check_dest read, open until the run has converted it: its
+    // worksheets are read once. The engine outlives the workbook.
+    std::unique_ptr<dao_engine> xls_engine;
+    std::unique_ptr<dao_database> xls_book;
     // The reader of a running CSV conversion, for the progress display; set
     // and cleared under the lock so a poll never reaches a deleted reader.
     mutable std::mutex csv_reader_mutex;

@@ -15,21 +15,27 @@ bool ravelin_converter::keeps_statistics(udb_database& database, const std::wstr
     return refine_types && mode != 3 && !database.is_table_exist(table);
 }
 
+std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes& indexes)
+{
+    const std::wstring name = modify1(tab_name, columns, indexes);
+    // The destination's tables are no names taken: what becomes of a table
+    // of the name is the mode's to say, before the run.
+    const std::unique_ptr<udb_validator> validator = engine.create_tn_validator({}, {});
+    return validator->is_acceptable(name) ? name : validator->get_safe_name(name);
+}
+
 void ravelin_converter::convert_from_csv()
 {
     tk_logger::wlog(1, L"ravelin_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", src.c_str(), dest.c_str(),
                     tab_name.c_str());
     std::unique_ptr<csv_file> reader = open_csv_source();
     std::unique_ptr<udb_database> database = get_dest_base();
-    std::unique_ptr<udb_validator> validator = engine.create_tn_validator({}, database->get_tables());
     set_cur_table(tab_name);
     // The reader names its records from its own schema, so the user's changes
     // go to a copy: records keep their source names until modify2 maps them.
     udb_schema columns = reader->schema;
     udb_indexes indexes = reader->indexes;
-    std::wstring name = modify1(tab_name, columns, indexes);
-    if (!validator->is_acceptable(name))
-        name = validator->get_safe_name(name);
+    const std::wstring name = csv_table_name(columns, indexes);
     const bool keep_stats = keeps_statistics(*database, name);
     {
         // The progress display reads the reader only while this scope holds it.

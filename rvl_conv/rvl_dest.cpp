@@ -39,10 +39,11 @@ void ravelin_converter::check_dest()
 {
     tk_logger::wlog(1, L"check_dest(%s)", dest.c_str());
     // Nothing is dropped or deleted for a source that cannot be read.
+    std::unique_ptr<csv_file> reader;
     if (from_xls)
-        open_xls_source();
+        read_selected_sheets();
     else
-        open_csv_source();
+        reader = open_csv_source();
     if (direct) {
         if (is_mysql_base_exist(dest) && mode == 0)
             del_mysql_base(dest);
@@ -54,8 +55,12 @@ void ravelin_converter::check_dest()
         if (!is_mysql_base_exist(dest))
             return;
         std::unique_ptr<udb_database> database = open_mysql_base(dest, 4);
-        if (mode == 1 && database->is_table_exist(tab_name))
-            database->delete_tab(tab_name);
+        // The table the run will write, as the run names it.
+        udb_schema columns = reader->schema;
+        udb_indexes indexes = reader->indexes;
+        const std::wstring table = csv_table_name(columns, indexes);
+        if (mode == 1 && database->is_table_exist(table))
+            database->delete_tab(table);
         return;
     }
     common_check_dest(dest);

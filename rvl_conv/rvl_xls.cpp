@@ -10,6 +10,12 @@
 
 #include <algorithm>
 
+namespace {
+
+const char no_sheet_selected[] = "None of the selected worksheets is in the workbook.";
+
+} // namespace
+
 std::unique_ptr<dao_database> xls_reader::open_xls(dao_engine& engine, const std::wstring& path, bool field_names)
 {
     tk_logger::wlog(2, L"xls_reader::open_xls(%s)", path.c_str());
@@ -85,6 +91,9 @@ template <class Names, class Name> void xls_reader::select_sheets(const Names& n
         tk_logger::wlog(1, L"Worksheet %s is selected", found->second.c_str());
         selected.insert(*found);
     }
+    // A choice of which nothing is left is no choice of every worksheet.
+    if (selected.empty() && !std::empty(names))
+        throw tk_exception(no_sheet_selected, 1);
     worksheets = std::move(selected);
 }
 
@@ -92,11 +101,11 @@ void xls_reader::set_sel_sheets1(const std::vector<std::wstring>& names)
 {
     tk_logger::log(1, "xls_reader::set_sel_sheets1(%d)", static_cast<int>(names.size()));
     tk_logger::log(1, "Total worksheets: %d", static_cast<int>(worksheets.size()));
+    select_sheets(names, [](const std::wstring& name) -> const std::wstring& { return name; });
     sel_queries.clear();
     for (const std::wstring& name : names)
         if (worksheets.count(name) != 0)
             sel_queries.emplace_back(name, std::wstring());
-    select_sheets(names, [](const std::wstring& name) -> const std::wstring& { return name; });
     tk_logger::log(1, "xls_reader::set_sel_sheets1 - END");
 }
 

@@ -31,8 +31,9 @@ public:
     static std::wstring simplify_name(const std::wstring& name);
 
     // Keeps only the named worksheets; names the workbook lacks are reported
-    // through sheet_not_found and skipped. set_sel_sheets1 also records the
-    // selection in sel_queries.
+    // through sheet_not_found and skipped. Names of which none is in the
+    // workbook raise a level-1 tk_exception and change nothing.
+    // set_sel_sheets1 also records the selection in sel_queries.
     void set_sel_sheets1(const std::vector<std::wstring>& names);
     void set_sel_sheets2(const std::vector<std::pair<std::wstring, std::wstring>>& names);
 

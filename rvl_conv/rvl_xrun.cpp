@@ -11,12 +11,39 @@
 #include "rvl_conv/rvl_errh.hpp"
 #include "rvl_conv/rvl_fin.hpp"
 
-void ravelin_converter::open_xls_source() const
+void ravelin_converter::open_xls_source()
 {
+    if (xls_book)
+        return;
     std::unique_ptr<dao_engine> dao = create_dao_engine();
     if (!dao)
         throw tk_exception(dao_missing_message, 1);
-    open_xls(*dao, src, x_fnames);
+    xls_book = open_xls(*dao, src, x_fnames);
+    xls_engine = std::move(dao);
+}
+
+void ravelin_converter::settle_worksheets(dao_database& workbook)
+{
+    if (form == converter_form::console && worksheets.empty()) {
+        std::vector<std::wstring> all;
+        get_all_sheets2(workbook, all);
+        set_sel_sheets1(all);
+    }
+    if (worksheets.empty())
+        for (const auto& [name, text] : sel_queries)
+            worksheets.emplace(name, name);
+}
+
+void ravelin_converter::read_selected_sheets()
+{
+    open_xls_source();
+    settle_worksheets(*xls_book);
+    for (const auto& [table, sheet] : worksheets) {
+        throw_if_stop_requested();
+        error_handler::instance().set_context(table);  // the failure's context, when it fails
+        xls_book->get_table(sheet, udb_database::mode_read_only);
+    }
+    error_handler::instance().set_context(std::wstring());
 }
 
 void ravelin_converter::sheet_not_found(const std::wstring& name) { hooks.sheet_not_found(name); }
@@ -24,26 +51,22 @@ void ravelin_converter::sheet_not_found(const std::wstring& name) { hooks.sheet_
 void ravelin_converter::convert_from_xls()
 {
     tk_logger::wlog(2, L"ravelin_converter::convert_from_xls(src=%s, dest=%s)", src.c_str(), dest.c_str());
-    std::unique_ptr<dao_engine> dao = create_dao_engine();
-    if (!dao)
-        throw tk_exception(dao_missing_message, 1);
-    std::unique_ptr<dao_database> workbook = open_xls(*dao, src, x_fnames);
+    open_xls_source();
+    // Released when the run ends, however it ends: the next check reads anew.
+    const std::unique_ptr<dao_engine> dao = std::move(xls_engine);
+    const std::unique_ptr<dao_database> workbook = std::move(xls_book);
     std::unique_ptr<udb_database> database = get_dest_base();
     tk_logger::log(1, "After initializing DBs");
-    if (form == converter_form::console && worksheets.empty()) {
-        std::vector<std::wstring> all;
-        get_all_sheets2(*workbook, all);
-        set_sel_sheets1(all);
-    }
-    if (worksheets.empty())
-        for (const auto& [name, text] : sel_queries)
-            worksheets.emplace(name, name);
+    settle_worksheets(*workbook);
     tables_total = static_cast<uint32_t>(worksheets.size());
     tk_logger::wlog(3, L"Converting spreadsheet %s (%d worksheets)", src.c_str(), static_cast<int>(tables_total));
     hooks.progress_line(L"Converting spreadsheet " + src + L" (" + std::to_wstring(tables_total) + L" worksheets)");
     tk_logger::log(2, "sel_tables.size()=%d", static_cast<int>(sel_tables.size()));
     tk_logger::log(2, "sel_queries.size()=%d", static_cast<int>(sel_queries.size()));
-    std::unique_ptr<udb_validator> validator = engine.create_tn_validator(sel_tables, database->get_tables());
+    // The destination's tables are no names taken: a name made safe is made
+    // the same in every run, and the mode decides what becomes of a table
+    // of that name, as for any other.
+    std::unique_ptr<udb_validator> validator = engine.create_tn_validator(sel_tables, {});
     for (const auto& [table, sheet] : worksheets) {
         throw_if_stop_requested();
         convert_sheet(*workbook, *database, *validator, table, sheet);

@@ -99,15 +99,17 @@ public:
     HRESULT Append(IUnknown*) override { return not_supported(); }
     HRESULT Delete(BSTR) override { return not_supported(); }
 
-    // The table a query names: as listed, or a quoted name without its quotes.
+    // The table a query names: as listed, or a quoted name without its
+    // quotes; the exact name before one that differs only by letter case.
     tabledef_object* find(const std::wstring& wanted) const
     {
-        for (const auto& t : tables) {
-            const std::wstring& listed = t->table();
-            if (equal_no_case(listed, wanted) ||
-                (listed.front() == L'\'' && equal_no_case(std::wstring_view(listed).substr(1, listed.size() - 2), wanted)))
-                return t.get();
-        }
+        for (const bool exact : {true, false})
+            for (const auto& t : tables) {
+                const std::wstring_view listed = t->table();
+                const auto same = [&](std::wstring_view name) { return exact ? name == wanted : equal_no_case(name, wanted); };
+                if (same(listed) || (listed.front() == L'\'' && same(listed.substr(1, listed.size() - 2))))
+                    return t.get();
+            }
         return nullptr;
     }
 

@@ -5,6 +5,7 @@
 #include "platform/text/pl_case.hpp"
 #include "platform/text/pl_utf8.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform::dao {
@@ -29,7 +30,14 @@ bool dao_integer(const VARIANT& value, int32_t fallback, int32_t& out)
 bool dao_find_item(const VARIANT& key, size_t count, const std::vector<std::wstring>& names, size_t& index)
 {
     if (key.vt == VT_BSTR) {
+        // Names that differ only by letter case are different items: the
+        // exact one first.
         const std::wstring_view wanted = bstr_view(key.bstrVal);
+        const auto found = std::find(names.begin(), names.end(), wanted);
+        if (found != names.end()) {
+            index = static_cast<size_t>(found - names.begin());
+            return true;
+        }
         for (index = 0; index < names.size(); ++index)
             if (equal_no_case(names[index], wanted))
                 return true;

@@ -183,14 +183,15 @@ TEST(ConsoleWorkbook, TableListFileSelectsAndReportsWhatTheWorkbookLacks)
         run_morvante(dir, {"--src=sheetjs.xlsx", "--dump", "--dest=out.sql", "--tab_file=tabs.txt"});
     EXPECT_EQ(one.out, "Converting spreadsheet sheetjs.xlsx (1 worksheets)\nConverting table 'Other sheet$'\n");
 
-    // Only names the workbook lacks: every worksheet is converted.
+    // Only names the workbook lacks: an error, and the old dump stays.
     test_dir::write(dir.file("tabs.txt"), "data\nOther Sheet\n");
+    const std::string old_dump = test_dir::read(dir.file("out.sql"));
     const program_result none =
         run_morvante(dir, {"--src=sheetjs.xlsx", "--dump", "--dest=out.sql", "--tab_file=tabs.txt"});
-    EXPECT_EQ(none.code, 0);
+    EXPECT_EQ(none.code, 255);
     EXPECT_EQ(none.err, "Worksheet data not found\nWorksheet Other Sheet not found\n");
-    EXPECT_EQ(none.out, "Converting spreadsheet sheetjs.xlsx (2 worksheets)\nConverting table Data$\n"
-                        "Converting table 'Other sheet$'\n");
+    EXPECT_EQ(none.out, "Error:\nNone of the selected worksheets is in the workbook.\n");
+    EXPECT_EQ(test_dir::read(dir.file("out.sql")), old_dump);
 }
 
 TEST(ConsoleWorkbook, AProfileSelectsItsWorksheets)
