@@ -60,7 +60,8 @@ private:
 struct book_dir : test_dir {
     explicit book_dir(const std::string& fixture)
     {
-        std::filesystem::copy_file(std::string(RVL_WORKBOOKS) + "/" + fixture, file(fixture));
+        const std::filesystem::path from = std::string(RVL_WORKBOOKS) + "/" + fixture;
+        std::filesystem::copy_file(from, file(from.filename().string()));
     }
 };
 
@@ -217,11 +218,74 @@ TEST(ConsoleWorkbook, AWorkbookThatCannotBeReadIsReportedBeforeAnyRun)
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql")));
 }
 
-std::vector<std::string> server_args(const std::string& database, int mode)
+std::vector<std::string> server_args(const std::string& database, int mode,
+                                     const std::string& fixture = "sheetjs.xlsx")
 {
     const server_settings s = *test_server_settings();
-    return {"--src=sheetjs.xlsx", "--extr_fn", "--host=127.0.0.1", "--port=" + std::to_string(s.port),
+    return {"--src=" + fixture, "--extr_fn", "--host=127.0.0.1", "--port=" + std::to_string(s.port),
             "--user=" + s.user, "--pswd=" + s.password, "--dest=" + database, "--mode=" + std::to_string(mode)};
+}
+
+// Times of day alone, currency amounts of six decimals, prices written with
+// zeros ending their fraction and texts that look like GUIDs reach a strict
+// server as the workbook holds them, by the dump and straight.
+TEST(ConsoleWorkbook, AStrictServerHoldsEveryValueAsTheWorkbookDoes)
+{
+    RVL_NEED_TEST_SERVER();
+    const std::string guid = "0F8FAD5B-D9CB-469F-A165-70867728950E";
+    const texts values = {"00:00:00|-7.654321|3|1000.5| " + guid, "08:15:00|0.123456|19.9999|19.9|{" + guid + "}",
+                          "18:00:00|2.5|0.5|5|guid {" + guid + "}"};
+    const texts types = {"At|time", "Amount|double", "Fee|double", "Price|double", "Id|varchar"};
+    const std::string query = "SELECT * FROM `Values` ORDER BY `At`";
+    const std::string type_query = "SELECT column_name, data_type FROM information_schema.columns WHERE "
+                                   "table_schema = DATABASE() AND table_name = 'Values' ORDER BY ordinal_position";
+    scratch_db dumped("strict_dump");
+    dump_and_load("handmade_values.xlsx", {"--extr_fn"}, dumped);
+    EXPECT_EQ(dumped.rows(query), values);
+    EXPECT_EQ(dumped.rows(type_query), types);
+
+    book_dir dir("handmade_values.xlsx");
+    scratch_db straight("strict_server");
+    const program_result r = run_morvante(dir, server_args(straight.name(), 0, "handmade_values.xlsx"));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(straight.rows(query), values);
+    EXPECT_EQ(straight.rows(type_query), types);
+}
+
+TEST(ConsoleWorkbook, WorksheetsNamedAlikeButForCaseKeepTheirOwnRows)
+{
+    RVL_NEED_TEST_SERVER();
+    scratch_db db("cases");
+    dump_and_load("handmade_cases.xlsx", {"--extr_fn"}, db);
+    EXPECT_EQ(db.rows("SELECT n FROM `DATA`"), texts{"2"});
+    EXPECT_EQ(db.rows("SELECT n FROM `data00000`"), texts{"1"});
+}
+
+// Every worksheet is read before anything is dropped or deleted: a workbook
+// with one that cannot be read leaves the database, its tables and an old
+// dump as they were.
+TEST(ConsoleWorkbook, AnUnreadableWorksheetLeavesTheDestinationAsItWas)
+{
+    RVL_NEED_TEST_SERVER();
+    book_dir dir("bad/one_bad_sheet.xlsx");
+    const std::string failure = "Error:\nBad: External table is not in the expected format.";
+    scratch_db db("bad_sheet");
+    db.create();
+    db.execute("CREATE TABLE `Good` (n INT)");
+    db.execute("INSERT INTO `Good` VALUES (7)");
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        const program_result r = run_morvante(dir, server_args(db.name(), mode, "one_bad_sheet.xlsx"));
+        EXPECT_EQ(r.code, 255);
+        EXPECT_EQ(r.out.rfind(failure, 0), 0u) << r.out;
+        EXPECT_EQ(db.tables(), texts{"Good"});
+        EXPECT_EQ(db.rows("SELECT n FROM `Good`"), texts{"7"});
+    }
+    test_dir::write(dir.file("out.sql"), "-- the old dump\n");
+    const program_result r = run_morvante(dir, {"--src=one_bad_sheet.xlsx", "--dump", "--dest=out.sql"});
+    EXPECT_EQ(r.code, 255);
+    EXPECT_EQ(r.out.rfind(failure, 0), 0u) << r.out;
+    EXPECT_EQ(test_dir::read(dir.file("out.sql")), "-- the old dump\n");
 }
 
 TEST(ConsoleWorkbook, StraightIntoTheServerInEachMode)
