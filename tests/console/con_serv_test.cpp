@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <unistd.h>
 
@@ -126,6 +127,50 @@ TEST(ConsoleServer, EachModeLeavesTheOtherTablesAlone)
     ASSERT_EQ(run_morvante(dir, server_args(db.name(), "0")).code, 0);
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM people"), "4");
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()"), "1");
+}
+
+// A table name the server would refuse is made safe the same way in every
+// run: mode 1 replaces that table, mode 3 appends to it.
+TEST(ConsoleServer, ATableNameMadeSafeIsTheSameTableInEveryRun)
+{
+    RVL_NEED_TEST_SERVER();
+    sample_dir dir;
+    const std::string tables = "SELECT table_name FROM information_schema.tables WHERE table_schema = DATABASE()";
+    const std::string long_name(70, 'n');
+    const struct {
+        std::string wished;
+        std::string made;
+    } names[] = {{"A;b", "a_b"}, {long_name, long_name.substr(0, 63)}};
+    for (const auto& n : names) {
+        SCOPED_TRACE(n.wished);
+        destination db;
+        std::vector<std::string> args = server_args(db.name(), "1");
+        std::replace(args.begin(), args.end(), std::string("--tab_name=people"), "--tab_name=" + n.wished);
+        for (int run = 0; run < 2; ++run)
+            ASSERT_EQ(run_morvante(dir, args).code, 0);
+        EXPECT_EQ(db.rows(tables), table_rows{{n.made}});
+        EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM `" + n.made + "`"), "4");
+        args.back() = "--mode=3";
+        ASSERT_EQ(run_morvante(dir, args).code, 0);
+        EXPECT_EQ(db.rows(tables), table_rows{{n.made}});
+        EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM `" + n.made + "`"), "8");
+    }
+}
+
+// A file without rows says nothing of its columns' types: they stay texts.
+TEST(ConsoleServer, ACsvFileWithoutRowsGivesTextColumns)
+{
+    RVL_NEED_TEST_SERVER();
+    sample_dir dir;
+    for (const std::string& content : {std::string("id,name\n"), std::string()}) {
+        SCOPED_TRACE(content);
+        destination db;
+        test_dir::write(dir.file("people.csv"), content);
+        ASSERT_EQ(run_morvante(dir, server_args(db.name(), "0")).code, 0);
+        for (const auto& r : db.rows("SELECT data_type FROM information_schema.columns WHERE table_schema = "
+                                     "DATABASE() AND table_name = 'people'"))
+            EXPECT_EQ(r[0], "varchar");
+    }
 }
 
 TEST(ConsoleServer, RowsTheServerRefusesAreReportedAndTheOthersArrive)
