@@ -19,16 +19,15 @@ void csv_field_upsizer::process(const udb_record& record)
 {
     tk_logger::log(1, "csv_field_upsizer::process");
     for (size_t i = 0; i < record.size(); ++i) {
-        if (widened.size() <= i)
-            widened.resize(i + 1, false);
+        if (room.size() <= i)
+            room.resize(i + 1, text_size);
         const uint32_t size = record[i] != nullptr ? record[i]->get_size() : 0;
         tk_logger::log(1, "Field size: %d", size);
-        if (size <= text_size || widened[i])
+        if (size <= room[i])
             continue;
         if (i >= recordset->schema.size() || recordset->schema[i] == nullptr)
             throw tk_exception(bad_structure, 0);
         tk_logger::log(1, "csv_field_upsizer::process - upsize field #%d", static_cast<int>(i));
-        do_upsize(*recordset->schema[i]);
-        widened[i] = true;
+        room[i] = do_upsize(*recordset->schema[i], size);
     }
 }

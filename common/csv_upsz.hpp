@@ -1,7 +1,7 @@
 // Widens a destination text column as soon as a CSV value no longer fits:
-// every CSV column starts as a text of 255 characters. Each column is widened
-// at most once per table, at its first longer value. The destination's back
-// end says how to widen (do_upsize).
+// every CSV column starts as a text of 255 characters. A column is widened at
+// its first longer value, and again only by a value longer than its wider
+// type takes. The destination's back end says how to widen (do_upsize).
 #pragma once
 
 #include "UDB/udb_db.hpp"
@@ -18,11 +18,13 @@ public:
     void process(const udb_record& record);
 
 protected:
-    virtual void do_upsize(t_ftd& column) = 0;
+    // Widens the column for a value of size characters; returns the most
+    // characters the column takes then.
+    virtual uint32_t do_upsize(t_ftd& column, uint32_t size) = 0;
 
     udb_database* database;
     udb_recordset* recordset;
 
 private:
-    std::vector<bool> widened;
+    std::vector<uint32_t> room;  // characters each column takes
 };

@@ -3,13 +3,40 @@
 #include "SQL/sql_engi.hpp"
 #include "TK/tk_log.hpp"
 
+#include <cstdint>
+#include <iterator>
+
 sql_field_upsizer::sql_field_upsizer(udb_database* database_, udb_recordset* recordset_)
     : csv_field_upsizer(database_, recordset_)
 {
     tk_logger::log(1, "sql_field_upsizer::ctor");
 }
 
-void sql_field_upsizer::do_upsize(t_ftd& column)
+namespace {
+
+// The text types by the characters each takes for sure: a UTF-16 unit of a
+// value is at most three bytes in the server's UTF-8.
+struct text_type {
+    uint32_t characters;
+    const wchar_t* name;
+};
+constexpr text_type text_types[] = {
+    {65535 / 3, L" TEXT"},
+    {16777215 / 3, L" MEDIUMTEXT"},
+    {UINT32_MAX, L" LONGTEXT"},
+};
+
+const text_type& text_type_for(uint32_t size)
+{
+    for (const text_type& type : text_types)
+        if (size <= type.characters)
+            return type;
+    return text_types[std::size(text_types) - 1];
+}
+
+} // namespace
+
+uint32_t sql_field_upsizer::do_upsize(t_ftd& column, uint32_t size)
 {
     tk_logger::log(1, "sql_field_upsizer::do_upsize");
     const sql_engine& engine = sql_engine::instance();
@@ -18,6 +45,8 @@ void sql_field_upsizer::do_upsize(t_ftd& column)
     // 4.1.0 know no quotes, and their names need none.
     auto name = [&](const std::wstring& n) { return engine.is_old_version() ? n : sql_engine::get_safe_name(n); };
     const std::wstring column_name = name(column.name);
+    const text_type& type = text_type_for(size);
     database->query(L"ALTER TABLE " + name(recordset->name) + L" CHANGE " + column_name + L" " + column_name +
-                    L" TEXT");
+                    type.name);
+    return type.characters;
 }

@@ -230,23 +230,27 @@ public:
     bool fail_next = false;
 
 protected:
-    void do_upsize(t_ftd& column) override
+    // Each widening makes room for 1000 characters.
+    uint32_t do_upsize(t_ftd& column, uint32_t) override
     {
         if (fail_next) {
             fail_next = false;
             throw tk_exception("server refused", 0);
         }
         widened.push_back(column.name);
+        return 1000;
     }
 };
 
-TEST(csv_field_upsizer, each_column_is_widened_once_at_its_first_value_over_255)
+TEST(csv_field_upsizer, a_column_is_widened_at_its_first_value_over_its_room)
 {
     test_dir dir;
     const std::string path = dir.file("in.csv");
     const std::string v255(255, 'x');
     const std::string v256(256, 'y');
-    test_dir::write(path, "a,b,c\n1,2," + v255 + "\n1,2," + v256 + "\n" + v256 + ",2," + v256 + "\n" + v256 + "\n");
+    const std::string v1001(1001, 'z');
+    test_dir::write(path, "a,b,c\n1,2," + v255 + "\n1,2," + v256 + "\n" + v256 + ",2," + v256 + "\n" + v256 + "\n" +
+                              "1,2," + v1001 + "\n");
     csv_file file(wide(path), L",", true);
     recording_upsizer upsizer(nullptr, &file);
     std::vector<std::vector<std::wstring>> after_each;
@@ -258,7 +262,9 @@ TEST(csv_field_upsizer, each_column_is_widened_once_at_its_first_value_over_255)
         }
         after_each.push_back(upsizer.widened);
     }
-    EXPECT_EQ(after_each, (std::vector<std::vector<std::wstring>>{{}, {L"c"}, {L"c"}, {L"c", L"a"}}));
+    // A value longer than the widened column widens it again.
+    EXPECT_EQ(after_each, (std::vector<std::vector<std::wstring>>{
+                              {}, {L"c"}, {L"c"}, {L"c", L"a"}, {L"c", L"a", L"c"}}));
 }
 
 TEST(csv_field_upsizer, a_long_value_beyond_the_destination_columns_is_refused)

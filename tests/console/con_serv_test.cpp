@@ -157,6 +157,31 @@ TEST(ConsoleServer, ATableNameMadeSafeIsTheSameTableInEveryRun)
     }
 }
 
+// A value longer than TEXT takes widens its column as far as it needs, on
+// the server and in the dump.
+TEST(ConsoleServer, AValueLongerThanTextTakesArrivesWhole)
+{
+    RVL_NEED_TEST_SERVER();
+    sample_dir dir;
+    test_dir::write(dir.file("people.csv"), "id,note\n1,short\n2," + std::string(100000, 'x') + "\n");
+    const std::string check = "SELECT MAX(LENGTH(note)), (SELECT data_type FROM information_schema.columns WHERE "
+                              "table_schema = DATABASE() AND table_name = 'people' AND column_name = 'note') "
+                              "FROM people";
+    {
+        destination straight;
+        ASSERT_EQ(run_morvante(dir, server_args(straight.name(), "0")).code, 0);
+        EXPECT_EQ(straight.rows(check), (table_rows{{"100000", "mediumtext"}}));
+    }
+    destination dumped;
+    const program_result r = run_morvante(dir, {"--from_csv", "--src=people.csv", "--csv_delim=2", "--extr_fn",
+                                                "--tab_name=people", "--dump", "--dest=people.sql"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    test_connection().execute("CREATE DATABASE `" + dumped.name() + "`");
+    std::string output;
+    ASSERT_EQ(dmp_load(dir.file("people.sql"), dumped.name(), output), 0) << output;
+    EXPECT_EQ(dumped.rows(check), (table_rows{{"100000", "mediumtext"}}));
+}
+
 // A file without rows says nothing of its columns' types: they stay texts.
 TEST(ConsoleServer, ACsvFileWithoutRowsGivesTextColumns)
 {

@@ -59,6 +59,16 @@ TEST_F(ConverterCopy, WidensALongColumnOnceBeforeItsRecord)
     EXPECT_EQ(conv.rows_done.load(), 0u);  // every table's count starts at 0
 }
 
+TEST_F(ConverterCopy, AValueLongerThanTextTakesWidensTheColumnAgain)
+{
+    fake_source source({L"note"}, {{std::wstring(300, L'a')}, {std::wstring(21845, L'b')},
+                                   {std::wstring(21846, L'c')}, {std::wstring(5592406, L'd')}});
+    copy(source, false);
+    EXPECT_EQ(db.statements, (std::vector<std::wstring>{L"ALTER TABLE `t` CHANGE `note` `note` TEXT",
+                                                         L"ALTER TABLE `t` CHANGE `note` `note` MEDIUMTEXT",
+                                                         L"ALTER TABLE `t` CHANGE `note` `note` LONGTEXT"}));
+}
+
 TEST_F(ConverterCopy, BeforeVersion410NamesAreBare)
 {
     conv.engine.set_server_version(0x040018);
