@@ -57,7 +57,10 @@ dao_database::dao_database(const std::wstring& name_, DAODatabase* given, uint32
         dao_call(table->get_Name(table_name.address()));
         int32_t attributes = 0;
         dao_call(table->get_Attributes(&attributes));
-        const std::wstring text = table_name.text();
+        // Whole, zeros included: a worksheet whose name holds one is no other
+        // table for being cut short.
+        const BSTR listed = table_name;
+        const std::wstring text = listed == nullptr ? std::wstring() : std::wstring(listed, SysStringLen(listed));
         if (attributes & linked_table)
             tk_logger::wlog(2, L"Skip linked table '%s'", text.c_str());
         else if (attributes & system_object)

@@ -51,6 +51,7 @@ void xls_reader::get_all_sheets2(udb_database& workbook, std::vector<std::wstrin
 {
     tk_logger::log(1, "xls_reader::get_all_sheets(2)");
     worksheets.clear();
+    unusable_sheets.clear();
     for (const std::wstring& listed : workbook.get_tables()) {
         tk_logger::wlog(1, L"non_system (%s)", listed.c_str());
         const size_t n = listed.size();
@@ -58,6 +59,10 @@ void xls_reader::get_all_sheets2(udb_database& workbook, std::vector<std::wstrin
         if (!sheet)
             continue;
         const std::wstring table = simplify_name(listed);
+        if (table.find(L'\0') != std::wstring::npos) {
+            unusable_sheets.push_back(listed);
+            continue;
+        }
         names.push_back(table);
         worksheets.emplace(table, listed);  // the earlier worksheet keeps a name
     }

@@ -39,6 +39,9 @@ public:
 
     // Table name -> worksheet name, in code-unit order of the table names.
     std::map<std::wstring, std::wstring> worksheets;
+    // Worksheets whose name no table can take (a NUL in it), as listed; they
+    // are in neither the list nor `worksheets`.
+    std::vector<std::wstring> unusable_sheets;
 
 protected:
     // A selected name the workbook lacks; the front end may show it.

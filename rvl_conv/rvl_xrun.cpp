@@ -1,8 +1,10 @@
 // The workbook road of a run: the workbook is opened once through DAO, and
 // each selected worksheet becomes a table of its own, in the order of the
-// table names. A failure inside one worksheet's work (opening it, creating
-// its table, copying its rows) is reported with the table's name and the run
-// goes on with the next one.
+// table names. Before anything is dropped or deleted, every selected
+// worksheet is read once (the workbook keeps what it read for the run). A
+// failure inside one worksheet's work (opening it, creating its table,
+// copying its rows) is reported with the table's name and the run goes on
+// with the next one.
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "DAO/dao_db.hpp"
@@ -10,6 +12,23 @@
 #include "UDB/udb_vali.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 #include "rvl_conv/rvl_fin.hpp"
+
+namespace {
+
+const char unusable_sheet_message[] =
+    "The worksheet's name holds a NUL character, which no table name can take: the worksheet is not converted.";
+
+// A worksheet that is not converted is a failure of the run, never a silence.
+void report_unusable_sheet(std::wstring name)
+{
+    for (size_t at = name.find(L'\0'); at != std::wstring::npos; at = name.find(L'\0', at))
+        name.replace(at, 1, L"\\0");
+    error_handler::instance().set_context(name);
+    error_handler::instance().handle(tk_exception(unusable_sheet_message, 0), true);
+    error_handler::instance().set_context(std::wstring());
+}
+
+} // namespace
 
 void ravelin_converter::open_xls_source()
 {
@@ -28,6 +47,8 @@ void ravelin_converter::settle_worksheets(dao_database& workbook)
         std::vector<std::wstring> all;
         get_all_sheets2(workbook, all);
         set_sel_sheets1(all);
+        for (const std::wstring& sheet : unusable_sheets)
+            report_unusable_sheet(sheet);
     }
     if (worksheets.empty())
         for (const auto& [name, text] : sel_queries)

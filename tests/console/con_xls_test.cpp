@@ -261,6 +261,16 @@ TEST(ConsoleWorkbook, WorksheetsNamedAlikeButForCaseKeepTheirOwnRows)
     EXPECT_EQ(db.rows("SELECT n FROM `data00000`"), texts{"1"});
 }
 
+TEST(ConsoleWorkbook, AWorksheetWhoseNameNoTableCanTakeIsReported)
+{
+    book_dir dir("handmade_nul_name.xls");
+    const program_result r = run_morvante(dir, {"--src=handmade_nul_name.xls", "--dump", "--dest=out.sql"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "Error:\n'Ce\\0lls$': The worksheet's name holds a NUL character, which no table name can "
+                     "take: the worksheet is not converted.\nConverting spreadsheet handmade_nul_name.xls (1 "
+                     "worksheets)\nConverting table 'Hidden one$'\n");
+}
+
 // Every worksheet is read before anything is dropped or deleted: a workbook
 // with one that cannot be read leaves the database, its tables and an old
 // dump as they were.

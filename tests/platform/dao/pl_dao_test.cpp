@@ -353,7 +353,7 @@ TEST(DaoLayer, EveryFixtureReadsWhole)
             }
         }
     }
-    EXPECT_EQ(books, 14u);
+    EXPECT_EQ(books, 15u);
 }
 
 TEST(DaoLayer, FailuresGiveOneErrorAndTheNumberInTheResult)
