@@ -90,6 +90,18 @@ TEST(DaoDatabase, WorksheetSchemaAndValues)
                   "1||-3.0000000000000000e+00||\xE6\x97\xA5\xE6\x9C\xAC|TRUE|||c|3.0000000000000000e+00||"}));
 }
 
+TEST(DaoDatabase, ANameOfTheRightCaseFindsItsOwnWorksheet)
+{
+    opened o("handmade_cases.xlsx", true);
+    EXPECT_EQ(o.book->get_tables(), (std::vector<std::wstring>{L"DATA$", L"Data$"}));
+    const std::pair<const wchar_t*, const char*> cases[] = {
+        {L"Data$", "1.0000000000000000e+00"}, {L"DATA$", "2.0000000000000000e+00"}, {L"data$", "2.0000000000000000e+00"}};
+    for (const auto& [name, value] : cases) {
+        auto rs = o.book->get_table(name, 1);
+        EXPECT_EQ(rows_of(*rs), std::vector<std::string>{value}) << name;
+    }
+}
+
 TEST(DaoDatabase, EmptyAndErrorCellsAreNullButKeepTheColumnsType)
 {
     opened o("sheetjs.xlsx", true);
