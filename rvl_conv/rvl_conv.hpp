@@ -69,10 +69,14 @@ public:
     bool store_to_profile(udb_profile& profile) const;
 
     // Before the run: the source must be readable; then the destination is
-    // prepared by the mode (an existing dump file is deleted).
+    // prepared by the mode (an existing dump file is replaced only when the
+    // new one is complete).
     void check_dest();
     // Opens or creates the run's destination database.
     std::unique_ptr<udb_database> get_dest_base();
+    // After a run that did not go to its end: the file holding the dump
+    // written so far ("<dest>.part"), or empty when there is none.
+    std::wstring unfinished_dump() const;
     static std::wstring get_title();
 
     void convert_from_xls();
@@ -121,6 +125,7 @@ private:
     // and cleared under the lock so a poll never reaches a deleted reader.
     mutable std::mutex csv_reader_mutex;
     const csv_file* csv_reader = nullptr;
+    std::wstring dump_written;  // where this run's dump is written, once created
 };
 
 // The dump file checks: the path names a file (not a folder, not read-only)

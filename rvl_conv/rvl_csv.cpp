@@ -30,6 +30,7 @@ void ravelin_converter::convert_from_csv()
     std::wstring name = modify1(tab_name, columns, indexes);
     if (!validator->is_acceptable(name))
         name = validator->get_safe_name(name);
+    const bool existed = database->is_table_exist(name);
     const bool keep_stats = keeps_statistics(*database, name);
     {
         // The progress display reads the reader only while this scope holds it.
@@ -50,7 +51,7 @@ void ravelin_converter::convert_from_csv()
         tk_logger::wlog(3, L"Converting CSV file %s", src.c_str());
         hooks.progress_line(L"Converting CSV file " + src);
         convert_step(reader.get(), table.get(), database.get(), columns, keep_stats);
-        flush_rows(table.get());
+        flush_rows(table.get(), hooks, existed);
     }
     reader.reset();
     if (refine_types)
