@@ -72,7 +72,7 @@ void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* desti
             // A report of earlier batches names its records itself.
             if (dynamic_cast<const sql_batch_report*>(&e) != nullptr)
                 error_handler::instance().set_context(destination->name);
-            else
+            else if (from_xls)
                 error_handler::instance().set_record_context(table, static_cast<int>(rows_done + 1));
             error_handler::instance().handle(e, false);
         }
