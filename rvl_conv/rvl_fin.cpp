@@ -12,8 +12,9 @@ void report_duplicates(sql_table& table, converter_hooks& hooks, bool existed_be
     if (skipped.count == 0)
         return;
     const std::string text = std::to_string(skipped.count) +
-                             (skipped.count == 1 ? " row was" : " rows were") +
-                             " skipped because their key was already in the table (first: " + skipped.first + ")";
+                             (skipped.count == 1 ? " row was skipped because its key was"
+                                                 : " rows were skipped because their keys were") +
+                             " already in the table (first: " + skipped.first + ")";
     if (existed_before) {
         hooks.notice(table.name + L": " + tk_to_unicode(text));
         return;
