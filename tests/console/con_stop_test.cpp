@@ -25,33 +25,37 @@ int count_of(const std::string& text, const std::string& part)
     return n;
 }
 
-TEST(ConsoleStop, SigintEndsTheRunWithWholeStatementsBesideTheOldDump)
+TEST(ConsoleStop, SigintAndSigtermEndTheRunWithWholeStatementsBesideTheOldDump)
 {
-    test_dir dir;
-    write_long_csv(dir.file("big.csv"), 1000000);
-    test_dir::write(dir.file("big.sql"), "-- the dump of an earlier run\n");
     const std::vector<std::string> args = {"--from_csv", "--src=big.csv", "--csv_delim=2", "--extr_fn",
                                            "--tab_name=big", "--dump", "--dest=big.sql"};
-    {
-        morvante_process run(dir, args);
-        ASSERT_TRUE(eventually([&] { return run.out().find("Converting CSV file") != std::string::npos; }, 60s));
-        run.signal(SIGINT);
-        const std::optional<int> code = run.wait(120s);
-        ASSERT_TRUE(code.has_value()) << "the run did not stop";
-        EXPECT_EQ(*code, 255);
-        EXPECT_EQ(run.err(), "The conversion was interrupted.\nThe dump written so far is kept in big.sql.part\n");
-    }
-    EXPECT_EQ(test_dir::read(dir.file("big.sql")), "-- the dump of an earlier run\n");
-    const std::string part = test_dir::read(dir.file("big.sql.part"));
-    EXPECT_TRUE(part.ends_with(";\r\n")) << part.substr(part.size() > 200 ? part.size() - 200 : 0);
-    EXPECT_EQ(part.find("'1000000'"), std::string::npos) << "the run was not interrupted";
+    for (const int number : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(number);
+        test_dir dir;
+        write_long_csv(dir.file("big.csv"), 1000000);
+        test_dir::write(dir.file("big.sql"), "-- the dump of an earlier run\n");
+        {
+            morvante_process run(dir, args);
+            ASSERT_TRUE(eventually([&] { return run.out().find("Converting CSV file") != std::string::npos; }, 60s));
+            run.signal(number);
+            const std::optional<int> code = run.wait(120s);
+            ASSERT_TRUE(code.has_value()) << "the run did not stop";
+            EXPECT_EQ(*code, 255);
+            EXPECT_EQ(run.err(),
+                      "The conversion was interrupted.\nThe dump written so far is kept in big.sql.part\n");
+        }
+        EXPECT_EQ(test_dir::read(dir.file("big.sql")), "-- the dump of an earlier run\n");
+        const std::string part = test_dir::read(dir.file("big.sql.part"));
+        EXPECT_TRUE(part.ends_with(";\r\n")) << part.substr(part.size() > 200 ? part.size() - 200 : 0);
+        EXPECT_EQ(part.find("'1000000'"), std::string::npos) << "the run was not interrupted";
 
-    // A run that goes to its end gives the dump its name.
-    write_long_csv(dir.file("big.csv"), 3);
-    morvante_process again(dir, args);
-    ASSERT_EQ(again.wait(120s), std::optional<int>(0)) << again.out() << again.err();
-    EXPECT_NE(test_dir::read(dir.file("big.sql")).find("('3', 'name 3', '3.5')"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(dir.file("big.sql.part")));
+        // A run that goes to its end gives the dump its name.
+        write_long_csv(dir.file("big.csv"), 3);
+        morvante_process again(dir, args);
+        ASSERT_EQ(again.wait(120s), std::optional<int>(0)) << again.out() << again.err();
+        EXPECT_NE(test_dir::read(dir.file("big.sql")).find("('3', 'name 3', '3.5')"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(dir.file("big.sql.part")));
+    }
 }
 
 // A port on 127.0.0.1 that nothing listens on now.
