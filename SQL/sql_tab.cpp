@@ -21,6 +21,8 @@ constexpr size_t listed_per_report = 20;
 constexpr size_t changed_values_listed = 5;
 // The server's warning of a row that INSERT IGNORE skipped for its key.
 constexpr unsigned duplicate_key = 1062;
+// The server's refusal of a statement on a table that is not there.
+constexpr unsigned no_such_table = 1146;
 // The server's refusal of a packet over max_allowed_packet.
 constexpr unsigned packet_too_large = 1153;
 const char packet_message[] = "Row size exceeds 'max_allowed_packet'";
@@ -331,6 +333,11 @@ void sql_table::complete_sent(batch_report& report)
     }
     if (sql_is_connection_lost(failure->error_number))
         throw sql_connection_lost(failure->message, failure->error_number);
+    // Sending the rows one by one would only fail each of them again.
+    if (failure->error_number == no_such_table)
+        throw tk_exception(failure->message + ": the table was dropped while it was written; the rows from record #" +
+                               std::to_string(sent.rows.front().number) + " on were not written.",
+                           0);
     retry_rows(sent, failure->message, report);
 }
 
