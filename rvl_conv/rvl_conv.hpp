@@ -43,8 +43,9 @@ public:
 
     // The run: the whole conversion once, every failure reported through the
     // error handler or the hooks, `done` set at its end. Answers 0 when the
-    // conversion went to its end (failures of single records included), 1
-    // when a failure ended it.
+    // conversion went to its end (failures of single records, tables and
+    // worksheets included) or a stop request ended it (the caller tells
+    // which by stop_requested()), 1 when a failure ended it.
     uint32_t operator()() override;
 
     // Percentage for the progress display: worksheets done of a workbook run
