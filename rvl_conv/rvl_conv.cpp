@@ -2,6 +2,7 @@
 
 #include "DAO/dao_db.hpp"
 #include "DAO/dao_engi.hpp"
+#include "SQL/sql_exc.hpp"
 #include "TK/tk_log.hpp"
 #include "common/csv_util.hpp"
 #include "platform/text/pl_format.hpp"
@@ -46,6 +47,9 @@ uint32_t ravelin_converter::operator()()
         return 0;
     } catch (const tk_final_exception&) {
         return 0;  // the user chose to stop; nothing more to report
+    } catch (const sql_connection_lost& e) {
+        error_handler::instance().set_context(get_cur_table());
+        error_handler::instance().handle(e, true);
     } catch (const tk_exception& e) {
         error_handler::instance().handle(e, true);
     } catch (const std::exception& e) {
