@@ -120,7 +120,7 @@ private:
     bool serialize_dump_options(bool store);
     // The source opened for reading; a level-1 tk_exception when it cannot be.
     std::unique_ptr<csv_file> open_csv_source() const;
-    // The workbook of src into xls_book, unless it is open already.
+    // The workbook of src, opened anew into xls_book.
     void open_xls_source();
     // Every worksheet the run converts, read once; a failure names the
     // worksheet and leaves the destination untouched.

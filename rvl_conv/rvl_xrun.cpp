@@ -33,8 +33,7 @@ void report_unusable_sheet(std::wstring name)
 
 void ravelin_converter::open_xls_source()
 {
-    if (xls_book)
-        return;
+    xls_book.reset();
     std::unique_ptr<dao_engine> dao = create_dao_engine();
     if (!dao)
         throw tk_exception(dao_missing_message, 1);
@@ -73,7 +72,8 @@ void ravelin_converter::sheet_not_found(const std::wstring& name) { hooks.sheet_
 void ravelin_converter::convert_from_xls()
 {
     tk_logger::wlog(2, L"ravelin_converter::convert_from_xls(src=%s, dest=%s)", src.c_str(), dest.c_str());
-    open_xls_source();
+    if (!xls_book)
+        open_xls_source();
     // Released when the run ends, however it ends: the next check reads anew.
     const std::unique_ptr<dao_engine> dao = std::move(xls_engine);
     const std::unique_ptr<dao_database> workbook = std::move(xls_book);

@@ -39,7 +39,7 @@ size_t text_length(std::string_view s)
 // A currency column keeps four decimals: an amount with more would be cut.
 bool fits_currency(double v)
 {
-    return std::abs(v) <= currency_limit && static_cast<double>(std::llround(v * 10000.0)) / 10000.0 == v;
+    return std::abs(v) <= currency_limit && std::nearbyint(v * 10000.0) / 10000.0 == v;
 }
 
 // An OLE date on day zero is a time of day without a date.
