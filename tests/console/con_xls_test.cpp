@@ -209,6 +209,20 @@ TEST(ConsoleWorkbook, AProfileSelectsItsWorksheets)
     EXPECT_EQ(r.out, "Converting spreadsheet sheetjs.xlsx (1 worksheets)\nConverting table 'Other sheet$'\n");
 }
 
+TEST(ConsoleWorkbook, AProfileOfWhichNoWorksheetIsInTheWorkbookTouchesNothing)
+{
+    book_dir dir("sheetjs.xlsx");
+    test_dir::write(dir.file("job.rvl"), "[Generic settings]\nsrc=sheetjs.xlsx\ndest=out.sql\nmode=0\n\n"
+                                         "[MS Excel settings]\nextract field names=1\nconvert from xls=1\n\n"
+                                         "[MySQL settings]\ndirect mode=0\n\n"
+                                         "[Selected Tables]\nNope\n\n");
+    test_dir::write(dir.file("out.sql"), "-- the old dump\n");
+    const program_result r = run_morvante(dir, {"--profile=job.rvl"});
+    EXPECT_EQ(r.code, 255);
+    EXPECT_EQ(r.out, "Error:\nNone of the selected worksheets is in the workbook.\n");
+    EXPECT_EQ(test_dir::read(dir.file("out.sql")), "-- the old dump\n");
+}
+
 TEST(ConsoleWorkbook, AWorkbookThatCannotBeReadIsReportedBeforeAnyRun)
 {
     book_dir dir("encrypted.xlsx");
