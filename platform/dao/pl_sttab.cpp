@@ -199,8 +199,9 @@ void store_table::put(std::vector<held_variant>& row, size_t column, const VARIA
 {
     const store_column& c = columns[column];
     held_variant converted;
+    // An auto-number has no Null: it stays unset, to be numbered.
     if (is_null(value))
-        converted.v.vt = VT_NULL;
+        converted.v.vt = (c.attributes & dbAutoIncrField) ? VT_EMPTY : VT_NULL;
     else if (binary_type(c.type) ? value.vt != (VT_ARRAY | VT_UI1) || FAILED(VariantCopy(&converted.v, &value))
                                  : FAILED(VariantChangeType(&converted.v, &value, 0, vartype_of(c.type))))
         fail_column(err_conversion, L"The value cannot be changed to the type of column", c.name);
