@@ -225,9 +225,12 @@ void dao_recordset::init_schema(_DAOTableDef* table)
         dao_value default_value;
         dao_call(item->get_DefaultValue(&default_value.v));
         std::wstring text = variant_text(default_value.v);
-        if (!text.empty() && type == db_text && enclosed(text, L'"')) {
+        // A text (or a date written as text) between double quotes, an inner
+        // quote doubled, as the engine's syntax writes it.
+        if (!text.empty() && (type == db_text || type == db_date) && enclosed(text, L'"')) {
             tk_logger::log(2, "Remove quotes for text def.value");
             strip_ends(text);
+            text = tk_wstring::replace_all(text, L"\"\"", L"\"");
         }
         tk_logger::wlog(2, L"def.value='%s'", text.c_str());
         const column_texts texts = read_properties(item.get(), 2);

@@ -107,6 +107,22 @@ HRESULT field_def::put_DefaultValue(VARIANT value)
 
 bool known_type(int32_t type) { return (type >= 1 && type <= 12) || type == 15; }
 
+// The size a field of that type has: a fixed type's own, a text's as asked
+// (255 when none), none for a memo or long binary.
+int32_t field_size(int16_t type, int32_t asked)
+{
+    switch (type) {
+    case 1: case 2: return 1;
+    case 3: return 2;
+    case 4: case 6: return 4;
+    case 5: case 7: case 8: return 8;
+    case 15: return 16;
+    case dbText: return asked == 0 ? 255 : asked;
+    case 9: return asked;
+    default: return 0;
+    }
+}
+
 // The objects that make fields: CreateField's arguments are a name, and for
 // a column its type and size.
 template <class Itf> class field_maker : public dao_object<Itf> {
@@ -124,7 +140,7 @@ protected:
         if (!known_type(kind))
             return this->fail(err_bad_field_type, L"The field type is not one the database knows.");
         column.type = static_cast<int16_t>(kind);
-        column.size = kind == dbText && bytes == 0 ? 255 : bytes;
+        column.size = field_size(column.type, bytes);
         return dao_make<field_def>(this->session, std::move(column)).hand_out(out);
     }
 };
