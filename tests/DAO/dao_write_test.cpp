@@ -292,3 +292,187 @@ TEST(DaoWrite, DeleteTabAndTheEngineEntryPoints)
         EXPECT_EQ(e.get_code(), 0x10000u + 3024);
     }
 }
+
+namespace {
+
+// A parent "Orders" (id, key "pk" or none) and a child "Lines" (id, order),
+// with one order 1.
+struct related : engine_fixture {
+    std::unique_ptr<udb_database> db;
+    explicit related(const udb_indexes& parent_keys = one_key(L"pk", true))
+    {
+        db = f_create();
+        udb_schema parent, child;
+        parent.push_back(column(L"id", VT_I4, 0, true));
+        parent.push_back(column(L"code", VT_BSTR, 10));
+        child.push_back(column(L"id", VT_I4, 0, true));
+        child.push_back(column(L"order", VT_I4));
+        db->create_table(L"Orders", parent, parent_keys)->append_record(record_of({ole_variant(1), ole_variant(L"a")}));
+        db->create_table(L"Lines", child, one_key(L"lpk", true));
+    }
+    std::unique_ptr<udb_database> f_create() { return engine.create_db(name); }
+    static udb_indexes one_key(const std::wstring& key, bool primary)
+    {
+        udb_indexes out;
+        out.push_back(make_index(key, {L"id"}, primary, primary));
+        return out;
+    }
+    static udb_relationship fk(const std::wstring& rule = L"")
+    {
+        return udb_relationship(L"Lines", L"Orders", {L"order"}, {L"id"}, rule);
+    }
+};
+
+std::string relationships_of(const udb_relationships& list)
+{
+    std::string out;
+    for (const udb_relationship& r : list) {
+        out += (out.empty() ? "" : "; ") + platform::to_utf8(r.name) + " " + platform::to_utf8(r.child_table) + "(";
+        for (size_t i = 0; i < r.fk_flds.size(); ++i)
+            out += (i ? "," : "") + platform::to_utf8(r.fk_flds[i]);
+        out += ")->" + platform::to_utf8(r.parent_table) + "(";
+        for (size_t i = 0; i < r.pk_flds.size(); ++i)
+            out += (i ? "," : "") + platform::to_utf8(r.pk_flds[i]);
+        out += ")" + platform::to_utf8(r.properties);
+    }
+    return out;
+}
+
+} // namespace
+
+// What create_relationships makes, MSysRelationships gives back when the
+// database is opened again: names, columns in order and cascade rules.
+TEST(DaoRelations, CreatedRelationshipsReadBackThroughMSysRelationships)
+{
+    recording_reporter reporter;
+    related r;
+    udb_schema two;
+    two.push_back(column(L"a", VT_I4, 0, true));
+    two.push_back(column(L"b", VT_BSTR, 10, true));
+    udb_indexes two_key;
+    two_key.push_back(make_index(L"pk", {L"a", L"b"}, true, true));
+    r.db->create_table(L"Pairs", two, two_key);
+    udb_schema refs;
+    refs.push_back(column(L"x", VT_I4));
+    refs.push_back(column(L"y", VT_BSTR, 10));
+    r.db->create_table(L"Refs", refs, udb_indexes());
+    udb_relationships list;
+    list.push_back(related::fk(L" ON DELETE CASCADE ON UPDATE CASCADE"));
+    list.push_back(udb_relationship(L"Refs", L"Pairs", {L"x", L"y"}, {L"a", L"b"}, L""));
+    r.db->create_relationships(list);
+    EXPECT_EQ(reporter.reports, std::vector<std::string>{});
+    const std::unique_ptr<udb_database> again = r.engine.open_db(r.name, 0, L"");
+    EXPECT_EQ(relationships_of(again->relationships),
+              "FK_Orders_Lines Lines(order)->Orders(id) ON DELETE CASCADE ON UPDATE CASCADE; "
+              "FK_Pairs_Refs Refs(x,y)->Pairs(a,b)");
+    // The foreign index on the child is not one of its indexes.
+    EXPECT_EQ(indexes_of(*again->get_table(L"Lines", 1)), "lpk!+(id)");
+    // The relation holds: a line of an order that does not exist is refused.
+    EXPECT_THROW(again->get_table(L"Lines", 0)->append_record(record_of({ole_variant(1), ole_variant(2)})),
+                 dao_exception);
+}
+
+// The parent's key needs a unique index: one found is used, a non-unique one
+// found first gets a unique "ui_" index added, and so does no index at all;
+// two keys on one parent get two names.
+TEST(DaoRelations, UniqueIndexesOnTheParent)
+{
+    struct index_case {
+        const char* what;
+        udb_indexes keys;
+        int relationships;
+        std::string indexes;  // of the parent afterwards, names cut after "ui_"
+    };
+    udb_indexes non_unique_first = related::one_key(L"ix", false);
+    non_unique_first.push_back(make_index(L"uk", {L"id"}, false, true));
+    const index_case cases[] = {
+        {"unique found", related::one_key(L"pk", true), 1, "pk!+(id)"},
+        {"non-unique found first", non_unique_first, 1, "ix(id) uk+(id) ui_+(id)"},
+        {"none", udb_indexes(), 1, "ui_+(id)"},
+        {"two keys on one parent", udb_indexes(), 2, "ui_+(id) ui_+(code)"},
+    };
+    for (const index_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        recording_reporter reporter;
+        related r(c.keys);
+        udb_relationships list;
+        list.push_back(related::fk());
+        if (c.relationships == 2) {
+            udb_schema more;
+            more.push_back(column(L"code", VT_BSTR, 10));
+            r.db->create_table(L"Codes", more, udb_indexes());
+            list.push_back(udb_relationship(L"Codes", L"Orders", {L"code"}, {L"code"}, L""));
+        }
+        r.db->create_relationships(list);
+        EXPECT_EQ(reporter.reports, std::vector<std::string>{});
+        std::string shown;
+        const std::unique_ptr<udb_recordset> parent = r.db->get_table(L"Orders", 1);
+        for (const udb_index& i : parent->indexes) {
+            std::string name = platform::to_utf8(i.name);
+            if (name.rfind("ui_", 0) == 0)
+                name = "ui_";
+            shown += (shown.empty() ? "" : " ") + name + (i.primary ? "!" : "") + (i.unique ? "+" : "") + "(" +
+                     platform::to_utf8(i.fields[0]) + ")";
+        }
+        EXPECT_EQ(shown, c.indexes);
+        EXPECT_EQ(r.engine.open_db(r.name, 0, L"")->relationships.size(), size_t(c.relationships));
+    }
+}
+
+// A relationship that fails is reported with its name as context, and the
+// next one is made; one whose key lists differ is such a failure.
+TEST(DaoRelations, FailuresAreReportedAndTheNextIsMade)
+{
+    recording_reporter reporter;
+    related r;
+    udb_relationships list;
+    list.push_back(udb_relationship(L"FK_missing", L"", L"Lines", L"Missing", {L"order"}, {L"id"}, L""));
+    list.push_back(udb_relationship(L"FK_uneven", L"", L"Lines", L"Orders", {L"order", L"id"}, {L"id"}, L""));
+    list.push_back(related::fk(L" ON DELETE SET NULL"));
+    r.db->create_relationships(list);
+    EXPECT_EQ(reporter.reports,
+              (std::vector<std::string>{
+                  "FK_missing: Table 'Missing' not exists (0)",
+                  "FK_uneven: Foreign key 'FK_uneven' has 2 columns but its key has 1. (0)",
+                  "FK_Orders_Lines: The rule ' ON DELETE SET NULL' of foreign key 'FK_Orders_Lines' cannot be kept: "
+                  "the relationship was created without it. (0)"}));
+    EXPECT_EQ(relationships_of(r.engine.open_db(r.name, 0, L"")->relationships), "FK_Orders_Lines Lines(order)->Orders(id)");
+}
+
+TEST(DaoRelations, AbortAndAppendMode)
+{
+    {
+        recording_reporter reporter;
+        reporter.abort = true;
+        related r;
+        udb_relationships list;
+        list.push_back(udb_relationship(L"FK_missing", L"", L"Lines", L"Missing", {L"order"}, {L"id"}, L""));
+        list.push_back(related::fk());
+        EXPECT_THROW(r.db->create_relationships(list), tk_final_exception);
+        EXPECT_TRUE(r.engine.open_db(r.name, 0, L"")->relationships.empty());
+    }
+    for (const uint32_t mode : {0x08u, 0x28u}) {
+        recording_reporter reporter;
+        related r;
+        r.db->mode = mode;
+        udb_relationships list;
+        list.push_back(related::fk());
+        r.db->create_relationships(list);
+        EXPECT_EQ(r.engine.open_db(r.name, 0, L"")->relationships.size(), mode == 0x08u ? 0u : 1u) << mode;
+    }
+}
+
+// Reading MSysRelationships refused: the database opens without foreign keys.
+TEST(DaoRelations, UnreadableRelationshipsAreLeftOut)
+{
+    recording_reporter reporter;
+    related r;
+    udb_relationships list;
+    list.push_back(related::fk());
+    r.db->create_relationships(list);
+    platform::dao::dao_set_relations_readable(false);
+    const std::unique_ptr<udb_database> again = r.engine.open_db(r.name, 0, L"");
+    platform::dao::dao_set_relations_readable(true);
+    EXPECT_TRUE(again->relationships.empty());
+    EXPECT_EQ(again->get_tables().size(), 2u);
+}
