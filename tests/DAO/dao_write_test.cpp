@@ -476,3 +476,41 @@ TEST(DaoRelations, UnreadableRelationshipsAreLeftOut)
     EXPECT_TRUE(again->relationships.empty());
     EXPECT_EQ(again->get_tables().size(), 2u);
 }
+
+// A key over a column that create_table renamed goes through the names map:
+// "Ref" became "ref00000" beside "ref".
+TEST(DaoRelations, KeysFollowRenamedColumns)
+{
+    recording_reporter reporter;
+    related r;
+    udb_schema refs;
+    refs.push_back(column(L"ref", VT_I4));
+    refs.push_back(column(L"Ref", VT_I4));
+    r.db->create_table(L"Refs", refs, udb_indexes());
+    udb_relationships list;
+    list.push_back(udb_relationship(L"Refs", L"Orders", {L"Ref"}, {L"id"}, L""));
+    r.db->create_relationships(list);
+    EXPECT_EQ(reporter.reports, std::vector<std::string>{});
+    EXPECT_EQ(relationships_of(r.engine.open_db(r.name, 0, L"")->relationships),
+              "FK_Orders_Refs Refs(ref00000)->Orders(id)");
+}
+
+// Saved queries are the database's views, their SQL rewritten towards
+// MySQL; a database opened with mode 0x80 has none.
+TEST(DaoViews, SavedQueriesReadBack)
+{
+    engine_fixture f;
+    f.engine.create_db(f.name);
+    const ole_com_ptr<DAODatabase> raw = f.engine.open_database(f.name, L"", 0);
+    for (const auto& [name, sql] : std::vector<std::pair<std::wstring, std::wstring>>{
+             {L"q1", L"SELECT IIf(a<>b, Len(c), Nz(d,0)) FROM [t]![x] ORDER BY a ASC WITH OWNERACCESS OPTION"},
+             {L"q2", L"SELECT Asc (c) FROM t WHERE c ALike 'x%'"}}) {
+        ole_com_ptr<_DAOQueryDef> query;
+        ASSERT_EQ(raw->CreateQueryDef(ole_variant(name).get_variant(), ole_variant(sql).get_variant(), query.address()),
+                  S_OK);
+    }
+    EXPECT_EQ(f.engine.open_db(f.name, 0, L"")->views,
+              (udb_views{{L"q1", L"SELECT if(a!=b, length(c), ifnull(d,0)) FROM [t].[x] ORDER BY a ASC "},
+                         {L"q2", L"SELECT ascii (c) FROM t WHERE c like 'x%'"}}));
+    EXPECT_TRUE(f.engine.open_db(f.name, 0x80, L"")->views.empty());
+}
