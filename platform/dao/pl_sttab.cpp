@@ -103,9 +103,8 @@ DATE current_time(bool date_part, bool time_part)
 // A default written in the engine's syntax: "text" (an inner quote
 // doubled), 'text', #date#, Now(), Date(), Time(), or a plain number; an
 // optional "=" in front.
-std::wstring unquoted(std::wstring text, bool& is_date)
+std::wstring unquoted(std::wstring text)
 {
-    is_date = false;
     if (!text.empty() && text.front() == L'=')
         text.erase(0, 1);
     if (text.size() < 2)
@@ -113,7 +112,6 @@ std::wstring unquoted(std::wstring text, bool& is_date)
     const wchar_t first = text.front();
     if ((first != L'"' && first != L'\'' && first != L'#') || text.back() != first)
         return text;
-    is_date = first == L'#';
     std::wstring inner = text.substr(1, text.size() - 2);
     const std::wstring doubled(2, first);
     for (size_t at = inner.find(doubled); first != L'#' && at != std::wstring::npos; at = inner.find(doubled, at + 1))
@@ -131,8 +129,7 @@ void evaluate_default(const store_column& column, VARIANT& out)
         source.v.vt = VT_DATE;
         source.v.date = current_time(!time, !today);
     } else {
-        bool is_date = false;
-        const std::wstring inner = unquoted(text, is_date);
+        const std::wstring inner = unquoted(text);
         source.v.vt = VT_BSTR;
         source.v.bstrVal = SysAllocStringLen(inner.data(), static_cast<uint32_t>(inner.size()));
     }
