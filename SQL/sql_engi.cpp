@@ -213,12 +213,18 @@ std::unique_ptr<sql_tmp_recordset> sql_engine::select(const std::string& utf8)
 
 std::wstring sql_engine::dialect_name(const std::wstring& name) const
 {
-    return is_old_version() ? name : udb_backquoted(name);
+    return is_old_version() ? old_dialect_name(name) : udb_backquoted(name);
+}
+
+std::wstring sql_engine::old_dialect_name(const std::wstring& name)
+{
+    return sql_is_bare_identifier(name) ? name : udb_backquoted(name);
 }
 
 std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name)
 {
     tk_logger::wlog(2, L"sql_engine::create_db (%s)", name.c_str());
+    refuse_system_schema(name);
     tk_logger::wlog(3, L"Creating MySQL database '%s'", name.c_str());
     const std::wstring statement = L"CREATE DATABASE " + dialect_name(name) + L" character set " + get_char_set();
     tk_logger::wlog(2, L"Run SQL-query: %s", statement.c_str());
@@ -244,14 +250,19 @@ bool sql_engine::is_system_schema(const std::wstring& name)
     return false;
 }
 
+void sql_engine::refuse_system_schema(const std::wstring& name)
+{
+    if (is_system_schema(name))
+        throw tk_exception(L"The database '" + name +
+                               L"' belongs to the MySQL server itself and is never written, dropped or created."
+                               L"\nChoose another destination database.",
+                           1);
+}
+
 void sql_engine::db_delete(const std::wstring& name)
 {
     tk_logger::wlog(2, L"sql_engine::db_delete(%s)", name.c_str());
-    if (is_system_schema(name))
-        throw tk_exception(L"The database '" + name +
-                               L"' belongs to the MySQL server itself and is never dropped.\nChoose another "
-                               L"destination database.",
-                           1);
+    refuse_system_schema(name);
     tk_logger::wlog(3, L"Deleting MySQL database '%s'", name.c_str());
     execute_logged("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
     execute(tk_to_utf8(L"DROP DATABASE " + dialect_name(name)));
@@ -386,9 +397,16 @@ const std::vector<std::wstring>& sql_engine::fill_once(std::vector<std::wstring>
 std::wstring sql_engine::get_safe_name(const std::wstring& name)
 {
     tk_logger::wlog(1, L"sql_engine::get_safe_name(%s)", name.c_str());
-    if (name.empty() || is_quoted(name)) {
+    if (name.empty()) {
         tk_logger::log(1, "Preserve the original name");
         return name;
+    }
+    if (is_quoted(name)) {
+        tk_logger::log(1, "Preserve the original name");
+        // Quoted again from its inside, so that what it holds is made safe too.
+        std::wstring inside = name.substr(1, name.size() - 2);
+        tk_wstring::replace_all(inside, L"``", L"`");
+        return udb_backquoted(inside);
     }
     const std::wstring result = udb_backquoted(name.size() > 64 ? name.substr(0, 63) : name);
     tk_logger::wlog(1, L"Returns [%s]", result.c_str());

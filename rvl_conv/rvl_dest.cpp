@@ -4,6 +4,7 @@
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "SQL/sql_dump.hpp"
+#include "SQL/sql_init.hpp"
 #include "TK/tk_files.hpp"
 #include "TK/tk_fname.hpp"
 #include "TK/tk_log.hpp"
@@ -44,6 +45,9 @@ void ravelin_converter::check_dest()
     else
         open_csv_source();
     if (direct) {
+        check_mysql_db_name(dest);
+        sql_engine::refuse_system_schema(dest);
+        check_profile_names();
         if (is_mysql_base_exist(dest) && mode == 0)
             del_mysql_base(dest);
         if (from_xls) {
@@ -54,11 +58,17 @@ void ravelin_converter::check_dest()
         if (!is_mysql_base_exist(dest))
             return;
         std::unique_ptr<udb_database> database = open_mysql_base(dest, 4);
-        if (mode == 1 && database->is_table_exist(tab_name))
+        if (mode == 1 && database->is_table_exist(tab_name)) {
+            // Never dropped for a table that could not be made again.
+            udb_schema columns = open_csv_source()->schema;
+            udb_indexes indexes;
+            sql_check_column_count(modify1(tab_name, columns, indexes), columns);
             database->delete_tab(tab_name);
+        }
         return;
     }
     common_check_dest(dest);
+    dmp_database::check_target(dest, dump_opts);
     // Only a plain file is replaced: a device or pipe named as the
     // destination is written to, never removed.
     const std::string path = tk_to_ansi(dest);
@@ -73,6 +83,7 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
 {
     tk_logger::log(2, "ravelin_converter::get_dest_base(mode=%d, direct=%d)", mode, direct ? 1 : 0);
     if (direct) {
+        sql_engine::refuse_system_schema(dest);
         if (is_mysql_base_exist(dest))
             return open_mysql_base(dest, mode != 0 ? 8 : 4);
         return create_mysql_base(dest);

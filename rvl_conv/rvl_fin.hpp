@@ -2,12 +2,14 @@
 #pragma once
 
 #include "UDB/udb_db.hpp"
+#include "rvl_conv/rvl_hook.hpp"
 
 #include <memory>
 
 // Ends the run's use of its destination: a dump is closed, and a dump that
-// did not reach its file in full is reported.
-void close_destination(std::unique_ptr<udb_database> database);
+// did not reach its file in full is reported. A dump with statements longer
+// than a default server takes gets a notice per table with the size needed.
+void close_destination(std::unique_ptr<udb_database> database, converter_hooks& hooks);
 
 // Sends the rows a server table still gathers, so that rows the server
 // refuses are reported like any other record's failure (level 0, with the
