@@ -186,7 +186,7 @@ void dmp_database::write_comment_block(const char* title, const std::wstring& ta
 {
     write_line("");
     write_line("#");
-    write_line(std::string("# ") + title + " '" + comment_safe(tk_to_utf8(table)) + "'");
+    write_line(std::string("# ") + title + " '" + tk_to_utf8(udb_identifier_text(table)) + "'");
     write_line("#");
     write_line("");
 }

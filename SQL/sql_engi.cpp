@@ -110,7 +110,9 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         connected = false;
     }
     tk_logger::log(3, "Connecting to MySQL server...");
-    if (mysql_real_connect(&handle, host.c_str(), user.c_str(), password.c_str(), nullptr,
+    // No password given: the client library takes the one of its option
+    // files ([BV MySQL Lib]), so that it need not be on the command line.
+    if (mysql_real_connect(&handle, host.c_str(), user.c_str(), password.empty() ? nullptr : password.c_str(), nullptr,
                            static_cast<unsigned>(port), nullptr, CLIENT_REMEMBER_OPTIONS) == nullptr) {
         const sql_exception refusal;
         // A handle whose connection failed is prepared anew for the next try.
