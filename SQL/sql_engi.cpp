@@ -239,7 +239,7 @@ std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, uint
     tk_logger::wlog(2, L"sql_engine::open_db (%s)", name.c_str());
     tk_logger::wlog(3, L"Opening MySQL database '%s'", name.c_str());
     wait_async();
-    if (mysql_select_db(&handle, tk_to_utf8(name).c_str()) != 0)
+    if (mysql_select_db(&handle, tk_to_utf8(udb_identifier_text(name)).c_str()) != 0)
         throw sql_exception();
     return std::make_unique<sql_database>(name, &handle, mode);
 }
@@ -275,7 +275,7 @@ bool sql_engine::is_db_exist(const std::wstring& name)
 {
     tk_logger::wlog(1, L"sql_engine::is_db_exist(%s)", name.c_str());
     wait_async();
-    const int result = mysql_select_db(&handle, tk_to_utf8(name).c_str());
+    const int result = mysql_select_db(&handle, tk_to_utf8(udb_identifier_text(name)).c_str());
     tk_logger::log(1, "n_result=%d", result);
     return result == 0;
 }

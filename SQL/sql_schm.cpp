@@ -179,7 +179,8 @@ std::wstring sql_schema_initializer::column_clause(const t_ftd& column, const t_
             char_set = chosen->second;
     }
 
-    std::wstring clause = (old_version ? sql_engine::old_dialect_name(column.name) : sql_engine::get_safe_name(column.name)) + L" ";
+    std::wstring clause =
+        (old_version ? sql_engine::old_dialect_name(column.name) : sql_engine::get_safe_name(column.name)) + L" ";
     if (udb_custom_conversion::is_acceptable1(column))
         clause += udb_custom_conversion::handle1(column);
     else if (!column.native_type.empty())

@@ -67,7 +67,8 @@ TEST(SqlValidators, FamilyKindAndName)
         // What no identifier holds: control characters, NUL among them,
         // characters beyond the Basic Multilingual Plane.
         {false, kind::field, L"\u00c9t\u00e9 \U0001F600", false, L"\u00c9t\u00e9 _"},
-        {false, kind::field, std::wstring(L"a\0`; DROP DATABASE victim; #", 28), false, L"a___ drop database victim_ #"},
+        {false, kind::field, std::wstring(L"a\0`; DROP DATABASE victim; #", 28), false,
+         L"a___ drop database victim_ #"},
         {false, kind::table, L"t\r\nDROP DATABASE victim;", false, L"t__drop database victim_"},
         {false, kind::index, L"ix\x7f", false, L"ix_"},
         {true, kind::field, L"\U0001D400", false, L"_"},
