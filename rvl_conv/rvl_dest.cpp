@@ -39,11 +39,17 @@ std::unique_ptr<csv_file> ravelin_converter::open_csv_source() const
 void ravelin_converter::check_dest()
 {
     tk_logger::wlog(1, L"check_dest(%s)", dest.c_str());
-    // Nothing is dropped or deleted for a source that cannot be read.
-    if (from_xls)
+    // Nothing is dropped or deleted for a source that cannot be read, nor
+    // for a CSV table the server could not create.
+    if (from_xls) {
         open_xls_source();
-    else
-        open_csv_source();
+    } else {
+        if (!direct)
+            engine.set_dump_version(dump_opts.b_new_ver);  // the dialect's limits apply
+        udb_schema columns = open_csv_source()->schema;
+        udb_indexes indexes;
+        sql_check_column_count(modify1(tab_name, columns, indexes), columns);
+    }
     if (direct) {
         check_mysql_db_name(dest);
         sql_engine::refuse_system_schema(dest);
@@ -58,13 +64,8 @@ void ravelin_converter::check_dest()
         if (!is_mysql_base_exist(dest))
             return;
         std::unique_ptr<udb_database> database = open_mysql_base(dest, 4);
-        if (mode == 1 && database->is_table_exist(tab_name)) {
-            // Never dropped for a table that could not be made again.
-            udb_schema columns = open_csv_source()->schema;
-            udb_indexes indexes;
-            sql_check_column_count(modify1(tab_name, columns, indexes), columns);
+        if (mode == 1 && database->is_table_exist(tab_name))
             database->delete_tab(tab_name);
-        }
         return;
     }
     common_check_dest(dest);
