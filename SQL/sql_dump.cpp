@@ -168,6 +168,9 @@ void dmp_database::write_preamble()
     write_line("SET NAMES utf8;");
     if (options.b_new_ver)
         write_line("/*!50503 SET NAMES utf8mb4 */;");
+    // The literals' backslash escapes hold on a server whose mode would
+    // take them as plain characters (from 4.1.1, which has the mode).
+    write_line(std::string("/*!40101 ") + no_backslash_escapes_off + " */;");
     if (options.b_ins_db && options.b_ins_tables)
         write_database_statements();
 }

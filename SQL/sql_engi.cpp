@@ -160,6 +160,9 @@ void sql_engine::set_up_session(const std::string& password)
     // Every value the server changes is reported, so each warning of a
     // gathered statement must be listed, not only the first 64.
     execute_logged("SET SESSION max_error_count = 65535", "Cannot list every warning: %s");
+    // Values are escaped with backslashes: a server that took them as plain
+    // characters would end a literal at an escaped quote.
+    execute_logged(no_backslash_escapes_off, "Cannot keep backslash escapes: %s");
 }
 
 void sql_engine::send_async(const std::string& utf8)

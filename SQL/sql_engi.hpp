@@ -34,6 +34,12 @@ inline constexpr uint32_t sql_version_5_5_3 = 0x050503;  // utf8mb4
 inline constexpr uint32_t sql_dump_new_version = 0x040100;
 inline constexpr uint32_t sql_dump_old_version = 0x031401;
 
+// The statement that keeps backslash escapes on in a session whose server
+// mode would turn them off (NO_BACKSLASH_ESCAPES); every literal the system
+// writes relies on them.
+inline constexpr const char no_backslash_escapes_off[] =
+    "SET SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '')";
+
 class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
 public:
     sql_engine();

@@ -164,10 +164,10 @@ bool ravelin_converter::load_from_profile(udb_profile& profile)
 namespace {
 
 // The catalogue entry's own name: the list of character sets shows each as
-// "name - description".
+// "name - description". A server that gave no list refutes no name.
 bool lists_name(const std::vector<std::wstring>& list, const std::wstring& name)
 {
-    return std::any_of(list.begin(), list.end(), [&name](const std::wstring& entry) {
+    return list.empty() || std::any_of(list.begin(), list.end(), [&name](const std::wstring& entry) {
         return platform::equal_no_case(entry.substr(0, entry.find(L" - ")), name);
     });
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 
@@ -48,14 +49,16 @@ private:
 };
 
 // Loads a dump as a careless user would: --force runs on past every failing
-// statement, so any statement the data could smuggle in would run.
+// statement, so any statement the data could smuggle in would run; and into
+// a session whose mode takes backslashes as plain characters.
 int load_forced(const std::string& dump, const std::string& database, std::string& output)
 {
     const auto s = test_server_settings();
     const std::string log = dump + ".forced.txt";
-    const std::string command = "mariadb --no-defaults --force -h" + s->host + " -P" + std::to_string(s->port) +
-                                " -u" + s->user + " -p" + s->password + " " + database + " < '" + dump + "' > '" +
-                                log + "' 2>&1";
+    const std::string command = "mariadb --no-defaults --force \"--init-command=SET SESSION "
+                                "sql_mode='NO_BACKSLASH_ESCAPES'\" -h" + s->host + " -P" +
+                                std::to_string(s->port) + " -u" + s->user + " -p" + s->password + " " + database +
+                                " < '" + dump + "' > '" + log + "' 2>&1";
     const int status = std::system(command.c_str());
     output = test_dir::read(log);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -126,6 +129,7 @@ TEST(ConsoleHostile, NamesAndValuesNeverBecomeStatements)
         // last row: its trailing NUL would make a row of its own).
         {"UTF-16", utf16le("id,name,\"" + drop + "\"\n1,\"" + drop + "\",x")},
         {"line break in a header", "id,\"a\r\nDROP DATABASE " + target.name() + ";\",c\n1,\"" + drop + "\",x\n"},
+        {"backslash before a quote", "id,v,w\n1,\"x\\'; DROP DATABASE " + target.name() + "; #\",x\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -141,6 +145,10 @@ TEST(ConsoleHostile, NamesAndValuesNeverBecomeStatements)
             EXPECT_EQ(load_forced(dir.file("h.sql"), scratch.name(), output), 0) << output << dump;
             EXPECT_TRUE(target.survives()) << dump;
             EXPECT_EQ(test_connection(scratch.name()).rows("SELECT COUNT(*) FROM t"), (table_rows{{"1"}}));
+            if (std::string(c.label) == "backslash before a quote") {
+                EXPECT_EQ(test_connection(scratch.name()).rows("SELECT v FROM t"),
+                          (table_rows{{"x\\'; DROP DATABASE " + target.name() + "; #"}}));
+            }
         }
         {
             test_database live;
@@ -350,4 +358,28 @@ TEST(ConsoleHostile, AStatementLargerThanADefaultServerTakesGetsANotice)
     EXPECT_NE(r.out.find("for table 'big'"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("max_allowed_packet=18M"), std::string::npos) << r.out;
     EXPECT_GT(std::filesystem::file_size(dir.file("big.sql")), 17u * 1024 * 1024);
+}
+
+// A session whose mode takes backslashes as plain characters (here set by
+// the client's option file) would end a value's literal at its escaped
+// quote: the run turns that mode off, and the value arrives as it is.
+TEST(ConsoleHostile, ValuesStayLiteralsWhateverTheSessionMode)
+{
+    RVL_NEED_TEST_SERVER();
+    const victim target;
+    test_database live;
+    test_dir dir;
+    const std::string value = "x\\'; DROP DATABASE " + target.name() + "; #";
+    test_dir::write(dir.file("h.csv"), "id,v\n1,\"" + value + "\"\n");
+    std::filesystem::create_directory(dir.file("home"));
+    test_dir::write(dir.file("home/.my.cnf"),
+                    "[BV MySQL Lib]\ninit-command=SET SESSION sql_mode='NO_BACKSLASH_ESCAPES'\n");
+    const char* home = std::getenv("HOME");
+    const std::string saved = home != nullptr ? home : "";
+    ::setenv("HOME", dir.file("home").c_str(), 1);
+    const program_result r = run_morvante(dir, server_csv_args("h.csv", "t", live.name(), "1"));
+    ::setenv("HOME", saved.c_str(), 1);
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_TRUE(target.survives());
+    EXPECT_EQ(test_connection(live.name()).rows("SELECT v FROM t"), (table_rows{{value}}));
 }
