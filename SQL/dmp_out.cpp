@@ -27,6 +27,7 @@ void dmp_out::write(std::string_view bytes)
 {
     if (!file || bytes.empty())
         return;
+    total += bytes.size();
     if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
         fail();
 }

@@ -25,6 +25,8 @@ public:
     bool close();
     // The system's error number of the first failure, 0 while none.
     int error() const { return first_error; }
+    // Bytes given to write so far.
+    uint64_t written() const { return total; }
 
 private:
     struct closer {
@@ -35,4 +37,5 @@ private:
     std::unique_ptr<std::FILE, closer> file;
     std::unique_ptr<char[]> buffer;
     int first_error = 0;
+    uint64_t total = 0;
 };

@@ -319,16 +319,18 @@ void dmp_recordset::slow_append(const udb_record& record)
     // the dump's line ends.
     const std::string head = "INSERT INTO " + identifier(name) + "(" + column_list + ") \nVALUES (";
     release_other_lock();
+    const uint64_t start = out.written();
     if (!has_streamed(row.fields)) {
         std::string statement = head;
         append_literals(statement, row);
         statement += ')';
         tk_logger::log(1, "Run SQL query: %s", statement.c_str());
         db->write_statement(statement);
-        return;
+    } else {
+        const std::string tail = write_streamed(head, row);
+        out.write(tail);
+        out.write(");");
+        out.write(db->get_eol());
     }
-    const std::string tail = write_streamed(head, row);
-    out.write(tail);
-    out.write(");");
-    out.write(db->get_eol());
+    db->note_statement_size(name, out.written() - start);
 }

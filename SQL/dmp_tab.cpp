@@ -17,6 +17,7 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& ta
     tk_logger::wlog(2, L"dmp_database::create_table(%s)", table.c_str());
     if (is_table_exist(table))
         throw tk_mail_assertion("sql_dump", 428);
+    sql_check_column_count(table, schema);
     std::wstring auto_increment_name;
     sql_schema_initializer columns(table, schema, indexes, auto_increment_name);
     const std::optional<sql_table_options> chosen = sql_user_table_options(table, schema);

@@ -37,6 +37,7 @@ std::optional<sql_table_options> sql_user_table_options(const std::wstring& tabl
 sql_table_clauses sql_make_table_clauses(const std::wstring& table_name, const udb_schema& schema,
                                          const udb_indexes& indexes, const sql_table_options* options)
 {
+    sql_check_column_count(table_name, schema);
     sql_table_clauses clauses;
     std::wstring auto_increment_name;
     sql_schema_initializer columns(table_name, schema, indexes, auto_increment_name);

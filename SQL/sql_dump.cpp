@@ -65,6 +65,7 @@ std::unique_ptr<dmp_database> sql_engine::create_dump(const std::wstring& file_n
 {
     tk_logger::wlog(2, L"sql_engine::create_dump (%s)", file_name.c_str());
     tk_logger::wlog(3, L"Creating MySQL dump file '%s'", file_name.c_str());
+    dmp_database::check_target(file_name, options);
     return std::make_unique<dmp_database>(file_name, options);
 }
 
@@ -167,11 +168,20 @@ void dmp_database::write_preamble()
     write_line("SET NAMES utf8;");
     if (options.b_new_ver)
         write_line("/*!50503 SET NAMES utf8mb4 */;");
+    // The literals' backslash escapes hold on a server whose mode would
+    // take them as plain characters (from 4.1.1, which has the mode).
+    write_line(std::string("/*!40101 ") + no_backslash_escapes_off + " */;");
     if (options.b_ins_db && options.b_ins_tables)
         write_database_statements();
 }
 
-std::wstring dmp_database::get_db_name() const
+void dmp_database::check_target(const std::wstring& path, const dump_options& options)
+{
+    if (options.b_ins_db && options.b_ins_tables)
+        sql_engine::refuse_system_schema(get_db_name(path, options));
+}
+
+std::wstring dmp_database::get_db_name(const std::wstring& path, const dump_options& options)
 {
     std::wstring name_ = options.db_name.empty() ? file_base_name(path) : tk_to_unicode(options.db_name);
     std::unique_ptr<udb_validator> validator;
@@ -193,7 +203,7 @@ std::wstring dmp_database::get_db_name() const
 
 void dmp_database::write_database_statements()
 {
-    const std::string db = tk_to_utf8(backquoted_name(get_db_name()));
+    const std::string db = tk_to_utf8(backquoted_name(get_db_name(path, options)));
     write_line("");
     write_line("DROP DATABASE IF EXISTS " + db + ";");
     write_line("CREATE DATABASE " + db + " character set " + tk_to_utf8(sql_engine::instance().get_char_set()) + ";");
@@ -204,7 +214,7 @@ void dmp_database::write_comment_block(const char* title, const std::wstring& ta
 {
     write_line("");
     write_line("#");
-    write_line(std::string("# ") + title + " '" + comment_safe(tk_to_utf8(table)) + "'");
+    write_line(std::string("# ") + title + " '" + tk_to_utf8(udb_identifier_text(table)) + "'");
     write_line("#");
     write_line("");
 }
@@ -254,17 +264,25 @@ bool dmp_database::test_query(const std::wstring&)
 
 std::wstring dmp_database::dialect_name(const std::wstring& table) const
 {
-    return options.b_new_ver ? sql_engine::get_safe_name(table) : table;
+    return options.b_new_ver ? sql_engine::get_safe_name(table) : sql_engine::old_dialect_name(table);
 }
 
 std::wstring dmp_database::backquoted_name(const std::wstring& table) const
 {
-    return options.b_new_ver ? enclose(table) : table;
+    return options.b_new_ver ? enclose(table) : sql_engine::old_dialect_name(table);
 }
 
 std::wstring dmp_database::enclose(const std::wstring& table)
 {
     return udb_backquoted(table);
+}
+
+void dmp_database::note_statement_size(const std::wstring& table, uint64_t bytes)
+{
+    if (bytes <= default_packet_size)
+        return;
+    uint64_t& largest = oversized[table];
+    largest = std::max(largest, bytes);
 }
 
 void dmp_database::note_lock(std::vector<std::wstring> tables_)

@@ -81,6 +81,17 @@ public:
     // The name enclosed in backquotes, inner backquotes doubled.
     static std::wstring enclose(const std::wstring& name);
 
+    // A dump that drops and creates its database refuses the server's own
+    // schemas (sql_engine::refuse_system_schema), before anything is written.
+    static void check_target(const std::wstring& path, const dump_options& options);
+
+    // The server that loads a dump refuses a statement longer than its
+    // max_allowed_packet, 16 MiB by default: the longest statement of each
+    // table that is longer, by table name.
+    static constexpr uint64_t default_packet_size = 16 * 1024 * 1024;
+    void note_statement_size(const std::wstring& table, uint64_t bytes);
+    const std::map<std::wstring, uint64_t>& get_oversized_statements() const { return oversized; }
+
     // Closes an open lock that does not hold this table, so that a statement
     // on it may follow.
     void unlock_unless_locked(const std::wstring& table, const char* log_line);
@@ -91,7 +102,7 @@ private:
     void write_wline(const std::wstring& text);
     void write_preamble();
     void write_database_statements();
-    std::wstring get_db_name() const;
+    static std::wstring get_db_name(const std::wstring& path, const dump_options& options);
     void write_comment_block(const char* title, const std::wstring& table);
     std::wstring build_create_table(const std::wstring& name, sql_schema_initializer& columns,
                                     const udb_indexes& indexes, const std::wstring& auto_increment_name,
@@ -115,5 +126,6 @@ private:
     dump_options options;
     std::map<std::wstring, udb_indexes> table_indexes;
     std::vector<std::wstring> locked_tables;
+    std::map<std::wstring, uint64_t> oversized;
     bool closed = false;
 };

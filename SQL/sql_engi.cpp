@@ -116,7 +116,9 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         connected = false;
     }
     tk_logger::log(3, "Connecting to MySQL server...");
-    if (mysql_real_connect(&handle, host.c_str(), user.c_str(), password.c_str(), nullptr,
+    // No password given: the client library takes the one of its option
+    // files ([BV MySQL Lib]), so that it need not be on the command line.
+    if (mysql_real_connect(&handle, host.c_str(), user.c_str(), password.empty() ? nullptr : password.c_str(), nullptr,
                            static_cast<unsigned>(port), nullptr, CLIENT_REMEMBER_OPTIONS) == nullptr) {
         const sql_exception refusal;
         // A handle whose connection failed is prepared anew for the next try.
@@ -158,6 +160,9 @@ void sql_engine::set_up_session(const std::string& password)
     // Every value the server changes is reported, so each warning of a
     // gathered statement must be listed, not only the first 64.
     execute_logged("SET SESSION max_error_count = 65535", "Cannot list every warning: %s");
+    // Values are escaped with backslashes: a server that took them as plain
+    // characters would end a literal at an escaped quote.
+    execute_logged(no_backslash_escapes_off, "Cannot keep backslash escapes: %s");
 }
 
 void sql_engine::send_async(const std::string& utf8)
@@ -249,12 +254,18 @@ std::unique_ptr<sql_tmp_recordset> sql_engine::select(const std::string& utf8)
 
 std::wstring sql_engine::dialect_name(const std::wstring& name) const
 {
-    return is_old_version() ? name : udb_backquoted(name);
+    return is_old_version() ? old_dialect_name(name) : udb_backquoted(name);
+}
+
+std::wstring sql_engine::old_dialect_name(const std::wstring& name)
+{
+    return sql_is_bare_identifier(name) ? name : udb_backquoted(name);
 }
 
 std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name)
 {
     tk_logger::wlog(2, L"sql_engine::create_db (%s)", name.c_str());
+    refuse_system_schema(name);
     tk_logger::wlog(3, L"Creating MySQL database '%s'", name.c_str());
     const std::wstring statement = L"CREATE DATABASE " + dialect_name(name) + L" character set " + get_char_set();
     tk_logger::wlog(2, L"Run SQL-query: %s", statement.c_str());
@@ -267,7 +278,7 @@ std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, uint
     tk_logger::wlog(2, L"sql_engine::open_db (%s)", name.c_str());
     tk_logger::wlog(3, L"Opening MySQL database '%s'", name.c_str());
     wait_async();
-    if (mysql_select_db(&handle, tk_to_utf8(name).c_str()) != 0)
+    if (mysql_select_db(&handle, tk_to_utf8(udb_identifier_text(name)).c_str()) != 0)
         sql_raise_last_error();
     return std::make_unique<sql_database>(name, &handle, mode);
 }
@@ -280,14 +291,19 @@ bool sql_engine::is_system_schema(const std::wstring& name)
     return false;
 }
 
+void sql_engine::refuse_system_schema(const std::wstring& name)
+{
+    if (is_system_schema(name))
+        throw tk_exception(L"The database '" + name +
+                               L"' belongs to the MySQL server itself and is never written, dropped or created."
+                               L"\nChoose another destination database.",
+                           1);
+}
+
 void sql_engine::db_delete(const std::wstring& name)
 {
     tk_logger::wlog(2, L"sql_engine::db_delete(%s)", name.c_str());
-    if (is_system_schema(name))
-        throw tk_exception(L"The database '" + name +
-                               L"' belongs to the MySQL server itself and is never dropped.\nChoose another "
-                               L"destination database.",
-                           1);
+    refuse_system_schema(name);
     tk_logger::wlog(3, L"Deleting MySQL database '%s'", name.c_str());
     execute_logged("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
     execute(tk_to_utf8(L"DROP DATABASE " + dialect_name(name)));
@@ -298,7 +314,7 @@ bool sql_engine::is_db_exist(const std::wstring& name)
 {
     tk_logger::wlog(1, L"sql_engine::is_db_exist(%s)", name.c_str());
     wait_async();
-    const int result = mysql_select_db(&handle, tk_to_utf8(name).c_str());
+    const int result = mysql_select_db(&handle, tk_to_utf8(udb_identifier_text(name)).c_str());
     tk_logger::log(1, "n_result=%d", result);
     return result == 0;
 }
@@ -422,9 +438,16 @@ const std::vector<std::wstring>& sql_engine::fill_once(std::vector<std::wstring>
 std::wstring sql_engine::get_safe_name(const std::wstring& name)
 {
     tk_logger::wlog(1, L"sql_engine::get_safe_name(%s)", name.c_str());
-    if (name.empty() || is_quoted(name)) {
+    if (name.empty()) {
         tk_logger::log(1, "Preserve the original name");
         return name;
+    }
+    if (is_quoted(name)) {
+        tk_logger::log(1, "Preserve the original name");
+        // Quoted again from its inside, so that what it holds is made safe too.
+        std::wstring inside = name.substr(1, name.size() - 2);
+        tk_wstring::replace_all(inside, L"``", L"`");
+        return udb_backquoted(inside);
     }
     const std::wstring result = udb_backquoted(name.size() > 64 ? name.substr(0, 63) : name);
     tk_logger::wlog(1, L"Returns [%s]", result.c_str());

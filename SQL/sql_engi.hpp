@@ -34,6 +34,12 @@ inline constexpr uint32_t sql_version_5_5_3 = 0x050503;  // utf8mb4
 inline constexpr uint32_t sql_dump_new_version = 0x040100;
 inline constexpr uint32_t sql_dump_old_version = 0x031401;
 
+// The statement that keeps backslash escapes on in a session whose server
+// mode would turn them off (NO_BACKSLASH_ESCAPES); every literal the system
+// writes relies on them.
+inline constexpr const char no_backslash_escapes_off[] =
+    "SET SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '')";
+
 class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
 public:
     sql_engine();
@@ -57,7 +63,7 @@ public:
     // Databases on the connected server. create_db and open_db return the
     // database opened (create_db with mode 2); the caller owns it. The
     // server's own schemas (mysql, information_schema, performance_schema,
-    // sys) are never dropped: db_delete refuses them with a level-1 failure.
+    // sys) are never dropped: db_delete refuses them (refuse_system_schema).
     std::unique_ptr<udb_database> create_db(const std::wstring& name) override;
     std::unique_ptr<udb_database> open_db(const std::wstring& name, uint32_t mode,
                                           const std::wstring& password) override;
@@ -66,6 +72,9 @@ public:
     // then is).
     bool is_db_exist(const std::wstring& name) override;
     static bool is_system_schema(const std::wstring& name);
+    // A level-1 failure naming the database when it is one of those schemas:
+    // no mode writes into them and no dump drops or creates them.
+    static void refuse_system_schema(const std::wstring& name);
 
     // The server's max_allowed_packet, asked once; 0 while not connected.
     uint32_t get_max_allowed_packet();
@@ -138,13 +147,17 @@ public:
     const std::vector<std::wstring>& get_charsets();
     const std::vector<std::wstring>& get_storage_engines();
 
-    // The name as a backquoted identifier: cut to 63 characters when longer
-    // than 64, inner backquotes doubled. An empty name, or one that is already
-    // a backquoted identifier, is returned as it stands.
+    // The name as a backquoted identifier (udb_backquoted): cut to 63
+    // characters when longer than 64. An empty name is returned as it stands,
+    // one that is already a backquoted identifier is quoted again from its
+    // inside.
     static std::wstring get_safe_name(const std::wstring& name);
-    // A database or table name as this dialect writes it: bare before 4.1.0,
-    // else backquoted with inner backquotes doubled (never cut).
+    // A database or table name as this dialect writes it: before 4.1.0 as
+    // old_dialect_name, else backquoted (never cut).
     std::wstring dialect_name(const std::wstring& name) const;
+    // Bare when an old server takes the name so, else backquoted: no name
+    // ever reaches a statement unquoted unless it is a plain word.
+    static std::wstring old_dialect_name(const std::wstring& name);
 
     // Validators of table, field and index names for the target's dialect,
     // seeded with the names already taken.

@@ -108,6 +108,11 @@ struct sql_table_clauses {
 // column's name in schema. Nothing when the table has no change.
 std::optional<sql_table_options> sql_user_table_options(const std::wstring& table_name, const udb_schema& schema);
 
+// A table the server cannot create is refused before any statement on it:
+// MySQL takes at most 4096 columns in a table, InnoDB 1017. A failure of
+// level 0 naming the table.
+void sql_check_column_count(const std::wstring& table_name, const udb_schema& schema);
+
 sql_table_clauses sql_make_table_clauses(const std::wstring& table_name, const udb_schema& schema,
                                          const udb_indexes& indexes, const sql_table_options* options);
 

@@ -118,7 +118,8 @@ void sql_table::read_columns()
 {
     // The column listing types text columns as BLOB on some servers.
     const sql_blob_as_text text_columns;
-    const std::wstring table = engine().is_old_version() ? name : sql_engine::get_safe_name(name);
+    const std::wstring table =
+        engine().is_old_version() ? sql_engine::old_dialect_name(name) : sql_engine::get_safe_name(name);
     std::unique_ptr<udb_recordset> rows = get_database()->query(L"SHOW COLUMNS FROM " + table);
     for (; rows && !rows->is_eof(); rows->next()) {
         const udb_record& row = *rows->get_item();

@@ -7,6 +7,7 @@
 #include "TK/tk_log.hpp"
 #include "UDB/udb_rule.hpp"
 #include "UDB/udb_vali.hpp"
+#include "platform/text/pl_case.hpp"
 
 #include <algorithm>
 
@@ -20,6 +21,8 @@ constexpr uint32_t length_bytes = 2;          // a VARCHAR's length prefix
 constexpr uint32_t lob_bytes = 12;            // a TEXT or BLOB column's part in the row
 constexpr uint32_t null_bytes = 1;            // a column's share of the row's NULL flags, rounded up
 constexpr uint32_t version_3_23_2 = 0x031702; // from here only the primary key makes a column NOT NULL
+constexpr size_t max_columns = 4096;          // in any table the server creates
+constexpr size_t max_innodb_columns = 1017;
 
 bool is_geometry(const t_ftd& column)
 {
@@ -32,6 +35,23 @@ bool is_binary(const t_ftd& column)
 }
 
 } // namespace
+
+void sql_check_column_count(const std::wstring& table_name, const udb_schema& schema)
+{
+    const sql_engine& engine = tk_singleton<sql_engine>::instance();
+    const std::optional<sql_table_options> options = sql_user_table_options(table_name, schema);
+    std::wstring storage = options ? options->engine : std::wstring();
+    if (storage.empty())
+        storage = engine.is_old_version() ? L"MyISAM" : engine.get_tab_type();
+    const bool innodb = platform::equal_no_case(storage, L"InnoDB");
+    if (schema.size() <= (innodb ? max_innodb_columns : max_columns))
+        return;
+    throw tk_exception(L"The table '" + table_name + L"' has " + std::to_wstring(schema.size()) +
+                           L" columns: MySQL creates at most " + std::to_wstring(max_innodb_columns) +
+                           L" columns in an InnoDB table and " + std::to_wstring(max_columns) +
+                           L" in any table. The table is not created.",
+                       0);
+}
 
 sql_schema::sql_schema() : udb_schema(true)
 {
@@ -159,7 +179,8 @@ std::wstring sql_schema_initializer::column_clause(const t_ftd& column, const t_
             char_set = chosen->second;
     }
 
-    std::wstring clause = (old_version ? column.name : sql_engine::get_safe_name(column.name)) + L" ";
+    std::wstring clause =
+        (old_version ? sql_engine::old_dialect_name(column.name) : sql_engine::get_safe_name(column.name)) + L" ";
     if (udb_custom_conversion::is_acceptable1(column))
         clause += udb_custom_conversion::handle1(column);
     else if (!column.native_type.empty())

@@ -123,7 +123,7 @@ sql_table::~sql_table()
 std::string sql_table::name_text(const std::wstring& identifier, bool always_quoted) const
 {
     if (!always_quoted && engine().is_old_version())
-        return tk_to_utf8(identifier);
+        return tk_to_utf8(sql_engine::old_dialect_name(identifier));
     return tk_to_utf8(udb_backquoted(identifier));
 }
 

@@ -46,10 +46,16 @@ bool is_ascii_digit(wchar_t c)
     return c >= L'0' && c <= L'9';
 }
 
-// Letters and digits of any script, as the old servers' identifier rule has it.
+// Letters and digits of any script within the Basic Multilingual Plane, as
+// the old servers' identifier rule has it.
 bool is_name_char(wchar_t c)
 {
-    return u_isalnum(static_cast<UChar32>(c)) || c == L'_' || c == L'$';
+    return (static_cast<uint32_t>(c) <= 0xFFFF && u_isalnum(static_cast<UChar32>(c))) || c == L'_' || c == L'$';
+}
+
+bool is_ascii_word_char(wchar_t c)
+{
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || is_ascii_digit(c) || c == L'_';
 }
 
 bool all_digits(const std::wstring& name)
@@ -83,6 +89,16 @@ void register_indexes(udb_validator& validator, const udb_indexes& indexes)
 
 } // namespace
 
+bool sql_is_plain_name(const std::wstring& name)
+{
+    return !name.empty() && std::all_of(name.begin(), name.end(), is_ascii_word_char);
+}
+
+bool sql_is_bare_identifier(const std::wstring& name)
+{
+    return !name.empty() && !all_digits(name) && std::all_of(name.begin(), name.end(), is_name_char);
+}
+
 sql_new_validator::sql_new_validator(bool all_chars) : udb_validator(max_identifier)
 {
     tk_logger::log(1, "sql_new_validator::ctor");
@@ -101,13 +117,17 @@ bool sql_new_validator::is_acceptable(const std::wstring& name) const
         tk_logger::log(1, "ID cannot starts or ends with ' '");
         return false;
     }
+    if (udb_identifier_text(name) != name) {
+        tk_logger::log(1, "The name holds a character no identifier can");
+        return false;
+    }
     return udb_validator::is_acceptable(name);
 }
 
 std::wstring sql_new_validator::get_safe_name(const std::wstring& name)
 {
     tk_logger::wlog(1, L"sql_new_validator::get_safe_name(%s)", name.c_str());
-    return udb_validator::get_safe_name(tk_wtrim(name));
+    return udb_validator::get_safe_name(udb_identifier_text(tk_wtrim(name)));
 }
 
 sql_new_fn_validator::sql_new_fn_validator(const udb_record& record) : sql_new_validator(false)

@@ -15,6 +15,13 @@ class udb_record;
 class udb_schema;
 class udb_indexes;
 
+// A name of the server's catalogue as a statement may hold it bare (a storage
+// engine, a character set): ASCII letters, digits and '_' only, not empty.
+bool sql_is_plain_name(const std::wstring& name);
+// A name an old server takes without quotes: letters, digits, '_' and '$',
+// not digits alone.
+bool sql_is_bare_identifier(const std::wstring& name);
+
 class sql_new_validator : public udb_validator {
 public:
     // all_chars: refuse all fourteen characters (tables, databases), else

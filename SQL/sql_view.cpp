@@ -244,8 +244,7 @@ std::wstring sql_view_converter::refine_view_out(const std::wstring& database, c
     if (close != std::wstring::npos)
         text.erase(open, close + 2 - open);
     // The server writes the name backquoted, an inner backquote doubled.
-    std::wstring name = database;
-    const std::wstring prefix = L"`" + tk_wstring::replace_all(name, L"`", L"``") + L"`.";
+    const std::wstring prefix = udb_backquoted(database) + L".";
     for (size_t pos = find_text_no_case(text, prefix); pos != std::wstring::npos;
          pos = find_text_no_case(text, prefix)) {
         tk_logger::log(1, "Remove template found at pos=%d", static_cast<int>(pos));

@@ -54,7 +54,9 @@ void tk_logger::create_once()
     std::lock_guard lock(mutex);
     if (created.load(std::memory_order_relaxed))
         return;
-    file_ptr emptied(std::fopen(file_name.c_str(), "wb"));
+    // Appended to, never emptied: the name may come from a profile made
+    // elsewhere and point at a file of the user's.
+    file_ptr opened(std::fopen(file_name.c_str(), "ab"));
     created.store(true, std::memory_order_release);
 }
 

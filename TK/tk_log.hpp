@@ -2,8 +2,10 @@
 // lines with a level (1 detail, 2 trace, 3 important) and a printf-style text,
 // narrow or wide (the formats follow the platform rules of pl_format.hpp).
 // Nothing is written until a log file is named and logging switched on; the
-// first call after that empties the file, once per run. Each line is one open,
-// append and close, so the file is complete at every moment.
+// first call after that creates the file when it is missing. An existing file
+// is never emptied, only appended to (a log named by a profile from elsewhere
+// must not destroy a file of the user's). Each line is one open, append and
+// close, so the file is complete at every moment.
 //
 // A dropped line costs a look at two flags: the level is tested before any
 // formatting or allocation.

@@ -5,6 +5,7 @@
 
 #include <unicode/uchar.h>
 
+#include <cstdint>
 #include <string_view>
 
 namespace {
@@ -56,7 +57,37 @@ const replacement* match_at(const std::wstring& text, size_t pos, const std::vec
     return best;
 }
 
+bool is_identifier_char(wchar_t c)
+{
+    const auto code = static_cast<uint32_t>(c);
+    if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+        return false;
+    return code <= 0xFFFF && !(code >= 0xD800 && code <= 0xDFFF);
+}
+
 } // namespace
+
+std::wstring udb_identifier_text(const std::wstring& name)
+{
+    std::wstring text = name;
+    for (wchar_t& c : text)
+        if (!is_identifier_char(c))
+            c = L'_';
+    for (size_t i = text.size(); i-- > 0 && text[i] == L' ';)
+        text[i] = L'_';
+    return text;
+}
+
+std::wstring udb_backquoted(const std::wstring& name)
+{
+    std::wstring text = L"`";
+    for (wchar_t c : udb_identifier_text(name)) {
+        if (c == L'`')
+            text += L'`';
+        text += c;
+    }
+    return text + L"`";
+}
 
 std::wstring t_names_map::get_mapped_name(const std::wstring& name) const
 {

@@ -8,6 +8,15 @@
 #include <string>
 #include <vector>
 
+// A name as a MySQL identifier can hold it, whole: NUL and the other control
+// characters, characters outside the Basic Multilingual Plane (which older
+// servers cannot store), lone surrogates and trailing blanks become '_'.
+// Nothing is cut, so a name never ends early inside its quotes.
+std::wstring udb_identifier_text(const std::wstring& name);
+// udb_identifier_text enclosed in backquotes, every inner backquote doubled:
+// the one way an identifier is quoted in any statement or dump.
+std::wstring udb_backquoted(const std::wstring& name);
+
 // Source name -> destination name, ordered by plain character comparison.
 class t_names_map : public std::map<std::wstring, std::wstring> {
 public:

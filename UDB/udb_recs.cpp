@@ -135,17 +135,6 @@ std::unique_ptr<udb_record> udb_recordset::get_key(const udb_record& record) con
     return result;
 }
 
-std::wstring udb_backquoted(const std::wstring& name)
-{
-    std::wstring text = L"`";
-    for (wchar_t c : name) {
-        if (c == L'`')
-            text += L'`';
-        text += c;
-    }
-    return text + L"`";
-}
-
 std::wstring udb_recordset::quote_identifier(const std::wstring& column) const
 {
     return udb_backquoted(column);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "UDB/udb_idx.hpp"
+#include "UDB/udb_nmap.hpp"
 #include "UDB/udb_rec.hpp"
 #include "UDB/udb_sch.hpp"
 
@@ -17,10 +18,6 @@
 #include <string>
 
 class udb_database;
-
-// A name enclosed in backquotes with every inner backquote doubled: a MySQL
-// identifier whatever the name holds.
-std::wstring udb_backquoted(const std::wstring& name);
 
 class udb_recordset {
 public:

@@ -1,5 +1,6 @@
 #include "console/con_cmd.hpp"
 
+#include "SQL/sql_vali.hpp"
 #include "TK/tk_cmdli.hpp"
 #include "TK/tk_files.hpp"
 #include "TK/tk_log.hpp"
@@ -104,13 +105,14 @@ bool to_wide(const char* value, std::wstring& out)
     return true;
 }
 
-// The --mode= rule: the exact decimal text of 0, 1, 2 or 3.
-bool parse_mode(const char* value, int32_t& mode)
+// Numeric options are read whole: the exact decimal text of 0 to 3 (--mode=,
+// --csv_delim=), so that 2abc is no 2.
+bool parse_choice(const char* value, int32_t& choice)
 {
     const int n = std::atoi(value);
     if (std::to_string(n) != value || static_cast<unsigned>(n) > 3)
         return false;
-    mode = n;
+    choice = n;
     return true;
 }
 
@@ -138,14 +140,16 @@ void apply_option(const ansi_cmd_line& line, ravelin_converter& conv, error_hand
     case opt_charset:
         if (to_wide(value, wide)) {
             tk_logger::wlog(1, L"parse_cmd_line - got charset '%s'", wide.c_str());
+            if (!wide.empty() && !sql_is_plain_name(wide))
+                print_fatal_and_exit("Invalid character set");
             conv.engine.set_char_set(wide);
         }
         break;
     case opt_csv_delim: {
         tk_logger::log(2, "\tgot CSV delimiter %s", value);
-        const int n = std::atoi(value);
+        int32_t n = -1;
         // A delimiter outside the table counts as not given.
-        conv.n_comma = n >= 0 && n <= 3 ? n : -1;
+        conv.n_comma = parse_choice(value, n) ? n : -1;
         break;
     }
     case opt_dest:
@@ -161,6 +165,8 @@ void apply_option(const ansi_cmd_line& line, ravelin_converter& conv, error_hand
     case opt_engine:
         if (to_wide(value, wide)) {
             tk_logger::wlog(1, L"parse_cmd_line - got engine '%s'", wide.c_str());
+            if (!wide.empty() && !sql_is_plain_name(wide))
+                print_fatal_and_exit("Invalid storage engine");
             conv.engine.set_tab_type(wide);
         }
         break;
@@ -183,7 +189,7 @@ void apply_option(const ansi_cmd_line& line, ravelin_converter& conv, error_hand
         break;
     case opt_mode: {
         int32_t mode = 0;
-        if (!parse_mode(value, mode))
+        if (!parse_choice(value, mode))
             print_fatal_and_exit("Invalid merge/overwrite mode");
         tk_logger::log(2, "\tgot mode %d", mode);
         conv.set_mode(mode);

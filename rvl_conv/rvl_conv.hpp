@@ -65,9 +65,14 @@ public:
     bool load_profile(const std::wstring& path);
     // Writes every setting and the table and field changes to the file.
     bool store_profile(const std::wstring& path) const;
-    // False when "Type Mappings" has a line out of place; the generic and
-    // server settings are applied by then, the rest is not.
+    // False when "Type Mappings" has a line out of place, or a line names a
+    // storage engine, character set or type that is no plain name; the
+    // generic and server settings are applied by then, the rest is not.
     bool load_from_profile(udb_profile& profile);
+    // On a connected server: every storage engine and character set the
+    // profile named is one the server lists, else a level-1 failure naming
+    // the line.
+    void check_profile_names();
     bool store_to_profile(udb_profile& profile) const;
 
     // Before the run: the source must be readable (every selected worksheet

@@ -71,5 +71,5 @@ void ravelin_converter::convert_from_csv()
     reader.reset();
     if (refine_types)
         mysql_refine_types(*database);
-    close_destination(std::move(database));
+    close_destination(std::move(database), hooks);
 }

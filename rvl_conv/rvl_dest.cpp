@@ -4,6 +4,7 @@
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "SQL/sql_dump.hpp"
+#include "SQL/sql_init.hpp"
 #include "TK/tk_files.hpp"
 #include "TK/tk_fname.hpp"
 #include "TK/tk_log.hpp"
@@ -34,13 +35,23 @@ std::unique_ptr<csv_file> ravelin_converter::open_csv_source() const
 void ravelin_converter::check_dest()
 {
     tk_logger::wlog(1, L"check_dest(%s)", dest.c_str());
-    // Nothing is dropped or deleted for a source that cannot be read.
+    // Nothing is dropped or deleted for a source that cannot be read, nor
+    // for a CSV table the server could not create.
     std::unique_ptr<csv_file> reader;
-    if (from_xls)
+    if (from_xls) {
         read_selected_sheets();
-    else
+    } else {
+        if (!direct)
+            engine.set_dump_version(dump_opts.b_new_ver);  // the dialect's limits apply
         reader = open_csv_source();
+        udb_schema columns = reader->schema;
+        udb_indexes indexes;
+        sql_check_column_count(modify1(tab_name, columns, indexes), columns);
+    }
     if (direct) {
+        check_mysql_db_name(dest);
+        sql_engine::refuse_system_schema(dest);
+        check_profile_names();
         if (is_mysql_base_exist(dest) && mode == 0)
             del_mysql_base(dest);
         if (from_xls) {
@@ -62,12 +73,14 @@ void ravelin_converter::check_dest()
     // An existing dump stays whole until the new one takes its name at the
     // end of the run (sql_dump.hpp).
     common_check_dest(dest);
+    dmp_database::check_target(dest, dump_opts);
 }
 
 std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
 {
     tk_logger::log(2, "ravelin_converter::get_dest_base(mode=%d, direct=%d)", mode, direct ? 1 : 0);
     if (direct) {
+        sql_engine::refuse_system_schema(dest);
         if (is_mysql_base_exist(dest))
             return open_mysql_base(dest, mode != 0 ? 8 : 4);
         return create_mysql_base(dest);

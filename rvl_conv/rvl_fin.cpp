@@ -25,10 +25,19 @@ void report_duplicates(sql_table& table, converter_hooks& hooks, bool existed_be
 
 } // namespace
 
-void close_destination(std::unique_ptr<udb_database> database)
+void close_destination(std::unique_ptr<udb_database> database, converter_hooks& hooks)
 {
-    if (auto* dump = dynamic_cast<dmp_database*>(database.get()))
-        dump->close();
+    auto* dump = dynamic_cast<dmp_database*>(database.get());
+    if (dump == nullptr)
+        return;
+    dump->close();
+    constexpr uint64_t mib = 1024 * 1024;
+    for (const auto& [table, bytes] : dump->get_oversized_statements()) {
+        const std::wstring needed = std::to_wstring((bytes + mib - 1) / mib);
+        hooks.notice(L"The dump holds a statement of " + std::to_wstring(bytes) + L" bytes for table '" + table +
+                     L"', more than the 16 MiB a server takes by default: the server and client loading it need "
+                     L"max_allowed_packet=" + needed + L"M or more.");
+    }
 }
 
 void flush_rows(udb_recordset* table, converter_hooks& hooks, bool existed_before)

@@ -7,8 +7,10 @@
 #include <memory>
 
 // Ends the run's use of its destination: a dump is closed (and takes its
-// name), and a dump that did not reach its file in full is reported.
-void close_destination(std::unique_ptr<udb_database> database);
+// name), and a dump that did not reach its file in full is reported. A dump
+// with statements longer than a default server takes gets a notice per table
+// with the size needed.
+void close_destination(std::unique_ptr<udb_database> database, converter_hooks& hooks);
 
 // Sends the rows a server table still gathers, so that rows the server
 // refuses or changes are reported like any other record's failure (level 0,

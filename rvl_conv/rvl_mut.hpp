@@ -106,6 +106,14 @@ private:
     udb_record last_record;
 };
 
+// A storage engine or character set that a profile names, with the line that
+// names it: once a server is connected it must be one the server has.
+struct profile_catalogue_name {
+    bool engine;  // else a character set
+    std::wstring value;
+    std::wstring line;
+};
+
 class sql_db_mutator : public udb_properties {
 public:
     sql_db_mutator() = default;
@@ -141,10 +149,18 @@ public:
 
     // The "Type Mappings" section of a profile. load forgets the changes held
     // before, and answers false, applying none of the section's tables, when
-    // a line is out of place (failed_line then holds it).
+    // a line is out of place or names an engine, character set or type that
+    // is no plain name (failed_line then holds it, is_value_failure tells
+    // which).
     bool load(udb_profile& profile);
     bool store(udb_profile& profile) const;
     const std::wstring& get_failed_line() const { return failed_line; }
+    bool is_value_failure() const { return value_failure; }
+    // Records a storage engine (engine true) or character set a profile line
+    // names; false, the line kept as the failed one, when it is no plain
+    // name. An empty value names nothing.
+    bool note_catalogue_name(bool engine, const std::wstring& value, const std::wstring& line);
+    const std::vector<profile_catalogue_name>& get_catalogue_names() const { return catalogue_names; }
 
     // Table changes in order of source table name.
     const std::map<std::wstring, std::unique_ptr<sql_table_mutator>>& get_tables() const { return tables; }
@@ -153,4 +169,6 @@ private:
     std::map<std::wstring, std::unique_ptr<sql_table_mutator>> tables;
     std::map<std::wstring, sql_table_mutator*> tables_by_new_name;
     std::wstring failed_line;
+    bool value_failure = false;
+    std::vector<profile_catalogue_name> catalogue_names;
 };

@@ -7,6 +7,9 @@
 #include "TK/tk_utils.hpp"
 #include "UDB/udb_prof.hpp"
 #include "rvl_conv/rvl_conv.hpp"
+#include "platform/text/pl_case.hpp"
+
+#include <algorithm>
 
 namespace {
 
@@ -146,12 +149,41 @@ bool ravelin_converter::load_from_profile(udb_profile& profile)
     read_flag(profile, profile_excel_settings, L"convert from xls", from_xls);
     read_flag(profile, profile_mysql_settings, L"direct mode", direct);
     std::wstring text = profile.get_value(udb_generic_settings, L"character set");
+    if (!note_catalogue_name(false, text, L"character set=" + text))
+        return false;
     if (!text.empty())
         engine.set_char_set(text);
     text = profile.get_value(udb_generic_settings, L"storage engine");
+    if (!note_catalogue_name(true, text, L"storage engine=" + text))
+        return false;
     if (!text.empty())
         engine.set_tab_type(text);
     return true;
+}
+
+namespace {
+
+// The catalogue entry's own name: the list of character sets shows each as
+// "name - description". A server that gave no list refutes no name.
+bool lists_name(const std::vector<std::wstring>& list, const std::wstring& name)
+{
+    return list.empty() || std::any_of(list.begin(), list.end(), [&name](const std::wstring& entry) {
+        return platform::equal_no_case(entry.substr(0, entry.find(L" - ")), name);
+    });
+}
+
+} // namespace
+
+void ravelin_converter::check_profile_names()
+{
+    for (const profile_catalogue_name& name : get_catalogue_names()) {
+        const bool known = lists_name(name.engine ? engine.get_storage_engines() : engine.get_charsets(), name.value);
+        if (!known)
+            throw tk_exception("The profile cannot be used: the server has no " +
+                                   std::string(name.engine ? "storage engine" : "character set") +
+                                   " of the name this line gives:\n" + tk_to_utf8(name.line),
+                               1);
+    }
 }
 
 bool ravelin_converter::store_to_profile(udb_profile& profile) const
@@ -175,9 +207,14 @@ bool ravelin_converter::load_profile(const std::wstring& path)
         return false;
     if (load_from_profile(profile))
         return true;
-    // Half a profile would run a conversion nobody asked for.
-    throw tk_exception("Profile " + tk_to_utf8(path) + " cannot be used: this line of its \"Type Mappings\" is out "
-                       "of place:\n" + tk_to_utf8(get_failed_line()),
+    // Half a profile would run a conversion nobody asked for, and a name
+    // that is no plain word would become part of a statement.
+    const std::string reason = is_value_failure()
+                                   ? "this line names a storage engine, character set or type that is not a plain "
+                                     "name (letters, digits and '_')"
+                                   : "this line of its \"Type Mappings\" is out of place";
+    throw tk_exception("Profile " + tk_to_utf8(path) + " cannot be used: " + reason + ":\n" +
+                           tk_to_utf8(get_failed_line()),
                        1);
 }
 

@@ -3,23 +3,24 @@
 
 #include "TK/tk_log.hpp"
 
-#include <cctype>
-#include <cstdlib>
+#include <charconv>
 
 namespace {
 
-// The port's leading decimal digits (after blanks and a sign); 0 when there
-// are none or the number is no TCP port.
+// The port read whole: decimal digits alone (blanks around them allowed); 0
+// when anything else is there or the number is no TCP port, so that 33508abc
+// never connects to 33508.
 unsigned long port_number(const std::string& text)
 {
-    const char* p = text.c_str();
-    while (*p == ' ' || *p == '\t')
-        ++p;
-    if (*p == '+' || *p == '-')
+    const size_t first = text.find_first_not_of(" \t");
+    const size_t last = text.find_last_not_of(" \t");
+    if (first == std::string::npos)
         return 0;
-    if (!std::isdigit(static_cast<unsigned char>(*p)))
+    unsigned long value = 0;
+    const char* end = text.data() + last + 1;
+    const auto [stop, error] = std::from_chars(text.data() + first, end, value, 10);
+    if (error != std::errc() || stop != end)
         return 0;
-    const unsigned long value = std::strtoul(p, nullptr, 10);
     return value <= 65535 ? value : 0;
 }
 

@@ -4,11 +4,13 @@
 #include "rvl_conv/rvl_mut.hpp"
 #include "rvl_conv/rvl_prof.hpp"
 
+#include "SQL/sql_vali.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "UDB/udb_prof.hpp"
 #include "platform/text/pl_case.hpp"
 
+#include <algorithm>
 #include <cwchar>
 #include <set>
 #include <vector>
@@ -109,10 +111,41 @@ bool read_field_key(const std::wstring& line, field_entry& field, std::set<std::
     return true;
 }
 
-// Walks the table lines from `first`; false at the first line out of place,
-// which `failed` then holds.
-bool read_tables(const std::vector<std::wstring>& lines, size_t first, std::map<std::wstring, table_entry>& tables,
-                 std::wstring& failed)
+// A type is written into CREATE TABLE as it stands: plain words only, one
+// blank between them ("INT UNSIGNED"); empty keeps the column's own type.
+bool is_plain_type(const std::wstring& type)
+{
+    std::vector<std::wstring> words;
+    tk_wstring::split(type, L' ', words);
+    return type.empty() || std::all_of(words.begin(), words.end(), sql_is_plain_name);
+}
+
+// The lines whose values reach SQL text as names: a table's engine and
+// character set, a column's character set and type. False when the value is
+// no plain name.
+bool check_value(sql_db_mutator& self, const std::wstring& line, walk_state state)
+{
+    if (state == in_properties) {
+        std::vector<std::wstring> pieces;
+        tk_wstring::split(line, L':', pieces);
+        if (pieces.size() != 2)
+            return true;
+        const std::wstring key = profile_trim(pieces[0]);
+        if (key != L"engine" && key != L"character set")
+            return true;
+        return self.note_catalogue_name(key == L"engine", profile_trim(pieces[1]), line);
+    }
+    const std::wstring character_set = std::wstring(property_indent) + L"character_set:";
+    if (profile_prefix_equal(line, character_set, true))
+        return self.note_catalogue_name(false, value_of(line, character_set), line);
+    const std::wstring type = std::wstring(property_indent) + L"type:";
+    return !profile_prefix_equal(line, type, true) || is_plain_type(value_of(line, type));
+}
+
+// Walks the table lines from `first`; false at the first line out of place or
+// naming no plain name, which `failed` then holds (`bad_value` tells which).
+bool read_tables(sql_db_mutator& self, const std::vector<std::wstring>& lines, size_t first,
+                 std::map<std::wstring, table_entry>& tables, std::wstring& failed, bool& bad_value)
 {
     walk_state state = after_table;
     std::wstring table, column;
@@ -151,7 +184,8 @@ bool read_tables(const std::vector<std::wstring>& lines, size_t first, std::map<
                      read_field_key(line, tables[table].fields[column], tables[table].deleted, column);
             state = in_field_keys;
         }
-        if (!placed) {
+        bad_value = placed && (state == in_properties || state == in_field_keys) && !check_value(self, line, state);
+        if (!placed || bad_value) {
             failed = line;
             return false;
         }
@@ -166,6 +200,8 @@ bool sql_db_mutator::load(udb_profile& profile)
     tk_logger::log(2, "udb_db_mutator::load");
     clear();
     failed_line.clear();
+    value_failure = false;
+    catalogue_names.clear();
     const std::vector<std::wstring>& lines = profile.get_list(profile_type_mappings);
     size_t i = 0;
     if (i < lines.size() && lines[i] == L"database:") {
@@ -179,7 +215,7 @@ bool sql_db_mutator::load(udb_profile& profile)
         return true;
     }
     std::map<std::wstring, table_entry> entries;
-    if (!read_tables(lines, i + 1, entries, failed_line))
+    if (!read_tables(*this, lines, i + 1, entries, failed_line, value_failure))
         return false;
     for (auto& [name, entry] : entries) {
         sql_table_mutator* table = get_table_mutator2(name, entry.new_name);
@@ -192,6 +228,19 @@ bool sql_db_mutator::load(udb_profile& profile)
         for (const auto& [key, value] : entry.properties)
             table->get_properties()[key] = value;
     }
+    return true;
+}
+
+bool sql_db_mutator::note_catalogue_name(bool engine, const std::wstring& value, const std::wstring& line)
+{
+    if (value.empty())
+        return true;
+    if (!sql_is_plain_name(value)) {
+        failed_line = line;
+        value_failure = true;
+        return false;
+    }
+    catalogue_names.push_back({engine, value, line});
     return true;
 }
 

@@ -42,8 +42,10 @@ uint32_t sql_field_upsizer::do_upsize(t_ftd& column, uint32_t size)
     const sql_engine& engine = sql_engine::instance();
     tk_logger::log(1, "is_old_version(%08X)", engine.get_version());
     // Names with blanks or reserved words only pass quoted; servers before
-    // 4.1.0 know no quotes, and their names need none.
-    auto name = [&](const std::wstring& n) { return engine.is_old_version() ? n : sql_engine::get_safe_name(n); };
+    // 4.1.0 take their plain names bare.
+    auto name = [&](const std::wstring& n) {
+        return engine.is_old_version() ? sql_engine::old_dialect_name(n) : sql_engine::get_safe_name(n);
+    };
     const std::wstring column_name = name(column.name);
     const text_type& type = text_type_for(size);
     database->query(L"ALTER TABLE " + name(recordset->name) + L" CHANGE " + column_name + L" " + column_name +

@@ -9,6 +9,7 @@
 
 #include "DAO/dao_db.hpp"
 #include "SQL/sql_exc.hpp"
+#include "SQL/sql_init.hpp"
 #include "TK/tk_log.hpp"
 #include "UDB/udb_vali.hpp"
 #include "rvl_conv/rvl_errh.hpp"
@@ -95,7 +96,7 @@ void ravelin_converter::convert_from_xls()
         tables_done.fetch_add(1, std::memory_order_relaxed);
     }
     validator.reset();
-    close_destination(std::move(database));
+    close_destination(std::move(database), hooks);
 }
 
 void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,
@@ -113,6 +114,7 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
         const bool refused = !validator.is_acceptable(name);
         if (refused)
             name = validator.get_safe_name(name);
+        sql_check_column_count(name, columns);
         if (database.is_table_exist(name)) {
             if (mode == 2)
                 return;  // skipped: nothing created, nothing refined

@@ -14,6 +14,9 @@
 
 namespace {
 
+// The line after SET NAMES that keeps backslash escapes on.
+const std::string escapes_line = std::string("/*!40101 ") + no_backslash_escapes_off + " */;";
+
 std::string without_date(std::string text)
 {
     static const std::regex date("# Creation date: [0-9]{2}/[0-9]{2}/[0-9]{4}");
@@ -53,19 +56,21 @@ TEST_F(DumpText, OptionVariants)
 {
     const variant_case cases[] = {
         {"line feeds", [](dump_options& o) { o.n_line_break = 1; },
-         {"# File name: sales.sql\n", "\nSET NAMES utf8;\n/*!50503 SET NAMES utf8mb4 */;\n", "\n) ENGINE=InnoDB;\n"},
+         {"# File name: sales.sql\n", "\nSET NAMES utf8;\n/*!50503 SET NAMES utf8mb4 */;\n" + escapes_line + "\n",
+          "\n) ENGINE=InnoDB;\n"},
          {"\r"}},
         {"no comments", [](dump_options& o) { o.b_ins_comments = false; },
          {"\r\nSET NAMES utf8;\r\n"}, {"#"}},
         {"old version", [](dump_options& o) { o.b_new_ver = false; },
-         {"\r\nSET NAMES utf8;\r\n\r\n#", "DROP TABLE IF EXISTS sales CASCADE;\r\nCREATE TABLE sales (\r\n",
+         {"\r\nSET NAMES utf8;\r\n" + escapes_line + "\r\n\r\n#",
+          "DROP TABLE IF EXISTS sales CASCADE;\r\nCREATE TABLE sales (\r\n",
           "\r\n) TYPE=MyISAM;\r\n", "LOCK TABLES sales WRITE;\r\n", "INSERT INTO sales(id, name, price, sold) VALUES(",
           "LOCK TABLES `notes` WRITE;\r\nCREATE UNIQUE INDEX `ix_note` ON `notes`(`note id`);\n"},
          {"utf8mb4", "`sales`", "ENGINE="}},
         {"no locks", [](dump_options& o) { o.b_lock_write = false; },
          {"CREATE UNIQUE INDEX `ix_note` ON `notes`(`note id`);\n"}, {"LOCK TABLES"}},
         {"database statements", [](dump_options& o) { o.b_ins_db = true; },
-         {"/*!50503 SET NAMES utf8mb4 */;\r\n\r\nDROP DATABASE IF EXISTS `sales`;\r\n"
+         {"/*!50503 SET NAMES utf8mb4 */;\r\n" + escapes_line + "\r\n\r\nDROP DATABASE IF EXISTS `sales`;\r\n"
           "CREATE DATABASE `sales` character set utf8mb4;\r\nUSE `sales`;\r\n\r\n#"},
          {}},
         {"old-version database statements", [](dump_options& o) { o.b_ins_db = true; o.b_new_ver = false; },
@@ -167,7 +172,7 @@ protected:
     {
         db->close();
         const std::string text = test_dir::read(path);
-        const std::string preamble_end = "/*!50503 SET NAMES utf8mb4 */;\r\n";
+        const std::string preamble_end = escapes_line + "\r\n";
         return text.substr(text.find(preamble_end) + preamble_end.size());
     }
     dump_options options_without_comments()
@@ -316,7 +321,7 @@ TEST_F(DumpStatements, ForeignKeysNeedANewVersionDump)
     fks.push_back(udb_relationship(L"fk", L"", L"c", L"p", {L"a"}, {L"b"}, L""));
     db->create_relationships(fks);
     db->close();
-    EXPECT_EQ(test_dir::read(path), "\r\nSET NAMES utf8;\r\n");
+    EXPECT_EQ(test_dir::read(path), "\r\nSET NAMES utf8;\r\n" + escapes_line + "\r\n");
 }
 
 TEST_F(DumpStatements, Views)

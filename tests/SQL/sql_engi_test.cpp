@@ -113,10 +113,26 @@ TEST(SqlEngine, SafeNames)
         // Only a well-formed quoted identifier is taken as quoted already.
         {L"`open", L"```open`"},
         {L"`a`b`", L"```a``b```"},
+        // What no identifier holds is replaced, also inside a quoted name;
+        // a NUL never ends the name early.
+        {std::wstring(L"a\0`; DROP DATABASE v; #", 23), L"`a_``; DROP DATABASE v; #`"},
+        {std::wstring(L"`a\0b`", 5), L"`a_b`"},
+        {L"t\r\nx", L"`t__x`"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(sql_engine::get_safe_name(c.name), c.expected);
     EXPECT_EQ(sql_engine::get_safe_name(n64).size(), 66u);
+}
+
+// Old servers take plain words bare; any other name is backquoted, so no
+// name reaches a statement of theirs unquoted.
+TEST(SqlEngine, OldDialectNames)
+{
+    EXPECT_EQ(sql_engine::old_dialect_name(L"a$b_c1"), L"a$b_c1");
+    EXPECT_EQ(sql_engine::old_dialect_name(L"\u00e9t\u00e9"), L"\u00e9t\u00e9");
+    EXPECT_EQ(sql_engine::old_dialect_name(L"123"), L"`123`");
+    EXPECT_EQ(sql_engine::old_dialect_name(L"t; DROP TABLE x"), L"`t; DROP TABLE x`");
+    EXPECT_EQ(sql_engine::old_dialect_name(std::wstring(L"t\0`", 3)), L"`t_```");
 }
 
 TEST(SqlEngine, TypeNamesByCode)

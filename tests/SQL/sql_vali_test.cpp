@@ -63,7 +63,15 @@ TEST(SqlValidators, FamilyKindAndName)
         {false, kind::field, L"a`b", false, L"a_b"},
         {false, kind::field, L"it's", false, L"it_s"},
         {false, kind::table, L"a:b|c<d>e?f", false, L"a_b_c_d_e_f"},
-        {false, kind::field, L"\u00c9t\u00e9 \U0001F600", true, L""},
+        {false, kind::field, L"\u00c9t\u00e9 \u4e2d", true, L""},
+        // What no identifier holds: control characters, NUL among them,
+        // characters beyond the Basic Multilingual Plane.
+        {false, kind::field, L"\u00c9t\u00e9 \U0001F600", false, L"\u00c9t\u00e9 _"},
+        {false, kind::field, std::wstring(L"a\0`; DROP DATABASE victim; #", 28), false,
+         L"a___ drop database victim_ #"},
+        {false, kind::table, L"t\r\nDROP DATABASE victim;", false, L"t__drop database victim_"},
+        {false, kind::index, L"ix\x7f", false, L"ix_"},
+        {true, kind::field, L"\U0001D400", false, L"_"},
         // Old family: letters, digits, _ and $, no reserved word.
         {true, kind::field, L"select", false, L"select00000"},
         {true, kind::field, L"SeLeCt", false, L"select00000"},

@@ -36,7 +36,9 @@ TEST(TkConverter, StartsClearedAndKeepsTheSilentFlag)
     EXPECT_TRUE(conv.is_silent());
 }
 
-TEST(TkConverter, SetLogfileSwitchesLoggingOnAndTheFirstLineEmptiesTheFile)
+// A log file named by a profile from elsewhere may be a file of the user's:
+// it is appended to, never emptied.
+TEST(TkConverter, SetLogfileSwitchesLoggingOnAndAppendsToAnExistingFile)
 {
     test_dir dir;
     const std::string file = dir.file("run.log");
@@ -48,7 +50,7 @@ TEST(TkConverter, SetLogfileSwitchesLoggingOnAndTheFirstLineEmptiesTheFile)
     EXPECT_EQ(logger.get_file_name(), file);
     EXPECT_EQ(conv.get_logfile(), file);
     tk_logger::log(3, "first");
-    EXPECT_EQ(test_dir::read(file), "first\r\n");
+    EXPECT_EQ(test_dir::read(file), "from an earlier runfirst\r\n");
 }
 
 TEST(TkConverter, AnEmptyNameLeavesLoggingOff)

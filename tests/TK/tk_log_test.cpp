@@ -23,31 +23,34 @@ TEST(TkLogger, AsBothProgramsBuildItNothingIsWritten)
     EXPECT_FALSE(std::filesystem::exists(default_file));
 }
 
-TEST(TkLogger, FirstCallEmptiesTheFileThenLevelsBelowTheMinimumAreDropped)
+// A log file may be named by a profile from elsewhere: an existing file is
+// appended to, never emptied; a missing one is made by the first call.
+TEST(TkLogger, AnExistingFileIsAppendedToThenLevelsBelowTheMinimumAreDropped)
 {
     test_dir dir;
     const std::string file = dir.file("run.log");
-    test_dir::write(file, "left from an earlier run\r\n");
+    const std::string earlier = "left from an earlier run\r\n";
+    test_dir::write(file, earlier);
     tk_logger logger(file.c_str(), false, 3, false);
     logger.set_enabled(true);
 
     tk_logger::log(1, "detail");
-    EXPECT_EQ(test_dir::read(file), "");  // emptied by a dropped line
+    EXPECT_EQ(test_dir::read(file), earlier);
     tk_logger::log(2, "trace %s", "x");
     tk_logger::log(-1, "negative");
     tk_logger::log(3, "important %s=%d", "rows", 12);
     tk_logger::log(4, "higher");
     tk_logger::wlog(3, L"wide %s \u20ac %S", L"caf\u00e9", "n");
     EXPECT_EQ(test_dir::read(file),
-              "important rows=12\r\nhigher\r\nwide caf\xC3\xA9 \xE2\x82\xAC n\r\n");
+              earlier + "important rows=12\r\nhigher\r\nwide caf\xC3\xA9 \xE2\x82\xAC n\r\n");
 }
 
-TEST(TkLogger, EnabledAtConstructionEmptiesAtOnceAndStampsTheTime)
+TEST(TkLogger, EnabledAtConstructionMakesTheFileAtOnceAndStampsTheTime)
 {
     test_dir dir;
     const std::string file = dir.file("stamped.log");
-    test_dir::write(file, "old");
     tk_logger logger(file.c_str(), true, 1, true);
+    EXPECT_TRUE(std::filesystem::exists(file));
     EXPECT_EQ(test_dir::read(file), "");
     tk_logger::log(1, "line");
     const std::string text = test_dir::read(file);

@@ -115,3 +115,29 @@ TEST(udb_names_map, pairs_are_kept_not_replaced)
 }
 
 } // namespace
+
+// The one quoting of identifiers: the whole name, whatever it holds, stays
+// one identifier that MySQL can store.
+TEST(Backquoted, WhatNoIdentifierHoldsIsReplacedAndNothingIsCut)
+{
+    const struct {
+        std::wstring name;
+        std::wstring expected;
+    } cases[] = {
+        {L"plain", L"`plain`"},
+        {L"a`b", L"`a``b`"},
+        {std::wstring(L"a\0b`; DROP DATABASE v; #", 24), L"`a_b``; DROP DATABASE v; #`"},
+        {L"line\r\nbreak\ttab\x1b", L"`line__break_tab_`"},
+        {L"c1\x85\x9f\x7f", L"`c1___`"},
+        {L"trailing  ", L"`trailing__`"},
+        {L" inner space", L"` inner space`"},
+        {L"\u00e9\u4e2d\uffff", L"`\u00e9\u4e2d\uffff`"},
+        {L"emoji\U0001F600", L"`emoji_`"},
+        {std::wstring(1, static_cast<wchar_t>(0xD800)), L"`_`"},
+        {L"", L"``"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(udb_backquoted(c.name), c.expected);
+        EXPECT_EQ(udb_identifier_text(c.name).size(), c.name.size());
+    }
+}

@@ -48,6 +48,12 @@ TEST(ConsoleFailures, EachCommandLineEndsWithItsMessage)
         {csv_base, delimiter, ""},
         {with(csv_base, {"--csv_delim=4"}), delimiter, ""},
         {with(csv_base, {"--csv_delim=-1"}), delimiter, ""},
+        // Numbers are read whole: no leading digits taken, no text as 0.
+        {with(csv_base, {"--csv_delim=2abc"}), delimiter, ""},
+        {with(csv_base, {"--csv_delim=abc"}), delimiter, ""},
+        {with(csv_base, {"--csv_delim=2", "--charset=utf8; DROP DATABASE victim"}), "Invalid character set\n", ""},
+        {with(csv_base, {"--csv_delim=2", "--engine=InnoDB; DROP DATABASE victim; --"}),
+         "Invalid storage engine\n", ""},
         {with(csv_base, {"--csv_delim=2", "--csv_delim=9"}), delimiter, ""},
         {with(csv_base, {"--csv_delim=2", "--mode=01"}), bad_mode, ""},
         {with(csv_base, {"--csv_delim=2", "--mode=4"}), bad_mode, ""},

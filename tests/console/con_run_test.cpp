@@ -187,16 +187,3 @@ TEST(ConsoleRun, MergeModeRefinesNothing)
     expect_people_arrive(dir);
 }
 
-// A delimiter that is no number reads as 0, the tab.
-TEST(ConsoleRun, ADelimiterThatIsNoNumberIsTheTab)
-{
-    test_dir dir;
-    test_dir::write(dir.file("tabs.csv"), "a\tb\n1\tx,y\n");
-    const program_result r = run_morvante(dir, {"--from_csv", "--src=tabs.csv", "--csv_delim=abc", "--extr_fn",
-                                                "--tab_name=t", "--dump", "--dest=t.sql"});
-    ASSERT_EQ(r.code, 0) << r.out << r.err;
-    EXPECT_NE(test_dir::read(dir.file("t.sql")).find("VALUES('1', 'x,y')"), std::string::npos);
-    if (test_server_settings()) {
-        EXPECT_EQ(loaded_dump(dir.file("t.sql")).rows("SELECT * FROM t"), (table_rows{{"1", "x,y"}}));
-    }
-}

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 
@@ -234,12 +235,35 @@ TEST(ConsoleServer, PortsOutsideTheTcpRangeAreRefused)
     sample_dir dir;
     destination db;
     const server_settings s = *test_server_settings();
-    for (const char* port : {"0", "65536", "abc"}) {
+    for (const char* port : {"0", "65536", "abc", "33508abc"}) {
         const program_result r = run_morvante(dir, server_args(db.name(), "0", s.password, port));
         EXPECT_EQ(r.code, 255) << port;
         EXPECT_EQ(r.out, "Error:\nInvalid port number\n") << port;
     }
     EXPECT_FALSE(db.exists());
+}
+
+// Without --pswd= the client library's option file gives the password, so it
+// need not be on the command line (where other users' ps shows it).
+TEST(ConsoleServer, ThePasswordComesFromTheOptionFileGroup)
+{
+    RVL_NEED_TEST_SERVER();
+    sample_dir dir;
+    destination db;
+    const server_settings s = *test_server_settings();
+    std::filesystem::create_directory(dir.file("home"));
+    test_dir::write(dir.file("home/.my.cnf"), "[BV MySQL Lib]\npassword=" + s.password + "\n");
+    std::filesystem::permissions(dir.file("home/.my.cnf"), std::filesystem::perms::owner_read |
+                                                               std::filesystem::perms::owner_write);
+    std::vector<std::string> args = server_args(db.name(), "0");
+    std::erase_if(args, [](const std::string& a) { return a.starts_with("--pswd="); });
+    const char* home = std::getenv("HOME");
+    const std::string saved = home != nullptr ? home : "";
+    ::setenv("HOME", dir.file("home").c_str(), 1);
+    const program_result r = run_morvante(dir, args);
+    ::setenv("HOME", saved.c_str(), 1);
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM people"), "4");
 }
 
 TEST(ConsoleServer, ModeZeroNeverDropsTheServersOwnSchemas)

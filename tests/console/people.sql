@@ -6,6 +6,7 @@
 
 SET NAMES utf8;
 /*!50503 SET NAMES utf8mb4 */;
+/*!40101 SET SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '') */;
 
 #
 # Table structure for table 'people'

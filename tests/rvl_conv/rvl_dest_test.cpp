@@ -48,19 +48,10 @@ TEST(ServerSettings, TrimmedWithTheDefaultPortAndAPortThatMustBeANumber)
     EXPECT_EQ(conv.user, "me");
     EXPECT_EQ(conv.pswd, "pw");
     EXPECT_EQ(conv.port, "3306");
-    for (const char* port : {"0", "abc", "-5", "70000"}) {
+    // The port is read whole: leading digits never make a port of their own.
+    for (const char* port : {"0", "abc", "-5", "+5", "70000", "1abc", "33508abc", "3 306", "99999999999999999999"}) {
         conv.port = port;
         EXPECT_EQ(refusal([&] { conv.connect_mysql_server(); }), "Invalid port number") << port;
-    }
-    // Its leading digits make the port: the server there is asked, and on
-    // 127.0.0.1 port 1 nobody answers.
-    conv.host = "127.0.0.1";
-    conv.port = "1abc";
-    try {
-        conv.connect_mysql_server();
-        ADD_FAILURE() << "connected to port 1";
-    } catch (const tk_exception& e) {
-        EXPECT_EQ(e.get_code() & 0xFFFF0000u, 0x400000u) << e.what();  // the client library's failure
     }
 }
 
