@@ -103,4 +103,20 @@ std::wstring from_utf8(std::string_view in)
     return out;
 }
 
+bool is_utf8(std::string_view in)
+{
+    for (size_t i = 0; i < in.size();) {
+        if (static_cast<unsigned char>(in[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        // A U+FFFD that was written takes three bytes, one that stands for
+        // an ill-formed sequence one.
+        const size_t from = i;
+        if (decode_one(in, i) == replacement_char && i - from == 1)
+            return false;
+    }
+    return true;
+}
+
 } // namespace platform
