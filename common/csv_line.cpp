@@ -49,9 +49,8 @@ void csv_line::clear()
     number = 0;
 }
 
-csv_line_reader::csv_line_reader(char delimiter, size_t buffer_size, int64_t line_limit_)
-    : line_limit(line_limit_), buffer(new char[std::max(buffer_size, min_capacity)]),
-      capacity(std::max(buffer_size, min_capacity))
+csv_line_reader::csv_line_reader(char delimiter, size_t buffer_size_, int64_t line_limit_)
+    : line_limit(line_limit_), buffer_size(std::max(buffer_size_, min_capacity))
 {
     std::fill(std::begin(classes), std::end(classes), 0);
     classes[byte('"')] = ends_quoted;
@@ -86,6 +85,12 @@ bool csv_line_reader::open(const std::string& path_)
         return false;
     }
     size = info.st_size;
+    // A device or a pipe tells no size.
+    const size_t wanted = size > 0 ? static_cast<size_t>(std::min<int64_t>(size, buffer_size)) : buffer_size;
+    if (wanted != capacity) {
+        capacity = std::max(wanted, min_capacity);
+        buffer.reset(new char[capacity]);
+    }
     rewind();
     return true;
 }

@@ -44,8 +44,8 @@ public:
     static constexpr int64_t default_line_limit = int64_t{256} << 20;
 
     // delimiter: one ASCII character other than a double quote, CR or LF;
-    // '\0' for none, so that every line is one field. line_limit: the most
-    // bytes a logical line may take.
+    // '\0' for none, so that every line is one field. buffer_size: the most
+    // bytes read at once. line_limit: the most bytes a logical line may take.
     explicit csv_line_reader(char delimiter, size_t buffer_size = 1 << 20,
                              int64_t line_limit = default_line_limit);
     ~csv_line_reader();
@@ -95,8 +95,9 @@ private:
     int64_t line_number = 1;   // the line of the file the next byte is on
     int64_t quote_line = 0;    // where the quoted field in hand opened
     int64_t unclosed_quote = 0;
-    std::unique_ptr<char[]> buffer;  // the file's text as UTF-8
-    size_t capacity;
+    size_t buffer_size;
+    std::unique_ptr<char[]> buffer;  // the file's text as UTF-8; no larger than the file
+    size_t capacity = 0;
     size_t begin = 0;  // next unread byte of the buffer
     size_t end = 0;    // end of the bytes in the buffer
     bool exhausted = true;  // until a file is open

@@ -1,3 +1,5 @@
+#include "csv_trip.hpp"
+
 #include "common/csv_upsz.hpp"
 #include "common/csv_util.hpp"
 #include "common/csv_wstr.hpp"
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <optional>
 
 namespace {
@@ -364,6 +367,26 @@ TEST(csv_field_upsizer, a_long_value_beyond_the_destination_columns_is_refused)
     narrow.schema.clear();
     recording_upsizer upsizer(nullptr, &narrow);
     EXPECT_THROW(upsizer.process(*file.get_item()), tk_exception);
+}
+
+// The fuzzer's checks over the sample under every choice of delimiter,
+// header and line limit, the inputs the fuzzer found and a few dirty lines.
+TEST(csv_file, inputs_read_and_written_back)
+{
+    std::vector<std::pair<std::string, std::string>> inputs;
+    const std::string sample = test_dir::read(std::string(RVL_EXAMPLES) + "/people.csv");
+    ASSERT_FALSE(sample.empty());
+    for (char choice = 0; choice < 16; ++choice) {
+        inputs.emplace_back("people.csv " + std::to_string(choice), choice + sample);
+        inputs.emplace_back("dirty " + std::to_string(choice),
+                            choice + std::string("a,\"b\"c\"\r\r\n\"\",x\" y \"\n\xE9\0,\"\"\"\n\t\"open"));
+    }
+    const std::filesystem::path found = std::string(RVL_CSV_FIXTURES) + "/fuzz";
+    if (std::filesystem::exists(found))
+        for (const auto& entry : std::filesystem::directory_iterator(found))
+            inputs.emplace_back(entry.path().filename().string(), test_dir::read(entry.path().string()));
+    for (const auto& [name, input] : inputs)
+        EXPECT_EQ(csv_trip::check(input), "") << name;
 }
 
 TEST(wstr_ends_with, exact_and_case_insensitive)
