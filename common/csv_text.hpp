@@ -26,6 +26,7 @@ public:
     void decode(std::string_view field, std::wstring& out) const;
 
 private:
+    bool ascii = true;
     bool ansi = false;
     std::unique_ptr<platform::dao::codepage_text> windows_1252;  // from the first line that needs it
 };

@@ -1,6 +1,7 @@
 #include "platform/text/pl_utf8.hpp"
 
 #include <cstdint>
+#include <cstring>
 
 namespace platform {
 
@@ -106,6 +107,15 @@ std::wstring from_utf8(std::string_view in)
 bool is_utf8(std::string_view in)
 {
     for (size_t i = 0; i < in.size();) {
+        // ASCII, most of any text, eight bytes at a time.
+        uint64_t word = 0;
+        if (i + sizeof word <= in.size()) {
+            std::memcpy(&word, in.data() + i, sizeof word);
+            if ((word & 0x8080808080808080u) == 0) {
+                i += sizeof word;
+                continue;
+            }
+        }
         if (static_cast<unsigned char>(in[i]) < 0x80) {
             ++i;
             continue;

@@ -112,8 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
         dirty_case{"CR alone ends lines", "a,b\r1,x\r2,\"y\rz\"\r", {{"1", "x"}, {"2", "y\nz"}}, 0, ""},
         dirty_case{"UTF-16 little endian", utf16(u"name,city\r\n\u00e9,K\u00f6ln\r\n\U0001F600,\u20ac\r\n", true),
                    {{"\xC3\xA9", "K\xC3\xB6ln"}, {"\xF0\x9F\x98\x80", "\xE2\x82\xAC"}}, 0, ""},
-        dirty_case{"UTF-16 big endian", utf16(u"name,city\n\u00e9,K\u00f6ln\n", false), {{"\xC3\xA9", "K\xC3\xB6ln"}}, 0,
-                   ""},
+        dirty_case{"UTF-16 big endian", utf16(u"name,city\n\u00e9,K\u00f6ln\n", false),
+                   {{"\xC3\xA9", "K\xC3\xB6ln"}}, 0, ""},
         dirty_case{"Windows-1252", "name,v\nok,1\ncaf\xE9,2\n\x80 5,3\n",
                    {{"caf\xC3\xA9", "2"}, {"ok", "1"}, {"\xE2\x82\xAC 5", "3"}}, 0,
                    "Notice: The CSV file 'in.csv' is not all UTF-8: lines that are not, the first at line 3, were "
@@ -124,8 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DirtyCsv, AnEndlessLineEndsTheRun)
 {
     test_dir dir;
-    const program_result r = run_morvante(
-        dir, {"--from_csv", "--src=/dev/zero", "--csv_delim=2", "--extr_fn", "--tab_name=t", "--dump", "--dest=out.sql"});
+    const program_result r = run_morvante(dir, {"--from_csv", "--src=/dev/zero", "--csv_delim=2", "--extr_fn",
+                                                "--tab_name=t", "--dump", "--dest=out.sql"});
     EXPECT_EQ(r.code, 255);
     EXPECT_EQ(r.out, "Error:\nLine 1 of the CSV file '/dev/zero' is longer than 268435456 bytes.\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql")));
