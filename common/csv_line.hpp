@@ -1,20 +1,53 @@
-// Logical lines of a CSV file. A logical line ends at a line end outside
-// double quotes, so a quoted field may span several physical lines; those
-// inner line ends are kept as LF. CR LF reads as LF, a UTF-8 byte-order mark
-// at the start of the file is skipped, and a file that ends inside an open
-// quote ends its last line there. Lines may be of any length: the reader
-// holds one buffer of fixed size and the line being built, whatever the size
-// of the file.
+// Records of a CSV file, cut into fields by one pass of a small state machine
+// over the file's bytes. A double quote opens a quoted field only where a
+// field begins; there the delimiter and line ends are text, a doubled quote
+// stands for one quote, and the text after the closing quote up to the next
+// delimiter is kept as it stands. Anywhere else a double quote is a
+// character. A line ends at LF, CR LF or CR alone; a line end inside a quoted
+// field is kept as LF.
+//
+// The text handed out is UTF-8 as in the file: a UTF-8 byte-order mark at the
+// start is skipped, and a UTF-16 one (little or big endian) makes the reader
+// decode the rest of the file from UTF-16.
+//
+// Memory is one buffer of fixed size and the record in hand, whose line may
+// not grow beyond a limit: a file without line ends cannot take the memory.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
+
+// One logical line cut into fields.
+struct csv_line {
+    std::string text;          // the kept fields' text, unquoted, one after another
+    std::vector<size_t> ends;  // where each kept field ends in text
+    size_t fields = 0;         // the line's fields, kept or not
+    bool dropped_text = false; // a field beyond those kept was not empty
+    bool blank = false;        // nothing at all between its line ends
+    int64_t number = 0;        // the line of the file it begins on, from 1
+
+    size_t size() const { return ends.size(); }
+    std::string_view field(size_t i) const
+    {
+        const size_t from = i == 0 ? 0 : ends[i - 1];
+        return std::string_view(text).substr(from, ends[i] - from);
+    }
+    void clear();
+};
 
 class csv_line_reader {
 public:
-    explicit csv_line_reader(size_t buffer_size = 1 << 20);
+    static constexpr int64_t default_line_limit = int64_t{256} << 20;
+
+    // delimiter: one ASCII character other than a double quote, CR or LF;
+    // '\0' for none, so that every line is one field. buffer_size: the most
+    // bytes read at once. line_limit: the most bytes a logical line may take.
+    explicit csv_line_reader(char delimiter, size_t buffer_size = 1 << 20,
+                             int64_t line_limit = default_line_limit);
     ~csv_line_reader();
     csv_line_reader(const csv_line_reader&) = delete;
     csv_line_reader& operator=(const csv_line_reader&) = delete;
@@ -26,29 +59,56 @@ public:
     // The file's size in bytes when it was opened.
     int64_t file_size() const { return size; }
 
-    // The next logical line, UTF-8 as in the file, without its line end.
-    // False when nothing was left to read.
-    bool get_line(std::string& line);
+    // The next logical line, keeping its first `keep` fields. False when
+    // nothing was left to read. A line longer than the limit raises a
+    // level-1 tk_exception naming the file and the line.
+    bool get_line(csv_line& line, size_t keep);
     // True when no byte is left to read: the end of the file, a read error,
     // or no open file.
     bool at_end();
     // Bytes of the file taken by the lines read so far.
-    int64_t position() const { return consumed; }
-    // Back to the start of the file; the byte-order mark is skipped again.
+    int64_t position() const;
+    // The line on which a quoted field opened that only the end of the file
+    // closed; 0 while every quoted field was closed.
+    int64_t unclosed_quote_line() const { return unclosed_quote; }
+    // Back to the start of the file; the byte-order mark is looked at again.
     void rewind();
 
 private:
-    bool fill();
-    void skip_bom();
-    void close();
+    enum class state : uint8_t { field_start, unquoted, quoted, after_quote };
 
+    bool fill();
+    bool read_more();
+    bool decode_utf16();
+    void look_at_start();
+    void pass_line_end(const char*& p, const char* stop);
+    void take(size_t bytes);
+    [[noreturn]] void refuse_line(const csv_line& line, state at) const;
+
+    unsigned char classes[256];
     int fd = -1;
+    std::string path;
     int64_t size = 0;
-    int64_t consumed = 0;
-    std::unique_ptr<char[]> buffer;
-    size_t capacity;
+    int64_t line_limit;
+    int64_t consumed = 0;      // bytes of the file behind the lines read
+    int64_t file_read = 0;     // bytes read from the file
+    int64_t line_number = 1;   // the line of the file the next byte is on
+    int64_t quote_line = 0;    // where the quoted field in hand opened
+    int64_t unclosed_quote = 0;
+    size_t buffer_size;
+    std::unique_ptr<char[]> buffer;  // the file's text as UTF-8; no larger than the file
+    size_t capacity = 0;
     size_t begin = 0;  // next unread byte of the buffer
-    size_t end = 0;    // end of the bytes read into the buffer
+    size_t end = 0;    // end of the bytes in the buffer
     bool exhausted = true;  // until a file is open
     bool at_start = true;
+    bool lf_after_cr = false;  // a CR ended the last line: an LF next is part of it
+
+    // UTF-16 files: bytes read but not decoded yet (half a character, half a
+    // surrogate pair), and decoded text waiting for room in the buffer.
+    enum class encoding : uint8_t { utf8, utf16le, utf16be } input = encoding::utf8;
+    std::string raw;
+    std::string decoded;
+    size_t decoded_at = 0;
+    std::wstring units;
 };

@@ -4,12 +4,14 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "UDB/udb_uniq.hpp"
-#include "common/csv_splt.hpp"
 #include "platform/syserr/pl_syserr.hpp"
+#include "platform/text/pl_case.hpp"
 #include "platform/text/pl_format.hpp"
 #include "platform/text/pl_utf8.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <set>
 
 namespace {
 
@@ -24,28 +26,21 @@ std::string open_failure(const char* what, const std::wstring& path)
     return platform::format("Cannot open %s '%S'", what, path.c_str()) + reason + ".";
 }
 
-// UTF-8 to wide text into storage that is kept from line to line. Runs of
-// ASCII, most of a CSV file, are copied byte by byte; the rest is decoded by
-// the platform's converter. A line never has more characters than bytes.
-void to_wide(const std::string& in, std::wstring& out)
+// The delimiter as the byte the line reader looks for, '\0' for none.
+char delimiter_byte(const wchar_t* delimiter)
 {
-    out.resize(in.size());
-    size_t length = 0;
-    for (size_t i = 0; i < in.size();) {
-        if (static_cast<unsigned char>(in[i]) < 0x80) {
-            out[length++] = static_cast<unsigned char>(in[i++]);
-            continue;
-        }
-        size_t end = i;
-        while (end < in.size() && static_cast<unsigned char>(in[end]) >= 0x80)
-            ++end;
-        const std::wstring decoded = platform::from_utf8(std::string_view(in).substr(i, end - i));
-        out.replace(length, decoded.size(), decoded);
-        length += decoded.size();
-        i = end;
-    }
-    out.resize(length);
+    if (delimiter == nullptr || delimiter[0] == L'\0')
+        return '\0';
+    const wchar_t c = delimiter[0];
+    if (delimiter[1] != L'\0' || c >= 0x80 || c == L'"' || c == L'\r' || c == L'\n')
+        throw tk_mail_assertion("csv_util", __LINE__);
+    return static_cast<char>(c);
 }
+
+// Names compared as the schema compares them.
+struct no_case_less {
+    bool operator()(const std::wstring& a, const std::wstring& b) const { return platform::compare_no_case(a, b) < 0; }
+};
 
 bool is_floating(VARTYPE vt)
 {
@@ -66,38 +61,37 @@ void csv_field::set_text(const std::wstring& text)
     size = static_cast<uint32_t>(text.size());
 }
 
-std::wstring csv_record::field_name(size_t position) const
+void csv_field::set_null()
 {
-    if (schema == nullptr || schema->empty())
-        return platform::format(L"F%d", static_cast<int>(position + 1));
-    return (*schema)[position]->name;
+    ole_variant::operator=(ole_variant());
+    var.vt = VT_NULL;
+    size = 0;
 }
 
-void csv_record::do_create(const std::wstring& line, const wchar_t* delimiter)
+void csv_record::do_create(const csv_line& line, const csv_decoder& decoder)
 {
-    tk_logger::wlog(1, L"csv_record::do_create(%s)", line.c_str());
-    tk_logger::wlog(1, L"GOT DELIM: %s", delimiter != nullptr ? delimiter : L"");
-    const size_t limit = schema != nullptr && !schema->empty() ? schema->size() : std::wstring::npos;
-    csv_splitter splitter(line, delimiter != nullptr ? delimiter : L"");
-    size_t count = 0;
-    while (count < limit && splitter.next(token)) {
-        udb_field* old = count < size() ? (*this)[count].get() : nullptr;
-        if (old == nullptr) {
-            resize(count);
-            push_back(std::make_unique<csv_field>(field_name(count), token));
-        } else {
-            auto& field = static_cast<csv_field&>(*old);
+    tk_logger::log(1, "csv_record::do_create(line %I64d, %d fields)", line.number, static_cast<int>(line.fields));
+    const size_t columns = schema->size();
+    for (size_t i = 0; i < columns; ++i) {
+        const std::wstring& column = (*schema)[i]->name;
+        if (i == size())
+            push_back(std::make_unique<csv_field>(column));
+        auto& field = static_cast<csv_field&>(*(*this)[i]);
+        if (field.name != column)
+            field.name = column;
+        if (i < line.size()) {
+            decoder.decode(line.field(i), token);
             field.set_text(token);
-            if (schema != nullptr && !schema->empty() && field.name != (*schema)[count]->name)
-                field.name = (*schema)[count]->name;
+        } else {
+            field.set_null();
         }
-        ++count;
     }
-    resize(count);
+    resize(columns);
 }
 
-csv_file::csv_file(const std::wstring& path, const wchar_t* delimiter_, bool has_header)
-    : udb_recordset(nullptr, std::wstring(), true), delimiter(delimiter_)
+csv_file::csv_file(const std::wstring& path, const wchar_t* delimiter_, bool has_header, int64_t line_limit)
+    : udb_recordset(nullptr, std::wstring(), true), source(path),
+      input(delimiter_byte(delimiter_), 1 << 20, line_limit), delimiter(delimiter_)
 {
     tk_logger::wlog(1, L"csv_file::ctor(%s)", path.c_str());
     if (!input.open(platform::to_utf8(path)))
@@ -106,13 +100,13 @@ csv_file::csv_file(const std::wstring& path, const wchar_t* delimiter_, bool has
     tk_logger::log(1, "=== Got file size: %I64d ===", input.file_size());
     tk_logger::log(1, "csv_file::reset");
     get_line();
-    init_schema(current_line, has_header);
+    init_schema(has_header);
     if (has_header)
         get_line();
 }
 
 csv_file::csv_file(const std::wstring& path, const wchar_t* delimiter_)
-    : udb_recordset(nullptr, std::wstring(), true), delimiter(delimiter_)
+    : udb_recordset(nullptr, std::wstring(), true), source(path), input('\0', 0), delimiter(delimiter_)
 {
     tk_logger::wlog(1, L"csv_file::ctor(%s)", path.c_str());
     output.open(platform::to_utf8(path), std::ios::binary | std::ios::trunc);
@@ -127,23 +121,40 @@ csv_file::~csv_file() = default;
 void csv_file::get_line()
 {
     tk_logger::log(1, "csv_file::get_line");
-    input.get_line(raw_line);
-    to_wide(raw_line, current_line);
+    const size_t columns = schema.size();
+    do
+        has_current = input.get_line(current, columns == 0 ? max_columns : columns);
+    while (has_current && current.blank && columns > 1);
     position.store(input.position(), std::memory_order_relaxed);
-    tk_logger::wlog(1, L"result=%s", current_line.c_str());
+    if (!has_current)
+        return;
+    tk_logger::log(1, "result=line %I64d, %d fields", current.number, static_cast<int>(current.fields));
+    if (decoder.choose(current) && first_ansi == 0)
+        first_ansi = current.number;
+    if (columns > 0 && current.dropped_text && long_record_count++ == 0)
+        first_long_line = current.number;
 }
 
-void csv_file::init_schema(const std::wstring& line, bool has_header)
+void csv_file::init_schema(bool has_header)
 {
-    tk_logger::wlog(1, L"csv_file::init_schema(%s)", line.c_str());
-    csv_record cells(nullptr);
-    cells.do_create(line, delimiter);
-    for (size_t i = 0; i < cells.size(); ++i) {
-        std::wstring column = has_header ? tk_wtrim(cells[i]->to_wstring()) : std::wstring();
+    tk_logger::log(1, "csv_file::init_schema");
+    if (current.fields > max_columns)
+        throw tk_exception(platform::format("Line %I64d of the CSV file '%S' has %I64d fields, more than any table "
+                                            "can hold.",
+                                            current.number, source.c_str(), static_cast<int64_t>(current.fields)),
+                           1);
+    std::set<std::wstring, no_case_less> taken;
+    std::wstring text;
+    // An empty file has one column, like an empty line.
+    for (size_t i = 0; i < std::max<size_t>(current.size(), 1); ++i) {
+        if (i < current.size())
+            decoder.decode(current.field(i), text);
+        std::wstring column = has_header ? tk_wtrim(text) : std::wstring();
         if (column.empty())
             column = platform::format(L"F%d", static_cast<int>(i + 1));
-        for (unsigned attempt = 0; schema.find_field(column); ++attempt)
+        for (unsigned attempt = 0; taken.contains(column); ++attempt)
             column += udb_unique_suffix(attempt);
+        taken.insert(column);
         schema.push_back(std::make_shared<t_ftd>(text_size, column, VT_BSTR, false, false, ole_variant(), 0,
                                                  std::wstring()));
     }
@@ -153,13 +164,13 @@ udb_record* csv_file::get_item()
 {
     if (last_record == nullptr)
         last_record = std::make_unique<csv_record>(&schema);
-    last_record->do_create(current_line, delimiter);
+    last_record->do_create(current, decoder);
     return last_record.get();
 }
 
 bool csv_file::is_eof()
 {
-    return input.at_end() && current_line.empty();
+    return !has_current;
 }
 
 void csv_file::next()

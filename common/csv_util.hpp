@@ -1,14 +1,17 @@
 // A CSV file as a recordset of one table. The first line gives the columns
 // (their names when the file has a header, else F1, F2, ...), every column
-// is a text of 255 characters, and each further logical line is one record.
-// The file is read forward once, in fixed memory, while another thread may
-// watch the progress through get_position and get_file_size.
+// is a text of 255 characters, and each further logical line is one record
+// (csv_line.hpp tells how lines are cut into fields).
+// The file is read forward once, in memory bounded by its longest line, while
+// another thread may watch the progress through get_position and
+// get_file_size.
 //
 // The same class writes records as CSV lines when built for writing.
 #pragma once
 
 #include "UDB/udb_recs.hpp"
 #include "common/csv_line.hpp"
+#include "common/csv_text.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -16,28 +19,27 @@
 #include <memory>
 #include <string>
 
-// A CSV value: always text, its size the text's length.
+// A CSV value: a text, its size the text's length; NULL for a column the
+// line has no field for.
 class csv_field : public udb_field {
 public:
-    csv_field(const std::wstring& name, const std::wstring& text);
+    explicit csv_field(const std::wstring& name, const std::wstring& text = std::wstring());
     void set_text(const std::wstring& text);
+    void set_null();
 };
 
-// One line's fields, named after the columns of the file's schema (F1, F2,
-// ... while the schema has none). A line never gives more fields than the
-// schema has columns; a shorter line gives a shorter record.
+// One line's fields, named after the columns of the file's schema: a field
+// for every column, those the line lacks NULL.
 class csv_record : public udb_record {
 public:
     explicit csv_record(const udb_schema* schema) : schema(schema) {}
     // Replaces the fields by those of the line; fields of the previous line
     // are reused, so reading a file costs no allocation per field.
-    void do_create(const std::wstring& line, const wchar_t* delimiter);
+    void do_create(const csv_line& line, const csv_decoder& decoder);
 
     const udb_schema* schema;  // not owned
 
 private:
-    std::wstring field_name(size_t position) const;
-
     std::wstring token;
 };
 
@@ -46,8 +48,11 @@ public:
     // Opens the file for reading and builds the schema from its first line;
     // with has_header that line is the header, else also the first record.
     // delimiter: not owned; one of tab, ";", "," and a space. A file that
-    // cannot be opened raises a level-1 tk_exception naming it.
-    csv_file(const std::wstring& path, const wchar_t* delimiter, bool has_header);
+    // cannot be opened, a line longer than line_limit bytes and a first line
+    // with more fields than any table can hold raise a level-1 tk_exception
+    // naming the file.
+    csv_file(const std::wstring& path, const wchar_t* delimiter, bool has_header,
+             int64_t line_limit = csv_line_reader::default_line_limit);
     // Creates (or empties) the file for writing with append_record; nothing
     // is read. Raises a level-1 tk_exception when it cannot.
     csv_file(const std::wstring& path, const wchar_t* delimiter);
@@ -57,8 +62,10 @@ public:
     // "Error opening CSV file".
     void append_record(const udb_record& record) override;
     udb_record* get_item() override;
-    // True once nothing is left to read and the current line is empty.
+    // True once every record was read.
     bool is_eof() override;
+    // The next record. A blank line of a file of several columns holds no
+    // data and is passed over.
     void next() override;
     // Reading goes forward only: an internal error.
     void prev() override;
@@ -70,18 +77,37 @@ public:
     int64_t get_position() const { return position.load(std::memory_order_relaxed); }
     int64_t get_file_size() const { return file_size.load(std::memory_order_relaxed); }
 
+    // What the reading met that the user must hear of, each 0 when nothing:
+    // the line where a quoted field opened that the end of the file closed;
+    // records whose fields beyond the columns held text, which was left
+    // out, and the line of the first; the first line that was not UTF-8
+    // and was read as Windows-1252.
+    int64_t unclosed_quote_line() const { return input.unclosed_quote_line(); }
+    int64_t long_records() const { return long_record_count; }
+    int64_t first_long_record() const { return first_long_line; }
+    int64_t first_ansi_line() const { return first_ansi; }
+
+    // The most fields a first line may have: far more columns than any table
+    // can hold.
+    static constexpr size_t max_columns = 65536;
+
 private:
     void get_line();
-    void init_schema(const std::wstring& line, bool has_header);
+    void init_schema(bool has_header);
     void write_number(const udb_field& field);
     void write_csv_field(const std::wstring& text);
 
-    std::wstring current_line;
+    std::wstring source;  // the path, for messages
     csv_line_reader input;
+    csv_line current;
+    bool has_current = false;
+    csv_decoder decoder;
     std::ofstream output;
     const wchar_t* delimiter;
     std::atomic<int64_t> file_size{0};
     std::atomic<int64_t> position{0};
     std::unique_ptr<csv_record> last_record;
-    std::string raw_line;  // the line's bytes, kept to reuse its storage
+    int64_t long_record_count = 0;
+    int64_t first_long_line = 0;
+    int64_t first_ansi = 0;
 };

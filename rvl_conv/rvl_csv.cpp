@@ -10,6 +10,39 @@
 #include "common/csv_util.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 #include "rvl_conv/rvl_fin.hpp"
+#include "platform/text/pl_format.hpp"
+
+namespace {
+
+void report(const std::wstring& message)
+{
+    error_handler::instance().handle(tk_exception(tk_to_ansi(message, tk_cp_thread_acp), 0), false);
+}
+
+// What the reader met in the file: data it could not convert is an error of
+// the run, a file read in another encoding is only worth knowing.
+void report_findings(const csv_file& reader, const std::wstring& src, converter_hooks& hooks)
+{
+    if (reader.unclosed_quote_line() > 0)
+        report(platform::format(L"The CSV file '%s' ends inside the quoted field opened at line %I64d: the rest of "
+                                L"the file was read into that field.",
+                                src.c_str(), reader.unclosed_quote_line()));
+    if (reader.long_records() == 1)
+        report(platform::format(L"1 record of the CSV file '%s' has more fields than its %d columns, at line %I64d; "
+                                L"the extra fields were not converted.",
+                                src.c_str(), static_cast<int>(reader.schema.size()), reader.first_long_record()));
+    else if (reader.long_records() > 1)
+        report(platform::format(L"%I64d records of the CSV file '%s' have more fields than its %d columns, the "
+                                L"first at line %I64d; the extra fields were not converted.",
+                                reader.long_records(), src.c_str(), static_cast<int>(reader.schema.size()),
+                                reader.first_long_record()));
+    if (reader.first_ansi_line() > 0)
+        hooks.notice(platform::format(L"The CSV file '%s' is not all UTF-8: lines that are not, the first at line "
+                                      L"%I64d, were read as Windows-1252.",
+                                      src.c_str(), reader.first_ansi_line()));
+}
+
+} // namespace
 
 bool ravelin_converter::keeps_statistics(udb_database& database, const std::wstring& table)
 {
@@ -68,6 +101,7 @@ void ravelin_converter::convert_from_csv()
             error_handler::instance().handle(e, true);
         }
     }
+    report_findings(*reader, src, hooks);
     reader.reset();
     if (refine_types)
         mysql_refine_types(*database);

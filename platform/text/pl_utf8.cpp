@@ -1,6 +1,7 @@
 #include "platform/text/pl_utf8.hpp"
 
 #include <cstdint>
+#include <cstring>
 
 namespace platform {
 
@@ -101,6 +102,31 @@ std::wstring from_utf8(std::string_view in)
     std::wstring out;
     append_wide(out, in);
     return out;
+}
+
+bool is_utf8(std::string_view in)
+{
+    for (size_t i = 0; i < in.size();) {
+        // ASCII, most of any text, eight bytes at a time.
+        uint64_t word = 0;
+        if (i + sizeof word <= in.size()) {
+            std::memcpy(&word, in.data() + i, sizeof word);
+            if ((word & 0x8080808080808080u) == 0) {
+                i += sizeof word;
+                continue;
+            }
+        }
+        if (static_cast<unsigned char>(in[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        // A U+FFFD that was written takes three bytes, one that stands for
+        // an ill-formed sequence one.
+        const size_t from = i;
+        if (decode_one(in, i) == replacement_char && i - from == 1)
+            return false;
+    }
+    return true;
 }
 
 } // namespace platform

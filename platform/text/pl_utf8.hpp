@@ -17,4 +17,7 @@ void append_wide(std::wstring& out, std::string_view in);
 std::string to_utf8(std::wstring_view in);
 std::wstring from_utf8(std::string_view in);
 
+// True when every byte belongs to a well-formed UTF-8 sequence.
+bool is_utf8(std::string_view in);
+
 } // namespace platform

@@ -1,3 +1,5 @@
+#include "csv_trip.hpp"
+
 #include "common/csv_upsz.hpp"
 #include "common/csv_util.hpp"
 #include "common/csv_wstr.hpp"
@@ -9,10 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <optional>
 
 namespace {
 
-using named_row = std::vector<std::pair<std::wstring, std::wstring>>;
+// A field's name and value; no value for NULL.
+using named_row = std::vector<std::pair<std::wstring, std::optional<std::wstring>>>;
 
 std::wstring wide(const std::string& text)
 {
@@ -40,8 +45,12 @@ std::vector<named_row> read_rows(csv_file& file)
         }
         named_row row;
         for (const auto& field : *file.get_item()) {
-            EXPECT_EQ(field->get_type(), VT_BSTR);
             EXPECT_EQ(field->get_size(), field->to_wstring().size());
+            if (field->get_type() == VT_NULL) {
+                row.emplace_back(field->name, std::nullopt);
+                continue;
+            }
+            EXPECT_EQ(field->get_type(), VT_BSTR);
             row.emplace_back(field->name, field->to_wstring());
         }
         rows.push_back(row);
@@ -56,6 +65,10 @@ struct file_case {
     const wchar_t* delimiter;
     std::vector<std::wstring> columns;
     std::vector<named_row> rows;
+    // What the file must report: records with text beyond the columns and the
+    // first one's line, the first line read as Windows-1252, the line of a
+    // quoted field the end of the file closed.
+    std::vector<int64_t> findings = {0, 0, 0, 0};
 };
 
 void PrintTo(const file_case& c, std::ostream* os) { *os << c.what; }
@@ -71,6 +84,10 @@ TEST_P(csv_file_reading, table)
     csv_file file(wide(path), c.delimiter, c.has_header);
     EXPECT_EQ(column_names(file), c.columns) << c.what;
     EXPECT_EQ(read_rows(file), c.rows) << c.what;
+    EXPECT_EQ((std::vector<int64_t>{file.long_records(), file.first_long_record(), file.first_ansi_line(),
+                                    file.unclosed_quote_line()}),
+              c.findings)
+        << c.what;
     EXPECT_EQ(file.get_position(), file.get_file_size());
     EXPECT_EQ(file.get_file_size(), static_cast<int64_t>(c.content.size()));
 }
@@ -86,18 +103,40 @@ INSTANTIATE_TEST_SUITE_P(
                   {{{L"x", L"1"}, {L"F2", L"2"}, {L"F3", L"3"}}}},
         file_case{"no header: the first line is a record", "a\tb\nc\td\n", false, L"\t", {L"F1", L"F2"},
                   {{{L"F1", L"a"}, {L"F2", L"b"}}, {{L"F1", L"c"}, {L"F2", L"d"}}}},
-        file_case{"long rows cut, short rows shorter", "a b\n1 2 3\n4\n", true, L" ", {L"a", L"b"},
-                  {{{L"a", L"1"}, {L"b", L"2"}}, {{L"a", L"4"}}}},
+        file_case{"long rows cut and counted, short rows padded with NULL", "a b\n1 2 3\n4\n5 6  \n7 8 9 10\n", true,
+                  L" ", {L"a", L"b"},
+                  {{{L"a", L"1"}, {L"b", L"2"}}, {{L"a", L"4"}, {L"b", std::nullopt}}, {{L"a", L"5"}, {L"b", L"6"}},
+                   {{L"a", L"7"}, {L"b", L"8"}}},
+                  {2, 2, 0, 0}},
+        file_case{"a short first record", "a,b,c\n1\n2,3,4\n", true, L",", {L"a", L"b", L"c"},
+                  {{{L"a", L"1"}, {L"b", std::nullopt}, {L"c", std::nullopt}},
+                   {{L"a", L"2"}, {L"b", L"3"}, {L"c", L"4"}}}},
         file_case{"byte-order mark not in the first name", "\xEF\xBB\xBFid,v\r\n1,2\r\n", true, L",", {L"id", L"v"},
                   {{{L"id", L"1"}, {L"v", L"2"}}}},
         file_case{"quoted field across lines", "k,v\n1,\"two\nlines, \"\"quoted\"\"\"\n2,x\n", true, L",",
                   {L"k", L"v"},
                   {{{L"k", L"1"}, {L"v", L"two\nlines, \"quoted\""}}, {{L"k", L"2"}, {L"v", L"x"}}}},
+        file_case{"a stray quote is a character", "n,d,q\n1,12\" pipe,5\n2,x,6\n", true, L",", {L"n", L"d", L"q"},
+                  {{{L"n", L"1"}, {L"d", L"12\" pipe"}, {L"q", L"5"}}, {{L"n", L"2"}, {L"d", L"x"}, {L"q", L"6"}}}},
         file_case{"end of file inside quotes", "k,v\n1,\"open\n2,never closed", true, L",", {L"k", L"v"},
-                  {{{L"k", L"1"}, {L"v", L"open\n2,never closed"}}}},
-        file_case{"empty line is one empty field", "k,v\n\n1,2\n", true, L",", {L"k", L"v"},
-                  {{{L"k", L""}}, {{L"k", L"1"}, {L"v", L"2"}}}},
+                  {{{L"k", L"1"}, {L"v", L"open\n2,never closed"}}}, {0, 0, 0, 2}},
+        file_case{"blank lines of several columns hold no data", "k,v\n\n1,2\r\n\r\n\r\n3,4\n\n", true, L",",
+                  {L"k", L"v"},
+                  {{{L"k", L"1"}, {L"v", L"2"}}, {{L"k", L"3"}, {L"v", L"4"}}}},
+        file_case{"a blank line of one column is an empty value", "k\n\nx\n", true, L",", {L"k"},
+                  {{{L"k", L""}}, {{L"k", L"x"}}}},
+        file_case{"old Mac line ends", "k;v\r1;2\r3;4\r", true, L";", {L"k", L"v"},
+                  {{{L"k", L"1"}, {L"v", L"2"}}, {{L"k", L"3"}, {L"v", L"4"}}}},
+        file_case{"lines not UTF-8 read as Windows-1252", "n\xE9,v\n\xE2\x82\xAC,1\ncaf\xE9,\x80\x93\n", true, L",",
+                  {L"n\u00e9", L"v"},
+                  {{{L"n\u00e9", L"\u20ac"}, {L"v", L"1"}}, {{L"n\u00e9", L"caf\u00e9"}, {L"v", L"\u20ac\u201c"}}},
+                  {0, 0, 1, 0}},
+        file_case{"UTF-16 little endian", std::string("\xFF\xFEk\0,\0v\0\n\0\xE9\0,\0\xAC\x20\n\0", 18), true, L",",
+                  {L"k", L"v"}, {{{L"k", L"\u00e9"}, {L"v", L"\u20ac"}}}},
+        file_case{"UTF-16 big endian", std::string("\xFE\xFF\0k\0,\0v\0\r\0\n\0\xE9\0,\x20\xAC", 18), true, L",",
+                  {L"k", L"v"}, {{{L"k", L"\u00e9"}, {L"v", L"\u20ac"}}}},
         file_case{"empty file", "", true, L",", {L"F1"}, {}},
+        file_case{"empty file without a header", "", false, L",", {L"F1"}, {}},
         file_case{"header only", "a,b\n", true, L",", {L"a", L"b"}, {}}));
 
 TEST(csv_file, an_unopenable_file_raises_a_level_1_error_naming_it)
@@ -112,6 +151,62 @@ TEST(csv_file, an_unopenable_file_raises_a_level_1_error_naming_it)
         EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
     }
     EXPECT_THROW(csv_file(wide(dir.path().string()), L",", true), tk_exception);
+}
+
+// Wide lines cost what their bytes cost: a header at the most columns, a
+// record of 100,000 fields against two columns.
+TEST(csv_file, wide_lines_are_read_in_one_pass)
+{
+    test_dir dir;
+    const std::string path = dir.file("wide.csv");
+    std::string header;
+    for (size_t i = 0; i < csv_file::max_columns; ++i)
+        header += (i > 0 ? ",c" : "c") + std::to_string(i % 1000);
+    test_dir::write(path, header + "\n");
+    {
+        csv_file file(wide(path), L",", true);
+        ASSERT_EQ(file.schema.size(), csv_file::max_columns);
+        EXPECT_EQ(file.schema[1000]->name, L"c0_");
+        EXPECT_TRUE(file.is_eof());
+    }
+    std::string fields = "x";
+    for (int i = 1; i < 100000; ++i)
+        fields += ",x";
+    test_dir::write(path, "a,b\n" + fields + "\n");
+    csv_file file(wide(path), L",", true);
+    ASSERT_FALSE(file.is_eof());
+    EXPECT_EQ(file.get_item()->size(), 2u);
+    EXPECT_EQ(file.long_records(), 1);
+    EXPECT_EQ(file.first_long_record(), 2);
+}
+
+TEST(csv_file, lines_beyond_the_limits_raise_level_1_errors_naming_the_file)
+{
+    test_dir dir;
+    const std::string path = dir.file("wide.csv");
+    std::string header = "c";
+    for (size_t i = 0; i < csv_file::max_columns; ++i)
+        header += ",c";
+    test_dir::write(path, header + "\n1\n");
+    try {
+        csv_file file(wide(path), L",", false);
+        FAIL();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 1);
+        EXPECT_EQ(std::string(e.what()),
+                  "Line 1 of the CSV file '" + path + "' has 65537 fields, more than any table can hold.");
+    }
+    test_dir::write(path, "a\nshort\n" + std::string(101, 'x') + "\n");
+    csv_file file(wide(path), L",", true, 100);
+    ASSERT_FALSE(file.is_eof());
+    EXPECT_EQ(file.get_item()->get_field(L"a").to_wstring(), L"short");
+    try {
+        file.next();
+        FAIL();
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 1);
+        EXPECT_EQ(std::string(e.what()), "Line 3 of the CSV file '" + path + "' is longer than 100 bytes.");
+    }
 }
 
 TEST(csv_file, progress_moves_per_line_and_reading_goes_forward_only)
@@ -160,6 +255,8 @@ udb_record sample_record()
     add(ole_variant(-1e300));
     add(ole_variant(1.5f));
     add(ole_variant(L"caf\u00e9 \u20ac"));
+    add(ole_variant(L"12\" pipe"));
+    add(ole_variant(L"\"starts quoted\" and goes on"));
     return record;
 }
 
@@ -174,7 +271,8 @@ TEST(csv_file, written_records_read_back_unchanged)
         out.append_record(sample_record());
     }
     const std::string line = "plain,\"with, comma\",\"say \"\"hi\"\"\",\"two\nlines\",, spaced ,42,2,"
-                             "0.10000000000000001,-1.0000000000000001e+300,1.5,caf\xC3\xA9 \xE2\x82\xAC\n";
+                             "0.10000000000000001,-1.0000000000000001e+300,1.5,caf\xC3\xA9 \xE2\x82\xAC,"
+                             "\"12\"\" pipe\",\"\"\"starts quoted\"\" and goes on\"\n";
     EXPECT_EQ(test_dir::read(path), line + line);
 
     csv_file in(wide(path), L",", false);
@@ -277,6 +375,26 @@ TEST(csv_field_upsizer, a_long_value_beyond_the_destination_columns_is_refused)
     narrow.schema.clear();
     recording_upsizer upsizer(nullptr, &narrow);
     EXPECT_THROW(upsizer.process(*file.get_item()), tk_exception);
+}
+
+// The fuzzer's checks over the sample under every choice of delimiter,
+// header and line limit, the inputs the fuzzer found and a few dirty lines.
+TEST(csv_file, inputs_read_and_written_back)
+{
+    std::vector<std::pair<std::string, std::string>> inputs;
+    const std::string sample = test_dir::read(std::string(RVL_EXAMPLES) + "/people.csv");
+    ASSERT_FALSE(sample.empty());
+    for (char choice = 0; choice < 16; ++choice) {
+        inputs.emplace_back("people.csv " + std::to_string(choice), choice + sample);
+        inputs.emplace_back("dirty " + std::to_string(choice),
+                            choice + std::string("a,\"b\"c\"\r\r\n\"\",x\" y \"\n\xE9\0,\"\"\"\n\t\"open"));
+    }
+    const std::filesystem::path found = std::string(RVL_CSV_FIXTURES) + "/fuzz";
+    if (std::filesystem::exists(found))
+        for (const auto& entry : std::filesystem::directory_iterator(found))
+            inputs.emplace_back(entry.path().filename().string(), test_dir::read(entry.path().string()));
+    for (const auto& [name, input] : inputs)
+        EXPECT_EQ(csv_trip::check(input), "") << name;
 }
 
 TEST(wstr_ends_with, exact_and_case_insensitive)

@@ -48,9 +48,14 @@ TEST(Utf8, DecodesAndReplacesEachIllFormedByte)
         {"\xED\xA0\x80", fffd + fffd + fffd},       // an encoded surrogate
         {"\xE2\x82", fffd + fffd},                  // cut short
         {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},  // beyond U+10FFFF
+        {"x\xEF\xBF\xBD", L"x" + fffd},                   // a replacement character written
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(from_utf8(c.utf8), c.wide) << c.utf8;
+        // Well-formed exactly when nothing was replaced but what was written.
+        EXPECT_EQ(is_utf8(c.utf8), c.wide.find(replacement_char) == std::wstring::npos || c.utf8.starts_with("x"))
+            << c.utf8;
+    }
 }
 
 TEST(CaseFolding, ComparesNamesWithoutRegardToCase)
