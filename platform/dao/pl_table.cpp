@@ -175,15 +175,25 @@ void table_builder::add_boolean(uint32_t row, uint32_t col, bool value)
     add(row, col, cell_kind::boolean, value ? 1 : 0);
 }
 
+std::string cell_name(uint32_t row, uint32_t col)
+{
+    std::string letters;
+    for (uint32_t n = col + 1; n > 0; n = (n - 1) / 26)
+        letters.insert(letters.begin(), char('A' + (n - 1) % 26));
+    return "cell " + letters + std::to_string(uint64_t(row) + 1);
+}
+
 void table_builder::add_text(uint32_t row, uint32_t col, std::string_view text)
 {
+    if (text.size() > text_pool::max_length)
+        text_pool::refuse_long(cell_name(row, col));
     if (!text.empty())
         add(row, col, cell_kind::text, pool.add(text));
 }
 
 void table_builder::add_text(uint32_t row, uint32_t col, text_ref ref)
 {
-    if ((ref & text_pool::max_length) != 0)
+    if (text_pool::length(ref) != 0)
         add(row, col, cell_kind::text, ref);
 }
 

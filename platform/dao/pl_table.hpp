@@ -62,6 +62,9 @@ private:
     size_t rows = 0;
 };
 
+// "cell B12" for row 11, column 1 (zero-based), as messages name a cell.
+std::string cell_name(uint32_t row, uint32_t col);
+
 // Collects a sheet's cells in any order, then builds its table. Rows and
 // columns are zero-based; a later cell at the same place replaces the earlier.
 class table_builder {
@@ -74,7 +77,8 @@ public:
     // kind is number, date or currency; a date is an OLE date.
     void add_number(uint32_t row, uint32_t col, double value, cell_kind kind);
     void add_boolean(uint32_t row, uint32_t col, bool value);
-    // An empty text holds no value.
+    // An empty text holds no value; one longer than text_pool::max_length is
+    // refused, naming the cell.
     void add_text(uint32_t row, uint32_t col, std::string_view text);
     void add_text(uint32_t row, uint32_t col, text_ref ref);
 

@@ -180,7 +180,12 @@ public:
             out.push_back(pool.add(item));
         }
     }
-    void text(std::string_view t) override { item.append(t); }
+    void text(std::string_view t) override
+    {
+        if (item.size() + t.size() > text_pool::max_length)
+            text_pool::refuse_long("shared string " + std::to_string(out.size()));
+        item.append(t);
+    }
 
     text_pool& pool;
     std::vector<text_ref>& out;
@@ -259,7 +264,12 @@ public:
             inline_text = false;
         }
     }
-    void text(std::string_view t) override { value.append(t); }
+    void text(std::string_view t) override
+    {
+        if (value.size() + t.size() > text_pool::max_length)
+            text_pool::refuse_long(cell_name(cell_row, col));
+        value.append(t);
+    }
 
     table_builder& out;
     const std::vector<text_ref>& strings;

@@ -4,12 +4,15 @@
 
 #include <zip.h>
 
+#include <algorithm>
+#include <filesystem>
+
 namespace platform::dao {
 
 void zip_package::zip_closer::operator()(zip* z) const { zip_discard(z); }
 void zip_package::file_closer::operator()(zip_file* f) const { zip_fclose(f); }
 
-zip_package::zip_package(const void* bytes, size_t size)
+zip_package::zip_package(const void* bytes, size_t size) : archive_size(size)
 {
     zip_error_t error;
     zip_error_init(&error);
@@ -36,6 +39,10 @@ zip_package::zip_package(const std::string& path)
         zip_error_fini(&error);
         throw format_fault("not a readable zip archive: " + text);
     }
+    std::error_code ec;
+    archive_size = std::filesystem::file_size(path, ec);
+    if (ec)
+        throw format_fault("cannot read the size of the archive: " + ec.message());
 }
 
 bool zip_package::has(const std::string& name) const
@@ -49,7 +56,12 @@ zip_package::part zip_package::open(const std::string& name) const
     zip_file* f = index < 0 ? nullptr : zip_fopen_index(archive.get(), zip_uint64_t(index), 0);
     if (f == nullptr)
         throw format_fault("cannot open part " + name + ": " + zip_strerror(archive.get()));
-    return part(f);
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    uint64_t compressed = archive_size;
+    if (zip_stat_index(archive.get(), zip_uint64_t(index), 0, &stat) == 0 && (stat.valid & ZIP_STAT_COMP_SIZE) != 0)
+        compressed = std::min<uint64_t>(compressed, stat.comp_size);
+    return part(f, name, compressed);
 }
 
 size_t zip_package::part::read(char* out, size_t size)
@@ -57,6 +69,11 @@ size_t zip_package::part::read(char* out, size_t size)
     const zip_int64_t n = zip_fread(file.get(), out, size);
     if (n < 0)
         throw format_fault(std::string("damaged compressed data: ") + zip_file_strerror(file.get()));
+    inflated += uint64_t(n);
+    if (inflated > max_part_size && inflated > compressed * max_part_ratio)
+        throw format_fault("part " + name + " inflates past " + std::to_string(max_part_size >> 20) + " MiB at more than " +
+                           std::to_string(max_part_ratio) + " times its " + std::to_string(compressed) +
+                           " compressed bytes; no workbook does that");
     return size_t(n);
 }
 
