@@ -2,6 +2,7 @@
 
 #include "platform/dao/pl_rderr.hpp"
 #include "platform/dao/pl_sax.hpp"
+#include "platform/dao/pl_sxml.hpp"
 #include "platform/text/pl_utf8.hpp"
 
 #include <charconv>
@@ -159,7 +160,7 @@ private:
 
 class strings_handler : public sax_handler {
 public:
-    strings_handler(text_pool& pool, std::vector<text_ref>& out) : pool(pool), out(out), parser(*this) {}
+    strings_handler(text_pool& pool, std::vector<text_ref>& out) : pool(pool), out(out) {}
     void start(std::string_view name, const char**) override
     {
         if (name == "si")
@@ -167,12 +168,12 @@ public:
         else if (name == "rPh")
             ++phonetic;
         else if (name == "t" && phonetic == 0)
-            parser.capture(true);
+            capture = true;
     }
     void end(std::string_view name) override
     {
         if (name == "t") {
-            parser.capture(false);
+            capture = false;
         } else if (name == "rPh") {
             --phonetic;
         } else if (name == "si") {
@@ -189,7 +190,6 @@ public:
 
     text_pool& pool;
     std::vector<text_ref>& out;
-    sax_parser parser;
     std::string item;
     int phonetic = 0;
 };
@@ -225,7 +225,7 @@ class sheet_handler : public sax_handler {
 public:
     sheet_handler(table_builder& out, const std::vector<text_ref>& strings, const std::vector<cell_kind>& styles,
                   bool date1904)
-        : out(out), strings(strings), styles(styles), date1904(date1904), parser(*this) {}
+        : out(out), strings(strings), styles(styles), date1904(date1904) {}
 
     void start(std::string_view name, const char** a) override
     {
@@ -233,7 +233,7 @@ public:
             start_cell(a);
         } else if (name == "v") {
             value.clear();
-            parser.capture(true);
+            capture = true;
         } else if (name == "row") {
             const char* r = attribute(a, "r");
             row = r ? parse_index(r, "row number") - 1 : row + 1;
@@ -248,13 +248,13 @@ public:
         } else if (name == "rPh") {
             ++phonetic;
         } else if (name == "t" && inline_text && phonetic == 0) {
-            parser.capture(true);
+            capture = true;
         }
     }
     void end(std::string_view name) override
     {
         if (name == "v" || name == "t") {
-            parser.capture(false);
+            capture = false;
             has_value = has_value || name == "v" || inline_text;
         } else if (name == "c") {
             end_cell();
@@ -275,7 +275,6 @@ public:
     const std::vector<text_ref>& strings;
     const std::vector<cell_kind>& styles;
     bool date1904;
-    sax_parser parser;
 
 private:
     // The sheet's own idea of its size ("A1:J1000"), a hint only.
@@ -449,7 +448,7 @@ void xlsx_reader::read_shared_parts()
     if (!strings_part.empty() && package.has(strings_part)) {
         std::vector<text_ref> strings;
         strings_handler h(pool, strings);
-        parse_part(package, strings_part, h.parser);
+        parse_part(package, strings_part, h);
         shared_strings = std::move(strings);
     }
     shared_parts_read = true;
@@ -459,7 +458,7 @@ void xlsx_reader::load(size_t index, table_builder& out)
 {
     read_shared_parts();
     sheet_handler h(out, shared_strings, style_kinds, date1904);
-    parse_part(package, sheet_parts.at(index), h.parser);
+    sheet_scanner(h).parse(package, sheet_parts.at(index));
 }
 
 } // namespace platform::dao

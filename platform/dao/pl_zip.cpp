@@ -10,7 +10,7 @@
 namespace platform::dao {
 
 void zip_package::zip_closer::operator()(zip* z) const { zip_discard(z); }
-void zip_package::file_closer::operator()(zip_file* f) const { zip_fclose(f); }
+void zip_package::part::file_closer::operator()(zip_file* f) const { zip_fclose(f); }
 
 zip_package::zip_package(const void* bytes, size_t size) : archive_size(size)
 {
