@@ -18,12 +18,6 @@ std::string_view local_name(const char* name)
     return std::string_view(start, size_t(p - start));
 }
 
-std::string_view local_name(std::string_view name)
-{
-    const size_t colon = name.rfind(':');
-    return colon == name.npos ? name : name.substr(colon + 1);
-}
-
 const char* attribute(const char** attributes, std::string_view name)
 {
     for (; *attributes != nullptr; attributes += 2)

@@ -27,7 +27,6 @@ public:
 };
 
 std::string_view local_name(const char* name);
-std::string_view local_name(std::string_view name);
 // The value of the attribute with that local name, or null.
 const char* attribute(const char** attributes, std::string_view name);
 

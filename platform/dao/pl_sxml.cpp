@@ -1,13 +1,23 @@
 #include "platform/dao/pl_sxml.hpp"
 
-#include "platform/dao/pl_pool.hpp"
 #include "platform/dao/pl_rderr.hpp"
+#include "platform/dao/pl_xlsx.hpp"
 
-#include <algorithm>
-#include <cstdint>
+#include <charconv>
+#include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace platform::dao {
+
+uint32_t parse_index(std::string_view text, const char* what)
+{
+    uint32_t v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size())
+        throw format_fault(std::string("bad ") + what + " '" + std::string(text.substr(0, 40)) + "'");
+    return v;
+}
 
 namespace {
 
@@ -60,119 +70,34 @@ size_t char_length(const unsigned char* s, size_t n)
     return cp >= least[len] && xml_char(cp) ? len : 0;
 }
 
-bool plain(char c) { return static_cast<unsigned char>(c) >= 0x20 && c != '&' && static_cast<unsigned char>(c) < 0x80; }
-
-} // namespace
-
-void sheet_scanner::parse(const zip_package& package, const std::string& name)
+// Text that needs no decoding and no check: ASCII from the space on, no '&'.
+bool plain(std::string_view text)
 {
-    try {
-        in = std::make_unique<zip_package::part>(package.open(name));
-        buf = std::make_unique_for_overwrite<char[]>(initial_size);
-        size = initial_size;
-        run();
-    } catch (const format_fault& e) {
-        throw format_fault(name + ": " + e.what());
-    }
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x80 || c == '&')
+            return false;
+    return true;
 }
 
-void sheet_scanner::fail(const std::string& what) const
+bool all_space(const char* from, const char* to)
 {
-    const size_t line = lines + size_t(std::count(buf.get(), buf.get() + pos, '\n')) + 1;
-    throw format_fault("malformed XML: " + what + " at line " + std::to_string(line));
+    for (; from < to; ++from)
+        if (!is_space(*from))
+            return false;
+    return true;
 }
 
-// Drops what has been read, makes room (a token may need a larger buffer)
-// and reads more. False when nothing more came.
-bool sheet_scanner::fill()
+// The first c in [from, to), or null. Most searches here end within a few
+// bytes, where a call to memchr costs more than the loop.
+const char* find_char(const char* from, const char* to, char c)
 {
-    if (pos > 0) {
-        lines += size_t(std::count(buf.get(), buf.get() + pos, '\n'));
-        std::memmove(buf.get(), buf.get() + pos, end - pos);
-        end -= pos;
-        pos = 0;
-    }
-    if (end == size) {
-        if (size >= max_buffer)
-            fail("a token longer than " + std::to_string(max_buffer >> 20) + " MiB");
-        auto larger = std::make_unique_for_overwrite<char[]>(size * 2);
-        std::memcpy(larger.get(), buf.get(), end);
-        buf = std::move(larger);
-        size *= 2;
-    }
-    if (at_eof)
-        return false;
-    const size_t n = in->read(buf.get() + end, size - end);
-    at_eof = n == 0;
-    end += n;
-    return n > 0;
+    const char* stop = to - from > 16 ? from + 16 : to;
+    for (; from < stop; ++from)
+        if (*from == c)
+            return from;
+    return from < to ? static_cast<const char*>(std::memchr(from, c, size_t(to - from))) : nullptr;
 }
 
-void sheet_scanner::start_of_document()
-{
-    while (end < 4 && fill()) {
-    }
-    const std::string_view head(buf.get(), end);
-    if (head.starts_with("\xEF\xBB\xBF"))
-        pos = 3;
-    else if (head.starts_with("\xFE\xFF") || head.starts_with("\xFF\xFE") || head.starts_with(std::string_view("<\0", 2)) ||
-             head.starts_with(std::string_view("\0<", 2)))
-        throw format_fault("a worksheet in UTF-16; only UTF-8 is read");
-}
-
-void sheet_scanner::run()
-{
-    start_of_document();
-    while (true) {
-        const void* lt = std::memchr(buf.get() + pos, '<', end - pos);
-        if (lt == nullptr) {
-            if (at_eof) {
-                text_until(end);
-                break;
-            }
-            // keep back what may be an unfinished reference, character or CR LF
-            size_t cut = std::max(pos, end > 16 ? end - 16 : 0);
-            while (cut > pos && (static_cast<unsigned char>(buf[cut]) & 0xC0) == 0x80)
-                --cut;
-            const std::string_view before(buf.get() + pos, cut - pos);
-            const size_t amp = before.rfind('&');
-            if (amp != before.npos && before.size() - amp <= 12 && before.find(';', amp) == before.npos)
-                cut = pos + amp;
-            if (cut > pos && buf[cut - 1] == '\r')
-                --cut;
-            text_until(cut);
-            fill();
-            continue;
-        }
-        text_until(size_t(static_cast<const char*>(lt) - buf.get()));
-        if (!markup() && !fill())
-            fail("unclosed token");
-    }
-    if (!root_seen)
-        fail("no element found");
-    if (depth > 0)
-        fail("unclosed token");
-}
-
-// The text from pos to stop: kept when the handler captures it, else only
-// checked as XML.
-void sheet_scanner::text_until(size_t stop)
-{
-    const std::string_view raw(buf.get() + pos, stop - pos);
-    if (raw.empty())
-        return;
-    if (depth == 0) {
-        if (!std::all_of(raw.begin(), raw.end(), is_space))
-            fail(root_seen ? "junk after document element" : "syntax error");
-    } else if (handler.capture) {
-        keep_text(raw, true);
-    } else {
-        check_entities(raw);
-    }
-    pos = stop;
-}
-
-namespace {
 
 // Undoes the reference at raw[at] ('&'), appending its character to out;
 // returns the index past its ';'.
@@ -205,26 +130,379 @@ size_t reference(std::string_view raw, size_t at, std::string& out, bool& ok)
     return semi + 1;
 }
 
+
+
+double parse_number(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '+'))
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    double v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v))
+        throw format_fault("bad number '" + std::string(text.substr(0, 40)) + "'");
+    return v;
+}
+
+// "B12" -> column 1, row 11 (zero-based); false when it is no cell reference.
+bool read_reference(std::string_view ref, uint32_t& row, uint32_t& col)
+{
+    size_t i = 0;
+    uint32_t c = 0;
+    for (; i < ref.size() && i < 4 && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z')); ++i)
+        c = c * 26 + uint32_t((ref[i] | 0x20) - 'a' + 1);
+    uint32_t r = 0;
+    const auto digits = std::from_chars(ref.data() + i, ref.data() + ref.size(), r);
+    if (i == 0 || c > table_builder::max_columns || digits.ec != std::errc() || digits.ptr != ref.data() + ref.size() ||
+        r == 0 || r > table_builder::max_rows)
+        return false;
+    row = r - 1;
+    col = c - 1;
+    return true;
+}
+
+// The t attribute of a cell: "n" (or none), "s", "str", "inlineStr", "b", "d", "e".
+enum class cell_type : uint8_t { number, shared, text, boolean, date, error };
+
+cell_type type_of(std::string_view t)
+{
+    if (t.data() == nullptr || t == "n") return cell_type::number;
+    if (t == "s") return cell_type::shared;
+    if (t == "str" || t == "inlineStr") return cell_type::text;
+    if (t == "b") return cell_type::boolean;
+    if (t == "d") return cell_type::date;
+    if (t == "e") return cell_type::error;
+    throw format_fault("unknown cell type '" + std::string(t.substr(0, 20)) + "'");
+}
+
+// The elements of a worksheet that carry cells, by local name ("x:c" is "c").
+enum class element : uint8_t { other, row, c, v, is, t, phonetic, dimension };
+
+element element_of(std::string_view local)
+{
+    switch (local.size()) {
+    case 1: return local[0] == 'c' ? element::c : local[0] == 'v' ? element::v : local[0] == 't' ? element::t : element::other;
+    case 2: return local == "is" ? element::is : element::other;
+    case 3: return local == "row" ? element::row : local == "rPh" ? element::phonetic : element::other;
+    case 9: return local == "dimension" ? element::dimension : element::other;
+    default: return element::other;
+    }
+}
+
+std::string_view local_of(std::string_view name)
+{
+    const size_t colon = name.rfind(':');
+    return colon == name.npos ? name : name.substr(colon + 1);
+}
+
+// The attributes a cell, a row or the dimension has for us; a missing one
+// has no data.
+struct cell_attributes {
+    std::string_view r, t, s, ref;
+};
+
+// The cells of one worksheet as the scanner meets them.
+class sheet_cells {
+public:
+    sheet_cells(const sheet_context& context, table_builder& out) : context(context), out(out) {}
+
+    void start(element e, const cell_attributes& a);
+    void end(element e);
+    void text(std::string_view t)
+    {
+        if (value.size() + t.size() > text_pool::max_length)
+            text_pool::refuse_long(cell_name(cell_row, col));
+        value.append(t);
+    }
+    // Character data is kept only inside a value or an inline string's text:
+    // most of a sheet's text is indentation nobody reads.
+    bool capture = false;
+
+private:
+    void start_cell(const cell_attributes& a);
+    void end_cell();
+    // The sheet's own idea of its size ("A1:J1000"), a hint only.
+    void expect_size(std::string_view ref);
+
+    const sheet_context& context;
+    table_builder& out;
+    uint32_t row = UINT32_MAX, cell_row = 0, col = 0, next_col = 0, style = 0;
+    cell_type type = cell_type::number;
+    std::string value;
+    bool has_value = false, inline_text = false;
+    int phonetic = 0;
+};
+
+void sheet_cells::start(element e, const cell_attributes& a)
+{
+    switch (e) {
+    case element::c:
+        start_cell(a);
+        break;
+    case element::v:
+        value.clear();
+        capture = true;
+        break;
+    case element::row:
+        row = a.r.data() != nullptr ? parse_index(a.r, "row number") - 1 : row + 1;
+        if (row >= table_builder::max_rows)
+            throw format_fault("bad row number");
+        next_col = 0;
+        break;
+    case element::is:
+        value.clear();
+        inline_text = true;
+        break;
+    case element::dimension:
+        expect_size(a.ref);
+        break;
+    case element::phonetic:
+        ++phonetic;
+        break;
+    case element::t:
+        capture = capture || (inline_text && phonetic == 0);
+        break;
+    case element::other:
+        break;
+    }
+}
+
+void sheet_cells::end(element e)
+{
+    switch (e) {
+    case element::v:
+    case element::t:
+        capture = false;
+        has_value = has_value || e == element::v || inline_text;
+        break;
+    case element::c:
+        end_cell();
+        break;
+    case element::phonetic:
+        --phonetic;
+        break;
+    case element::is:
+        inline_text = false;
+        break;
+    default:
+        break;
+    }
+}
+
+void sheet_cells::expect_size(std::string_view ref)
+{
+    uint32_t rows, cols;
+    const size_t colon = ref.find(':');
+    if (read_reference(ref.substr(colon == ref.npos ? 0 : colon + 1), rows, cols))
+        out.expect(rows + 1, cols + 1);
+}
+
+void sheet_cells::start_cell(const cell_attributes& a)
+{
+    if (a.r.data() == nullptr)
+        cell_row = row, col = next_col;
+    else if (!read_reference(a.r, cell_row, col))
+        throw format_fault("bad cell reference '" + std::string(a.r.substr(0, 20)) + "'");
+    if (col >= table_builder::max_columns || cell_row >= table_builder::max_rows)
+        throw format_fault("cell beyond the last column");
+    next_col = col + 1;
+    type = type_of(a.t);
+    style = a.s.data() != nullptr ? parse_index(a.s, "style index") : 0;
+    has_value = false;
+    value.clear();
+}
+
+void sheet_cells::end_cell()
+{
+    if (!has_value || value.empty())
+        return;  // an empty <v/> some writers leave for a formula without result
+    switch (type) {
+    case cell_type::number: {
+        const double v = parse_number(value);
+        const cell_kind kind = style < context.styles.size() ? context.styles[style] : cell_kind::number;
+        out.add_number(cell_row, col, kind == cell_kind::date ? serial_to_ole_date(v, context.date1904) : v, kind);
+        break;
+    }
+    case cell_type::shared: {
+        const uint32_t i = parse_index(value, "shared string index");
+        if (i >= context.strings.size())
+            throw format_fault("shared string index beyond the table");
+        out.add_text(cell_row, col, context.strings[i]);
+        break;
+    }
+    case cell_type::text:
+        decode_xml_escapes(value);
+        out.add_text(cell_row, col, std::string_view(value));
+        break;
+    case cell_type::boolean:
+        out.add_boolean(cell_row, col, value == "1" || value == "true");
+        break;
+    case cell_type::date: {
+        double ole;
+        if (!parse_iso_date(value, ole))
+            throw format_fault("bad date '" + value.substr(0, 40) + "'");
+        out.add_number(cell_row, col, ole, cell_kind::date);
+        break;
+    }
+    case cell_type::error:  // NULL
+        break;
+    }
+}
+
+// The scanner: the part's bytes pass through one buffer, read in place.
+class sheet_scanner {
+public:
+    sheet_scanner(zip_package::part in, sheet_cells& cells)
+        : in(std::move(in)), cells(cells), buf(std::make_unique_for_overwrite<char[]>(initial_size)) {}
+    void run();
+
+private:
+    static constexpr size_t initial_size = size_t(256) << 10;
+
+    bool fill();
+    [[noreturn]] void fail(const std::string& what) const;
+    void start_of_document();
+    void text_until(size_t stop);
+    void keep_text(std::string_view raw, bool entities);
+    void check_entities(std::string_view raw) const;
+    std::string_view attribute_value(std::string_view raw, bool references, std::string& decoded) const;
+    size_t find(size_t from, std::string_view terminator) const;
+    bool markup();
+    bool start_tag();
+    bool end_tag();
+    void special(size_t stop);
+    void declaration(std::string_view body) const;
+
+    zip_package::part in;
+    sheet_cells& cells;
+    std::unique_ptr<char[]> buf;
+    size_t size = initial_size, pos = 0, end = 0;
+    bool at_eof = false;
+    size_t dropped = 0;             // bytes of the part read and dropped from the buffer
+    std::vector<std::string> open;  // names of the open elements; depth of them in use
+    size_t depth = 0;
+    bool root_seen = false;
+    std::string decoded;            // kept text with its references undone
+    std::string attribute_text[3];  // r, t and s (or ref) with references undone
+};
+
 } // namespace
+
+// Worksheets come as one long line: the byte says where.
+void sheet_scanner::fail(const std::string& what) const
+{
+    throw format_fault("malformed XML: " + what + " at byte " + std::to_string(dropped + pos));
+}
+
+// Drops what has been read, makes room (a token may need a larger buffer)
+// and reads more. False when nothing more came.
+bool sheet_scanner::fill()
+{
+    if (pos > 0) {
+        dropped += pos;
+        std::memmove(buf.get(), buf.get() + pos, end - pos);
+        end -= pos;
+        pos = 0;
+    }
+    if (end == size) {
+        if (size >= max_buffer)
+            fail("a token longer than " + std::to_string(max_buffer >> 20) + " MiB");
+        auto larger = std::make_unique_for_overwrite<char[]>(size * 2);
+        std::memcpy(larger.get(), buf.get(), end);
+        buf = std::move(larger);
+        size *= 2;
+    }
+    if (at_eof)
+        return false;
+    const size_t n = in.read(buf.get() + end, size - end);
+    at_eof = n == 0;
+    end += n;
+    return n > 0;
+}
+
+void sheet_scanner::start_of_document()
+{
+    while (end < 4 && fill()) {
+    }
+    const std::string_view head(buf.get(), end);
+    if (head.starts_with("\xEF\xBB\xBF"))
+        pos = 3;
+    else if (head.starts_with("\xFE\xFF") || head.starts_with("\xFF\xFE") || head.starts_with(std::string_view("<\0", 2)) ||
+             head.starts_with(std::string_view("\0<", 2)))
+        throw format_fault("a worksheet in UTF-16; only UTF-8 is read");
+}
+
+void sheet_scanner::run()
+{
+    start_of_document();
+    while (true) {
+        const char* lt = find_char(buf.get() + pos, buf.get() + end, '<');
+        if (lt == nullptr) {
+            if (at_eof) {
+                text_until(end);
+                break;
+            }
+            // keep back what may be an unfinished reference, character or CR LF
+            size_t cut = std::max(pos, end > 16 ? end - 16 : 0);
+            while (cut > pos && (static_cast<unsigned char>(buf[cut]) & 0xC0) == 0x80)
+                --cut;
+            const std::string_view before(buf.get() + pos, cut - pos);
+            const size_t amp = before.rfind('&');
+            if (amp != before.npos && before.size() - amp <= 12 && before.find(';', amp) == before.npos)
+                cut = pos + amp;
+            if (cut > pos && buf[cut - 1] == '\r')
+                --cut;
+            text_until(cut);
+            fill();
+            continue;
+        }
+        text_until(size_t(lt - buf.get()));
+        if (!markup() && !fill())
+            fail("unclosed token");
+    }
+    if (!root_seen)
+        fail("no element found");
+    if (depth > 0)
+        fail("unclosed token");
+}
+
+// The text from pos to stop: kept when the cells capture it, else only
+// checked as XML.
+void sheet_scanner::text_until(size_t stop)
+{
+    const std::string_view raw(buf.get() + pos, stop - pos);
+    if (raw.empty())
+        return;
+    if (depth == 0) {
+        if (!all_space(raw.data(), raw.data() + raw.size()))
+            fail(root_seen ? "junk after document element" : "syntax error");
+    } else if (cells.capture) {
+        keep_text(raw, true);
+    } else {
+        check_entities(raw);
+    }
+    pos = stop;
+}
 
 void sheet_scanner::check_entities(std::string_view raw) const
 {
     std::string scratch;
-    for (size_t at = raw.find('&'); at != raw.npos; at = raw.find('&', at)) {
+    for (size_t at = raw.find('&'); at != raw.npos;) {
         bool ok = false;
-        at = reference(raw, at, scratch, ok);
+        at = raw.find('&', reference(raw, at, scratch, ok));
         if (!ok)
             fail("undefined entity");
     }
 }
 
-// Hands kept text to the handler: as it stands when it is plain ASCII (cell
+// Hands kept text to the cells: as it stands when it is plain ASCII (cell
 // values nearly always are), else checked and with references undone and
 // line ends made LF, as XML reads them.
 void sheet_scanner::keep_text(std::string_view raw, bool entities)
 {
-    if (std::all_of(raw.begin(), raw.end(), plain)) {
-        handler.text(raw);
+    if (plain(raw)) {
+        cells.text(raw);
         return;
     }
     decoded.clear();
@@ -246,10 +524,10 @@ void sheet_scanner::keep_text(std::string_view raw, bool entities)
             i += n;
         }
     }
-    handler.text(decoded);
+    cells.text(decoded);
 }
 
-size_t sheet_scanner::find(size_t from, std::string_view terminator)
+size_t sheet_scanner::find(size_t from, std::string_view terminator) const
 {
     const size_t at = std::string_view(buf.get() + from, end - from).find(terminator);
     return at == std::string_view::npos ? at : from + at;
@@ -268,12 +546,11 @@ bool sheet_scanner::markup()
     const std::string_view head(buf.get() + pos, end - pos);
     if (head.size() < 9 && !at_eof)
         return false;
-    const std::string_view terminator = next == '?' ? "?>" : head.starts_with("<!--") ? "-->" : "]]>";
     if (head.starts_with("<!DOCTYPE"))
         throw format_fault("XML with a document type");
     if (next == '!' && !head.starts_with("<!--") && !head.starts_with("<![CDATA["))
         fail("syntax error");
-    const size_t stop = find(pos + 2, terminator);
+    const size_t stop = find(pos + 2, next == '?' ? "?>" : head.starts_with("<!--") ? "-->" : "]]>");
     if (stop == std::string_view::npos)
         return false;
     special(stop);
@@ -284,20 +561,20 @@ bool sheet_scanner::markup()
 void sheet_scanner::special(size_t stop)
 {
     const std::string_view token(buf.get() + pos, stop - pos);
-    if (token.starts_with("<?")) {
+    const bool instruction = token.starts_with("<?");
+    if (instruction) {
         declaration(token.substr(2));
     } else if (token.starts_with("<![CDATA[")) {
-        const std::string_view body = token.substr(9);
         if (depth == 0)
             fail("syntax error");
-        if (handler.capture)
-            keep_text(body, false);
+        if (cells.capture)
+            keep_text(token.substr(9), false);
     }
-    pos = stop + 3 - (token.starts_with("<?") ? 1 : 0);
+    pos = stop + (instruction ? 2 : 3);
 }
 
-// The XML declaration names the encoding, if any; only UTF-8 (and ASCII,
-// a part of it) is read.
+// The XML declaration may name the encoding; only UTF-8 (and ASCII, a part
+// of it) is read.
 void sheet_scanner::declaration(std::string_view body) const
 {
     if (!body.starts_with("xml") || body.size() < 4 || !is_space(body[3]))
@@ -310,32 +587,49 @@ void sheet_scanner::declaration(std::string_view body) const
     if (close_quote == body.npos)
         fail("syntax error");
     std::string name(body.substr(open_quote + 1, close_quote - open_quote - 1));
-    std::transform(name.begin(), name.end(), name.begin(), [](char c) { return char(c >= 'a' && c <= 'z' ? c - 32 : c); });
+    for (char& c : name)
+        c = c >= 'a' && c <= 'z' ? char(c - 32) : c;
     if (name != "UTF-8" && name != "US-ASCII")
         throw format_fault("a worksheet in " + name + "; only UTF-8 is read");
 }
 
 bool sheet_scanner::end_tag()
 {
-    const void* gt = std::memchr(buf.get() + pos + 2, '>', end - pos - 2);
+    const char* gt = find_char(buf.get() + pos + 2, buf.get() + end, '>');
     if (gt == nullptr)
         return false;
-    const size_t stop = size_t(static_cast<const char*>(gt) - buf.get());
     size_t name_end = pos + 2;
-    while (name_end < stop && !is_space(buf[name_end]))
+    while (buf.get() + name_end < gt && !is_space(buf[name_end]))
         ++name_end;
     const std::string_view name(buf.get() + pos + 2, name_end - pos - 2);
-    if (!std::all_of(buf.get() + name_end, buf.get() + stop, is_space) || depth == 0 || open[depth - 1] != name)
+    if (!all_space(buf.get() + name_end, gt) || depth == 0 || open[depth - 1] != name)
         fail("mismatched tag");
     --depth;
-    pos = stop + 1;
-    handler.end(local_name(name));
+    pos = size_t(gt - buf.get()) + 1;
+    cells.end(element_of(local_of(name)));
     return true;
 }
 
-// Reads the tag first without touching it, so that a tag the buffer cuts
-// can be read again after the next fill; then ends its names and values
-// with zeros in place for the handler.
+// An attribute's value with its references undone, when it has any.
+std::string_view sheet_scanner::attribute_value(std::string_view raw, bool references, std::string& out) const
+{
+    if (!references)
+        return raw;
+    out.clear();
+    for (size_t k = 0; k < raw.size();) {
+        bool ok = true;
+        if (raw[k] == '&')
+            k = reference(raw, k, out, ok);
+        else
+            out += raw[k++];
+        if (!ok)
+            fail("undefined entity");
+    }
+    return out;
+}
+
+// The tag is read without touching the buffer: when the buffer cuts it, it
+// is read again after the next fill.
 bool sheet_scanner::start_tag()
 {
     const char* b = buf.get();
@@ -347,7 +641,8 @@ bool sheet_scanner::start_tag()
     const std::string_view name(b + pos + 1, i - pos - 1);
     if (name.empty())
         fail("not well-formed (invalid token)");
-    marks.clear();
+    const element e = element_of(local_of(name));
+    cell_attributes a;
     bool empty = false;
     while (true) {
         const size_t gap = i;
@@ -367,68 +662,70 @@ bool sheet_scanner::start_tag()
         const size_t attribute_name = i;
         while (i < end && b[i] != '=' && !is_space(b[i]) && b[i] != '>' && b[i] != '/')
             ++i;
-        const size_t name_end = i;
+        const std::string_view attribute(b + attribute_name, i - attribute_name);
         while (i < end && is_space(b[i]))
             ++i;
         if (i + 1 >= end)
             return false;
-        if (gap == attribute_name || name_end == attribute_name || b[i] != '=')
+        if (gap == attribute_name || attribute.empty() || b[i] != '=')
             fail("not well-formed (invalid token)");
         ++i;
         while (i < end && is_space(b[i]))
             ++i;
         if (i == end)
             return false;
-        if (b[i] != '"' && b[i] != '\'')
+        const char quote = b[i];
+        if (quote != '"' && quote != '\'')
             fail("not well-formed (invalid token)");
-        const void* close = std::memchr(b + i + 1, b[i], end - i - 1);
-        if (close == nullptr)
+        const size_t value_start = ++i;
+        bool references = false;
+        for (; i < end && b[i] != quote; ++i) {
+            if (b[i] == '<')
+                fail("not well-formed (invalid token)");
+            references = references || b[i] == '&';
+        }
+        if (i == end)
             return false;
-        marks.insert(marks.end(), {attribute_name, name_end, i + 1, size_t(static_cast<const char*>(close) - b)});
-        i = marks.back() + 1;
+        const std::string_view raw(b + value_start, i - value_start);
+        ++i;
+        const std::string_view local = e == element::c || e == element::row || e == element::dimension
+                                           ? local_of(attribute) : std::string_view();
+        if (e == element::c && local.size() == 1 && (local[0] == 'r' || local[0] == 't' || local[0] == 's')) {
+            const int slot = local[0] == 'r' ? 0 : local[0] == 't' ? 1 : 2;
+            (slot == 0 ? a.r : slot == 1 ? a.t : a.s) = attribute_value(raw, references, attribute_text[slot]);
+        } else if (e == element::row && local == "r") {
+            a.r = attribute_value(raw, references, attribute_text[0]);
+        } else if (e == element::dimension && local == "ref") {
+            a.ref = attribute_value(raw, references, attribute_text[0]);
+        } else if (references) {
+            check_entities(raw);
+        }
     }
     if (depth == 0 && root_seen)
         fail("junk after document element");
-    attributes.clear();
-    for (size_t m = 0; m < marks.size(); m += 4) {
-        char* value = buf.get() + marks[m + 2];
-        const std::string_view raw(value, marks[m + 3] - marks[m + 2]);
-        if (raw.find('<') != raw.npos)
-            fail("not well-formed (invalid token)");
-        size_t length = raw.size();
-        if (raw.find('&') != raw.npos) {
-            decoded.clear();
-            for (size_t k = 0; k < raw.size();) {
-                bool ok = true;
-                if (raw[k] == '&')
-                    k = reference(raw, k, decoded, ok);
-                else
-                    decoded += raw[k++];
-                if (!ok)
-                    fail("undefined entity");
-            }
-            std::memcpy(value, decoded.data(), decoded.size());
-            length = decoded.size();
-        }
-        buf[marks[m + 1]] = '\0';
-        value[length] = '\0';
-        attributes.push_back(buf.get() + marks[m]);
-        attributes.push_back(value);
-    }
-    attributes.push_back(nullptr);
-    pos = i + 1;
-    const std::string_view local = local_name(name);
     root_seen = true;
-    if (empty) {
-        handler.start(local, attributes.data());
-        handler.end(local);
-        return true;
+    pos = i + 1;
+    if (!empty) {
+        if (open.size() == depth)
+            open.emplace_back();
+        if (open[depth] != name)  // the same element comes back at the same depth
+            open[depth].assign(name);
+        ++depth;
     }
-    if (open.size() == depth)
-        open.emplace_back();
-    open[depth++].assign(name);
-    handler.start(local, attributes.data());
+    cells.start(e, a);
+    if (empty)
+        cells.end(e);
     return true;
+}
+
+void read_sheet(const zip_package& package, const std::string& part, const sheet_context& context, table_builder& out)
+{
+    try {
+        sheet_cells cells(context, out);
+        sheet_scanner(package.open(part), cells).run();
+    } catch (const format_fault& e) {
+        throw format_fault(part + ": " + e.what());
+    }
 }
 
 } // namespace platform::dao

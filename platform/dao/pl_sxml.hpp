@@ -1,63 +1,40 @@
-// A small XML scanner made for worksheet parts, which hold most of a
-// workbook's bytes: it reads the part straight into a buffer of its own and
-// takes elements, attributes and text in place, where a general parser
-// copies and converts every name, attribute and piece of text it meets.
+// Worksheet parts, which hold most of a workbook's bytes, are read by a
+// small XML scanner made for them: it reads the inflated part straight into
+// a buffer of its own and takes rows, cells, values and inline strings in
+// place, where a general parser copies and converts every name, attribute
+// and piece of text it meets and calls back for each.
 //
 // It takes what worksheets hold: elements with attributes, character data
 // with the five predefined entities and character references, CDATA
-// sections, comments and processing instructions, in UTF-8. It refuses as
-// format_fault, like the general parser, a document type declaration (and
-// so any other entity), tags that do not nest, text outside the root, and
-// kept text that is no valid UTF-8 or holds characters XML does not allow.
-// A worksheet written in another encoding is refused by name.
+// sections, comments and processing instructions, in UTF-8. Like the
+// general parser it refuses, as format_fault, a document type declaration
+// (and so any other entity), tags that do not nest, text outside the root,
+// and kept text that is no valid UTF-8 or holds characters XML does not
+// allow. A worksheet declared in another encoding is refused by name.
 #pragma once
 
-#include "platform/dao/pl_sax.hpp"
+#include "platform/dao/pl_table.hpp"
 #include "platform/dao/pl_zip.hpp"
 
-#include <cstddef>
-#include <memory>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace platform::dao {
 
-class sheet_scanner {
-public:
-    explicit sheet_scanner(sax_handler& handler) : handler(handler) {}
-    // Reads the part from start to end; failures name the part.
-    void parse(const zip_package& package, const std::string& name);
-
-private:
-    static constexpr size_t initial_size = size_t(256) << 10;
-
-    void run();
-    bool fill();
-    [[noreturn]] void fail(const std::string& what) const;
-    void start_of_document();
-    void text_until(size_t stop);
-    void keep_text(std::string_view raw, bool entities);
-    void check_entities(std::string_view raw) const;
-    size_t find(size_t from, std::string_view terminator);
-    bool markup();
-    bool start_tag();
-    bool end_tag();
-    void special(size_t end_of_token);
-    void declaration(std::string_view body) const;
-
-    sax_handler& handler;
-    std::unique_ptr<zip_package::part> in;
-    std::unique_ptr<char[]> buf;
-    size_t size = 0, pos = 0, end = 0;
-    bool at_eof = false;
-    size_t lines = 0;  // line breaks in the bytes already dropped from the buffer
-    std::vector<std::string> open;  // names of the open elements; depth of them in use
-    size_t depth = 0;
-    bool root_seen = false;
-    std::vector<size_t> marks;         // offsets of attribute names and values in the current tag
-    std::vector<const char*> attributes;
-    std::string decoded;               // kept text with its references undone
+// What a worksheet's cells refer to: the shared strings and, by cell style,
+// whether a number is a date, a currency amount or a plain number.
+struct sheet_context {
+    const std::vector<text_ref>& strings;
+    const std::vector<cell_kind>& styles;
+    bool date1904;
 };
+
+// Reads the worksheet part into out; failures name the part.
+void read_sheet(const zip_package& package, const std::string& part, const sheet_context& context, table_builder& out);
+
+// A decimal index ("style index", "number format"...), else format_fault.
+uint32_t parse_index(std::string_view text, const char* what);
 
 } // namespace platform::dao
