@@ -10,11 +10,43 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <utility>
 #include <string_view>
 #include <vector>
 
 namespace platform::dao {
+
+// Large arrays of the column store and the text pool come in whole 2 MiB
+// pages where the system offers them: filling a sheet of millions of cells
+// in 4 KiB pages costs a page fault each, which on some virtual machines
+// takes longer than reading the cells. Smaller ones come from the heap.
+void* allocate_large(size_t bytes);
+void free_large(void* block, size_t bytes) noexcept;
+
+template <class T> struct large_allocator {
+    using value_type = T;
+    large_allocator() = default;
+    template <class U> large_allocator(const large_allocator<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(allocate_large(n * sizeof(T))); }
+    void deallocate(T* p, size_t n) noexcept { free_large(p, n * sizeof(T)); }
+    bool operator==(const large_allocator&) const = default;
+};
+
+template <class T> using large_vector = std::vector<T, large_allocator<T>>;
+
+// One block from allocate_large, owned.
+class large_block {
+public:
+    explicit large_block(size_t bytes) : bytes(bytes), block(static_cast<char*>(allocate_large(bytes))) {}
+    large_block(large_block&& other) noexcept : bytes(other.bytes), block(std::exchange(other.block, nullptr)) {}
+    large_block& operator=(large_block&&) = delete;
+    ~large_block() { free_large(block, bytes); }
+    char* data() const { return block; }
+
+private:
+    size_t bytes;
+    char* block;
+};
 
 using text_ref = uint64_t;
 
@@ -32,7 +64,7 @@ public:
     {
         if (length(ref) == 0)
             return {};
-        return std::string_view(chunks[ref >> chunk_shift].get() + ((ref >> length_bits) & (chunk_size - 1)),
+        return std::string_view(chunks[ref >> chunk_shift].data() + ((ref >> length_bits) & (chunk_size - 1)),
                                 length(ref));
     }
     static size_t length(text_ref ref) { return size_t(ref & length_mask); }
@@ -40,13 +72,13 @@ public:
 private:
     static constexpr unsigned length_bits = 26;  // up to max_length
     static constexpr size_t length_mask = (size_t(1) << length_bits) - 1;
-    static constexpr size_t chunk_size = size_t(1) << 20;
-    static constexpr unsigned chunk_shift = length_bits + 20;  // 2^18 chunks
+    static constexpr size_t chunk_size = size_t(2) << 20;
+    static constexpr unsigned chunk_shift = length_bits + 21;  // 2^17 chunks
     static constexpr size_t own_chunk_from = chunk_size / 8;    // wastes at most 1/8 of a chunk
 
     text_ref store(size_t chunk, size_t offset, std::string_view text);
 
-    std::vector<std::unique_ptr<char[]>> chunks;
+    std::vector<large_block> chunks;
     size_t last = 0;          // the chunk being filled
     size_t used = chunk_size; // bytes of it taken; full before the first
 };

@@ -124,9 +124,9 @@ void table_builder::stage::sort_rows()
     std::vector<uint32_t> order(row_numbers.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return row_numbers[a] < row_numbers[b]; });
-    std::vector<uint32_t> rows;
-    std::vector<cell_kind> k;
-    std::vector<uint64_t> v;
+    large_vector<uint32_t> rows;
+    large_vector<cell_kind> k;
+    large_vector<uint64_t> v;
     for (uint32_t i : order) {
         if (!rows.empty() && rows.back() == row_numbers[i]) {
             k.back() = kinds[i];

@@ -50,9 +50,9 @@ public:
         field_type type = field_type::text;
         bool sparse = false;
         int64_t first = 0;                 // dense: data row of kinds[0] (-1: the header cell)
-        std::vector<uint32_t> row_numbers; // sparse: data row of each cell, ascending
-        std::vector<cell_kind> kinds;
-        std::vector<uint64_t> values;
+        large_vector<uint32_t> row_numbers; // sparse: data row of each cell, ascending
+        large_vector<cell_kind> kinds;
+        large_vector<uint64_t> values;
     };
 
 private:
@@ -96,9 +96,9 @@ private:
         bool unsorted = false;
         uint32_t first = 0;          // absolute row of kinds[0] while dense
         size_t count = 0;            // cells holding a value
-        std::vector<uint32_t> row_numbers;
-        std::vector<cell_kind> kinds;
-        std::vector<uint64_t> values;
+        large_vector<uint32_t> row_numbers;
+        large_vector<cell_kind> kinds;
+        large_vector<uint64_t> values;
         void make_sparse();
         void sort_rows();
         void add(uint32_t row, cell_kind kind, uint64_t value);
