@@ -162,17 +162,28 @@ bool read_reference(std::string_view ref, uint32_t& row, uint32_t& col)
     return true;
 }
 
+// Names here are a few letters long: a loop beats a call to memcmp.
+bool same(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
 // The t attribute of a cell: "n" (or none), "s", "str", "inlineStr", "b", "d", "e".
 enum class cell_type : uint8_t { number, shared, text, boolean, date, error };
 
 cell_type type_of(std::string_view t)
 {
-    if (t.data() == nullptr || t == "n") return cell_type::number;
-    if (t == "s") return cell_type::shared;
-    if (t == "str" || t == "inlineStr") return cell_type::text;
-    if (t == "b") return cell_type::boolean;
-    if (t == "d") return cell_type::date;
-    if (t == "e") return cell_type::error;
+    if (t.data() == nullptr || same(t, "n")) return cell_type::number;
+    if (same(t, "s")) return cell_type::shared;
+    if (same(t, "str") || same(t, "inlineStr")) return cell_type::text;
+    if (same(t, "b")) return cell_type::boolean;
+    if (same(t, "d")) return cell_type::date;
+    if (same(t, "e")) return cell_type::error;
     throw format_fault("unknown cell type '" + std::string(t.substr(0, 20)) + "'");
 }
 
@@ -183,17 +194,19 @@ element element_of(std::string_view local)
 {
     switch (local.size()) {
     case 1: return local[0] == 'c' ? element::c : local[0] == 'v' ? element::v : local[0] == 't' ? element::t : element::other;
-    case 2: return local == "is" ? element::is : element::other;
-    case 3: return local == "row" ? element::row : local == "rPh" ? element::phonetic : element::other;
-    case 9: return local == "dimension" ? element::dimension : element::other;
+    case 2: return same(local, "is") ? element::is : element::other;
+    case 3: return same(local, "row") ? element::row : same(local, "rPh") ? element::phonetic : element::other;
+    case 9: return same(local, "dimension") ? element::dimension : element::other;
     default: return element::other;
     }
 }
 
 std::string_view local_of(std::string_view name)
 {
-    const size_t colon = name.rfind(':');
-    return colon == name.npos ? name : name.substr(colon + 1);
+    for (size_t i = name.size(); i > 0; --i)
+        if (name[i - 1] == ':')
+            return name.substr(i);
+    return name;
 }
 
 // The attributes a cell, a row or the dimension has for us; a missing one
@@ -602,7 +615,7 @@ bool sheet_scanner::end_tag()
     while (buf.get() + name_end < gt && !is_space(buf[name_end]))
         ++name_end;
     const std::string_view name(buf.get() + pos + 2, name_end - pos - 2);
-    if (!all_space(buf.get() + name_end, gt) || depth == 0 || open[depth - 1] != name)
+    if (!all_space(buf.get() + name_end, gt) || depth == 0 || !same(open[depth - 1], name))
         fail("mismatched tag");
     --depth;
     pos = size_t(gt - buf.get()) + 1;
@@ -693,9 +706,9 @@ bool sheet_scanner::start_tag()
         if (e == element::c && local.size() == 1 && (local[0] == 'r' || local[0] == 't' || local[0] == 's')) {
             const int slot = local[0] == 'r' ? 0 : local[0] == 't' ? 1 : 2;
             (slot == 0 ? a.r : slot == 1 ? a.t : a.s) = attribute_value(raw, references, attribute_text[slot]);
-        } else if (e == element::row && local == "r") {
+        } else if (e == element::row && same(local, "r")) {
             a.r = attribute_value(raw, references, attribute_text[0]);
-        } else if (e == element::dimension && local == "ref") {
+        } else if (e == element::dimension && same(local, "ref")) {
             a.ref = attribute_value(raw, references, attribute_text[0]);
         } else if (references) {
             check_entities(raw);
@@ -708,7 +721,7 @@ bool sheet_scanner::start_tag()
     if (!empty) {
         if (open.size() == depth)
             open.emplace_back();
-        if (open[depth] != name)  // the same element comes back at the same depth
+        if (!same(open[depth], name))  // the same element comes back at the same depth
             open[depth].assign(name);
         ++depth;
     }
