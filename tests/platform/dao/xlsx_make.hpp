@@ -1,5 +1,6 @@
 // Small .xlsx packages made in memory: one worksheet "S" and, when given,
-// its shared strings, deflated as a spreadsheet program would store them.
+// its shared strings, deflated as a spreadsheet program would store them
+// (or stored as they are, for the fuzzer).
 #pragma once
 
 #include <zip.h>
@@ -16,7 +17,8 @@ inline std::string xlsx_sheet(const std::string& rows)
     return std::string("<worksheet xmlns=\"") + xlsx_main_ns + "\"><sheetData>" + rows + "</sheetData></worksheet>";
 }
 
-inline std::string xlsx_package(const std::string& sheet, const std::string& strings = "")
+inline std::string xlsx_package(const std::string& sheet, const std::string& strings = "",
+                                int32_t method = ZIP_CM_DEFAULT)
 {
     const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
     const std::string pkg = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
@@ -40,9 +42,11 @@ inline std::string xlsx_package(const std::string& sheet, const std::string& str
     zip_error_fini(&error);
     if (archive == nullptr)
         throw std::runtime_error("cannot make a package");
-    for (const auto& [name, text] : parts)
-        if (zip_file_add(archive, name.c_str(), zip_source_buffer(archive, text.data(), text.size(), 0), 0) < 0)
+    for (const auto& [name, text] : parts) {
+        const zip_int64_t index = zip_file_add(archive, name.c_str(), zip_source_buffer(archive, text.data(), text.size(), 0), 0);
+        if (index < 0 || zip_set_file_compression(archive, zip_uint64_t(index), method, 0) < 0)
             throw std::runtime_error("cannot add " + name);
+    }
     std::string out;
     if (zip_close(archive) < 0 || zip_source_open(buffer) != 0)
         throw std::runtime_error("cannot write the package");
