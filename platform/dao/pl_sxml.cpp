@@ -366,8 +366,8 @@ void sheet_cells::end_cell()
 // The scanner: the part's bytes pass through one buffer, read in place.
 class sheet_scanner {
 public:
-    sheet_scanner(zip_package::part in, sheet_cells& cells)
-        : in(std::move(in)), cells(cells), buf(std::make_unique_for_overwrite<char[]>(initial_size)) {}
+    sheet_scanner(zip_package::part part, sheet_cells& cells)
+        : in(std::move(part)), cells(cells), buf(std::make_unique_for_overwrite<char[]>(initial_size)) {}
     void run();
 
 private:
@@ -387,7 +387,7 @@ private:
     void special(size_t stop);
     void declaration(std::string_view body) const;
 
-    zip_package::part in;
+    read_ahead in;
     sheet_cells& cells;
     std::unique_ptr<char[]> buf;
     size_t size = initial_size, pos = 0, end = 0;

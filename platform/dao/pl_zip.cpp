@@ -5,6 +5,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 namespace platform::dao {
@@ -75,6 +76,67 @@ size_t zip_package::part::read(char* out, size_t size)
                            std::to_string(max_part_ratio) + " times its " + std::to_string(compressed) +
                            " compressed bytes; no workbook does that");
     return size_t(n);
+}
+
+read_ahead::read_ahead(zip_package::part p) : part(std::move(p))
+{
+    for (size_t i = 0; i < block_count; ++i)
+        empty.push_back(block{std::make_unique_for_overwrite<char[]>(block_size), 0});
+    worker = std::jthread([this](std::stop_token stop) { run(stop); });
+}
+
+void read_ahead::run(std::stop_token stop)
+{
+    try {
+        for (bool last = false; !last;) {
+            block b;
+            {
+                std::unique_lock l(lock);
+                if (!changed.wait(l, stop, [&] { return !empty.empty(); }))
+                    return;
+                b = std::move(empty.front());
+                empty.pop_front();
+            }
+            b.size = 0;
+            for (size_t n = 1; n > 0 && b.size < block_size; b.size += n)
+                n = part.read(b.data.get() + b.size, block_size - b.size);
+            last = b.size < block_size;
+            const std::lock_guard l(lock);
+            full.push_back(std::move(b));
+            finished = last;
+            changed.notify_all();
+        }
+    } catch (...) {
+        const std::lock_guard l(lock);
+        failure = std::current_exception();
+        finished = true;
+        changed.notify_all();
+    }
+}
+
+size_t read_ahead::read(char* out, size_t size)
+{
+    while (at == current.size) {
+        std::unique_lock l(lock);
+        if (current.data) {
+            empty.push_back(std::move(current));
+            changed.notify_all();
+        }
+        current = block();
+        at = 0;
+        changed.wait(l, [&] { return !full.empty() || finished; });
+        if (full.empty()) {
+            if (failure)
+                std::rethrow_exception(failure);
+            return 0;
+        }
+        current = std::move(full.front());
+        full.pop_front();
+    }
+    const size_t n = std::min(size, current.size - at);
+    std::memcpy(out, current.data.get() + at, n);
+    at += n;
+    return n;
 }
 
 } // namespace platform::dao

@@ -9,10 +9,16 @@
 // megabytes of compressed zeros would otherwise cost gigabytes and minutes.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <stop_token>
 #include <string>
+#include <thread>
 
 struct zip;
 struct zip_file;
@@ -57,6 +63,38 @@ private:
 
     std::unique_ptr<zip, zip_closer> archive;
     uint64_t archive_size = 0;  // no part's compressed bytes can be more
+};
+
+// Reads a part on a thread of its own, a few blocks ahead of its reader, so
+// that inflating a large worksheet and scanning it overlap. The package must
+// not be used otherwise while this lives.
+class read_ahead {
+public:
+    explicit read_ahead(zip_package::part part);
+    read_ahead(const read_ahead&) = delete;
+    read_ahead& operator=(const read_ahead&) = delete;
+    // As part::read; a failure of the reading thread is raised here, once
+    // the blocks read before it are used up.
+    size_t read(char* out, size_t size);
+
+private:
+    static constexpr size_t block_size = size_t(1) << 20;
+    static constexpr size_t block_count = 4;
+    struct block {
+        std::unique_ptr<char[]> data;
+        size_t size = 0;
+    };
+    void run(std::stop_token stop);
+
+    zip_package::part part;
+    std::mutex lock;
+    std::condition_variable_any changed;
+    std::deque<block> full, empty;
+    block current;
+    size_t at = 0;  // bytes of current handed out
+    bool finished = false;
+    std::exception_ptr failure;
+    std::jthread worker;  // last: starts once the rest is built, stops first
 };
 
 } // namespace platform::dao
