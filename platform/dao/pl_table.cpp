@@ -150,19 +150,19 @@ void table_builder::add(uint32_t row, uint32_t col, cell_kind kind, uint64_t val
         return;  // the readers refuse such places before they get here
     if (col >= stages.size())
         stages.resize(col + 1);
-    stages[col].add(row, kind, value);
+    stage& s = stages[col];
+    if (s.kinds.capacity() == 0 && row < expected_rows) {
+        s.kinds.reserve(expected_rows - row);
+        s.values.reserve(expected_rows - row);
+    }
+    s.add(row, kind, value);
 }
 
 void table_builder::expect(uint32_t rows, uint32_t columns)
 {
     constexpr uint64_t most_cells = uint64_t(1) << 25;
-    if (rows > max_rows || columns > max_columns || uint64_t(rows) * columns > most_cells || !stages.empty())
-        return;
-    stages.resize(columns);
-    for (stage& s : stages) {
-        s.kinds.reserve(rows);
-        s.values.reserve(rows);
-    }
+    if (rows <= max_rows && columns <= max_columns && uint64_t(rows) * columns <= most_cells)
+        expected_rows = rows;
 }
 
 void table_builder::add_number(uint32_t row, uint32_t col, double value, cell_kind kind)

@@ -82,9 +82,10 @@ public:
     void add_text(uint32_t row, uint32_t col, std::string_view text);
     void add_text(uint32_t row, uint32_t col, text_ref ref);
 
-    // The sheet says how many rows and columns it has: room is made for them
-    // at once instead of growing a column again and again. Claims beyond a
-    // sane size are ignored; a wrong claim costs address space, not memory.
+    // The sheet says how many rows and columns it has: a column gets room for
+    // its rows with its first cell instead of growing again and again, and a
+    // column without cells gets none. Claims beyond a sane size are ignored;
+    // a wrong claim costs address space, not memory.
     void expect(uint32_t rows, uint32_t columns);
 
     // With header_row the first row of the box names the columns.
@@ -109,6 +110,7 @@ private:
 
     text_pool& pool;
     std::vector<stage> stages;
+    uint32_t expected_rows = 0;
 };
 
 } // namespace platform::dao
