@@ -20,7 +20,7 @@ public:
     virtual ~sax_handler() = default;
     virtual void start(std::string_view name, const char** attributes) = 0;
     virtual void end(std::string_view name) = 0;
-    // Only called while capture is on: most of a sheet's text is
+    // Only called while the handler captures: most of a part's text is
     // indentation nobody reads.
     virtual void text(std::string_view) {}
     bool capture = false;
