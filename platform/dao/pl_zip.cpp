@@ -62,7 +62,7 @@ zip_package::part zip_package::open(const std::string& name) const
     uint64_t compressed = archive_size;
     if (zip_stat_index(archive.get(), zip_uint64_t(index), 0, &stat) == 0 && (stat.valid & ZIP_STAT_COMP_SIZE) != 0)
         compressed = std::min<uint64_t>(compressed, stat.comp_size);
-    return part(f, name, compressed);
+    return part(f, compressed);
 }
 
 size_t zip_package::part::read(char* out, size_t size)
@@ -72,7 +72,7 @@ size_t zip_package::part::read(char* out, size_t size)
         throw format_fault(std::string("damaged compressed data: ") + zip_file_strerror(file.get()));
     inflated += uint64_t(n);
     if (inflated > max_part_size && inflated > compressed * max_part_ratio)
-        throw format_fault("part " + name + " inflates past " + std::to_string(max_part_size >> 20) + " MiB at more than " +
+        throw format_fault("the part inflates past " + std::to_string(max_part_size >> 20) + " MiB at more than " +
                            std::to_string(max_part_ratio) + " times its " + std::to_string(compressed) +
                            " compressed bytes; no workbook does that");
     return size_t(n);

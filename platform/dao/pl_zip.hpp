@@ -47,12 +47,11 @@ public:
     // One part being read; read returns 0 at its end.
     class part {
     public:
-        part(zip_file* f, std::string name, uint64_t compressed) : file(f), name(std::move(name)), compressed(compressed) {}
+        part(zip_file* f, uint64_t compressed) : file(f), compressed(compressed) {}
         size_t read(char* out, size_t size);
     private:
         struct file_closer { void operator()(zip_file* f) const; };
         std::unique_ptr<zip_file, file_closer> file;
-        std::string name;
         uint64_t compressed;    // bytes of the part in the archive
         uint64_t inflated = 0;  // bytes read so far
     };
