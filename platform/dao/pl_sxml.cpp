@@ -2,6 +2,7 @@
 
 #include "platform/dao/pl_rderr.hpp"
 #include "platform/dao/pl_xlsx.hpp"
+#include "platform/text/pl_utf8.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -30,25 +31,6 @@ bool xml_char(uint32_t cp)
 {
     return cp == 9 || cp == 10 || cp == 13 || (cp >= 0x20 && cp <= 0xD7FF) || (cp >= 0xE000 && cp <= 0xFFFD) ||
            (cp >= 0x10000 && cp <= 0x10FFFF);
-}
-
-void put_utf8(std::string& out, uint32_t cp)
-{
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | cp >> 6);
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | cp >> 12);
-        out += char(0x80 | (cp >> 6 & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | cp >> 18);
-        out += char(0x80 | (cp >> 12 & 0x3F));
-        out += char(0x80 | (cp >> 6 & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
 }
 
 // The length of the UTF-8 sequence at s of a character XML allows, or 0.
@@ -125,8 +107,11 @@ size_t reference(std::string_view raw, size_t at, std::string& out, bool& ok)
         cp = cp * (hex ? 16 : 10) + uint32_t(d);
     }
     ok = ok && xml_char(cp);
-    if (ok)
-        put_utf8(out, cp);
+    if (ok) {
+        static_assert(sizeof(wchar_t) == 4, "one wchar_t holds a whole code point");
+        const wchar_t c = wchar_t(cp);
+        append_utf8(out, std::wstring_view(&c, 1));
+    }
     return semi + 1;
 }
 
