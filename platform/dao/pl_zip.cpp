@@ -80,6 +80,8 @@ size_t zip_package::part::read(char* out, size_t size)
 
 read_ahead::read_ahead(zip_package::part p) : part(std::move(p))
 {
+    if (part.compressed_size() < worth_a_thread)
+        return;
     for (size_t i = 0; i < block_count; ++i)
         empty.push_back(block{std::make_unique_for_overwrite<char[]>(block_size), 0});
     worker = std::jthread([this](std::stop_token stop) { run(stop); });
@@ -116,6 +118,8 @@ void read_ahead::run(std::stop_token stop)
 
 size_t read_ahead::read(char* out, size_t size)
 {
+    if (!worker.joinable())
+        return part.read(out, size);
     while (at == current.size) {
         std::unique_lock l(lock);
         if (current.data) {

@@ -49,6 +49,7 @@ public:
     public:
         part(zip_file* f, uint64_t compressed) : file(f), compressed(compressed) {}
         size_t read(char* out, size_t size);
+        uint64_t compressed_size() const { return compressed; }
     private:
         struct file_closer { void operator()(zip_file* f) const; };
         std::unique_ptr<zip_file, file_closer> file;
@@ -65,8 +66,9 @@ private:
 };
 
 // Reads a part on a thread of its own, a few blocks ahead of its reader, so
-// that inflating a large worksheet and scanning it overlap. The package must
-// not be used otherwise while this lives.
+// that inflating a large worksheet and scanning it overlap; a small part is
+// read as it is asked for. The package must not be used otherwise while
+// this lives.
 class read_ahead {
 public:
     explicit read_ahead(zip_package::part part);
@@ -78,6 +80,7 @@ public:
 
 private:
     static constexpr size_t block_size = size_t(1) << 20;
+    static constexpr uint64_t worth_a_thread = uint64_t(1) << 20;  // compressed bytes
     static constexpr size_t block_count = 4;
     struct block {
         std::unique_ptr<char[]> data;

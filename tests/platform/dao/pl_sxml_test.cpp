@@ -105,3 +105,46 @@ TEST(SheetScanner, TextsAcrossBufferEnds)
     EXPECT_EQ(t.get(0, 0).text, expected);
     EXPECT_EQ(show(t.get(1, 0)), "7");
 }
+
+namespace {
+
+// A sheet of 200,000 rows of numbers no compressor shrinks much: a few
+// megabytes once deflated, so it is inflated ahead on a thread of its own.
+std::string large_sheet(const std::string& last_value)
+{
+    std::string rows;
+    uint64_t x = 88172645463325252u;
+    for (int r = 1; r <= 200000; ++r) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        const std::string value = r == 200000 ? last_value : std::to_string(x % 1000000000000u);
+        rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" + value + "</v></c></row>";
+    }
+    return xlsx_sheet(rows);
+}
+
+} // namespace
+
+TEST(SheetScanner, LargeSheetsReadAheadAndFailAsSmallOnes)
+{
+    std::string bytes = xlsx_package(large_sheet("42"));
+    ASSERT_GT(bytes.size(), size_t(2) << 20);
+    {
+        auto book = workbook::open_bytes(bytes, "large.xlsx", false);
+        const sheet_table& t = book->sheet(0);
+        EXPECT_EQ(t.row_count(), 200000u);
+        EXPECT_EQ(show(t.get(0, 199999)), "42");
+    }
+    auto failure = [](const std::string& package) {
+        try {
+            workbook::open_bytes(package, "large.xlsx", false)->sheet(0);
+        } catch (const read_error& e) {
+            EXPECT_EQ(e.number(), read_error::bad_format);
+            return std::string(e.description());
+        }
+        return std::string("no failure");
+    };
+    EXPECT_NE(failure(xlsx_package(large_sheet("x"))).find("bad number 'x'"), std::string::npos);
+    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 64; ++i)
+        bytes[i] = char(~bytes[i]);  // damaged in the middle of the sheet's compressed bytes
+    EXPECT_NE(failure(bytes).find("'large.xlsx': worksheet 'S': xl/worksheets/sheet1.xml: "), std::string::npos);
+}
