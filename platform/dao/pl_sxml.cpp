@@ -4,6 +4,7 @@
 #include "platform/dao/pl_xlsx.hpp"
 #include "platform/text/pl_utf8.hpp"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -194,11 +195,23 @@ std::string_view local_of(std::string_view name)
     return name;
 }
 
-// The attributes a cell, a row or the dimension has for us; a missing one
-// has no data.
-struct cell_attributes {
-    std::string_view r, t, s, ref;
-};
+// The attributes a cell, a row or the dimension has for us, by the slots
+// below; a missing one has no data.
+enum slot : uint8_t { slot_r, slot_t, slot_s, slot_ref, slot_count };
+using cell_attributes = std::array<std::string_view, slot_count>;
+
+// The slot of an attribute the cells use, or slot_count for one they do not.
+slot slot_of(element e, std::string_view attribute)
+{
+    const std::string_view local = local_of(attribute);
+    if (e == element::c && local.size() == 1)
+        return local[0] == 'r' ? slot_r : local[0] == 't' ? slot_t : local[0] == 's' ? slot_s : slot_count;
+    if (e == element::row && same(local, "r"))
+        return slot_r;
+    if (e == element::dimension && same(local, "ref"))
+        return slot_ref;
+    return slot_count;
+}
 
 // The cells of one worksheet as the scanner meets them.
 class sheet_cells {
@@ -243,7 +256,7 @@ void sheet_cells::start(element e, const cell_attributes& a)
         capture = true;
         break;
     case element::row:
-        row = a.r.data() != nullptr ? parse_index(a.r, "row number") - 1 : row + 1;
+        row = a[slot_r].data() != nullptr ? parse_index(a[slot_r], "row number") - 1 : row + 1;
         if (row >= table_builder::max_rows)
             throw format_fault("bad row number");
         next_col = 0;
@@ -253,7 +266,7 @@ void sheet_cells::start(element e, const cell_attributes& a)
         inline_text = true;
         break;
     case element::dimension:
-        expect_size(a.ref);
+        expect_size(a[slot_ref]);
         break;
     case element::phonetic:
         ++phonetic;
@@ -298,15 +311,16 @@ void sheet_cells::expect_size(std::string_view ref)
 
 void sheet_cells::start_cell(const cell_attributes& a)
 {
-    if (a.r.data() == nullptr)
+    const std::string_view r = a[slot_r], s = a[slot_s];
+    if (r.data() == nullptr)
         cell_row = row, col = next_col;
-    else if (!read_reference(a.r, cell_row, col))
-        throw format_fault("bad cell reference '" + std::string(a.r.substr(0, 20)) + "'");
+    else if (!read_reference(r, cell_row, col))
+        throw format_fault("bad cell reference '" + std::string(r.substr(0, 20)) + "'");
     if (col >= table_builder::max_columns || cell_row >= table_builder::max_rows)
         throw format_fault("cell beyond the last column");
     next_col = col + 1;
-    type = type_of(a.t);
-    style = a.s.data() != nullptr ? parse_index(a.s, "style index") : 0;
+    type = type_of(a[slot_t]);
+    style = s.data() != nullptr ? parse_index(s, "style index") : 0;
     has_value = false;
     value.clear();
 }
@@ -382,7 +396,7 @@ private:
     size_t depth = 0;
     bool root_seen = false;
     std::string decoded;            // kept text with its references undone
-    std::string attribute_text[3];  // r, t and s (or ref) with references undone
+    std::string attribute_text[slot_count];  // values with references undone, by slot
 };
 
 } // namespace
@@ -686,18 +700,11 @@ bool sheet_scanner::start_tag()
             return false;
         const std::string_view raw(b + value_start, i - value_start);
         ++i;
-        const std::string_view local = e == element::c || e == element::row || e == element::dimension
-                                           ? local_of(attribute) : std::string_view();
-        if (e == element::c && local.size() == 1 && (local[0] == 'r' || local[0] == 't' || local[0] == 's')) {
-            const int slot = local[0] == 'r' ? 0 : local[0] == 't' ? 1 : 2;
-            (slot == 0 ? a.r : slot == 1 ? a.t : a.s) = attribute_value(raw, references, attribute_text[slot]);
-        } else if (e == element::row && same(local, "r")) {
-            a.r = attribute_value(raw, references, attribute_text[0]);
-        } else if (e == element::dimension && same(local, "ref")) {
-            a.ref = attribute_value(raw, references, attribute_text[0]);
-        } else if (references) {
+        const slot at = e == element::other ? slot_count : slot_of(e, attribute);
+        if (at != slot_count)
+            a[at] = attribute_value(raw, references, attribute_text[at]);
+        else if (references)
             check_entities(raw);
-        }
     }
     if (depth == 0 && root_seen)
         fail("junk after document element");
