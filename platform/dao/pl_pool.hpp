@@ -9,9 +9,10 @@
 // too long to share a chunk gets one of its own, of its own size.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform::dao {
