@@ -167,8 +167,12 @@ void biff_reader::read_strings(record_reader& r)
     r.u32();  // uses in the workbook
     const uint32_t unique = r.u32();
     shared_strings.clear();
-    for (uint32_t i = 0; i < unique && !r.at_end(); ++i)
-        shared_strings.push_back(pool.add(r.unicode_text(true)));
+    for (uint32_t i = 0; i < unique && !r.at_end(); ++i) {
+        const std::string text = r.unicode_text(true);
+        if (text.size() > text_pool::max_length)
+            text_pool::refuse_long("shared string " + std::to_string(i));
+        shared_strings.push_back(pool.add(text));
+    }
 }
 
 cell_kind biff_reader::style_kind(uint16_t xf) const

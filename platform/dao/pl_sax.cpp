@@ -34,12 +34,8 @@ sax_parser::sax_parser(sax_handler& handler) : handler(handler), parser(XML_Pars
         throw std::bad_alloc();
     XML_SetUserData(parser.get(), this);
     XML_SetElementHandler(parser.get(), on_start, on_end);
+    XML_SetCharacterDataHandler(parser.get(), on_text);
     XML_SetStartDoctypeDeclHandler(parser.get(), on_doctype);
-}
-
-void sax_parser::capture(bool on)
-{
-    XML_SetCharacterDataHandler(parser.get(), on ? on_text : nullptr);
 }
 
 // Handlers run inside expat's C code: an exception must not cross it, so it
@@ -74,6 +70,8 @@ void sax_parser::on_end(void* self, const char* name)
 void sax_parser::on_text(void* self, const char* text, int size)
 {
     auto* p = static_cast<sax_parser*>(self);
+    if (!p->handler.capture)
+        return;
     try {
         p->handler.text(std::string_view(text, size_t(size)));
     } catch (...) {
@@ -104,20 +102,15 @@ void sax_parser::feed(const char* data, size_t size, bool last)
     }
 }
 
-void parse_part(const zip_package& package, const std::string& name, sax_parser& parser)
+void parse_part(const zip_package& package, const std::string& name, sax_handler& handler)
 {
+    sax_parser parser(handler);
     try {
         package.read(name, [&](const char* data, size_t size) { parser.feed(data, size, false); });
         parser.feed("", 0, true);
     } catch (const format_fault& e) {
         throw format_fault(name + ": " + e.what());
     }
-}
-
-void parse_part(const zip_package& package, const std::string& name, sax_handler& handler)
-{
-    sax_parser parser(handler);
-    parse_part(package, name, parser);
 }
 
 } // namespace platform::dao

@@ -20,8 +20,10 @@ public:
     virtual ~sax_handler() = default;
     virtual void start(std::string_view name, const char** attributes) = 0;
     virtual void end(std::string_view name) = 0;
-    // Only called while capture is on (see sax_parser::capture).
+    // Only called while the handler captures: most of a part's text is
+    // indentation nobody reads.
     virtual void text(std::string_view) {}
+    bool capture = false;
 };
 
 std::string_view local_name(const char* name);
@@ -31,9 +33,6 @@ const char* attribute(const char** attributes, std::string_view name);
 class sax_parser {
 public:
     explicit sax_parser(sax_handler& handler);
-    // Character data reaches the handler only between capture(true) and
-    // capture(false): most of a sheet's text is indentation nobody reads.
-    void capture(bool on);
     void feed(const char* data, size_t size, bool last);
 
 private:
@@ -50,7 +49,6 @@ private:
 };
 
 // Parses one part of a package from start to end.
-void parse_part(const zip_package& package, const std::string& name, sax_parser& parser);
 void parse_part(const zip_package& package, const std::string& name, sax_handler& handler);
 
 } // namespace platform::dao

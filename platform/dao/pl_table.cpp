@@ -134,9 +134,9 @@ void table_builder::stage::sort_rows()
     std::vector<uint32_t> order(row_numbers.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return row_numbers[a] < row_numbers[b]; });
-    std::vector<uint32_t> rows;
-    std::vector<cell_kind> k;
-    std::vector<uint64_t> v;
+    large_vector<uint32_t> rows;
+    large_vector<cell_kind> k;
+    large_vector<uint64_t> v;
     for (uint32_t i : order) {
         if (!rows.empty() && rows.back() == row_numbers[i]) {
             k.back() = kinds[i];
@@ -160,19 +160,19 @@ void table_builder::add(uint32_t row, uint32_t col, cell_kind kind, uint64_t val
         return;  // the readers refuse such places before they get here
     if (col >= stages.size())
         stages.resize(col + 1);
-    stages[col].add(row, kind, value);
+    stage& s = stages[col];
+    if (s.kinds.capacity() == 0 && row < expected_rows) {
+        s.kinds.reserve(expected_rows - row);
+        s.values.reserve(expected_rows - row);
+    }
+    s.add(row, kind, value);
 }
 
 void table_builder::expect(uint32_t rows, uint32_t columns)
 {
     constexpr uint64_t most_cells = uint64_t(1) << 25;
-    if (rows > max_rows || columns > max_columns || uint64_t(rows) * columns > most_cells || !stages.empty())
-        return;
-    stages.resize(columns);
-    for (stage& s : stages) {
-        s.kinds.reserve(rows);
-        s.values.reserve(rows);
-    }
+    if (rows <= max_rows && columns <= max_columns && uint64_t(rows) * columns <= most_cells)
+        expected_rows = rows;
 }
 
 void table_builder::add_number(uint32_t row, uint32_t col, double value, cell_kind kind)
@@ -185,15 +185,25 @@ void table_builder::add_boolean(uint32_t row, uint32_t col, bool value)
     add(row, col, cell_kind::boolean, value ? 1 : 0);
 }
 
+std::string cell_name(uint32_t row, uint32_t col)
+{
+    std::string letters;
+    for (uint32_t n = col + 1; n > 0; n = (n - 1) / 26)
+        letters.insert(letters.begin(), char('A' + (n - 1) % 26));
+    return "cell " + letters + std::to_string(uint64_t(row) + 1);
+}
+
 void table_builder::add_text(uint32_t row, uint32_t col, std::string_view text)
 {
+    if (text.size() > text_pool::max_length)
+        text_pool::refuse_long(cell_name(row, col));
     if (!text.empty())
         add(row, col, cell_kind::text, pool.add(text));
 }
 
 void table_builder::add_text(uint32_t row, uint32_t col, text_ref ref)
 {
-    if ((ref & text_pool::max_length) != 0)
+    if (text_pool::length(ref) != 0)
         add(row, col, cell_kind::text, ref);
 }
 

@@ -51,9 +51,9 @@ public:
         field_type type = field_type::text;
         bool sparse = false;
         int64_t first = 0;                 // dense: data row of kinds[0] (-1: the header cell)
-        std::vector<uint32_t> row_numbers; // sparse: data row of each cell, ascending
-        std::vector<cell_kind> kinds;
-        std::vector<uint64_t> values;
+        large_vector<uint32_t> row_numbers; // sparse: data row of each cell, ascending
+        large_vector<cell_kind> kinds;
+        large_vector<uint64_t> values;
     };
 
 private:
@@ -62,6 +62,9 @@ private:
     std::vector<column> columns;
     size_t rows = 0;
 };
+
+// "cell B12" for row 11, column 1 (zero-based), as messages name a cell.
+std::string cell_name(uint32_t row, uint32_t col);
 
 // Collects a sheet's cells in any order, then builds its table. Rows and
 // columns are zero-based; a later cell at the same place replaces the earlier.
@@ -75,13 +78,15 @@ public:
     // kind is number, date or currency; a date is an OLE date.
     void add_number(uint32_t row, uint32_t col, double value, cell_kind kind);
     void add_boolean(uint32_t row, uint32_t col, bool value);
-    // An empty text holds no value.
+    // An empty text holds no value; one longer than text_pool::max_length is
+    // refused, naming the cell.
     void add_text(uint32_t row, uint32_t col, std::string_view text);
     void add_text(uint32_t row, uint32_t col, text_ref ref);
 
-    // The sheet says how many rows and columns it has: room is made for them
-    // at once instead of growing a column again and again. Claims beyond a
-    // sane size are ignored; a wrong claim costs address space, not memory.
+    // The sheet says how many rows and columns it has: a column gets room for
+    // its rows with its first cell instead of growing again and again, and a
+    // column without cells gets none. Claims beyond a sane size are ignored;
+    // a wrong claim costs address space, not memory.
     void expect(uint32_t rows, uint32_t columns);
 
     // With header_row the first row of the box names the columns.
@@ -93,9 +98,9 @@ private:
         bool unsorted = false;
         uint32_t first = 0;          // absolute row of kinds[0] while dense
         size_t count = 0;            // cells holding a value
-        std::vector<uint32_t> row_numbers;
-        std::vector<cell_kind> kinds;
-        std::vector<uint64_t> values;
+        large_vector<uint32_t> row_numbers;
+        large_vector<cell_kind> kinds;
+        large_vector<uint64_t> values;
         void make_sparse();
         void sort_rows();
         void add(uint32_t row, cell_kind kind, uint64_t value);
@@ -106,6 +111,7 @@ private:
 
     text_pool& pool;
     std::vector<stage> stages;
+    uint32_t expected_rows = 0;
 };
 
 } // namespace platform::dao

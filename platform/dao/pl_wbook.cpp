@@ -96,7 +96,11 @@ const sheet_table& workbook::sheet(size_t index)
     if (!tables.at(index)) {
         guarded([&] {
             table_builder builder(pool);
-            source->load(index, builder);
+            try {
+                source->load(index, builder);
+            } catch (const format_fault& e) {
+                throw format_fault("worksheet '" + sheet_names().at(index) + "': " + e.what());
+            }
             tables[index] = std::make_unique<sheet_table>(builder.finish(header_row));
         });
     }

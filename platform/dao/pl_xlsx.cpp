@@ -2,10 +2,9 @@
 
 #include "platform/dao/pl_rderr.hpp"
 #include "platform/dao/pl_sax.hpp"
+#include "platform/dao/pl_sxml.hpp"
 #include "platform/text/pl_utf8.hpp"
 
-#include <charconv>
-#include <cmath>
 #include <map>
 
 namespace platform::dao {
@@ -23,51 +22,6 @@ std::string_view folder_of(std::string_view part)
     return slash == part.npos ? std::string_view() : part.substr(0, slash + 1);
 }
 
-uint32_t parse_index(std::string_view text, const char* what)
-{
-    uint32_t v = 0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (r.ec != std::errc() || r.ptr != text.data() + text.size())
-        throw format_fault(std::string("bad ") + what + " '" + std::string(text.substr(0, 40)) + "'");
-    return v;
-}
-
-double parse_number(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '+'))
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    double v = 0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v))
-        throw format_fault("bad number '" + std::string(text.substr(0, 40)) + "'");
-    return v;
-}
-
-// "B12" -> column 1, row 11 (zero-based); false when it is no cell reference.
-bool read_reference(std::string_view ref, uint32_t& row, uint32_t& col)
-{
-    size_t i = 0;
-    uint32_t c = 0;
-    for (; i < ref.size() && i < 4 && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z')); ++i)
-        c = c * 26 + uint32_t((ref[i] | 0x20) - 'a' + 1);
-    uint32_t r = 0;
-    const auto digits = std::from_chars(ref.data() + i, ref.data() + ref.size(), r);
-    if (i == 0 || c > table_builder::max_columns || digits.ec != std::errc() || digits.ptr != ref.data() + ref.size() ||
-        r == 0 || r > table_builder::max_rows)
-        return false;
-    row = r - 1;
-    col = c - 1;
-    return true;
-}
-
-void parse_reference(std::string_view ref, uint32_t& row, uint32_t& col)
-{
-    if (!read_reference(ref, row, col))
-        throw format_fault("bad cell reference '" + std::string(ref.substr(0, 20)) + "'");
-}
-
 // The code unit of an escape "_xHHHH_" at pos, or -1.
 int escape_at(std::string_view s, size_t pos)
 {
@@ -82,21 +36,6 @@ int escape_at(std::string_view s, size_t pos)
         v = v * 16 + d;
     }
     return v;
-}
-
-// The t attribute of a cell: "n" (or none), "s", "str", "inlineStr", "b", "d", "e".
-enum class cell_type : uint8_t { number, shared, text, boolean, date, error };
-
-cell_type type_of(const char* t)
-{
-    const std::string_view v = t ? t : "n";
-    if (v == "n") return cell_type::number;
-    if (v == "s") return cell_type::shared;
-    if (v == "str" || v == "inlineStr") return cell_type::text;
-    if (v == "b") return cell_type::boolean;
-    if (v == "d") return cell_type::date;
-    if (v == "e") return cell_type::error;
-    throw format_fault("unknown cell type '" + std::string(v.substr(0, 20)) + "'");
 }
 
 // Relationships of one part: id -> (type, resolved target).
@@ -159,7 +98,7 @@ private:
 
 class strings_handler : public sax_handler {
 public:
-    strings_handler(text_pool& pool, std::vector<text_ref>& out) : pool(pool), out(out), parser(*this) {}
+    strings_handler(text_pool& pool, std::vector<text_ref>& out) : pool(pool), out(out) {}
     void start(std::string_view name, const char**) override
     {
         if (name == "si")
@@ -167,12 +106,12 @@ public:
         else if (name == "rPh")
             ++phonetic;
         else if (name == "t" && phonetic == 0)
-            parser.capture(true);
+            capture = true;
     }
     void end(std::string_view name) override
     {
         if (name == "t") {
-            parser.capture(false);
+            capture = false;
         } else if (name == "rPh") {
             --phonetic;
         } else if (name == "si") {
@@ -180,11 +119,15 @@ public:
             out.push_back(pool.add(item));
         }
     }
-    void text(std::string_view t) override { item.append(t); }
+    void text(std::string_view t) override
+    {
+        if (item.size() + t.size() > text_pool::max_length)
+            text_pool::refuse_long("shared string " + std::to_string(out.size()));
+        item.append(t);
+    }
 
     text_pool& pool;
     std::vector<text_ref>& out;
-    sax_parser parser;
     std::string item;
     int phonetic = 0;
 };
@@ -214,132 +157,6 @@ public:
 
 private:
     bool in_cell_xfs = false;
-};
-
-class sheet_handler : public sax_handler {
-public:
-    sheet_handler(table_builder& out, const std::vector<text_ref>& strings, const std::vector<cell_kind>& styles,
-                  bool date1904)
-        : out(out), strings(strings), styles(styles), date1904(date1904), parser(*this) {}
-
-    void start(std::string_view name, const char** a) override
-    {
-        if (name == "c") {
-            start_cell(a);
-        } else if (name == "v") {
-            value.clear();
-            parser.capture(true);
-        } else if (name == "row") {
-            const char* r = attribute(a, "r");
-            row = r ? parse_index(r, "row number") - 1 : row + 1;
-            if (row >= table_builder::max_rows)
-                throw format_fault("bad row number");
-            next_col = 0;
-        } else if (name == "is") {
-            value.clear();
-            inline_text = true;
-        } else if (name == "dimension") {
-            expect_size(attribute(a, "ref"));
-        } else if (name == "rPh") {
-            ++phonetic;
-        } else if (name == "t" && inline_text && phonetic == 0) {
-            parser.capture(true);
-        }
-    }
-    void end(std::string_view name) override
-    {
-        if (name == "v" || name == "t") {
-            parser.capture(false);
-            has_value = has_value || name == "v" || inline_text;
-        } else if (name == "c") {
-            end_cell();
-        } else if (name == "rPh") {
-            --phonetic;
-        } else if (name == "is") {
-            inline_text = false;
-        }
-    }
-    void text(std::string_view t) override { value.append(t); }
-
-    table_builder& out;
-    const std::vector<text_ref>& strings;
-    const std::vector<cell_kind>& styles;
-    bool date1904;
-    sax_parser parser;
-
-private:
-    // The sheet's own idea of its size ("A1:J1000"), a hint only.
-    void expect_size(const char* ref)
-    {
-        uint32_t rows, cols;
-        const std::string_view r = ref ? ref : "";
-        if (read_reference(r.substr(r.find(':') == r.npos ? 0 : r.find(':') + 1), rows, cols))
-            out.expect(rows + 1, cols + 1);
-    }
-
-    void start_cell(const char** a)
-    {
-        const char *r = nullptr, *t = nullptr, *s = nullptr;
-        for (; *a != nullptr; a += 2) {
-            const std::string_view n = local_name(a[0]);
-            if (n == "r") r = a[1];
-            else if (n == "t") t = a[1];
-            else if (n == "s") s = a[1];
-        }
-        if (r)
-            parse_reference(r, cell_row, col);
-        else
-            cell_row = row, col = next_col;
-        if (col >= table_builder::max_columns || cell_row >= table_builder::max_rows)
-            throw format_fault("cell beyond the last column");
-        next_col = col + 1;
-        type = type_of(t);
-        style = s ? parse_index(s, "style index") : 0;
-        has_value = false;
-        value.clear();
-    }
-    void end_cell()
-    {
-        if (!has_value || value.empty())
-            return;  // an empty <v/> some writers leave for a formula without result
-        switch (type) {
-        case cell_type::number: {
-            const double v = parse_number(value);
-            const cell_kind kind = style < styles.size() ? styles[style] : cell_kind::number;
-            out.add_number(cell_row, col, kind == cell_kind::date ? serial_to_ole_date(v, date1904) : v, kind);
-            break;
-        }
-        case cell_type::shared: {
-            const uint32_t i = parse_index(value, "shared string index");
-            if (i >= strings.size())
-                throw format_fault("shared string index beyond the table");
-            out.add_text(cell_row, col, strings[i]);
-            break;
-        }
-        case cell_type::text:
-            decode_xml_escapes(value);
-            out.add_text(cell_row, col, std::string_view(value));
-            break;
-        case cell_type::boolean:
-            out.add_boolean(cell_row, col, value == "1" || value == "true");
-            break;
-        case cell_type::date: {
-            double ole;
-            if (!parse_iso_date(value, ole))
-                throw format_fault("bad date '" + value.substr(0, 40) + "'");
-            out.add_number(cell_row, col, ole, cell_kind::date);
-            break;
-        }
-        case cell_type::error:  // NULL
-            break;
-        }
-    }
-
-    uint32_t row = UINT32_MAX, cell_row = 0, col = 0, next_col = 0, style = 0;
-    cell_type type = cell_type::number;
-    std::string value;
-    bool has_value = false, inline_text = false;
-    int phonetic = 0;
 };
 
 } // namespace
@@ -439,7 +256,7 @@ void xlsx_reader::read_shared_parts()
     if (!strings_part.empty() && package.has(strings_part)) {
         std::vector<text_ref> strings;
         strings_handler h(pool, strings);
-        parse_part(package, strings_part, h.parser);
+        parse_part(package, strings_part, h);
         shared_strings = std::move(strings);
     }
     shared_parts_read = true;
@@ -448,8 +265,7 @@ void xlsx_reader::read_shared_parts()
 void xlsx_reader::load(size_t index, table_builder& out)
 {
     read_shared_parts();
-    sheet_handler h(out, shared_strings, style_kinds, date1904);
-    parse_part(package, sheet_parts.at(index), h.parser);
+    read_sheet(package, sheet_parts.at(index), sheet_context{shared_strings, style_kinds, date1904}, out);
 }
 
 } // namespace platform::dao

@@ -1,7 +1,8 @@
 // Office Open XML workbooks (.xlsx, .xlsm): the package's relationships lead
 // from the root to the workbook part and from there to the worksheets, the
 // shared strings and the styles, wherever the writer put them. Every part is
-// streamed through the XML parser; nothing but the cells' values is kept.
+// streamed: the worksheets through a scanner made for them (pl_sxml), the
+// others through expat; nothing but the cells' values is kept.
 #pragma once
 
 #include "platform/dao/pl_sheet.hpp"

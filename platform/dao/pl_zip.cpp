@@ -4,12 +4,16 @@
 
 #include <zip.h>
 
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
 namespace platform::dao {
 
 void zip_package::zip_closer::operator()(zip* z) const { zip_discard(z); }
-void zip_package::file_closer::operator()(zip_file* f) const { zip_fclose(f); }
+void zip_package::part::file_closer::operator()(zip_file* f) const { zip_fclose(f); }
 
-zip_package::zip_package(const void* bytes, size_t size)
+zip_package::zip_package(const void* bytes, size_t size) : archive_size(size)
 {
     zip_error_t error;
     zip_error_init(&error);
@@ -36,6 +40,10 @@ zip_package::zip_package(const std::string& path)
         zip_error_fini(&error);
         throw format_fault("not a readable zip archive: " + text);
     }
+    std::error_code ec;
+    archive_size = std::filesystem::file_size(path, ec);
+    if (ec)
+        throw format_fault("cannot read the size of the archive: " + ec.message());
 }
 
 bool zip_package::has(const std::string& name) const
@@ -49,7 +57,12 @@ zip_package::part zip_package::open(const std::string& name) const
     zip_file* f = index < 0 ? nullptr : zip_fopen_index(archive.get(), zip_uint64_t(index), 0);
     if (f == nullptr)
         throw format_fault("cannot open part " + name + ": " + zip_strerror(archive.get()));
-    return part(f);
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    uint64_t compressed = archive_size;
+    if (zip_stat_index(archive.get(), zip_uint64_t(index), 0, &stat) == 0 && (stat.valid & ZIP_STAT_COMP_SIZE) != 0)
+        compressed = std::min<uint64_t>(compressed, stat.comp_size);
+    return part(f, compressed);
 }
 
 size_t zip_package::part::read(char* out, size_t size)
@@ -57,7 +70,77 @@ size_t zip_package::part::read(char* out, size_t size)
     const zip_int64_t n = zip_fread(file.get(), out, size);
     if (n < 0)
         throw format_fault(std::string("damaged compressed data: ") + zip_file_strerror(file.get()));
+    inflated += uint64_t(n);
+    if (inflated > max_part_size && inflated > compressed * max_part_ratio)
+        throw format_fault("the part inflates past " + std::to_string(max_part_size >> 20) + " MiB at more than " +
+                           std::to_string(max_part_ratio) + " times its " + std::to_string(compressed) +
+                           " compressed bytes; no workbook does that");
     return size_t(n);
+}
+
+read_ahead::read_ahead(zip_package::part p) : part(std::move(p))
+{
+    if (part.compressed_size() < worth_a_thread)
+        return;
+    for (size_t i = 0; i < block_count; ++i)
+        empty.push_back(block{std::make_unique_for_overwrite<char[]>(block_size), 0});
+    worker = std::jthread([this](std::stop_token stop) { run(stop); });
+}
+
+void read_ahead::run(std::stop_token stop)
+{
+    try {
+        for (bool last = false; !last;) {
+            block b;
+            {
+                std::unique_lock l(lock);
+                if (!changed.wait(l, stop, [&] { return !empty.empty(); }))
+                    return;
+                b = std::move(empty.front());
+                empty.pop_front();
+            }
+            b.size = 0;
+            for (size_t n = 1; n > 0 && b.size < block_size; b.size += n)
+                n = part.read(b.data.get() + b.size, block_size - b.size);
+            last = b.size < block_size;
+            const std::lock_guard l(lock);
+            full.push_back(std::move(b));
+            finished = last;
+            changed.notify_all();
+        }
+    } catch (...) {
+        const std::lock_guard l(lock);
+        failure = std::current_exception();
+        finished = true;
+        changed.notify_all();
+    }
+}
+
+size_t read_ahead::read(char* out, size_t size)
+{
+    if (!worker.joinable())
+        return part.read(out, size);
+    while (at == current.size) {
+        std::unique_lock l(lock);
+        if (current.data) {
+            empty.push_back(std::move(current));
+            changed.notify_all();
+        }
+        current = block();
+        at = 0;
+        changed.wait(l, [&] { return !full.empty() || finished; });
+        if (full.empty()) {
+            if (failure)
+                std::rethrow_exception(failure);
+            return 0;
+        }
+        current = std::move(full.front());
+        full.pop_front();
+    }
+    const size_t n = std::min(size, current.size - at);
+    std::memcpy(out, current.data.get() + at, n);
+    at += n;
+    return n;
 }
 
 } // namespace platform::dao

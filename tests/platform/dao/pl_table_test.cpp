@@ -1,4 +1,5 @@
 #include "dao_show.hpp"
+#include "platform/dao/pl_rderr.hpp"
 
 #include <gtest/gtest.h>
 
@@ -189,4 +190,21 @@ TEST(Table, ManyEqualHeadersAreNumberedInOrder)
     EXPECT_EQ(b.table.column_name(1), "a1");
     EXPECT_EQ(b.table.column_name(2), "A2");
     EXPECT_EQ(b.table.column_name(16383), "a16383");
+}
+
+// Texts fill fixed chunks and long ones get chunks of their own: every text
+// handed out stays as it was added, whatever came after it.
+TEST(Pool, TextsStayIntactAcrossChunks)
+{
+    text_pool pool;
+    std::vector<std::pair<text_ref, std::string>> added;
+    const size_t sizes[] = {0, 1, 1000, 100000, 131072, 500000, 1048576, 1048577, 3};
+    for (int round = 0; round < 12; ++round)
+        for (size_t size : sizes) {
+            std::string text(size, char('a' + (round + size) % 26));
+            added.emplace_back(pool.add(text), std::move(text));
+        }
+    for (const auto& [ref, text] : added)
+        ASSERT_EQ(pool.get(ref), text);
+    EXPECT_THROW(pool.add(std::string(text_pool::max_length + 1, 'x')), format_fault);
 }
