@@ -28,7 +28,7 @@ ravelin_converter::ravelin_converter(converter_form form_, converter_hooks& hook
 ravelin_converter::~ravelin_converter()
 {
     tk_logger::log(2, "ravelin_converter::dtor");
-    if (form == converter_form::wizard)
+    if (form == converter_form::wizard && store_settings)
         serialize(true);
 }
 

@@ -74,6 +74,9 @@ public:
     // Opens or creates the run's destination database.
     std::unique_ptr<udb_database> get_dest_base();
     static std::wstring get_title();
+    // The settings are not written back at the end: the program ends by an
+    // internal error, or the settings in hand are not the user's.
+    void forget_settings() { store_settings = false; }
 
     void convert_from_xls();
     void convert_from_csv();
@@ -117,6 +120,7 @@ private:
 
     const converter_form form;
     converter_hooks& hooks;
+    bool store_settings = true;
     // The reader of a running CSV conversion, for the progress display; set
     // and cleared under the lock so a poll never reaches a deleted reader.
     mutable std::mutex csv_reader_mutex;

@@ -107,3 +107,13 @@ void xls_reader::set_sel_sheets2(const std::vector<std::pair<std::wstring, std::
     select_sheets(names, [](const auto& pair) -> const std::wstring& { return pair.first; });
     tk_logger::log(1, "xls_reader::set_sel_sheets2 - END");
 }
+
+bool xls_reader::select_profile_sheets()
+{
+    std::vector<std::wstring> all;
+    if (!get_all_sheets(all))
+        return false;
+    const auto chosen = sel_queries;
+    set_sel_sheets2(chosen);
+    return true;
+}
