@@ -71,8 +71,11 @@ bool save_file_dialog::show()
     if (chosen.isEmpty())
         return false;
     path = chosen.toStdWString();
-    // Only the name counts: a folder "a.sql" does not make "dump" a dump file.
-    if (std::filesystem::path(path).filename().wstring().find(extension) == std::wstring::npos)
+    // Only the name counts: a folder "a.sql" does not make "dump" a dump file;
+    // "report.SQL" and "x.sql.bak" are taken as the user wrote them.
+    std::wstring name = std::filesystem::path(path).filename().wstring();
+    std::wstring wanted = extension;
+    if (tk_wstring::to_lower(name).find(tk_wstring::to_lower(wanted)) == std::wstring::npos)
         path += extension;
     tk_logger::wlog(1, L"save_file_dialog::show -> %s", path.c_str());
     return true;

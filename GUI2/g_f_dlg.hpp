@@ -49,7 +49,8 @@ public:
     // default_ext with or without its dot; null is an internal error.
     save_file_dialog(QWidget* owner, const file_filter& filter, const std::wstring& title,
                      const std::wstring& initial_path, const wchar_t* default_ext);
-    // A chosen file name that does not contain the extension gets it.
+    // A chosen file name that does not contain the extension (in any case)
+    // gets it.
     bool show() override;
 
 private:

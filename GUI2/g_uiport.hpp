@@ -56,5 +56,6 @@ bool ui_closing();
 
 // Runs the action on the window thread and waits for it; an exception it
 // raises is raised again on the calling thread. Without an application, or
-// on the window thread, it runs at once.
+// on the window thread, it runs at once. A worker asks ui_closing() first:
+// a closing window thread may be waiting for it.
 void on_window_thread(const std::function<void()>& action);

@@ -37,6 +37,8 @@ QFrame* rule(QWidget* parent)
 bool show_box(box_kind kind, const char* suffix, const std::wstring& text)
 {
     bool answer = false;
+    if (ui_closing())
+        return answer;
     on_window_thread([&] {
         if (ui_closing())
             return;
@@ -150,9 +152,11 @@ void wizard_shell::add_page(wizard_page_base& page)
     stack->addWidget(&page);
 }
 
+bool wizard_shell::start() { return show_index(0, 1); }
+
 int wizard_shell::run()
 {
-    if (!show_index(0, 1))
+    if (!start())
         return QDialog::Rejected;
     return exec();
 }

@@ -39,8 +39,10 @@ public:
 
     // Pages in sheet order; not owned, they outlive the shell's run.
     void add_page(wizard_page_base& page);
-    // Shows the first page that accepts and runs the wizard modally; the
-    // dialog's result, or the code the wizard was ended with.
+    // Shows the first page that accepts; false when none does.
+    bool start();
+    // start(), then the wizard runs modally; the dialog's result, or the
+    // code the wizard was ended with.
     int run();
     // Moves to the page with that id (no history entry, no leave check).
     void set_current_page(uint32_t id);

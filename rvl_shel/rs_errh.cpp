@@ -52,6 +52,9 @@ void wizard_error_handler::continue_dialog(const std::string& message, bool no_a
     }
     int result = dlg_continue;
     bool dont_show = false;
+    // While the program closes the answer is Continue, without a dialog.
+    if (ui_closing())
+        return;
     on_window_thread([&] {
         if (ui_closing())
             return;
@@ -70,11 +73,13 @@ void wizard_error_handler::internal_error(const tk_exception& e)
     tk_logger::log(3, "Internal error:\n%s", e.what());
     if (ravelin_converter* converter = tk_singleton<ravelin_converter>::try_instance())
         converter->forget_settings();
-    on_window_thread([&] {
-        if (ui_closing())
-            return;
-        dlg_error_ex dialog(tk_to_unicode(e.get_message()));
-        ui().exec(dialog);
-    });
+    if (!ui_closing()) {
+        on_window_thread([&] {
+            if (ui_closing())
+                return;
+            dlg_error_ex dialog(tk_to_unicode(e.get_message()));
+            ui().exec(dialog);
+        });
+    }
     throw wizard_exit{wizard_failure};
 }
