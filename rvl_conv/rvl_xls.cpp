@@ -113,6 +113,10 @@ bool xls_reader::select_profile_sheets()
     std::vector<std::wstring> all;
     if (!get_all_sheets(all))
         return false;
+    if (sel_queries.empty()) {
+        set_sel_sheets1(all);  // a profile that names none converts every worksheet
+        return true;
+    }
     const auto chosen = sel_queries;
     set_sel_sheets2(chosen);
     return true;
