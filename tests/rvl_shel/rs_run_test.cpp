@@ -39,7 +39,12 @@ namespace {
 // is kept.
 class ravelin_job : public test_dir {
 public:
-    ravelin_job() : home_dir(path()) { std::filesystem::create_directory(file("config")); }
+    // The services the program's main installs before it runs.
+    ravelin_job() : home_dir(path())
+    {
+        std::filesystem::create_directory(file("config"));
+        install_window_services();
+    }
 
     // The settings store as the user left it: CSV files, comma, table
     // items, into a dump out.sql.
