@@ -50,7 +50,7 @@ sql_result_ptr sql_database::use_result(const std::string& statement)
     sql_result_ptr result(mysql_use_result(connection));
     if (mysql_errno(connection) != 0) {
         tk_logger::log(3, "QUERY=%s", statement.c_str());
-        throw sql_exception();
+        sql_raise_last_error();
     }
     return result;
 }
@@ -68,7 +68,7 @@ void sql_database::init_tables()
         result.reset(mysql_list_tables(connection, nullptr));
     }
     if (!result)
-        throw sql_exception();
+        sql_raise_last_error();
     sql_tmp_recordset rows(result.release());
     for (; !rows.is_eof(); rows.next()) {
         const std::wstring table = rows.get_item()->at(0)->to_wstring();

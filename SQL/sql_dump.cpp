@@ -10,7 +10,9 @@
 #include "platform/text/pl_format.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
+#include <filesystem>
 
 namespace {
 
@@ -67,7 +69,8 @@ std::unique_ptr<dmp_database> sql_engine::create_dump(const std::wstring& file_n
 }
 
 dmp_database::dmp_database(const std::wstring& path_, const dump_options& options_)
-    : udb_database(path_, 1, false), path(path_), out(tk_to_ansi(path_, tk_cp_thread_acp)), options(options_)
+    : udb_database(path_, 1, false), path(path_), written_path(writing_path(path_)),
+      out(tk_to_ansi(written_path, tk_cp_thread_acp)), options(options_)
 {
     tk_logger::wlog(2, L"dmp_database::ctor(%s)", path.c_str());
     sql_engine::instance().set_dump_version(options.b_new_ver);
@@ -75,7 +78,7 @@ dmp_database::dmp_database(const std::wstring& path_, const dump_options& option
     if (!out.is_open()) {
         tk_logger::log(2, "Failed to open file");
         platform::set_last_error(static_cast<uint32_t>(out.error()));
-        throw tk_exception_ex("Cannot create the dump file '" + tk_to_utf8(path) + "': ", 1);
+        throw tk_exception_ex("Cannot create the dump file '" + tk_to_utf8(written_path) + "': ", 1);
     }
     write_preamble();
 }
@@ -84,11 +87,25 @@ dmp_database::~dmp_database()
 {
     if (closed)
         return;
-    try {
-        close();
-    } catch (const tk_exception& e) {
-        tk_logger::log(3, "%s", e.what());
-    }
+    closed = true;
+    if (!finish_file())
+        tk_logger::wlog(3, L"Cannot write the dump file '%s'", written_path.c_str());
+    tk_logger::wlog(3, L"The unfinished dump stays in '%s'", written_path.c_str());
+}
+
+std::wstring dmp_database::writing_path(const std::wstring& path)
+{
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(tk_to_ansi(path, tk_cp_thread_acp), ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return path;
+    return path + L".part";
+}
+
+bool dmp_database::finish_file()
+{
+    unlock_tables("dmp_database::~dmp_database - right before unlock tables");
+    return out.close();
 }
 
 void dmp_database::close()
@@ -96,10 +113,18 @@ void dmp_database::close()
     if (closed)
         return;
     closed = true;
-    unlock_tables("dmp_database::~dmp_database - right before unlock tables");
-    if (!out.close()) {
+    if (!finish_file()) {
         platform::set_last_error(static_cast<uint32_t>(out.error()));
-        throw tk_exception_ex("Cannot write the dump file '" + tk_to_utf8(path) + "': ", 1);
+        throw tk_exception_ex("Cannot write the dump file '" + tk_to_utf8(written_path) + "': ", 1);
+    }
+    if (written_path == path)
+        return;
+    if (std::rename(tk_to_ansi(written_path, tk_cp_thread_acp).c_str(), tk_to_ansi(path, tk_cp_thread_acp).c_str()) !=
+        0) {
+        platform::set_last_error_from_errno();
+        throw tk_exception_ex("Cannot give the dump file '" + tk_to_utf8(written_path) + "' its name '" +
+                                  tk_to_utf8(path) + "': ",
+                              1);
     }
 }
 

@@ -26,11 +26,18 @@ struct sql_table_options;
 class dmp_database : public udb_database {
 public:
     // Creates the file and writes the preamble; a file that cannot be created
-    // is a level-1 tk_exception_ex naming the path.
+    // is a level-1 tk_exception_ex naming the path. The bytes go to
+    // writing_path(path) until close() gives the file its name, so an earlier
+    // file of that name stays whole until the new one is complete.
     dmp_database(const std::wstring& path, const dump_options& options);
-    // Closes the file when close() was not called; a failure can then only be
-    // logged.
+    // Ends the statements and closes the file when close() was not called,
+    // leaving it under its writing name; a failure can then only be logged.
     ~dmp_database() override;
+
+    // Where a dump of this name is written: "<path>.part" in the same
+    // folder, or the path itself when it names something that is not a
+    // plain file (a device or pipe is written to, never replaced).
+    static std::wstring writing_path(const std::wstring& path);
 
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
@@ -50,9 +57,11 @@ public:
     bool test_query(const std::wstring& statement) override;
     void create_relationships(const udb_relationships& relationships) override;
 
-    // Writes the final UNLOCK TABLES when a lock is open and closes the file;
-    // a level-1 tk_exception_ex naming the path when any byte of the dump
-    // failed to reach it. Call it at the end of a run; later writes are lost.
+    // Writes the final UNLOCK TABLES when a lock is open, closes the file and
+    // gives it its name; a level-1 tk_exception_ex naming the path when any
+    // byte of the dump failed to reach it or the name cannot be given (the
+    // written file then stays under its writing name). Call it at the end of
+    // a run; later writes are lost.
     void close();
 
     // "\n" when n_line_break is set, else "\r\n".
@@ -97,7 +106,11 @@ private:
     // the locked tables, which the lock allows.
     bool is_on_locked_table(const std::string& statement) const;
 
+    // Ends the statements and closes the file; false when a byte was lost.
+    bool finish_file();
+
     std::wstring path;
+    std::wstring written_path;  // declared before out, which opens it
     dmp_out out;
     dump_options options;
     std::map<std::wstring, udb_indexes> table_indexes;

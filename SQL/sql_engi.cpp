@@ -2,6 +2,7 @@
 
 #include "SQL/sql_db.hpp"
 #include "SQL/sql_exc.hpp"
+#include "SQL/sql_optf.hpp"
 #include "SQL/sql_recs.hpp"
 #include "SQL/sql_vali.hpp"
 #include "TK/tk_excep.hpp"
@@ -93,6 +94,11 @@ void sql_engine::initialize()
     mysql_options(&handle, MYSQL_READ_DEFAULT_GROUP, option_group);
     tk_logger::log(1, "sql_engine::initialize - 2");
     mysql_options(&handle, MYSQL_OPT_CONNECT_TIMEOUT, &connect_timeout);
+    const sql_client_timeouts timeouts = sql_read_timeouts(option_group);
+    mysql_options(&handle, MYSQL_OPT_READ_TIMEOUT, &timeouts.read);
+    mysql_options(&handle, MYSQL_OPT_WRITE_TIMEOUT, &timeouts.write);
+    tk_logger::log(2, "read timeout %d s, write timeout %d s", static_cast<int>(timeouts.read),
+                   static_cast<int>(timeouts.write));
     tk_logger::log(1, "sql_engine::initialize - END");
 }
 
@@ -149,6 +155,9 @@ void sql_engine::set_up_session(const std::string& password)
     if (server_version == sql_version_4_1_0 && !password.empty())
         throw sql_auth_not_supported_exception();
     execute_logged("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
+    // Every value the server changes is reported, so each warning of a
+    // gathered statement must be listed, not only the first 64.
+    execute_logged("SET SESSION max_error_count = 65535", "Cannot list every warning: %s");
 }
 
 void sql_engine::send_async(const std::string& utf8)
@@ -172,6 +181,7 @@ void sql_engine::wait_async()
     }
     if (MYSQL_RES* result = mysql_use_result(&handle))
         mysql_free_result(result);
+    async_warnings = read_warnings();
 }
 
 std::optional<sql_engine::async_failure> sql_engine::take_async_failure()
@@ -182,11 +192,37 @@ std::optional<sql_engine::async_failure> sql_engine::take_async_failure()
     return taken;
 }
 
+sql_engine::warnings sql_engine::take_async_warnings()
+{
+    wait_async();
+    warnings taken;
+    std::swap(taken, async_warnings);
+    return taken;
+}
+
+sql_engine::warnings sql_engine::read_warnings()
+{
+    warnings found;
+    found.total = mysql_warning_count(&handle);
+    if (found.total == 0)
+        return found;
+    try {
+        for (std::unique_ptr<sql_tmp_recordset> rows = select("SHOW WARNINGS"); !rows->is_eof(); rows->next()) {
+            const udb_record& row = *rows->get_item();
+            found.listed.push_back({static_cast<unsigned>(std::strtoul(row.at(1)->to_string().c_str(), nullptr, 10)),
+                                    row.at(2)->to_string()});
+        }
+    } catch (const tk_exception& e) {
+        found.listed.push_back({0, std::string("the server's warnings could not be read: ") + e.what()});
+    }
+    return found;
+}
+
 void sql_engine::execute(const std::string& utf8)
 {
     wait_async();
     if (mysql_real_query(&handle, utf8.data(), utf8.size()) != 0)
-        throw sql_exception();
+        sql_raise_last_error();
     if (MYSQL_RES* result = mysql_use_result(&handle))
         mysql_free_result(result);
 }
@@ -204,10 +240,10 @@ std::unique_ptr<sql_tmp_recordset> sql_engine::select(const std::string& utf8)
 {
     wait_async();
     if (mysql_real_query(&handle, utf8.data(), utf8.size()) != 0)
-        throw sql_exception();
+        sql_raise_last_error();
     MYSQL_RES* result = mysql_use_result(&handle);
     if (result == nullptr)
-        throw sql_exception();
+        sql_raise_last_error();
     return std::make_unique<sql_tmp_recordset>(result);
 }
 
@@ -232,7 +268,7 @@ std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, uint
     tk_logger::wlog(3, L"Opening MySQL database '%s'", name.c_str());
     wait_async();
     if (mysql_select_db(&handle, tk_to_utf8(name).c_str()) != 0)
-        throw sql_exception();
+        sql_raise_last_error();
     return std::make_unique<sql_database>(name, &handle, mode);
 }
 

@@ -41,12 +41,15 @@ public:
     sql_engine(const sql_engine&) = delete;
     sql_engine& operator=(const sql_engine&) = delete;
 
-    // Prepares the client handle for a (new) connection.
+    // Prepares the client handle for a (new) connection: the option group
+    // "BV MySQL Lib", a connect timeout of 10 s, and the read and write
+    // timeouts of sql_optf.hpp, so a server that stops answering ends the
+    // run instead of hanging it.
     void initialize();
 
     // Connects the one client connection (closing an earlier one first) and
     // sets up the session: character set, wait_timeout of at least 28800 s,
-    // foreign-key checks off. The port must be 1..65535. A refusal raises
+    // foreign-key checks off, every warning of a statement listed. The port must be 1..65535. A refusal raises
     // sql_exception; a 4.1.0 server with a password raises
     // sql_auth_not_supported_exception. The password is never logged.
     void connect(const std::string& host, const std::string& user, const std::string& password, int port);
@@ -78,6 +81,21 @@ public:
         unsigned error_number = 0;
     };
     std::optional<async_failure> take_async_failure();
+    // The warnings of the statement sent last, read when its answer was
+    // taken; empty after a refusal and once taken.
+    struct warning {
+        unsigned code = 0;
+        std::string message;
+    };
+    struct warnings {
+        uint64_t total = 0;           // as the server counted them
+        std::vector<warning> listed;  // what SHOW WARNINGS gave (the server lists a limited number)
+    };
+    warnings take_async_warnings();
+    // The warnings of the statement just answered (SHOW WARNINGS when its
+    // count is not 0). Never throws: a listing that fails is one warning
+    // of its own.
+    warnings read_warnings();
 
     // The version number of a server's version text ("8.0.36", "5.7.44-log",
     // "10.11.6-MariaDB-..."): its three leading dot-separated numbers. A text
@@ -162,6 +180,7 @@ private:
     uint32_t max_packet_size = 0;
     bool in_flight = false;
     std::optional<async_failure> async_refusal;
+    warnings async_warnings;
     MYSQL handle;
 };
 

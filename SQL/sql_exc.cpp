@@ -3,6 +3,8 @@
 #include "SQL/sql_engi.hpp"
 #include "TK/tk_log.hpp"
 
+#include <errmsg.h>
+
 namespace {
 
 // Read before the exception's base is built: reaching a missing engine is
@@ -21,6 +23,34 @@ sql_exception::sql_exception(const std::string& message_, unsigned error_number)
     code = sql_error_base | (error_number & 0xFFFF);
     tk_logger::log(2, "sql_exception::sql_exception( msg=%s)", message.c_str());
     tk_logger::log(2, "Got MySQL error code=%d", code);
+}
+
+sql_connection_lost::sql_connection_lost(const std::string& client_text, unsigned error_number)
+    : tk_exception("The connection to the MySQL server was lost (error " + std::to_string(error_number) + ": " +
+                       client_text +
+                       "). The server stopped, closed the connection or did not answer within the "
+                       "client's read or write timeout; the conversion ended here.",
+                   1)
+{
+    tk_logger::log(3, "Connection lost: %d %s", static_cast<int>(error_number), client_text.c_str());
+}
+
+bool sql_is_connection_lost(unsigned error_number)
+{
+    return error_number == CR_SERVER_GONE_ERROR || error_number == CR_SERVER_LOST ||
+           error_number == CR_SERVER_LOST_EXTENDED;
+}
+
+void sql_raise(const std::string& message, unsigned error_number)
+{
+    if (sql_is_connection_lost(error_number))
+        throw sql_connection_lost(message, error_number);
+    throw sql_exception(message, error_number);
+}
+
+void sql_raise_last_error()
+{
+    sql_raise(mysql_error(engine_handle()), mysql_errno(engine_handle()));
 }
 
 sql_auth_not_supported_exception::sql_auth_not_supported_exception()

@@ -22,6 +22,23 @@ public:
     sql_exception(const sql_exception&) = default;
 };
 
+// The connection to the server is gone (the server closed it, died, or did
+// not answer within the read or write timeout). Level 1: nothing more can
+// reach the server, so the run ends here instead of failing every row.
+class sql_connection_lost : public tk_exception {
+public:
+    sql_connection_lost(const std::string& client_text, unsigned error_number);
+    sql_connection_lost(const sql_connection_lost&) = default;
+};
+
+// True for the client library's codes of a connection that is gone.
+bool sql_is_connection_lost(unsigned error_number);
+// Raises the failure of the given text and number: sql_connection_lost when
+// the connection is gone, else sql_exception.
+[[noreturn]] void sql_raise(const std::string& message, unsigned error_number);
+// The same with the engine connection's last error.
+[[noreturn]] void sql_raise_last_error();
+
 class sql_auth_not_supported_exception : public tk_exception {
 public:
     sql_auth_not_supported_exception();

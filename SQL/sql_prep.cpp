@@ -47,9 +47,17 @@ struct long_value {
     }
 };
 
+// A lost connection ends the run as on every other road.
+void raise_if_lost(MYSQL_STMT* statement)
+{
+    if (sql_is_connection_lost(mysql_stmt_errno(statement)))
+        throw sql_connection_lost(mysql_stmt_error(statement), mysql_stmt_errno(statement));
+}
+
 [[noreturn]] void fail(const char* format, MYSQL_STMT* statement)
 {
     tk_logger::log(2, format, mysql_stmt_error(statement));
+    raise_if_lost(statement);
     throw sql_prep_stmt_failed_exception();
 }
 
@@ -85,6 +93,7 @@ void sql_database::prepared_statement(const std::string& statement, const std::v
                                           reinterpret_cast<const char*>(values[i].bytes + position), length) != 0) {
                 tk_logger::log(2, "mysql_stmt_send_long_data failed (pos=%d, res=%d, error=%s)",
                                static_cast<int>(position), 1, mysql_stmt_error(handle.get()));
+                raise_if_lost(handle.get());
                 throw sql_prep_stmt_failed_exception();
             }
         }
@@ -93,6 +102,7 @@ void sql_database::prepared_statement(const std::string& statement, const std::v
         tk_logger::log(3, "QUERY=%s", statement.c_str());
         tk_logger::log(3, "mysql_stmt_execute failed: error=%s", mysql_stmt_error(handle.get()));
         tk_logger::log(3, "row size=%d", static_cast<int>(row_size));
+        raise_if_lost(handle.get());
         throw sql_prep_stmt_failed_exception();
     }
 }

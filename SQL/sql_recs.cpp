@@ -167,7 +167,7 @@ sql_limited_query::sql_limited_query(sql_database& database, const std::wstring&
     tk_logger::wlog(1, L"sql_database::do_query2(%s)", statement.c_str());
     result = database.use_result(tk_to_utf8(statement));
     if (!result)
-        throw sql_exception();
+        sql_raise_last_error();
 }
 
 size_t sql_limited_query::store_to(slots& cache, const udb_schema* schema)
@@ -236,7 +236,7 @@ void sql_recordset::initialize(bool structure_only)
                                            : L"SELECT * FROM " + sql_engine::instance().dialect_name(name) + L" LIMIT 0";
     sql_result_ptr result = get_database()->use_result(tk_to_utf8(select));
     if (!result)
-        throw sql_exception();
+        sql_raise_last_error();
     std::wstring auto_number;
     describe_columns(mysql_fetch_fields(result.get()), mysql_num_fields(result.get()), auto_number);
     result.reset();

@@ -9,12 +9,37 @@
 #include "UDB/udb_vali.hpp"
 #include "platform/text/pl_case.hpp"
 
+#include <cstdlib>
+
 namespace {
 
 const char structure_mismatch[] = "The structure of data source does not conform to the destination table. For more "
                                   "information see Troubleshooting article of the product documentation.";
-// A refused gathered statement names at most this many of its rows.
-constexpr size_t refused_rows_listed = 20;
+// A report names at most this many refused rows, and of the values changed
+// by one statement at most changed_values_listed.
+constexpr size_t listed_per_report = 20;
+constexpr size_t changed_values_listed = 5;
+// The server's warning of a row that INSERT IGNORE skipped for its key.
+constexpr unsigned duplicate_key = 1062;
+// The server's refusal of a statement on a table that is not there.
+constexpr unsigned no_such_table = 1146;
+// The server's refusal of a packet over max_allowed_packet.
+constexpr unsigned packet_too_large = 1153;
+const char packet_message[] = "Row size exceeds 'max_allowed_packet'";
+
+// A warning's text with its " at row N" taken off; row receives N, 0 when
+// the text names no row.
+std::string without_row(const std::string& message, size_t& row)
+{
+    row = 0;
+    const std::string tail = " at row ";
+    const size_t at = message.rfind(tail);
+    if (at == std::string::npos || at + tail.size() == message.size() ||
+        message.find_first_not_of("0123456789", at + tail.size()) != std::string::npos)
+        return message;
+    row = static_cast<size_t>(std::strtoull(message.c_str() + at + tail.size(), nullptr, 10));
+    return message.substr(0, at);
+}
 
 sql_engine& engine()
 {
@@ -167,50 +192,70 @@ std::string sql_table::values_of(const udb_record& record, const column_match& m
     return values;
 }
 
-std::string sql_table::refusals::message() const
+std::string sql_table::batch_report::message() const
 {
-    std::string text = std::to_string(refused) + " of " + std::to_string(total) +
-                       " rows were refused by the server:" + report;
-    if (refused > refused_rows_listed)
-        text += "\n(and " + std::to_string(refused - refused_rows_listed) + " more)";
+    std::string text;
+    if (refused != 0) {
+        text = std::to_string(refused) + " of " + std::to_string(total) + " rows were refused by the server:" +
+               refused_rows;
+        if (refused > listed_per_report)
+            text += "\n(and " + std::to_string(refused - listed_per_report) + " more)";
+    }
+    if (changed != 0) {
+        if (!text.empty())
+            text += "\n";
+        text += std::to_string(changed) + (changed == 1 ? " value was" : " values were") +
+                " changed by the server:" + changed_values;
+        if (changed > changed_listed)
+            text += "\n(and " + std::to_string(changed - changed_listed) + " more)";
+    }
     return text;
 }
 
-void sql_table::refusals::raise(const std::string& then) const
+void sql_table::batch_report::raise(const std::string& then) const
 {
-    throw sql_exception(then.empty() ? message() : message() + "\n" + then, first_code & 0xFFFF);
+    const uint32_t code = refused != 0 ? first_code : changed_code;
+    throw sql_batch_report(then.empty() ? message() : message() + "\n" + then, code & 0xFFFF);
+}
+
+sql_table::skipped_rows sql_table::take_duplicates()
+{
+    skipped_rows taken;
+    std::swap(taken, duplicates);
+    return taken;
 }
 
 void sql_table::append_record(const udb_record& record)
 {
     const int64_t size = record.get_total_size();
-    // Rows of earlier batches that the server refused; reported once this
-    // row is written.
-    refusals refused;
+    ++record_number;
+    // What the answers to earlier batches brought; reported once this row is
+    // written.
+    batch_report report;
     if (size > max_buffer_size) {
         tk_logger::log(3, "Row is too big (%d bytes), swtich to slow_append", static_cast<int>(size));
         engine().clear_fast_insert();
-        send_gathered(refused);
-        complete_sent(refused);
+        send_gathered(report);
+        complete_sent(report);
     }
     try {
         if (engine().is_fast_insert())
-            fast_append(record, refused);
+            fast_append(record, report);
         else
-            slow_append(record);
+            slow_append(record, report);
     } catch (const sql_exception& e) {
-        if (!refused.any())
+        if (!report.any())
             throw;
-        refused.raise(e.get_message());
+        report.raise("record #" + std::to_string(record_number) + ": " + e.get_message());
     } catch (const tk_exception&) {
         // A failure that ends the table's copy outranks the report.
-        if (refused.any())
-            tk_logger::wlog(3, L"Table '%s': ERROR '%S'", name.c_str(), refused.message().c_str());
+        if (report.any())
+            tk_logger::wlog(3, L"Table '%s': ERROR '%S'", name.c_str(), report.message().c_str());
         throw;
     }
     ++row_count;
-    if (refused.any())
-        refused.raise();
+    if (report.any())
+        report.raise();
 }
 
 uint32_t sql_table::gather_limit()
@@ -225,10 +270,14 @@ uint32_t sql_table::gather_limit()
     return limit;
 }
 
-void sql_table::fast_append(const udb_record& record, refusals& refused)
+void sql_table::fast_append(const udb_record& record, batch_report& report)
 {
     const column_match& matched = match(record);
     const std::string values = values_of(record, matched, false, nullptr);
+    // Alone in a statement: the server closes the connection on a packet over
+    // its limit, so such a row is refused here and the others go on.
+    if (matched.fast_columns.size() + 1 + 7 + 2 + values.size() > gather_limit())
+        throw sql_exception(packet_message, packet_too_large);
     if (cached_rec_size == 0)
         cached_rec_size = static_cast<uint32_t>(record.size());
     std::string& text = pending.text;
@@ -238,7 +287,7 @@ void sql_table::fast_append(const udb_record& record, refusals& refused)
             tk_logger::log(3, "cached_rec_size=%d, that.size=%d", cached_rec_size, static_cast<int>(record.size()));
         const size_t grown = text.size() + 2 + matched.fast_columns.size() + 1 + values.size();
         if (other_count || grown > gather_limit()) {
-            send_gathered(refused);
+            send_gathered(report);
             cached_rec_size = static_cast<uint32_t>(record.size());
         }
     }
@@ -251,15 +300,15 @@ void sql_table::fast_append(const udb_record& record, refusals& refused)
     } else {
         text += ", ";
     }
-    pending.rows.push_back({text.size(), values.size() + 2, row_count + 1});
+    pending.rows.push_back({text.size(), values.size() + 2, record_number});
     text += "(";
     text += values;
     text += ")";
 }
 
-void sql_table::send_gathered(refusals& refused)
+void sql_table::send_gathered(batch_report& report)
 {
-    complete_sent(refused);
+    complete_sent(report);
     if (pending.text.empty())
         return;
     // The two buffers trade places and keep their capacity: a batch is
@@ -272,44 +321,83 @@ void sql_table::send_gathered(refusals& refused)
     awaiting_answer = true;
 }
 
-void sql_table::complete_sent(refusals& refused)
+void sql_table::complete_sent(batch_report& report)
 {
     if (!awaiting_answer)
         return;
     awaiting_answer = false;
-    if (std::optional<sql_engine::async_failure> failure = engine().take_async_failure())
-        retry_rows(sent, failure->message, refused);
+    std::optional<sql_engine::async_failure> failure = engine().take_async_failure();
+    if (!failure) {
+        note_warnings(engine().take_async_warnings(), sent.rows.data(), sent.rows.size(), report);
+        return;
+    }
+    if (sql_is_connection_lost(failure->error_number))
+        throw sql_connection_lost(failure->message, failure->error_number);
+    // Sending the rows one by one would only fail each of them again.
+    if (failure->error_number == no_such_table)
+        throw tk_exception(failure->message + ": the table was dropped while it was written; the rows from record #" +
+                               std::to_string(sent.rows.front().number) + " on were not written.",
+                           0);
+    retry_rows(sent, failure->message, report);
 }
 
-void sql_table::retry_rows(const batch& rows, const std::string& failure, refusals& refused)
+void sql_table::retry_rows(const batch& rows, const std::string& failure, batch_report& report)
 {
     tk_logger::wlog(3, L"Table '%s': ERROR '%S', sending its %d rows one by one", name.c_str(), failure.c_str(),
                     static_cast<int>(rows.rows.size()));
     const std::string head = rows.text.substr(0, rows.head) + " VALUES";
-    refused.total += rows.rows.size();
+    report.total += rows.rows.size();
     for (const pending_row& row : rows.rows) {
         try {
             get_database()->query_append(head + rows.text.substr(row.offset, row.length));
         } catch (const sql_exception& e) {
-            if (refused.refused == 0)
-                refused.first_code = e.get_code();
-            if (refused.refused < refused_rows_listed)
-                refused.report += "\nrecord #" + std::to_string(row.number) + ": " + e.get_message();
-            ++refused.refused;
+            if (report.refused == 0)
+                report.first_code = e.get_code();
+            if (report.refused < listed_per_report)
+                report.refused_rows += "\nrecord #" + std::to_string(row.number) + ": " + e.get_message();
+            ++report.refused;
+            continue;
         }
+        note_warnings(engine().read_warnings(), &row, 1, report);
     }
+}
+
+void sql_table::note_warnings(const sql_engine::warnings& warnings, const pending_row* rows, size_t count,
+                              batch_report& report)
+{
+    for (const sql_engine::warning& w : warnings.listed) {
+        if (w.code == duplicate_key) {
+            if (duplicates.count++ == 0)
+                duplicates.first = w.message;
+            continue;
+        }
+        if (report.changed++ == 0)
+            report.changed_code = w.code;
+        if (report.changed_listed == changed_values_listed)
+            continue;
+        ++report.changed_listed;
+        size_t row = 0;
+        const std::string text = without_row(w.message, row);
+        report.changed_values += row >= 1 && row <= count
+                                     ? "\nrecord #" + std::to_string(rows[row - 1].number) + ": " + text
+                                     : "\n" + w.message;
+    }
+    // Warnings the server counted but did not list: nothing tells they are
+    // harmless, so they count as changed values.
+    if (warnings.total > warnings.listed.size())
+        report.changed += warnings.total - warnings.listed.size();
 }
 
 void sql_table::flush()
 {
-    refusals refused;
-    send_gathered(refused);
-    complete_sent(refused);
-    if (refused.any())
-        refused.raise();
+    batch_report report;
+    send_gathered(report);
+    complete_sent(report);
+    if (report.any())
+        report.raise();
 }
 
-void sql_table::slow_append(const udb_record& record)
+void sql_table::slow_append(const udb_record& record, batch_report& report)
 {
     const column_match& matched = match(record);
     tk_logger::log(1, "mysql_db.get_mode()=%d", database->mode);
@@ -319,15 +407,17 @@ void sql_table::slow_append(const udb_record& record)
     const std::string statement =
         matched.slow_columns + " VALUES (" + values_of(record, matched, big, &long_fields) + ")";
     tk_logger::log(1, "Run SQL query: %s", statement.c_str());
-    if (!big) {
-        get_database()->query_append(statement);
-        return;
-    }
     const uint32_t packet = engine().get_max_allowed_packet();
     tk_logger::log(2, "get_max_allowed_packet=%d", packet);
-    if (static_cast<uint64_t>(packet) < static_cast<uint64_t>(size)) {
+    const uint64_t needed = big ? static_cast<uint64_t>(size) : statement.size() + 1;
+    if (packet != 0 && packet < needed) {
         tk_logger::log(2, "row_tot_size > max_allowed_packet");
-        throw tk_exception("Row size exceeds 'max_allowed_packet'", 0);
+        throw sql_exception(packet_message, packet_too_large);
     }
-    get_database()->prepared_statement(statement, long_fields, size);
+    if (big)
+        get_database()->prepared_statement(statement, long_fields, size);
+    else
+        get_database()->query_append(statement);
+    const pending_row row{0, 0, record_number};
+    note_warnings(engine().read_warnings(), &row, 1, report);
 }

@@ -13,10 +13,16 @@
 // the next is built. A gathered statement that the server refuses is sent
 // again row by row, so only the rows the server itself refuses are lost;
 // they are reported together, by the append or the flush that took the
-// answer. The last gathered statement goes with flush(), which the run
+// answer, and so are the values the server changed (its warnings: truncated,
+// out of range, bad dates), once per statement with their records. A row
+// whose statement would pass the server's max_allowed_packet is refused
+// before it is sent: the server would close the connection on it. A lost
+// connection raises sql_connection_lost at once. The last gathered statement goes with flush(), which the run
 // calls; the destructor sends what is still pending and only logs a failure.
 #pragma once
 
+#include "SQL/sql_engi.hpp"
+#include "SQL/sql_exc.hpp"
 #include "SQL/sql_recs.hpp"
 
 #include <cstdint>
@@ -27,6 +33,13 @@
 
 class udb_validator;
 struct t_ftd;
+
+// The report of rows refused and values changed by the server: a level-0
+// failure that names its records itself.
+class sql_batch_report : public sql_exception {
+public:
+    using sql_exception::sql_exception;
+};
 
 // The destination names of a record's fields, made as table creation makes
 // column names, so a column finds the field it was made from.
@@ -60,6 +73,14 @@ public:
 
     static uint32_t get_max_buffer_size() { return max_buffer_size; }
 
+    // Rows INSERT IGNORE skipped because their key was already in the table
+    // (the server's warning 1062), counted since the last call.
+    struct skipped_rows {
+        uint64_t count = 0;
+        std::string first;  // the server's text for the first of them
+    };
+    skipped_rows take_duplicates();
+
     // Changing and deleting existing rows, chosen by the table's key, by a
     // key text (as get_key and get_filter_subquery describe it) or by every
     // field of a record. Each sends one statement. An operation that cannot
@@ -91,15 +112,22 @@ private:
         size_t head = 0;  // head and column list with ")"
         std::vector<pending_row> rows;
     };
-    // Rows the server refused, to be reported as one failure.
-    struct refusals {
+    // What the answers to statements brought that the user must hear of:
+    // rows the server refused and values it changed (its warnings), to be
+    // reported as one failure.
+    struct batch_report {
         size_t refused = 0;
         size_t total = 0;
         uint32_t first_code = 0;
-        std::string report;
-        bool any() const { return refused != 0; }
+        std::string refused_rows;
+        uint64_t changed = 0;
+        uint32_t changed_code = 0;
+        size_t changed_listed = 0;
+        std::string changed_values;
+        bool any() const { return refused != 0 || changed != 0; }
         std::string message() const;
-        // One sql_exception naming the rows, then the given failure's text.
+        // One sql_batch_report naming the rows and values, then the given
+        // failure's text.
         [[noreturn]] void raise(const std::string& then = std::string()) const;
     };
 
@@ -111,12 +139,16 @@ private:
     const column_match& match(const udb_record& record);
     std::string values_of(const udb_record& record, const column_match& match, bool prepared,
                           std::vector<const udb_field*>* long_fields) const;
-    void fast_append(const udb_record& record, refusals& refused);
-    void slow_append(const udb_record& record);
+    void fast_append(const udb_record& record, batch_report& report);
+    void slow_append(const udb_record& record, batch_report& report);
     // Takes the answer to the batch sent before, then sends the gathered one.
-    void send_gathered(refusals& refused);
-    void complete_sent(refusals& refused);
-    void retry_rows(const batch& rows, const std::string& failure, refusals& refused);
+    void send_gathered(batch_report& report);
+    void complete_sent(batch_report& report);
+    void retry_rows(const batch& rows, const std::string& failure, batch_report& report);
+    // The warnings of a statement holding these rows: duplicate keys are
+    // counted, every other warning is a value the server changed.
+    void note_warnings(const sql_engine::warnings& warnings, const pending_row* rows, size_t count,
+                       batch_report& report);
     uint32_t gather_limit();
     std::string name_text(const std::wstring& identifier, bool always_quoted) const;
 
@@ -134,6 +166,8 @@ private:
     void send_change(const std::string& statement, const char* what, int level);
 
     uint32_t cached_rec_size = 0;
+    int64_t record_number = 0;  // of the record in hand, counting those that failed
+    skipped_rows duplicates;
     batch pending;  // being gathered
     batch sent;     // sent, its answer not taken yet
     bool awaiting_answer = false;

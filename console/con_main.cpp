@@ -1,14 +1,17 @@
 // MORVANTE: one conversion from the command line, run on the main thread.
 // Exit code 0 when the conversion went to its end and nothing was reported, 1
 // when it went to its end but failures were reported on the way (a record, a
-// worksheet), 255 when the usage text or a message was printed or a failure
-// ended the conversion.
+// worksheet, rows the server refused or values it changed), 255 when the
+// usage text or a message was printed, a failure ended the conversion (a lost
+// connection among them) or SIGINT or SIGTERM interrupted it.
 #include "TK/tk_log.hpp"
 #include "console/con_cmd.hpp"
 #include "console/con_rep.hpp"
+#include "console/con_sig.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 
 #include <exception>
+#include <iostream>
 
 namespace {
 
@@ -26,12 +29,43 @@ bool guarded(error_handler& errors, F step)
     }
 }
 
+// The run itself: 0, 1 or the failure code as the program's exit code.
+int convert(error_handler& errors, ravelin_converter& converter)
+{
+    bool completed = false;
+    // Nothing is dropped or replaced once the user asked to stop.
+    if (!converter.stop_requested() && !guarded(errors, [&] {
+            converter.check_dest();
+            completed = converter() == 0;
+            return true;
+        }))
+        return console_failure;
+    if (converter.stop_requested()) {
+        if (!converter.is_silent())
+            std::cerr << "The conversion was interrupted." << std::endl;
+        return console_failure;
+    }
+    if (!completed)
+        return console_failure;
+    return errors.error_count() > 0 ? 1 : 0;
+}
+
+// A dump that did not go to its end keeps what was written under its
+// writing name; the user is told where.
+void tell_unfinished_dump(const ravelin_converter& converter)
+{
+    const std::wstring kept = converter.unfinished_dump();
+    if (!kept.empty() && !converter.is_silent())
+        std::cerr << "The dump written so far is kept in " << console_text(kept) << std::endl;
+}
+
 int run(int argc, char** argv)
 {
     tk_logger logger(nullptr, false, 3, false);
     console_error_handler errors;
     console_hooks hooks;
     ravelin_converter converter(converter_form::console, hooks);
+    const console_stop_signals signals(converter);
     bool parsed = false;
     if (argc > 1 && !guarded(errors, [&] {
             parsed = parse_cmd_line(argc, argv, converter, errors);
@@ -45,16 +79,15 @@ int run(int argc, char** argv)
             return true;
         }))
         return console_failure;
-    bool completed = false;
-    if (!guarded(errors, [&] {
-            converter.check_dest();
-            completed = converter() == 0;
-            return true;
-        }))
-        return console_failure;
-    if (!completed)
-        return console_failure;
-    return errors.error_count() > 0 ? 1 : 0;
+    try {
+        const int code = convert(errors, converter);
+        if (code == console_failure)
+            tell_unfinished_dump(converter);
+        return code;
+    } catch (const console_exit&) {
+        tell_unfinished_dump(converter);
+        throw;
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "rvl_conv/rvl_conv.hpp"
 
+#include "SQL/sql_exc.hpp"
 #include "TK/tk_log.hpp"
 #include "common/csv_util.hpp"
 #include "platform/text/pl_format.hpp"
@@ -44,6 +45,9 @@ uint32_t ravelin_converter::operator()()
         return 0;
     } catch (const tk_final_exception&) {
         return 0;  // the user chose to stop; nothing more to report
+    } catch (const sql_connection_lost& e) {
+        error_handler::instance().set_context(get_cur_table());
+        error_handler::instance().handle(e, true);
     } catch (const tk_exception& e) {
         error_handler::instance().handle(e, true);
     } catch (const std::exception& e) {

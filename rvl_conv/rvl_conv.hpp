@@ -43,8 +43,9 @@ public:
 
     // The run: the whole conversion once, every failure reported through the
     // error handler or the hooks, `done` set at its end. Answers 0 when the
-    // conversion went to its end (failures of single records included), 1
-    // when a failure ended it.
+    // conversion went to its end (failures of single records, tables and
+    // worksheets included) or a stop request ended it (the caller tells
+    // which by stop_requested()), 1 when a failure ended it.
     uint32_t operator()() override;
 
     // Percentage for the progress display: worksheets done of a workbook run
@@ -69,10 +70,14 @@ public:
     bool store_to_profile(udb_profile& profile) const;
 
     // Before the run: the source must be readable; then the destination is
-    // prepared by the mode (an existing dump file is deleted).
+    // prepared by the mode (an existing dump file is replaced only when the
+    // new one is complete).
     void check_dest();
     // Opens or creates the run's destination database.
     std::unique_ptr<udb_database> get_dest_base();
+    // After a run that did not go to its end: the file holding the dump
+    // written so far ("<dest>.part"), or empty when there is none.
+    std::wstring unfinished_dump() const;
     static std::wstring get_title();
     // The settings are not written back at the end: the program ends by an
     // internal error, or the settings in hand are not the user's.
@@ -125,6 +130,7 @@ private:
     // and cleared under the lock so a poll never reaches a deleted reader.
     mutable std::mutex csv_reader_mutex;
     const csv_file* csv_reader = nullptr;
+    std::wstring dump_written;  // where this run's dump is written, once created
 };
 
 // The dump file checks: the path names a file (not a folder, not read-only)

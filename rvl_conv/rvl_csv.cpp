@@ -1,7 +1,8 @@
 // The two roads of a run. A CSV file becomes one table: the file is opened
 // first (nothing is created for a source that cannot be read), then the
 // destination, and its rows are copied by convert_step with the widening of
-// long columns; refinement runs after the table is complete.
+// long columns; refinement runs after the table is complete. A level-0
+// failure of the table is reported and the run still closes its destination.
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "UDB/udb_vali.hpp"
@@ -30,6 +31,7 @@ void ravelin_converter::convert_from_csv()
     std::wstring name = modify1(tab_name, columns, indexes);
     if (!validator->is_acceptable(name))
         name = validator->get_safe_name(name);
+    const bool existed = database->is_table_exist(name);
     const bool keep_stats = keeps_statistics(*database, name);
     {
         // The progress display reads the reader only while this scope holds it.
@@ -46,11 +48,19 @@ void ravelin_converter::convert_from_csv()
                 self.csv_reader = nullptr;
             }
         } progress(*this, reader.get());
-        std::unique_ptr<udb_recordset> table = database->create_table(name, columns, indexes);
-        tk_logger::wlog(3, L"Converting CSV file %s", src.c_str());
-        hooks.progress_line(L"Converting CSV file " + src);
-        convert_step(reader.get(), table.get(), database.get(), columns, keep_stats);
-        flush_rows(table.get());
+        try {
+            std::unique_ptr<udb_recordset> table = database->create_table(name, columns, indexes);
+            tk_logger::wlog(3, L"Converting CSV file %s", src.c_str());
+            hooks.progress_line(L"Converting CSV file " + src);
+            convert_step(reader.get(), table.get(), database.get(), columns, keep_stats);
+            flush_rows(table.get(), hooks, existed);
+        } catch (const tk_exception& e) {
+            // A failure of the table, as a worksheet's: reported, and the run
+            // goes to its end with what was written.
+            if (e.get_level() != 0)
+                throw;
+            error_handler::instance().handle(e, true);
+        }
     }
     reader.reset();
     if (refine_types)

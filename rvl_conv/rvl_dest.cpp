@@ -9,10 +9,6 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "common/csv_util.hpp"
-#include "platform/syserr/pl_syserr.hpp"
-
-#include <cstdio>
-#include <filesystem>
 
 void common_check_dest(const std::wstring& path)
 {
@@ -58,15 +54,9 @@ void ravelin_converter::check_dest()
             database->delete_tab(tab_name);
         return;
     }
+    // An existing dump stays whole until the new one takes its name at the
+    // end of the run (sql_dump.hpp).
     common_check_dest(dest);
-    // Only a plain file is replaced: a device or pipe named as the
-    // destination is written to, never removed.
-    const std::string path = tk_to_ansi(dest);
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(path, ec) && std::remove(path.c_str()) != 0) {
-        platform::set_last_error_from_errno();
-        throw tk_exception_ex();
-    }
 }
 
 std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
@@ -78,5 +68,14 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
         return create_mysql_base(dest);
     }
     dump_opts.created_by = tk_to_ansi(get_title(), tk_cp_thread_acp);
-    return engine.create_dump(dest, dump_opts);
+    std::unique_ptr<dmp_database> dump = engine.create_dump(dest, dump_opts);
+    dump_written = dmp_database::writing_path(dest);
+    return dump;
+}
+
+std::wstring ravelin_converter::unfinished_dump() const
+{
+    if (dump_written.empty() || dump_written == dest || !tk_is_file_exist2(dump_written, tk_exist_not_folder))
+        return std::wstring();
+    return dump_written;
 }

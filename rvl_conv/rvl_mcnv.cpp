@@ -1,5 +1,6 @@
 #include "rvl_conv/rvl_mcnv.hpp"
 
+#include "SQL/sql_exc.hpp"
 #include "SQL/sql_util.hpp"
 #include "SQL/sql_vali.hpp"
 #include "TK/tk_log.hpp"
@@ -101,6 +102,8 @@ void mysql_converter_impl::mysql_refine_types(udb_database& destination)
     for (const std::wstring& statement : statements) {
         try {
             destination.query(statement);
+        } catch (const sql_connection_lost&) {
+            throw;  // the rest cannot reach the server either
         } catch (const std::exception& e) {
             tk_logger::log(3, "Got exception: %s", e.what());
         }

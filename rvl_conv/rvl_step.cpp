@@ -4,6 +4,7 @@
 // statements for the table are stored.
 #include "rvl_conv/rvl_conv.hpp"
 
+#include "SQL/sql_tab.hpp"
 #include "TK/tk_log.hpp"
 #include "common/type_map.hpp"
 #include "rvl_conv/rvl_errh.hpp"
@@ -68,7 +69,10 @@ void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* desti
         } catch (const tk_exception& e) {
             if (!is_server_error(e))
                 throw;
-            if (from_xls)
+            // A report of earlier batches names its records itself.
+            if (dynamic_cast<const sql_batch_report*>(&e) != nullptr)
+                error_handler::instance().set_context(destination->name);
+            else if (from_xls)
                 error_handler::instance().set_record_context(table, static_cast<int>(rows_done + 1));
             error_handler::instance().handle(e, false);
         }

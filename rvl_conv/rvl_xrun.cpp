@@ -6,6 +6,7 @@
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "DAO/dao_db.hpp"
+#include "SQL/sql_exc.hpp"
 #include "TK/tk_log.hpp"
 #include "UDB/udb_vali.hpp"
 #include "rvl_conv/rvl_errh.hpp"
@@ -74,6 +75,7 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
             if (mode == 1)
                 database.delete_tab(name);
         }
+        const bool existed = database.is_table_exist(name);
         const bool keep_stats = keeps_statistics(database, name);
         std::unique_ptr<udb_recordset> destination = database.create_table(name, columns, indexes);
         if (refused) {
@@ -82,7 +84,9 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
         }
         validator.restricted_names.push_back(name);
         convert_step(source.get(), destination.get(), &database, columns, keep_stats);
-        flush_rows(destination.get());
+        flush_rows(destination.get(), hooks, existed);
+    } catch (const sql_connection_lost&) {
+        throw;  // nothing more reaches the server: the run ends
     } catch (const tk_exception& e) {
         error_handler::instance().set_context(table);
         error_handler::instance().handle(e, false);

@@ -198,8 +198,11 @@ TEST_F(DumpLoad, NulInsideASmallTextValue)
     const std::string file = dir.file("nul.sql");
     {
         const auto db = engine.create_dump(tk_to_unicode(file), dump_options());
-        const auto rs = db->create_table(L"hard", hard_schema(), udb_indexes());
-        rs->append_record(record_of({1, text, std::nullopt, std::nullopt, std::nullopt, std::nullopt}));
+        {
+            const auto rs = db->create_table(L"hard", hard_schema(), udb_indexes());
+            rs->append_record(record_of({1, text, std::nullopt, std::nullopt, std::nullopt, std::nullopt}));
+        }
+        db->close();
     }
     load(file);
     test_connection c(database().name());

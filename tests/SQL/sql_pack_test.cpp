@@ -58,4 +58,30 @@ TEST(SqlSmallPacket, GatheredStatementsStayWithinTheServersPacket)
     EXPECT_GT(statements, 6);  // about 440 KB of rows
 }
 
+// A row larger than the server's packet would make it close the connection:
+// it is refused alone and the rows around it arrive.
+TEST(SqlSmallPacket, ARowOverThePacketIsTheOnlyRowLost)
+{
+    RVL_NEED_TEST_SERVER();
+    test_database db;
+    const global_packet small("4096");
+    connected_engine server;
+    server.connect();
+    test_connection(db.name()).execute("CREATE TABLE t (id INT, txt MEDIUMTEXT)");
+    auto opened = server.engine.open_db(std::wstring(db.name().begin(), db.name().end()), 8, std::wstring());
+    auto table = opened->get_table(L"t", 2);
+    table->append_record(make_record({{L"id", 1}, {L"txt", L"small"}}));
+    try {
+        table->append_record(make_record({{L"id", 2}, {L"txt", std::wstring(200000, L'b')}}));
+        FAIL() << "a row over max_allowed_packet was taken";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 0);
+        EXPECT_STREQ(e.what(), "Row size exceeds 'max_allowed_packet'");
+    }
+    table->append_record(make_record({{L"id", 3}, {L"txt", L"small after"}}));
+    static_cast<sql_table*>(table.get())->flush();
+    EXPECT_EQ(test_connection(db.name()).rows("SELECT id, txt FROM t ORDER BY id"),
+              (std::vector<std::vector<std::string>>{{"1", "small"}, {"3", "small after"}}));
+}
+
 } // namespace

@@ -142,6 +142,52 @@ TEST_F(SqlTableRows, AStatementBetweenBatchesLeavesTheRefusalToTheTable)
     EXPECT_EQ(scalar("SELECT GROUP_CONCAT(id ORDER BY id) FROM t"), "2");
 }
 
+// Warnings of a gathered statement: values the server changed are one report
+// naming their records (numbered past a record that failed), duplicate keys
+// are only counted.
+TEST_F(SqlTableRows, ValuesTheServerChangedAreReportedWithTheirRecords)
+{
+    auto table = open_table("CREATE TABLE t (id INT PRIMARY KEY, n TINYINT)");
+    look().execute("INSERT INTO t VALUES (1, 0)");
+    table->append_record(make_record({{L"id", 1}, {L"n", 5}}));
+    table->append_record(make_record({{L"id", 2}, {L"n", 300}}));
+    EXPECT_THROW(table->append_record(make_record({{L"nope", 3}})), tk_exception);
+    table->append_record(make_record({{L"id", 4}, {L"n", -999}}));
+    try {
+        table->flush();
+        FAIL() << "changed values not reported";
+    } catch (const sql_batch_report& e) {
+        EXPECT_EQ(e.get_level(), 0);
+        EXPECT_EQ(e.get_message(), "2 values were changed by the server:\n"
+                                   "record #2: Out of range value for column 'n'\n"
+                                   "record #4: Out of range value for column 'n'");
+    }
+    const sql_table::skipped_rows skipped = table->take_duplicates();
+    EXPECT_EQ(skipped.count, 1u);
+    EXPECT_NE(skipped.first.find("Duplicate entry '1'"), std::string::npos) << skipped.first;
+    EXPECT_EQ(table->take_duplicates().count, 0u);
+    EXPECT_EQ(scalar("SELECT GROUP_CONCAT(n ORDER BY id) FROM t"), "0,127,-128");
+}
+
+TEST_F(SqlTableRows, ATableDroppedUnderTheCopyEndsIt)
+{
+    auto table = open_table("CREATE TABLE t (id INT)");
+    table->append_record(make_record({{L"id", 1}}));
+    look().execute("DROP TABLE t");
+    try {
+        table->flush();
+        FAIL() << "the lost rows were not reported";
+    } catch (const sql_exception&) {
+        FAIL() << "reported as a refusal of single rows";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.get_level(), 0);
+        EXPECT_NE(e.get_message().find("the table was dropped while it was written; the rows from record #1 on "
+                                       "were not written."),
+                  std::string::npos)
+            << e.get_message();
+    }
+}
+
 TEST_F(SqlTableRows, GatheredRowsIgnoreDuplicatesUnlessTheDatabaseReplaces)
 {
     auto table = open_table("CREATE TABLE t (id INT PRIMARY KEY, txt VARCHAR(10))");

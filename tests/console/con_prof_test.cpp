@@ -147,6 +147,7 @@ TEST(ConsoleProfile, AValueTheNewTypeCannotTakeIsReported)
     job_dir dir("dest=items.sql\n[MySQL settings]\ndirect mode=0\n");
     test_dir::write(dir.file("items.csv"), "id,name,price,note\n1,Nut,0.5,a\nten,Bolt,1,b\n");
     const program_result r = run_morvante(dir, job_args);
+    EXPECT_EQ(r.code, 1);  // the table failed; the run went to its end
     EXPECT_EQ(r.out, "Converting CSV file items.csv\nError:\nData conversion is not supported for given type "
                      "mapping\n");
     // The rows before the failing one are in the dump, which is complete.

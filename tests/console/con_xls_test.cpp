@@ -173,7 +173,7 @@ TEST(ConsoleWorkbook, TableListFileSelectsAndReportsWhatTheWorkbookLacks)
     test_dir::write(dir.file("tabs.txt"), "\xEF\xBB\xBFOther sheet\r\nNope\r\n\r\nData");
     const program_result r =
         run_morvante(dir, {"--src=sheetjs.xlsx", "--dump", "--dest=out.sql", "--tab_file=tabs.txt"});
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.code, 1);  // a worksheet asked for was not converted
     EXPECT_EQ(r.err, "Worksheet Nope not found\n");
     EXPECT_EQ(r.out, "Converting spreadsheet sheetjs.xlsx (2 worksheets)\nConverting table Data$\n"
                      "Converting table 'Other sheet$'\n");
@@ -187,7 +187,7 @@ TEST(ConsoleWorkbook, TableListFileSelectsAndReportsWhatTheWorkbookLacks)
     test_dir::write(dir.file("tabs.txt"), "data\nOther Sheet\n");
     const program_result none =
         run_morvante(dir, {"--src=sheetjs.xlsx", "--dump", "--dest=out.sql", "--tab_file=tabs.txt"});
-    EXPECT_EQ(none.code, 0);
+    EXPECT_EQ(none.code, 1);
     EXPECT_EQ(none.err, "Worksheet data not found\nWorksheet Other Sheet not found\n");
     EXPECT_EQ(none.out, "Converting spreadsheet sheetjs.xlsx (2 worksheets)\nConverting table Data$\n"
                         "Converting table 'Other sheet$'\n");
@@ -202,7 +202,7 @@ TEST(ConsoleWorkbook, AProfileSelectsItsWorksheets)
                                          "[Selected Tables]\nOther sheet\nNope\n\n");
     test_dir::write(dir.file("tabs.txt"), "Data\n");  // read, but the profile's selection stands
     const program_result r = run_morvante(dir, {"--profile=job.rvl", "--tab_file=tabs.txt"});
-    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.code, 1) << r.out << r.err;
     EXPECT_EQ(r.err, "Worksheet Nope not found\n");
     EXPECT_EQ(r.out, "Converting spreadsheet sheetjs.xlsx (1 worksheets)\nConverting table 'Other sheet$'\n");
 }

@@ -1,0 +1,208 @@
+// Runs that end early: SIGINT on a long dump run, and a server that stops
+// answering or dies under a run. The server cases use a MariaDB server of the
+// test's own (stopped and killed on purpose), with a short read timeout from
+// the option file the program reads.
+#include "con_proc.hpp"
+#include "server_env.hpp"
+
+#include <gtest/gtest.h>
+#include <mysql.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+int count_of(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(ConsoleStop, SigintAndSigtermEndTheRunWithWholeStatementsBesideTheOldDump)
+{
+    const std::vector<std::string> args = {"--from_csv", "--src=big.csv", "--csv_delim=2", "--extr_fn",
+                                           "--tab_name=big", "--dump", "--dest=big.sql"};
+    for (const int number : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(number);
+        test_dir dir;
+        write_long_csv(dir.file("big.csv"), 1000000);
+        test_dir::write(dir.file("big.sql"), "-- the dump of an earlier run\n");
+        {
+            morvante_process run(dir, args);
+            ASSERT_TRUE(eventually([&] { return run.out().find("Converting CSV file") != std::string::npos; }, 60s));
+            run.signal(number);
+            const std::optional<int> code = run.wait(120s);
+            ASSERT_TRUE(code.has_value()) << "the run did not stop";
+            EXPECT_EQ(*code, 255);
+            EXPECT_EQ(run.err(),
+                      "The conversion was interrupted.\nThe dump written so far is kept in big.sql.part\n");
+        }
+        EXPECT_EQ(test_dir::read(dir.file("big.sql")), "-- the dump of an earlier run\n");
+        const std::string part = test_dir::read(dir.file("big.sql.part"));
+        EXPECT_TRUE(part.ends_with(";\r\n")) << part.substr(part.size() > 200 ? part.size() - 200 : 0);
+        EXPECT_EQ(part.find("'1000000'"), std::string::npos) << "the run was not interrupted";
+
+        // A run that goes to its end gives the dump its name.
+        write_long_csv(dir.file("big.csv"), 3);
+        morvante_process again(dir, args);
+        ASSERT_EQ(again.wait(120s), std::optional<int>(0)) << again.out() << again.err();
+        EXPECT_NE(test_dir::read(dir.file("big.sql")).find("('3', 'name 3', '3.5')"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(dir.file("big.sql.part")));
+    }
+}
+
+// A port on 127.0.0.1 that nothing listens on now.
+unsigned free_port()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(s);
+    return ntohs(address.sin_port);
+}
+
+struct mysql_closer {
+    void operator()(MYSQL* m) const { mysql_close(m); }
+};
+using mysql_ptr = std::unique_ptr<MYSQL, mysql_closer>;
+
+// A MariaDB server in a folder of its own, as tools/mariadb.sh starts the
+// shared one, with the user the program connects as.
+class private_server {
+public:
+    private_server() : port(free_port())
+    {
+        const std::string data = dir.file("data");
+        const std::string install = "mariadb-install-db --no-defaults --user=root "
+                                    "--auth-root-authentication-method=normal --skip-test-db --datadir=" +
+                                    data + " --innodb-log-file-size=16M > " + dir.file("install.log") + " 2>&1";
+        if (std::system(install.c_str()) != 0)
+            return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(::open(dir.file("server.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+            ::dup2(1, 2);
+            const std::vector<std::string> args = {
+                "mariadbd", "--no-defaults", "--user=root", "--datadir=" + data, "--bind-address=127.0.0.1",
+                "--port=" + std::to_string(port), "--socket=" + socket(), "--pid-file=" + dir.file("server.pid"),
+                "--character-set-server=utf8mb4", "--innodb-log-file-size=16M", "--skip-log-bin"};
+            std::vector<char*> argv;
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execvp("mariadbd", argv.data());
+            ::_exit(127);
+        }
+        if (!eventually([&] { return connect() != nullptr; }, 60s))
+            return;
+        mysql_ptr root = connect();
+        ready = mysql_query(root.get(), "CREATE USER 'rvl_test'@'127.0.0.1' IDENTIFIED BY 'rvl_test_pw'") == 0 &&
+                mysql_query(root.get(), "GRANT ALL PRIVILEGES ON *.* TO 'rvl_test'@'127.0.0.1'") == 0;
+    }
+    ~private_server() { kill(); }
+    private_server(const private_server&) = delete;
+    private_server& operator=(const private_server&) = delete;
+
+    bool is_ready() const { return ready; }
+    std::string log() const { return test_dir::read(dir.file("install.log")) + test_dir::read(dir.file("server.log")); }
+    void stop() const { ::kill(pid, SIGSTOP); }
+    void kill()
+    {
+        if (pid <= 0)
+            return;
+        ::kill(pid, SIGCONT);
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+    // The rows of a table, 0 while it does not exist.
+    long rows(const std::string& table) const
+    {
+        mysql_ptr c = connect();
+        if (!c || mysql_query(c.get(), ("SELECT COUNT(*) FROM " + table).c_str()) != 0)
+            return 0;
+        MYSQL_RES* result = mysql_store_result(c.get());
+        MYSQL_ROW row = result != nullptr ? mysql_fetch_row(result) : nullptr;
+        const long n = row != nullptr ? std::atol(row[0]) : 0;
+        mysql_free_result(result);
+        return n;
+    }
+    std::vector<std::string> args(const std::string& database) const
+    {
+        return {"--from_csv", "--src=big.csv", "--csv_delim=2", "--extr_fn", "--tab_name=big",
+                "--host=127.0.0.1", "--port=" + std::to_string(port), "--user=rvl_test",
+                "--pswd=rvl_test_pw", "--dest=" + database, "--mode=0"};
+    }
+
+private:
+    std::string socket() const { return dir.file("mysqld.sock"); }
+    mysql_ptr connect() const
+    {
+        mysql_ptr c(mysql_init(nullptr));
+        if (!mysql_real_connect(c.get(), nullptr, "root", nullptr, nullptr, 0, socket().c_str(), 0))
+            return nullptr;
+        return c;
+    }
+
+    test_dir dir;
+    unsigned port;
+    pid_t pid = -1;
+    bool ready = false;
+};
+
+// The run is started on a long file and the server is made to fail once
+// rows arrive; the run must end by itself with one report of the loss.
+class ConsoleServerLost : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RVL_NEED_TEST_SERVER();  // the server programs are there
+        ASSERT_TRUE(server.is_ready()) << server.log();
+        write_long_csv(dir.file("big.csv"), 1000000);
+        // The client's option file: a server that stops answering is given up
+        // after 3 s.
+        test_dir::write(dir.file(".my.cnf"), "[BV MySQL Lib]\nread_timeout=3\nwrite-timeout=3\n");
+    }
+
+    void expect_lost_connection(morvante_process& run)
+    {
+        const std::optional<int> code = run.wait(120s);
+        ASSERT_TRUE(code.has_value()) << "the run did not end";
+        EXPECT_EQ(*code, 255) << run.out() << run.err();
+        const std::string out = run.out();
+        EXPECT_EQ(count_of(out, "Error:"), 1) << out;
+        EXPECT_NE(out.find("The connection to the MySQL server was lost"), std::string::npos) << out;
+    }
+
+    test_dir dir;
+    private_server server;
+};
+
+TEST_F(ConsoleServerLost, AServerThatStopsAnsweringEndsTheRunAfterTheReadTimeout)
+{
+    morvante_process run(dir, server.args("stopped"), {{"HOME", dir.path().string()}});
+    ASSERT_TRUE(eventually([&] { return server.rows("stopped.big") > 0; }, 60s)) << run.out() << run.err();
+    server.stop();
+    expect_lost_connection(run);
+}
+
+TEST_F(ConsoleServerLost, AServerKilledMidRunEndsTheRunAtOnce)
+{
+    morvante_process run(dir, server.args("killed"), {{"HOME", dir.path().string()}});
+    ASSERT_TRUE(eventually([&] { return server.rows("killed.big") > 0; }, 60s)) << run.out() << run.err();
+    server.kill();
+    expect_lost_connection(run);
+}
+
+} // namespace
