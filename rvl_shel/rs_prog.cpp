@@ -4,6 +4,7 @@
 #include "GUI2/g_uiport.hpp"
 #include "GUI2/g_wiz_sh.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 
@@ -13,6 +14,10 @@
 #include <QVBoxLayout>
 
 namespace {
+
+const wchar_t interrupted[] = L"The conversion was interrupted.";
+
+std::wstring dump_kept_in(const std::wstring& path) { return L"The dump written so far is kept in " + path; }
 
 // The worker's procedure: the converter's run, with nothing let out of the
 // thread and the done flag set however it ends.
@@ -125,6 +130,10 @@ void progress_page::on_timer()
     if (converter.done.load(std::memory_order_acquire)) {
         wizard_shell& shell = wizard_shell::instance();
         shell.kill_timer();
+        // A dump that did not go to its end keeps what was written under its
+        // writing name; the finish page tells where.
+        if (const std::wstring kept = converter.unfinished_dump(); !kept.empty())
+            shell.add_error(tk_to_ansi(dump_kept_in(kept), tk_cp_thread_acp));
         shell.set_current_page(finish_page_id);
     }
 }
@@ -136,6 +145,9 @@ int progress_page::on_cancel()
     if (wizard_page_base::on_cancel() == 0)
         return 0;
     stop_and_wait();
+    const std::wstring kept = tk_singleton<ravelin_converter>::instance().unfinished_dump();
+    wizard_shell::message(kept.empty() ? std::wstring(interrupted)
+                                       : std::wstring(interrupted) + L"\n" + dump_kept_in(kept));
     return 1;
 }
 
@@ -144,6 +156,8 @@ void progress_page::stop_and_wait()
     if (stopping)
         return;
     stopping = true;
+    // The run's boxes are answered at once while the window thread waits.
+    const bool was_closing = ui_closing();
     set_ui_closing(true);
     if (wizard_shell* shell = wizard_shell::try_instance())
         shell->kill_timer();
@@ -151,4 +165,5 @@ void progress_page::stop_and_wait()
         converter->request_stop();
     while (is_running())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    set_ui_closing(was_closing);
 }

@@ -210,7 +210,7 @@ void write_failing_book(const ravelin_job& job)
                                          "      - name:Text\n        type: INT\n");
 }
 
-const char failed_data[] = "Data: Data conversion is not supported for given type mapping";
+const std::string failed_data = "Data: Data conversion is not supported for given type mapping";
 
 TEST(ravelin_quick_launch, a_failing_worksheet_asks_and_the_finish_page_lists_it)
 {
@@ -219,11 +219,13 @@ TEST(ravelin_quick_launch, a_failing_worksheet_asks_and_the_finish_page_lists_it
         const char* button;
         bool tick;
         bool other_converted;
+        const char* dump;  // where the dump stands after the run
     };
+    // An aborted run keeps what it wrote under the dump's writing name.
     const answer_case cases[] = {
-        {"Continue", "Continue", false, true},
-        {"Continue, and do not show again", "Continue", true, true},
-        {"Abort ends the run", "Abort", false, false},
+        {"Continue", "Continue", false, true, "out.sql"},
+        {"Continue, and do not show again", "Continue", true, true, "out.sql"},
+        {"Abort ends the run", "Abort", false, false, "out.sql.part"},
     };
     for (const answer_case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -242,8 +244,9 @@ TEST(ravelin_quick_launch, a_failing_worksheet_asks_and_the_finish_page_lists_it
         });
         ASSERT_EQ(job.run("job.rvl"), 0);
         EXPECT_EQ(text, failed_data);
-        EXPECT_EQ(job.finish_list, failed_data);
-        const std::string dump = test_dir::read(job.file("out.sql"));
+        const std::string kept = c.other_converted ? "" : "\n\nThe dump written so far is kept in out.sql.part";
+        EXPECT_EQ(job.finish_list, failed_data + kept);
+        const std::string dump = test_dir::read(job.file(c.dump));
         EXPECT_EQ(dump.find("INSERT INTO `Other sheet`") != std::string::npos, c.other_converted) << dump;
     }
 }
@@ -263,6 +266,8 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
     job.remember_csv_settings();
     // Cancel once rows are flowing; Yes to the question.
     job.port.expect_box(box_kind::question, "Are you sure you want to exit the wizard?", true);
+    job.port.expect_box(box_kind::message,
+                        "The conversion was interrupted.\nThe dump written so far is kept in out.sql.part");
     QTimer canceller;
     auto pressed = std::chrono::steady_clock::time_point();
     QObject::connect(&canceller, &QTimer::timeout, [&] {
@@ -278,14 +283,16 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
     ASSERT_EQ(job.run("job.rvl"), 0);
     ASSERT_NE(pressed, std::chrono::steady_clock::time_point()) << "the run ended before Cancel";
     EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
-    const std::string dump = test_dir::read(job.file("out.sql"));
+    // What was written stays, under its writing name; the user is told where.
+    EXPECT_FALSE(std::filesystem::exists(job.file("out.sql")));
+    const std::string dump = test_dir::read(job.file("out.sql.part"));
     EXPECT_NE(dump.find("INSERT INTO"), std::string::npos);
     EXPECT_EQ(dump.find("199999,"), std::string::npos) << "the run went to its end";
     if (!test_server_settings())
         return;
     test_database loaded;
     std::string output;
-    EXPECT_EQ(dmp_load(job.file("out.sql"), loaded.name(), output), 0) << output;
+    EXPECT_EQ(dmp_load(job.file("out.sql.part"), loaded.name(), output), 0) << output;
 }
 
 // The real program, as a user starts it.
