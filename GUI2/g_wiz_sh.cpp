@@ -42,12 +42,11 @@ bool show_box(box_kind kind, const char* suffix, const std::wstring& text)
     on_window_thread([&] {
         if (ui_closing())
             return;
-        const wizard_shell* shell = wizard_shell::is_initialized() ? wizard_shell::try_instance() : nullptr;
+        wizard_shell* shell = wizard_shell::is_initialized() ? wizard_shell::try_instance() : nullptr;
         const QString word = QString::fromLatin1(suffix);
         const QString caption =
             shell != nullptr ? QString::fromStdWString(shell->get_title()) + QLatin1Char(' ') + word : word;
-        answer = ui().box(kind, const_cast<wizard_shell*>(shell), caption, QString::fromStdWString(text),
-                          kind == box_kind::question);
+        answer = ui().box(kind, shell, caption, QString::fromStdWString(text), kind == box_kind::question);
     });
     return answer;
 }
@@ -158,6 +157,9 @@ int wizard_shell::run()
 {
     if (!start())
         return QDialog::Rejected;
+    // Ended while the first page was being shown: no modal run.
+    if (ended_with)
+        return *ended_with;
     return exec();
 }
 
@@ -426,5 +428,11 @@ void wizard_shell::end_program(int code)
     if (shell == nullptr)
         return;
     set_ui_closing(true);
-    QMetaObject::invokeMethod(shell, [shell, code] { shell->done(code); }, Qt::AutoConnection);
+    QMetaObject::invokeMethod(
+        shell,
+        [shell, code] {
+            shell->ended_with = code;
+            shell->done(code);
+        },
+        Qt::AutoConnection);
 }

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,7 @@ private:
     std::vector<wizard_page_base*> pages;
     std::vector<int> history;
     int current = -1;
+    std::optional<int> ended_with;  // the code end_program gave
     std::atomic<bool> initialized{false};
     QTimer timer;
 

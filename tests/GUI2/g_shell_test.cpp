@@ -272,12 +272,19 @@ TEST(wizard_shell, a_failing_step_is_reported_and_the_page_stays)
 
 TEST(wizard_shell, an_internal_error_ends_the_wizard_with_its_code)
 {
-    shell_fixture f;
-    f.page(2).next_action = [] { throw wizard_exit{wizard_failure}; };
-    QTimer::singleShot(0, [&] { click(f.shell.button(wizard_button::next)); });
-    QTimer::singleShot(10, [&] { click(f.shell.button(wizard_button::next)); });
-    EXPECT_EQ(f.shell.run(), wizard_failure);
-    EXPECT_TRUE(ui_closing());
+    {
+        shell_fixture f;
+        f.page(2).next_action = [] { throw wizard_exit{wizard_failure}; };
+        QTimer::singleShot(0, [&] { click(f.shell.button(wizard_button::next)); });
+        QTimer::singleShot(10, [&] { click(f.shell.button(wizard_button::next)); });
+        EXPECT_EQ(f.shell.run(), wizard_failure);
+        EXPECT_TRUE(ui_closing());
+        set_ui_closing(false);
+    }
+    // Ended while its first page was being shown: no modal run at all.
+    shell_fixture early;
+    early.page(1).init_action = [] { throw wizard_exit{wizard_failure}; };
+    EXPECT_EQ(early.shell.run(), wizard_failure);
     set_ui_closing(false);
 }
 

@@ -26,6 +26,8 @@ public:
     int page_init() override
     {
         ++inits;
+        if (init_action)
+            init_action();
         return init_result;
     }
     int on_kill_active() override { return kill_result; }
@@ -43,6 +45,7 @@ public:
     int init_result = 1, kill_result = 1, finish_result = 1, next_result = wiz_order, back_result = wiz_order;
     int inits = 0, helps = 0, ticks = 0;
     std::function<void()> next_action;
+    std::function<void()> init_action;
 };
 
 class recording_handler : public error_handler {
