@@ -3,7 +3,9 @@
 #include "DAO/dao_rec.hpp"
 #include "DAO/dao_recs.hpp"
 #include "DAO/dao_util.hpp"
+#include "TK/tk_call.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_rprt.hpp"
 #include "platform/ole/pl_varnt.hpp"
 #include "platform/text/pl_case.hpp"
 
@@ -86,12 +88,15 @@ dao_database::dao_database(const std::wstring& name_, DAODatabase* given, uint32
     tk_logger::log(2, "dao_database::ctor - END");
 }
 
-dao_database::~dao_database() { tk_logger::log(2, "dao_database::dtor"); }
-
-std::unique_ptr<udb_recordset> dao_database::create_table(const std::wstring& /*name*/, const udb_schema& /*schema*/,
-                                                          const udb_indexes& /*indexes*/)
+dao_database::~dao_database()
 {
-    throw tk_mail_assertion("dao_db", 600);
+    tk_logger::log(1, "dao_database::~dao_database");
+    if (!database.empty())
+        database->Close();
+    tk_logger::log(1, "dao_database::~dao_database - END");
+    table_defs.release();
+    query_defs.release();
+    database.release();
 }
 
 ole_com_ptr<_DAOQueryDef> dao_database::temporary_query(const std::wstring& sql)
@@ -332,17 +337,25 @@ void dao_replace_word(std::wstring& text, const std::wstring& from, const std::w
     });
 }
 
+void dao_replace_call(std::wstring& text, const std::wstring& from, const std::wstring& to)
+{
+    replace_matches(text, from, to, [&](size_t p) { return tk_is_call(text, p, from.size()); });
+}
+
 std::wstring dao_rewrite_view(std::wstring sql)
 {
-    static const wchar_t* const words[][2] = {
-        {L"alike", L"like"},   {L"asc", L"ascii"},   {L"chr", L"char"},     {L"clng", L"round"},
+    static const wchar_t* const functions[][2] = {
+        {L"asc", L"ascii"},    {L"chr", L"char"},     {L"clng", L"round"},
         {L"iif", L"if"},       {L"lcase", L"lower"}, {L"left$", L"left"},   {L"len", L"length"},
         {L"mid$", L"mid"},     {L"nz", L"ifnull"},   {L"right$", L"right"}, {L"sqr", L"sqrt"},
         {L"stdev", L"stddev"}, {L"strcomp", L"strcmp"}, {L"ucase", L"upper"},
     };
     dao_replace_all(sql, L"]![", L"].[");
-    for (const auto& w : words)
-        dao_replace_word(sql, w[0], w[1]);
+    // ALike is an operator; the others are functions, renamed only where
+    // they are called, so "ORDER BY x ASC" keeps its keyword.
+    dao_replace_word(sql, L"alike", L"like");
+    for (const auto& f : functions)
+        dao_replace_call(sql, f[0], f[1]);
     dao_replace_all(sql, L"<>", L"!=");
     dao_replace_all(sql, L"WITH OWNERACCESS OPTION", L"");
     return sql;

@@ -21,9 +21,14 @@ public:
     dao_database(const std::wstring& name, DAODatabase* database, uint32_t mode);
     ~dao_database() override;
 
-    // Writing into a workbook is not supported: internal error.
+    // The new table opened to be appended to. Its columns and indexes get
+    // names the engine accepts; the names map records the columns renamed.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
+    bool delete_tab(const std::wstring& name) override;
+    // One relation per relationship; one that fails is reported (its name as
+    // context) and the next one is made.
+    void create_relationships(const udb_relationships& relationships) override;
     std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& sql,
                                              uint32_t mode) override;
     // Never null: a table that is not listed, or a linked or system one,
@@ -42,6 +47,11 @@ public:
 
 private:
     ole_com_ptr<_DAOQueryDef> temporary_query(const std::wstring& sql);
+    void create_relationship(const udb_relationship& relationship, DAORelations* relations);
+    std::wstring column_name(const std::wstring& table, const udb_recordset& opened, const std::wstring& field) const;
+    ole_com_ptr<_DAOIndex> unique_index_for(const std::wstring& parent, const udb_recordset& opened,
+                                            const std::vector<std::wstring>& columns);
+    void append_index(const std::wstring& table, _DAOIndex* index);
 
     ole_com_ptr<DAODatabase> database;
     ole_com_ptr<DAOQueryDefs> query_defs;
@@ -78,5 +88,7 @@ void dao_replace_all(std::wstring& text, const std::wstring& from, const std::ws
 // Replaces only occurrences that stand as a word: no letter or digit before,
 // and the end, a blank, "(" or a line end after.
 void dao_replace_word(std::wstring& text, const std::wstring& from, const std::wstring& to);
+// Replaces only occurrences that are the name of a function being called.
+void dao_replace_call(std::wstring& text, const std::wstring& from, const std::wstring& to);
 // The Access SQL of a saved query rewritten towards MySQL.
 std::wstring dao_rewrite_view(std::wstring sql);

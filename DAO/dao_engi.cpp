@@ -1,5 +1,7 @@
 #include "DAO/dao_engi.hpp"
 
+#include "DAO/dao_db.hpp"
+
 #include "OLE/ole_var.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
@@ -152,13 +154,17 @@ void dao_engine::uninitialize()
     version = no_engine;
 }
 
-ole_com_ptr<DAODatabase> dao_engine::open_database(const std::wstring& path, const std::wstring& connect, uint32_t mode)
+DAODBEngine* dao_engine::held_engine(int version_line, int engine_line) const
 {
-    tk_logger::wlog(2, L"dao_engine::open_database(%s, %s, mode=%d)", path.c_str(), connect.c_str(), mode);
     if (version == no_engine)
-        throw tk_mail_assertion("dao_engi.cpp", 311);
+        throw tk_mail_assertion("dao_engi.cpp", version_line);
     if (engine.empty())
-        throw tk_mail_assertion("dao_engi.cpp", 314);
+        throw tk_mail_assertion("dao_engi.cpp", engine_line);
+    return engine.get();
+}
+
+ole_com_ptr<DAODatabase> dao_engine::open_with(const std::wstring& path, const std::wstring& connect, uint32_t mode) const
+{
     const dao_bstr name(path);
     const ole_variant exclusive((mode & 0x10) != 0), read_only((mode & 0x01) != 0), connect_text(connect);
     ole_com_ptr<DAODatabase> database;
@@ -166,4 +172,43 @@ ole_com_ptr<DAODatabase> dao_engine::open_database(const std::wstring& path, con
                                             connect_text.get_variant(), database.address());
     dao_check(hr, database);
     return database;
+}
+
+ole_com_ptr<DAODatabase> dao_engine::open_database(const std::wstring& path, const std::wstring& connect, uint32_t mode)
+{
+    tk_logger::wlog(2, L"dao_engine::open_database(%s, %s, mode=%d)", path.c_str(), connect.c_str(), mode);
+    held_engine(311, 314);
+    return open_with(path, connect, mode);
+}
+
+std::unique_ptr<udb_database> dao_engine::open_db(const std::wstring& name, uint32_t mode, const std::wstring& password)
+{
+    tk_logger::wlog(2, L"dao_engine::open_db(%s, mode=%d)", name.c_str(), mode);
+    tk_logger::wlog(3, L"Opening MS Access database '%s'", name.c_str());
+    held_engine(239, 242);
+    const std::wstring connect = password.empty() ? std::wstring() : L";pwd=" + password;
+    tk_logger::log(2, "Open database using DAO engine");
+    ole_com_ptr<DAODatabase> database = open_with(name, connect, mode);
+    tk_logger::log(2, "Right after OpenDatabase call");
+    return std::make_unique<dao_database>(name, database.get(), mode);
+}
+
+std::unique_ptr<udb_database> dao_engine::create_db(const std::wstring& name)
+{
+    constexpr HRESULT no_library = static_cast<HRESULT>(0x800A0E31u);
+    constexpr uint32_t created_mode = 0x72;
+    tk_logger::wlog(2, L"dao_engine::create_db (%s)", name.c_str());
+    tk_logger::wlog(3, L"Creating MS Access database '%s'", name.c_str());
+    DAODBEngine* held = held_engine(163, 166);
+    const dao_bstr path(name), locale(std::wstring(L";LANGID=0x0409;CP=1252;COUNTRY=0"));
+    ole_com_ptr<DAODatabase> database;
+    const HRESULT hr = held->CreateDatabase(path, locale, ole_variant(0).get_variant(), database.address());
+    tk_logger::log(2, "CreateDatabase returns %08X", static_cast<uint32_t>(hr));
+    if (hr == no_library)
+        throw tk_exception(std::string("Failed to load Data Access Objects (DAO) support library.\n") +
+                               (version == 0 ? "Microsoft Access 2000" : "Microsoft Access 95/97") +
+                               " installation is required to proceed\nwith the application.\n",
+                           1);
+    dao_check(hr, database);
+    return std::make_unique<dao_database>(name, database.get(), created_mode);
 }

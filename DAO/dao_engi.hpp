@@ -7,6 +7,7 @@
 #include "OLE/ole_ptr.hpp"
 #include "TK/tk_excep.hpp"
 #include "TK/tk_singl.hpp"
+#include "UDB/udb_engi.hpp"
 #include "platform/dao/pl_daoco.hpp"
 
 #include <cstdint>
@@ -59,12 +60,21 @@ struct dao_generator {
     bool generated = false;
 };
 
-class dao_engine : public tk_singleton<dao_engine> {
+// The workbook side's engine. Databases it creates live in memory for the
+// life of the process (the base's db_delete and is_db_exist test files and
+// do not see them).
+class dao_engine : public udb_engine, public tk_singleton<dao_engine> {
 public:
     static constexpr uint32_t no_engine = 4;
 
     explicit dao_engine(bool no_com_init);
     ~dao_engine() override;
+
+    // A new, empty Access-like database, opened with mode 0x72.
+    std::unique_ptr<udb_database> create_db(const std::wstring& name) override;
+    // A database made in this process, its password given when it has one.
+    std::unique_ptr<udb_database> open_db(const std::wstring& name, uint32_t mode,
+                                          const std::wstring& password) override;
 
     // Creates the engine of the table row with that version id; false (and
     // no engine) when the class cannot be created.
@@ -74,6 +84,13 @@ public:
     // 0x10. Failures raise dao_exception.
     ole_com_ptr<DAODatabase> open_database(const std::wstring& path, const std::wstring& connect, uint32_t mode);
 
+private:
+    // The engine every operation needs; its absence is an internal error
+    // reported with the caller's lines.
+    DAODBEngine* held_engine(int version_line, int engine_line) const;
+    ole_com_ptr<DAODatabase> open_with(const std::wstring& path, const std::wstring& connect, uint32_t mode) const;
+
+public:
     ole_com_ptr<DAODBEngine> engine;
     uint32_t version = no_engine;
     dao_generator generator;

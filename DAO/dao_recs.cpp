@@ -2,6 +2,7 @@
 
 #include "DAO/dao_rec.hpp"
 #include "DAO/dao_util.hpp"
+#include "DAO/dao_vvar.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "platform/ole/pl_varnt.hpp"
@@ -30,12 +31,6 @@ std::wstring variant_text(const VARIANT& value)
     VariantClear(&text);
     return out;
 }
-
-// An owned VARIANT filled by a DAO call.
-struct dao_value {
-    VARIANT v{};
-    ~dao_value() { VariantClear(&v); }
-};
 
 bool enclosed(const std::wstring& text, wchar_t quote)
 {
@@ -230,9 +225,12 @@ void dao_recordset::init_schema(_DAOTableDef* table)
         dao_value default_value;
         dao_call(item->get_DefaultValue(&default_value.v));
         std::wstring text = variant_text(default_value.v);
-        if (!text.empty() && type == db_text && enclosed(text, L'"')) {
+        // A text (or a date written as text) between double quotes, an inner
+        // quote doubled, as the engine's syntax writes it.
+        if (!text.empty() && (type == db_text || type == db_date) && enclosed(text, L'"')) {
             tk_logger::log(2, "Remove quotes for text def.value");
             strip_ends(text);
+            text = tk_wstring::replace_all(text, L"\"\"", L"\"");
         }
         tk_logger::wlog(2, L"def.value='%s'", text.c_str());
         const column_texts texts = read_properties(item.get(), 2);
@@ -391,8 +389,80 @@ udb_record* dao_recordset::get_item()
     return last_record.get();
 }
 
-void dao_recordset::append_record(const udb_record& /*record*/)
+namespace {
+
+constexpr int32_t record_too_large = 3047;
+constexpr int32_t update_regular = 1;
+
+bool is_bigint(VARTYPE type) { return type == VT_I1 || type == VT_UI2 || type == VT_UI4 || type == VT_I8 || type == VT_UI8; }
+
+// The value a field goes to the table with.
+ole_variant stored_value(const udb_field& field, const t_ftd& column)
+{
+    const VARTYPE type = field.get_type();
+    if (column.b_not_null && (type == VT_EMPTY || type == VT_NULL)) {
+        tk_logger::log(1, "Got NULL value for not null field");
+        return ole_variant::from_string("", column.vartype);
+    }
+    if (type == VT_DATE) {
+        std::string text = field.to_string();
+        const size_t zero = text.find("0000-00-00");
+        if (zero != std::string::npos) {
+            tk_logger::log(2, "Null date has been found");
+            text.replace(zero, 10, "1899-12-30");
+        }
+        tk_logger::log(2, "Got date: '%s'", text.c_str());
+    }
+    return is_bigint(type) ? dao_get_valid_variant(field) : ole_variant(field);
+}
+
+} // namespace
+
+// A record whose shape differs from the table's, or with a 64-bit integer a
+// double cannot hold exactly, is refused before a row is begun.
+void dao_recordset::check_record(const udb_record& record) const
+{
+    if (record.size() != schema.size())
+        throw tk_exception("The structures of data source does not conform to the destination table.", 0);
+    for (size_t i = 0; i < record.size(); ++i) {
+        const udb_field& field = *record[i];
+        const VARTYPE type = field.get_type();
+        if ((type == VT_I8 || type == VT_UI8) && !dao_is_exact(field, dao_get_valid_variant(field)))
+            throw tk_exception(L"The value " + field.to_wstring() + L" of column '" + schema[i]->name +
+                                   L"' cannot be stored exactly: the table holds such numbers as doubles.",
+                               0);
+    }
+}
+
+// A value that makes the row too large is left out (the column emptied);
+// the row is stored and then reported with the columns it lost.
+void dao_recordset::append_record(const udb_record& record)
 {
     tk_logger::log(2, "dao_recordset::append_record");
-    throw tk_mail_assertion("dao_recs", 211);
+    check_record(record);
+    DAORecordset* rs = cursor(211);
+    dao_call(rs->AddNew());
+    tk_logger::log(2, "\tAdd blank DAO record");
+    std::wstring emptied;
+    for (size_t i = 0; i < record.size(); ++i) {
+        const t_ftd& column = *schema[i];
+        const udb_field& field = *record[i];
+        tk_logger::wlog(2, L"\tAdd field '%s', type=%08X (value=%s)", column.name.c_str(), field.get_type(),
+                        field.to_wstring().c_str());
+        const ole_variant key(column.name);
+        if (SUCCEEDED(rs->put_Collect(key.get_variant(), stored_value(field, column).get_variant())))
+            continue;
+        const dao_exception failure;
+        if ((failure.get_code() & 0xFFFFu) != record_too_large)
+            throw failure;
+        tk_logger::log(2, "Record is too large.");
+        dao_call(rs->put_Collect(key.get_variant(), ole_variant().get_variant()));
+        emptied += (emptied.empty() ? L"'" : L", '") + column.name + L"'";
+    }
+    tk_logger::log(2, "Commit new record into database");
+    dao_call(rs->Update(update_regular, VARIANT_FALSE));
+    ++record_count;
+    tk_logger::log(2, "dao_recordset::append_record - END");
+    if (!emptied.empty())
+        throw tk_exception(L"Record is too large: the row was stored without the value of column " + emptied + L".", 0);
 }

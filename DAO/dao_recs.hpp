@@ -35,7 +35,8 @@ public:
                   _DAOQueryDef* query, int32_t count);
     ~dao_recordset() override;
 
-    // Rows are only read here: writing to a workbook is not supported.
+    // Stores the record as a new row of the table (a workbook's rows can
+    // only be read: the engine refuses).
     void append_record(const udb_record& record) override;
     udb_record* get_item() override;
     bool is_eof() override;
@@ -49,6 +50,7 @@ public:
 
 private:
     void read_eof();
+    void check_record(const udb_record& record) const;
     DAORecordset* cursor(int assertion_line) const;
 
     int32_t record_count = 0;

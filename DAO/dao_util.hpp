@@ -16,6 +16,15 @@ inline void dao_call(HRESULT hr)
         throw dao_exception();
 }
 
+// An owned VARIANT filled by a DAO call.
+struct dao_value {
+    VARIANT v{};
+    dao_value() = default;
+    dao_value(const dao_value&) = delete;
+    dao_value& operator=(const dao_value&) = delete;
+    ~dao_value() { VariantClear(&v); }
+};
+
 inline ole_variant dao_index(uint16_t index) { return ole_variant(static_cast<unsigned short>(index)); }
 
 // True when a line of that level reaches the log file.

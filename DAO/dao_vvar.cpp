@@ -35,3 +35,14 @@ ole_variant dao_get_valid_variant(const ole_variant& value)
     }
     return value;
 }
+
+bool dao_is_exact(const ole_variant& value, const ole_variant& converted)
+{
+    constexpr double two_63 = 9223372036854775808.0;
+    const double d = converted.to_double();
+    switch (value.get_type()) {
+    case VT_I8: return d >= -two_63 && d < two_63 && static_cast<int64_t>(d) == value.get_i8();
+    case VT_UI8: return d >= 0 && d < 2 * two_63 && static_cast<uint64_t>(d) == value.get_ui8();
+    default: return true;
+    }
+}

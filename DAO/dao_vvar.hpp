@@ -10,3 +10,7 @@
 // A new value of a type DAO stores; a value of any other type, an empty one
 // included, comes back as it is.
 ole_variant dao_get_valid_variant(const ole_variant& value);
+// Whether converted, the value dao_get_valid_variant gave for value, still
+// holds it exactly: a 64-bit integer beyond 2^53 does not survive as a
+// double. Values of other types always do.
+bool dao_is_exact(const ole_variant& value, const ole_variant& converted);

@@ -6,8 +6,25 @@
 #include "SQL/sql_engi.hpp"
 #include "SQL/sql_fkb.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_rprt.hpp"
 #include "UDB/udb_vali.hpp"
 #include "platform/text/pl_case.hpp"
+
+namespace {
+
+// Why a relationship cannot be written so that the dump loads; empty when
+// it can.
+std::wstring unwritable(const udb_relationship& relationship)
+{
+    if (relationship.fk_flds.size() != relationship.pk_flds.size())
+        return L"Foreign key '" + relationship.name + L"' has " + std::to_wstring(relationship.fk_flds.size()) +
+               L" columns but its key has " + std::to_wstring(relationship.pk_flds.size()) + L".";
+    if (!sql_fk_is_rule(relationship.properties))
+        return L"Foreign key rule '" + relationship.properties + L"' is not a referential action.";
+    return {};
+}
+
+} // namespace
 
 void dmp_database::create_relationships(const udb_relationships& relationships)
 {
@@ -26,6 +43,14 @@ void dmp_database::create_relationships(const udb_relationships& relationships)
         const std::wstring parent = names_map.get_tn_mapped_name(relationship.parent_table, false);
         tk_logger::wlog(2, L"Processing FK '%s', properties=%s", relationship.name.c_str(),
                         relationship.properties.c_str());
+        const std::wstring reason = unwritable(relationship);
+        if (!reason.empty()) {
+            tk_logger::wlog(3, L"Skip FK: %s", reason.c_str());
+            tk_reporter& reporter = tk_reporter::current();
+            reporter.set_context(L"Foreign key '" + relationship.name + L"'");
+            reporter.handle(tk_exception(reason, 0), false);
+            continue;
+        }
 
         const auto recorded = table_indexes.find(child);
         if (recorded != table_indexes.end() && recorded->second.has_index_on_fields(relationship.fk_flds, false)) {

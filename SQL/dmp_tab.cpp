@@ -121,5 +121,6 @@ void dmp_database::delete_idx(const std::wstring& table, const udb_index& index)
 void dmp_database::delete_fk(const udb_relationship& relationship)
 {
     tk_logger::wlog(2, L"dmp_database::delete_fk(%s)", relationship.name.c_str());
-    query(sql_fk_drop_statement(relationship.parent_table, relationship.name));
+    // The constraint belongs to the child table, as the dump created it.
+    query(sql_fk_drop_statement(names_map.get_tn_mapped_name(relationship.child_table, false), relationship.name));
 }

@@ -6,6 +6,7 @@
 #include "SQL/sql_vali.hpp"
 #include "SQL/sql_view.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_rprt.hpp"
 
 void dmp_database::create_views(const udb_views& source_views)
 {
@@ -23,8 +24,19 @@ void dmp_database::create_views(const udb_views& source_views)
         }
         const std::wstring view_name = sql_view_converter::make_view_name(validator, names_map, source_name,
                                                                           L"Store generated column name '%s'");
+        // A view MySQL cannot have is reported and left out; the next is made.
+        std::wstring refined;
+        try {
+            refined = refine_view_in(view_name, sql);
+        } catch (const tk_exception& e) {
+            tk_logger::log(2, "Error while creating view:\n%s\n", e.what());
+            tk_reporter& reporter = tk_reporter::current();
+            reporter.set_context(L"View '" + source_name + L"'");
+            reporter.handle(e, false);
+            continue;
+        }
         // A view is a table of its own: no lock may be open while it is made.
         unlock_tables("dmp_database::create_views - right before unlock tables");
-        write_wline(sql_view_converter::create_statement(view_name, refine_view_in(view_name, sql)));
+        write_wline(sql_view_converter::create_statement(view_name, refined));
     }
 }

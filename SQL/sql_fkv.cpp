@@ -9,11 +9,11 @@
 #include "SQL/sql_fkb.hpp"
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_rprt.hpp"
 #include "TK/tk_utils.hpp"
 #include "UDB/udb_vali.hpp"
 #include "platform/text/pl_format.hpp"
 #include "TK/tk_mail.hpp"
-#include "rvl_conv/rvl_errh.hpp"
 
 namespace {
 
@@ -68,7 +68,7 @@ void sql_database::create_relationships(const udb_relationships& relationships)
             create_relationship(relationship, *validator);
         } catch (const tk_exception& e) {
             tk_logger::log(3, "Error while creating FK:\n%s\n", e.what());
-            error_handler& handler = error_handler::instance();
+            tk_reporter& handler = tk_reporter::current();
             handler.set_context(relationship.name.empty() ? relationship.child_table
                                                           : L"Foreign key '" + relationship.name + L"'");
             handler.handle(tk_exception(fk_failure_text, 0), false);

@@ -1,6 +1,8 @@
 #include "SQL/sql_view.hpp"
 
 #include "SQL/sql_engi.hpp"
+#include "TK/tk_call.hpp"
+#include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "UDB/udb_nmap.hpp"
@@ -32,28 +34,76 @@ size_t find_no_case(const std::wstring& text, const std::wstring& word, size_t f
     return it == text.end() ? std::wstring::npos : static_cast<size_t>(it - text.begin());
 }
 
-// Replaces each occurrence that the test accepts (every one without a test);
-// the search goes on after the searched word either way.
+// Replaces each call of the function that the test accepts (every one
+// without a test); the search goes on after the searched word either way.
 void rename_all(std::wstring& text, const std::wstring& word, const std::wstring& with, bool two_arguments_only)
 {
     for (size_t pos = find_no_case(text, word, 0); pos != std::wstring::npos;
          pos = find_no_case(text, word, pos + word.size())) {
-        if (!two_arguments_only || sql_view_converter::check_isnull_for_replace(text, pos))
+        if (tk_is_call(text, pos, word.size()) &&
+            (!two_arguments_only || sql_view_converter::check_isnull_for_replace(text, pos)))
             text.replace(pos, word.size(), with);
     }
 }
 
-// datediff's first argument is the unit, which MySQL's two-argument form has
-// not: it goes with its comma.
-void drop_datediff_unit(std::wstring& text)
+// The unit of DateDiff (Access's interval codes, or a unit's own name) as
+// TIMESTAMPDIFF names it; empty when it has none.
+std::wstring timestampdiff_unit(const std::wstring& unit)
 {
-    const std::wstring word = L"datediff(";
-    for (size_t pos = find_no_case(text, word, 0); pos != std::wstring::npos; pos = find_no_case(text, word, pos)) {
-        pos += word.size();
-        const size_t comma = text.find(L',', pos);
-        const size_t count = comma == std::wstring::npos ? text.size() - pos : comma - pos + 1;
-        tk_logger::log(1, "Erase at pos=%d, len=%d", static_cast<int>(pos), static_cast<int>(count));
-        text.erase(pos, count);
+    static const wchar_t* const units[][2] = {
+        {L"yyyy", L"YEAR"}, {L"q", L"QUARTER"},   {L"m", L"MONTH"},   {L"y", L"DAY"},
+        {L"d", L"DAY"},     {L"w", L"WEEK"},      {L"h", L"HOUR"},    {L"n", L"MINUTE"},
+        {L"s", L"SECOND"},  {L"year", L"YEAR"},   {L"quarter", L"QUARTER"}, {L"month", L"MONTH"},
+        {L"day", L"DAY"},   {L"week", L"WEEK"},   {L"hour", L"HOUR"}, {L"minute", L"MINUTE"},
+        {L"second", L"SECOND"},
+    };
+    for (const auto& u : units)
+        if (platform::equal_no_case(unit, u[0]))
+            return u[1];
+    return {};
+}
+
+// The first argument of a call whose "(" is at or after from: its text
+// without quotes, and the end of its characters in text (npos when the
+// argument has no end).
+std::wstring first_argument(const std::wstring& text, size_t from, size_t& end)
+{
+    size_t at = text.find(L'(', from) + 1;
+    while (at < text.size() && is_blank(text[at]))
+        ++at;
+    const wchar_t quote = at < text.size() ? text[at] : L'\0';
+    if (quote == L'\'' || quote == L'"') {
+        const size_t close = text.find(quote, at + 1);
+        end = close == std::wstring::npos ? close : close + 1;
+        return end == std::wstring::npos ? std::wstring() : text.substr(at + 1, close - at - 1);
+    }
+    const size_t comma = text.find(L',', at);
+    if (comma == std::wstring::npos) {
+        end = comma;
+        return {};
+    }
+    end = comma;
+    while (end > at && is_blank(text[end - 1]))
+        --end;
+    return text.substr(at, end - at);
+}
+
+// DateDiff(unit, a, b) counts from a to b as TIMESTAMPDIFF(UNIT, a, b) does.
+// A unit TIMESTAMPDIFF has no match for fails the view.
+void datediff_to_timestampdiff(std::wstring& text)
+{
+    const std::wstring word = L"datediff";
+    for (size_t pos = find_no_case(text, word, 0); pos != std::wstring::npos;
+         pos = find_no_case(text, word, pos + 1)) {
+        if (!tk_is_call(text, pos, word.size()))
+            continue;
+        size_t end = 0;
+        const std::wstring unit = first_argument(text, pos, end);
+        const std::wstring mapped = end == std::wstring::npos ? std::wstring() : timestampdiff_unit(unit);
+        if (mapped.empty())
+            throw tk_exception(L"DateDiff with the interval '" + unit + L"' has no match in MySQL: " + text, 0);
+        tk_logger::wlog(1, L"DateDiff interval '%s' becomes %s", unit.c_str(), mapped.c_str());
+        text.replace(pos, end - pos, L"TIMESTAMPDIFF(" + mapped);
     }
 }
 
@@ -143,8 +193,8 @@ std::wstring sql_view_converter::rename_functions(std::wstring text)
 {
     rename_all(text, L"isnull", L"ifnull", true);
     rename_all(text, L"getdate", L"curdate", false);
-    rename_all(text, L"len(", L"length(", false);
-    drop_datediff_unit(text);
+    rename_all(text, L"len", L"length", false);
+    datediff_to_timestampdiff(text);
     rename_all(text, L"dateadd", L"date_add", true);
     rename_all(text, L"replicate", L"repeat", true);
     return text;

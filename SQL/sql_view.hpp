@@ -20,10 +20,13 @@ struct sql_view_converter {
     static bool check_isnull_for_replace(const std::wstring& text, size_t position);
 
     // The view's SQL in MySQL's dialect, ended by ";". Table and field names
-    // are replaced by their destination names from the map.
+    // are replaced by their destination names from the map. A level-0
+    // tk_exception when the view uses what MySQL has no match for.
     static std::wstring refine_view_in(const udb_names_map& names, const std::wstring& sql);
 
-    // The renames of functions alone (the last steps of refine_view_in).
+    // The renames of functions alone (the last steps of refine_view_in):
+    // only where the name is called, so columns and keywords that share its
+    // letters stay.
     static std::wstring rename_functions(std::wstring text);
 
     // Only queries whose text begins with "select" (any case, nothing before

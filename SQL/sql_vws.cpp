@@ -7,9 +7,9 @@
 #include "SQL/sql_view.hpp"
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_rprt.hpp"
 #include "TK/tk_utils.hpp"
 #include "UDB/udb_vali.hpp"
-#include "rvl_conv/rvl_errh.hpp"
 
 void sql_database::init_views()
 {
@@ -58,7 +58,7 @@ void sql_database::create_views(const udb_views& source_views)
             create_view(*validator, view_name, sql);
         } catch (const tk_exception& e) {
             tk_logger::log(2, "Error while creating view:\n%s\n", e.what());
-            error_handler& handler = error_handler::instance();
+            tk_reporter& handler = tk_reporter::current();
             handler.set_context(L"View '" + view_name + L"'");
             handler.handle(e, false);
         }

@@ -10,6 +10,7 @@
 
 #include "TK/tk_errco.hpp"
 #include "TK/tk_excep.hpp"
+#include "TK/tk_rprt.hpp"
 #include "TK/tk_singl.hpp"
 #include "TK/tk_utils.hpp"
 
@@ -17,7 +18,7 @@
 #include <cstddef>
 #include <string>
 
-class error_handler : public tk_singleton<error_handler> {
+class error_handler : public tk_singleton<error_handler>, public tk_reporter {
 public:
     error_handler(size_t n, const tk_error_row* table);
     ~error_handler() override;
@@ -25,9 +26,7 @@ public:
     void load_err_map(size_t n, const tk_error_row* table);
 
     // The context that prefixes the next reports, until it is set again.
-    // Inline: the back ends that report through the handler (the server's
-    // foreign keys and views) stand below the conversion engine.
-    void set_context(const std::wstring& name) { context = tk_to_ansi(name, tk_cp_thread_acp); }
+    void set_context(const std::wstring& name) override { context = tk_to_ansi(name, tk_cp_thread_acp); }
     // "table, record #n"; the caller passes the number to show.
     void set_record_context(const std::wstring& table, int record);
     const std::string& get_context() const { return context; }
@@ -43,7 +42,7 @@ public:
 
     // Reports the failure. no_abort: a level-0 report may not end the run
     // (where the front end offers the user to abort).
-    virtual void handle(const tk_exception& e, bool no_abort) = 0;
+    void handle(const tk_exception& e, bool no_abort) override = 0;
 
     // The context with ": ", then the table's text for the code, or the
     // exception's own text when no table has one.

@@ -3,10 +3,12 @@
 #include "platform/dao/pl_daoco.hpp"
 
 #include "platform/dao/pl_daoim.hpp"
+#include "platform/dao/pl_store.hpp"
 #include "platform/text/pl_case.hpp"
 #include "platform/text/pl_utf8.hpp"
 
 #include <atomic>
+#include <filesystem>
 
 const GUID CLSID_DAODBEngine36 = {0x00000100, 0x0000, 0x0100, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x6D, 0x2E, 0xA4}};
 const GUID CLSID_DAODBEngine120 = {0xCD7791B9, 0x43FD, 0x42C5, {0xAE, 0x42, 0x8D, 0xD2, 0x81, 0x1F, 0x04, 0x19}};
@@ -106,8 +108,31 @@ public:
         return out == nullptr ? bad_argument() : dao_make<errors_object>(session).hand_out(out);
     }
     HRESULT OpenDatabase(BSTR name, VARIANT exclusive, VARIANT read_only, VARIANT connect, DAODatabase** out) override;
-    HRESULT CreateDatabase(BSTR, BSTR, VARIANT, DAODatabase**) override { return not_supported(); }
+    HRESULT CreateDatabase(BSTR name, BSTR locale, VARIANT, DAODatabase** out) override
+    {
+        if (out == nullptr)
+            return bad_argument();
+        return guarded([&] { return dao_create_store(session, std::wstring(bstr_view(name)), bstr_view(locale)).hand_out(out); });
+    }
+
+private:
+    HRESULT open_store(const std::wstring& path, std::wstring_view connect, DAODatabase** out);
 };
+
+// Only databases made in this process are open to us: a file of another
+// Access database cannot be read.
+HRESULT engine_object::open_store(const std::wstring& path, std::wstring_view connect, DAODatabase** out)
+{
+    return guarded([&] {
+        const dao_ref<DAODatabase> found = dao_open_store(session, path, connect);
+        if (found.get() != nullptr)
+            return found.hand_out(out);
+        std::error_code ignored;
+        if (!std::filesystem::exists(std::filesystem::path(to_utf8(path)), ignored))
+            return fail(err_file_not_found, L"There is no database file '" + path + L"'.");
+        return fail(err_unrecognized_format, L"The file '" + path + L"' is not a database this engine reads.");
+    });
+}
 
 // Exclusive and read-only access are the same here: a workbook is only read.
 HRESULT engine_object::OpenDatabase(BSTR name, VARIANT, VARIANT, VARIANT connect, DAODatabase** out)
@@ -115,14 +140,17 @@ HRESULT engine_object::OpenDatabase(BSTR name, VARIANT, VARIANT, VARIANT connect
     if (out == nullptr || (connect.vt != VT_BSTR && connect.vt != VT_EMPTY))
         return bad_argument();
     const std::wstring path(bstr_view(name));
+    const std::wstring_view connect_text = connect.vt == VT_BSTR ? bstr_view(connect.bstrVal) : std::wstring_view();
+    if (dao_is_store_connect(connect_text))
+        return open_store(path, connect_text, out);
     bool header_row = true;
-    switch (parse_connect(connect.vt == VT_BSTR ? bstr_view(connect.bstrVal) : std::wstring_view(), header_row)) {
+    switch (parse_connect(connect_text, header_row)) {
     case 0:
         break;
     case err_unrecognized_format:
-        return fail(err_unrecognized_format, L"Unrecognized database format '" + path + L"'.");
+        return fail(err_unrecognized_format, L"The file '" + path + L"' is not a database this engine reads.");
     case err_no_isam:
-        return fail(err_no_isam, L"Could not find installable ISAM.");
+        return fail(err_no_isam, L"No driver here reads sources of that type.");
     default:
         return bad_argument();
     }

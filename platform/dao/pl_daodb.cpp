@@ -143,8 +143,7 @@ template <class F> HRESULT querydef_object::with_rows(F&& use)
 {
     tabledef_object* table = tables->find(select.table);
     if (table == nullptr)
-        return fail(err_input_table, L"The database engine cannot find the input table or query '" + select.table +
-                                         L"'. Make sure it exists and that its name is spelled correctly.");
+        return fail(err_input_table, L"The workbook has no table or query '" + select.table + L"' to read.");
     return guarded([&] {
         dao_rows_ptr rows = table->rows();
         return use(select.count ? dao_count_rows(rows->rows()) : rows);

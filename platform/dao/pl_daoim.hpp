@@ -96,11 +96,11 @@ protected:
         session->errors.assign(1, {number, std::move(description)});
         return dao_result(number);
     }
-    HRESULT bad_argument() const { return fail(err_invalid_argument, L"Invalid argument."); }
-    HRESULT not_supported() const { return fail(err_not_supported, L"Operation is not supported for this type of object."); }
-    HRESULT not_found() const { return fail(err_item_not_found, L"Item not found in this collection."); }
-    HRESULT object_closed() const { return fail(err_object_closed, L"Object invalid or no longer set."); }
-    HRESULT no_current_record() const { return fail(err_no_current_record, L"No current record."); }
+    HRESULT bad_argument() const { return fail(err_invalid_argument, L"An argument is missing or of the wrong kind."); }
+    HRESULT not_supported() const { return fail(err_not_supported, L"This object does not offer that operation."); }
+    HRESULT not_found() const { return fail(err_item_not_found, L"The collection has no such item."); }
+    HRESULT object_closed() const { return fail(err_object_closed, L"The object has been closed."); }
+    HRESULT no_current_record() const { return fail(err_no_current_record, L"The recordset stands on no row."); }
     // Runs body, turning the readers' failures and exhaustion into errors.
     template <class F> HRESULT guarded(F&& body) const
     {
@@ -109,7 +109,7 @@ protected:
         } catch (const read_error& e) {
             return fail(e.number(), dao_wide(e.description()));
         } catch (const std::bad_alloc&) {
-            return fail(err_out_of_memory, L"Out of memory.");
+            return fail(err_out_of_memory, L"Memory ran out.");
         }
     }
     template <class T> HRESULT put(T value, T* out) const
@@ -134,12 +134,40 @@ bool dao_find_item(const VARIANT& key, size_t count, const std::vector<std::wstr
 // The integer of a VARIANT (VT_EMPTY gives fallback); false when it is none.
 bool dao_integer(const VARIANT& value, int32_t fallback, int32_t& out);
 
+// One owned VARIANT.
+class held_variant {
+public:
+    held_variant() { VariantInit(&v); }
+    held_variant(const held_variant& that) : held_variant() { VariantCopy(&v, &that.v); }
+    held_variant& operator=(const held_variant& that)
+    {
+        if (this != &that)
+            VariantCopy(&v, &that.v);
+        return *this;
+    }
+    ~held_variant() { VariantClear(&v); }
+    VARIANT v;
+};
+
+// What a column says of itself beyond its name and type.
+struct dao_column {
+    int32_t size = 0;
+    int32_t attributes = 0;
+    bool required = false;
+    bool allow_zero_length = false;
+    std::wstring default_value;  // the text as written, empty for none
+    // Properties a column may have ("Description", "Format"), by name.
+    std::vector<std::pair<std::wstring, std::wstring>> properties;
+};
+
 // The rows a table or a query hands out: named, typed columns.
 class dao_rows {
 public:
     virtual ~dao_rows() = default;
     const std::vector<std::wstring>& names() const { return column_names; }
     virtual int16_t type(size_t column) const = 0;
+    // What the type implies: a worksheet column has nothing more to say.
+    virtual dao_column describe(size_t column) const;
     virtual size_t rows() const = 0;
     // A new value (VT_NULL for an empty or error cell) into out.
     virtual void value(size_t column, size_t row, VARIANT& out) const = 0;
@@ -148,6 +176,19 @@ protected:
     std::vector<std::wstring> column_names;
 };
 using dao_rows_ptr = std::shared_ptr<const dao_rows>;
+
+// Rows that take new ones, through a recordset's AddNew, Collect and
+// Update. Refusals are read_error carrying the engine's number.
+class dao_writer {
+public:
+    virtual ~dao_writer() = default;
+    // Sets one column of a row being added, the value changed to the
+    // column's type.
+    virtual void put(std::vector<held_variant>& row, size_t column, const VARIANT& value) = 0;
+    // Checks the row whole and stores it; columns left VT_EMPTY take their
+    // default.
+    virtual void add(std::vector<held_variant>& row) = 0;
+};
 
 // Where a recordset stands: shared by it and its fields, which read the
 // current row.
@@ -160,7 +201,9 @@ struct dao_cursor {
 // Fields over rows; with a cursor they read its current row, without one
 // (a table or query definition) they have no value.
 dao_ref<DAOFields> dao_make_fields(dao_session_ptr session, dao_rows_ptr rows, std::shared_ptr<dao_cursor> cursor);
-dao_ref<DAORecordset> dao_make_recordset(dao_session_ptr session, dao_rows_ptr rows, bool append_only);
+// Without a writer the recordset only reads.
+dao_ref<DAORecordset> dao_make_recordset(dao_session_ptr session, dao_rows_ptr rows, bool append_only,
+                                         std::shared_ptr<dao_writer> writer = {});
 
 // The table of a worksheet: "Name$", or "'Name$'" when the name holds
 // anything but letters, digits and '_' or starts with a digit.
@@ -180,7 +223,7 @@ template <class Itf> HRESULT dao_object<Itf>::put_text(std::wstring_view text, B
         return bad_argument();
     BSTR made = SysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()));
     if (made == nullptr)
-        return fail(err_out_of_memory, L"Out of memory.");
+        return fail(err_out_of_memory, L"Memory ran out.");
     *out = made;
     return S_OK;
 }

@@ -46,6 +46,8 @@ namespace {
 
 int16_t type_of(field_type type) { return static_cast<int16_t>(type); }
 
+VARIANT_BOOL flag(bool on) { return on ? VARIANT_TRUE : VARIANT_FALSE; }
+
 class sheet_rows : public dao_rows {
 public:
     sheet_rows(std::shared_ptr<workbook> book, const sheet_table& table) : book(std::move(book)), table(table)
@@ -146,42 +148,52 @@ private:
     VARIANT value{};
 };
 
-// A field's properties: its name, type and size. Others (a description, a
-// display format) a worksheet column does not have.
+// A field's properties: its name, type and size, and those its column has
+// (a stored table's description and display format; a worksheet column has
+// none of them).
 class properties_object : public dao_object<DAOProperties> {
 public:
-    properties_object(dao_session_ptr session, std::wstring name, int16_t type)
-        : dao_object(std::move(session)), name(std::move(name)), type(type) {}
+    properties_object(dao_session_ptr session, std::wstring name, int16_t type, dao_column column)
+        : dao_object(std::move(session)), name(std::move(name)), type(type), column(std::move(column)) {}
     HRESULT get_Item(VARIANT key, DAOProperty** out) override;
 
 private:
+    HRESULT hand_out(VARIANT& v, DAOProperty** out)
+    {
+        auto made = dao_make<property_object>(session, v);
+        VariantClear(&v);
+        return made.hand_out(out);
+    }
+
     std::wstring name;
     int16_t type;
+    dao_column column;
 };
 
 HRESULT properties_object::get_Item(VARIANT key, DAOProperty** out)
 {
-    static const std::vector<std::wstring> names = {L"Name", L"Type", L"Size"};
+    std::vector<std::wstring> names = {L"Name", L"Type", L"Size"};
+    for (const auto& property : column.properties)
+        names.push_back(property.first);
     if (out == nullptr)
         return bad_argument();
     size_t index = 0;
     if (!dao_find_item(key, names.size(), names, index))
-        return fail(err_property_not_found, L"Property not found.");
+        return fail(err_property_not_found, L"The object has no property of that name.");
     return guarded([&] {
         VARIANT v{};
-        if (index == 0) {
+        if (index == 0 || index >= 3) {
+            const std::wstring& text = index == 0 ? name : column.properties[index - 3].second;
             v.vt = VT_BSTR;
-            v.bstrVal = SysAllocStringLen(name.data(), static_cast<uint32_t>(name.size()));
+            v.bstrVal = SysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()));
+        } else if (index == 1) {
+            v.vt = VT_I2;
+            v.iVal = type;
         } else {
-            v.vt = index == 1 ? VT_I2 : VT_I4;
-            if (index == 1)
-                v.iVal = type;
-            else
-                v.lVal = size_of(type);
+            v.vt = VT_I4;
+            v.lVal = column.size;
         }
-        auto made = dao_make<property_object>(session, v);
-        VariantClear(&v);
-        return made.hand_out(out);
+        return hand_out(v, out);
     });
 }
 
@@ -192,27 +204,27 @@ public:
 
     HRESULT get_Name(BSTR* out) override { return put_text(rows->names()[column], out); }
     HRESULT get_Type(int16_t* out) override { return put(rows->type(column), out); }
-    HRESULT get_Size(int32_t* out) override { return put(size_of(rows->type(column)), out); }
+    HRESULT get_Size(int32_t* out) override { return put(rows->describe(column).size, out); }
     HRESULT get_Value(VARIANT* out) override;
-    HRESULT get_Attributes(int32_t* out) override
-    {
-        const int16_t type = rows->type(column);
-        return put(type == dbText || type == dbMemo ? dbVariableField : dbFixedField, out);
-    }
+    HRESULT get_Attributes(int32_t* out) override { return put(rows->describe(column).attributes, out); }
     HRESULT put_Attributes(int32_t) override { return not_supported(); }
-    HRESULT get_Required(VARIANT_BOOL* out) override { return put(VARIANT_FALSE, out); }
+    HRESULT get_Required(VARIANT_BOOL* out) override { return put(flag(rows->describe(column).required), out); }
     HRESULT put_Required(VARIANT_BOOL) override { return not_supported(); }
     HRESULT get_DefaultValue(VARIANT* out) override
     {
         if (out == nullptr)
             return bad_argument();
+        const std::wstring text = rows->describe(column).default_value;
         VariantInit(out);
         out->vt = VT_BSTR;
-        out->bstrVal = SysAllocStringLen(L"", 0);
+        out->bstrVal = SysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()));
         return S_OK;
     }
     HRESULT put_DefaultValue(VARIANT) override { return not_supported(); }
-    HRESULT get_AllowZeroLength(VARIANT_BOOL* out) override { return put(VARIANT_FALSE, out); }
+    HRESULT get_AllowZeroLength(VARIANT_BOOL* out) override
+    {
+        return put(flag(rows->describe(column).allow_zero_length), out);
+    }
     HRESULT put_AllowZeroLength(VARIANT_BOOL) override { return not_supported(); }
     HRESULT get_ForeignName(BSTR* out) override { return put_text(L"", out); }
     HRESULT put_ForeignName(BSTR) override { return not_supported(); }
@@ -220,7 +232,10 @@ public:
     {
         if (out == nullptr)
             return bad_argument();
-        return guarded([&] { return dao_make<properties_object>(session, rows->names()[column], rows->type(column)).hand_out(out); });
+        return guarded([&] {
+            return dao_make<properties_object>(session, rows->names()[column], rows->type(column), rows->describe(column))
+                .hand_out(out);
+        });
     }
 
 private:
@@ -235,7 +250,7 @@ HRESULT field_object::get_Value(VARIANT* out)
         return bad_argument();
     VariantInit(out);
     if (!cursor)
-        return fail(err_invalid_operation, L"Invalid operation.");
+        return fail(err_invalid_operation, L"Only a field of an open recordset has a value.");
     if (cursor->closed)
         return object_closed();
     if (cursor->position < 0 || size_t(cursor->position) >= cursor->visible)
@@ -274,8 +289,9 @@ private:
 
 class recordset_object : public dao_object<DAORecordset> {
 public:
-    recordset_object(dao_session_ptr session, dao_rows_ptr rows, bool append_only)
-        : dao_object(std::move(session), &IID_DAORecordset), rows(std::move(rows)), cursor(std::make_shared<dao_cursor>())
+    recordset_object(dao_session_ptr session, dao_rows_ptr rows, bool append_only, std::shared_ptr<dao_writer> writer)
+        : dao_object(std::move(session), &IID_DAORecordset), rows(std::move(rows)), writer(std::move(writer)),
+          cursor(std::make_shared<dao_cursor>())
     {
         cursor->visible = append_only ? 0 : this->rows->rows();
         fields = dao_make_fields(this->session, this->rows, cursor);
@@ -298,10 +314,10 @@ public:
             return object_closed();
         return out == nullptr ? bad_argument() : fields.hand_out(out);
     }
-    HRESULT AddNew() override { return not_supported(); }
-    HRESULT Update(int32_t, VARIANT_BOOL) override { return not_supported(); }
+    HRESULT AddNew() override;
+    HRESULT Update(int32_t type, VARIANT_BOOL force) override;
     HRESULT get_Collect(VARIANT key, VARIANT* out) override;
-    HRESULT put_Collect(VARIANT, VARIANT) override { return not_supported(); }
+    HRESULT put_Collect(VARIANT key, VARIANT value) override;
     HRESULT Close() override
     {
         if (!usable())
@@ -324,9 +340,55 @@ private:
     }
 
     dao_rows_ptr rows;
+    std::shared_ptr<dao_writer> writer;
     std::shared_ptr<dao_cursor> cursor;
     dao_ref<DAOFields> fields;
+    // The row AddNew began, until Update stores it.
+    std::vector<held_variant> added;
+    bool adding = false;
 };
+
+// A recordset without a writer (a worksheet, a read-only table) is only read.
+HRESULT recordset_object::AddNew()
+{
+    if (!usable())
+        return object_closed();
+    if (!writer)
+        return not_supported();
+    added.assign(rows->names().size(), held_variant());
+    adding = true;
+    return S_OK;
+}
+
+HRESULT recordset_object::put_Collect(VARIANT key, VARIANT value)
+{
+    if (!usable())
+        return object_closed();
+    if (!adding)
+        return fail(err_invalid_operation, L"A value can only be set in a record begun by AddNew.");
+    size_t index = 0;
+    if (!dao_find_item(key, rows->names().size(), rows->names(), index))
+        return not_found();
+    return guarded([&] {
+        writer->put(added, index, value);
+        return S_OK;
+    });
+}
+
+// The row stays pending after a refusal, as the engine leaves it.
+HRESULT recordset_object::Update(int32_t, VARIANT_BOOL)
+{
+    if (!usable())
+        return object_closed();
+    if (!adding)
+        return fail(err_invalid_operation, L"There is no record begun by AddNew to store.");
+    return guarded([&] {
+        writer->add(added);
+        adding = false;
+        added.clear();
+        return S_OK;
+    });
+}
 
 HRESULT recordset_object::get_Collect(VARIANT key, VARIANT* out)
 {
@@ -353,9 +415,19 @@ dao_ref<DAOFields> dao_make_fields(dao_session_ptr session, dao_rows_ptr rows, s
     return dao_ref<DAOFields>(new fields_object(std::move(session), std::move(rows), std::move(cursor)));
 }
 
-dao_ref<DAORecordset> dao_make_recordset(dao_session_ptr session, dao_rows_ptr rows, bool append_only)
+dao_ref<DAORecordset> dao_make_recordset(dao_session_ptr session, dao_rows_ptr rows, bool append_only,
+                                         std::shared_ptr<dao_writer> writer)
 {
-    return dao_ref<DAORecordset>(new recordset_object(std::move(session), std::move(rows), append_only));
+    return dao_ref<DAORecordset>(new recordset_object(std::move(session), std::move(rows), append_only, std::move(writer)));
+}
+
+dao_column dao_rows::describe(size_t column) const
+{
+    dao_column described;
+    const int16_t t = type(column);
+    described.size = size_of(t);
+    described.attributes = t == dbText || t == dbMemo ? dbVariableField : dbFixedField;
+    return described;
 }
 
 } // namespace platform::dao

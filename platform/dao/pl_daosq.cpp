@@ -90,9 +90,8 @@ int32_t dao_parse_select(std::wstring_view sql, dao_select& out)
 
 const wchar_t* dao_select_error(int32_t number)
 {
-    return number == 3129 ? L"Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'."
-                          : L"The SELECT statement includes a reserved word or an argument name that is misspelled "
-                            L"or missing, or the punctuation is incorrect.";
+    return number == 3129 ? L"The statement is not one this engine runs: it must begin with SELECT."
+                          : L"The SELECT statement is not one of the forms this engine reads.";
 }
 
 } // namespace platform::dao

@@ -171,7 +171,7 @@ TEST(DaoDatabase, RecordsetCursor)
     EXPECT_TRUE(rs->is_eof());
     rs->reset();  // back to the first row; the end flag keeps its value until next
     EXPECT_TRUE(rs->is_eof());
-    EXPECT_THROW(rs->append_record(udb_record()), tk_mail_assertion);
+    EXPECT_THROW(rs->append_record(udb_record()), tk_exception);
 }
 
 TEST(DaoDatabase, QueriesOverWorksheets)
@@ -198,7 +198,7 @@ TEST(DaoDatabase, AnAccessDatabaseIsAnUnrecognizedFormat)
     } catch (const dao_exception& e) {
         EXPECT_EQ(e.get_code(), 0x10BE9u);
         EXPECT_EQ(e.get_level(), 0);
-        EXPECT_EQ(e.get_message().rfind("Unrecognized database format", 0), 0u) << e.get_message();
+        EXPECT_NE(e.get_message().find("is not a database this engine reads"), std::string::npos) << e.get_message();
     }
 }
 

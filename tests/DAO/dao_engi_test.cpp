@@ -101,8 +101,8 @@ TEST(DaoEngine, FailedCallsBecomeExceptionsWithTheEngineError)
     struct open_case { std::string file; std::wstring connect; uint32_t code; std::string message; };
     const open_case cases[] = {
         {"no_such.xls", L"Excel 8.0;", 0x10BD0, "Could not find file '" + fixture("no_such.xls") + "'."},
-        {"openpyxl.xlsx", L"", 0x10BE9, "Unrecognized database format '" + fixture("openpyxl.xlsx") + "'."},
-        {"openpyxl.xlsx", L"dBASE IV;", 0x10C62, "Could not find installable ISAM."},
+        {"openpyxl.xlsx", L"", 0x10BE9, "The file '" + fixture("openpyxl.xlsx") + "' is not a database this engine reads."},
+        {"openpyxl.xlsx", L"dBASE IV;", 0x10C62, "No driver here reads sources of that type."},
         {"encrypted.xlsx", L"Excel 12.0 Xml;", 0x10C59, "Could not decrypt file. ('" + fixture("encrypted.xlsx") + "' is protected by a password.)"},
         {"bad/truncated.xlsx", L"Excel 12.0;", 0x10CCA, "External table is not in the expected format."},
     };

@@ -195,7 +195,7 @@ TEST_F(DumpStatements, SmallStatements)
               "DELIMITER $$\r\ncreate function f() returns int return 1;\r\n$$\r\nDELIMITER ;\r\n"
               "ALTER TABLE `t` DROP INDEX `ix`;\r\n"
               "ALTER TABLE `t` DROP PRIMARY KEY;\r\n"
-              "ALTER TABLE `parent` DROP FOREIGN KEY `fk1`;\r\n"
+              "ALTER TABLE `child` DROP FOREIGN KEY `fk1`;\r\n"
               "delete from `my table`;\r\n"
               "LOCK TABLES `t` WRITE;\r\nALTER TABLE `t` ADD PRIMARY KEY `pk` (`a`, `b`);\n"
               "UNLOCK TABLES;\r\n");

@@ -1,4 +1,5 @@
 #include "SQL/sql_view.hpp"
+#include "TK/tk_excep.hpp"
 
 #include "UDB/udb_nmap.hpp"
 #include "platform/text/pl_utf8.hpp"
@@ -61,18 +62,41 @@ TEST(SqlViewText, FunctionRenames)
         {L"isnull(f(a, b), c)", L"isnull(f(a, b), c)"},
         {L"getdate()", L"curdate()"},
         {L"len(name)", L"length(name)"},
-        {L"strlen(name)", L"strlength(name)"},
-        {L"datediff(day, d1, d2)", L"datediff( d1, d2)"},
-        {L"datediff(day, d1, d2) + DATEDIFF(m, a, b)", L"datediff( d1, d2) + DATEDIFF( a, b)"},
-        {L"datediff(day", L"datediff("},
+        {L"strlen(name)", L"strlen(name)"},
+        {L"select len, lenx from t", L"select len, lenx from t"},
+        {L"datediff(day, d1, d2)", L"TIMESTAMPDIFF(DAY, d1, d2)"},
+        {L"datediff(day, d1, d2) + DATEDIFF(m, a, b)", L"TIMESTAMPDIFF(DAY, d1, d2) + TIMESTAMPDIFF(MONTH, a, b)"},
         {L"dateadd(d, 1)", L"date_add(d, 1)"},
         {L"dateadd(d, 1, x)", L"dateadd(d, 1, x)"},
         {L"replicate('a', 3)", L"repeat('a', 3)"},
         {L"replicate('a')", L"replicate('a')"},
-        {L"select mygetdate_col from t", L"select mycurdate_col from t"},
+        {L"select mygetdate_col, getdate from t", L"select mygetdate_col, getdate from t"},
+        {L"getdate ()", L"curdate ()"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(sql_view_converter::rename_functions(c.in), c.out);
+}
+
+// Access counts DateDiff(interval, a, b) from a to b, as TIMESTAMPDIFF does;
+// MySQL's DATEDIFF(a, b) counted the other way and lost the interval.
+TEST(SqlViewText, DateDiffBecomesTimestampDiffWithItsUnit)
+{
+    const text_case cases[] = {
+        {L"DateDiff(\"yyyy\", a, b)", L"TIMESTAMPDIFF(YEAR, a, b)"},
+        {L"DateDiff('q', a, b)", L"TIMESTAMPDIFF(QUARTER, a, b)"},
+        {L"DateDiff(\"m\", a, b)", L"TIMESTAMPDIFF(MONTH, a, b)"},
+        {L"DateDiff(\"y\", a, b)", L"TIMESTAMPDIFF(DAY, a, b)"},
+        {L"DateDiff( \"d\" , a, b)", L"TIMESTAMPDIFF(DAY , a, b)"},
+        {L"DateDiff(\"w\", a, b)", L"TIMESTAMPDIFF(WEEK, a, b)"},
+        {L"DateDiff(\"h\", a, b)", L"TIMESTAMPDIFF(HOUR, a, b)"},
+        {L"DateDiff(\"n\", a, b)", L"TIMESTAMPDIFF(MINUTE, a, b)"},
+        {L"DateDiff(\"s\", a, b)", L"TIMESTAMPDIFF(SECOND, a, b)"},
+        {L"select datediff_col from t", L"select datediff_col from t"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(sql_view_converter::rename_functions(c.in), c.out);
+    for (const wchar_t* unknown : {L"DateDiff(\"ww\", a, b)", L"DateDiff(\"x\", a, b)", L"datediff(day", L"DateDiff(\"d"})
+        EXPECT_THROW(sql_view_converter::rename_functions(unknown), tk_exception) << unknown;
 }
 
 TEST(SqlViewText, RefineViewIn)
