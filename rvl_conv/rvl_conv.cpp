@@ -38,6 +38,8 @@ uint32_t ravelin_converter::operator()()
     tk_logger::log(2, "ravelin_converter::operator()");
     init_conversion guard(done, hooks);
     try {
+        if (check_dest_in_run)
+            check_dest();
         if (from_xls)
             convert_from_xls();
         else

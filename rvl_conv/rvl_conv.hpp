@@ -98,6 +98,9 @@ public:
     // The CSV delimiter of n_comma: tab, ";", ",", " ".
     const wchar_t* get_delimiter() const;
 
+    // The run prepares its destination first (check_dest): the wizard's
+    // pages only record what the user chose for an existing destination.
+    bool check_dest_in_run = false;
     int32_t n_comma = 1;  // 0 tab, 1 ";", 2 ",", 3 space; -1 not given
     std::wstring tab_name;
     bool from_xls = true;

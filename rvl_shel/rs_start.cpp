@@ -12,16 +12,13 @@
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_shel/rs_errh.hpp"
 #include "rvl_shel/rs_hooks.hpp"
+#include "rvl_shel/rs_pages.hpp"
 #include "rvl_shel/rs_prog.hpp"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLibraryInfo>
 
-#include <iostream>
-
-const char no_pages_line[] = "ravelin: give the profile to run (ravelin job.rvl); the interactive wizard is not "
-                             "available yet";
 
 namespace {
 
@@ -77,15 +74,13 @@ int run_wizard(const std::string& command_line)
 {
     if (!gui_initialize())
         return wizard_failure;
-    if (command_line.empty()) {
-        std::cerr << no_pages_line << std::endl;
-        return wizard_failure;
-    }
+    const bool quick = !command_line.empty();
     wizard_hooks hooks;
     ravelin_converter converter(converter_form::wizard, hooks);
-    if (!load_quick_profile(converter, command_line))
+    if (quick && !load_quick_profile(converter, command_line))
         return wizard_failure;
     wizard_shell shell(ravelin_converter::get_title());
+    interactive_pages pages;
     progress_page progress;
     progress.set_header(QStringLiteral("Step 5 of 5"), QStringLiteral("Data conversion is in progress"));
     gui_finish_page_t<ravelin_converter, finish_page_id> finish(
@@ -93,7 +88,10 @@ int run_wizard(const std::string& command_line)
         L"Wizard has converted your MS Excel data\ninto MySQL format successfully.\n\nClick 'Finish' to exit the "
         L"wizard.",
         L"rvl");
-    prepare_destination(converter);
+    if (quick)
+        prepare_destination(converter);
+    else
+        pages.add_to(shell, converter);
     shell.add_page(progress);
     shell.add_page(finish);
     const int result = shell.run();

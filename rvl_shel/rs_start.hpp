@@ -1,6 +1,6 @@
-// The start-up and the end of the ravelin program. With a profile on its
-// command line the wizard runs it at once (quick launch): the progress page,
-// then the finish page.
+// The start-up and the end of the ravelin program. Without arguments the
+// wizard walks its pages; with a profile on its command line it runs it at
+// once (quick launch): the progress page, then the finish page.
 #pragma once
 
 #include <string>
@@ -20,7 +20,3 @@ bool gui_initialize();
 // handler, the converter, the shell and its pages. The exit code: 0, or 255
 // when the program ended by a failure.
 int ravelin_run(const std::string& command_line);
-
-// The interactive pages are not there yet: the line the program prints on
-// standard error when it is started without a profile.
-extern const char no_pages_line[];

@@ -338,12 +338,4 @@ TEST(ravelin_program, without_a_display_it_says_so_and_ends_with_255)
     EXPECT_FALSE(std::filesystem::exists(dir.file("config")));
 }
 
-TEST(ravelin_program, without_a_profile_it_says_what_it_needs_and_ends_with_255)
-{
-    test_dir dir;
-    const program_result r = run_ravelin(dir, {}, {}, "offscreen");
-    EXPECT_EQ(r.code, 255);
-    EXPECT_NE(r.err.find(no_pages_line), std::string::npos) << r.err;
-}
-
 } // namespace

@@ -1,0 +1,402 @@
+// The wizard's pages driven as a user drives them: a CSV file walks every
+// page into a dump that is MORVANTE's; Next and Back lead where they should
+// for both sources and destinations; an existing destination is only
+// recorded on the pages and prepared by the run; the pages store what they
+// show.
+#include "GUI2/g_finish.hpp"
+#include "GUI2/g_wiz_sh.hpp"
+#include "common/dmp_form.hpp"
+#include "common/over_dlg.hpp"
+#include "TK/tk_log.hpp"
+#include "con_help.hpp"
+#include "config_home.hpp"
+#include "fake_ui.hpp"
+#include "rvl_conv/rvl_conv.hpp"
+#include "rvl_shel/rs_errh.hpp"
+#include "rvl_shel/rs_hooks.hpp"
+#include "rvl_shel/rs_pages.hpp"
+#include "rvl_shel/rs_prog.hpp"
+#include "rvl_shel/rs_start.hpp"
+#include "server_env.hpp"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <unistd.h>
+
+#if !defined(RVL_PROFILES) || !defined(RVL_WORKBOOKS)
+#error RVL_PROFILES and RVL_WORKBOOKS must be given
+#endif
+
+namespace {
+
+void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+// Works in a folder of its own, with its own settings store.
+struct in_folder {
+    config_home home;
+    test_dir dir;
+    std::filesystem::path cwd = std::filesystem::current_path();
+    in_folder() { std::filesystem::current_path(dir.path()); }
+    ~in_folder() { std::filesystem::current_path(cwd); }
+    void copy(const std::string& from, const char* name) const
+    {
+        std::filesystem::copy_file(from, dir.file(name));
+    }
+};
+
+// The interactive wizard as ravelin builds it, shown on its first page.
+struct wizard_fixture : in_folder {
+    tk_logger logger{nullptr, false, 3, false};
+    fake_ui port;
+    wizard_error_handler errors;
+    wizard_hooks hooks;
+    ravelin_converter converter{converter_form::wizard, hooks};
+    wizard_shell shell{ravelin_converter::get_title()};
+    interactive_pages pages;
+    progress_page progress;
+    gui_finish_page_t<ravelin_converter, finish_page_id> finish{L"errors", L"success", L"rvl"};
+
+    wizard_fixture()
+    {
+        pages.add_to(shell, converter);
+        shell.add_page(progress);
+        shell.add_page(finish);
+    }
+    ~wizard_fixture() { progress.stop_and_wait(); }
+    void start()
+    {
+        ASSERT_TRUE(shell.start());
+        shell.show();
+    }
+    uint32_t current() const { return shell.current_page() != nullptr ? shell.current_page()->get_id() : 0; }
+    void next() { click(shell.button(wizard_button::next)); }
+    void back() { click(shell.button(wizard_button::back)); }
+    // Welcome page: the kinds of source and destination, then Next.
+    void choose(bool workbook, bool server)
+    {
+        pages.welcome.source->setCurrentIndex(workbook ? 0 : 1);
+        pages.welcome.destination->setCurrentIndex(server ? 0 : 1);
+        next();
+    }
+    void files(const char* src, const char* dest)
+    {
+        pages.file.src->setText(QString::fromUtf8(src));
+        pages.file.dest->setText(QString::fromUtf8(dest));
+    }
+    bool wait_for_finish()
+    {
+        return QTest::qWaitFor([this] { return current() == finish_page_id; }, 20000);
+    }
+};
+
+std::string without_date(const std::string& dump)
+{
+    std::string kept;
+    std::istringstream in(dump);
+    for (std::string line; std::getline(in, line);)
+        if (!line.starts_with("# Creation date"))
+            kept += line + "\n";
+    return kept;
+}
+
+TEST(ravelin_pages, a_csv_file_walks_every_page_into_the_dump_morvante_writes)
+{
+    in_folder job;
+    job.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    fake_ui port;
+    install_window_services();
+    std::vector<uint32_t> seen;
+    std::string finish_list = "not shown";
+    // The user, page by page, as each one shows.
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (shell == nullptr || shell->current_page() == nullptr)
+            return;
+        wizard_page_base* page = shell->current_page();
+        if (!seen.empty() && seen.back() == page->get_id())
+            return;
+        seen.push_back(page->get_id());
+        auto find = [page](const char* name) { return page->findChild<QWidget*>(QString::fromUtf8(name)); };
+        switch (page->get_id()) {
+        case welcome_page_id:
+            static_cast<QComboBox*>(find("source"))->setCurrentIndex(1);
+            static_cast<QComboBox*>(find("destination"))->setCurrentIndex(1);
+            break;
+        case dump_page_id:
+            static_cast<QRadioButton*>(find("lf"))->setChecked(true);
+            click(static_cast<QPushButton*>(find("ins_comments")));
+            break;
+        case file_page_id:
+            static_cast<QLineEdit*>(find("src"))->setText(QStringLiteral("items.csv"));
+            static_cast<QLineEdit*>(find("dest"))->setText(QStringLiteral("out.sql"));
+            break;
+        case conversion_page_id:
+            static_cast<QLineEdit*>(find("table"))->setText(QStringLiteral("items"));
+            break;
+        case delim_page_id:
+            static_cast<QRadioButton*>(find("comma"))->setChecked(true);
+            break;
+        case progress_page_id:
+            return;
+        case finish_page_id:
+            finish_list = shell->findChild<QPlainTextEdit*>()->toPlainText().toStdString();
+            click(shell->button(wizard_button::finish));
+            return;
+        }
+        click(shell->button(wizard_button::next));
+    });
+    user.start(20);
+    ASSERT_EQ(ravelin_run(""), 0);
+    EXPECT_EQ(seen, (std::vector<uint32_t>{welcome_page_id, dump_page_id, file_page_id, conversion_page_id,
+                                           delim_page_id, progress_page_id, finish_page_id}));
+    EXPECT_EQ(finish_list, "");
+    const std::string ours = test_dir::read(job.dir.file("out.sql"));
+    EXPECT_NE(ours.find("CREATE TABLE `items`"), std::string::npos) << ours;
+    EXPECT_EQ(ours.find("\r\n"), std::string::npos);
+
+    // MORVANTE with the settings ravelin stored (character set, engine, dump
+    // options) and the same source, table and delimiter.
+    test_dir console;
+    std::filesystem::copy(job.home.path(), console.file("config"), std::filesystem::copy_options::recursive);
+    std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", console.file("items.csv"));
+    test_dir::write(console.file("job.rvl"), "[Generic settings]\nsrc=items.csv\ndest=out.sql\n"
+                                             "[MS Excel settings]\nconvert from xls=0\nextract field names=1\n"
+                                             "[MySQL settings]\ndirect mode=0\n");
+    const program_result r = run_morvante(console, {"--profile=job.rvl", "--csv_delim=2", "--tab_name=items"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(without_date(ours), without_date(test_dir::read(console.file("out.sql"))));
+}
+
+TEST(ravelin_pages, next_and_back_lead_where_the_pages_say)
+{
+    struct route_case {
+        const char* name;
+        bool workbook;
+        bool server;
+        const char* clicks;  // after the welcome page's Next: N next, B back
+        std::vector<uint32_t> pages_after;
+    };
+    // Without a server the login page stays; the routes through it are
+    // taken by the server cases below.
+    const route_case cases[] = {
+        {"CSV to a dump", false, false, "NNNBBBB",
+         {file_page_id, conversion_page_id, delim_page_id, file_page_id, dump_page_id, welcome_page_id,
+          welcome_page_id}},
+        {"CSV to a dump, back from the settings", false, false, "NNB", {file_page_id, conversion_page_id,
+                                                                       file_page_id}},
+        {"workbook to a dump", true, false, "NN", {file_page_id, conversion_page_id}},
+        {"server: back from the login", false, true, "B", {welcome_page_id}},
+    };
+    for (const route_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        wizard_fixture f;
+        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+        f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+        f.start();
+        f.choose(c.workbook, c.server);
+        EXPECT_EQ(f.current(), c.server ? settings_page_id : dump_page_id);
+        f.files(c.workbook ? "book.xlsx" : "items.csv", "out.sql");
+        f.pages.conversion.table->setText(QStringLiteral("items"));
+        for (size_t i = 0; c.clicks[i] != '\0'; ++i) {
+            c.clicks[i] == 'N' ? f.next() : f.back();
+            EXPECT_EQ(f.current(), c.pages_after.at(i)) << "after click " << i;
+        }
+    }
+}
+
+TEST(ravelin_pages, the_dump_page_stores_what_it_shows)
+{
+    wizard_fixture f;
+    f.converter.dump_opts.b_ins_tables = true;
+    f.converter.dump_opts.b_ins_db = true;
+    f.start();
+    f.choose(false, false);
+    dump_form& form = *f.pages.dump.form;
+    EXPECT_TRUE(form.ins_db->isEnabled());
+    click(reinterpret_cast<QPushButton*>(form.ins_tables));
+    EXPECT_FALSE(form.ins_db->isEnabled());
+    EXPECT_TRUE(form.ins_db->isChecked());
+    form.old_version->setChecked(true);
+    form.crlf->setChecked(true);
+    f.back();
+    EXPECT_FALSE(f.converter.dump_opts.b_ins_tables);
+    EXPECT_TRUE(f.converter.dump_opts.b_ins_db);
+    EXPECT_FALSE(f.converter.dump_opts.b_new_ver);
+    EXPECT_EQ(f.converter.engine.get_version(), 0x031401u);
+    EXPECT_EQ(f.converter.dump_opts.n_line_break, 0u);
+    f.next();
+    form.new_version->setChecked(true);
+    f.next();
+    EXPECT_EQ(f.converter.engine.get_version(), 0x040100u);
+}
+
+TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
+{
+    struct file_case {
+        const char* name;
+        bool workbook;
+        const char* src;
+        const char* dest;
+        const char* log;
+        box_kind box;
+        const char* text;
+    };
+    const file_case cases[] = {
+        {"no source", false, "", "out.sql", "", box_kind::message, "You should enter the source file name"},
+        {"missing source", false, "gone.csv", "out.sql", "", box_kind::error, "Source file does not exist."},
+        {"no dump file", false, "items.csv", "", "", box_kind::message, "You should enter dump file name"},
+        {"dump into a folder", false, "items.csv", ".", "", box_kind::error, "should specify a file, not folder"},
+        {"damaged workbook", true, "broken.xlsx", "out.sql", "", box_kind::error, ""},
+        {"log file in no folder", false, "items.csv", "out.sql", "/no/such/folder/x.log", box_kind::error,
+         "Logfile path does not exist."},
+        {"log file a folder", false, "items.csv", "out.sql", ".", box_kind::error, "existing path"},
+    };
+    for (const file_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        wizard_fixture f;
+        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+        test_dir::write(f.dir.file("broken.xlsx"), "not a workbook");
+        f.start();
+        f.choose(c.workbook, false);
+        f.next();
+        f.files(c.src, c.dest);
+        f.pages.file.log->setText(QString::fromUtf8(c.log));
+        f.port.expect_box(c.box, c.text);
+        f.next();
+        EXPECT_EQ(f.current(), file_page_id);
+    }
+}
+
+TEST(ravelin_pages, an_existing_dump_is_kept_until_the_run_replaces_it)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    test_dir::write(f.dir.file("out.sql"), "the old dump");
+    f.start();
+    f.choose(false, false);
+    f.next();
+    f.files("items.csv", "out.sql");
+    f.port.expect_box(box_kind::question, "Destination file already exists. Overwrite?", false);
+    f.next();
+    EXPECT_EQ(f.current(), file_page_id);
+    EXPECT_TRUE(f.port.shown.back().default_no);
+    f.port.expect_box(box_kind::question, "Destination file already exists. Overwrite?", true);
+    f.next();
+    EXPECT_EQ(f.current(), conversion_page_id);
+    f.pages.conversion.table->setText(QStringLiteral("items"));
+    f.next();
+    f.back();  // to the file page, the dump still there
+    EXPECT_EQ(f.current(), file_page_id);
+    EXPECT_EQ(test_dir::read(f.dir.file("out.sql")), "the old dump");
+    f.port.expect_box(box_kind::question, "Overwrite?", true);
+    f.next();
+    f.next();
+    f.pages.delim.delimiters[2]->setChecked(true);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_NE(test_dir::read(f.dir.file("out.sql")).find("CREATE TABLE `items`"), std::string::npos);
+}
+
+TEST(ravelin_pages, the_destination_is_suggested_only_while_the_user_typed_none)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    f.converter.set_src(tk_to_unicode(f.dir.file("book.xlsx")));
+    f.start();
+    f.choose(true, false);
+    f.next();
+    sel_file_page& page = f.pages.file;
+    // Nothing stored: named after the workbook, beside it.
+    EXPECT_EQ(page.dest->text().toStdString(), f.dir.file("book.sql"));
+    page.dest->setText(QStringLiteral("mine.sql"));
+    page.log->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(page.dest->text().toStdString(), "mine.sql");
+    page.dest->clear();
+    page.dest->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(page.dest->text().toStdString(), tk_to_ansi(make_dest_file_name(L"", L"book", L"sql")));
+    // A stored destination is shown as it stands.
+    f.back();
+    f.converter.set_dest(L"dump.v2");
+    f.next();
+    EXPECT_EQ(page.dest->text().toStdString(), "dump.v2");
+}
+
+TEST(ravelin_pages, the_conversion_settings_keep_what_the_lists_do_not_hold)
+{
+    struct charset_case {
+        const char* setting;
+        int item_first_word;  // -1: none current
+    };
+    const std::vector<std::wstring> items = {L"latin1 - cp1252 West European", L"utf8mb3 - UTF-8 Unicode",
+                                             L"utf8 - UTF-8 Unicode", L"UTF16 - UTF-16 Unicode"};
+    const std::map<std::wstring, int> cases = {
+        {L"utf8", 2}, {L"UTF8", 2}, {L"utf16", 3}, {L"latin", 0}, {L"koi8r", -1}, {L"", -1}};
+    for (const auto& [setting, item] : cases)
+        EXPECT_EQ(combo_item_for(items, setting), item) << tk_to_ansi(setting);
+
+    wizard_fixture f;
+    f.converter.engine.set_char_set(L"utf8");
+    f.converter.engine.set_tab_type(L"NoSuchEngine");
+    f.start();
+    f.choose(false, false);
+    f.next();
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.files("items.csv", "out.sql");
+    f.next();
+    conversion_settings& page = f.pages.conversion;
+    EXPECT_TRUE(page.charset->currentText().startsWith(QStringLiteral("utf8 ")));
+    EXPECT_EQ(page.engine->currentIndex(), -1);
+    page.table->setText(QStringLiteral("items"));
+    f.next();
+    EXPECT_EQ(f.converter.engine.get_char_set(), L"utf8");
+    EXPECT_EQ(f.converter.engine.get_tab_type(), L"NoSuchEngine");
+    f.back();
+    f.next();
+    page.charset->setCurrentIndex(page.charset->findText(QStringLiteral("latin1 - cp1252 West European")));
+    page.table->clear();
+    f.port.expect_box(box_kind::message, "You should specify MySQL table name");
+    f.next();
+    EXPECT_EQ(f.current(), conversion_page_id);
+    EXPECT_EQ(f.converter.engine.get_char_set(), L"latin1");
+}
+
+TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_range)
+{
+    for (const int32_t stored : {-1, 0, 3, 7}) {
+        SCOPED_TRACE(stored);
+        wizard_fixture f;
+        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+        f.converter.n_comma = stored;
+        f.converter.tab_name = L"items";
+        f.start();
+        f.choose(false, false);
+        f.next();
+        f.files("items.csv", "out.sql");
+        f.next();
+        f.next();
+        ASSERT_EQ(f.current(), delim_page_id);
+        const int expected = stored >= 0 && stored <= 3 ? stored : 1;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(f.pages.delim.delimiters[i]->isChecked(), i == expected) << i;
+        f.back();
+        EXPECT_EQ(f.converter.n_comma, expected);
+    }
+}
+
+} // namespace
