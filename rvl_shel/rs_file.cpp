@@ -99,6 +99,13 @@ sel_file_page::sel_file_page()
     });
 }
 
+// Focus moves while the fields are destroyed; the page is half gone then.
+sel_file_page::~sel_file_page()
+{
+    dest->removeEventFilter(this);
+    log->removeEventFilter(this);
+}
+
 int sel_file_page::page_init()
 {
     tk_logger::log(1, "sel_file_page::page_init");

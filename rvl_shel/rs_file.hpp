@@ -18,6 +18,7 @@ std::wstring make_dest_file_name(const std::wstring& path, const std::wstring& n
 class sel_file_page : public wizard_page<file_page_id, wiz_back_next, psp_hashelp> {
 public:
     sel_file_page();
+    ~sel_file_page() override;
 
     int page_init() override;
     void on_help() override;

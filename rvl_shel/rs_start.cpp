@@ -79,7 +79,7 @@ int run_wizard(const std::string& command_line)
     ravelin_converter converter(converter_form::wizard, hooks);
     if (quick && !load_quick_profile(converter, command_line))
         return wizard_failure;
-    wizard_shell shell(ravelin_converter::get_title());
+    // The pages outlive the shell, which hands them back as it closes.
     interactive_pages pages;
     progress_page progress;
     progress.set_header(QStringLiteral("Step 5 of 5"), QStringLiteral("Data conversion is in progress"));
@@ -88,6 +88,7 @@ int run_wizard(const std::string& command_line)
         L"Wizard has converted your MS Excel data\ninto MySQL format successfully.\n\nClick 'Finish' to exit the "
         L"wizard.",
         L"rvl");
+    wizard_shell shell(ravelin_converter::get_title());
     if (quick)
         prepare_destination(converter);
     else

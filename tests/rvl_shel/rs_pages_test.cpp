@@ -64,10 +64,10 @@ struct wizard_fixture : in_folder {
     wizard_error_handler errors;
     wizard_hooks hooks;
     ravelin_converter converter{converter_form::wizard, hooks};
-    wizard_shell shell{ravelin_converter::get_title()};
     interactive_pages pages;
     progress_page progress;
     gui_finish_page_t<ravelin_converter, finish_page_id> finish{L"errors", L"success", L"rvl"};
+    wizard_shell shell{ravelin_converter::get_title()};  // hands the pages back as it closes
 
     wizard_fixture()
     {
@@ -396,6 +396,201 @@ TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_ran
             EXPECT_EQ(f.pages.delim.delimiters[i]->isChecked(), i == expected) << i;
         f.back();
         EXPECT_EQ(f.converter.n_comma, expected);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The pages on the live server: a database of the test's own, dropped at
+// the end.
+struct server_fixture : wizard_fixture {
+    server_settings s = *test_server_settings();
+    std::string name = "rvl_pages_" + std::to_string(::getpid());
+
+    server_fixture() { test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`"); }
+    ~server_fixture() { test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`"); }
+    // Welcome page to the file page, logged in.
+    void login(bool workbook)
+    {
+        start();
+        choose(workbook, true);
+        pages.settings.remote->click();
+        pages.settings.host->setText(QString::fromStdString(s.host.empty() ? "127.0.0.1" : s.host));
+        pages.settings.port->setText(QString::number(s.port));
+        pages.settings.user->setText(QString::fromStdString(s.user));
+        pages.settings.password->setText(QString::fromStdString(s.password));
+        next();
+    }
+    std::vector<std::vector<std::string>> rows(const std::string& sql) { return test_connection(name).rows(sql); }
+    bool database_exists()
+    {
+        return !test_connection()
+                    .rows("SELECT schema_name FROM information_schema.schemata WHERE schema_name = '" + name + "'")
+                    .empty();
+    }
+};
+
+TEST(ravelin_pages_server, the_login_page_stores_and_connects_or_stays)
+{
+    RVL_NEED_TEST_SERVER();
+    server_fixture f;
+    f.login(false);
+    EXPECT_EQ(f.current(), file_page_id);
+    EXPECT_EQ(f.converter.port, std::to_string(f.s.port));
+    f.back();
+    ASSERT_EQ(f.current(), settings_page_id);
+    EXPECT_TRUE(f.pages.settings.remote->isChecked());
+
+    struct login_case {
+        const char* name;
+        const char* password;
+        const char* port;
+        const char* text;
+    };
+    const login_case cases[] = {
+        {"wrong password", "not the password", nullptr, "Access denied"},
+        {"port not a number", nullptr, "abc", "Invalid port number"},
+    };
+    for (const login_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.password != nullptr)
+            f.pages.settings.password->setText(QString::fromUtf8(c.password));
+        if (c.port != nullptr)
+            f.pages.settings.port->setText(QString::fromUtf8(c.port));
+        f.port.expect_box(box_kind::error, c.text);
+        f.next();
+        EXPECT_EQ(f.current(), settings_page_id);
+        f.pages.settings.password->setText(QString::fromStdString(f.s.password));
+        f.pages.settings.port->setText(QString::number(f.s.port));
+    }
+    // Local ignores the host and port fields.
+    f.pages.settings.local->click();
+    f.pages.settings.host->setText(QStringLiteral("elsewhere"));
+    f.port.expect_box(box_kind::error, "");  // no local server in the test's folder
+    f.next();
+    EXPECT_EQ(f.converter.host, "");
+    EXPECT_EQ(f.converter.port, "3306");
+}
+
+TEST(ravelin_pages_server, an_existing_database_is_prepared_by_the_run_as_dialog_121_says)
+{
+    RVL_NEED_TEST_SERVER();
+    struct choice_case {
+        const char* name;
+        int mode;  // -1: Cancel
+        std::vector<std::vector<std::string>> tables_after;
+    };
+    const choice_case cases[] = {
+        {"Cancel", -1, {{"Data"}, {"kept"}}},
+        {"Overwrite the entire database", 0, {{"Data"}}},
+        {"Merge", 3, {{"Data"}, {"kept"}}},
+    };
+    for (const choice_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server_fixture f;
+        f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+        test_connection().execute("CREATE DATABASE `" + f.name + "`");
+        test_connection(f.name).execute("CREATE TABLE kept (id INT)");
+        test_dir::write(f.dir.file("job.rvl"), "[Selected Tables]\nData\n");
+        f.converter.load_profile(tk_to_unicode(f.dir.file("job.rvl")));
+        f.login(true);
+        f.files("book.xlsx", f.name.c_str());
+        f.port.expect_dialog([&](QDialog& d) {
+            auto& dialog = dynamic_cast<overwrite_dlg2&>(d);
+            EXPECT_TRUE(dialog.choices[0]->isChecked());
+            if (c.mode < 0)
+                return static_cast<int>(QDialog::Rejected);
+            dialog.choices[c.mode]->setChecked(true);
+            dialog.accept();
+            return dialog.result();
+        });
+        f.next();
+        if (c.mode < 0) {
+            EXPECT_EQ(f.current(), file_page_id);
+            EXPECT_EQ(f.rows("SHOW TABLES"), (std::vector<std::vector<std::string>>{{"kept"}}));
+            continue;
+        }
+        EXPECT_EQ(f.current(), conversion_page_id);
+        EXPECT_EQ(f.converter.get_mode(), c.mode);
+        f.back();  // the database is still whole
+        EXPECT_EQ(f.rows("SHOW TABLES"), (std::vector<std::vector<std::string>>{{"kept"}}));
+        f.port.expect_dialog([&](QDialog& d) {
+            auto& dialog = dynamic_cast<overwrite_dlg2&>(d);
+            dialog.choices[c.mode]->setChecked(true);
+            dialog.accept();
+            return dialog.result();
+        });
+        f.next();
+        f.next();
+        ASSERT_TRUE(f.wait_for_finish());
+        EXPECT_EQ(f.rows("SHOW TABLES"), c.tables_after);
+        EXPECT_FALSE(f.rows("SELECT * FROM `Data`").empty());
+    }
+}
+
+TEST(ravelin_pages_server, an_existing_table_is_prepared_by_the_run_as_dialog_120_says)
+{
+    RVL_NEED_TEST_SERVER();
+    struct table_case {
+        const char* name;
+        bool database;
+        bool table;
+        int answer;  // of dialog 120 (0: not shown)
+        int mode;    // after Next, -1: stays
+        const char* rows_after;
+    };
+    const table_case cases[] = {
+        {"Cancel", true, true, overwrite_dlg::cancel, -1, nullptr},
+        {"Overwrite", true, true, overwrite_dlg::overwrite, 1, "4"},
+        {"Merge", true, true, overwrite_dlg::merge, 3, "5"},
+        {"no such table", true, false, 0, 1, "4"},
+        {"no database", false, false, 0, 1, "4"},
+    };
+    for (const table_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server_fixture f;
+        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+        f.converter.set_mode(0);
+        if (c.database)
+            test_connection().execute("CREATE DATABASE `" + f.name + "`");
+        if (c.table) {
+            test_connection(f.name).execute(
+                "CREATE TABLE items (id INT, name VARCHAR(20), price DOUBLE, note VARCHAR(20))");
+            test_connection(f.name).execute("INSERT INTO items VALUES (9, 'old', 1, 'kept')");
+        }
+        f.login(false);
+        f.files("items.csv", f.name.c_str());
+        f.next();
+        ASSERT_EQ(f.current(), conversion_page_id);
+        f.pages.conversion.table->setText(QStringLiteral("items"));
+        if (!c.database)
+            f.port.expect_box(box_kind::question, "Destination database doesn't exist. Create?", true);
+        if (c.answer != 0)
+            f.port.expect_dialog([&](QDialog& d) {
+                auto& dialog = dynamic_cast<overwrite_dlg&>(d);
+                (c.answer == overwrite_dlg::overwrite ? dialog.overwrite_button
+                 : c.answer == overwrite_dlg::merge   ? dialog.merge_button
+                                                      : dialog.cancel_button)
+                    ->click();
+                return dialog.result();
+            });
+        f.next();
+        if (c.mode < 0) {
+            EXPECT_EQ(f.current(), conversion_page_id);
+            EXPECT_EQ(f.converter.get_mode(), 0);
+            continue;
+        }
+        ASSERT_EQ(f.current(), delim_page_id);
+        EXPECT_EQ(f.converter.get_mode(), c.mode);
+        if (c.table) {  // nothing dropped before the run
+            EXPECT_EQ(f.rows("SELECT COUNT(*) FROM items"), (std::vector<std::vector<std::string>>{{"1"}}));
+        }
+        f.pages.delim.delimiters[2]->setChecked(true);
+        f.next();
+        ASSERT_TRUE(f.wait_for_finish());
+        EXPECT_EQ(f.rows("SELECT COUNT(*) FROM items"), (std::vector<std::vector<std::string>>{{c.rows_after}}));
     }
 }
 
