@@ -7,6 +7,7 @@
 #include "TK/tk_errco.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
+#include "UDB/udb_prof.hpp"
 #include "common/dmp_form.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_conv/rvl_errt.hpp"
@@ -90,9 +91,32 @@ void welcome_page::on_load()
         throw tk_mail_assertion("g_finish", 266);
     open_file_dialog dialog(this, parse_filter(filter), L"Select Profile", L"");
     const bool chosen = dialog.show();
-    if (chosen && !converter().load_profile(dialog.get_path()))
-        wizard_shell::error(L"The profile " + dialog.get_path() + L" cannot be read.");
+    if (chosen)
+        load(dialog.get_path());
     fill_combos();
+}
+
+void welcome_page::load(const std::wstring& path)
+{
+    udb_profile profile;
+    if (!profile.load(path)) {
+        wizard_shell::error(L"The profile " + path + L" cannot be read.");
+        return;
+    }
+    // Its table and field changes are read apart first: a profile that
+    // cannot be used leaves every setting as it was.
+    sql_db_mutator scratch;
+    if (!scratch.load(profile)) {
+        wizard_shell::error(L"The profile " + path + L" cannot be used: this line of its \"Type Mappings\" is out "
+                            L"of place:\n" + scratch.get_failed_line());
+        return;
+    }
+    ravelin_converter& c = converter();
+    // The profile's lists replace those in hand.
+    c.sel_queries.clear();
+    c.available_queries.clear();
+    c.selected_views.clear();
+    c.load_from_profile(profile);
 }
 
 dump_page::dump_page() : form(new dump_form(this))

@@ -25,6 +25,8 @@ public:
 
     void fill_combos();
     void on_load();
+    // Applies the profile, or reports why it cannot and changes nothing.
+    void load(const std::wstring& path);
 
     QLabel* heading;
     QPushButton* load_button;

@@ -399,6 +399,43 @@ TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_ran
     }
 }
 
+TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
+{
+    wizard_fixture f;
+    const std::string good = "[Generic settings]\nsrc=items.csv\ndest=out.sql\n[MS Excel settings]\n"
+                             "convert from xls=0\n[MySQL settings]\ndirect mode=0\n[Selected Tables]\nData\n";
+    test_dir::write(f.dir.file("good.rvl"), good);
+    test_dir::write(f.dir.file("broken.rvl"), "[Generic settings]\nsrc=other.csv\n[MS Excel settings]\n"
+                                               "convert from xls=1\n[Type Mappings]\ntables:\n  - name: items\n"
+                                               "      - name:id\n");
+    f.converter.from_xls = true;
+    f.converter.direct = true;
+    f.start();
+    EXPECT_EQ(f.pages.welcome.source->currentIndex(), 0);
+    for (int load = 0; load < 2; ++load) {
+        f.port.expect_file(QString::fromStdString(f.dir.file("good.rvl")));
+        click(f.pages.welcome.load_button);
+    }
+    EXPECT_EQ(f.pages.welcome.source->currentIndex(), 1);
+    EXPECT_EQ(f.pages.welcome.destination->currentIndex(), 1);
+    EXPECT_EQ(f.converter.sel_queries.size(), 1u);  // not doubled by the second load
+
+    f.port.expect_file(QString::fromStdString(f.dir.file("broken.rvl")));
+    f.port.expect_box(box_kind::error, "\"Type Mappings\" is out of place");
+    click(f.pages.welcome.load_button);
+    EXPECT_EQ(f.converter.get_src(), L"items.csv");
+    EXPECT_FALSE(f.converter.from_xls);
+    EXPECT_EQ(f.pages.welcome.source->currentIndex(), 1);
+
+    f.port.expect_file(QStringLiteral("missing.rvl"));
+    f.port.expect_box(box_kind::error, "Profile does not exist.");
+    click(f.pages.welcome.load_button);
+    f.port.expect_file(QString());  // cancelled
+    click(f.pages.welcome.load_button);
+    EXPECT_EQ(f.converter.get_src(), L"items.csv");
+    EXPECT_EQ(f.port.requests.back().title.toStdString(), "Select Profile");
+}
+
 } // namespace
 
 namespace {
