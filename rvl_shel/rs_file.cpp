@@ -73,7 +73,11 @@ sel_file_page::sel_file_page()
     grid->addWidget(dest_label, 2, 0, 1, 2);
     grid->addWidget(dest, 3, 0);
     grid->addWidget(browse_dest, 3, 1);
-    grid->addWidget(new QLabel(QStringLiteral("&Logfile (leave blank to disable logging):"), this), 4, 0, 1, 2);
+    auto* log_label = new QLabel(QStringLiteral("&Logfile (leave blank to disable logging):"), this);
+    src_label->setBuddy(src);
+    dest_label->setBuddy(dest);
+    log_label->setBuddy(log);
+    grid->addWidget(log_label, 4, 0, 1, 2);
     grid->addWidget(log, 5, 0);
     grid->addWidget(browse_log, 5, 1);
     layout->addLayout(grid);

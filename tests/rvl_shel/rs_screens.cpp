@@ -5,16 +5,21 @@
 #include "GUI2/g_uiport.hpp"
 #include "GUI2/g_wiz_pg.hpp"
 #include "GUI2/g_wiz_sh.hpp"
+#include "common/over_dlg.hpp"
 #include "rvl_shel/rs_dlg.hpp"
+#include "rvl_shel/rs_pages.hpp"
 #include "rvl_shel/rs_prog.hpp"
 #include "rvl_shel/rs_start.hpp"
 #include "test_dir.hpp"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 
@@ -53,6 +58,54 @@ public:
     }
     int boxes = 0, dialogs = 0;
 };
+
+// The interactive wizard: the server login first, then back, and a CSV file
+// into a dump through every page.
+void picture_pages(const test_dir& dir)
+{
+    test_dir::write(dir.file("items.csv"), "id,name\n1,Nut\n");
+    std::vector<uint32_t> seen;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (shell == nullptr || shell->current_page() == nullptr || !shell->isVisible())
+            return;
+        wizard_page_base* page = shell->current_page();
+        const uint32_t id = page->get_id();
+        if (!seen.empty() && seen.back() == id)
+            return;
+        seen.push_back(id);
+        picture(*shell, QString("page_%1").arg(id));
+        auto edit = [page](const char* name, const char* text) {
+            page->findChild<QLineEdit*>(QString::fromUtf8(name))->setText(QString::fromUtf8(text));
+        };
+        auto combo = [page](const char* name, int index) {
+            page->findChild<QComboBox*>(QString::fromUtf8(name))->setCurrentIndex(index);
+        };
+        const bool first_visit = std::count(seen.begin(), seen.end(), id) == 1;
+        if (id == welcome_page_id) {
+            combo("source", 1);
+            combo("destination", first_visit ? 0 : 1);
+        } else if (id == settings_page_id) {
+            shell->button(wizard_button::back)->click();
+            return;
+        } else if (id == file_page_id) {
+            edit("src", "items.csv");
+            edit("dest", "items.sql");
+        } else if (id == conversion_page_id) {
+            edit("table", "items");
+        } else if (id == progress_page_id) {
+            return;
+        } else if (id == finish_page_id) {
+            user.stop();
+            shell->button(wizard_button::finish)->click();
+            return;
+        }
+        shell->button(wizard_button::next)->click();
+    });
+    user.start(1);
+    ravelin_run("");
+}
 
 } // namespace
 
@@ -98,6 +151,16 @@ int main(int argc, char** argv)
     });
     watcher.start(1);
     const int code = ravelin_run("job.rvl");
+
+    picture_pages(dir);
+    overwrite_dlg2 database(nullptr, L"Tessaline", L"The destination database already exists. Select one of the\n"
+                                                   L"options below. Click 'Help' button for more information.",
+                            1019, [](uint32_t) {});
+    picture(database, "dialog_121");
+    overwrite_dlg table(nullptr, L"Tessaline", 1019,
+                        L"Table with the same name already exists. Click 'Help' button\nfor more information.",
+                        [](uint32_t) {});
+    picture(table, "dialog_120");
 
     dlg_error_ex internal(L"Internal error: \ncode=675F7769");
     picture(internal, "dialog_internal_error");
