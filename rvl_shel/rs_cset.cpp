@@ -1,6 +1,5 @@
 #include "rvl_shel/rs_cset.hpp"
 
-#include "DAO/dao_engi.hpp"
 #include "GUI2/g_uiport.hpp"
 #include "GUI2/g_wiz_sh.hpp"
 #include "TK/tk_log.hpp"
@@ -157,13 +156,9 @@ int conversion_settings::on_next()
 {
     tk_logger::log(2, "conversion_settings::on_next");
     store_file_info();
-    ravelin_converter& c = converter();
-    if (c.from_xls) {
-        // The worksheets of the loaded profile, or every one.
-        if (!c.select_profile_sheets())
-            throw tk_exception(dao_missing_message, 1);
-        return static_cast<int>(progress_page_id);
-    }
+    const ravelin_converter& c = converter();
+    if (c.from_xls)
+        return static_cast<int>(sheets_page_id);
     if (c.tab_name.empty()) {
         wizard_shell::message(L"You should specify MySQL table name");
         return wiz_stay;

@@ -1,9 +1,10 @@
-// The pages of the interactive wizard, from the welcome page to the CSV
-// delimiter page, in sheet order.
+// The pages of the interactive wizard, from the welcome page to the
+// worksheet and CSV delimiter pages, in sheet order.
 #pragma once
 
 #include "rvl_shel/rs_cset.hpp"
 #include "rvl_shel/rs_file.hpp"
+#include "rvl_shel/rs_sheet.hpp"
 #include "rvl_shel/rs_welc.hpp"
 
 class ravelin_converter;
@@ -22,5 +23,6 @@ public:
     settings_page settings;
     sel_file_page file;
     conversion_settings conversion;
+    sel_shit_page sheets;
     delim_page delim;
 };

@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -198,7 +199,10 @@ TEST(ravelin_pages, next_and_back_lead_where_the_pages_say)
           welcome_page_id}},
         {"CSV to a dump, back from the settings", false, false, "NNB", {file_page_id, conversion_page_id,
                                                                        file_page_id}},
-        {"workbook to a dump", true, false, "NN", {file_page_id, conversion_page_id}},
+        {"workbook to a dump", true, false, "NNBNB", {file_page_id, conversion_page_id, file_page_id,
+                                                      conversion_page_id, file_page_id}},
+        {"workbook to its worksheets", true, false, "NNNB", {file_page_id, conversion_page_id, sheets_page_id,
+                                                            conversion_page_id}},
         {"server: back from the login", false, true, "B", {welcome_page_id}},
     };
     for (const route_case& c : cases) {
@@ -436,6 +440,60 @@ TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
     EXPECT_EQ(f.port.requests.back().title.toStdString(), "Select Profile");
 }
 
+TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    test_dir::write(f.dir.file("out.sql"), "old");
+    f.start();
+    f.choose(true, false);
+    f.next();
+    f.files("book.xlsx", "out.sql");
+    f.port.expect_box(box_kind::question, "Overwrite?", true);
+    f.next();
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+    sel_shit_page& page = f.pages.sheets;
+    ASSERT_EQ(page.available->count(), 2);
+    EXPECT_EQ(page.available->currentRow(), 0);
+
+    // Five listed: the second and the fourth move, the third is highlighted.
+    page.list_items({L"e", L"B", L"a", L"d", L"C"});
+    page.available->clearSelection();
+    EXPECT_EQ(page.available->item(1)->text().toStdString(), "B");  // sorted, case ignored
+    page.available->item(1)->setSelected(true);
+    page.available->item(3)->setSelected(true);
+    click(page.add_button);
+    ASSERT_EQ(page.selected->count(), 2);
+    EXPECT_EQ(page.selected->item(0)->text().toStdString(), "B");
+    EXPECT_EQ(page.selected->item(1)->text().toStdString(), "d");
+    EXPECT_EQ(page.available->currentRow(), 2);
+    EXPECT_EQ(page.available->currentItem()->text().toStdString(), "e");
+    click(page.add_all_button);
+    EXPECT_EQ(page.available->count(), 0);
+    EXPECT_EQ(page.selected->count(), 5);
+    click(page.remove_all_button);
+    EXPECT_EQ(page.selected->count(), 0);
+
+    // Back and again: the workbook's worksheets; nothing selected asks.
+    f.back();
+    f.next();
+    ASSERT_EQ(page.available->count(), 2);
+    f.port.expect_box(box_kind::question, "There are no tables selected. Continue anyway?", false);
+    f.next();
+    EXPECT_EQ(f.current(), sheets_page_id);
+    page.available->clearSelection();
+    page.available->item(1)->setSelected(true);
+    click(page.add_button);
+    EXPECT_EQ(page.available->currentRow(), 0);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_EQ(f.converter.worksheets.size(), 1u);
+    const std::string dump = test_dir::read(f.dir.file("out.sql"));
+    EXPECT_NE(dump.find("CREATE TABLE `Other sheet`"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("CREATE TABLE `Data`"), std::string::npos);
+}
+
 } // namespace
 
 namespace {
@@ -560,6 +618,9 @@ TEST(ravelin_pages_server, an_existing_database_is_prepared_by_the_run_as_dialog
             return dialog.result();
         });
         f.next();
+        f.next();
+        ASSERT_EQ(f.current(), sheets_page_id);
+        ASSERT_EQ(f.pages.sheets.selected->count(), 1);  // the profile's choice
         f.next();
         ASSERT_TRUE(f.wait_for_finish());
         EXPECT_EQ(f.rows("SHOW TABLES"), c.tables_after);
