@@ -5,7 +5,10 @@
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -98,4 +101,78 @@ overwrite_dlg::overwrite_dlg(QWidget* owner, const std::wstring& title, uint32_t
         done(merge);
     });
     connect(help_button, &QPushButton::clicked, this, [help, help_topic] { help(help_topic); });
+}
+
+bool check_select(std::wstring& text)
+{
+    const size_t start = text.find_first_not_of(L"\t\n\r ");
+    text = start == std::wstring::npos ? std::wstring() : text.substr(start);
+    if (text.empty())
+        return true;
+    return QString::fromStdWString(text).startsWith(QStringLiteral("SELECT"), Qt::CaseInsensitive);
+}
+
+set_query_dlg::set_query_dlg(QWidget* owner, const std::wstring& name_, const std::wstring& query_,
+                             services services_)
+    : QDialog(owner),
+      name_edit(new QLineEdit(wide(name_), this)),
+      query_edit(new QPlainTextEdit(wide(query_), this)),
+      test_button(new QPushButton(QStringLiteral("&Test Query"), this)),
+      name(name_),
+      query(query_),
+      with(std::move(services_))
+{
+    tk_logger::log(1, "set_query_dlg::on_init");
+    setWindowTitle(QStringLiteral("Add Query"));
+    name_edit->setObjectName(QStringLiteral("name"));
+    query_edit->setObjectName(QStringLiteral("query"));
+    auto* layout = new QFormLayout(this);
+    layout->addRow(QStringLiteral("&Store as Table:"), name_edit);
+    layout->addRow(QStringLiteral("&Query:"), query_edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help,
+                                         this);
+    buttons->addButton(test_button, QDialogButtonBox::ActionRole);
+    layout->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [this] { with.help(0); });
+    connect(test_button, &QPushButton::clicked, this, [this] { test_query(); });
+}
+
+void set_query_dlg::accept()
+{
+    tk_logger::log(1, "set_query_dlg::on_ok");
+    const std::wstring new_name = name_edit->text().toStdWString();
+    std::wstring text = query_edit->toPlainText().toStdWString();
+    if (new_name.empty()) {
+        with.tell(false, L"Table name is empty!");
+        return;
+    }
+    if (with.taken(new_name)) {
+        with.tell(true, L"The name " + new_name + L" is already listed: a query needs a name of its own.");
+        return;
+    }
+    if (!check_select(text)) {
+        with.tell(true, L"The query must start with SELECT.");
+        return;
+    }
+    if (text.empty()) {
+        with.tell(true, L"Query is empty!");
+        return;
+    }
+    name = new_name;
+    query = text;
+    QDialog::accept();
+}
+
+void set_query_dlg::test_query()
+{
+    std::wstring text = query_edit->toPlainText().toStdWString();
+    if (!check_select(text)) {
+        with.tell(true, L"The query must start with SELECT.");
+        return;
+    }
+    if (!with.test(query_edit->toPlainText().toStdWString()))
+        with.tell(true, L"You have an error in your query syntax. Make sure that it is a correct SQL "
+                        L"SELECT-statement. Queries are not converted: only worksheets reach the destination.");
 }

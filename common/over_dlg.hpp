@@ -53,3 +53,42 @@ private:
     uint32_t choice = 0;
 };
 
+
+// A box the query dialog shows: an error, or a message when false.
+using box_teller = std::function<void(bool error, const std::wstring& text)>;
+
+// The SELECT text without the blanks, tabs and line breaks before it; false
+// when it does not begin with SELECT (case ignored). An empty text passes.
+bool check_select(std::wstring& text);
+
+// Dialog 128: a named SELECT query. OK keeps the dialog open until the name
+// is given, not taken by another listed name, and the text is a SELECT.
+class set_query_dlg : public QDialog {
+public:
+    struct services {
+        box_teller tell;
+        // True when a listed worksheet or query other than this one has the
+        // name (case ignored).
+        std::function<bool(const std::wstring&)> taken;
+        // Whether the source would run the query.
+        std::function<bool(const std::wstring&)> test;
+        help_opener help;
+    };
+
+    set_query_dlg(QWidget* owner, const std::wstring& name, const std::wstring& query, services services);
+
+    void accept() override;
+    void test_query();
+
+    const std::wstring& get_name() const { return name; }
+    const std::wstring& get_query() const { return query; }
+
+    class QLineEdit* name_edit;
+    class QPlainTextEdit* query_edit;
+    QPushButton* test_button;
+
+private:
+    std::wstring name;
+    std::wstring query;
+    services with;
+};

@@ -2,8 +2,10 @@
 
 #include "DAO/dao_engi.hpp"
 #include "GUI2/g_guard.hpp"
+#include "GUI2/g_uiport.hpp"
 #include "GUI2/g_wiz_sh.hpp"
 #include "TK/tk_log.hpp"
+#include "common/over_dlg.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_shel/rs_prog.hpp"
 
@@ -12,6 +14,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -35,10 +39,25 @@ QListWidget* sheet_list(QWidget* parent, const char* name)
     return list;
 }
 
-void move_row(QListWidget* from, int row, QListWidget* to)
+// The text of the item moved.
+std::wstring move_row(QListWidget* from, int row, QListWidget* to)
 {
     std::unique_ptr<QListWidgetItem> item(from->takeItem(row));
     to->addItem(new sheet_item(item->text()));
+    return item->text().toStdWString();
+}
+
+bool holds(const QListWidget* list, const std::wstring& name)
+{
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->text().compare(qwide(name), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+auto pair_named(std::vector<std::pair<std::wstring, std::wstring>>& pairs, const std::wstring& name)
+{
+    return std::find_if(pairs.begin(), pairs.end(), [&name](const auto& p) { return p.first == name; });
 }
 
 void highlight(QListWidget* list, int row)
@@ -80,6 +99,7 @@ sel_shit_page::sel_shit_page(const std::wstring& question_)
     connect(remove_button, &QPushButton::clicked, this, [this] { ui_guard([this] { on_delete(); }); });
     connect(remove_all_button, &QPushButton::clicked, this, [this] { ui_guard([this] { on_del_all(); }); });
     connect(available, &QListWidget::itemDoubleClicked, this, [this] { ui_guard([this] { on_add(); }); });
+    connect(selected, &QListWidget::itemDoubleClicked, this, [this] { ui_guard([this] { on_edit_query(); }); });
 }
 
 int sel_shit_page::page_init()
@@ -98,9 +118,72 @@ int sel_shit_page::page_init()
         if (text.empty() && !found.isEmpty())
             move_row(available, available->row(found.front()), selected);
     }
+    list_queries(chosen);
     if (available->count() > 0)
         highlight(available, 0);
     return 1;
+}
+
+bool sel_shit_page::listed(const std::wstring& name) const { return holds(available, name) || holds(selected, name); }
+
+void sel_shit_page::list_queries(const std::vector<query_pair>& chosen)
+{
+    const ravelin_converter& c = converter();
+    selected_pairs.clear();
+    for (const auto& [name, text] : chosen)
+        if (!text.empty() && !listed(name)) {
+            selected->addItem(new sheet_item(qwide(name)));
+            selected_pairs.emplace_back(name, text);
+        }
+    available_pairs = c.available_queries;
+    for (const auto& [name, text] : available_pairs)
+        if (!text.empty() && !holds(available, name))
+            available->addItem(new sheet_item(qwide(name)));
+}
+
+bool sel_shit_page::is_query(const std::wstring& name) const
+{
+    const auto named_so = [&name](const query_pair& p) { return p.first == name; };
+    return std::any_of(selected_pairs.begin(), selected_pairs.end(), named_so) ||
+           std::any_of(available_pairs.begin(), available_pairs.end(), named_so);
+}
+
+void sel_shit_page::move_pair(const std::wstring& name, std::vector<query_pair>& from, std::vector<query_pair>& to)
+{
+    const auto found = pair_named(from, name);
+    if (found == from.end())
+        return;
+    to.push_back(*found);
+    from.erase(found);
+}
+
+void sel_shit_page::on_edit_query()
+{
+    tk_logger::log(2, "sel_tables_page_ex::on_edit_query");
+    QListWidgetItem* item = selected->currentItem();
+    if (item == nullptr) {
+        tk_logger::log(1, "Nothing is selected!");
+        return;
+    }
+    const std::wstring name = item->text().toStdWString();
+    const auto found = pair_named(selected_pairs, name);
+    if (found == selected_pairs.end())
+        return;
+    set_query_dlg::services services{
+        [](bool error, const std::wstring& text) {
+            error ? wizard_shell::error(text) : wizard_shell::message(text);
+        },
+        [this, &name](const std::wstring& other) {
+            return QString::fromStdWString(other).compare(qwide(name), Qt::CaseInsensitive) != 0 && listed(other);
+        },
+        [](const std::wstring& select) { return converter().test_query(select); },
+        [](uint32_t topic) { wizard_shell::display_help(topic); }};
+    set_query_dlg dialog(this, found->first, found->second, services);
+    if (ui().exec(dialog) != QDialog::Accepted)
+        return;
+    *found = {dialog.get_name(), dialog.get_query()};
+    delete selected->takeItem(selected->row(item));
+    selected->addItem(new sheet_item(qwide(dialog.get_name())));
 }
 
 void sel_shit_page::list_items(const std::vector<std::wstring>& names)
@@ -123,7 +206,7 @@ void sel_shit_page::move_selected(QListWidget* from, QListWidget* to)
         return;
     std::sort(rows.begin(), rows.end());
     for (size_t k = 0; k < rows.size(); ++k)
-        move_row(from, rows[k] - static_cast<int>(k), to);
+        follow(from, move_row(from, rows[k] - static_cast<int>(k), to));
     if (from->count() > 0) {
         highlight(from, std::min(rows.back() - static_cast<int>(rows.size()) + 1, from->count() - 1));
         return;
@@ -132,10 +215,18 @@ void sel_shit_page::move_selected(QListWidget* from, QListWidget* to)
     highlight(to, 0);
 }
 
+void sel_shit_page::follow(const QListWidget* from, const std::wstring& name)
+{
+    if (from == available)
+        move_pair(name, available_pairs, selected_pairs);
+    else
+        move_pair(name, selected_pairs, available_pairs);
+}
+
 void sel_shit_page::move_all(QListWidget* from, QListWidget* to)
 {
     while (from->count() > 0)
-        move_row(from, 0, to);
+        follow(from, move_row(from, 0, to));
     to->setFocus();
 }
 
@@ -174,8 +265,13 @@ int sel_shit_page::on_next()
         return wiz_stay;
     std::vector<std::wstring> names;
     for (int i = 0; i < selected->count(); ++i)
-        names.push_back(selected->item(i)->text().toStdWString());
-    converter().set_sel_sheets1(names);
+        if (!is_query(selected->item(i)->text().toStdWString()))
+            names.push_back(selected->item(i)->text().toStdWString());
+    ravelin_converter& c = converter();
+    c.set_sel_sheets1(names);
+    // The queries are not converted, but a profile saved later keeps them.
+    c.sel_queries.insert(c.sel_queries.end(), selected_pairs.begin(), selected_pairs.end());
+    c.available_queries = available_pairs;
     return static_cast<int>(progress_page_id);
 }
 

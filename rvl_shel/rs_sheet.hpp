@@ -27,6 +27,12 @@ public:
     void on_add_all();
     void on_delete();
     void on_del_all();
+    // Double click in the selected list: a query is edited in place.
+    void on_edit_query();
+
+    using query_pair = std::pair<std::wstring, std::wstring>;  // name, SELECT text
+    std::vector<query_pair> selected_pairs;
+    std::vector<query_pair> available_pairs;
 
     QListWidget* available;
     QListWidget* selected;
@@ -40,8 +46,16 @@ private:
     // of `from` is highlighted, or, once it is empty, the first of `to`.
     void move_selected(QListWidget* from, QListWidget* to);
     void move_all(QListWidget* from, QListWidget* to);
+    // After an item of `from` moved: its query pair, if any, goes along.
+    void follow(const QListWidget* from, const std::wstring& name);
     // False when nothing is selected and the user does not go on.
     bool check_selection();
+    bool is_query(const std::wstring& name) const;
+    // A query's pair follows its item to the other list.
+    void move_pair(const std::wstring& name, std::vector<query_pair>& from, std::vector<query_pair>& to);
+    // The profile's queries that no list holds yet.
+    void list_queries(const std::vector<query_pair>& chosen);
+    bool listed(const std::wstring& name) const;
 
     const std::wstring question;
 };

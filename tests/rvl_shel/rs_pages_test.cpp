@@ -494,6 +494,79 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     EXPECT_EQ(dump.find("CREATE TABLE `Data`"), std::string::npos);
 }
 
+TEST(ravelin_pages, queries_are_listed_edited_and_kept_for_the_profile)
+{
+    const std::pair<const char*, const char*> checks[] = {
+        {"  \t\r\n select * from x", "select * from x"}, {"SELECT", "SELECT"}, {"", ""}, {" \n ", ""}};
+    for (const auto& [text, kept] : checks) {
+        std::wstring t = tk_to_unicode(text);
+        EXPECT_TRUE(check_select(t)) << text;
+        EXPECT_EQ(tk_to_ansi(t), kept);
+    }
+    for (const char* refused : {"selec", "  SELEC", "UPDATE x"}) {
+        std::wstring t = tk_to_unicode(refused);
+        EXPECT_FALSE(check_select(t)) << refused;
+    }
+
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    f.converter.sel_queries = {{L"Data", L""}, {L"q1", L"SELECT 1"}};
+    f.converter.available_queries = {{L"q2", L"SELECT 2"}};
+    f.start();
+    f.choose(true, false);
+    f.next();
+    f.files("book.xlsx", "new.sql");
+    f.next();
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+    sel_shit_page& page = f.pages.sheets;
+    ASSERT_EQ(page.selected->count(), 2);
+    ASSERT_EQ(page.available->count(), 2);  // "Other sheet" and q2
+
+    struct edit_case {
+        const char* name;
+        const char* query;
+        box_kind box;
+        const char* text;  // null: accepted
+    };
+    const edit_case edits[] = {
+        {"", "SELECT 1", box_kind::message, "Table name is empty!"},
+        {"DATA", "SELECT 1", box_kind::error, "already listed"},
+        {"Q2", "SELECT 1", box_kind::error, "already listed"},
+        {"q9", " \n\t", box_kind::error, "Query is empty!"},
+        {"q9", "selec", box_kind::error, "The query must start with SELECT."},
+        {"q9", "  select 9", box_kind::error, nullptr},
+    };
+    page.selected->setCurrentRow(page.selected->row(page.selected->findItems("q1", Qt::MatchExactly).front()));
+    f.port.expect_dialog([&](QDialog& d) {
+        auto& dialog = dynamic_cast<set_query_dlg&>(d);
+        f.port.expect_box(box_kind::error, "Queries are not converted");
+        dialog.test_query();
+        for (const edit_case& e : edits) {
+            dialog.name_edit->setText(QString::fromUtf8(e.name));
+            dialog.query_edit->setPlainText(QString::fromUtf8(e.query));
+            if (e.text != nullptr)
+                f.port.expect_box(e.box, e.text);
+            dialog.accept();
+        }
+        return dialog.result();
+    });
+    page.on_edit_query();
+    EXPECT_EQ(page.selected->findItems("q9", Qt::MatchExactly).size(), 1);
+    EXPECT_TRUE(page.selected->findItems("q1", Qt::MatchExactly).empty());
+    // q2 moves along with its item.
+    page.available->clearSelection();
+    page.available->findItems("q2", Qt::MatchExactly).front()->setSelected(true);
+    click(page.add_button);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_EQ(f.converter.sel_queries,
+              (std::vector<std::pair<std::wstring, std::wstring>>{
+                  {L"Data", L""}, {L"q9", L"select 9"}, {L"q2", L"SELECT 2"}}));
+    EXPECT_TRUE(f.converter.available_queries.empty());
+    EXPECT_EQ(f.converter.worksheets.size(), 1u);
+}
+
 } // namespace
 
 namespace {
