@@ -161,6 +161,10 @@ int main(int argc, char** argv)
                         L"Table with the same name already exists. Click 'Help' button\nfor more information.",
                         [](uint32_t) {});
     picture(table, "dialog_120");
+    set_query_dlg query(nullptr, L"expensive", L"SELECT * FROM [Data$] WHERE price > 1",
+                        {[](bool, const std::wstring&) {}, [](const std::wstring&) { return false; },
+                         [](const std::wstring&) { return false; }, [](uint32_t) {}});
+    picture(query, "dialog_128");
 
     dlg_error_ex internal(L"Internal error: \ncode=675F7769");
     picture(internal, "dialog_internal_error");
