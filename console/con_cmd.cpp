@@ -303,12 +303,10 @@ bool parse_cmd_line(int argc, const char* const* argv, ravelin_converter& conv, 
         // An empty list selects nothing here: the run then takes every
         // worksheet. Without a DAO engine nothing is listed; the run says so.
         std::vector<std::wstring> all;
-        if (conv.get_all_sheets(all)) {
-            if (got.profile_loaded)
-                conv.set_sel_sheets2(conv.sel_queries);
-            else
-                conv.set_sel_sheets1(got.tables);
-        }
+        if (got.profile_loaded)
+            conv.select_profile_sheets();
+        else if (conv.get_all_sheets(all))
+            conv.set_sel_sheets1(got.tables);
     } else {
         if (conv.tab_name.empty())
             print_fatal_and_exit("You should specify MySQL table name (use '--tab_name' option)");

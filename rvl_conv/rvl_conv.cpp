@@ -31,7 +31,7 @@ ravelin_converter::ravelin_converter(converter_form form_, converter_hooks& hook
 ravelin_converter::~ravelin_converter()
 {
     tk_logger::log(2, "ravelin_converter::dtor");
-    if (form == converter_form::wizard)
+    if (form == converter_form::wizard && store_settings)
         serialize(true);
 }
 
@@ -40,6 +40,8 @@ uint32_t ravelin_converter::operator()()
     tk_logger::log(2, "ravelin_converter::operator()");
     init_conversion guard(done, hooks);
     try {
+        if (check_dest_in_run)
+            check_dest();
         if (from_xls)
             convert_from_xls();
         else

@@ -86,6 +86,9 @@ public:
     // written so far ("<dest>.part"), or empty when there is none.
     std::wstring unfinished_dump() const;
     static std::wstring get_title();
+    // The settings are not written back at the end: the program ends by an
+    // internal error, or the settings in hand are not the user's.
+    void forget_settings() { store_settings = false; }
 
     void convert_from_xls();
     void convert_from_csv();
@@ -102,6 +105,9 @@ public:
     // The CSV delimiter of n_comma: tab, ";", ",", " ".
     const wchar_t* get_delimiter() const;
 
+    // The run prepares its destination first (check_dest): the wizard's
+    // pages only record what the user chose for an existing destination.
+    bool check_dest_in_run = false;
     int32_t n_comma = 1;  // 0 tab, 1 ";", 2 ",", 3 space; -1 not given
     std::wstring tab_name;
     bool from_xls = true;
@@ -143,6 +149,7 @@ private:
     // worksheets are read once. The engine outlives the workbook.
     std::unique_ptr<dao_engine> xls_engine;
     std::unique_ptr<dao_database> xls_book;
+    bool store_settings = true;
     // The reader of a running CSV conversion, for the progress display; set
     // and cleared under the lock so a poll never reaches a deleted reader.
     mutable std::mutex csv_reader_mutex;

@@ -121,3 +121,17 @@ void xls_reader::set_sel_sheets2(const std::vector<std::pair<std::wstring, std::
     select_sheets(names, [](const auto& pair) -> const std::wstring& { return pair.first; });
     tk_logger::log(1, "xls_reader::set_sel_sheets2 - END");
 }
+
+bool xls_reader::select_profile_sheets()
+{
+    std::vector<std::wstring> all;
+    if (!get_all_sheets(all))
+        return false;
+    if (sel_queries.empty()) {
+        set_sel_sheets1(all);  // a profile that names none converts every worksheet
+        return true;
+    }
+    const auto chosen = sel_queries;
+    set_sel_sheets2(chosen);
+    return true;
+}

@@ -36,6 +36,10 @@ public:
     // set_sel_sheets1 also records the selection in sel_queries.
     void set_sel_sheets1(const std::vector<std::wstring>& names);
     void set_sel_sheets2(const std::vector<std::pair<std::wstring, std::wstring>>& names);
+    // A loaded profile's choice: the workbook's worksheets listed, then those
+    // of its "Selected Tables" kept, or every one when it names none; false
+    // when no DAO engine can be made.
+    bool select_profile_sheets();
 
     // Table name -> worksheet name, in code-unit order of the table names.
     std::map<std::wstring, std::wstring> worksheets;

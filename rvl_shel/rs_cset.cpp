@@ -1,0 +1,255 @@
+#include "rvl_shel/rs_cset.hpp"
+
+#include "GUI2/g_uiport.hpp"
+#include "GUI2/g_wiz_sh.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
+#include "common/over_dlg.hpp"
+#include "rvl_conv/rvl_conv.hpp"
+#include "rvl_shel/rs_prog.hpp"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+ravelin_converter& converter() { return ravelin_converter::instance(); }
+
+std::wstring first_word(const std::wstring& text) { return text.substr(0, text.find(L' ')); }
+
+bool same_ignoring_case(const std::wstring& a, const std::wstring& b)
+{
+    return QString::fromStdWString(a).compare(QString::fromStdWString(b), Qt::CaseInsensitive) == 0;
+}
+
+void fill(QComboBox* combo, const std::vector<std::wstring>& items, const std::wstring& setting)
+{
+    if (combo->count() == 0)
+        for (const std::wstring& item : items)
+            combo->addItem(qwide(item));
+    combo->setCurrentIndex(combo_item_for(items, setting));
+}
+
+void show_ctrl(QWidget* control, int id, bool show)
+{
+    tk_logger::log(1, "wizard_page::show_ctrl(%d=%d)", id, show ? 1 : 0);
+    control->setVisible(show);
+}
+
+} // namespace
+
+int combo_item_for(const std::vector<std::wstring>& items, const std::wstring& setting)
+{
+    if (setting.empty())
+        return -1;
+    for (size_t i = 0; i < items.size(); ++i)
+        if (same_ignoring_case(first_word(items[i]), setting))
+            return static_cast<int>(i);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i].size() >= setting.size() && same_ignoring_case(items[i].substr(0, setting.size()), setting))
+            return static_cast<int>(i);
+    return -1;
+}
+
+conversion_settings::conversion_settings()
+    : charset(named(new QComboBox(this), "charset")),
+      engine(named(new QComboBox(this), "engine")),
+      field_names(named(new QCheckBox(QStringLiteral("E&xtract field names from the first row"), this),
+                        "field_names")),
+      skip_empty(named(new QCheckBox(QStringLiteral("&Skip empty rows"), this), "skip_empty")),
+      refine(named(new QCheckBox(QStringLiteral("&Refine type conversion"), this), "refine")),
+      structure_only(named(new QCheckBox(QStringLiteral("&Do not migrate the data"), this), "structure_only")),
+      table_label(named(new QLabel(QStringLiteral("MySQL &table name:"), this), "table_label")),
+      table(named(new QLineEdit(this), "table"))
+{
+    table_label->setBuddy(table);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("On this wizard page you can specify conversion settings."), this));
+    auto* combos = new QFormLayout;
+    combos->addRow(QStringLiteral("&MySQL character set:"), charset);
+    combos->addRow(QStringLiteral("MySQL &engine type:"), engine);
+    layout->addLayout(combos);
+    for (QWidget* w : std::initializer_list<QWidget*>{field_names, skip_empty, refine, structure_only, table_label,
+                                                       table})
+        layout->addWidget(w);
+    layout->addStretch();
+}
+
+int conversion_settings::page_init()
+{
+    tk_logger::log(2, "conversion_settings::page_init");
+    const ravelin_converter& c = converter();
+    show_ctrl(field_names, 1222, c.from_xls);
+    show_ctrl(refine, 1203, c.from_xls);
+    show_ctrl(skip_empty, 1204, c.from_xls);
+    show_ctrl(structure_only, 1205, c.from_xls);
+    show_ctrl(table_label, 1310, !c.from_xls);
+    show_ctrl(table, 1005, !c.from_xls);
+    if (c.from_xls) {
+        field_names->setChecked(c.x_fnames);
+        refine->setChecked(c.refine_types);
+        skip_empty->setChecked(c.skip_empty_rows);
+        structure_only->setChecked(c.tab_def);
+    } else if (!c.tab_name.empty()) {
+        table->setText(qwide(c.tab_name));
+    }
+    fill_combos();
+    return 1;
+}
+
+void conversion_settings::fill_combos()
+{
+    sql_engine& sql = converter().engine;
+    if (charset->count() == 0)
+        tk_logger::log(1, "Initializing charset combobox");
+    fill(charset, sql.get_charsets(), sql.get_char_set());
+    if (engine->count() == 0)
+        tk_logger::log(1, "Initializing engines combobox");
+    fill(engine, sql.get_storage_engines(), sql.get_tab_type());
+}
+
+void conversion_settings::on_help() { wizard_shell::display_help(1023); }
+
+void conversion_settings::store_file_info()
+{
+    tk_logger::log(1, "conversion_settings::store_file_info");
+    ravelin_converter& c = converter();
+    if (c.from_xls) {
+        c.x_fnames = field_names->isChecked();
+        c.refine_types = refine->isChecked();
+        c.skip_empty_rows = skip_empty->isChecked();
+        c.tab_def = structure_only->isChecked();
+    } else {
+        c.tab_name = text_of(table);
+        tk_logger::wlog(1, L"sel_file_page::store_file_info(tab_name=%s)", c.tab_name.c_str());
+    }
+    const std::wstring set = charset->currentText().toStdWString();
+    if (set.empty()) {
+        tk_logger::log(2, "Failed to exract text from charset COMBO");
+    } else {
+        tk_logger::wlog(1, L"got charset1=%s", set.c_str());
+        c.engine.set_char_set(first_word(set));
+        tk_logger::wlog(1, L"got charset2=%s", first_word(set).c_str());
+    }
+    const std::wstring type = engine->currentText().toStdWString();
+    if (type.empty()) {
+        tk_logger::log(2, "Failed to exract text from engines COMBO");
+    } else {
+        tk_logger::wlog(1, L"got tab_type=%s", type.c_str());
+        c.engine.set_tab_type(type);
+    }
+}
+
+int conversion_settings::on_back()
+{
+    store_file_info();
+    return static_cast<int>(file_page_id);
+}
+
+int conversion_settings::on_next()
+{
+    tk_logger::log(2, "conversion_settings::on_next");
+    store_file_info();
+    const ravelin_converter& c = converter();
+    if (c.from_xls)
+        return static_cast<int>(sheets_page_id);
+    if (c.tab_name.empty()) {
+        wizard_shell::message(L"You should specify MySQL table name");
+        return wiz_stay;
+    }
+    if (c.direct && check_table() == wiz_stay)
+        return wiz_stay;
+    return static_cast<int>(delim_page_id);
+}
+
+int conversion_settings::check_table()
+{
+    ravelin_converter& c = converter();
+    tk_logger::wlog(1, L"GOT TABLE '%s'", c.tab_name.c_str());
+    tk_logger::wlog(1, L"mysql_converter_impl::is_mysql_base_exist( %s )", c.get_dest().c_str());
+    // Without a table of that name the run only ever replaces its own table:
+    // a profile saved from this run must not drop the whole database.
+    int32_t mode = 1;
+    if (!c.engine.is_db_exist(c.get_dest())) {
+        tk_logger::log(1, "MySQL DB not exists...");
+        if (!wizard_shell::question(L"Destination database doesn't exist. Create?"))
+            return wiz_stay;
+    } else if (c.open_mysql_base(c.get_dest(), 4)->is_table_exist(c.tab_name)) {
+        overwrite_dlg dialog(this, wizard_shell::instance().get_title(), 1019,
+                             L"Table with the same name already exists. Click 'Help' button\nfor more information.",
+                             [](uint32_t topic) { wizard_shell::display_help(topic); });
+        const int answer = ui().exec(dialog);
+        if (answer != overwrite_dlg::overwrite && answer != overwrite_dlg::merge)
+            return wiz_stay;
+        // Overwrite: the run drops the table when it starts, not now.
+        mode = answer == overwrite_dlg::merge ? 3 : 1;
+    }
+    c.set_mode(mode);
+    return wiz_order;
+}
+
+delim_page::delim_page()
+    : field_names(named(new QCheckBox(QStringLiteral("&Extract field names from the first row"), this),
+                        "field_names")),
+      refine(named(new QCheckBox(QStringLiteral("&Refine type conversion"), this), "refine"))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(
+        new QLabel(QStringLiteral("On this page you can specify how to interpret your CSV file."), this));
+    auto* group = new QGroupBox(QStringLiteral(" Select the delimiter that separates your fields: "), this);
+    auto* group_layout = new QHBoxLayout(group);
+    const char* const labels[] = {"&Tab", "&Semicolon", "&Comma", "S&pace"};
+    const char* const names[] = {"tab", "semicolon", "comma", "space"};
+    for (int i = 0; i < 4; ++i) {
+        delimiters[i] = named(new QRadioButton(QString::fromUtf8(labels[i]), group), names[i]);
+        group_layout->addWidget(delimiters[i]);
+    }
+    layout->addWidget(group);
+    layout->addWidget(field_names);
+    layout->addWidget(refine);
+    layout->addStretch();
+}
+
+int delim_page::page_init()
+{
+    tk_logger::log(1, "delim_page::page_init");
+    const ravelin_converter& c = converter();
+    // A value from elsewhere than this page may be out of range: the default.
+    const int32_t index = c.n_comma >= 0 && c.n_comma <= 3 ? c.n_comma : 1;
+    delimiters[index]->setChecked(true);
+    field_names->setChecked(c.x_fnames);
+    refine->setChecked(c.refine_types);
+    return 1;
+}
+
+void delim_page::on_help() { wizard_shell::display_help(1013); }
+
+void delim_page::store()
+{
+    ravelin_converter& c = converter();
+    for (int32_t i = 0; i < 4; ++i)
+        if (delimiters[i]->isChecked()) {
+            c.n_comma = i;
+            break;
+        }
+    c.x_fnames = field_names->isChecked();
+    c.refine_types = refine->isChecked();
+}
+
+int delim_page::on_next()
+{
+    store();
+    return static_cast<int>(progress_page_id);
+}
+
+int delim_page::on_back()
+{
+    store();
+    return static_cast<int>(file_page_id);
+}

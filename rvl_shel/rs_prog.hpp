@@ -1,0 +1,45 @@
+// The progress page: starts the conversion on the worker thread as it
+// becomes active and, on every tick of the shell's timer, shows the bar and
+// the status line; when the run is done it moves the wizard to the finish
+// page. Cancel asks, then stops the run and waits until it has ended.
+#pragma once
+
+#include "GUI2/g_wiz_pg.hpp"
+#include "TK/tk_threa.hpp"
+
+class QLabel;
+class QProgressBar;
+
+inline constexpr uint32_t progress_page_id = 108;
+inline constexpr uint32_t finish_page_id = 116;
+
+class progress_page : public wizard_page<progress_page_id, wiz_back_next, psp_hashelp>, public tk_thread {
+public:
+    progress_page();
+    ~progress_page() override;
+
+    int page_init() override;
+    void on_timer() override;
+    void on_help() override;
+    int on_cancel() override;
+
+    // Asks a running conversion to stop and waits, events flowing, until it
+    // has ended. Boxes of the run are answered at once from now on.
+    void stop_and_wait();
+
+    // The status line as the converter's progress gives it now.
+    static QString status_text();
+
+protected:
+    // The run of the registered converter, which catches whatever it raises.
+    tk_thread_functor* create_functor() override;
+
+private:
+    void start_run();
+
+    QLabel* caption_xls;
+    QLabel* caption_csv;
+    QLabel* status;
+    QProgressBar* bar;
+    bool stopping = false;
+};

@@ -1,0 +1,278 @@
+#include "rvl_shel/rs_sheet.hpp"
+
+#include "DAO/dao_engi.hpp"
+#include "GUI2/g_guard.hpp"
+#include "GUI2/g_uiport.hpp"
+#include "GUI2/g_wiz_sh.hpp"
+#include "TK/tk_log.hpp"
+#include "common/over_dlg.hpp"
+#include "rvl_conv/rvl_conv.hpp"
+#include "rvl_shel/rs_prog.hpp"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+ravelin_converter& converter() { return ravelin_converter::instance(); }
+
+// Lists keep their items in order, case ignored.
+class sheet_item : public QListWidgetItem {
+public:
+    explicit sheet_item(const QString& text) : QListWidgetItem(text) {}
+    bool operator<(const QListWidgetItem& other) const override
+    {
+        return text().compare(other.text(), Qt::CaseInsensitive) < 0;
+    }
+};
+
+QListWidget* sheet_list(QWidget* parent, const char* name)
+{
+    auto* list = named(new QListWidget(parent), name);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setSortingEnabled(true);
+    return list;
+}
+
+// The text of the item moved.
+std::wstring move_row(QListWidget* from, int row, QListWidget* to)
+{
+    std::unique_ptr<QListWidgetItem> item(from->takeItem(row));
+    to->addItem(new sheet_item(item->text()));
+    return item->text().toStdWString();
+}
+
+bool holds(const QListWidget* list, const std::wstring& name)
+{
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->text().compare(qwide(name), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+auto pair_named(std::vector<std::pair<std::wstring, std::wstring>>& pairs, const std::wstring& name)
+{
+    return std::find_if(pairs.begin(), pairs.end(), [&name](const auto& p) { return p.first == name; });
+}
+
+void highlight(QListWidget* list, int row)
+{
+    list->clearSelection();
+    list->setCurrentRow(row);
+}
+
+} // namespace
+
+sel_shit_page::sel_shit_page(const std::wstring& question_)
+    : available(sheet_list(this, "available")),
+      selected(sheet_list(this, "selected")),
+      add_button(named(new QPushButton(QStringLiteral("A&dd >"), this), "add")),
+      add_all_button(named(new QPushButton(QStringLiteral("Add a&ll >"), this), "add_all")),
+      remove_button(named(new QPushButton(QStringLiteral("< &Remove"), this), "remove")),
+      remove_all_button(named(new QPushButton(QStringLiteral("< Re&move all"), this), "remove_all")),
+      question(question_)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Select MS Excel worksheets to convert into MySQL tables."), this));
+    auto* grid = new QGridLayout;
+    auto* available_label = new QLabel(QStringLiteral("&Available worksheets:"), this);
+    auto* selected_label = new QLabel(QStringLiteral("&Selected worksheets:"), this);
+    available_label->setBuddy(available);
+    selected_label->setBuddy(selected);
+    grid->addWidget(available_label, 0, 0);
+    grid->addWidget(selected_label, 0, 2);
+    grid->addWidget(available, 1, 0);
+    auto* buttons = new QVBoxLayout;
+    for (QPushButton* b : {add_button, add_all_button, remove_button, remove_all_button})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    grid->addLayout(buttons, 1, 1);
+    grid->addWidget(selected, 1, 2);
+    layout->addLayout(grid);
+    connect(add_button, &QPushButton::clicked, this, [this] { ui_guard([this] { on_add(); }); });
+    connect(add_all_button, &QPushButton::clicked, this, [this] { ui_guard([this] { on_add_all(); }); });
+    connect(remove_button, &QPushButton::clicked, this, [this] { ui_guard([this] { on_delete(); }); });
+    connect(remove_all_button, &QPushButton::clicked, this, [this] { ui_guard([this] { on_del_all(); }); });
+    connect(available, &QListWidget::itemDoubleClicked, this, [this] { ui_guard([this] { on_add(); }); });
+    connect(selected, &QListWidget::itemDoubleClicked, this, [this] { ui_guard([this] { on_edit_query(); }); });
+}
+
+int sel_shit_page::page_init()
+{
+    std::vector<std::wstring> sheets;
+    ravelin_converter& c = converter();
+    // Listing the workbook rebuilds the converter's worksheets: the choice
+    // in hand is read first.
+    const auto chosen = c.sel_queries;
+    if (!c.get_all_sheets(sheets))
+        throw tk_exception(dao_missing_message, 1);
+    list_items(sheets);
+    for (const auto& [name, text] : chosen) {
+        tk_logger::wlog(2, L"Processing '%s'", name.c_str());
+        const QList<QListWidgetItem*> found = available->findItems(qwide(name), Qt::MatchExactly);
+        if (text.empty() && !found.isEmpty())
+            move_row(available, available->row(found.front()), selected);
+    }
+    list_queries(chosen);
+    if (available->count() > 0)
+        highlight(available, 0);
+    return 1;
+}
+
+bool sel_shit_page::listed(const std::wstring& name) const { return holds(available, name) || holds(selected, name); }
+
+void sel_shit_page::list_queries(const std::vector<query_pair>& chosen)
+{
+    const ravelin_converter& c = converter();
+    selected_pairs.clear();
+    for (const auto& [name, text] : chosen)
+        if (!text.empty() && !listed(name)) {
+            selected->addItem(new sheet_item(qwide(name)));
+            selected_pairs.emplace_back(name, text);
+        }
+    available_pairs = c.available_queries;
+    for (const auto& [name, text] : available_pairs)
+        if (!text.empty() && !holds(available, name))
+            available->addItem(new sheet_item(qwide(name)));
+}
+
+bool sel_shit_page::is_query(const std::wstring& name) const
+{
+    const auto named_so = [&name](const query_pair& p) { return p.first == name; };
+    return std::any_of(selected_pairs.begin(), selected_pairs.end(), named_so) ||
+           std::any_of(available_pairs.begin(), available_pairs.end(), named_so);
+}
+
+void sel_shit_page::move_pair(const std::wstring& name, std::vector<query_pair>& from, std::vector<query_pair>& to)
+{
+    const auto found = pair_named(from, name);
+    if (found == from.end())
+        return;
+    to.push_back(*found);
+    from.erase(found);
+}
+
+void sel_shit_page::on_edit_query()
+{
+    tk_logger::log(2, "sel_tables_page_ex::on_edit_query");
+    QListWidgetItem* item = selected->currentItem();
+    if (item == nullptr) {
+        tk_logger::log(1, "Nothing is selected!");
+        return;
+    }
+    const std::wstring name = item->text().toStdWString();
+    const auto found = pair_named(selected_pairs, name);
+    if (found == selected_pairs.end())
+        return;
+    set_query_dlg::services services{
+        [](bool error, const std::wstring& text) {
+            error ? wizard_shell::error(text) : wizard_shell::message(text);
+        },
+        [this, &name](const std::wstring& other) {
+            return QString::fromStdWString(other).compare(qwide(name), Qt::CaseInsensitive) != 0 && listed(other);
+        },
+        [](const std::wstring& select) { return converter().test_query(select); },
+        [](uint32_t topic) { wizard_shell::display_help(topic); }};
+    set_query_dlg dialog(this, found->first, found->second, services);
+    if (ui().exec(dialog) != QDialog::Accepted)
+        return;
+    *found = {dialog.get_name(), dialog.get_query()};
+    delete selected->takeItem(selected->row(item));
+    selected->addItem(new sheet_item(qwide(dialog.get_name())));
+}
+
+void sel_shit_page::list_items(const std::vector<std::wstring>& names)
+{
+    tk_logger::log(2, "sel_tables_page::do_page_init");
+    available->clear();
+    selected->clear();
+    for (const std::wstring& name : names)
+        available->addItem(new sheet_item(qwide(name)));
+}
+
+void sel_shit_page::on_help() { wizard_shell::display_help(1016); }
+
+void sel_shit_page::move_selected(QListWidget* from, QListWidget* to)
+{
+    std::vector<int> rows;
+    for (const QModelIndex& index : from->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    if (rows.empty())
+        return;
+    std::sort(rows.begin(), rows.end());
+    for (size_t k = 0; k < rows.size(); ++k)
+        follow(from, move_row(from, rows[k] - static_cast<int>(k), to));
+    if (from->count() > 0) {
+        highlight(from, std::min(rows.back() - static_cast<int>(rows.size()) + 1, from->count() - 1));
+        return;
+    }
+    to->setFocus();
+    highlight(to, 0);
+}
+
+void sel_shit_page::follow(const QListWidget* from, const std::wstring& name)
+{
+    if (from == available)
+        move_pair(name, available_pairs, selected_pairs);
+    else
+        move_pair(name, selected_pairs, available_pairs);
+}
+
+void sel_shit_page::move_all(QListWidget* from, QListWidget* to)
+{
+    while (from->count() > 0)
+        follow(from, move_row(from, 0, to));
+    to->setFocus();
+}
+
+void sel_shit_page::on_add()
+{
+    tk_logger::log(2, "sel_tables_page::on_add");
+    move_selected(available, selected);
+}
+
+void sel_shit_page::on_delete()
+{
+    tk_logger::log(2, "sel_tables_page::on_delete");
+    move_selected(selected, available);
+}
+
+void sel_shit_page::on_add_all()
+{
+    tk_logger::log(2, "sel_tables_page::on_add_all");
+    move_all(available, selected);
+}
+
+void sel_shit_page::on_del_all()
+{
+    tk_logger::log(2, "sel_tables_page::on_del_all");
+    move_all(selected, available);
+}
+
+bool sel_shit_page::check_selection()
+{
+    return available->count() == 0 || selected->count() > 0 || question.empty() || wizard_shell::question(question);
+}
+
+int sel_shit_page::on_next()
+{
+    if (!check_selection())
+        return wiz_stay;
+    std::vector<std::wstring> names;
+    for (int i = 0; i < selected->count(); ++i)
+        if (!is_query(selected->item(i)->text().toStdWString()))
+            names.push_back(selected->item(i)->text().toStdWString());
+    ravelin_converter& c = converter();
+    c.set_sel_sheets1(names);
+    // The queries are not converted, but a profile saved later keeps them.
+    c.sel_queries.insert(c.sel_queries.end(), selected_pairs.begin(), selected_pairs.end());
+    c.available_queries = available_pairs;
+    return static_cast<int>(progress_page_id);
+}
+
+int sel_shit_page::on_back() { return static_cast<int>(conversion_page_id); }

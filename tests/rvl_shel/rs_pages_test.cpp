@@ -1,0 +1,768 @@
+// The wizard's pages driven as a user drives them: a CSV file walks every
+// page into a dump that is MORVANTE's; Next and Back lead where they should
+// for both sources and destinations; an existing destination is only
+// recorded on the pages and prepared by the run; the pages store what they
+// show.
+#include "GUI2/g_finish.hpp"
+#include "GUI2/g_wiz_sh.hpp"
+#include "common/dmp_form.hpp"
+#include "common/over_dlg.hpp"
+#include "TK/tk_log.hpp"
+#include "con_help.hpp"
+#include "config_home.hpp"
+#include "fake_ui.hpp"
+#include "rvl_conv/rvl_conv.hpp"
+#include "rvl_shel/rs_errh.hpp"
+#include "rvl_shel/rs_hooks.hpp"
+#include "rvl_shel/rs_pages.hpp"
+#include "rvl_shel/rs_prog.hpp"
+#include "rvl_shel/rs_start.hpp"
+#include "server_env.hpp"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <unistd.h>
+
+#if !defined(RVL_PROFILES) || !defined(RVL_WORKBOOKS)
+#error RVL_PROFILES and RVL_WORKBOOKS must be given
+#endif
+
+namespace {
+
+void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+// Works in a folder of its own, with its own settings store.
+struct in_folder {
+    config_home home;
+    test_dir dir;
+    std::filesystem::path cwd = std::filesystem::current_path();
+    in_folder() { std::filesystem::current_path(dir.path()); }
+    ~in_folder() { std::filesystem::current_path(cwd); }
+    void copy(const std::string& from, const char* name) const
+    {
+        std::filesystem::copy_file(from, dir.file(name));
+    }
+};
+
+// The interactive wizard as ravelin builds it, shown on its first page.
+struct wizard_fixture : in_folder {
+    tk_logger logger{nullptr, false, 3, false};
+    fake_ui port;
+    wizard_error_handler errors;
+    wizard_hooks hooks;
+    ravelin_converter converter{converter_form::wizard, hooks};
+    interactive_pages pages;
+    progress_page progress;
+    gui_finish_page_t<ravelin_converter, finish_page_id> finish{L"errors", L"success", L"rvl"};
+    wizard_shell shell{ravelin_converter::get_title()};  // hands the pages back as it closes
+
+    wizard_fixture()
+    {
+        pages.add_to(shell, converter);
+        shell.add_page(progress);
+        shell.add_page(finish);
+    }
+    ~wizard_fixture() { progress.stop_and_wait(); }
+    void start()
+    {
+        ASSERT_TRUE(shell.start());
+        shell.show();
+    }
+    uint32_t current() const { return shell.current_page() != nullptr ? shell.current_page()->get_id() : 0; }
+    void next() { click(shell.button(wizard_button::next)); }
+    void back() { click(shell.button(wizard_button::back)); }
+    // Welcome page: the kinds of source and destination, then Next.
+    void choose(bool workbook, bool server)
+    {
+        pages.welcome.source->setCurrentIndex(workbook ? 0 : 1);
+        pages.welcome.destination->setCurrentIndex(server ? 0 : 1);
+        next();
+    }
+    void files(const char* src, const char* dest)
+    {
+        pages.file.src->setText(QString::fromUtf8(src));
+        pages.file.dest->setText(QString::fromUtf8(dest));
+    }
+    bool wait_for_finish()
+    {
+        return QTest::qWaitFor([this] { return current() == finish_page_id; }, 20000);
+    }
+};
+
+std::string without_date(const std::string& dump)
+{
+    std::string kept;
+    std::istringstream in(dump);
+    for (std::string line; std::getline(in, line);)
+        if (!line.starts_with("# Creation date"))
+            kept += line + "\n";
+    return kept;
+}
+
+TEST(ravelin_pages, a_csv_file_walks_every_page_into_the_dump_morvante_writes)
+{
+    in_folder job;
+    job.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    fake_ui port;
+    install_window_services();
+    std::vector<uint32_t> seen;
+    std::string finish_list = "not shown";
+    // The user, page by page, as each one shows.
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (shell == nullptr || shell->current_page() == nullptr)
+            return;
+        wizard_page_base* page = shell->current_page();
+        if (!seen.empty() && seen.back() == page->get_id())
+            return;
+        seen.push_back(page->get_id());
+        auto find = [page](const char* name) { return page->findChild<QWidget*>(QString::fromUtf8(name)); };
+        switch (page->get_id()) {
+        case welcome_page_id:
+            static_cast<QComboBox*>(find("source"))->setCurrentIndex(1);
+            static_cast<QComboBox*>(find("destination"))->setCurrentIndex(1);
+            break;
+        case dump_page_id:
+            static_cast<QRadioButton*>(find("lf"))->setChecked(true);
+            click(static_cast<QPushButton*>(find("ins_comments")));
+            break;
+        case file_page_id:
+            static_cast<QLineEdit*>(find("src"))->setText(QStringLiteral("items.csv"));
+            static_cast<QLineEdit*>(find("dest"))->setText(QStringLiteral("out.sql"));
+            break;
+        case conversion_page_id:
+            static_cast<QLineEdit*>(find("table"))->setText(QStringLiteral("items"));
+            break;
+        case delim_page_id:
+            static_cast<QRadioButton*>(find("comma"))->setChecked(true);
+            break;
+        case progress_page_id:
+            return;
+        case finish_page_id:
+            finish_list = shell->findChild<QPlainTextEdit*>()->toPlainText().toStdString();
+            click(shell->button(wizard_button::finish));
+            return;
+        }
+        click(shell->button(wizard_button::next));
+    });
+    user.start(20);
+    ASSERT_EQ(ravelin_run(""), 0);
+    EXPECT_EQ(seen, (std::vector<uint32_t>{welcome_page_id, dump_page_id, file_page_id, conversion_page_id,
+                                           delim_page_id, progress_page_id, finish_page_id}));
+    EXPECT_EQ(finish_list, "");
+    const std::string ours = test_dir::read(job.dir.file("out.sql"));
+    EXPECT_NE(ours.find("CREATE TABLE `items`"), std::string::npos) << ours;
+    EXPECT_EQ(ours.find("\r\n"), std::string::npos);
+
+    // MORVANTE with the settings ravelin stored (character set, engine, dump
+    // options) and the same source, table and delimiter.
+    test_dir console;
+    std::filesystem::copy(job.home.path(), console.file("config"), std::filesystem::copy_options::recursive);
+    std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", console.file("items.csv"));
+    test_dir::write(console.file("job.rvl"), "[Generic settings]\nsrc=items.csv\ndest=out.sql\n"
+                                             "[MS Excel settings]\nconvert from xls=0\nextract field names=1\n"
+                                             "[MySQL settings]\ndirect mode=0\n");
+    const program_result r = run_morvante(console, {"--profile=job.rvl", "--csv_delim=2", "--tab_name=items"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(without_date(ours), without_date(test_dir::read(console.file("out.sql"))));
+}
+
+TEST(ravelin_pages, next_and_back_lead_where_the_pages_say)
+{
+    struct route_case {
+        const char* name;
+        bool workbook;
+        bool server;
+        const char* clicks;  // after the welcome page's Next: N next, B back
+        std::vector<uint32_t> pages_after;
+    };
+    // Without a server the login page stays; the routes through it are
+    // taken by the server cases below.
+    const route_case cases[] = {
+        {"CSV to a dump", false, false, "NNNBBBB",
+         {file_page_id, conversion_page_id, delim_page_id, file_page_id, dump_page_id, welcome_page_id,
+          welcome_page_id}},
+        {"CSV to a dump, back from the settings", false, false, "NNB", {file_page_id, conversion_page_id,
+                                                                       file_page_id}},
+        {"workbook to a dump", true, false, "NNBNB", {file_page_id, conversion_page_id, file_page_id,
+                                                      conversion_page_id, file_page_id}},
+        {"workbook to its worksheets", true, false, "NNNB", {file_page_id, conversion_page_id, sheets_page_id,
+                                                            conversion_page_id}},
+        {"server: back from the login", false, true, "B", {welcome_page_id}},
+    };
+    for (const route_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        wizard_fixture f;
+        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+        f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+        f.start();
+        f.choose(c.workbook, c.server);
+        EXPECT_EQ(f.current(), c.server ? settings_page_id : dump_page_id);
+        f.files(c.workbook ? "book.xlsx" : "items.csv", "out.sql");
+        f.pages.conversion.table->setText(QStringLiteral("items"));
+        for (size_t i = 0; c.clicks[i] != '\0'; ++i) {
+            c.clicks[i] == 'N' ? f.next() : f.back();
+            EXPECT_EQ(f.current(), c.pages_after.at(i)) << "after click " << i;
+        }
+    }
+}
+
+TEST(ravelin_pages, the_dump_page_stores_what_it_shows)
+{
+    wizard_fixture f;
+    f.converter.dump_opts.b_ins_tables = true;
+    f.converter.dump_opts.b_ins_db = true;
+    f.start();
+    f.choose(false, false);
+    dump_form& form = *f.pages.dump.form;
+    EXPECT_TRUE(form.ins_db->isEnabled());
+    click(reinterpret_cast<QPushButton*>(form.ins_tables));
+    EXPECT_FALSE(form.ins_db->isEnabled());
+    EXPECT_TRUE(form.ins_db->isChecked());
+    form.old_version->setChecked(true);
+    form.crlf->setChecked(true);
+    f.back();
+    EXPECT_FALSE(f.converter.dump_opts.b_ins_tables);
+    EXPECT_TRUE(f.converter.dump_opts.b_ins_db);
+    EXPECT_FALSE(f.converter.dump_opts.b_new_ver);
+    EXPECT_EQ(f.converter.engine.get_version(), 0x031401u);
+    EXPECT_EQ(f.converter.dump_opts.n_line_break, 0u);
+    f.next();
+    form.new_version->setChecked(true);
+    f.next();
+    EXPECT_EQ(f.converter.engine.get_version(), 0x040100u);
+}
+
+TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
+{
+    struct file_case {
+        const char* name;
+        bool workbook;
+        const char* src;
+        const char* dest;
+        const char* log;
+        box_kind box;
+        const char* text;
+    };
+    const file_case cases[] = {
+        {"no source", false, "", "out.sql", "", box_kind::message, "You should enter the source file name"},
+        {"missing source", false, "gone.csv", "out.sql", "", box_kind::error, "Source file does not exist."},
+        {"no dump file", false, "items.csv", "", "", box_kind::message, "You should enter dump file name"},
+        {"dump into a folder", false, "items.csv", ".", "", box_kind::error, "should specify a file, not folder"},
+        {"damaged workbook", true, "broken.xlsx", "out.sql", "", box_kind::error, ""},
+        {"log file in no folder", false, "items.csv", "out.sql", "/no/such/folder/x.log", box_kind::error,
+         "Logfile path does not exist."},
+        {"log file a folder", false, "items.csv", "out.sql", ".", box_kind::error, "existing path"},
+    };
+    for (const file_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        wizard_fixture f;
+        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+        test_dir::write(f.dir.file("broken.xlsx"), "not a workbook");
+        f.start();
+        f.choose(c.workbook, false);
+        f.next();
+        f.files(c.src, c.dest);
+        f.pages.file.log->setText(QString::fromUtf8(c.log));
+        f.port.expect_box(c.box, c.text);
+        f.next();
+        EXPECT_EQ(f.current(), file_page_id);
+    }
+}
+
+TEST(ravelin_pages, an_existing_dump_is_kept_until_the_run_replaces_it)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    test_dir::write(f.dir.file("out.sql"), "the old dump");
+    f.start();
+    f.choose(false, false);
+    f.next();
+    f.files("items.csv", "out.sql");
+    f.port.expect_box(box_kind::question, "Destination file already exists. Overwrite?", false);
+    f.next();
+    EXPECT_EQ(f.current(), file_page_id);
+    EXPECT_TRUE(f.port.shown.back().default_no);
+    f.port.expect_box(box_kind::question, "Destination file already exists. Overwrite?", true);
+    f.next();
+    EXPECT_EQ(f.current(), conversion_page_id);
+    f.pages.conversion.table->setText(QStringLiteral("items"));
+    f.next();
+    f.back();  // to the file page, the dump still there
+    EXPECT_EQ(f.current(), file_page_id);
+    EXPECT_EQ(test_dir::read(f.dir.file("out.sql")), "the old dump");
+    f.port.expect_box(box_kind::question, "Overwrite?", true);
+    f.next();
+    f.next();
+    f.pages.delim.delimiters[2]->setChecked(true);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_NE(test_dir::read(f.dir.file("out.sql")).find("CREATE TABLE `items`"), std::string::npos);
+}
+
+TEST(ravelin_pages, the_destination_is_suggested_only_while_the_user_typed_none)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    f.converter.set_src(tk_to_unicode(f.dir.file("book.xlsx")));
+    f.start();
+    f.choose(true, false);
+    f.next();
+    sel_file_page& page = f.pages.file;
+    // Nothing stored: named after the workbook, beside it.
+    EXPECT_EQ(page.dest->text().toStdString(), f.dir.file("book.sql"));
+    page.dest->setText(QStringLiteral("mine.sql"));
+    page.log->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(page.dest->text().toStdString(), "mine.sql");
+    page.dest->clear();
+    page.dest->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(page.dest->text().toStdString(), tk_to_ansi(make_dest_file_name(L"", L"book", L"sql")));
+    // A stored destination is shown as it stands.
+    f.back();
+    f.converter.set_dest(L"dump.v2");
+    f.next();
+    EXPECT_EQ(page.dest->text().toStdString(), "dump.v2");
+}
+
+TEST(ravelin_pages, the_conversion_settings_keep_what_the_lists_do_not_hold)
+{
+    struct charset_case {
+        const char* setting;
+        int item_first_word;  // -1: none current
+    };
+    const std::vector<std::wstring> items = {L"latin1 - cp1252 West European", L"utf8mb3 - UTF-8 Unicode",
+                                             L"utf8 - UTF-8 Unicode", L"UTF16 - UTF-16 Unicode"};
+    const std::map<std::wstring, int> cases = {
+        {L"utf8", 2}, {L"UTF8", 2}, {L"utf16", 3}, {L"latin", 0}, {L"koi8r", -1}, {L"", -1}};
+    for (const auto& [setting, item] : cases)
+        EXPECT_EQ(combo_item_for(items, setting), item) << tk_to_ansi(setting);
+
+    wizard_fixture f;
+    f.converter.engine.set_char_set(L"utf8");
+    f.converter.engine.set_tab_type(L"NoSuchEngine");
+    f.start();
+    f.choose(false, false);
+    f.next();
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.files("items.csv", "out.sql");
+    f.next();
+    conversion_settings& page = f.pages.conversion;
+    EXPECT_TRUE(page.charset->currentText().startsWith(QStringLiteral("utf8 ")));
+    EXPECT_EQ(page.engine->currentIndex(), -1);
+    page.table->setText(QStringLiteral("items"));
+    f.next();
+    EXPECT_EQ(f.converter.engine.get_char_set(), L"utf8");
+    EXPECT_EQ(f.converter.engine.get_tab_type(), L"NoSuchEngine");
+    f.back();
+    f.next();
+    page.charset->setCurrentIndex(page.charset->findText(QStringLiteral("latin1 - cp1252 West European")));
+    page.table->clear();
+    f.port.expect_box(box_kind::message, "You should specify MySQL table name");
+    f.next();
+    EXPECT_EQ(f.current(), conversion_page_id);
+    EXPECT_EQ(f.converter.engine.get_char_set(), L"latin1");
+}
+
+TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_range)
+{
+    for (const int32_t stored : {-1, 0, 3, 7}) {
+        SCOPED_TRACE(stored);
+        wizard_fixture f;
+        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+        f.converter.n_comma = stored;
+        f.converter.tab_name = L"items";
+        f.start();
+        f.choose(false, false);
+        f.next();
+        f.files("items.csv", "out.sql");
+        f.next();
+        f.next();
+        ASSERT_EQ(f.current(), delim_page_id);
+        const int expected = stored >= 0 && stored <= 3 ? stored : 1;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(f.pages.delim.delimiters[i]->isChecked(), i == expected) << i;
+        f.back();
+        EXPECT_EQ(f.converter.n_comma, expected);
+    }
+}
+
+TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
+{
+    wizard_fixture f;
+    const std::string good = "[Generic settings]\nsrc=items.csv\ndest=out.sql\n[MS Excel settings]\n"
+                             "convert from xls=0\n[MySQL settings]\ndirect mode=0\n[Selected Tables]\nData\n";
+    test_dir::write(f.dir.file("good.rvl"), good);
+    test_dir::write(f.dir.file("broken.rvl"), "[Generic settings]\nsrc=other.csv\n[MS Excel settings]\n"
+                                               "convert from xls=1\n[Type Mappings]\ntables:\n  - name: items\n"
+                                               "      - name:id\n");
+    f.converter.from_xls = true;
+    f.converter.direct = true;
+    f.start();
+    EXPECT_EQ(f.pages.welcome.source->currentIndex(), 0);
+    for (int load = 0; load < 2; ++load) {
+        f.port.expect_file(QString::fromStdString(f.dir.file("good.rvl")));
+        click(f.pages.welcome.load_button);
+    }
+    EXPECT_EQ(f.pages.welcome.source->currentIndex(), 1);
+    EXPECT_EQ(f.pages.welcome.destination->currentIndex(), 1);
+    EXPECT_EQ(f.converter.sel_queries.size(), 1u);  // not doubled by the second load
+
+    f.port.expect_file(QString::fromStdString(f.dir.file("broken.rvl")));
+    f.port.expect_box(box_kind::error, "\"Type Mappings\" is out of place");
+    click(f.pages.welcome.load_button);
+    EXPECT_EQ(f.converter.get_src(), L"items.csv");
+    EXPECT_FALSE(f.converter.from_xls);
+    EXPECT_EQ(f.pages.welcome.source->currentIndex(), 1);
+
+    f.port.expect_file(QStringLiteral("missing.rvl"));
+    f.port.expect_box(box_kind::error, "Profile does not exist.");
+    click(f.pages.welcome.load_button);
+    f.port.expect_file(QString());  // cancelled
+    click(f.pages.welcome.load_button);
+    EXPECT_EQ(f.converter.get_src(), L"items.csv");
+    EXPECT_EQ(f.port.requests.back().title.toStdString(), "Select Profile");
+}
+
+TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    test_dir::write(f.dir.file("out.sql"), "old");
+    f.start();
+    f.choose(true, false);
+    f.next();
+    f.files("book.xlsx", "out.sql");
+    f.port.expect_box(box_kind::question, "Overwrite?", true);
+    f.next();
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+    sel_shit_page& page = f.pages.sheets;
+    ASSERT_EQ(page.available->count(), 2);
+    EXPECT_EQ(page.available->currentRow(), 0);
+
+    // Five listed: the second and the fourth move, the third is highlighted.
+    page.list_items({L"e", L"B", L"a", L"d", L"C"});
+    page.available->clearSelection();
+    EXPECT_EQ(page.available->item(1)->text().toStdString(), "B");  // sorted, case ignored
+    page.available->item(1)->setSelected(true);
+    page.available->item(3)->setSelected(true);
+    click(page.add_button);
+    ASSERT_EQ(page.selected->count(), 2);
+    EXPECT_EQ(page.selected->item(0)->text().toStdString(), "B");
+    EXPECT_EQ(page.selected->item(1)->text().toStdString(), "d");
+    EXPECT_EQ(page.available->currentRow(), 2);
+    EXPECT_EQ(page.available->currentItem()->text().toStdString(), "e");
+    click(page.add_all_button);
+    EXPECT_EQ(page.available->count(), 0);
+    EXPECT_EQ(page.selected->count(), 5);
+    click(page.remove_all_button);
+    EXPECT_EQ(page.selected->count(), 0);
+
+    // Back and again: the workbook's worksheets; nothing selected asks.
+    f.back();
+    f.next();
+    ASSERT_EQ(page.available->count(), 2);
+    f.port.expect_box(box_kind::question, "There are no tables selected. Continue anyway?", false);
+    f.next();
+    EXPECT_EQ(f.current(), sheets_page_id);
+    page.available->clearSelection();
+    page.available->item(1)->setSelected(true);
+    click(page.add_button);
+    EXPECT_EQ(page.available->currentRow(), 0);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_EQ(f.converter.worksheets.size(), 1u);
+    const std::string dump = test_dir::read(f.dir.file("out.sql"));
+    EXPECT_NE(dump.find("CREATE TABLE `Other sheet`"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("CREATE TABLE `Data`"), std::string::npos);
+}
+
+TEST(ravelin_pages, queries_are_listed_edited_and_kept_for_the_profile)
+{
+    const std::pair<const char*, const char*> checks[] = {
+        {"  \t\r\n select * from x", "select * from x"}, {"SELECT", "SELECT"}, {"", ""}, {" \n ", ""}};
+    for (const auto& [text, kept] : checks) {
+        std::wstring t = tk_to_unicode(text);
+        EXPECT_TRUE(check_select(t)) << text;
+        EXPECT_EQ(tk_to_ansi(t), kept);
+    }
+    for (const char* refused : {"selec", "  SELEC", "UPDATE x"}) {
+        std::wstring t = tk_to_unicode(refused);
+        EXPECT_FALSE(check_select(t)) << refused;
+    }
+
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    f.converter.sel_queries = {{L"Data", L""}, {L"q1", L"SELECT 1"}};
+    f.converter.available_queries = {{L"q2", L"SELECT 2"}};
+    f.start();
+    f.choose(true, false);
+    f.next();
+    f.files("book.xlsx", "new.sql");
+    f.next();
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+    sel_shit_page& page = f.pages.sheets;
+    ASSERT_EQ(page.selected->count(), 2);
+    ASSERT_EQ(page.available->count(), 2);  // "Other sheet" and q2
+
+    struct edit_case {
+        const char* name;
+        const char* query;
+        box_kind box;
+        const char* text;  // null: accepted
+    };
+    const edit_case edits[] = {
+        {"", "SELECT 1", box_kind::message, "Table name is empty!"},
+        {"DATA", "SELECT 1", box_kind::error, "already listed"},
+        {"Q2", "SELECT 1", box_kind::error, "already listed"},
+        {"q9", " \n\t", box_kind::error, "Query is empty!"},
+        {"q9", "selec", box_kind::error, "The query must start with SELECT."},
+        {"q9", "  select 9", box_kind::error, nullptr},
+    };
+    page.selected->setCurrentRow(page.selected->row(page.selected->findItems("q1", Qt::MatchExactly).front()));
+    f.port.expect_dialog([&](QDialog& d) {
+        auto& dialog = dynamic_cast<set_query_dlg&>(d);
+        f.port.expect_box(box_kind::error, "Queries are not converted");
+        dialog.test_query();
+        for (const edit_case& e : edits) {
+            dialog.name_edit->setText(QString::fromUtf8(e.name));
+            dialog.query_edit->setPlainText(QString::fromUtf8(e.query));
+            if (e.text != nullptr)
+                f.port.expect_box(e.box, e.text);
+            dialog.accept();
+        }
+        return dialog.result();
+    });
+    page.on_edit_query();
+    EXPECT_EQ(page.selected->findItems("q9", Qt::MatchExactly).size(), 1);
+    EXPECT_TRUE(page.selected->findItems("q1", Qt::MatchExactly).empty());
+    // q2 moves along with its item.
+    page.available->clearSelection();
+    page.available->findItems("q2", Qt::MatchExactly).front()->setSelected(true);
+    click(page.add_button);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_EQ(f.converter.sel_queries,
+              (std::vector<std::pair<std::wstring, std::wstring>>{
+                  {L"Data", L""}, {L"q9", L"select 9"}, {L"q2", L"SELECT 2"}}));
+    EXPECT_TRUE(f.converter.available_queries.empty());
+    EXPECT_EQ(f.converter.worksheets.size(), 1u);
+}
+
+} // namespace
+
+namespace {
+
+// The pages on the live server: a database of the test's own, dropped at
+// the end.
+struct server_fixture : wizard_fixture {
+    server_settings s = *test_server_settings();
+    std::string name = "rvl_pages_" + std::to_string(::getpid());
+
+    server_fixture() { test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`"); }
+    ~server_fixture() { test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`"); }
+    // Welcome page to the file page, logged in.
+    void login(bool workbook)
+    {
+        start();
+        choose(workbook, true);
+        pages.settings.remote->click();
+        pages.settings.host->setText(QString::fromStdString(s.host.empty() ? "127.0.0.1" : s.host));
+        pages.settings.port->setText(QString::number(s.port));
+        pages.settings.user->setText(QString::fromStdString(s.user));
+        pages.settings.password->setText(QString::fromStdString(s.password));
+        next();
+    }
+    std::vector<std::vector<std::string>> rows(const std::string& sql) { return test_connection(name).rows(sql); }
+    bool database_exists()
+    {
+        return !test_connection()
+                    .rows("SELECT schema_name FROM information_schema.schemata WHERE schema_name = '" + name + "'")
+                    .empty();
+    }
+};
+
+TEST(ravelin_pages_server, the_login_page_stores_and_connects_or_stays)
+{
+    RVL_NEED_TEST_SERVER();
+    server_fixture f;
+    f.login(false);
+    EXPECT_EQ(f.current(), file_page_id);
+    EXPECT_EQ(f.converter.port, std::to_string(f.s.port));
+    f.back();
+    ASSERT_EQ(f.current(), settings_page_id);
+    EXPECT_TRUE(f.pages.settings.remote->isChecked());
+
+    struct login_case {
+        const char* name;
+        const char* password;
+        const char* port;
+        const char* text;
+    };
+    const login_case cases[] = {
+        {"wrong password", "not the password", nullptr, "Access denied"},
+        {"port not a number", nullptr, "abc", "Invalid port number"},
+    };
+    for (const login_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.password != nullptr)
+            f.pages.settings.password->setText(QString::fromUtf8(c.password));
+        if (c.port != nullptr)
+            f.pages.settings.port->setText(QString::fromUtf8(c.port));
+        f.port.expect_box(box_kind::error, c.text);
+        f.next();
+        EXPECT_EQ(f.current(), settings_page_id);
+        f.pages.settings.password->setText(QString::fromStdString(f.s.password));
+        f.pages.settings.port->setText(QString::number(f.s.port));
+    }
+    // Local ignores the host and port fields.
+    f.pages.settings.local->click();
+    f.pages.settings.host->setText(QStringLiteral("elsewhere"));
+    f.port.expect_box(box_kind::error, "");  // no local server in the test's folder
+    f.next();
+    EXPECT_EQ(f.converter.host, "");
+    EXPECT_EQ(f.converter.port, "3306");
+}
+
+TEST(ravelin_pages_server, an_existing_database_is_prepared_by_the_run_as_dialog_121_says)
+{
+    RVL_NEED_TEST_SERVER();
+    struct choice_case {
+        const char* name;
+        int mode;  // -1: Cancel
+        std::vector<std::vector<std::string>> tables_after;
+    };
+    const choice_case cases[] = {
+        {"Cancel", -1, {{"Data"}, {"kept"}}},
+        {"Overwrite the entire database", 0, {{"Data"}}},
+        {"Merge", 3, {{"Data"}, {"kept"}}},
+    };
+    for (const choice_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server_fixture f;
+        f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+        test_connection().execute("CREATE DATABASE `" + f.name + "`");
+        test_connection(f.name).execute("CREATE TABLE kept (id INT)");
+        test_dir::write(f.dir.file("job.rvl"), "[Selected Tables]\nData\n");
+        f.converter.load_profile(tk_to_unicode(f.dir.file("job.rvl")));
+        f.login(true);
+        f.files("book.xlsx", f.name.c_str());
+        f.port.expect_dialog([&](QDialog& d) {
+            auto& dialog = dynamic_cast<overwrite_dlg2&>(d);
+            EXPECT_TRUE(dialog.choices[0]->isChecked());
+            if (c.mode < 0)
+                return static_cast<int>(QDialog::Rejected);
+            dialog.choices[c.mode]->setChecked(true);
+            dialog.accept();
+            return dialog.result();
+        });
+        f.next();
+        if (c.mode < 0) {
+            EXPECT_EQ(f.current(), file_page_id);
+            EXPECT_EQ(f.rows("SHOW TABLES"), (std::vector<std::vector<std::string>>{{"kept"}}));
+            continue;
+        }
+        EXPECT_EQ(f.current(), conversion_page_id);
+        EXPECT_EQ(f.converter.get_mode(), c.mode);
+        f.back();  // the database is still whole
+        EXPECT_EQ(f.rows("SHOW TABLES"), (std::vector<std::vector<std::string>>{{"kept"}}));
+        f.port.expect_dialog([&](QDialog& d) {
+            auto& dialog = dynamic_cast<overwrite_dlg2&>(d);
+            dialog.choices[c.mode]->setChecked(true);
+            dialog.accept();
+            return dialog.result();
+        });
+        f.next();
+        f.next();
+        ASSERT_EQ(f.current(), sheets_page_id);
+        ASSERT_EQ(f.pages.sheets.selected->count(), 1);  // the profile's choice
+        f.next();
+        ASSERT_TRUE(f.wait_for_finish());
+        EXPECT_EQ(f.rows("SHOW TABLES"), c.tables_after);
+        EXPECT_FALSE(f.rows("SELECT * FROM `Data`").empty());
+    }
+}
+
+TEST(ravelin_pages_server, an_existing_table_is_prepared_by_the_run_as_dialog_120_says)
+{
+    RVL_NEED_TEST_SERVER();
+    struct table_case {
+        const char* name;
+        bool database;
+        bool table;
+        int answer;  // of dialog 120 (0: not shown)
+        int mode;    // after Next, -1: stays
+        const char* rows_after;
+    };
+    const table_case cases[] = {
+        {"Cancel", true, true, overwrite_dlg::cancel, -1, nullptr},
+        {"Overwrite", true, true, overwrite_dlg::overwrite, 1, "4"},
+        {"Merge", true, true, overwrite_dlg::merge, 3, "5"},
+        {"no such table", true, false, 0, 1, "4"},
+        {"no database", false, false, 0, 1, "4"},
+    };
+    for (const table_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server_fixture f;
+        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+        f.converter.set_mode(0);
+        if (c.database)
+            test_connection().execute("CREATE DATABASE `" + f.name + "`");
+        if (c.table) {
+            test_connection(f.name).execute(
+                "CREATE TABLE items (id INT, name VARCHAR(20), price DOUBLE, note VARCHAR(20))");
+            test_connection(f.name).execute("INSERT INTO items VALUES (9, 'old', 1, 'kept')");
+        }
+        f.login(false);
+        f.files("items.csv", f.name.c_str());
+        f.next();
+        ASSERT_EQ(f.current(), conversion_page_id);
+        f.pages.conversion.table->setText(QStringLiteral("items"));
+        if (!c.database)
+            f.port.expect_box(box_kind::question, "Destination database doesn't exist. Create?", true);
+        if (c.answer != 0)
+            f.port.expect_dialog([&](QDialog& d) {
+                auto& dialog = dynamic_cast<overwrite_dlg&>(d);
+                (c.answer == overwrite_dlg::overwrite ? dialog.overwrite_button
+                 : c.answer == overwrite_dlg::merge   ? dialog.merge_button
+                                                      : dialog.cancel_button)
+                    ->click();
+                return dialog.result();
+            });
+        f.next();
+        if (c.mode < 0) {
+            EXPECT_EQ(f.current(), conversion_page_id);
+            EXPECT_EQ(f.converter.get_mode(), 0);
+            continue;
+        }
+        ASSERT_EQ(f.current(), delim_page_id);
+        EXPECT_EQ(f.converter.get_mode(), c.mode);
+        if (c.table) {  // nothing dropped before the run
+            EXPECT_EQ(f.rows("SELECT COUNT(*) FROM items"), (std::vector<std::vector<std::string>>{{"1"}}));
+        }
+        f.pages.delim.delimiters[2]->setChecked(true);
+        f.next();
+        ASSERT_TRUE(f.wait_for_finish());
+        EXPECT_EQ(f.rows("SELECT COUNT(*) FROM items"), (std::vector<std::vector<std::string>>{{c.rows_after}}));
+    }
+}
+
+} // namespace

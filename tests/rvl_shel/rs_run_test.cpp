@@ -1,0 +1,341 @@
+// The ravelin program running saved conversions (quick launch): the dump it
+// writes is MORVANTE's, a profile that does not load ends it before anything
+// is touched, a workbook reaches the live server, a failing worksheet meets
+// the continue dialog, Cancel stops a long run; without a display, or without
+// a profile, it ends at once.
+#include "GUI2/g_wiz_sh.hpp"
+#include "SQL/dmp_help.hpp"
+#include "con_help.hpp"
+#include "config_home.hpp"
+#include "fake_ui.hpp"
+#include "rvl_conv/rvl_conv.hpp"
+#include "rvl_shel/rs_dlg.hpp"
+#include "rvl_shel/rs_hooks.hpp"
+#include "rvl_shel/rs_prog.hpp"
+#include "rvl_shel/rs_start.hpp"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#if !defined(RVL_PROFILES) || !defined(RVL_WORKBOOKS) || !defined(RAVELIN_PATH)
+#error RVL_PROFILES, RVL_WORKBOOKS and RAVELIN_PATH must be given
+#endif
+
+namespace {
+
+// Runs the program in a folder of the test's own, with its own settings
+// store; Finish is pressed once the finish page shows, and the page's list
+// is kept.
+class ravelin_job : public test_dir {
+public:
+    // The services the program's main installs before it runs.
+    ravelin_job() : home_dir(path())
+    {
+        std::filesystem::create_directory(file("config"));
+        install_window_services();
+    }
+
+    // The settings store as the user left it: CSV files, comma, table
+    // items, into a dump out.sql.
+    void remember_csv_settings()
+    {
+        wizard_hooks hooks;
+        ravelin_converter converter(converter_form::wizard, hooks);
+        converter.from_xls = false;
+        converter.direct = false;
+        converter.n_comma = 2;
+        converter.tab_name = L"items";
+        converter.set_src(L"items.csv");
+        converter.set_dest(L"out.sql");
+    }
+
+    int run(const std::string& command_line)
+    {
+        QTimer finisher;
+        QObject::connect(&finisher, &QTimer::timeout, [this] {
+            wizard_shell* shell = wizard_shell::try_instance();
+            if (shell == nullptr || shell->current_page() == nullptr ||
+                shell->current_page()->get_id() != finish_page_id)
+                return;
+            if (const auto* list = shell->findChild<QPlainTextEdit*>(); list != nullptr && list->isVisible())
+                finish_list = list->toPlainText().toStdString();
+            QTest::mouseClick(shell->button(wizard_button::finish), Qt::LeftButton);
+        });
+        finisher.start(20);
+        const auto cwd = std::filesystem::current_path();
+        std::filesystem::current_path(path());
+        const int code = ravelin_run(command_line);
+        std::filesystem::current_path(cwd);
+        return code;
+    }
+
+    fake_ui port;
+    std::string finish_list;
+
+private:
+    // XDG_CONFIG_HOME in the folder, for the program and for remember_csv_settings.
+    struct home {
+        explicit home(const std::filesystem::path& root)
+        {
+            const char* old = std::getenv("XDG_CONFIG_HOME");
+            if (old != nullptr)
+                saved = old;
+            ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+        }
+        ~home()
+        {
+            if (saved.empty())
+                ::unsetenv("XDG_CONFIG_HOME");
+            else
+                ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+        }
+        std::string saved;
+    } home_dir;
+};
+
+const char csv_job[] = "[Generic settings]\nsrc=items.csv\ndest=out.sql\nmode=0\n\n"
+                       "[MS Excel settings]\nconvert from xls=0\nextract field names=1\n\n"
+                       "[MySQL settings]\ndirect mode=0\n\n"
+                       "[Type Mappings]\ntables:\n  - name: items\n    new_name: goods\n    fields:\n"
+                       "      - name:note\n        status: deleted\n";
+
+std::string without_date(const std::string& dump)
+{
+    std::string kept;
+    std::istringstream in(dump);
+    for (std::string line; std::getline(in, line);)
+        if (!line.starts_with("# Creation date"))
+            kept += line + "\n";
+    return kept;
+}
+
+TEST(ravelin_quick_launch, a_csv_profile_gives_the_dump_morvante_gives)
+{
+    ravelin_job job;
+    job.remember_csv_settings();
+    std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", job.file("items.csv"));
+    test_dir::write(job.file("job.rvl"), csv_job);
+    ASSERT_EQ(job.run("job.rvl"), 0);
+    EXPECT_EQ(job.finish_list, "");
+    const std::string ours = test_dir::read(job.file("out.sql"));
+
+    // MORVANTE with the same settings store (character set, engine, dump options).
+    test_dir console;
+    std::filesystem::copy(job.file("config"), console.file("config"), std::filesystem::copy_options::recursive);
+    std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", console.file("items.csv"));
+    test_dir::write(console.file("job.rvl"), csv_job);
+    const program_result r = run_morvante(console, {"--profile=job.rvl", "--csv_delim=2", "--tab_name=items"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_NE(ours.find("CREATE TABLE `goods`"), std::string::npos) << ours;
+    EXPECT_EQ(without_date(ours), without_date(test_dir::read(console.file("out.sql"))));
+}
+
+TEST(ravelin_quick_launch, a_profile_that_does_not_load_ends_the_program_before_the_run)
+{
+    struct failure_case {
+        const char* name;
+        const char* command_line;
+        const char* profile;  // written as job.rvl when not null
+        box_kind box;
+        const char* message;
+    };
+    const failure_case cases[] = {
+        {"missing", "missing.rvl", nullptr, box_kind::error, "Profile does not exist."},
+        {"quoted path", "\"job.rvl\"", csv_job, box_kind::error, "Profile does not exist."},
+        {"Type Mappings out of place", "job.rvl",
+         "[Generic settings]\nsrc=items.csv\ndest=out.sql\n[MySQL settings]\ndirect mode=0\n"
+         "[Type Mappings]\ntables:\n  - name: items\n      - name:id\n",
+         box_kind::error, "Profile job.rvl cannot be used: this line of its \"Type Mappings\" is out of place"},
+    };
+    for (const failure_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ravelin_job job;
+        job.remember_csv_settings();
+        std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", job.file("items.csv"));
+        test_dir::write(job.file("out.sql"), "the old dump");
+        if (c.profile != nullptr)
+            test_dir::write(job.file("job.rvl"), c.profile);
+        const std::string settings = test_dir::read(job.file("config/Brenvault/Tessaline.reg"));
+        job.port.expect_box(c.box, c.message);
+        EXPECT_EQ(job.run(c.command_line), 255);
+        EXPECT_EQ(test_dir::read(job.file("out.sql")), "the old dump");
+        EXPECT_EQ(test_dir::read(job.file("config/Brenvault/Tessaline.reg")), settings);
+    }
+}
+
+TEST(ravelin_quick_launch, a_workbook_reaches_the_live_server)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    const std::string name = "rvl_wizard_book_" + std::to_string(::getpid());
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+    ravelin_job job;
+    std::filesystem::copy_file(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", job.file("sheetjs.xlsx"));
+    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=sheetjs.xlsx\ndest=" + name +
+                                             "\nmode=0\n[MS Excel settings]\nconvert from xls=1\n"
+                                             "extract field names=1\n[Selected Tables]\nData\n"
+                                             "[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
+                                             std::to_string(s.port) + "\nuser=" + s.user +
+                                             "\npassword=" + s.password + "\n");
+    ASSERT_EQ(job.run("job.rvl"), 0);
+    EXPECT_EQ(job.finish_list, "");
+    {
+        test_connection db(name);
+        EXPECT_EQ(db.rows("SELECT table_name FROM information_schema.tables WHERE table_schema = DATABASE()"),
+                  (std::vector<std::vector<std::string>>{{"Data"}}));
+        EXPECT_FALSE(db.rows("SELECT * FROM `Data`").empty());
+    }
+    test_connection().execute("DROP DATABASE `" + name + "`");
+}
+
+// sheetjs.xlsx with a type its Data worksheet cannot take.
+void write_failing_book(const ravelin_job& job)
+{
+    std::filesystem::copy_file(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", job.file("sheetjs.xlsx"));
+    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=sheetjs.xlsx\ndest=out.sql\nmode=0\n"
+                                         "[MySQL settings]\ndirect mode=0\n"
+                                         "[MS Excel settings]\nconvert from xls=1\nextract field names=1\n"
+                                         "[Type Mappings]\ntables:\n  - name: Data\n    fields:\n"
+                                         "      - name:Text\n        type: INT\n");
+}
+
+const std::string failed_data = "Data: Data conversion is not supported for given type mapping";
+
+TEST(ravelin_quick_launch, a_failing_worksheet_asks_and_the_finish_page_lists_it)
+{
+    struct answer_case {
+        const char* name;
+        const char* button;
+        bool tick;
+        bool other_converted;
+        const char* dump;  // where the dump stands after the run
+    };
+    // An aborted run keeps what it wrote under the dump's writing name.
+    const answer_case cases[] = {
+        {"Continue", "Continue", false, true, "out.sql"},
+        {"Continue, and do not show again", "Continue", true, true, "out.sql"},
+        {"Abort ends the run", "Abort", false, false, "out.sql.part"},
+    };
+    for (const answer_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ravelin_job job;
+        write_failing_book(job);
+        std::string text;
+        job.port.expect_dialog([&](QDialog& d) {
+            auto& dialog = dynamic_cast<dlg_error_continue&>(d);
+            text = dialog.findChild<QLabel*>("text")->text().toStdString();
+            if (c.tick)
+                QTest::mouseClick(dialog.dont_show_box, Qt::LeftButton);
+            for (QPushButton* b : dialog.findChildren<QPushButton*>())
+                if (b->text() == c.button)
+                    QTest::mouseClick(b, Qt::LeftButton);
+            return dialog.result();
+        });
+        ASSERT_EQ(job.run("job.rvl"), 0);
+        EXPECT_EQ(text, failed_data);
+        const std::string kept = c.other_converted ? "" : "\n\nThe dump written so far is kept in out.sql.part";
+        EXPECT_EQ(job.finish_list, failed_data + kept);
+        const std::string dump = test_dir::read(job.file(c.dump));
+        EXPECT_EQ(dump.find("INSERT INTO `Other sheet`") != std::string::npos, c.other_converted) << dump;
+    }
+}
+
+TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
+{
+    ravelin_job job;
+    {
+        std::ofstream csv(job.file("big.csv"));
+        csv << "id,name,amount\n";
+        for (int i = 0; i < 200000; ++i)
+            csv << i << ",name " << i << "," << i * 3 << ".25\n";
+    }
+    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=big.csv\ndest=out.sql\nmode=0\n"
+                                         "[MS Excel settings]\nconvert from xls=0\nextract field names=1\n"
+                                         "[MySQL settings]\ndirect mode=0\n");
+    job.remember_csv_settings();
+    // Cancel once rows are flowing; Yes to the question.
+    job.port.expect_box(box_kind::question, "Are you sure you want to exit the wizard?", true);
+    job.port.expect_box(box_kind::message,
+                        "The conversion was interrupted.\nThe dump written so far is kept in out.sql.part");
+    QTimer canceller;
+    auto pressed = std::chrono::steady_clock::time_point();
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        const ravelin_converter* converter = tk_singleton<ravelin_converter>::try_instance();
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (converter == nullptr || shell == nullptr || converter->rows_done < 1000 ||
+            pressed != std::chrono::steady_clock::time_point())
+            return;
+        pressed = std::chrono::steady_clock::now();
+        QTest::mouseClick(shell->button(wizard_button::cancel), Qt::LeftButton);
+    });
+    canceller.start(5);
+    ASSERT_EQ(job.run("job.rvl"), 0);
+    ASSERT_NE(pressed, std::chrono::steady_clock::time_point()) << "the run ended before Cancel";
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
+    // What was written stays, under its writing name; the user is told where.
+    EXPECT_FALSE(std::filesystem::exists(job.file("out.sql")));
+    const std::string dump = test_dir::read(job.file("out.sql.part"));
+    EXPECT_NE(dump.find("INSERT INTO"), std::string::npos);
+    EXPECT_EQ(dump.find("199999,"), std::string::npos) << "the run went to its end";
+    if (!test_server_settings())
+        return;
+    test_database loaded;
+    std::string output;
+    EXPECT_EQ(dmp_load(job.file("out.sql.part"), loaded.name(), output), 0) << output;
+}
+
+// The real program, as a user starts it.
+program_result run_ravelin(const test_dir& dir, const std::vector<std::string>& args,
+                           const std::vector<std::string>& unset, const char* platform)
+{
+    const std::string out_file = dir.file("stdout.txt"), err_file = dir.file("stderr.txt");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::chdir(dir.path().c_str()) != 0)
+            ::_exit(127);
+        ::setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
+        for (const std::string& name : unset)
+            ::unsetenv(name.c_str());
+        ::setenv("QT_QPA_PLATFORM", platform, 1);
+        const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        std::vector<char*> argv{const_cast<char*>(RAVELIN_PATH)};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(RAVELIN_PATH, argv.data());
+        ::_exit(127);
+    }
+    program_result result;
+    int status = 0;
+    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
+        result.code = WEXITSTATUS(status);
+    result.out = test_dir::read(out_file);
+    result.err = test_dir::read(err_file);
+    return result;
+}
+
+TEST(ravelin_program, without_a_display_it_says_so_and_ends_with_255)
+{
+    test_dir dir;
+    test_dir::write(dir.file("out.sql"), "the old dump");
+    const program_result r = run_ravelin(dir, {"job.rvl"}, {"DISPLAY", "WAYLAND_DISPLAY"}, "xcb");
+    EXPECT_EQ(r.code, 255);
+    EXPECT_NE(r.err.find("Failed to initialize GUI library\n"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("config")));
+}
+
+} // namespace
