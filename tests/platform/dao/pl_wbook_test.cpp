@@ -204,7 +204,8 @@ uint64_t fnv1a(std::string_view text)
 
 // The cells of every committed workbook as the readers gave them before the
 // worksheet scanner replaced the general XML parser (a hash of the whole
-// dump each: the dumps are half a megabyte).
+// dump each: the dumps are half a megabyte), with columns of times of day
+// alone typed as times.
 TEST(Workbook, EveryCellReadsAsBefore)
 {
     const struct {
@@ -217,8 +218,8 @@ TEST(Workbook, EveryCellReadsAsBefore)
         {"handmade_biff8_big.xls", true, 0xff58ea9f96e503c9u}, {"handmade_biff8_big.xls", false, 0xe63f279da973abcfu},
         {"handmade_prefixed.xlsx", true, 0xc4832bec3ec64a96u}, {"handmade_prefixed.xlsx", false, 0xffe3abf237eda1b5u},
         {"handmade_strict.xlsx", true, 0x60895253c4027de5u},   {"handmade_strict.xlsx", false, 0x59bc42cd6dabb47du},
-        {"openpyxl.xlsx", true, 0xea412a55c45abf4du},          {"openpyxl.xlsx", false, 0x533a73975bae940au},
-        {"openpyxl_1904.xlsx", true, 0x7a6405bc46ec5098u},     {"openpyxl_1904.xlsx", false, 0x9a969afc6e8325a9u},
+        {"openpyxl.xlsx", true, 0xa9432f0c045d86d3u},          {"openpyxl.xlsx", false, 0x533a73975bae940au},
+        {"openpyxl_1904.xlsx", true, 0x5e92377781612d32u},     {"openpyxl_1904.xlsx", false, 0x9a969afc6e8325a9u},
         {"sheetjs.xlsx", true, 0x9f76eb16f725e03cu},           {"sheetjs.xlsx", false, 0x527cb03ade4ee852u},
         {"sheetjs_biff5.xls", true, 0x368a54d147723507u},      {"sheetjs_biff5.xls", false, 0x157e3c70910fa0dbu},
         {"sheetjs_biff8.xls", true, 0x9f76eb16f725e03cu},      {"sheetjs_biff8.xls", false, 0x527cb03ade4ee852u},
