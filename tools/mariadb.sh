@@ -20,10 +20,13 @@ start_test_server() {
     local port socket
     port=$(free_port)
     socket="$MYSQL_DIR/mysqld.sock"
+    # Each server keeps its temporary files in its own folder: servers set up
+    # side by side never meet in /tmp.
+    mkdir "$MYSQL_DIR/tmp"
     mariadb-install-db --no-defaults --user=root --auth-root-authentication-method=normal \
-        --skip-test-db --datadir="$MYSQL_DIR/data" --innodb-log-file-size=16M \
+        --skip-test-db --datadir="$MYSQL_DIR/data" --tmpdir="$MYSQL_DIR/tmp" --innodb-log-file-size=16M \
         > "$MYSQL_DIR/install.log" 2>&1 || { cat "$MYSQL_DIR/install.log"; return 1; }
-    mariadbd --no-defaults --user=root --datadir="$MYSQL_DIR/data" --bind-address=127.0.0.1 \
+    mariadbd --no-defaults --user=root --datadir="$MYSQL_DIR/data" --tmpdir="$MYSQL_DIR/tmp" --bind-address=127.0.0.1 \
         --port="$port" --socket="$socket" --pid-file="$MYSQL_DIR/mysqld.pid" \
         --character-set-server=utf8mb4 --innodb-log-file-size=16M --skip-log-bin \
         --sql-mode=ONLY_FULL_GROUP_BY,STRICT_TRANS_TABLES,NO_ZERO_IN_DATE,NO_ZERO_DATE,ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION \

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -84,9 +85,14 @@ public:
     private_server() : port(free_port())
     {
         const std::string data = dir.file("data");
+        // Temporary files in the server's own folder: servers set up side by
+        // side (other tests, the shared one) never meet in /tmp.
+        const std::string tmp = dir.file("tmp");
+        std::filesystem::create_directory(tmp);
         const std::string install = "mariadb-install-db --no-defaults --user=root "
                                     "--auth-root-authentication-method=normal --skip-test-db --datadir=" +
-                                    data + " --innodb-log-file-size=16M > " + dir.file("install.log") + " 2>&1";
+                                    data + " --tmpdir=" + tmp + " --innodb-log-file-size=16M > " +
+                                    dir.file("install.log") + " 2>&1";
         if (std::system(install.c_str()) != 0)
             return;
         pid = ::fork();
@@ -94,7 +100,7 @@ public:
             ::dup2(::open(dir.file("server.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
             ::dup2(1, 2);
             const std::vector<std::string> args = {
-                "mariadbd", "--no-defaults", "--user=root", "--datadir=" + data, "--bind-address=127.0.0.1",
+                "mariadbd", "--no-defaults", "--user=root", "--datadir=" + data, "--tmpdir=" + tmp, "--bind-address=127.0.0.1",
                 "--port=" + std::to_string(port), "--socket=" + socket(), "--pid-file=" + dir.file("server.pid"),
                 "--character-set-server=utf8mb4", "--innodb-log-file-size=16M", "--skip-log-bin"};
             std::vector<char*> argv;
