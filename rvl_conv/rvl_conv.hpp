@@ -80,6 +80,11 @@ public:
     // then the destination is prepared by the mode (an existing dump file is
     // replaced only when the new one is complete).
     void check_dest();
+    // The columns of a source table as they are read now: the CSV file, or
+    // the workbook's worksheet of that table name. A source that cannot be
+    // read, or a worksheet no longer in the workbook, raises a level-1
+    // tk_exception.
+    udb_schema get_schema(const std::wstring& table);
     // Opens or creates the run's destination database.
     std::unique_ptr<udb_database> get_dest_base();
     // After a run that did not go to its end: the file holding the dump

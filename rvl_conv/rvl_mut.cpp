@@ -96,6 +96,15 @@ void sql_table_mutator::set_new_name(const std::wstring& name)
     new_name = name;
 }
 
+void sql_table_mutator::remove_field(const std::wstring& old_name)
+{
+    const auto found = fields.find(old_name);
+    if (found == fields.end())
+        return;
+    std::erase_if(fields_by_new_name, [&found](const auto& entry) { return entry.second == found->second.get(); });
+    fields.erase(found);
+}
+
 udb_properties* sql_table_mutator::find_mutator(const std::wstring& name)
 {
     const auto found = fields.find(name);

@@ -81,6 +81,8 @@ public:
     sql_field_mutator* update_field(const std::wstring& old_name, const std::wstring& new_name,
                                     sql_field_type& type);
     void set_new_name(const std::wstring& name);
+    // Forgets the change of a source column, if any.
+    void remove_field(const std::wstring& old_name);
 
     // The schema with dropped columns left out and changed ones renamed and
     // retyped (new descriptors; the source's are never touched). Answers the
@@ -116,6 +118,8 @@ struct profile_catalogue_name {
 
 class sql_db_mutator : public udb_properties {
 public:
+    using field_type = sql_field_type;
+
     sql_db_mutator() = default;
     ~sql_db_mutator() override;
     sql_db_mutator(const sql_db_mutator&) = delete;

@@ -1,5 +1,6 @@
 #include "rvl_shel/rs_cset.hpp"
 
+#include "GUI2/g_guard.hpp"
 #include "GUI2/g_uiport.hpp"
 #include "GUI2/g_wiz_sh.hpp"
 #include "TK/tk_log.hpp"
@@ -7,6 +8,7 @@
 #include "common/over_dlg.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_shel/rs_prog.hpp"
+#include "rvl_shel/rs_tmap.hpp"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -14,6 +16,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -197,7 +200,8 @@ int conversion_settings::check_table()
 delim_page::delim_page()
     : field_names(named(new QCheckBox(QStringLiteral("&Extract field names from the first row"), this),
                         "field_names")),
-      refine(named(new QCheckBox(QStringLiteral("&Refine type conversion"), this), "refine"))
+      refine(named(new QCheckBox(QStringLiteral("&Refine type conversion"), this), "refine")),
+      customize(named(new QPushButton(QStringLiteral("C&ustomize Types..."), this), "customize"))
 {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(
@@ -213,7 +217,16 @@ delim_page::delim_page()
     layout->addWidget(group);
     layout->addWidget(field_names);
     layout->addWidget(refine);
+    layout->addWidget(customize, 0, Qt::AlignLeft);
     layout->addStretch();
+    connect(customize, &QPushButton::clicked, this, [this] { ui_guard([this] { on_cust_types(); }); });
+}
+
+void delim_page::on_cust_types()
+{
+    tk_logger::log(1, "delim_page::on_cust_types");
+    store();
+    open_types_editor(this, converter().tab_name);
 }
 
 int delim_page::page_init()

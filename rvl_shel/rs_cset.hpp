@@ -56,6 +56,10 @@ public:
     QRadioButton* delimiters[4];  // tab, semicolon, comma, space
     QCheckBox* field_names;
     QCheckBox* refine;
+    class QPushButton* customize;
+
+    // The type editor for the CSV table, with the page's settings stored.
+    void on_cust_types();
 
 private:
     void store();

@@ -8,6 +8,7 @@
 #include "common/over_dlg.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_shel/rs_prog.hpp"
+#include "rvl_shel/rs_tmap.hpp"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -167,8 +168,11 @@ void sel_shit_page::on_edit_query()
     }
     const std::wstring name = item->text().toStdWString();
     const auto found = pair_named(selected_pairs, name);
-    if (found == selected_pairs.end())
+    if (found == selected_pairs.end()) {
+        tk_logger::log(1, "It's not a query, show type mapping");
+        on_types_mapping(name);
         return;
+    }
     set_query_dlg::services services{
         [](bool error, const std::wstring& text) {
             error ? wizard_shell::error(text) : wizard_shell::message(text);
@@ -184,6 +188,12 @@ void sel_shit_page::on_edit_query()
     *found = {dialog.get_name(), dialog.get_query()};
     delete selected->takeItem(selected->row(item));
     selected->addItem(new sheet_item(qwide(dialog.get_name())));
+}
+
+void sel_shit_page::on_types_mapping(const std::wstring& table)
+{
+    tk_logger::log(2, "Ready for types mapping");
+    open_types_editor(this, table);
 }
 
 void sel_shit_page::list_items(const std::vector<std::wstring>& names)

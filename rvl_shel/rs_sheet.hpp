@@ -27,8 +27,10 @@ public:
     void on_add_all();
     void on_delete();
     void on_del_all();
-    // Double click in the selected list: a query is edited in place.
+    // Double click in the selected list: a query is edited in place, a
+    // worksheet's columns in the type editor.
     void on_edit_query();
+    void on_types_mapping(const std::wstring& table);
 
     using query_pair = std::pair<std::wstring, std::wstring>;  // name, SELECT text
     std::vector<query_pair> selected_pairs;

@@ -1,0 +1,18 @@
+#include "rvl_shel/rs_tmap.hpp"
+
+#include "GUI2/g_uiport.hpp"
+#include "GUI2/g_wiz_sh.hpp"
+#include "common/map_list.hpp"
+#include "rvl_conv/rvl_conv.hpp"
+
+#include <QApplication>
+
+void open_types_editor(QWidget* owner, const std::wstring& table)
+{
+    QWidget* active = QApplication::activeWindow();
+    types_map_dlg<ravelin_converter, 1022> dialog(
+        active != nullptr ? active : owner, table,
+        [](bool error, const std::wstring& text) { error ? wizard_shell::error(text) : wizard_shell::message(text); },
+        [](uint32_t topic) { wizard_shell::display_help(topic); });
+    ui().exec(dialog);
+}
