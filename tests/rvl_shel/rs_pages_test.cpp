@@ -6,6 +6,7 @@
 #include "GUI2/g_finish.hpp"
 #include "GUI2/g_wiz_sh.hpp"
 #include "common/dmp_form.hpp"
+#include "common/map_list.hpp"
 #include "common/over_dlg.hpp"
 #include "TK/tk_log.hpp"
 #include "con_help.hpp"
@@ -23,6 +24,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QTreeWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -37,8 +39,8 @@
 #include <sstream>
 #include <unistd.h>
 
-#if !defined(RVL_PROFILES) || !defined(RVL_WORKBOOKS)
-#error RVL_PROFILES and RVL_WORKBOOKS must be given
+#if !defined(RVL_PROFILES) || !defined(RVL_WORKBOOKS) || !defined(RVL_TYPES)
+#error RVL_PROFILES, RVL_WORKBOOKS and RVL_TYPES must be given
 #endif
 
 namespace {
@@ -573,6 +575,90 @@ namespace {
 
 // The pages on the live server: a database of the test's own, dropped at
 // the end.
+
+using types_editor = types_map_dlg<ravelin_converter, 1022>;
+
+// The editor's answer: the given edits, then OK.
+std::function<int(QDialog&)> edit_types(std::function<void(types_editor&)> edits)
+{
+    return [edits](QDialog& d) {
+        auto& editor = dynamic_cast<types_editor&>(d);
+        edits(editor);
+        editor.accept();
+        return editor.result();
+    };
+}
+
+void edit_row(types_editor& d, int row) { d.list->setCurrentItem(d.list->topLevelItem(row)); }
+
+TEST(ravelin_pages, customized_types_reach_the_dump_and_the_saved_profile_gives_it_again)
+{
+    test_dir keep;
+    std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", keep.file("items.csv"));
+    std::filesystem::copy_file(std::string(RVL_TYPES) + "/sql.map", keep.file("sql.map"));
+    std::filesystem::copy_file(std::string(RVL_TYPES) + "/sql.typ", keep.file("sql.typ"));
+    std::string first;
+    {
+        wizard_fixture f;
+        std::filesystem::current_path(keep.path());
+        f.start();
+        f.choose(false, false);
+        f.next();
+        f.files(keep.file("items.csv").c_str(), keep.file("out.sql").c_str());
+        f.next();
+        f.pages.conversion.table->setText(QStringLiteral("items"));
+        f.next();
+        ASSERT_EQ(f.current(), delim_page_id);
+        f.pages.delim.delimiters[2]->setChecked(true);
+        f.port.expect_dialog(edit_types([](types_editor& d) {
+            d.table_name->setText(QStringLiteral("goods"));
+            edit_row(d, 1);
+            d.name->setText(QStringLiteral("title"));
+            edit_row(d, 2);
+            d.type->setCurrentIndex(d.type->findText(QStringLiteral("DECIMAL")));
+            d.precision->setText(QStringLiteral("6"));
+            d.scale->setText(QStringLiteral("2"));
+            d.list->topLevelItem(3)->setCheckState(0, Qt::Unchecked);
+        }));
+        QTest::mouseClick(f.pages.delim.customize, Qt::LeftButton);
+        f.next();
+        ASSERT_TRUE(f.wait_for_finish());
+        first = test_dir::read(keep.file("out.sql"));
+        EXPECT_NE(first.find("CREATE TABLE `goods`"), std::string::npos) << first;
+        EXPECT_NE(first.find("`title` VARCHAR"), std::string::npos) << first;
+        EXPECT_NE(first.find("`price` DECIMAL(6,2)"), std::string::npos) << first;
+        EXPECT_EQ(first.find("`note`"), std::string::npos) << first;
+        EXPECT_EQ(first.find("second"), std::string::npos) << first;
+        EXPECT_NE(first.find("'Washer'"), std::string::npos) << first;
+        f.port.expect_file(QString::fromStdString(keep.file("job.rvl")));
+        f.finish.on_store();
+        std::filesystem::rename(keep.file("out.sql"), keep.file("first.sql"));
+    }
+    EXPECT_NE(test_dir::read(keep.file("job.rvl")).find("new_name: goods"), std::string::npos);
+
+    // The saved profile, run as quick launch, writes the same dump; the
+    // delimiter and table name, which no profile holds, are the user's
+    // settings as the wizard left them.
+    in_folder again;
+    {
+        wizard_hooks hooks;
+        ravelin_converter settings(converter_form::wizard, hooks);
+        settings.n_comma = 2;
+        settings.tab_name = L"items";
+    }
+    fake_ui port;
+    install_window_services();
+    QTimer finisher;
+    QObject::connect(&finisher, &QTimer::timeout, [] {
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (shell != nullptr && shell->current_page() != nullptr && shell->current_page()->get_id() == finish_page_id)
+            click(shell->button(wizard_button::finish));
+    });
+    finisher.start(20);
+    ASSERT_EQ(ravelin_run(keep.file("job.rvl")), 0);
+    EXPECT_EQ(without_date(first), without_date(test_dir::read(keep.file("out.sql"))));
+}
+
 struct server_fixture : wizard_fixture {
     server_settings s = *test_server_settings();
     std::string name = "rvl_pages_" + std::to_string(::getpid());
@@ -763,6 +849,43 @@ TEST(ravelin_pages_server, an_existing_table_is_prepared_by_the_run_as_dialog_12
         ASSERT_TRUE(f.wait_for_finish());
         EXPECT_EQ(f.rows("SELECT COUNT(*) FROM items"), (std::vector<std::vector<std::string>>{{c.rows_after}}));
     }
+}
+
+TEST(ravelin_pages_server, a_worksheet_edited_by_double_click_reaches_the_server_changed)
+{
+    RVL_NEED_TEST_SERVER();
+    server_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    f.copy(std::string(RVL_TYPES) + "/sql.map", "sql.map");
+    f.copy(std::string(RVL_TYPES) + "/sql.typ", "sql.typ");
+    f.login(true);
+    f.files("book.xlsx", f.name.c_str());
+    f.next();
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+    sel_shit_page& page = f.pages.sheets;
+    page.available->clearSelection();
+    page.available->item(0)->setSelected(true);  // Data
+    click(page.add_button);
+    ASSERT_EQ(page.selected->count(), 1);
+    std::string dropped;
+    f.port.expect_dialog(edit_types([&dropped](types_editor& d) {
+        d.table_name->setText(QStringLiteral("facts"));
+        dropped = d.list->topLevelItem(1)->text(1).toStdString();
+        d.list->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    }));
+    page.selected->setCurrentRow(0);
+    emit page.selected->itemDoubleClicked(page.selected->item(0));
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    const auto columns = f.rows("SELECT column_name FROM information_schema.columns WHERE table_schema = '" + f.name +
+                                "' AND table_name = 'facts'");
+    EXPECT_FALSE(columns.empty());
+    for (const auto& column : columns)
+        EXPECT_NE(column[0], dropped);
+    EXPECT_TRUE(f.rows("SELECT table_name FROM information_schema.tables WHERE table_schema = '" + f.name +
+                       "' AND table_name = 'Data'")
+                    .empty());
 }
 
 } // namespace
