@@ -659,6 +659,43 @@ TEST(ravelin_pages, customized_types_reach_the_dump_and_the_saved_profile_gives_
     EXPECT_EQ(without_date(first), without_date(test_dir::read(keep.file("out.sql"))));
 }
 
+TEST(ravelin_pages, an_editor_that_cannot_be_filled_is_reported_and_not_shown)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    map_list::forget_maps();
+    f.start();
+    f.choose(false, false);
+    f.next();
+    f.files("items.csv", "out.sql");
+    f.next();
+    f.pages.conversion.table->setText(QStringLiteral("items"));
+    f.next();
+    ASSERT_EQ(f.current(), delim_page_id);
+    f.port.expect_box(box_kind::error, "Cannot find sql.map. Custom type mapping is not available.");
+    QTest::mouseClick(f.pages.delim.customize, Qt::LeftButton);
+    EXPECT_EQ(f.current(), delim_page_id);
+
+    // A worksheet gone from the workbook since the page listed it.
+    f.copy(std::string(RVL_TYPES) + "/sql.map", "sql.map");
+    f.copy(std::string(RVL_TYPES) + "/sql.typ", "sql.typ");
+    f.back();
+    f.back();
+    f.back();
+    f.choose(true, false);
+    f.next();
+    f.files("book.xlsx", "out.sql");
+    f.next();
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+    f.pages.sheets.selected->addItem(QStringLiteral("Vanished"));
+    f.pages.sheets.selected->setCurrentRow(0);
+    f.port.expect_box(box_kind::error, "The worksheet Vanished is no longer in the workbook");
+    emit f.pages.sheets.selected->itemDoubleClicked(f.pages.sheets.selected->item(0));
+    EXPECT_EQ(f.current(), sheets_page_id);
+}
+
 struct server_fixture : wizard_fixture {
     server_settings s = *test_server_settings();
     std::string name = "rvl_pages_" + std::to_string(::getpid());
