@@ -103,6 +103,7 @@ map_list::map_list(QWidget* owner, const std::wstring& source_table_, box_teller
       scale_label(new QLabel(QStringLiteral("&Scale:"), this))
 {
     setWindowTitle(QStringLiteral("Edit Table"));
+    resize(560, 460);
     list->setObjectName(QStringLiteral("columns"));
     table_name->setObjectName(QStringLiteral("table_name"));
     name->setObjectName(QStringLiteral("name"));

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -53,7 +54,9 @@ public:
     void beep() override {}
     int exec(QDialog& dialog) override
     {
-        picture(dialog, QString("dialog_%1").arg(++dialogs));
+        ++dialogs;
+        picture(dialog, dialog.windowTitle() == QStringLiteral("Edit Table") ? QStringLiteral("dialog_135")
+                                                                              : QString("dialog_%1").arg(dialogs));
         return dlg_continue;
     }
     int boxes = 0, dialogs = 0;
@@ -94,6 +97,9 @@ void picture_pages(const test_dir& dir)
             edit("dest", "items.sql");
         } else if (id == conversion_page_id) {
             edit("table", "items");
+        } else if (id == delim_page_id) {
+            page->findChild<QRadioButton*>(QStringLiteral("comma"))->setChecked(true);
+            page->findChild<QPushButton*>(QStringLiteral("customize"))->click();  // the type editor
         } else if (id == progress_page_id) {
             return;
         } else if (id == finish_page_id) {
@@ -125,6 +131,8 @@ int main(int argc, char** argv)
 
     test_dir dir;
     std::filesystem::copy_file(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", dir.file("sheetjs.xlsx"));
+    for (const char* types : {"sql.map", "sql.typ"})
+        std::filesystem::copy_file(std::string(RVL_TYPES) + "/" + types, dir.file(types));
     test_dir::write(dir.file("job.rvl"), "[Generic settings]\nsrc=sheetjs.xlsx\ndest=out.sql\nmode=0\n"
                                          "[MySQL settings]\ndirect mode=0\n"
                                          "[MS Excel settings]\nconvert from xls=1\nextract field names=1\n"
