@@ -765,6 +765,42 @@ TEST(ravelin_pages_server, the_login_page_stores_and_connects_or_stays)
     EXPECT_EQ(f.converter.port, "3306");
 }
 
+TEST(ravelin_pages_server, two_of_three_worksheets_merge_into_an_existing_database)
+{
+    RVL_NEED_TEST_SERVER();
+    server_fixture f;
+    // Worksheets DATA (n = 2), Data (n = 1) and "A;b" (n = 3).
+    f.copy(std::string(RVL_WORKBOOKS) + "/handmade_cases.xlsx", "book.xlsx");
+    test_connection().execute("CREATE DATABASE `" + f.name + "`");
+    test_connection(f.name).execute("CREATE TABLE `Data` (n DOUBLE)");
+    test_connection(f.name).execute("INSERT INTO `Data` VALUES (9)");
+    f.login(true);
+    f.files("book.xlsx", f.name.c_str());
+    f.port.expect_dialog([](QDialog& d) {
+        auto& dialog = dynamic_cast<overwrite_dlg2&>(d);
+        dialog.choices[3]->setChecked(true);
+        dialog.accept();
+        return dialog.result();
+    });
+    f.next();
+    ASSERT_EQ(f.current(), conversion_page_id);
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+    sel_shit_page& page = f.pages.sheets;
+    ASSERT_EQ(page.available->count(), 3);
+    page.available->clearSelection();
+    for (int i = 0; i < page.available->count(); ++i)
+        page.available->item(i)->setSelected(page.available->item(i)->text() != QStringLiteral("DATA"));
+    click(page.add_button);
+    ASSERT_EQ(page.selected->count(), 2);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    using rows = std::vector<std::vector<std::string>>;
+    EXPECT_EQ(f.rows("SHOW TABLES"), (rows{{"Data"}, {"a_b"}}));  // the server's name for "A;b"
+    EXPECT_EQ(f.rows("SELECT n FROM `Data` ORDER BY n"), (rows{{"1"}, {"9"}}));
+    EXPECT_EQ(f.rows("SELECT n FROM a_b"), (rows{{"3"}}));
+}
+
 TEST(ravelin_pages_server, an_existing_database_is_prepared_by_the_run_as_dialog_121_says)
 {
     RVL_NEED_TEST_SERVER();
