@@ -299,33 +299,7 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
 program_result run_ravelin(const test_dir& dir, const std::vector<std::string>& args,
                            const std::vector<std::string>& unset, const char* platform)
 {
-    const std::string out_file = dir.file("stdout.txt"), err_file = dir.file("stderr.txt");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::chdir(dir.path().c_str()) != 0)
-            ::_exit(127);
-        ::setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
-        for (const std::string& name : unset)
-            ::unsetenv(name.c_str());
-        ::setenv("QT_QPA_PLATFORM", platform, 1);
-        const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        std::vector<char*> argv{const_cast<char*>(RAVELIN_PATH)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(RAVELIN_PATH, argv.data());
-        ::_exit(127);
-    }
-    program_result result;
-    int status = 0;
-    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
-        result.code = WEXITSTATUS(status);
-    result.out = test_dir::read(out_file);
-    result.err = test_dir::read(err_file);
-    return result;
+    return run_program(RAVELIN_PATH, dir, args, {{"QT_QPA_PLATFORM", platform}}, unset);
 }
 
 TEST(ravelin_program, without_a_display_it_says_so_and_ends_with_255)
