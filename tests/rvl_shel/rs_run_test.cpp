@@ -110,16 +110,6 @@ const char csv_job[] = "[Generic settings]\nsrc=items.csv\ndest=out.sql\nmode=0\
                        "[Type Mappings]\ntables:\n  - name: items\n    new_name: goods\n    fields:\n"
                        "      - name:note\n        status: deleted\n";
 
-std::string without_date(const std::string& dump)
-{
-    std::string kept;
-    std::istringstream in(dump);
-    for (std::string line; std::getline(in, line);)
-        if (!line.starts_with("# Creation date"))
-            kept += line + "\n";
-    return kept;
-}
-
 TEST(ravelin_quick_launch, a_csv_profile_gives_the_dump_morvante_gives)
 {
     ravelin_job job;
@@ -138,7 +128,7 @@ TEST(ravelin_quick_launch, a_csv_profile_gives_the_dump_morvante_gives)
     const program_result r = run_morvante(console, {"--profile=job.rvl", "--csv_delim=2", "--tab_name=items"});
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_NE(ours.find("CREATE TABLE `goods`"), std::string::npos) << ours;
-    EXPECT_EQ(without_date(ours), without_date(test_dir::read(console.file("out.sql"))));
+    EXPECT_EQ(dmp_without_date(ours), dmp_without_date(test_dir::read(console.file("out.sql"))));
 }
 
 TEST(ravelin_quick_launch, a_profile_that_does_not_load_ends_the_program_before_the_run)
