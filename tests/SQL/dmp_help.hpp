@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,6 +79,17 @@ inline size_t dmp_count(const std::string& text, const std::string& what)
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
         ++n;
     return n;
+}
+
+// A dump without its creation date line: two dumps of one run compare equal.
+inline std::string dmp_without_date(const std::string& dump)
+{
+    std::string kept;
+    std::istringstream in(dump);
+    for (std::string line; std::getline(in, line);)
+        if (!line.starts_with("# Creation date"))
+            kept += line + "\n";
+    return kept;
 }
 
 // The current folder for a test's scope, so a dump named by a relative path

@@ -4,6 +4,7 @@
 #include "platform/syserr/pl_syserr.hpp"
 #include "platform/text/pl_utf8.hpp"
 #include "test_dir.hpp"
+#include "utf16.hpp"
 
 #include <gtest/gtest.h>
 
@@ -76,17 +77,6 @@ TEST_P(csv_grammar, table)
         }
         EXPECT_EQ(got.unclosed_quote, c.unclosed_quote) << c.what << ", buffer " << buffer_size;
     }
-}
-
-std::string utf16(const std::u16string& text, bool little_endian)
-{
-    std::string bytes = little_endian ? "\xFF\xFE" : "\xFE\xFF";
-    for (char16_t unit : text) {
-        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
-        bytes += little_endian ? low : high;
-        bytes += little_endian ? high : low;
-    }
-    return bytes;
 }
 
 const std::u16string utf16_text = u"k,v\r\n\u00e9,\"a\r\nb\"\r\n\U0001F600,\u20ac\n";

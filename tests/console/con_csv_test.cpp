@@ -3,6 +3,7 @@
 // the messages and the exit code that say what happened on the way.
 #include "SQL/dmp_help.hpp"
 #include "con_help.hpp"
+#include "utf16.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,17 +16,6 @@ namespace {
 using table_rows = std::vector<std::vector<std::string>>;
 
 const std::string converting = "Converting CSV file in.csv\n";
-
-std::string utf16(const std::u16string& text, bool little_endian)
-{
-    std::string bytes = little_endian ? "\xFF\xFE" : "\xFE\xFF";
-    for (char16_t unit : text) {
-        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
-        bytes += little_endian ? low : high;
-        bytes += little_endian ? high : low;
-    }
-    return bytes;
-}
 
 struct dirty_case {
     const char* what;

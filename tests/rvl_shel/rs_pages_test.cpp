@@ -5,6 +5,7 @@
 // show.
 #include "GUI2/g_finish.hpp"
 #include "GUI2/g_wiz_sh.hpp"
+#include "SQL/dmp_help.hpp"
 #include "common/dmp_form.hpp"
 #include "common/map_list.hpp"
 #include "common/over_dlg.hpp"
@@ -105,16 +106,6 @@ struct wizard_fixture : in_folder {
     }
 };
 
-std::string without_date(const std::string& dump)
-{
-    std::string kept;
-    std::istringstream in(dump);
-    for (std::string line; std::getline(in, line);)
-        if (!line.starts_with("# Creation date"))
-            kept += line + "\n";
-    return kept;
-}
-
 TEST(ravelin_pages, a_csv_file_walks_every_page_into_the_dump_morvante_writes)
 {
     in_folder job;
@@ -181,7 +172,7 @@ TEST(ravelin_pages, a_csv_file_walks_every_page_into_the_dump_morvante_writes)
                                              "[MySQL settings]\ndirect mode=0\n");
     const program_result r = run_morvante(console, {"--profile=job.rvl", "--csv_delim=2", "--tab_name=items"});
     ASSERT_EQ(r.code, 0) << r.out << r.err;
-    EXPECT_EQ(without_date(ours), without_date(test_dir::read(console.file("out.sql"))));
+    EXPECT_EQ(dmp_without_date(ours), dmp_without_date(test_dir::read(console.file("out.sql"))));
 }
 
 TEST(ravelin_pages, next_and_back_lead_where_the_pages_say)

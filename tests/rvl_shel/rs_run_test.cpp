@@ -110,16 +110,6 @@ const char csv_job[] = "[Generic settings]\nsrc=items.csv\ndest=out.sql\nmode=0\
                        "[Type Mappings]\ntables:\n  - name: items\n    new_name: goods\n    fields:\n"
                        "      - name:note\n        status: deleted\n";
 
-std::string without_date(const std::string& dump)
-{
-    std::string kept;
-    std::istringstream in(dump);
-    for (std::string line; std::getline(in, line);)
-        if (!line.starts_with("# Creation date"))
-            kept += line + "\n";
-    return kept;
-}
-
 TEST(ravelin_quick_launch, a_csv_profile_gives_the_dump_morvante_gives)
 {
     ravelin_job job;
@@ -138,7 +128,7 @@ TEST(ravelin_quick_launch, a_csv_profile_gives_the_dump_morvante_gives)
     const program_result r = run_morvante(console, {"--profile=job.rvl", "--csv_delim=2", "--tab_name=items"});
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_NE(ours.find("CREATE TABLE `goods`"), std::string::npos) << ours;
-    EXPECT_EQ(without_date(ours), without_date(test_dir::read(console.file("out.sql"))));
+    EXPECT_EQ(dmp_without_date(ours), dmp_without_date(test_dir::read(console.file("out.sql"))));
 }
 
 TEST(ravelin_quick_launch, a_profile_that_does_not_load_ends_the_program_before_the_run)
@@ -299,33 +289,7 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
 program_result run_ravelin(const test_dir& dir, const std::vector<std::string>& args,
                            const std::vector<std::string>& unset, const char* platform)
 {
-    const std::string out_file = dir.file("stdout.txt"), err_file = dir.file("stderr.txt");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::chdir(dir.path().c_str()) != 0)
-            ::_exit(127);
-        ::setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
-        for (const std::string& name : unset)
-            ::unsetenv(name.c_str());
-        ::setenv("QT_QPA_PLATFORM", platform, 1);
-        const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        std::vector<char*> argv{const_cast<char*>(RAVELIN_PATH)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(RAVELIN_PATH, argv.data());
-        ::_exit(127);
-    }
-    program_result result;
-    int status = 0;
-    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
-        result.code = WEXITSTATUS(status);
-    result.out = test_dir::read(out_file);
-    result.err = test_dir::read(err_file);
-    return result;
+    return run_program(RAVELIN_PATH, dir, args, {{"QT_QPA_PLATFORM", platform}}, unset);
 }
 
 TEST(ravelin_program, without_a_display_it_says_so_and_ends_with_255)

@@ -5,6 +5,7 @@
 #include "platform/dao/pl_daoim.hpp"
 #include "platform/dao/pl_daosq.hpp"
 #include "platform/text/pl_utf8.hpp"
+#include "dao_com.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,9 @@
 
 using platform::from_utf8;
 using platform::to_utf8;
+
+using dao_test::bstr;
+using dao_test::com;
 
 namespace {
 
@@ -29,37 +33,6 @@ std::string cat(std::initializer_list<std::string_view> parts)
         out += p;
     return out;
 }
-
-// One owned reference, as the calling side holds them.
-template <class T> class com {
-public:
-    com() = default;
-    com(const com&) = delete;
-    com& operator=(const com&) = delete;
-    ~com() { reset(); }
-    T** out()
-    {
-        reset();
-        return &p;
-    }
-    T* operator->() const { return p; }
-    T* get() const { return p; }
-    void reset()
-    {
-        if (p)
-            p->Release();
-        p = nullptr;
-    }
-
-private:
-    T* p = nullptr;
-};
-
-struct bstr {
-    BSTR b = nullptr;
-    ~bstr() { SysFreeString(b); }
-    std::string text() const { return to_utf8(bstr_view(b)); }
-};
 
 struct variant {
     VARIANT v{};

@@ -5,6 +5,7 @@
 #include "platform/dao/pl_daoim.hpp"
 #include "platform/dao/pl_store.hpp"
 #include "platform/text/pl_utf8.hpp"
+#include "dao_com.hpp"
 
 #include <gtest/gtest.h>
 
@@ -17,41 +18,12 @@ using platform::to_utf8;
 using platform::dao::dbAutoIncrField;
 using platform::dao::dbReadOnly;
 
+using dao_test::bstr;
+using dao_test::com;
+
 namespace {
 
 std::string fixture(const std::string& name) { return std::string(RVL_WORKBOOKS) + "/" + name; }
-
-template <class T> class com {
-public:
-    com() = default;
-    com(const com&) = delete;
-    com& operator=(const com&) = delete;
-    ~com() { reset(); }
-    T** out()
-    {
-        reset();
-        return &p;
-    }
-    T* operator->() const { return p; }
-    T* get() const { return p; }
-    void reset()
-    {
-        if (p)
-            p->Release();
-        p = nullptr;
-    }
-
-private:
-    T* p = nullptr;
-};
-
-struct bstr {
-    BSTR b = nullptr;
-    explicit bstr(const std::wstring& text) : b(SysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()))) {}
-    bstr() = default;
-    bstr(const bstr&) = delete;
-    ~bstr() { SysFreeString(b); }
-};
 
 struct variant {
     VARIANT v{};
