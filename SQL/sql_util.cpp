@@ -10,6 +10,9 @@
 #include "UDB/udb_rule.hpp"
 #include "platform/text/pl_utf8.hpp"
 
+#include <charconv>
+#include <cmath>
+
 namespace {
 
 const char source_file[] = "sql_util";
@@ -272,6 +275,22 @@ std::string to_mysql_str(const std::string& text, VARTYPE vt)
     return to_literal(text, vt);
 }
 
+namespace {
+
+// A double as the shortest text that reads back as the same double: "1", not
+// the cell text form's "1.0000000000000000e+00" (a third of a workbook's dump
+// and of the server's parsing). NaN and the infinities are no numbers: "0",
+// as the text form gives them.
+std::string real_literal(double value)
+{
+    if (!std::isfinite(value))
+        return "0";
+    char buffer[32];
+    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+} // namespace
+
 std::string to_mysql_str(const udb_field* field)
 {
     if (field == nullptr)
@@ -279,6 +298,12 @@ std::string to_mysql_str(const udb_field* field)
     if (field->get_type() == ole_vt_bytes) {
         tk_logger::log(1, "special processing for BLOBs");
         return hex_literal(*field);
+    }
+    if (const VARIANT& v = field->get_variant(); v.vt == VT_R8 && field->get_type() == VT_R8)
+    {
+        std::string literal = real_literal(v.dblVal);
+        tk_logger::log(1, "to_mysql_str(%s)", literal.c_str());
+        return literal;
     }
     return to_mysql_str(field->to_string(), field->get_type());
 }

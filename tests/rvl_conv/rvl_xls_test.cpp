@@ -78,7 +78,7 @@ TEST_F(XlsSelection, AWorksheetTheWorkbookLacksFailsAloneAtLevelZero)
     EXPECT_EQ(errors.reports, (std::vector<std::string>{"Nope$: The workbook has no worksheet 'Nope$'."}));
     EXPECT_EQ(conv.tables_done.load(), 2u);
     const std::string dump = test_dir::read(dir.file("out.sql"));
-    EXPECT_NE(dump.find("VALUES(4.2000000000000000e+01)"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("VALUES(42)"), std::string::npos) << dump;
 }
 
 TEST_F(XlsSelection, TwoWorksheetsRenamedAlikeGetTwoTables)
