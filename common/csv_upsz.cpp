@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr uint32_t text_size = 255;
 const char bad_structure[] = "The structure of data source does not conform to the destination table.";
 
 } // namespace

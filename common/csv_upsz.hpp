@@ -17,6 +17,9 @@ public:
     // Call for every record before it is appended.
     void process(const udb_record& record);
 
+    // Characters every CSV column takes before it is widened.
+    static constexpr uint32_t text_size = 255;
+
 protected:
     // Widens the column for a value of size characters; returns the most
     // characters the column takes then.

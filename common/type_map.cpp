@@ -254,6 +254,14 @@ const wchar_t* dates_map::type_name(int32_t state)
     return names[state];
 }
 
+void dates_map::set_type(t_ftd& column, int32_t state)
+{
+    // The date writers read which of the types it is from the mark.
+    column.vartype = VT_DATE;
+    column.size = 8;
+    column.reserved = static_cast<uint32_t>(state);
+}
+
 void dates_map::add_rec_stat(const udb_record& record)
 {
     tk_logger::log(1, "dates_map::add_rec_stat(map size=%d)", static_cast<int>(entries.size()));
@@ -323,6 +331,15 @@ const wchar_t* num_map::type_name(int32_t state)
 {
     static const wchar_t* const names[] = {L"VARCHAR (255)", L"DOUBLE", L"BIGINT", L"INT"};
     return names[state];
+}
+
+void num_map::set_type(t_ftd& column, int32_t state)
+{
+    static const VARTYPE types[] = {VT_BSTR, VT_R8, VT_I8, VT_I4};
+    static const uint32_t sizes[] = {255, 8, 8, 4};
+    column.vartype = types[state];
+    column.size = sizes[state];
+    column.reserved = 0;
 }
 
 void num_map::add_rec_stat(const udb_record& record)

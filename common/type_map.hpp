@@ -1,6 +1,6 @@
-// Per-column statistics of the values a table receives, from which type
-// refinement decides whether a column may take a stricter type after the
-// copy: dates_map for date and time types, num_map for numbers.
+// Per-column statistics of the values of a table, from which type refinement
+// decides whether a column may take a stricter type: dates_map for date and
+// time types, num_map for numbers.
 //
 // A column is refined only when every value it holds reads back unchanged
 // under the new type: integers without a sign of their own or a leading zero,
@@ -66,6 +66,8 @@ public:
     // no_date.
     static int32_t get_kind(std::wstring_view text);
     static const wchar_t* type_name(int32_t state);
+    // Makes the column of that type.
+    static void set_type(t_ftd& column, int32_t state);
 };
 
 // States: 0 "VARCHAR (255)" (not numeric), 1 "DOUBLE", 2 "BIGINT", 3 "INT".
@@ -88,4 +90,5 @@ public:
     // A plain integer of at most 15 digits, which a DOUBLE holds exactly.
     static bool fits_double(const std::string& text);
     static const wchar_t* type_name(int32_t state);
+    static void set_type(t_ftd& column, int32_t state);
 };

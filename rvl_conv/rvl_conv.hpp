@@ -98,14 +98,26 @@ public:
     void convert_from_xls();
     void convert_from_csv();
     // Copies one table's records, each through the user's changes of the
-    // source table `cur_table`. columns: the table's columns as the user's
-    // changes make them, which the statistics follow (kept when keep_stats).
-    void convert_step(udb_recordset* source, udb_recordset* destination, udb_database* database,
-                      const udb_schema& columns, bool keep_stats);
+    // source table `cur_table`; widen: CSV columns are widened as long values
+    // come (their widths were not settled before).
+    void convert_step(udb_recordset* source, udb_recordset* destination, udb_database* database, bool widen);
+    // Reads a source table once before its table is created and settles the
+    // types of `columns`, the table's columns as the user's changes make
+    // them: refinement from all the values and, for a CSV file, the text
+    // types of its long values. A record the copy would fail on ends the
+    // reading, so the types fit the records the copy writes. Returns the
+    // columns to make text after the copy (mysql_refine_types).
+    std::vector<text_later> settle_types(udb_recordset& source, udb_schema& columns);
+    // Ends the copy into a table: the rows still gathered are written and
+    // the table closed, then the columns of `later` are made text.
+    // existed: the table was there before the run.
+    void finish_table(udb_database& database, std::unique_ptr<udb_recordset> table, bool existed,
+                      const std::vector<text_later>& later);
 
-    // Statistics are kept for a table the run creates, with refinement on
-    // and outside merge mode; never for a table that was there before.
-    bool keeps_statistics(udb_database& database, const std::wstring& table);
+    // Types are settled from the values for a table the run creates with
+    // refinement on and rows to copy, outside merge mode; never for a table
+    // that was there before.
+    bool settles_types(udb_database& database, const std::wstring& table);
 
     // The CSV delimiter of n_comma: tab, ";", ",", " ".
     const wchar_t* get_delimiter() const;
@@ -127,6 +139,9 @@ protected:
 private:
     // One worksheet of a workbook run into its table; its failures are
     // reported with the table's name and end only that worksheet.
+    // The source's current record after the user's changes; null for an
+    // empty worksheet row that is passed over.
+    const udb_record* record_to_copy(udb_recordset& source, const std::wstring& table);
     void convert_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,
                        const std::wstring& table, const std::wstring& sheet);
     void apply_defaults();
@@ -157,6 +172,7 @@ private:
     bool store_settings = true;
     // The reader of a running CSV conversion, for the progress display; set
     // and cleared under the lock so a poll never reaches a deleted reader.
+    struct published;
     mutable std::mutex csv_reader_mutex;
     const csv_file* csv_reader = nullptr;
     std::wstring dump_written;  // where this run's dump is written, once created

@@ -1,8 +1,9 @@
-// The two roads of a run. A CSV file becomes one table: the file is opened
+// The CSV road of a run: a CSV file becomes one table. The file is opened
 // first (nothing is created for a source that cannot be read), then the
-// destination, and its rows are copied by convert_step with the widening of
-// long columns; refinement runs after the table is complete. A level-0
-// failure of the table is reported and the run still closes its destination.
+// destination. With refinement on, a first reading of the file settles the
+// column types and widths; then the table is created and its rows are copied
+// by convert_step. A level-0 failure of the table is reported and the run
+// still closes its destination.
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "UDB/udb_vali.hpp"
@@ -44,9 +45,26 @@ void report_findings(const csv_file& reader, const std::wstring& src, converter_
 
 } // namespace
 
-bool ravelin_converter::keeps_statistics(udb_database& database, const std::wstring& table)
+// The progress display reads the reader only while one of these holds it.
+struct ravelin_converter::published {
+    ravelin_converter& self;
+    published(ravelin_converter& s, const csv_file* reader) : self(s)
+    {
+        std::lock_guard<std::mutex> lock(self.csv_reader_mutex);
+        self.csv_reader = reader;
+    }
+    ~published()
+    {
+        std::lock_guard<std::mutex> lock(self.csv_reader_mutex);
+        self.csv_reader = nullptr;
+    }
+    published(const published&) = delete;
+    published& operator=(const published&) = delete;
+};
+
+bool ravelin_converter::settles_types(udb_database& database, const std::wstring& table)
 {
-    return refine_types && mode != 3 && !database.is_table_exist(table);
+    return refine_types && !tab_def && mode != 3 && !database.is_table_exist(table);
 }
 
 std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes& indexes)
@@ -71,39 +89,29 @@ void ravelin_converter::convert_from_csv()
     udb_indexes indexes = reader->indexes;
     const std::wstring name = csv_table_name(columns, indexes);
     const bool existed = database->is_table_exist(name);
-    const bool keep_stats = keeps_statistics(*database, name);
-    {
-        // The progress display reads the reader only while this scope holds it.
-        struct published {
-            ravelin_converter& self;
-            published(ravelin_converter& s, const csv_file* reader) : self(s)
-            {
-                std::lock_guard<std::mutex> lock(self.csv_reader_mutex);
-                self.csv_reader = reader;
-            }
-            ~published()
-            {
-                std::lock_guard<std::mutex> lock(self.csv_reader_mutex);
-                self.csv_reader = nullptr;
-            }
-        } progress(*this, reader.get());
-        try {
-            std::unique_ptr<udb_recordset> table = database->create_table(name, columns, indexes);
-            tk_logger::wlog(3, L"Converting CSV file %s", src.c_str());
-            hooks.progress_line(L"Converting CSV file " + src);
-            convert_step(reader.get(), table.get(), database.get(), columns, keep_stats);
-            flush_rows(table.get(), hooks, existed);
-        } catch (const tk_exception& e) {
-            // A failure of the table, as a worksheet's: reported, and the run
-            // goes to its end with what was written.
-            if (e.get_level() != 0)
-                throw;
-            error_handler::instance().handle(e, true);
+    const bool settle = settles_types(*database, name);
+    try {
+        std::vector<text_later> later;
+        if (settle) {
+            // The first reading shows its progress too: a large file takes a while.
+            std::unique_ptr<csv_file> first = open_csv_source();
+            const published progress(*this, first.get());
+            later = settle_types(*first, columns);
         }
+        const published progress(*this, reader.get());
+        std::unique_ptr<udb_recordset> table = database->create_table(name, columns, indexes);
+        tk_logger::wlog(3, L"Converting CSV file %s", src.c_str());
+        hooks.progress_line(L"Converting CSV file " + src);
+        convert_step(reader.get(), table.get(), database.get(), !settle);
+        finish_table(*database, std::move(table), existed, later);
+    } catch (const tk_exception& e) {
+        // A failure of the table, as a worksheet's: reported, and the run
+        // goes to its end with what was written.
+        if (e.get_level() != 0)
+            throw;
+        error_handler::instance().handle(e, true);
     }
     report_findings(*reader, src, hooks);
     reader.reset();
-    if (refine_types)
-        mysql_refine_types(*database);
     close_destination(std::move(database), hooks);
 }

@@ -46,57 +46,86 @@ void mysql_converter_impl::check_mysql_db_name(const std::wstring& name)
                        1);
 }
 
-void mysql_converter_impl::store_modify(const std::wstring& table, const udb_schema& schema,
-                                        const types_map::entry& e, const wchar_t* type, int assertion_line)
-{
-    if (e.n_field >= schema.size())
-        throw tk_mail_assertion("..\\common/type_map.hpp", assertion_line);
-    const t_ftd& column = *schema[e.n_field];
-    std::wstring statement = L"ALTER TABLE " + sql_engine::get_safe_name(table) + L" MODIFY " +
-                             sql_engine::get_safe_name(column.name) + L" " + type;
-    if (column.b_not_null)
-        statement += L" NOT NULL";
-    const std::wstring def = make_mysql_def_val(&column);
-    if (!def.empty())
-        statement += L" DEFAULT " + def;
-    tk_logger::wlog(3, L"Store SQL query: %s\n", statement.c_str());
-    refine_queries.push_back(statement);
-}
-
 namespace {
 
 bool is_kept(const std::vector<bool>& kept, uint32_t n_field) { return n_field < kept.size() && kept[n_field]; }
 
+// Whether the column of the entry takes another type. A column that never
+// held a value keeps its own: nothing says what it holds, and a later append
+// may bring any text.
+bool is_retyped(const udb_schema& schema, const types_map::entry& e, const std::vector<bool>& kept,
+                int assertion_line)
+{
+    if (!e.seen || e.state == e.declared || is_kept(kept, e.n_field))
+        return false;
+    if (e.n_field >= schema.size())
+        throw tk_mail_assertion("..\\common/type_map.hpp", assertion_line);
+    const t_ftd& column = *schema[e.n_field];
+    const bool now_default = column.vartype == VT_DATE && column.reserved >= dates_map::now_default;
+    return column.default_value.to_wstring().empty() && !now_default && !column.b_auto_increment;
+}
+
+// The column at n, as a copy of its own to change: schemas share their
+// descriptors.
+t_ftd& own_copy(udb_schema& schema, uint32_t n)
+{
+    schema[n] = std::make_shared<t_ftd>(*schema[n]);
+    t_ftd& column = *schema[n];
+    column.native_type.clear();
+    column.precision = 0;
+    column.scale = 0;
+    return column;
+}
+
+template <class Map>
+void retype(udb_schema& schema, const Map& map, const std::vector<bool>& kept, int32_t text_state,
+            std::vector<mysql_converter_impl::text_later>& later, int assertion_line)
+{
+    for (const types_map::entry& e : map.get_entries()) {
+        if (!is_retyped(schema, e, kept, assertion_line))
+            continue;
+        tk_logger::wlog(3, L"Refine column %s to %s", schema[e.n_field]->name.c_str(), Map::type_name(e.state));
+        if (e.state == text_state)
+            later.push_back({e.n_field, Map::type_name(e.state)});
+        else
+            Map::set_type(own_copy(schema, e.n_field), e.state);
+    }
+}
+
 } // namespace
 
-void mysql_converter_impl::date_post_process(const udb_schema& schema, const dates_map& map,
-                                             const std::vector<bool>& kept)
+void mysql_converter_impl::date_post_process(udb_schema& schema, const dates_map& map, const std::vector<bool>& kept,
+                                             std::vector<text_later>& later)
 {
     tk_logger::log(2, "mysql_converter_impl::date_post_process(map size=%d)",
                    static_cast<int>(map.get_entries().size()));
-    // A column that never held a value keeps its type: nothing says it holds
-    // dates, and a later append may bring any text.
-    for (const types_map::entry& e : map.get_entries())
-        if (e.seen && e.state != e.declared && !is_kept(kept, e.n_field))
-            store_modify(map.get_table_name(), schema, e, dates_map::type_name(e.state), 49);
+    retype(schema, map, kept, dates_map::no_date, later, 49);
 }
 
-void mysql_converter_impl::num_post_process(const udb_schema& schema, const num_map& map,
-                                            const std::vector<bool>& kept)
+void mysql_converter_impl::num_post_process(udb_schema& schema, const num_map& map, const std::vector<bool>& kept,
+                                            std::vector<text_later>& later)
 {
     tk_logger::log(2, "mysql_converter_impl::num_post_process(map size=%d)",
                    static_cast<int>(map.get_entries().size()));
-    for (const types_map::entry& e : map.get_entries())
-        if (e.seen && e.state != e.declared && !is_kept(kept, e.n_field))
-            store_modify(map.get_table_name(), schema, e, num_map::type_name(e.state), 56);
+    retype(schema, map, kept, num_map::not_numeric, later, 56);
 }
 
-void mysql_converter_impl::mysql_refine_types(udb_database& destination)
+void mysql_converter_impl::mysql_refine_types(udb_database& destination, const std::wstring& table,
+                                              const udb_schema& columns, const std::vector<text_later>& later)
 {
     tk_logger::log(2, "mysql_converter_impl::mysql_refine_types");
-    std::vector<std::wstring> statements;
-    statements.swap(refine_queries);
-    for (const std::wstring& statement : statements) {
+    for (const text_later& change : later) {
+        if (change.n_field >= columns.size())
+            throw tk_mail_assertion("..\\common/type_map.hpp", 62);
+        const t_ftd& column = *columns[change.n_field];
+        std::wstring statement = L"ALTER TABLE " + sql_engine::get_safe_name(table) + L" MODIFY " +
+                                 sql_engine::get_safe_name(column.name) + L" " + change.type;
+        if (column.b_not_null)
+            statement += L" NOT NULL";
+        const std::wstring def = make_mysql_def_val(&column);
+        if (!def.empty())
+            statement += L" DEFAULT " + def;
+        tk_logger::wlog(3, L"Store SQL query: %s\n", statement.c_str());
         try {
             destination.query(statement);
         } catch (const sql_connection_lost&) {

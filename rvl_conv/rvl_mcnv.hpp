@@ -1,6 +1,7 @@
 // The MySQL side of the converter: the one MySQL engine of the process, the
 // dump writer's options, the server connection settings, and the statements
-// of type refinement, which are gathered after each table and run once.
+// of type refinement, which settle a table's column types before the table
+// is created.
 #pragma once
 
 #include "SQL/dmp_opts.hpp"
@@ -38,24 +39,35 @@ public:
     // A level-1 tk_exception when the server would refuse the database name.
     void check_mysql_db_name(const std::wstring& name);
 
-    // Store an ALTER TABLE ... MODIFY for every column whose values call for
-    // another type than the declared one; schema: the destination's. Columns
-    // marked in `kept` (by position) keep the type the user chose for them.
-    void date_post_process(const udb_schema& schema, const dates_map& map, const std::vector<bool>& kept);
-    void num_post_process(const udb_schema& schema, const num_map& map, const std::vector<bool>& kept);
-    // Runs the stored statements against the destination and forgets them;
-    // a statement that fails is only logged.
-    void mysql_refine_types(udb_database& destination);
+    // A column made text after the copy: a column of another type whose
+    // values call for text keeps its type for the copy, so each value becomes
+    // the text the server writes for it (a date its whole date and time).
+    struct text_later {
+        uint32_t n_field;    // the column's position
+        const wchar_t* type;  // the text type
+    };
+
+    // Give every column whose values call for another type than the declared
+    // one that type; schema: the columns the table is about to be created
+    // with, the maps' statistics of all its values. Columns marked in `kept`
+    // (by position) keep the type the user chose for them; a column with a
+    // default value or numbered automatically keeps its own. The numbers
+    // decide last: a column of eight digits is a number, not a date. A
+    // column of another type that is to become text goes to `later`.
+    void date_post_process(udb_schema& schema, const dates_map& map, const std::vector<bool>& kept,
+                           std::vector<text_later>& later);
+    void num_post_process(udb_schema& schema, const num_map& map, const std::vector<bool>& kept,
+                          std::vector<text_later>& later);
+    // Makes the columns of `later` text in the table as created (its name
+    // and columns), by an ALTER TABLE ... MODIFY each; a statement that fails
+    // is only logged.
+    void mysql_refine_types(udb_database& destination, const std::wstring& table, const udb_schema& columns,
+                            const std::vector<text_later>& later);
 
     sql_engine engine;
     dump_options dump_opts;
-    std::vector<std::wstring> refine_queries;
     std::string host;
     std::string user;
     std::string pswd;
     std::string port = "3306";
-
-private:
-    void store_modify(const std::wstring& table, const udb_schema& schema, const types_map::entry& e,
-                      const wchar_t* type, int assertion_line);
 };

@@ -1,16 +1,17 @@
-// The record loop of one table, shared by the workbook and CSV roads: each
-// record passes the user's changes, the widening of long CSV columns and the
-// append, and feeds the type statistics; after the last one the refinement
-// statements for the table are stored.
+// The record loops of one table, shared by the workbook and CSV roads. The
+// copy passes each record through the user's changes, the widening of long
+// CSV columns and the append. For a table the run creates with refinement
+// on, a first reading settles the column types from all the values before
+// the table is created, so the copy meets its final types; only a typed
+// column that is to become text is altered after the copy.
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "SQL/sql_tab.hpp"
 #include "TK/tk_log.hpp"
 #include "common/type_map.hpp"
 #include "rvl_conv/rvl_errh.hpp"
+#include "rvl_conv/rvl_fin.hpp"
 #include "rvl_conv/rvl_upsz.hpp"
-
-#include <optional>
 
 namespace {
 
@@ -23,10 +24,79 @@ struct rows_reset {
     ~rows_reset() { rows.store(0, std::memory_order_relaxed); }
 };
 
+// The characters of the longest value of each column.
+void note_lengths(const udb_record& record, std::vector<uint32_t>& longest)
+{
+    if (longest.size() < record.size())
+        longest.resize(record.size(), 0);
+    for (size_t i = 0; i < record.size(); ++i)
+        if (record[i] != nullptr)
+            longest[i] = std::max(longest[i], record[i]->get_size());
+}
+
 } // namespace
 
+const udb_record* ravelin_converter::record_to_copy(udb_recordset& source, const std::wstring& table)
+{
+    throw_if_stop_requested();
+    tk_logger::log(1, "Converting %d record", static_cast<int>(rows_done.load(std::memory_order_relaxed)));
+    const udb_record* item = source.get_item();
+    if (item == nullptr)
+        throw tk_mail_assertion("rvl_conv", 478);
+    tk_logger::wlog(2, L"udb_db_mutator::modify2(%s)", table.c_str());
+    const udb_record& record = modify2(table, *item);
+    if (from_xls && skip_empty_rows && record.is_empty()) {
+        tk_logger::log(1, "Empty -> skip");
+        return nullptr;
+    }
+    return &record;
+}
+
+std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(udb_recordset& source,
+                                                                             udb_schema& columns)
+{
+    tk_logger::log(1, "ravelin_converter::settle_types");
+    const std::wstring table = get_cur_table();
+    dates_map dates(table, columns, false);
+    num_map numbers(table, columns);
+    std::vector<uint32_t> longest;
+    try {
+        for (; !source.is_eof(); source.next()) {
+            const udb_record* record = record_to_copy(source, table);
+            if (record == nullptr)
+                continue;
+            dates.add_rec_stat(*record);
+            numbers.add_rec_stat(*record);
+            if (!from_xls)
+                note_lengths(*record, longest);
+        }
+    } catch (const tk_exception& e) {
+        // The copy fails on the same record and reports it; the types are
+        // those of the records before it, which the copy writes.
+        if (e.get_level() != 0)
+            throw;
+    }
+    // A type the user chose is what the user wants, whatever the values.
+    const std::vector<bool> kept = user_typed(table, columns);
+    std::vector<text_later> later;
+    date_post_process(columns, dates, kept, later);
+    num_post_process(columns, numbers, kept, later);
+    sql_settle_widths(columns, longest);
+    return later;
+}
+
+void ravelin_converter::finish_table(udb_database& database, std::unique_ptr<udb_recordset> table, bool existed,
+                                     const std::vector<text_later>& later)
+{
+    flush_rows(table.get(), hooks, existed);
+    const std::wstring name = table->name;
+    const udb_schema columns = table->schema;
+    table.reset();  // a dump table writes its last rows as it closes
+    mysql_refine_types(database, name, columns, later);
+}
+
 void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* destination, udb_database* database,
-                                     const udb_schema& columns, bool keep_stats)
+                                     bool widen)
 {
     tk_logger::log(1, "ravelin_converter::convert_step");
     if (tab_def)
@@ -38,34 +108,16 @@ void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* desti
         tk_logger::wlog(3, L"Converting worksheet %s", source->name.c_str());
         hooks.progress_line(L"Converting table " + source->name);
     }
-    std::optional<dates_map> dates;
-    std::optional<num_map> numbers;
-    if (keep_stats) {
-        dates.emplace(destination->name, columns, false);
-        numbers.emplace(destination->name, columns);
-    }
     const std::wstring table = get_cur_table();
     rows_reset reset{rows_done};
     for (; !source->is_eof(); source->next()) {
-        throw_if_stop_requested();
-        tk_logger::log(1, "Converting %d record", static_cast<int>(rows_done.load(std::memory_order_relaxed)));
-        const udb_record* item = source->get_item();
-        if (item == nullptr)
-            throw tk_mail_assertion("rvl_conv", 478);
-        tk_logger::wlog(2, L"udb_db_mutator::modify2(%s)", table.c_str());
-        const udb_record& record = modify2(table, *item);
-        if (from_xls && skip_empty_rows && record.is_empty()) {
-            tk_logger::log(1, "Empty -> skip");
+        const udb_record* record = record_to_copy(*source, table);
+        if (record == nullptr)
             continue;
-        }
         try {
-            if (!from_xls)
-                upsizer.process(record);
-            destination->append_record(record);
-            if (keep_stats) {
-                dates->add_rec_stat(record);
-                numbers->add_rec_stat(record);
-            }
+            if (widen)
+                upsizer.process(*record);
+            destination->append_record(*record);
         } catch (const tk_exception& e) {
             if (!is_server_error(e))
                 throw;
@@ -77,11 +129,5 @@ void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* desti
             error_handler::instance().handle(e, false);
         }
         rows_done.fetch_add(1, std::memory_order_relaxed);
-    }
-    if (keep_stats) {
-        // A type the user chose is what the user wants, whatever the values.
-        const std::vector<bool> kept = user_typed(table, columns);
-        date_post_process(destination->schema, *dates, kept);
-        num_post_process(destination->schema, *numbers, kept);
     }
 }

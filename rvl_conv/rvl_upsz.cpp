@@ -21,9 +21,9 @@ struct text_type {
     const wchar_t* name;
 };
 constexpr text_type text_types[] = {
-    {65535 / 3, L" TEXT"},
-    {16777215 / 3, L" MEDIUMTEXT"},
-    {UINT32_MAX, L" LONGTEXT"},
+    {65535 / 3, L"TEXT"},
+    {16777215 / 3, L"MEDIUMTEXT"},
+    {UINT32_MAX, L"LONGTEXT"},
 };
 
 const text_type& text_type_for(uint32_t size)
@@ -49,6 +49,21 @@ uint32_t sql_field_upsizer::do_upsize(t_ftd& column, uint32_t size)
     const std::wstring column_name = name(column.name);
     const text_type& type = text_type_for(size);
     database->query(L"ALTER TABLE " + name(recordset->name) + L" CHANGE " + column_name + L" " + column_name +
-                    type.name);
+                    L" " + type.name);
     return type.characters;
+}
+
+void sql_settle_widths(udb_schema& columns, const std::vector<uint32_t>& longest)
+{
+    for (size_t i = 0; i < columns.size() && i < longest.size(); ++i) {
+        if (longest[i] <= csv_field_upsizer::text_size)
+            continue;
+        const text_type& type = text_type_for(longest[i]);
+        auto column = std::make_shared<t_ftd>(*columns[i]);  // schemas share their descriptors
+        column->native_type = type.name;
+        column->size = type.characters;
+        column->b_not_null = false;
+        column->default_value = ole_variant();
+        columns[i] = column;
+    }
 }

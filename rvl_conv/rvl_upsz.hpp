@@ -1,7 +1,8 @@
 // Widens a destination column to TEXT as soon as a CSV value is longer than
 // its 255 characters, and to MEDIUMTEXT or LONGTEXT for a value longer than
 // TEXT takes, by an ALTER TABLE run (or written into the dump) just before
-// the record that needs it.
+// the record that needs it. A table whose values were all seen before it was
+// created takes those types at once (sql_settle_widths).
 #pragma once
 
 #include "common/csv_upsz.hpp"
@@ -13,3 +14,8 @@ public:
 protected:
     uint32_t do_upsize(t_ftd& column, uint32_t size) override;
 };
+
+// Gives each column whose longest CSV value (longest[i], in characters) is
+// longer than 255 characters the text type the copy would widen it to, as
+// the widening does: without NOT NULL or a default.
+void sql_settle_widths(udb_schema& columns, const std::vector<uint32_t>& longest);

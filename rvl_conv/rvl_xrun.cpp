@@ -117,26 +117,30 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
         sql_check_column_count(name, columns);
         if (database.is_table_exist(name)) {
             if (mode == 2)
-                return;  // skipped: nothing created, nothing refined
+                return;  // skipped: nothing created
             if (mode == 1)
                 database.delete_tab(name);
         }
         const bool existed = database.is_table_exist(name);
-        const bool keep_stats = keeps_statistics(database, name);
+        std::vector<text_later> later;
+        if (settles_types(database, name)) {
+            // A worksheet is read once for the run: a second recordset over
+            // it starts at its first row again.
+            later = settle_types(*source, columns);
+            source = workbook.get_table(sheet, udb_database::mode_read_only);
+        }
         std::unique_ptr<udb_recordset> destination = database.create_table(name, columns, indexes);
         if (refused) {
             tk_logger::wlog(2, L"Store generated table name '%s'", name.c_str());
             validator.add_existing_name(name);
         }
         validator.restricted_names.push_back(name);
-        convert_step(source.get(), destination.get(), &database, columns, keep_stats);
-        flush_rows(destination.get(), hooks, existed);
+        convert_step(source.get(), destination.get(), &database, false);
+        finish_table(database, std::move(destination), existed, later);
     } catch (const sql_connection_lost&) {
         throw;  // nothing more reaches the server: the run ends
     } catch (const tk_exception& e) {
         error_handler::instance().set_context(table);
         error_handler::instance().handle(e, false);
     }
-    if (refine_types)
-        mysql_refine_types(database);
 }

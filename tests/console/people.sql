@@ -1,5 +1,5 @@
 # File name: people.sql
-# Creation date: 12/10/2026
+# Creation date: 12/11/2026
 # Created by Tessaline 7.1 
 # --------------------------------------------------
 # Statements to be run by the mysql command-line client
@@ -14,16 +14,16 @@ SET NAMES utf8;
 
 DROP TABLE IF EXISTS `people` CASCADE;
 CREATE TABLE `people` (
-  `id` VARCHAR(255) CHARACTER SET utf8mb4,
+  `id` INT,
   `name` VARCHAR(255) CHARACTER SET utf8mb4,
-  `big` VARCHAR(255) CHARACTER SET utf8mb4,
-  `price` VARCHAR(255) CHARACTER SET utf8mb4,
-  `born` VARCHAR(255) CHARACTER SET utf8mb4,
-  `seen` VARCHAR(255) CHARACTER SET utf8mb4,
-  `at` VARCHAR(255) CHARACTER SET utf8mb4,
+  `big` BIGINT,
+  `price` DOUBLE,
+  `born` DATE,
+  `seen` DATETIME,
+  `at` TIME,
   `code` VARCHAR(255) CHARACTER SET utf8mb4,
   `local time` VARCHAR(255) CHARACTER SET utf8mb4,
-  `long note` VARCHAR(255) CHARACTER SET utf8mb4
+  `long note` TEXT CHARACTER SET utf8mb4
 ) ENGINE=InnoDB;
 
 #
@@ -31,12 +31,5 @@ CREATE TABLE `people` (
 #
 
 LOCK TABLES `people` WRITE;
-ALTER TABLE `people` CHANGE `long note` `long note` TEXT;
-INSERT INTO `people`(`id`, `name`, `big`, `price`, `born`, `seen`, `at`, `code`, `local time`, `long note`) VALUES('1', 'Smith, John', '3000000000', '1.5', '2024-01-31', '2024-01-31 08:30:00', '08:30:00', '007', '3:15:00 PM', 'short'), ('2', 'Line one\nline two', '-3000000001', '-0.25', '2023-12-01', '2023-12-01 23:59:59', '23:59:59', '010', '11:00:00 AM', 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx-end:)'), ('3', 'She said "hi"; ok', '9000000000', '42.125', '2000-02-29', '2000-02-29 00:00:00', '00:00:00', '099', '1:05:09 PM', 'naïve café, 中文 😀'), ('4', 'Ünïcödé — ✓ 😀', '12', '0.5', '1999-12-31', '1999-12-31 12:00:00', '12:00:00', '123', '12:00:00 PM', '\'quoted\' \\ back');
-ALTER TABLE `people` MODIFY `born` DATE;
-ALTER TABLE `people` MODIFY `seen` DATETIME;
-ALTER TABLE `people` MODIFY `at` TIME;
-ALTER TABLE `people` MODIFY `id` INT;
-ALTER TABLE `people` MODIFY `big` BIGINT;
-ALTER TABLE `people` MODIFY `price` DOUBLE;
+INSERT INTO `people`(`id`, `name`, `big`, `price`, `born`, `seen`, `at`, `code`, `local time`, `long note`) VALUES(1, 'Smith, John', 3000000000, 1.5, '2024-01-31', '2024-01-31 08:30:00', '08:30:00', '007', '3:15:00 PM', 'short'), (2, 'Line one\nline two', -3000000001, -0.25, '2023-12-01', '2023-12-01 23:59:59', '23:59:59', '010', '11:00:00 AM', 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx-end:)'), (3, 'She said "hi"; ok', 9000000000, 42.125, '2000-02-29', '2000-02-29 00:00:00', '00:00:00', '099', '1:05:09 PM', 'naïve café, 中文 😀'), (4, 'Ünïcödé — ✓ 😀', 12, 0.5, '1999-12-31', '1999-12-31 12:00:00', '12:00:00', '123', '12:00:00 PM', '\'quoted\' \\ back');
 UNLOCK TABLES;

@@ -1,8 +1,9 @@
-// The converter: the record loop with its widening, statistics and per-record
-// failures, the stored refinement statements, the run's reports, progress and
-// the registry settings of both forms.
+// The converter: the record loop with its widening and per-record failures,
+// the types settled from a table's values before it is created, the run's
+// reports, progress and the registry settings of both forms.
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_conv/rvl_upsz.hpp"
+#include "SQL/sql_util.hpp"
 #include "platform/dao/pl_daoco.hpp"
 #include "rvl_fake.hpp"
 
@@ -13,12 +14,14 @@
 
 namespace {
 
-std::vector<std::wstring> with_prefix(const std::vector<std::wstring>& all, const std::wstring& prefix)
+// Each column as CREATE TABLE gives it: "name TYPE", with " NOT NULL" when so.
+std::vector<std::wstring> created(const udb_schema& columns)
 {
     std::vector<std::wstring> out;
-    for (const std::wstring& s : all)
-        if (s.rfind(prefix, 0) == 0)
-            out.push_back(s);
+    for (const std::shared_ptr<t_ftd>& c : columns)
+        out.push_back(c->name + L" " +
+                      (c->native_type.empty() ? get_sql_native_type2(c.get(), false, L"utf8mb4") : c->native_type) +
+                      (c->b_not_null ? L" NOT NULL" : L""));
     return out;
 }
 
@@ -36,13 +39,20 @@ struct ConverterCopy : ::testing::Test {
         conv.engine.set_server_version(sql_version_4_1_0);
     }
 
-    std::unique_ptr<udb_recordset> copy(fake_source& source, bool keep_stats = true,
-                                        std::function<void(const udb_record&)> fail = {})
+    std::unique_ptr<udb_recordset> copy(fake_source& source, std::function<void(const udb_record&)> fail = {})
     {
         std::unique_ptr<udb_recordset> table = db.create_table(L"t", source.schema, source.indexes);
         static_cast<fake_table&>(*table).fail = std::move(fail);
-        conv.convert_step(&source, table.get(), &db, source.schema, keep_stats);
+        conv.convert_step(&source, table.get(), &db, true);
         return table;
+    }
+
+    // The source's columns as its table would be created after reading it.
+    std::vector<std::wstring> settle(fake_source& source)
+    {
+        udb_schema columns = source.schema;
+        conv.settle_types(source, columns);
+        return created(columns);
     }
 };
 
@@ -52,7 +62,7 @@ TEST_F(ConverterCopy, WidensALongColumnOnceBeforeItsRecord)
 {
     fake_source source({L"id", L"long note", L"order"},
                        {{L"1", L"a", L"b"}, {L"2", std::wstring(256, L'x'), L"c"}, {L"3", std::wstring(300, L'y'), L"d"}});
-    auto table = copy(source, false);
+    auto table = copy(source);
     EXPECT_EQ(db.statements,
               std::vector<std::wstring>{L"ALTER TABLE `t` CHANGE `long note` `long note` TEXT"});
     EXPECT_EQ(static_cast<fake_table&>(*table).appended, (std::vector<std::wstring>{L"1", L"2", L"3"}));
@@ -63,7 +73,7 @@ TEST_F(ConverterCopy, AValueLongerThanTextTakesWidensTheColumnAgain)
 {
     fake_source source({L"note"}, {{std::wstring(300, L'a')}, {std::wstring(21845, L'b')},
                                    {std::wstring(21846, L'c')}, {std::wstring(5592406, L'd')}});
-    copy(source, false);
+    copy(source);
     EXPECT_EQ(db.statements, (std::vector<std::wstring>{L"ALTER TABLE `t` CHANGE `note` `note` TEXT",
                                                          L"ALTER TABLE `t` CHANGE `note` `note` MEDIUMTEXT",
                                                          L"ALTER TABLE `t` CHANGE `note` `note` LONGTEXT"}));
@@ -73,56 +83,96 @@ TEST_F(ConverterCopy, BeforeVersion410NamesAreBare)
 {
     conv.engine.set_server_version(0x040018);
     fake_source source({L"id", L"note"}, {{L"1", std::wstring(256, L'x')}});
-    copy(source, false);
+    copy(source);
     EXPECT_EQ(db.statements, std::vector<std::wstring>{L"ALTER TABLE t CHANGE note note TEXT"});
 }
 
-TEST_F(ConverterCopy, StoresRefinementAndRunsItOnce)
+TEST_F(ConverterCopy, TypesAreSettledFromAllValuesBeforeTheTableIsCreated)
 {
-    fake_source source({L"n", L"d", L"s", L"e"}, {{L"1", L"2024-01-01", L"x", L""}, {L"2", L"2024-01-02", L"y", L""}});
-    copy(source);
-    EXPECT_EQ(conv.refine_queries, (std::vector<std::wstring>{L"ALTER TABLE `t` MODIFY `d` DATE",
-                                                              L"ALTER TABLE `t` MODIFY `n` INT"}));
-    conv.mysql_refine_types(db);
-    EXPECT_EQ(db.statements.size(), 2u);
-    EXPECT_TRUE(conv.refine_queries.empty());
-    conv.mysql_refine_types(db);
-    EXPECT_EQ(db.statements.size(), 2u);
+    // n integers, b one beyond 32 bits, p prices, d dates and a date with a
+    // time, t times of day, e8 eight digits (a date and a number: the number
+    // wins), s text, e empty texts, z a leading zero, missing no value at all.
+    fake_source source({L"n", L"b", L"p", L"d", L"t", L"e8", L"s", L"e", L"z", L"missing"},
+                       {{L"1", L"1", L"19.90", L"2024-01-01", L"10:00:00", L"20240101", L"x", L"", L"1"},
+                        {L"2", L"4294967296", L"5.00", L"2024-01-02 10:30:00", L"23:59:59", L"20240102", L"y", L"",
+                         L"01"}});
+    EXPECT_EQ(settle(source), (std::vector<std::wstring>{L"n INT", L"b BIGINT", L"p DOUBLE", L"d DATETIME",
+                                                         L"t TIME", L"e8 INT", L"s VARCHAR(255)", L"e VARCHAR(255)",
+                                                         L"z VARCHAR(255)", L"missing VARCHAR(255)"}));
+    // The source's own descriptors are not touched: schemas share them.
+    EXPECT_EQ(source.schema[0]->vartype, VT_BSTR);
+    EXPECT_TRUE(db.statements.empty());
 }
 
-TEST_F(ConverterCopy, AFailedRefinementIsOnlyLogged)
+TEST_F(ConverterCopy, LongValuesSettleTheTextTypeTheCopyWouldWidenTo)
 {
-    conv.refine_queries = {L"refuse this", L"ALTER TABLE `t` MODIFY `n` INT"};
-    conv.mysql_refine_types(db);
-    EXPECT_EQ(db.statements, std::vector<std::wstring>{L"ALTER TABLE `t` MODIFY `n` INT"});
-    EXPECT_TRUE(errors.reports.empty());
+    fake_source source({L"a", L"b", L"c", L"d"}, {{L"1", std::wstring(300, L'x'), std::wstring(21846, L'y'), L"z"},
+                                                  {L"2", L"x", L"y", std::wstring(255, L'z')}});
+    source.schema[1]->b_not_null = true;
+    EXPECT_EQ(settle(source),
+              (std::vector<std::wstring>{L"a INT", L"b TEXT", L"c MEDIUMTEXT", L"d VARCHAR(255)"}));
+    // Settled widths leave nothing to widen in the copy.
+    fake_source again({L"b"}, {{std::wstring(300, L'x')}});
+    udb_schema columns = again.schema;
+    conv.settle_types(again, columns);
+    std::unique_ptr<udb_recordset> table = db.create_table(L"t", columns, {});
+    fake_source rows({L"b"}, {{std::wstring(300, L'x')}});
+    conv.convert_step(&rows, table.get(), &db, false);
+    EXPECT_TRUE(db.statements.empty());
+}
+
+TEST_F(ConverterCopy, ATypedColumnThatIsToBecomeTextIsAlteredAfterTheCopy)
+{
+    // Dates of two kinds in a date column, a text in a number column: the
+    // server writes each value's text when the column becomes text.
+    fake_source source({L"d", L"n", L"i"}, {{L"10:00:00", L"1", L"1"}, {L"2024-01-01", L"x", L"2"}});
+    source.schema[0]->vartype = VT_DATE;
+    source.schema[0]->reserved = 1;
+    source.schema[1]->vartype = VT_R8;
+    source.schema[2]->vartype = VT_R8;
+    udb_schema columns = source.schema;
+    const auto later = conv.settle_types(source, columns);
+    EXPECT_EQ(created(columns), (std::vector<std::wstring>{L"d DATETIME", L"n DOUBLE", L"i INT"}));
+    std::unique_ptr<udb_recordset> table = db.create_table(L"t", columns, {});
+    conv.mysql_refine_types(db, table->name, table->schema, later);
+    EXPECT_EQ(db.statements, (std::vector<std::wstring>{L"ALTER TABLE `t` MODIFY `d` CHAR(19)",
+                                                         L"ALTER TABLE `t` MODIFY `n` VARCHAR (255)"}));
+}
+
+TEST_F(ConverterCopy, ColumnsWithADefaultOrAutoNumberKeepTheirType)
+{
+    fake_source source({L"d", L"a", L"n"}, {{L"1", L"2", L"3"}});
+    source.schema[0]->default_value = ole_variant(std::wstring(L"7"));
+    source.schema[1]->b_auto_increment = true;
+    EXPECT_EQ(settle(source), (std::vector<std::wstring>{L"d VARCHAR(255)", L"a VARCHAR(255)", L"n INT"}));
 }
 
 TEST_F(ConverterCopy, AColumnWithoutAnyValueKeepsItsType)
 {
     fake_source source({L"n", L"missing"}, {{L"1"}, {L"2"}});
-    copy(source);
-    EXPECT_EQ(conv.refine_queries, std::vector<std::wstring>{L"ALTER TABLE `t` MODIFY `n` INT"});
+    EXPECT_EQ(settle(source), (std::vector<std::wstring>{L"n INT", L"missing VARCHAR(255)"}));
 }
 
 TEST_F(ConverterCopy, PricesWithZerosEndingTheirFractionBecomeDouble)
 {
     fake_source source({L"price", L"code"}, {{L"19.90", L"1.10"}, {L"5.00", L"1.1.0"}});
-    copy(source);
-    EXPECT_EQ(conv.refine_queries, std::vector<std::wstring>{L"ALTER TABLE `t` MODIFY `price` DOUBLE"});
+    EXPECT_EQ(settle(source), (std::vector<std::wstring>{L"price DOUBLE", L"code VARCHAR(255)"}));
 }
 
-TEST_F(ConverterCopy, NoStatisticsWithoutRefinementInMergeModeOrForAnExistingTable)
+TEST_F(ConverterCopy, TypesAreSettledOnlyForANewTableWithRefinementOnOutsideMergeModeWithRows)
 {
     conv.set_mode(0);
-    EXPECT_TRUE(conv.keeps_statistics(db, L"new"));
+    EXPECT_TRUE(conv.settles_types(db, L"new"));
     db.tables.push_back(L"Old");
-    EXPECT_FALSE(conv.keeps_statistics(db, L"old"));
+    EXPECT_FALSE(conv.settles_types(db, L"old"));
     conv.set_mode(3);
-    EXPECT_FALSE(conv.keeps_statistics(db, L"new"));
+    EXPECT_FALSE(conv.settles_types(db, L"new"));
     conv.set_mode(1);
+    conv.tab_def = true;
+    EXPECT_FALSE(conv.settles_types(db, L"new"));
+    conv.tab_def = false;
     conv.refine_types = false;
-    EXPECT_FALSE(conv.keeps_statistics(db, L"new"));
+    EXPECT_FALSE(conv.settles_types(db, L"new"));
 }
 
 TEST_F(ConverterCopy, OnlyServerErrorsAreCaughtPerRecord)
@@ -131,7 +181,7 @@ TEST_F(ConverterCopy, OnlyServerErrorsAreCaughtPerRecord)
         server_error() : tk_exception("Duplicate entry '2' for key 'PRIMARY'", 0) { code = 0x400426; }
     };
     fake_source source({L"id"}, {{L"1"}, {L"2"}, {L"3"}});
-    auto table = copy(source, true, [](const udb_record& r) {
+    auto table = copy(source, [](const udb_record& r) {
         if (r[0]->to_wstring() == L"2")
             throw server_error();
     });
@@ -140,7 +190,7 @@ TEST_F(ConverterCopy, OnlyServerErrorsAreCaughtPerRecord)
     EXPECT_EQ(errors.reports[0].substr(0, 18), "Duplicate field va");
 
     fake_source again({L"id"}, {{L"1"}, {L"2"}});
-    EXPECT_THROW(copy(again, true, [](const udb_record&) { throw tk_exception("structure", 0); }), tk_exception);
+    EXPECT_THROW(copy(again, [](const udb_record&) { throw tk_exception("structure", 0); }), tk_exception);
     EXPECT_EQ(conv.rows_done.load(), 0u);
 }
 
@@ -158,7 +208,6 @@ TEST_F(ConverterCopy, StructureOnlyCopiesNoRecord)
     fake_source source({L"id"}, {{L"1"}});
     auto table = copy(source);
     EXPECT_TRUE(static_cast<fake_table&>(*table).appended.empty());
-    EXPECT_TRUE(conv.refine_queries.empty());
 }
 
 // Both DAO engine classes unavailable, as on a machine without the engine.
@@ -290,11 +339,24 @@ TEST_F(ConverterCopy, ChangedColumnsKeepTheUsersTypeAndOthersAreStillRefined)
     udb_schema columns = source.schema;
     udb_indexes indexes;
     conv.modify1(L"t", columns, indexes);
-    std::unique_ptr<udb_recordset> table = db.create_table(L"t", columns, indexes);
-    conv.convert_step(&source, table.get(), &db, columns, true);
-    EXPECT_EQ(with_prefix(conv.refine_queries, L"ALTER TABLE `t` MODIFY `n`"), std::vector<std::wstring>{});
-    EXPECT_EQ(with_prefix(conv.refine_queries, L"ALTER TABLE `t` MODIFY `m`"),
-              std::vector<std::wstring>{L"ALTER TABLE `t` MODIFY `m` INT"});
+    conv.settle_types(source, columns);
+    EXPECT_EQ(created(columns), (std::vector<std::wstring>{L"n VARCHAR(10)", L"m INT"}));
+}
+
+TEST_F(ConverterCopy, TypesFitTheRecordsBeforeOneTheCopyFailsOn)
+{
+    // "abc" ends the copy of n's table at the second record: m is judged by
+    // the first record only, the one the table receives.
+    sql_field_type number;
+    number.type = L"INT";
+    conv.get_table_mutator2(L"t", L"t")->update_field(L"n", L"n", number);
+    conv.set_cur_table(L"t");
+    fake_source source({L"n", L"m"}, {{L"1", L"5"}, {L"abc", L"x"}});
+    udb_schema columns = source.schema;
+    udb_indexes indexes;
+    conv.modify1(L"t", columns, indexes);
+    conv.settle_types(source, columns);
+    EXPECT_EQ(created(columns), (std::vector<std::wstring>{L"n INT", L"m INT"}));
 }
 
 TEST_F(ConverterCopy, AValueTheUsersTypeCannotTakeEndsTheTablesCopy)
