@@ -402,9 +402,6 @@ TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
     const std::string good = "[Generic settings]\nsrc=items.csv\ndest=out.sql\n[MS Excel settings]\n"
                              "convert from xls=0\n[MySQL settings]\ndirect mode=0\n[Selected Tables]\nData\n";
     test_dir::write(f.dir.file("good.rvl"), good);
-    test_dir::write(f.dir.file("broken.rvl"), "[Generic settings]\nsrc=other.csv\n[MS Excel settings]\n"
-                                               "convert from xls=1\n[Type Mappings]\ntables:\n  - name: items\n"
-                                               "      - name:id\n");
     f.converter.from_xls = true;
     f.converter.direct = true;
     f.start();
@@ -417,12 +414,36 @@ TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
     EXPECT_EQ(f.pages.welcome.destination->currentIndex(), 1);
     EXPECT_EQ(f.converter.sel_queries.size(), 1u);  // not doubled by the second load
 
-    f.port.expect_file(QString::fromStdString(f.dir.file("broken.rvl")));
-    f.port.expect_box(box_kind::error, "\"Type Mappings\" is out of place");
-    click(f.pages.welcome.load_button);
-    EXPECT_EQ(f.converter.get_src(), L"items.csv");
-    EXPECT_FALSE(f.converter.from_xls);
-    EXPECT_EQ(f.pages.welcome.source->currentIndex(), 1);
+    // A profile that cannot be used: its message, and every setting as it was.
+    f.converter.get_table_mutator2(L"items", L"goods");
+    const struct {
+        const char* generic;
+        const char* mappings;
+        const char* message;
+    } broken[] = {
+        {"", "tables:\n  - name: items\n      - name:id\n", "\"Type Mappings\" is out of place:\n      - name:id"},
+        {"storage engine=My ISAM\n", "", "not a plain name (letters, digits and '_'):\nstorage engine=My ISAM"},
+        {"character set=utf8;\n", "", "not a plain name (letters, digits and '_'):\ncharacter set=utf8;"},
+    };
+    for (const auto& b : broken) {
+        test_dir::write(f.dir.file("broken.rvl"), std::string("[Generic settings]\nsrc=other.csv\n") + b.generic +
+                                                      "[MS Excel settings]\nconvert from xls=1\n[MySQL settings]\n"
+                                                      "direct mode=1\n[Selected Tables]\nOther\n[Type Mappings]\n" +
+                                                      b.mappings);
+        f.port.expect_file(QString::fromStdString(f.dir.file("broken.rvl")));
+        f.port.expect_box(box_kind::error, "Profile " + f.dir.file("broken.rvl") + " cannot be used: ");
+        click(f.pages.welcome.load_button);
+        EXPECT_NE(f.port.shown.back().text.find(b.message), std::string::npos) << f.port.shown.back().text;
+        EXPECT_EQ(f.converter.get_src(), L"items.csv") << b.message;
+        EXPECT_FALSE(f.converter.from_xls);
+        EXPECT_FALSE(f.converter.direct);
+        ASSERT_EQ(f.converter.sel_queries.size(), 1u);
+        EXPECT_EQ(f.converter.sel_queries[0].first, L"Data");
+        ASSERT_NE(f.converter.get_table_mutator3(L"items"), nullptr);
+        EXPECT_EQ(f.converter.get_table_mutator3(L"items")->new_name, L"goods");
+        EXPECT_TRUE(f.converter.get_catalogue_names().empty());
+        EXPECT_EQ(f.pages.welcome.source->currentIndex(), 1);
+    }
 
     f.port.expect_file(QStringLiteral("missing.rvl"));
     f.port.expect_box(box_kind::error, "Profile does not exist.");
@@ -449,7 +470,6 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     sel_shit_page& page = f.pages.sheets;
     ASSERT_EQ(page.available->count(), 2);
     EXPECT_EQ(page.available->currentRow(), 0);
-
     // Five listed: the second and the fourth move, the third is highlighted.
     page.list_items({L"e", L"B", L"a", L"d", L"C"});
     page.available->clearSelection();
