@@ -34,6 +34,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -470,6 +471,12 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     sel_shit_page& page = f.pages.sheets;
     ASSERT_EQ(page.available->count(), 2);
     EXPECT_EQ(page.available->currentRow(), 0);
+    const QList<QLabel*> labels = page.findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* label) {
+        return label->text() == QStringLiteral("Select MS Excel worksheets to convert into MySQL tables. Double click "
+                                               "on an item in\n'Selected worksheets' list to customize it.");
+    }));
+
     // Five listed: the second and the fourth move, the third is highlighted.
     page.list_items({L"e", L"B", L"a", L"d", L"C"});
     page.available->clearSelection();
