@@ -9,6 +9,7 @@
 #include "common/dmp_form.hpp"
 #include "common/map_list.hpp"
 #include "common/over_dlg.hpp"
+#include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
 #include "con_help.hpp"
 #include "config_home.hpp"
@@ -453,6 +454,52 @@ TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
     click(f.pages.welcome.load_button);
     EXPECT_EQ(f.converter.get_src(), L"items.csv");
     EXPECT_EQ(f.port.requests.back().title.toStdString(), "Select Profile");
+}
+
+TEST(ravelin_pages, the_progress_status_shows_a_long_path_elided_and_whole_in_its_tooltip)
+{
+    wizard_fixture f;
+    f.converter.from_xls = false;
+    const std::wstring path = L"/data/" + std::wstring(300, L'x') + L"/items.csv";
+    f.converter.set_src(path);
+    auto* status = f.progress.findChild<QLabel*>(QStringLiteral("status"));
+    ASSERT_NE(status, nullptr);
+    status->resize(600, status->height());
+    f.progress.on_timer();
+    EXPECT_EQ(status->toolTip().toStdWString(), L"Processing file '" + path + L"', 0 rows done");
+    EXPECT_TRUE(status->text().contains(QChar(0x2026))) << status->text().toStdString();
+    EXPECT_TRUE(status->text().startsWith(QStringLiteral("Processing file '/data/")));
+    EXPECT_TRUE(status->text().endsWith(QStringLiteral("items.csv', 0 rows done")));
+}
+
+// The system refuses the worker: the page reports it and moves on.
+class unstartable_progress : public progress_page {
+protected:
+    tk_thread_functor* create_functor() override { throw tk_exception_ex("Cannot create the worker thread: ", 1); }
+};
+
+TEST(ravelin_pages, a_worker_that_cannot_start_is_reported_then_the_finish_page_follows)
+{
+    in_folder folder;
+    tk_logger logger{nullptr, false, 3, false};
+    fake_ui port;
+    wizard_error_handler errors;
+    wizard_hooks hooks;
+    ravelin_converter converter{converter_form::wizard, hooks};
+    unstartable_progress progress;
+    gui_finish_page_t<ravelin_converter, finish_page_id> finish{L"errors", L"success", L"rvl"};
+    wizard_shell shell{ravelin_converter::get_title()};
+    shell.add_page(progress);
+    shell.add_page(finish);
+    port.expect_box(box_kind::error, "Cannot create the worker thread: ");
+    ASSERT_TRUE(shell.start());
+    shell.show();
+    EXPECT_TRUE(QTest::qWaitFor([&shell] { return shell.current_page()->get_id() == finish_page_id; }, 5000));
+    const std::vector<std::string> listed = shell.get_errors();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].rfind("Cannot create the worker thread: ", 0), 0u) << listed[0];
+    EXPECT_FALSE(progress.is_running());
+    EXPECT_FALSE(shell.timer_running());  // a later run may start it again
 }
 
 TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
