@@ -144,6 +144,11 @@ private:
     // Every worksheet the run converts, read once; a failure names the
     // worksheet and leaves the destination untouched.
     void read_selected_sheets();
+    // A worksheet too wide for the server fails alone when the run reaches
+    // it, and the others are converted; when every selected worksheet is
+    // too wide the run would only drop or replace its destination, so it is
+    // refused (level 0, naming the first) before anything is.
+    void refuse_sheets_all_too_wide();
     // The worksheets of the run when none were chosen: every one of the
     // workbook for the console, else the names of sel_queries.
     void settle_worksheets(dao_database& workbook);
