@@ -109,8 +109,10 @@ struct sql_table_clauses {
 std::optional<sql_table_options> sql_user_table_options(const std::wstring& table_name, const udb_schema& schema);
 
 // A table the server cannot create is refused before any statement on it:
-// MySQL takes at most 4096 columns in a table, InnoDB 1017. A failure of
-// level 0 naming the table.
+// MySQL takes at most 4096 columns in a table, InnoDB 1017. The failure
+// names the table; empty when the table can be created.
+std::wstring sql_column_count_failure(const std::wstring& table_name, const udb_schema& schema);
+// The failure above, as a tk_exception of level 0.
 void sql_check_column_count(const std::wstring& table_name, const udb_schema& schema);
 
 sql_table_clauses sql_make_table_clauses(const std::wstring& table_name, const udb_schema& schema,

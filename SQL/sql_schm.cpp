@@ -36,7 +36,7 @@ bool is_binary(const t_ftd& column)
 
 } // namespace
 
-void sql_check_column_count(const std::wstring& table_name, const udb_schema& schema)
+std::wstring sql_column_count_failure(const std::wstring& table_name, const udb_schema& schema)
 {
     const sql_engine& engine = tk_singleton<sql_engine>::instance();
     const std::optional<sql_table_options> options = sql_user_table_options(table_name, schema);
@@ -45,12 +45,16 @@ void sql_check_column_count(const std::wstring& table_name, const udb_schema& sc
         storage = engine.is_old_version() ? L"MyISAM" : engine.get_tab_type();
     const bool innodb = platform::equal_no_case(storage, L"InnoDB");
     if (schema.size() <= (innodb ? max_innodb_columns : max_columns))
-        return;
-    throw tk_exception(L"The table '" + table_name + L"' has " + std::to_wstring(schema.size()) +
-                           L" columns: MySQL creates at most " + std::to_wstring(max_innodb_columns) +
-                           L" columns in an InnoDB table and " + std::to_wstring(max_columns) +
-                           L" in any table. The table is not created.",
-                       0);
+        return {};
+    return L"The table '" + table_name + L"' has " + std::to_wstring(schema.size()) + L" columns: MySQL creates at most " +
+           std::to_wstring(max_innodb_columns) + L" columns in an InnoDB table and " + std::to_wstring(max_columns) +
+           L" in any table. The table is not created.";
+}
+
+void sql_check_column_count(const std::wstring& table_name, const udb_schema& schema)
+{
+    if (std::wstring failure = sql_column_count_failure(table_name, schema); !failure.empty())
+        throw tk_exception(failure, 0);
 }
 
 sql_schema::sql_schema() : udb_schema(true)

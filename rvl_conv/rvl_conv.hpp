@@ -58,17 +58,20 @@ public:
     bool serialize(bool store);
 
     // Applies the profile file's settings. False when the file cannot be
-    // read (nothing applied). A profile whose "Type Mappings" has a line out
-    // of place raises a level-1 tk_exception naming the profile and the line:
-    // its other settings are applied by then, and a run with half of them
-    // would be no run the user asked for.
+    // read (nothing applied). A profile that cannot be used (profile_failure)
+    // raises a level-1 tk_exception naming the profile and the line, and
+    // changes nothing: a run with half of it would be no run the user asked
+    // for.
     bool load_profile(const std::wstring& path);
     // Writes every setting and the table and field changes to the file.
     bool store_profile(const std::wstring& path) const;
-    // False when "Type Mappings" has a line out of place, or a line names a
-    // storage engine, character set or type that is no plain name; the
-    // generic and server settings are applied by then, the rest is not.
-    bool load_from_profile(udb_profile& profile);
+    // Why the profile read from `path` cannot be used, naming the profile and
+    // the line, or empty when it can: its "Type Mappings" has a line out of
+    // place, or a line names a storage engine, character set or type that is
+    // no plain name.
+    static std::string profile_failure(udb_profile& profile, const std::wstring& path);
+    // Applies a profile that profile_failure accepts.
+    void load_from_profile(udb_profile& profile);
     // On a connected server: every storage engine and character set the
     // profile named is one the server lists, else a level-1 failure naming
     // the line.
@@ -156,6 +159,11 @@ private:
     // Every worksheet the run converts, read once; a failure names the
     // worksheet and leaves the destination untouched.
     void read_selected_sheets();
+    // A worksheet too wide for the server fails alone when the run reaches
+    // it, and the others are converted; when every selected worksheet is
+    // too wide the run would only drop or replace its destination, so it is
+    // refused (level 0, naming the first) before anything is.
+    void refuse_sheets_all_too_wide();
     // The worksheets of the run when none were chosen: every one of the
     // workbook for the console, else the names of sel_queries.
     void settle_worksheets(dao_database& workbook);

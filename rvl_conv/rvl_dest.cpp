@@ -3,6 +3,7 @@
 // destination database.
 #include "rvl_conv/rvl_conv.hpp"
 
+#include "DAO/dao_db.hpp"
 #include "SQL/sql_dump.hpp"
 #include "SQL/sql_init.hpp"
 #include "TK/tk_files.hpp"
@@ -10,6 +11,7 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "common/csv_util.hpp"
+#include "rvl_conv/rvl_errh.hpp"
 
 void common_check_dest(const std::wstring& path)
 {
@@ -36,13 +38,14 @@ void ravelin_converter::check_dest()
 {
     tk_logger::wlog(1, L"check_dest(%s)", dest.c_str());
     // Nothing is dropped or deleted for a source that cannot be read, nor
-    // for a CSV table the server could not create.
+    // for a run whose every table is one the server could not create.
+    if (!direct)
+        engine.set_dump_version(dump_opts.b_new_ver);  // the dialect's limits apply
     std::unique_ptr<csv_file> reader;
     if (from_xls) {
         read_selected_sheets();
+        refuse_sheets_all_too_wide();
     } else {
-        if (!direct)
-            engine.set_dump_version(dump_opts.b_new_ver);  // the dialect's limits apply
         reader = open_csv_source();
         udb_schema columns = reader->schema;
         udb_indexes indexes;
@@ -74,6 +77,29 @@ void ravelin_converter::check_dest()
     // end of the run (sql_dump.hpp).
     common_check_dest(dest);
     dmp_database::check_target(dest, dump_opts);
+}
+
+void ravelin_converter::refuse_sheets_all_too_wide()
+{
+    std::wstring first_table, first_failure;
+    for (const auto& [table, sheet] : worksheets) {
+        // The table as the run creates it: the user's changes go to copies.
+        const std::unique_ptr<udb_recordset> source = xls_book->get_table(sheet, udb_database::mode_read_only);
+        udb_schema columns = source->schema;
+        udb_indexes indexes = source->indexes;
+        const std::wstring failure = sql_column_count_failure(modify1(table, columns, indexes), columns);
+        if (failure.empty())
+            return;
+        if (first_failure.empty()) {
+            first_table = table;
+            first_failure = failure;
+        }
+    }
+    if (first_failure.empty())
+        return;
+    // Named as the run names a worksheet's failure: by its table.
+    error_handler::instance().set_context(first_table);
+    throw tk_exception(first_failure, 0);
 }
 
 std::unique_ptr<udb_database> ravelin_converter::get_dest_base()

@@ -138,27 +138,60 @@ bool mysql_converter_impl::store_profile(udb_profile& profile) const
     return true;
 }
 
-bool ravelin_converter::load_from_profile(udb_profile& profile)
+namespace {
+
+// The lines of [Generic settings] whose values reach statements as names.
+std::wstring generic_char_set(const udb_profile& profile)
+{
+    return profile.get_value(udb_generic_settings, L"character set");
+}
+
+std::wstring generic_engine(const udb_profile& profile)
+{
+    return profile.get_value(udb_generic_settings, L"storage engine");
+}
+
+// Notes the storage engine and character set of [Generic settings]; false at
+// the first that is no plain name.
+bool note_generic_names(sql_db_mutator& mutator, const udb_profile& profile)
+{
+    const std::wstring char_set = generic_char_set(profile);
+    const std::wstring engine = generic_engine(profile);
+    return mutator.note_catalogue_name(false, char_set, L"character set=" + char_set) &&
+           mutator.note_catalogue_name(true, engine, L"storage engine=" + engine);
+}
+
+} // namespace
+
+std::string ravelin_converter::profile_failure(udb_profile& profile, const std::wstring& path)
+{
+    // Half a profile would run a conversion nobody asked for, and a name
+    // that is no plain word would become part of a statement.
+    sql_db_mutator check;
+    if (check.load(profile) && note_generic_names(check, profile))
+        return {};
+    const std::string reason = check.is_value_failure()
+                                   ? "this line names a storage engine, character set or type that is not a plain "
+                                     "name (letters, digits and '_')"
+                                   : "this line of its \"Type Mappings\" is out of place";
+    return "Profile " + tk_to_utf8(path) + " cannot be used: " + reason + ":\n" + tk_to_utf8(check.get_failed_line());
+}
+
+void ravelin_converter::load_from_profile(udb_profile& profile)
 {
     udb_converter::load_profile(profile);
     mysql_converter_impl::load_profile(profile);
-    if (!sql_db_mutator::load(profile))
-        return false;
+    // profile_failure has read these lines already: they load.
+    sql_db_mutator::load(profile);
+    note_generic_names(*this, profile);
     read_flag(profile, profile_excel_settings, L"extract field names", x_fnames);
     read_flag(profile, profile_excel_settings, L"refine types", refine_types);
     read_flag(profile, profile_excel_settings, L"convert from xls", from_xls);
     read_flag(profile, profile_mysql_settings, L"direct mode", direct);
-    std::wstring text = profile.get_value(udb_generic_settings, L"character set");
-    if (!note_catalogue_name(false, text, L"character set=" + text))
-        return false;
-    if (!text.empty())
+    if (const std::wstring text = generic_char_set(profile); !text.empty())
         engine.set_char_set(text);
-    text = profile.get_value(udb_generic_settings, L"storage engine");
-    if (!note_catalogue_name(true, text, L"storage engine=" + text))
-        return false;
-    if (!text.empty())
+    if (const std::wstring text = generic_engine(profile); !text.empty())
         engine.set_tab_type(text);
-    return true;
 }
 
 namespace {
@@ -205,17 +238,10 @@ bool ravelin_converter::load_profile(const std::wstring& path)
     udb_profile profile;
     if (!profile.load(path))
         return false;
-    if (load_from_profile(profile))
-        return true;
-    // Half a profile would run a conversion nobody asked for, and a name
-    // that is no plain word would become part of a statement.
-    const std::string reason = is_value_failure()
-                                   ? "this line names a storage engine, character set or type that is not a plain "
-                                     "name (letters, digits and '_')"
-                                   : "this line of its \"Type Mappings\" is out of place";
-    throw tk_exception("Profile " + tk_to_utf8(path) + " cannot be used: " + reason + ":\n" +
-                           tk_to_utf8(get_failed_line()),
-                       1);
+    if (std::string failure = profile_failure(profile, path); !failure.empty())
+        throw tk_exception(failure, 1);
+    load_from_profile(profile);
+    return true;
 }
 
 bool ravelin_converter::store_profile(const std::wstring& path) const

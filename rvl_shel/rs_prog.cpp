@@ -7,6 +7,7 @@
 #include "TK/tk_utils.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_conv/rvl_errh.hpp"
+#include "rvl_shel/rs_form.hpp"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -52,7 +53,7 @@ QLabel* caption(const char* text, QWidget* page)
 progress_page::progress_page()
     : tk_thread(true),
       caption_xls(caption("converting your MS Excel spreadsheet into MySQL data source.", this)),
-      caption_csv(caption("converting your CSV file into MySQL data source.", this)), status(new QLabel(this)),
+      caption_csv(caption("converting your CSV file into MySQL data source.", this)), status(named(new QLabel(this), "status")),
       bar(new QProgressBar(this))
 {
     auto* layout = new QVBoxLayout(this);

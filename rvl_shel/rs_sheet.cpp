@@ -79,7 +79,9 @@ sel_shit_page::sel_shit_page(const std::wstring& question_)
       question(question_)
 {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Select MS Excel worksheets to convert into MySQL tables."), this));
+    layout->addWidget(new QLabel(QStringLiteral("Select MS Excel worksheets to convert into MySQL tables. Double "
+                                                "click on an item in\n'Selected worksheets' list to customize it."),
+                                 this));
     auto* grid = new QGridLayout;
     auto* available_label = new QLabel(QStringLiteral("&Available worksheets:"), this);
     auto* selected_label = new QLabel(QStringLiteral("&Selected worksheets:"), this);

@@ -103,12 +103,8 @@ void welcome_page::load(const std::wstring& path)
         wizard_shell::error(L"The profile " + path + L" cannot be read.");
         return;
     }
-    // Its table and field changes are read apart first: a profile that
-    // cannot be used leaves every setting as it was.
-    sql_db_mutator scratch;
-    if (!scratch.load(profile)) {
-        wizard_shell::error(L"The profile " + path + L" cannot be used: this line of its \"Type Mappings\" is out "
-                            L"of place:\n" + scratch.get_failed_line());
+    if (const std::string failure = ravelin_converter::profile_failure(profile, path); !failure.empty()) {
+        wizard_shell::error(failure);
         return;
     }
     ravelin_converter& c = converter();

@@ -327,6 +327,47 @@ TEST(ConsoleWorkbook, AnUnreadableWorksheetLeavesTheDestinationAsItWas)
     EXPECT_EQ(test_dir::read(dir.file("out.sql")), "-- the old dump\n");
 }
 
+// A worksheet with more columns than the server creates fails alone, naming
+// its table, while the others are converted (mode 0 replaces the database,
+// as asked). When every selected worksheet is too wide, the run is refused
+// before anything is dropped or replaced.
+TEST(ConsoleWorkbook, AWorksheetTooWideFailsAloneAndNeverEmptiesTheDestination)
+{
+    RVL_NEED_TEST_SERVER();
+    book_dir dir("handmade_wide.xlsx");
+    const std::string failure = "The table 'Wide' has 5000 columns: MySQL creates at most 1017 columns in an InnoDB "
+                                "table and 4096 in any table. The table is not created.";
+    scratch_db db("wide");
+    db.create();
+    db.execute("CREATE TABLE `Old` (n INT)");
+    db.execute("INSERT INTO `Old` VALUES (7)");
+    test_dir::write(dir.file("tabs.txt"), "Wide\n");
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        std::vector<std::string> args = server_args(db.name(), mode, "handmade_wide.xlsx");
+        args.push_back("--tab_file=tabs.txt");
+        const program_result r = run_morvante(dir, args);
+        EXPECT_EQ(r.code, 255);
+        EXPECT_EQ(r.out, "Error:\nWide: " + failure + "\n");
+        EXPECT_EQ(db.tables(), texts{"Old"});
+        EXPECT_EQ(db.rows("SELECT n FROM `Old`"), texts{"7"});
+    }
+    test_dir::write(dir.file("out.sql"), "-- the old dump\n");
+    const program_result dumped =
+        run_morvante(dir, {"--src=handmade_wide.xlsx", "--dump", "--dest=out.sql", "--tab_file=tabs.txt"});
+    EXPECT_EQ(dumped.code, 255);
+    EXPECT_NE(dumped.out.find(failure), std::string::npos) << dumped.out;
+    EXPECT_EQ(test_dir::read(dir.file("out.sql")), "-- the old dump\n");
+
+    // Every worksheet: the narrow one is converted, the wide one reported.
+    const program_result both = run_morvante(dir, server_args(db.name(), 0, "handmade_wide.xlsx"));
+    EXPECT_EQ(both.code, 1);
+    EXPECT_EQ(both.out, "Converting spreadsheet handmade_wide.xlsx (2 worksheets)\nConverting table Narrow$\nError:\nWide: " +
+                            failure + "\n");
+    EXPECT_EQ(db.tables(), texts{"Narrow"});
+    EXPECT_EQ(db.rows("SELECT n FROM `Narrow`"), texts{"1"});
+}
+
 TEST(ConsoleWorkbook, StraightIntoTheServerInEachMode)
 {
     RVL_NEED_TEST_SERVER();

@@ -274,6 +274,7 @@ TEST_F(Profile, TypeMappingsGrammar)
         const char* lines;
         bool loads;
         const char* tables;  // each table change as "source>new:column>new/status;..."
+                             // (a refused profile changes none)
     } cases[] = {
         {"", true, ""},
         {"database:\r\n  a: b\r\n", true, ""},
@@ -285,15 +286,17 @@ TEST_F(Profile, TypeMappingsGrammar)
         {"tables:\r\n  - name: t\r\n    fields:\r\n      - name:c\r\n        type: INT\r\n      - name:d\r\n"
          "        new_name: e\r\n        status: other\r\n",
          true, "t>:c>c/1;d>e/1;"},
-        {"tables:\r\n  - name: t\r\n      - name:c\r\n", false, ""},               // a column before "fields:"
-        {"tables:\r\n  - name: t\r\n    fields:\r\n        type: INT\r\n", false, ""},  // a key before its column
-        {"tables:\r\n  - name: t\r\n    fields:\r\n      - name:c\r\n        size: 3\r\n", false, ""},
-        {"tables:\r\n  - name: t\r\n    fields:\r\n    new_name: n\r\n", false, ""},
-        {"tables:\r\n  - name: t\r\n    properties:\r\n    fields:\r\n", false, ""},
+        {"tables:\r\n  - name: t\r\n      - name:c\r\n", false, "before>b:"},  // a column before "fields:"
+        {"tables:\r\n  - name: t\r\n    fields:\r\n        type: INT\r\n", false,
+         "before>b:"},  // a key before its column
+        {"tables:\r\n  - name: t\r\n    fields:\r\n      - name:c\r\n        size: 3\r\n", false, "before>b:"},
+        {"tables:\r\n  - name: t\r\n    fields:\r\n    new_name: n\r\n", false, "before>b:"},
+        {"tables:\r\n  - name: t\r\n    properties:\r\n    fields:\r\n", false, "before>b:"},
         {"tables:\r\n  - name: t\r\n    properties:\r\n        a: b: c\r\n        engine: x\r\n", true, "t>:"},
     };
     for (const auto& c : cases) {
         test_dir::write(dir.file("t.rvl"), std::string("[Type Mappings]\r\n") + c.lines);
+        conv->clear();
         conv->get_table_mutator2(L"before", L"b");
         bool loaded = false;
         try {

@@ -9,6 +9,7 @@
 #include "common/dmp_form.hpp"
 #include "common/map_list.hpp"
 #include "common/over_dlg.hpp"
+#include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
 #include "con_help.hpp"
 #include "config_home.hpp"
@@ -34,6 +35,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -402,9 +404,6 @@ TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
     const std::string good = "[Generic settings]\nsrc=items.csv\ndest=out.sql\n[MS Excel settings]\n"
                              "convert from xls=0\n[MySQL settings]\ndirect mode=0\n[Selected Tables]\nData\n";
     test_dir::write(f.dir.file("good.rvl"), good);
-    test_dir::write(f.dir.file("broken.rvl"), "[Generic settings]\nsrc=other.csv\n[MS Excel settings]\n"
-                                               "convert from xls=1\n[Type Mappings]\ntables:\n  - name: items\n"
-                                               "      - name:id\n");
     f.converter.from_xls = true;
     f.converter.direct = true;
     f.start();
@@ -417,12 +416,36 @@ TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
     EXPECT_EQ(f.pages.welcome.destination->currentIndex(), 1);
     EXPECT_EQ(f.converter.sel_queries.size(), 1u);  // not doubled by the second load
 
-    f.port.expect_file(QString::fromStdString(f.dir.file("broken.rvl")));
-    f.port.expect_box(box_kind::error, "\"Type Mappings\" is out of place");
-    click(f.pages.welcome.load_button);
-    EXPECT_EQ(f.converter.get_src(), L"items.csv");
-    EXPECT_FALSE(f.converter.from_xls);
-    EXPECT_EQ(f.pages.welcome.source->currentIndex(), 1);
+    // A profile that cannot be used: its message, and every setting as it was.
+    f.converter.get_table_mutator2(L"items", L"goods");
+    const struct {
+        const char* generic;
+        const char* mappings;
+        const char* message;
+    } broken[] = {
+        {"", "tables:\n  - name: items\n      - name:id\n", "\"Type Mappings\" is out of place:\n      - name:id"},
+        {"storage engine=My ISAM\n", "", "not a plain name (letters, digits and '_'):\nstorage engine=My ISAM"},
+        {"character set=utf8;\n", "", "not a plain name (letters, digits and '_'):\ncharacter set=utf8;"},
+    };
+    for (const auto& b : broken) {
+        test_dir::write(f.dir.file("broken.rvl"), std::string("[Generic settings]\nsrc=other.csv\n") + b.generic +
+                                                      "[MS Excel settings]\nconvert from xls=1\n[MySQL settings]\n"
+                                                      "direct mode=1\n[Selected Tables]\nOther\n[Type Mappings]\n" +
+                                                      b.mappings);
+        f.port.expect_file(QString::fromStdString(f.dir.file("broken.rvl")));
+        f.port.expect_box(box_kind::error, "Profile " + f.dir.file("broken.rvl") + " cannot be used: ");
+        click(f.pages.welcome.load_button);
+        EXPECT_NE(f.port.shown.back().text.find(b.message), std::string::npos) << f.port.shown.back().text;
+        EXPECT_EQ(f.converter.get_src(), L"items.csv") << b.message;
+        EXPECT_FALSE(f.converter.from_xls);
+        EXPECT_FALSE(f.converter.direct);
+        ASSERT_EQ(f.converter.sel_queries.size(), 1u);
+        EXPECT_EQ(f.converter.sel_queries[0].first, L"Data");
+        ASSERT_NE(f.converter.get_table_mutator3(L"items"), nullptr);
+        EXPECT_EQ(f.converter.get_table_mutator3(L"items")->new_name, L"goods");
+        EXPECT_TRUE(f.converter.get_catalogue_names().empty());
+        EXPECT_EQ(f.pages.welcome.source->currentIndex(), 1);
+    }
 
     f.port.expect_file(QStringLiteral("missing.rvl"));
     f.port.expect_box(box_kind::error, "Profile does not exist.");
@@ -431,6 +454,52 @@ TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
     click(f.pages.welcome.load_button);
     EXPECT_EQ(f.converter.get_src(), L"items.csv");
     EXPECT_EQ(f.port.requests.back().title.toStdString(), "Select Profile");
+}
+
+TEST(ravelin_pages, the_progress_status_shows_a_long_path_elided_and_whole_in_its_tooltip)
+{
+    wizard_fixture f;
+    f.converter.from_xls = false;
+    const std::wstring path = L"/data/" + std::wstring(300, L'x') + L"/items.csv";
+    f.converter.set_src(path);
+    auto* status = f.progress.findChild<QLabel*>(QStringLiteral("status"));
+    ASSERT_NE(status, nullptr);
+    status->resize(600, status->height());
+    f.progress.on_timer();
+    EXPECT_EQ(status->toolTip().toStdWString(), L"Processing file '" + path + L"', 0 rows done");
+    EXPECT_TRUE(status->text().contains(QChar(0x2026))) << status->text().toStdString();
+    EXPECT_TRUE(status->text().startsWith(QStringLiteral("Processing file '/data/")));
+    EXPECT_TRUE(status->text().endsWith(QStringLiteral("items.csv', 0 rows done")));
+}
+
+// The system refuses the worker: the page reports it and moves on.
+class unstartable_progress : public progress_page {
+protected:
+    tk_thread_functor* create_functor() override { throw tk_exception_ex("Cannot create the worker thread: ", 1); }
+};
+
+TEST(ravelin_pages, a_worker_that_cannot_start_is_reported_then_the_finish_page_follows)
+{
+    in_folder folder;
+    tk_logger logger{nullptr, false, 3, false};
+    fake_ui port;
+    wizard_error_handler errors;
+    wizard_hooks hooks;
+    ravelin_converter converter{converter_form::wizard, hooks};
+    unstartable_progress progress;
+    gui_finish_page_t<ravelin_converter, finish_page_id> finish{L"errors", L"success", L"rvl"};
+    wizard_shell shell{ravelin_converter::get_title()};
+    shell.add_page(progress);
+    shell.add_page(finish);
+    port.expect_box(box_kind::error, "Cannot create the worker thread: ");
+    ASSERT_TRUE(shell.start());
+    shell.show();
+    EXPECT_TRUE(QTest::qWaitFor([&shell] { return shell.current_page()->get_id() == finish_page_id; }, 5000));
+    const std::vector<std::string> listed = shell.get_errors();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].rfind("Cannot create the worker thread: ", 0), 0u) << listed[0];
+    EXPECT_FALSE(progress.is_running());
+    EXPECT_FALSE(shell.timer_running());  // a later run may start it again
 }
 
 TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
@@ -449,6 +518,11 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     sel_shit_page& page = f.pages.sheets;
     ASSERT_EQ(page.available->count(), 2);
     EXPECT_EQ(page.available->currentRow(), 0);
+    const QList<QLabel*> labels = page.findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* label) {
+        return label->text() == QStringLiteral("Select MS Excel worksheets to convert into MySQL tables. Double click "
+                                               "on an item in\n'Selected worksheets' list to customize it.");
+    }));
 
     // Five listed: the second and the fourth move, the third is highlighted.
     page.list_items({L"e", L"B", L"a", L"d", L"C"});

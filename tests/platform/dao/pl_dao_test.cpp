@@ -326,7 +326,7 @@ TEST(DaoLayer, EveryFixtureReadsWhole)
             }
         }
     }
-    EXPECT_EQ(books, 15u);
+    EXPECT_EQ(books, 16u);
 }
 
 TEST(DaoLayer, FailuresGiveOneErrorAndTheNumberInTheResult)
