@@ -339,14 +339,19 @@ std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool
         tk_logger::wlog(1, L"to_mysql_wstr(%s)", text.c_str());
         return quoted_utf8(is_guid_column(*column) ? guid_text(text) : text);
     }
+    std::string literal;
     if (column->vartype == VT_DATE && !is_empty_type(own)) {
-        const ole_date date(field->to_string());
+        // The text is made once: parsed for a time of day, else the literal.
+        const std::string text = field->to_string();
+        const ole_date date(text);
         if (date.is_valid() && date.kind == ole_date::kind_time)
             return time_literal(date, *column);
-    }
-    std::string literal = to_mysql_str(field);
-    if (ole_is_numeric_type(column->vartype) && !ole_is_numeric_type(own))
+        literal = own == VT_R8 || own == ole_vt_bytes ? to_mysql_str(field) : to_mysql_str(text, own);
+    } else if (ole_is_numeric_type(column->vartype) && !ole_is_numeric_type(own)) {
         literal = to_mysql_str(field->to_string(), column->vartype);
+    } else {
+        literal = to_mysql_str(field);
+    }
     tk_logger::log(1, "Got field: %s, type=%08X", literal.c_str(), own);
     const bool empty = is_empty_type(own) || literal.empty() || literal == "''" || literal == "\"\"";
     if (!empty || is_binary_type(column->vartype))
