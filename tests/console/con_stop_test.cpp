@@ -102,7 +102,10 @@ public:
             const std::vector<std::string> args = {
                 "mariadbd", "--no-defaults", "--user=root", "--datadir=" + data, "--tmpdir=" + tmp, "--bind-address=127.0.0.1",
                 "--port=" + std::to_string(port), "--socket=" + socket(), "--pid-file=" + dir.file("server.pid"),
-                "--character-set-server=utf8mb4", "--innodb-log-file-size=16M", "--skip-log-bin"};
+                "--character-set-server=utf8mb4", "--innodb-log-file-size=16M", "--skip-log-bin",
+                // Current MySQL's default mode, as the shared test server runs.
+                "--sql-mode=ONLY_FULL_GROUP_BY,STRICT_TRANS_TABLES,NO_ZERO_IN_DATE,NO_ZERO_DATE,"
+                "ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION"};
             std::vector<char*> argv;
             for (const std::string& a : args)
                 argv.push_back(const_cast<char*>(a.c_str()));
