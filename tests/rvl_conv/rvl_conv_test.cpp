@@ -47,12 +47,25 @@ struct ConverterCopy : ::testing::Test {
         return table;
     }
 
-    // The source's columns as its table would be created after reading it.
+    // The source's columns as its table would be created after reading it,
+    // through the user's changes of table t.
     std::vector<std::wstring> settle(fake_source& source)
     {
         udb_schema columns = source.schema;
+        udb_indexes indexes;
+        conv.modify1(L"t", columns, indexes);
         conv.settle_types(source, columns);
         return created(columns);
+    }
+
+    // The user gives column n of table t a type.
+    void user_types_n(const wchar_t* type, uint32_t length = 0)
+    {
+        sql_field_type chosen;
+        chosen.type = type;
+        chosen.length = length;
+        conv.get_table_mutator2(L"t", L"t")->update_field(L"n", L"n", chosen);
+        conv.set_cur_table(L"t");
     }
 };
 
@@ -330,41 +343,23 @@ TEST(RavelinConverterSettings, StoredValuesAreReadByTheirRules)
 TEST_F(ConverterCopy, ChangedColumnsKeepTheUsersTypeAndOthersAreStillRefined)
 {
     // n holds integers but the user made it VARCHAR(10); m is left to refinement.
-    sql_field_type text;
-    text.type = L"VARCHAR";
-    text.length = 10;
-    conv.get_table_mutator2(L"t", L"t")->update_field(L"n", L"n", text);
-    conv.set_cur_table(L"t");
+    user_types_n(L"VARCHAR", 10);
     fake_source source({L"n", L"m"}, {{L"1", L"5"}, {L"2", L"6"}});
-    udb_schema columns = source.schema;
-    udb_indexes indexes;
-    conv.modify1(L"t", columns, indexes);
-    conv.settle_types(source, columns);
-    EXPECT_EQ(created(columns), (std::vector<std::wstring>{L"n VARCHAR(10)", L"m INT"}));
+    EXPECT_EQ(settle(source), (std::vector<std::wstring>{L"n VARCHAR(10)", L"m INT"}));
 }
 
 TEST_F(ConverterCopy, TypesFitTheRecordsBeforeOneTheCopyFailsOn)
 {
     // "abc" ends the copy of n's table at the second record: m is judged by
     // the first record only, the one the table receives.
-    sql_field_type number;
-    number.type = L"INT";
-    conv.get_table_mutator2(L"t", L"t")->update_field(L"n", L"n", number);
-    conv.set_cur_table(L"t");
+    user_types_n(L"INT");
     fake_source source({L"n", L"m"}, {{L"1", L"5"}, {L"abc", L"x"}});
-    udb_schema columns = source.schema;
-    udb_indexes indexes;
-    conv.modify1(L"t", columns, indexes);
-    conv.settle_types(source, columns);
-    EXPECT_EQ(created(columns), (std::vector<std::wstring>{L"n INT", L"m INT"}));
+    EXPECT_EQ(settle(source), (std::vector<std::wstring>{L"n INT", L"m INT"}));
 }
 
 TEST_F(ConverterCopy, AValueTheUsersTypeCannotTakeEndsTheTablesCopy)
 {
-    sql_field_type number;
-    number.type = L"INT";
-    conv.get_table_mutator2(L"t", L"t")->update_field(L"n", L"n", number);
-    conv.set_cur_table(L"t");
+    user_types_n(L"INT");
     fake_source source({L"n"}, {{L"1"}, {L"abc"}, {L"3"}});
     try {
         copy(source);
