@@ -172,6 +172,37 @@ TEST(DaoWrite, ColumnsAndIndexesComeBackAsCreated)
     EXPECT_EQ(indexes_of(*again->get_table(L"wide", 1)), "ten(c0,c1,c2,c3,c4,c5,c6,c7,c8,c9)");
 }
 
+// The display format and comment DAO keeps as column properties, set through
+// the store, refine the date columns and describe the columns read back.
+TEST(DaoWrite, FormatAndDescriptionPropertiesAreRead)
+{
+    engine_fixture f;
+    const std::unique_ptr<udb_database> db = f.engine.create_db(f.name);
+    udb_schema schema;
+    for (const wchar_t* name : {L"day", L"clock", L"stamp"})
+        schema.push_back(column(name, VT_DATE));
+    schema.push_back(column(L"note", VT_BSTR, 50));
+    db->create_table(L"t", schema, udb_indexes());
+    const ole_com_ptr<DAODatabase> opened = f.engine.open_database(f.name, L"", 0);
+    const auto set = [&](const wchar_t* column_name, const wchar_t* property, const wchar_t* value) {
+        return platform::dao::dao_set_column_property(opened.get(), L"t", column_name, property, value);
+    };
+    EXPECT_TRUE(set(L"day", L"Format", L"Short Date"));
+    EXPECT_TRUE(set(L"clock", L"Format", L"Long Time"));
+    EXPECT_TRUE(set(L"NOTE", L"Description", L"first"));
+    EXPECT_TRUE(set(L"note", L"description", L"what was ordered"));
+    EXPECT_FALSE(set(L"none", L"Format", L"Short Date"));
+    EXPECT_FALSE(set(L"note", L"Caption", L"Note"));
+
+    const std::unique_ptr<udb_recordset> back = db->get_table(L"t", 1);
+    ASSERT_EQ(back->schema.size(), 4u);
+    EXPECT_EQ(back->schema[0]->reserved, dao_recordset::date_only);
+    EXPECT_EQ(back->schema[1]->reserved, dao_recordset::time_only);
+    EXPECT_EQ(back->schema[2]->reserved, dao_recordset::date_time);
+    EXPECT_EQ(back->schema[3]->description, L"what was ordered");
+    EXPECT_EQ(back->schema[0]->description, L"");
+}
+
 // A value is stored as the table's column holds it; what cannot be stored
 // exactly, or whole, is a level-0 failure naming the column.
 TEST(DaoWrite, ValuesComeBackOrFailByName)
