@@ -39,7 +39,6 @@ void note_lengths(const udb_record& record, std::vector<uint32_t>& longest)
 const udb_record* ravelin_converter::record_to_copy(udb_recordset& source, const std::wstring& table)
 {
     throw_if_stop_requested();
-    tk_logger::log(1, "Converting %d record", static_cast<int>(rows_done.load(std::memory_order_relaxed)));
     const udb_record* item = source.get_item();
     if (item == nullptr)
         throw tk_mail_assertion("rvl_conv", 478);
@@ -111,6 +110,7 @@ void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* desti
     const std::wstring table = get_cur_table();
     rows_reset reset{rows_done};
     for (; !source->is_eof(); source->next()) {
+        tk_logger::log(1, "Converting %d record", static_cast<int>(rows_done.load(std::memory_order_relaxed)));
         const udb_record* record = record_to_copy(*source, table);
         if (record == nullptr)
             continue;
