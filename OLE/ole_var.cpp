@@ -305,13 +305,16 @@ void ole_variant::attach_binary(const std::vector<unsigned char>& bytes)
 // Makes the value a BSTR of the given characters (embedded zeros kept).
 void ole_variant::attach_text(const wchar_t* text, uint32_t length, int assertion_line)
 {
+    // A text replacing a text reuses its block where it fits.
+    if (var.vt == VT_BSTR) {
+        if (SysReAllocStringLen(&var.bstrVal, text, length) == 0)
+            throw tk_mail_assertion("ole_var.cpp", assertion_line);
+        return;
+    }
     BSTR fresh = SysAllocStringLen(text, length);
     if (fresh == nullptr)
         throw tk_mail_assertion("ole_var.cpp", assertion_line);
-    if (var.vt == VT_BSTR)
-        SysFreeString(var.bstrVal);
-    else
-        clear();
+    clear();
     var.vt = VT_BSTR;
     var.bstrVal = fresh;
 }

@@ -204,7 +204,7 @@ void dmp_recordset::append_literals(std::string& text, const row_values& row)
     for (size_t i = 0; i < row.fields.size(); ++i) {
         if (i > 0)
             text += ", ";
-        text += get_fld_append_str(row.fields[i], row.columns[i], false);
+        append_fld_literal(text, row.fields[i], row.columns[i], false);
     }
 }
 

@@ -181,13 +181,13 @@ std::string sql_table::values_of(const udb_record& record, const column_match& m
     std::string values;
     for (size_t i = 0; i < matched.pairs.size(); ++i) {
         const udb_field* field = record[matched.pairs[i].first].get();
-        const std::string literal = get_fld_append_str(field, matched.pairs[i].second, prepared);
-        // No literal is a bare "?": text is quoted, so this is a placeholder.
-        if (long_fields != nullptr && literal == "?")
-            long_fields->push_back(field);
         if (i > 0)
             values += ", ";
-        values += literal;
+        const size_t start = values.size();
+        append_fld_literal(values, field, matched.pairs[i].second, prepared);
+        // No literal is a bare "?": text is quoted, so this is a placeholder.
+        if (long_fields != nullptr && std::string_view(values).substr(start) == "?")
+            long_fields->push_back(field);
     }
     return values;
 }

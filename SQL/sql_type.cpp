@@ -71,22 +71,37 @@ bool begins_with(const std::wstring& text, const wchar_t* prefix)
     return text.rfind(prefix, 0) == 0;
 }
 
-std::wstring date_type(const t_ftd& column, bool name_only)
+// Which MySQL type a date column takes: a default of the current moment or
+// day decides it, else the kind of values the column holds.
+enum class date_column { timestamp, date, text, date_time, time };
+
+date_column date_kind(const t_ftd& column)
 {
     const std::wstring def = column.default_value.to_wstring();
     tk_logger::wlog(1, L"Got date def.value: '%s'", def.c_str());
     if (column.reserved == 9 || equals_any(def, {L"NOW()", L"sysdate", L"getdate()", L"getutcdate()", L"CURRENT_TIMESTAMP"})) {
         tk_logger::log(1, "Customize date type due to NOW() def.value");
-        return L"TIMESTAMP";
+        return date_column::timestamp;
     }
     if (column.reserved == 10 || equals_any(def, {L"date()"})) {
         tk_logger::log(1, "Customize date type due to date() def.value");
-        return L"DATE";
+        return date_column::date;
     }
     switch (column.reserved & 3) {
-    case 0: return with_size(L"CHAR", 19, name_only);
-    case 1: return L"DATETIME";
-    case 2: tk_logger::log(1, "Got pure date"); return L"DATE";
+    case 0: return date_column::text;
+    case 1: return date_column::date_time;
+    case 2: tk_logger::log(1, "Got pure date"); return date_column::date;
+    default: return date_column::time;
+    }
+}
+
+std::wstring date_type(const t_ftd& column, bool name_only)
+{
+    switch (date_kind(column)) {
+    case date_column::timestamp: return L"TIMESTAMP";
+    case date_column::date: return L"DATE";
+    case date_column::text: return with_size(L"CHAR", 19, name_only);
+    case date_column::date_time: return L"DATETIME";
     default: return L"TIME";
     }
 }
@@ -290,6 +305,11 @@ std::wstring get_sql_native_type2(const t_ftd* column, bool name_only, const std
     case ole_vt_bytes: return blob_type(*column, name_only);
     default: throw tk_mail_assertion(source_file, 604);
     }
+}
+
+bool sql_is_time_column(const t_ftd& column)
+{
+    return column.vartype == VT_DATE && date_kind(column) == date_column::time;
 }
 
 std::wstring get_sql_native_type1(const sql_native_type& type)

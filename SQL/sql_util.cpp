@@ -62,45 +62,80 @@ const char* escape_of(C c)
     }
 }
 
+// Appends text escaped: runs of characters that stand as they are go in one
+// piece, which is most of any text.
 template <class C>
-std::basic_string<C> escape(const std::basic_string<C>& text)
+void append_escaped(std::basic_string<C>& out, std::basic_string_view<C> text)
 {
-    std::basic_string<C> out;
-    out.reserve(text.size() + 8);
-    for (const C c : text) {
-        if (const char* sequence = escape_of(c))
-            out += widen<C>(sequence);
-        else
-            out += c;
-    }
-    return out;
-}
-
-// Wide text as a quoted, escaped UTF-8 literal in one pass: the text of every
-// cell of a text column goes through here.
-std::string quoted_utf8(std::wstring_view text)
-{
-    std::string out;
-    out.reserve(text.size() + 8);
-    out += '\'';
     size_t run = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const char* sequence = escape_of(text[i]);
         if (sequence == nullptr)
             continue;
-        platform::append_utf8(out, text.substr(run, i - run));
-        out += sequence;
+        out.append(text.substr(run, i - run));
+        for (; *sequence != '\0'; ++sequence)
+            out += C(*sequence);
         run = i + 1;
     }
-    platform::append_utf8(out, text.substr(run));
-    out += '\'';
+    out.append(text.substr(run));
+}
+
+template <class C>
+std::basic_string<C> escape(const std::basic_string<C>& text)
+{
+    std::basic_string<C> out;
+    out.reserve(text.size() + 8);
+    append_escaped(out, std::basic_string_view<C>(text));
     return out;
+}
+
+template <class C>
+void append_quoted(std::basic_string<C>& out, std::basic_string_view<C> text)
+{
+    out += C('\'');
+    append_escaped(out, text);
+    out += C('\'');
 }
 
 template <class C>
 std::basic_string<C> quoted(const std::basic_string<C>& text)
 {
-    return C('\'') + escape(text) + C('\'');
+    std::basic_string<C> out;
+    append_quoted(out, std::basic_string_view<C>(text));
+    return out;
+}
+
+bool is_ascii(wchar_t c) { return static_cast<uint32_t>(c) < 0x80; }
+
+// Appends wide text as a quoted, escaped UTF-8 literal in one pass: the text
+// of every cell of a text column goes through here. A run of ASCII that needs
+// no escape is copied with one resize of out.
+void append_quoted_utf8(std::string& out, std::wstring_view text)
+{
+    out += '\'';
+    for (size_t i = 0; i < text.size();) {
+        size_t run = i;
+        while (run < text.size() && is_ascii(text[run]) && escape_of(text[run]) == nullptr)
+            ++run;
+        if (run > i) {
+            const size_t at = out.size();
+            out.resize(at + (run - i));
+            char* to = out.data() + at;
+            for (; i < run; ++i)
+                *to++ = static_cast<char>(text[i]);
+            continue;
+        }
+        if (const char* sequence = escape_of(text[i])) {
+            out += sequence;
+            ++i;
+            continue;
+        }
+        while (run < text.size() && !is_ascii(text[run]))
+            ++run;
+        platform::append_utf8(out, text.substr(i, run - i));
+        i = run;
+    }
+    out += '\'';
 }
 
 template <class C>
@@ -172,34 +207,37 @@ std::wstring date_text(const ole_date& date, const std::wstring&)
 }
 
 template <class C>
-std::basic_string<C> to_literal(const std::basic_string<C>& text, VARTYPE vt)
+void append_literal(std::basic_string<C>& out, const std::basic_string<C>& text, VARTYPE vt)
 {
+    const std::basic_string_view<C> view(text);
     if (is_empty_type(vt)) {
         tk_logger::log(1, "******* NULL VALUE ******");
-        return widen<C>("NULL");
-    }
-    if (text.empty())
-        return widen<C>("''");
-    if (vt == VT_DATE) {
+        out += widen<C>("NULL");
+    } else if (text.empty()) {
+        out += widen<C>("''");
+    } else if (vt == VT_DATE) {
         // A text that is no date stays as it is, for the server to judge.
         const ole_date date(text);
-        return quoted(date.is_valid() ? date_text(date, text) : text);
-    }
-    if (is_binary_type(vt)) {
+        if (date.is_valid())
+            append_quoted(out, std::basic_string_view<C>(date_text(date, text)));
+        else
+            append_quoted(out, view);
+    } else if (is_binary_type(vt)) {
         tk_logger::log(1, "GOT BLOB");
         if (is_blob_literal(text)) {
             tk_logger::log(1, "BLOB IS VALID");
-            return text;
+            out += text;
+        } else {
+            append_quoted(out, view);
         }
-        return quoted(text);
+    } else if (vt != VT_BSTR && (is_number(text) || (vt == VT_BOOL && is_truth_word(text)))) {
+        // Numbers and truth values go bare, but only what reads as one: any
+        // other text in a numeric column is a string, never part of the
+        // statement.
+        out += text;
+    } else {
+        append_quoted(out, view);
     }
-    if (vt == VT_BSTR)
-        return quoted(text);
-    // Numbers and truth values go bare, but only what reads as one: any other
-    // text in a numeric column is a string, never part of the statement.
-    if (is_number(text) || (vt == VT_BOOL && is_truth_word(text)))
-        return text;
-    return quoted(text);
 }
 
 // A GUID column (the workbook side marks one so) holds the GUID alone; a
@@ -218,12 +256,11 @@ std::wstring guid_text(const std::wstring& text)
 // A time of day alone: as itself in a TIME column; in any other date column
 // on day zero of the dates it comes with (1899-12-30), never on the zero date
 // that strict servers refuse.
-std::string time_literal(const ole_date& time, const t_ftd& column)
+void append_time_literal(std::string& out, const ole_date& time, const t_ftd& column)
 {
-    const std::string text = tk_to_utf8(time.to_wstring(6));
-    if (get_sql_native_type2(&column, true, std::wstring()) == L"TIME")
-        return "'" + text + "'";
-    return "'1899-12-30 " + text + "'";
+    out += sql_is_time_column(column) ? "'" : "'1899-12-30 ";
+    platform::append_utf8(out, time.to_wstring(6));
+    out += '\'';
 }
 
 std::string hex_literal(const ole_variant& value)
@@ -266,13 +303,17 @@ bool sql_is_number(const std::string& text)
 std::wstring to_mysql_wstr(const std::wstring& text, VARTYPE vt)
 {
     tk_logger::wlog(1, L"to_mysql_wstr(%s)", text.c_str());
-    return to_literal(text, vt);
+    std::wstring out;
+    append_literal(out, text, vt);
+    return out;
 }
 
 std::string to_mysql_str(const std::string& text, VARTYPE vt)
 {
     tk_logger::log(1, "to_mysql_str(%s)", text.c_str());
-    return to_literal(text, vt);
+    std::string out;
+    append_literal(out, text, vt);
+    return out;
 }
 
 namespace {
@@ -281,12 +322,98 @@ namespace {
 // the cell text form's "1.0000000000000000e+00" (a third of a workbook's dump
 // and of the server's parsing). NaN and the infinities are no numbers: "0",
 // as the text form gives them.
-std::string real_literal(double value)
+void append_real(std::string& out, double value)
 {
-    if (!std::isfinite(value))
-        return "0";
+    if (!std::isfinite(value)) {
+        out += '0';
+        return;
+    }
     char buffer[32];
-    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+    out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+void append_field_literal(std::string& out, const udb_field& field)
+{
+    const VARTYPE own = field.get_type();
+    if (own == ole_vt_bytes) {
+        tk_logger::log(1, "special processing for BLOBs");
+        out += hex_literal(field);
+    } else if (const VARIANT& v = field.get_variant(); v.vt == VT_R8 && own == VT_R8) {
+        append_real(out, v.dblVal);
+    } else {
+        append_literal(out, field.to_string(), own);
+    }
+}
+
+// The literal of a value for a text column.
+void append_text_literal(std::string& out, const udb_field& field, const t_ftd& column, VARTYPE own)
+{
+    if (column.reserved == 2 || column.reserved == 8) {
+        // No text is no geometry: NULL, where '' would fail the row.
+        const std::wstring text = field.to_wstring();
+        if (is_empty_type(own) || text.empty())
+            out += "NULL";
+        else
+            out += tk_to_utf8(L"ST_GeomFromText(" + quoted(text) + L")");
+        return;
+    }
+    if (own != VT_BSTR) {
+        out += tk_to_utf8(to_mysql_wstr(field.to_wstring(), own));
+        return;
+    }
+    // A text is read where it is, without a copy: most cells take this way.
+    const VARIANT& v = field.get_variant();
+    if (v.vt == VT_BSTR && !is_guid_column(column)) {
+        tk_logger::wlog(1, L"Got BSTR value: %s, flags=%d", v.bstrVal != nullptr ? v.bstrVal : L"", column.reserved);
+        append_quoted_utf8(out, bstr_view(v.bstrVal));
+        return;
+    }
+    const std::wstring text = field.to_wstring();
+    tk_logger::wlog(1, L"Got BSTR value: %s, flags=%d", text.c_str(), column.reserved);
+    append_quoted_utf8(out, is_guid_column(column) ? guid_text(text) : text);
+}
+
+// The literal of a value for a column of any other type; an empty value is
+// NULL, or the column's default where it takes no NULL.
+void append_typed_literal(std::string& out, const udb_field& field, const t_ftd& column, VARTYPE own)
+{
+    const size_t start = out.size();
+    if (column.vartype == VT_DATE && !is_empty_type(own)) {
+        // The text is made once: parsed for a time of day, else the literal.
+        const std::string text = field.to_string();
+        const ole_date date(text);
+        if (date.is_valid() && date.kind == ole_date::kind_time) {
+            append_time_literal(out, date, column);
+            return;
+        }
+        if (own == VT_R8 || own == ole_vt_bytes)
+            append_field_literal(out, field);
+        else
+            append_literal(out, text, own);
+    } else if (ole_is_numeric_type(column.vartype) && !ole_is_numeric_type(own)) {
+        append_literal(out, field.to_string(), column.vartype);
+    } else {
+        append_field_literal(out, field);
+    }
+    const std::string_view literal = std::string_view(out).substr(start);
+    const bool empty = is_empty_type(own) || literal.empty() || literal == "''" || literal == "\"\"";
+    if (!empty || is_binary_type(column.vartype))
+        return;
+    const std::string none(literal);
+    out.resize(start);
+    if (!column.b_not_null) {
+        tk_logger::log(1, "Put NULL-field");
+        out += "NULL";
+        return;
+    }
+    tk_logger::log(1, "Put default value");
+    const std::string default_text = column.default_value.to_string();
+    if (!default_text.empty())
+        append_literal(out, default_text, column.vartype);
+    else if (ole_is_numeric_type(column.vartype))
+        out += '0';  // a NOT NULL number column without a default takes 0 for a missing value
+    else
+        out += none;
 }
 
 } // namespace
@@ -295,20 +422,12 @@ std::string to_mysql_str(const udb_field* field)
 {
     if (field == nullptr)
         throw tk_mail_assertion(source_file, 907);
-    if (field->get_type() == ole_vt_bytes) {
-        tk_logger::log(1, "special processing for BLOBs");
-        return hex_literal(*field);
-    }
-    if (const VARIANT& v = field->get_variant(); v.vt == VT_R8 && field->get_type() == VT_R8)
-    {
-        std::string literal = real_literal(v.dblVal);
-        tk_logger::log(1, "to_mysql_str(%s)", literal.c_str());
-        return literal;
-    }
-    return to_mysql_str(field->to_string(), field->get_type());
+    std::string out;
+    append_field_literal(out, *field);
+    return out;
 }
 
-std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool prepared)
+void append_fld_literal(std::string& out, const udb_field* field, const t_ftd* column, bool prepared)
 {
     if (field == nullptr)
         throw tk_mail_assertion(source_file, 1138);
@@ -319,51 +438,20 @@ std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool
     if (prepared && own != VT_EMPTY && field->get_size() > long_data_size) {
         tk_logger::log(1, "fld->get_size()=%d", static_cast<int>(field->get_size()));
         tk_logger::log(1, "Returns placeholder for prepared statement");
-        return "?";
-    }
-    if (udb_custom_conversion::is_acceptable2(*field)) {
+        out += '?';
+    } else if (udb_custom_conversion::is_acceptable2(*field)) {
         tk_logger::log(1, "udb_custom_conversion::is_acceptable");
-        return tk_to_utf8(udb_custom_conversion::handle2(*field));
-    }
-    if (column->vartype == VT_BSTR) {
-        const std::wstring text = field->to_wstring();
-        tk_logger::wlog(1, L"Got BSTR value: %s, flags=%d", text.c_str(), column->reserved);
-        if (column->reserved == 2 || column->reserved == 8) {
-            // No text is no geometry: NULL, where '' would fail the row.
-            if (is_empty_type(own) || text.empty())
-                return "NULL";
-            return tk_to_utf8(L"ST_GeomFromText(" + quoted(text) + L")");
-        }
-        if (own != VT_BSTR)
-            return tk_to_utf8(to_mysql_wstr(text, own));
-        tk_logger::wlog(1, L"to_mysql_wstr(%s)", text.c_str());
-        return quoted_utf8(is_guid_column(*column) ? guid_text(text) : text);
-    }
-    std::string literal;
-    if (column->vartype == VT_DATE && !is_empty_type(own)) {
-        // The text is made once: parsed for a time of day, else the literal.
-        const std::string text = field->to_string();
-        const ole_date date(text);
-        if (date.is_valid() && date.kind == ole_date::kind_time)
-            return time_literal(date, *column);
-        literal = own == VT_R8 || own == ole_vt_bytes ? to_mysql_str(field) : to_mysql_str(text, own);
-    } else if (ole_is_numeric_type(column->vartype) && !ole_is_numeric_type(own)) {
-        literal = to_mysql_str(field->to_string(), column->vartype);
+        out += tk_to_utf8(udb_custom_conversion::handle2(*field));
+    } else if (column->vartype == VT_BSTR) {
+        append_text_literal(out, *field, *column, own);
     } else {
-        literal = to_mysql_str(field);
+        append_typed_literal(out, *field, *column, own);
     }
-    tk_logger::log(1, "Got field: %s, type=%08X", literal.c_str(), own);
-    const bool empty = is_empty_type(own) || literal.empty() || literal == "''" || literal == "\"\"";
-    if (!empty || is_binary_type(column->vartype))
-        return literal;
-    if (!column->b_not_null) {
-        tk_logger::log(1, "Put NULL-field");
-        return "NULL";
-    }
-    tk_logger::log(1, "Put default value");
-    const std::string default_text = column->default_value.to_string();
-    if (!default_text.empty())
-        return to_mysql_str(default_text, column->vartype);
-    // A NOT NULL number column without a default takes 0 for a missing value.
-    return ole_is_numeric_type(column->vartype) ? "0" : literal;
+}
+
+std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool prepared)
+{
+    std::string out;
+    append_fld_literal(out, field, column, prepared);
+    return out;
 }

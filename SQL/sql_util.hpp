@@ -16,8 +16,10 @@ class udb_field;
 struct t_ftd;
 struct sql_native_type;
 
-// The literal of a field for an INSERT into a column, as UTF-8. With prepared
-// set, a value over 1 MiB is "?" and goes as long data.
+// The literal of a field for an INSERT into a column, as UTF-8, appended to
+// out (the statement being built). With prepared set, a value over 1 MiB is
+// "?" and goes as long data.
+void append_fld_literal(std::string& out, const udb_field* field, const t_ftd* column, bool prepared);
 std::string get_fld_append_str(const udb_field* field, const t_ftd* column, bool prepared);
 
 // The literal of a text taken as a value of the given type: NULL, a quoted
@@ -49,6 +51,8 @@ uint32_t sql_bytes_per_char(const std::wstring& char_set);
 // and scale, unless name_only. Text columns take VARCHAR within the limit of
 // the column's character set and MEDIUMTEXT or LONGTEXT beyond it.
 std::wstring get_sql_native_type2(const t_ftd* column, bool name_only, const std::wstring& char_set);
+// True when the column's MySQL type is TIME.
+bool sql_is_time_column(const t_ftd& column);
 // The column type of a user's type choice.
 std::wstring get_sql_native_type1(const sql_native_type& type);
 // The text after " DEFAULT ", empty when the column gets no DEFAULT clause.

@@ -13,6 +13,10 @@ BSTR SysAllocString(const OLECHAR* text);
 // length characters from text (embedded zeros kept); a null text gives
 // length zero characters. Null when memory runs out.
 BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length);
+// Makes *text a copy of length characters from `from` (which may lie inside
+// *text), reusing *text's block when the copy fits in it. Nonzero on success;
+// on failure *text is left as it was.
+int SysReAllocStringLen(BSTR* text, const OLECHAR* from, uint32_t length);
 // Null is accepted.
 void SysFreeString(BSTR text);
 // Characters; 0 for null.
