@@ -10,6 +10,7 @@
 #include "UDB/udb_rule.hpp"
 #include "platform/text/pl_utf8.hpp"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 
@@ -49,7 +50,7 @@ bool is_hex_digit(C c)
 // The escape sequence of a character inside a quoted literal, as the client
 // library writes them; null for a character that stands as it is.
 template <class C>
-const char* escape_of(C c)
+constexpr const char* escape_of(C c)
 {
     switch (c) {
     case '\\': return "\\\\";
@@ -107,6 +108,19 @@ std::basic_string<C> quoted(const std::basic_string<C>& text)
 
 bool is_ascii(wchar_t c) { return static_cast<uint32_t>(c) < 0x80; }
 
+// An ASCII character that stands in a quoted literal as it is: looked up, as
+// this runs for every character of every text.
+bool is_plain_ascii(wchar_t c)
+{
+    static constexpr auto plain = [] {
+        std::array<bool, 0x80> table{};
+        for (size_t i = 0; i < table.size(); ++i)
+            table[i] = escape_of(static_cast<char>(i)) == nullptr;
+        return table;
+    }();
+    return is_ascii(c) && plain[static_cast<size_t>(c)];
+}
+
 // Appends wide text as a quoted, escaped UTF-8 literal in one pass: the text
 // of every cell of a text column goes through here. A run of ASCII that needs
 // no escape is copied with one resize of out.
@@ -115,7 +129,7 @@ void append_quoted_utf8(std::string& out, std::wstring_view text)
     out += '\'';
     for (size_t i = 0; i < text.size();) {
         size_t run = i;
-        while (run < text.size() && is_ascii(text[run]) && escape_of(text[run]) == nullptr)
+        while (run < text.size() && is_plain_ascii(text[run]))
             ++run;
         if (run > i) {
             const size_t at = out.size();
@@ -373,6 +387,20 @@ void append_text_literal(std::string& out, const udb_field& field, const t_ftd& 
     append_quoted_utf8(out, is_guid_column(column) ? guid_text(text) : text);
 }
 
+// The UTF-8 text of a value, in storage kept from value to value: a text
+// read into a typed column is converted without an allocation.
+const std::string& text_of(const udb_field& field)
+{
+    thread_local std::string text;
+    if (const VARIANT& v = field.get_variant(); v.vt == VT_BSTR && field.get_type() == VT_BSTR) {
+        text.clear();
+        platform::append_utf8(text, bstr_view(v.bstrVal));
+    } else {
+        text = field.to_string();
+    }
+    return text;
+}
+
 // The literal of a value for a column of any other type; an empty value is
 // NULL, or the column's default where it takes no NULL.
 void append_typed_literal(std::string& out, const udb_field& field, const t_ftd& column, VARTYPE own)
@@ -380,7 +408,7 @@ void append_typed_literal(std::string& out, const udb_field& field, const t_ftd&
     const size_t start = out.size();
     if (column.vartype == VT_DATE && !is_empty_type(own)) {
         // The text is made once: parsed for a time of day, else the literal.
-        const std::string text = field.to_string();
+        const std::string& text = text_of(field);
         const ole_date date(text);
         if (date.is_valid() && date.kind == ole_date::kind_time) {
             append_time_literal(out, date, column);
@@ -391,7 +419,7 @@ void append_typed_literal(std::string& out, const udb_field& field, const t_ftd&
         else
             append_literal(out, text, own);
     } else if (ole_is_numeric_type(column.vartype) && !ole_is_numeric_type(own)) {
-        append_literal(out, field.to_string(), column.vartype);
+        append_literal(out, text_of(field), column.vartype);
     } else {
         append_field_literal(out, field);
     }
