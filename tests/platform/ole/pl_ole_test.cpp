@@ -74,6 +74,38 @@ TEST(PlBstr, KeepsEmbeddedZerosAndCountsNullAsEmpty)
     SysFreeString(zeros);
 }
 
+// A string replaced again and again (a field of row after row) keeps its
+// block while the new text fits, and is whole and terminated every time.
+TEST(PlBstr, ReallocationReusesTheBlockWhileTheTextFits)
+{
+    BSTR s = SysAllocString(L"twelve chars");
+    const BSTR first = s;
+    ASSERT_EQ(SysReAllocStringLen(&s, L"short", 5), 1);
+    EXPECT_EQ(s, first);
+    EXPECT_EQ(std::wstring(bstr_view(s)), L"short");
+    EXPECT_EQ(s[5], 0);
+
+    // Back to the block's whole room, then from a part of itself.
+    ASSERT_EQ(SysReAllocStringLen(&s, L"twelve chars", 12), 1);
+    EXPECT_EQ(s, first);
+    ASSERT_EQ(SysReAllocStringLen(&s, s + 7, 5), 1);
+    EXPECT_EQ(std::wstring(bstr_view(s)), L"chars");
+
+    // Beyond the room: a new block with the whole text.
+    const std::wstring longer(40, L'x');
+    ASSERT_EQ(SysReAllocStringLen(&s, longer.data(), 40), 1);
+    EXPECT_EQ(std::wstring(bstr_view(s)), longer);
+    EXPECT_EQ(s[40], 0);
+
+    // A null string gets a block; a null place is refused.
+    BSTR none = nullptr;
+    ASSERT_EQ(SysReAllocStringLen(&none, L"ab", 2), 1);
+    EXPECT_EQ(std::wstring(bstr_view(none)), L"ab");
+    EXPECT_EQ(SysReAllocStringLen(nullptr, L"ab", 2), 0);
+    SysFreeString(none);
+    SysFreeString(s);
+}
+
 TEST(PlSafeArray, CreatesRedimensionsLocksAndCopies)
 {
     SAFEARRAY* a = SafeArrayCreateVector(VT_UI1, 5, 3);
