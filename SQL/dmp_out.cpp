@@ -1,45 +1,98 @@
 #include "SQL/dmp_out.hpp"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 // Large enough that rows reach the disk in few system calls.
 constexpr size_t buffer_size = 1 << 20;
 }
 
-dmp_out::dmp_out(const std::string& path) : file(std::fopen(path.c_str(), "wb"))
+dmp_out::dmp_out(const std::string& path) : fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666))
 {
-    if (!file) {
+    if (fd < 0) {
         first_error = errno;
         return;
     }
-    buffer = std::make_unique<char[]>(buffer_size);
-    std::setvbuf(file.get(), buffer.get(), _IOFBF, buffer_size);
+    filling.reserve(buffer_size * 2);
+    writing.reserve(buffer_size * 2);
+    writer = std::thread([this] { writer_loop(); });
 }
 
-void dmp_out::fail()
+dmp_out::~dmp_out() { close(); }
+
+void dmp_out::fail(int number)
 {
-    if (first_error == 0)
-        first_error = errno != 0 ? errno : EIO;
+    int none = 0;
+    first_error.compare_exchange_strong(none, number != 0 ? number : EIO);
 }
 
 void dmp_out::write(std::string_view bytes)
 {
-    if (!file || bytes.empty())
+    if (fd < 0 || bytes.empty())
         return;
     total += bytes.size();
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-        fail();
+    filling.append(bytes);
+    if (filling.size() >= buffer_size)
+        hand_over();
+}
+
+// Gives the gathered bytes to the writer once it is done with the last ones.
+void dmp_out::hand_over()
+{
+    std::unique_lock<std::mutex> held(lock);
+    changed.wait(held, [this] { return !pending; });
+    std::swap(filling, writing);
+    pending = true;
+    held.unlock();
+    changed.notify_all();
+    filling.clear();
+}
+
+void dmp_out::write_all(const std::string& bytes)
+{
+    for (size_t done = 0; done < bytes.size() && first_error.load() == 0;) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            fail(n < 0 ? errno : EIO);
+            return;
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+void dmp_out::writer_loop()
+{
+    std::unique_lock<std::mutex> held(lock);
+    for (;;) {
+        changed.wait(held, [this] { return pending || stopping; });
+        if (!pending)
+            return;
+        held.unlock();
+        write_all(writing);
+        held.lock();
+        pending = false;
+        changed.notify_all();
+    }
 }
 
 bool dmp_out::close()
 {
-    if (file) {
-        errno = 0;
-        if (std::fflush(file.get()) != 0 || std::ferror(file.get()))
-            fail();
-        if (std::fclose(file.release()) != 0)
-            fail();
+    if (fd < 0)
+        return first_error.load() == 0;
+    if (!filling.empty())
+        hand_over();
+    {
+        std::lock_guard<std::mutex> held(lock);
+        stopping = true;
     }
-    return first_error == 0;
+    changed.notify_all();
+    writer.join();
+    if (::close(fd) != 0)
+        fail(errno);
+    fd = -1;
+    return first_error.load() == 0;
 }

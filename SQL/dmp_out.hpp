@@ -1,41 +1,53 @@
-// The dump's output file: bytes written as given (no newline translation)
-// through a large buffer. Write errors are remembered rather than lost, so a
-// dump that did not reach the disk in full is reported when the file is
-// closed, never left silently short.
+// The dump's output file: bytes written as given (no newline translation).
+// The bytes gather in a buffer of about a megabyte; a full buffer goes to a
+// writer thread of the file's own while the next one fills, so building the
+// statements and the system's copying of them to disk overlap. Write errors
+// are remembered rather than lost, so a dump that did not reach the disk in
+// full is reported when the file is closed, never left silently short.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 class dmp_out {
 public:
     // Creates or empties the file; is_open() tells whether that worked, and
     // error() then holds the system's error number.
     explicit dmp_out(const std::string& path);
+    // Closes the file if close() was not called.
+    ~dmp_out();
     dmp_out(const dmp_out&) = delete;
     dmp_out& operator=(const dmp_out&) = delete;
 
-    bool is_open() const { return file != nullptr; }
+    bool is_open() const { return fd >= 0; }
     void write(std::string_view bytes);
-    // Flushes and closes; false when any write since the opening failed.
-    // Later writes are dropped.
+    // Writes what is left, waits for the writer and closes; false when any
+    // write since the opening failed. Later writes are dropped.
     bool close();
     // The system's error number of the first failure, 0 while none.
-    int error() const { return first_error; }
+    int error() const { return first_error.load(); }
     // Bytes given to write so far.
     uint64_t written() const { return total; }
 
 private:
-    struct closer {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    void fail();
+    void hand_over();
+    void write_all(const std::string& bytes);
+    void writer_loop();
+    void fail(int number);
 
-    std::unique_ptr<std::FILE, closer> file;
-    std::unique_ptr<char[]> buffer;
-    int first_error = 0;
+    int fd = -1;
+    std::string filling;  // the bytes being gathered, the caller's
+    std::string writing;  // the bytes being written, the writer's while pending
+    std::mutex lock;
+    std::condition_variable changed;
+    bool pending = false;   // writing holds bytes for the writer
+    bool stopping = false;  // no more bytes will come
+    std::atomic<int> first_error{0};
     uint64_t total = 0;
+    std::thread writer;
 };

@@ -165,6 +165,31 @@ TEST_F(DumpText, AWriteErrorIsReportedAtClose)
     EXPECT_NO_THROW({ dmp_database quiet(L"/dev/full", dump_options()); });
 }
 
+// Pieces of every size, some larger than the writer's buffer, reach the file
+// whole and in order however the buffers are handed to the writer thread;
+// nothing is written after close.
+TEST(DumpOutput, EveryByteArrivesInOrder)
+{
+    test_dir dir;
+    const std::string path = dir.file("out.sql");
+    std::string expected;
+    {
+        dmp_out out(path);
+        ASSERT_TRUE(out.is_open());
+        for (size_t i = 0; i < 400; ++i) {
+            const size_t size = i % 50 == 49 ? 1500000 : i * 37 % 9000;
+            const std::string piece(size, static_cast<char>('a' + i % 26));
+            out.write(piece);
+            expected += piece;
+        }
+        EXPECT_EQ(out.written(), expected.size());
+        EXPECT_TRUE(out.close());
+        out.write("late");
+        EXPECT_TRUE(out.close());
+    }
+    EXPECT_TRUE(test_dir::read(path) == expected);
+}
+
 class DumpStatements : public ::testing::Test {
 protected:
     // What the writer wrote after its preamble.
