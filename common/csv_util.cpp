@@ -122,10 +122,13 @@ void csv_file::get_line()
 {
     tk_logger::log(1, "csv_file::get_line");
     const size_t columns = schema.size();
+    // The first line tells the columns; the lines after it are cut ahead.
+    if (columns > 0 && ahead == nullptr)
+        ahead = std::make_unique<csv_read_ahead>(input, columns);
     do
-        has_current = input.get_line(current, columns == 0 ? max_columns : columns);
+        has_current = ahead != nullptr ? ahead->get_line(current) : input.get_line(current, max_columns);
     while (has_current && current.blank && columns > 1);
-    position.store(input.position(), std::memory_order_relaxed);
+    position.store(ahead != nullptr ? ahead->position() : input.position(), std::memory_order_relaxed);
     if (!has_current)
         return;
     tk_logger::log(1, "result=line %I64d, %d fields", current.number, static_cast<int>(current.fields));
@@ -186,6 +189,7 @@ void csv_file::prev()
 void csv_file::reset()
 {
     tk_logger::log(1, "csv_file::reset");
+    ahead.reset();
     input.rewind();
     position.store(0, std::memory_order_relaxed);
 }

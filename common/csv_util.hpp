@@ -2,14 +2,16 @@
 // (their names when the file has a header, else F1, F2, ...), every column
 // is a text of 255 characters, and each further logical line is one record
 // (csv_line.hpp tells how lines are cut into fields).
-// The file is read forward once, in memory bounded by its longest line, while
-// another thread may watch the progress through get_position and
-// get_file_size.
+// The file is read forward once, in memory bounded by a few of its longest
+// lines, while another thread may watch the progress through get_position and
+// get_file_size. Once the columns are known, the lines are cut on a thread of
+// their own ahead of the records (csv_ahead.hpp).
 //
 // The same class writes records as CSV lines when built for writing.
 #pragma once
 
 #include "UDB/udb_recs.hpp"
+#include "common/csv_ahead.hpp"
 #include "common/csv_line.hpp"
 #include "common/csv_text.hpp"
 
@@ -82,7 +84,10 @@ public:
     // records whose fields beyond the columns held text, which was left
     // out, and the line of the first; the first line that was not UTF-8
     // and was read as Windows-1252.
-    int64_t unclosed_quote_line() const { return input.unclosed_quote_line(); }
+    int64_t unclosed_quote_line() const
+    {
+        return ahead != nullptr ? ahead->unclosed_quote_line() : input.unclosed_quote_line();
+    }
     int64_t long_records() const { return long_record_count; }
     int64_t first_long_record() const { return first_long_line; }
     int64_t first_ansi_line() const { return first_ansi; }
@@ -99,6 +104,7 @@ private:
 
     std::wstring source;  // the path, for messages
     csv_line_reader input;
+    std::unique_ptr<csv_read_ahead> ahead;  // uses input while it lives
     csv_line current;
     bool has_current = false;
     csv_decoder decoder;

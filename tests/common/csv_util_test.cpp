@@ -237,6 +237,49 @@ TEST(csv_file, progress_moves_per_line_and_reading_goes_forward_only)
     EXPECT_EQ(file.get_item()->get_field(L"h").to_wstring(), L"h");
 }
 
+// Lines cut ahead on another thread, batch after batch: every record in
+// order with its progress, a failure raised only after the lines before it,
+// and a file dropped or rewound halfway.
+TEST(csv_file, lines_cut_ahead_arrive_in_order_and_a_failure_after_them)
+{
+    test_dir dir;
+    const std::string path = dir.file("many.csv");
+    std::string text = "n,t\n";
+    const int rows = 20000;
+    for (int i = 1; i <= rows; ++i)
+        text += std::to_string(i) + (i % 1000 == 0 ? ",\"two\nlines\"\n" : "," + std::string(i % 300, 'x') + "\n");
+    test_dir::write(path, text + std::string(5000, 'y') + "\n");
+    {
+        csv_file file(wide(path), L",", true, 4000);
+        int64_t position = 0;
+        int n = 0;
+        try {
+            for (; !file.is_eof(); file.next()) {
+                const udb_record& record = *file.get_item();
+                ASSERT_EQ(record[0]->to_wstring(), std::to_wstring(++n));
+                if (n % 1000 == 0) {
+                    ASSERT_EQ(record[1]->to_wstring(), L"two\nlines");
+                }
+                ASSERT_GT(file.get_position(), position);
+                position = file.get_position();
+            }
+            FAIL() << "no exception";
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(n, rows);
+            EXPECT_NE(std::string(e.what()).find("Line 20022 of the CSV file"), std::string::npos) << e.what();
+        }
+    }
+    csv_file halfway(wide(path), L",", true);
+    for (int i = 0; i < 3000; ++i)
+        halfway.next();
+    EXPECT_EQ(halfway.get_item()->get_field(L"n").to_wstring(), L"3001");
+    halfway.reset();
+    halfway.next();
+    EXPECT_EQ(halfway.get_item()->get_field(L"n").to_wstring(), L"n");
+    halfway.next();
+    EXPECT_EQ(halfway.get_item()->get_field(L"n").to_wstring(), L"1");
+}
+
 udb_record sample_record()
 {
     udb_record record;
