@@ -401,6 +401,24 @@ const std::string& text_of(const udb_field& field)
     return text;
 }
 
+// Whether a text may hold a time of day alone, for ole_date to tell: one
+// begins with a number followed by ':' (10:30), or with the zero of the zero
+// date (0000-00-00 10:30:00). Any other text is a date, a date and time or no
+// date at all: most values of a date column are not parsed a second time.
+bool may_be_time(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ')
+        ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    const size_t digits = i;
+    bool zero = true;
+    for (; i < text.size() && is_digit(text[i]); ++i)
+        zero = zero && text[i] == '0';
+    return i == digits || zero || (i < text.size() && text[i] == ':');
+}
+
 // The literal of a value for a column of any other type; an empty value is
 // NULL, or the column's default where it takes no NULL.
 void append_typed_literal(std::string& out, const udb_field& field, const t_ftd& column, VARTYPE own)
@@ -409,10 +427,12 @@ void append_typed_literal(std::string& out, const udb_field& field, const t_ftd&
     if (column.vartype == VT_DATE && !is_empty_type(own)) {
         // The text is made once: parsed for a time of day, else the literal.
         const std::string& text = text_of(field);
-        const ole_date date(text);
-        if (date.is_valid() && date.kind == ole_date::kind_time) {
-            append_time_literal(out, date, column);
-            return;
+        if (may_be_time(text)) {
+            const ole_date date(text);
+            if (date.is_valid() && date.kind == ole_date::kind_time) {
+                append_time_literal(out, date, column);
+                return;
+            }
         }
         if (own == VT_R8 || own == ole_vt_bytes)
             append_field_literal(out, field);

@@ -24,6 +24,8 @@ public:
     // line is read as Windows-1252.
     bool choose(const csv_line& line);
     void decode(std::string_view field, std::wstring& out) const;
+    // True when the chosen line is ASCII alone: each byte is its character.
+    bool all_ascii() const { return ascii; }
 
 private:
     bool ascii = true;

@@ -61,6 +61,20 @@ void csv_field::set_text(const std::wstring& text)
     size = static_cast<uint32_t>(text.size());
 }
 
+void csv_field::set_ascii(std::string_view text)
+{
+    const auto length = static_cast<uint32_t>(text.size());
+    if (var.vt != VT_BSTR) {
+        set_null();
+        var.vt = VT_BSTR;
+        var.bstrVal = nullptr;
+    }
+    if (SysReAllocStringLen(&var.bstrVal, nullptr, length) == 0)
+        throw tk_mail_assertion("csv_util", __LINE__);
+    std::copy(text.begin(), text.end(), var.bstrVal);
+    size = length;
+}
+
 void csv_field::set_null()
 {
     ole_variant::operator=(ole_variant());
@@ -79,7 +93,9 @@ void csv_record::do_create(const csv_line& line, const csv_decoder& decoder)
         auto& field = static_cast<csv_field&>(*(*this)[i]);
         if (field.name != column)
             field.name = column;
-        if (i < line.size()) {
+        if (i < line.size() && decoder.all_ascii()) {
+            field.set_ascii(line.field(i));
+        } else if (i < line.size()) {
             decoder.decode(line.field(i), token);
             field.set_text(token);
         } else {

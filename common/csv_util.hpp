@@ -27,6 +27,8 @@ class csv_field : public udb_field {
 public:
     explicit csv_field(const std::wstring& name, const std::wstring& text = std::wstring());
     void set_text(const std::wstring& text);
+    // ASCII text, each byte a character, widened straight into the value.
+    void set_ascii(std::string_view text);
     void set_null();
 };
 

@@ -171,6 +171,30 @@ TEST(SqlLiterals, DoublesReadBackBitForBit)
     }
 }
 
+// A text read into a date column goes out as written unless it is a time of
+// day alone, which goes out on day zero. Only texts that may be one are
+// parsed: for every shape of text the literal is what parsing all of them
+// gives.
+TEST(SqlLiterals, TextsInADateColumnAreTimesExactlyWhenTheyParseAsTimes)
+{
+    const char* const texts[] = {
+        "10:30", " 10:30", "\t7:05:09", "+1:02", "-0:30", "10:30 PM", "10:30:00.250", "0000-00-00 10:30:00",
+        "00-00-0000 1:02:03", "0/0/0 10:00:00", "0.0.0 23:59:59", "000:10", "00000000", "00000000103000",
+        "0000-00-00", "1899-12-30 10:00:00", "2024-01-05", "2024-01-05 10:20:00", "05-01-2024 10:20:00",
+        "20240105", "20240105102000", "Jan 5 2024 10:00", "12:60", "25:00", "10.30", "10 30", "noon", "-",
+        "0", "0:", ":30", "1:2:3:4", "2024-13-45", " 0000-00-00 00:00:00",
+    };
+    const t_ftd column = column_of(VT_DATE, false, ole_variant(), 1);
+    for (const char* text : texts) {
+        const ole_date parsed{std::string(text)};
+        const bool time = parsed.is_valid() && parsed.kind == ole_date::kind_time;
+        const std::string expected =
+            time ? "'1899-12-30 " + platform::to_utf8(parsed.to_wstring(6)) + "'" : "'" + std::string(text) + "'";
+        const udb_field field = field_of(ole_variant(platform::from_utf8(text)));
+        EXPECT_EQ(get_fld_append_str(&field, &column, false), expected) << text;
+    }
+}
+
 TEST(SqlLiterals, LongValuesBecomePlaceholders)
 {
     const t_ftd column = column_of(VT_BSTR);
