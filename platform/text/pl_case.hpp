@@ -13,9 +13,11 @@ int compare_no_case(std::wstring_view a, std::wstring_view b);
 // The same for UTF-8 text.
 int compare_no_case(std::string_view a, std::string_view b);
 
+// Simple case folding maps one code point to one, so texts of different
+// lengths never match: most look-ups end there.
 inline bool equal_no_case(std::wstring_view a, std::wstring_view b)
 {
-    return compare_no_case(a, b) == 0;
+    return a.size() == b.size() && compare_no_case(a, b) == 0;
 }
 
 } // namespace platform
