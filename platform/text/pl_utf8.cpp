@@ -62,29 +62,22 @@ uint32_t decode_one(std::string_view in, size_t& i)
     return c;
 }
 
-// Appends in[i..] up to its first character beyond ASCII, most of any text,
-// with one resize of out; returns where it stopped.
-size_t append_ascii_run(std::string& out, std::wstring_view in, size_t i)
-{
-    size_t run = i;
-    while (run < in.size() && static_cast<uint32_t>(in[run]) < 0x80)
-        ++run;
-    const size_t at = out.size();
-    out.resize(at + (run - i));
-    for (char* to = out.data() + at; i < run; ++i)
-        *to++ = static_cast<char>(in[i]);
-    return run;
-}
-
 } // namespace
 
 void append_utf8(std::string& out, std::wstring_view in)
 {
-    out.reserve(out.size() + in.size());
-    for (size_t i = 0; i < in.size(); ++i) {
+    // ASCII, most of any text, goes in one pass into room made for it.
+    const size_t at = out.size();
+    out.resize(at + in.size());
+    char* const to = out.data() + at;
+    size_t i = 0;
+    for (; i < in.size() && static_cast<uint32_t>(in[i]) < 0x80; ++i)
+        to[i] = static_cast<char>(in[i]);
+    out.resize(at + i);
+    for (; i < in.size(); ++i) {
         auto c = static_cast<uint32_t>(in[i]);
         if (c < 0x80) {
-            i = append_ascii_run(out, in, i) - 1;
+            out += static_cast<char>(c);
             continue;
         }
         if (is_high_surrogate(c) && i + 1 < in.size()

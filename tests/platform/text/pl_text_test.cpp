@@ -29,9 +29,16 @@ TEST(Utf8, EncodesEveryWidthAndReplacesWhatIsNoCharacter)
         {std::wstring{wchar_t(0xDC00)}, "\xEF\xBF\xBD"},                        // lone low surrogate
         {std::wstring{wchar_t(0x110000)}, "\xEF\xBF\xBD"},
         {std::wstring(L"a\0b", 3), std::string("a\0b", 3)},
+        {L"plain \u00e9t\u00e9 then \u20ac and more", "plain \xC3\xA9t\xC3\xA9 then \xE2\x82\xAC and more"},
+        {std::wstring{L'x', L'y', wchar_t(0xD83D), wchar_t(0xDE00), L'z'}, "xy\xF0\x9F\x98\x80z"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(to_utf8(c.wide), c.utf8) << c.utf8;
+        // Appended after text already there, which stays.
+        std::string out = "head ";
+        append_utf8(out, c.wide);
+        EXPECT_EQ(out, "head " + c.utf8);
+    }
 }
 
 TEST(Utf8, DecodesAndReplacesEachIllFormedByte)
