@@ -175,10 +175,10 @@ const sql_table::column_match& sql_table::match(const udb_record& record)
     return *last_match;
 }
 
-std::string sql_table::values_of(const udb_record& record, const column_match& matched, bool prepared,
-                                 std::vector<const udb_field*>* long_fields) const
+void sql_table::values_of(std::string& values, const udb_record& record, const column_match& matched, bool prepared,
+                          std::vector<const udb_field*>* long_fields) const
 {
-    std::string values;
+    values.clear();
     for (size_t i = 0; i < matched.pairs.size(); ++i) {
         const udb_field* field = record[matched.pairs[i].first].get();
         if (i > 0)
@@ -189,7 +189,6 @@ std::string sql_table::values_of(const udb_record& record, const column_match& m
         if (long_fields != nullptr && std::string_view(values).substr(start) == "?")
             long_fields->push_back(field);
     }
-    return values;
 }
 
 std::string sql_table::batch_report::message() const
@@ -273,7 +272,8 @@ uint32_t sql_table::gather_limit()
 void sql_table::fast_append(const udb_record& record, batch_report& report)
 {
     const column_match& matched = match(record);
-    const std::string values = values_of(record, matched, false, nullptr);
+    std::string& values = row_values;
+    values_of(values, record, matched, false, nullptr);
     // Alone in a statement: the server closes the connection on a packet over
     // its limit, so such a row is refused here and the others go on.
     if (matched.fast_columns.size() + 1 + 7 + 2 + values.size() > gather_limit())
@@ -404,8 +404,9 @@ void sql_table::slow_append(const udb_record& record, batch_report& report)
     const int64_t size = record.get_total_size();
     const bool big = size > max_buffer_size;
     std::vector<const udb_field*> long_fields;
-    const std::string statement =
-        matched.slow_columns + " VALUES (" + values_of(record, matched, big, &long_fields) + ")";
+    std::string values;
+    values_of(values, record, matched, big, &long_fields);
+    const std::string statement = matched.slow_columns + " VALUES (" + values + ")";
     tk_logger::log(1, "Run SQL query: %s", statement.c_str());
     const uint32_t packet = engine().get_max_allowed_packet();
     tk_logger::log(2, "get_max_allowed_packet=%d", packet);

@@ -137,8 +137,10 @@ private:
     void read_foreign_keys();
 
     const column_match& match(const udb_record& record);
-    std::string values_of(const udb_record& record, const column_match& match, bool prepared,
-                          std::vector<const udb_field*>* long_fields) const;
+    // The literals of a record's values, joined by ", ", into values (whose
+    // storage is kept from row to row).
+    void values_of(std::string& values, const udb_record& record, const column_match& match, bool prepared,
+                   std::vector<const udb_field*>* long_fields) const;
     void fast_append(const udb_record& record, batch_report& report);
     void slow_append(const udb_record& record, batch_report& report);
     // Takes the answer to the batch sent before, then sends the gathered one.
@@ -170,6 +172,7 @@ private:
     skipped_rows duplicates;
     batch pending;  // being gathered
     batch sent;     // sent, its answer not taken yet
+    std::string row_values;  // the literals of the row being gathered
     bool awaiting_answer = false;
     uint32_t limit = 0;
     std::unique_ptr<column_match> last_match;
