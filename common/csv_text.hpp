@@ -26,6 +26,8 @@ public:
     void decode(std::string_view field, std::wstring& out) const;
     // True when the chosen line is ASCII alone: each byte is its character.
     bool all_ascii() const { return ascii; }
+    // True when the chosen line is read as Windows-1252.
+    bool is_ansi() const { return ansi; }
 
 private:
     bool ascii = true;

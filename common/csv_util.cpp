@@ -187,6 +187,16 @@ udb_record* csv_file::get_item()
     return last_record.get();
 }
 
+bool csv_file::get_texts(std::vector<std::string_view>& values) const
+{
+    values.clear();
+    if (!has_current || decoder.is_ansi())
+        return false;
+    for (size_t i = 0; i < current.size() && i < schema.size(); ++i)
+        values.push_back(current.field(i));
+    return true;
+}
+
 bool csv_file::is_eof()
 {
     return !has_current;

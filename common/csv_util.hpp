@@ -20,6 +20,8 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // A CSV value: a text, its size the text's length; NULL for a column the
 // line has no field for.
@@ -71,6 +73,10 @@ public:
     // The next record. A blank line of a file of several columns holds no
     // data and is passed over.
     void next() override;
+    // The current line's values as UTF-8 texts, one for each field the line
+    // has, without building its record; false for a line read as
+    // Windows-1252, whose texts only its record gives. Valid until next().
+    bool get_texts(std::vector<std::string_view>& values) const;
     // Reading goes forward only: an internal error.
     void prev() override;
     // Back to the start of the file; the current line is kept.

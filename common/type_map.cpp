@@ -123,12 +123,13 @@ bool held_number_kind(const udb_record& record, size_t n, int32_t& kind)
 }
 
 // Two digits at text[pos] within [low, high]; -1 when they are not.
-int two_digits(std::wstring_view text, size_t pos, int low, int high)
+template <class C>
+int two_digits(std::basic_string_view<C> text, size_t pos, int low, int high)
 {
-    const wchar_t a = text[pos], b = text[pos + 1];
-    if (a < L'0' || a > L'9' || b < L'0' || b > L'9')
+    const C a = text[pos], b = text[pos + 1];
+    if (a < C('0') || a > C('9') || b < C('0') || b > C('9'))
         return -1;
-    const int v = (a - L'0') * 10 + (b - L'0');
+    const int v = (a - C('0')) * 10 + (b - C('0'));
     return v >= low && v <= high ? v : -1;
 }
 
@@ -141,7 +142,8 @@ int days_in_month(int year, int month)
 
 // A calendar date: year 1000 to 9999 (the DATE range) at text[pos], then
 // month and day, each part followed by sep when sep is not 0.
-bool valid_date(std::wstring_view text, size_t pos, wchar_t sep)
+template <class C>
+bool valid_date(std::basic_string_view<C> text, size_t pos, C sep)
 {
     const size_t step = sep != 0 ? 1 : 0;
     const int century = two_digits(text, pos, 10, 99);
@@ -158,7 +160,8 @@ bool valid_date(std::wstring_view text, size_t pos, wchar_t sep)
 
 // A time of day 00:00:00 to 23:59:59 at text[pos], parts separated by sep
 // when sep is not 0.
-bool valid_time(std::wstring_view text, size_t pos, wchar_t sep)
+template <class C>
+bool valid_time(std::basic_string_view<C> text, size_t pos, C sep)
 {
     const size_t step = sep != 0 ? 1 : 0;
     if (sep != 0 && (text[pos + 2] != sep || text[pos + 5] != sep))
@@ -168,7 +171,80 @@ bool valid_time(std::wstring_view text, size_t pos, wchar_t sep)
 }
 
 // How the system writes a time of day alone in narrow text.
-constexpr std::wstring_view zero_date = L"0000-00-00 ";
+template <class C>
+bool starts_with_zero_date(std::basic_string_view<C> text)
+{
+    constexpr std::string_view zero_date = "0000-00-00 ";
+    if (text.size() < zero_date.size())
+        return false;
+    for (size_t i = 0; i < zero_date.size(); ++i)
+        if (text[i] != C(zero_date[i]))
+            return false;
+    return true;
+}
+
+template <class C>
+int32_t date_kind(std::basic_string_view<C> text)
+{
+    const C none = 0;
+    switch (text.size()) {
+    case 19:
+        if (starts_with_zero_date(text))
+            return valid_time(text, 11, C(':')) ? dates_map::time_only : dates_map::no_date;
+        return valid_date(text, 0, C('-')) && text[10] == C(' ') && valid_time(text, 11, C(':')) ? dates_map::date_time
+                                                                                                : dates_map::no_date;
+    case 14:
+        return valid_date(text, 0, none) && valid_time(text, 8, none) ? dates_map::date_time : dates_map::no_date;
+    case 10:
+        return valid_date(text, 0, C('-')) ? dates_map::date_only : dates_map::no_date;
+    case 8:
+        if (text[2] == C(':'))
+            return valid_time(text, 0, C(':')) ? dates_map::time_only : dates_map::no_date;
+        return valid_date(text, 0, none) ? dates_map::date_only : dates_map::no_date;
+    default:
+        return dates_map::no_date;
+    }
+}
+
+// The state of a date column once it met a value of the given kind.
+void note_date(types_map::entry& e, int32_t kind)
+{
+    if (!e.seen) {
+        e.state = kind;
+        e.seen = true;
+    } else if (kind == dates_map::no_date || (e.state == dates_map::time_only) != (kind == dates_map::time_only)) {
+        tk_logger::log(1, "switch to char(19)");
+        e.state = dates_map::no_date;
+    } else if (e.state == dates_map::date_only && kind == dates_map::date_time) {
+        tk_logger::log(1, "switch to datetime");
+        e.state = dates_map::date_time;
+    }
+}
+
+// The state of a number column once it met a value of the given kind.
+void note_number(types_map::entry& e, int32_t kind)
+{
+    if (!e.seen) {
+        e.seen = true;
+        e.state = kind;
+    } else if (kind == num_map::not_numeric) {
+        tk_logger::log(1, "Switch to VARCHAR");
+        e.state = num_map::not_numeric;
+    } else if (kind == num_map::is_double_state || (kind == num_map::is_bigint && e.state == num_map::is_integer)) {
+        tk_logger::log(1, kind == num_map::is_double_state ? "Switch to DOUBLE" : "Switch to VT_I8");
+        e.state = kind;
+    }
+    if (e.state == num_map::is_double_state && !e.fits_double)
+        e.state = num_map::not_numeric;
+}
+
+template <class C>
+int32_t text_number_kind(types_map::entry& e, std::basic_string_view<C> text)
+{
+    const int32_t kind = number_kind(text);
+    e.fits_double = e.fits_double && (kind == num_map::is_double_state || fits_double_t(text));
+    return kind;
+}
 
 } // namespace
 
@@ -230,22 +306,12 @@ int32_t dates_map::declared_state(const t_ftd& column)
 
 int32_t dates_map::get_kind(std::wstring_view text)
 {
-    switch (text.size()) {
-    case 19:
-        if (text.starts_with(zero_date))
-            return valid_time(text, 11, L':') ? time_only : no_date;
-        return valid_date(text, 0, L'-') && text[10] == L' ' && valid_time(text, 11, L':') ? date_time : no_date;
-    case 14:
-        return valid_date(text, 0, 0) && valid_time(text, 8, 0) ? date_time : no_date;
-    case 10:
-        return valid_date(text, 0, L'-') ? date_only : no_date;
-    case 8:
-        if (text[2] == L':')
-            return valid_time(text, 0, L':') ? time_only : no_date;
-        return valid_date(text, 0, 0) ? date_only : no_date;
-    default:
-        return no_date;
-    }
+    return date_kind(text);
+}
+
+int32_t dates_map::get_kind(std::string_view text)
+{
+    return date_kind(text);
 }
 
 const wchar_t* dates_map::type_name(int32_t state)
@@ -273,21 +339,17 @@ void dates_map::add_rec_stat(const udb_record& record)
             tk_logger::log(1, "skip mapping CHAR(19)");
             continue;
         }
-        if (!text_of(record, e, scratch, text))
-            continue;
-        const int32_t kind = get_kind(text);
-        if (!e.seen) {
-            e.state = kind;
-            e.seen = true;
-        } else if (kind == no_date || (e.state == time_only) != (kind == time_only)) {
-            tk_logger::log(1, "switch to char(19)");
-            e.state = no_date;
-        } else if (e.state == date_only && kind == date_time) {
-            tk_logger::log(1, "switch to datetime");
-            e.state = date_time;
-        }
+        if (text_of(record, e, scratch, text))
+            note_date(e, get_kind(text));
     }
     tk_logger::log(1, "End of dates_map::add_rec_stat");
+}
+
+void dates_map::add_text_stat(const std::vector<std::string_view>& values)
+{
+    for (entry& e : entries)
+        if (!(e.seen && e.state == no_date) && e.n_field < values.size())
+            note_date(e, get_kind(values[e.n_field]));
 }
 
 num_map::num_map(const std::wstring& table_name_, const udb_schema& schema) : types_map(table_name_)
@@ -356,20 +418,15 @@ void num_map::add_rec_stat(const udb_record& record)
         if (!held_number_kind(record, e.n_field, kind)) {
             if (!text_of(record, e, scratch, text))
                 continue;
-            kind = number_kind(text);
-            e.fits_double = e.fits_double && (kind == is_double_state || fits_double_t(text));
+            kind = text_number_kind(e, text);
         }
-        if (!e.seen) {
-            e.seen = true;
-            e.state = kind;
-        } else if (kind == not_numeric) {
-            tk_logger::log(1, "Switch to VARCHAR");
-            e.state = not_numeric;
-        } else if (kind == is_double_state || (kind == is_bigint && e.state == is_integer)) {
-            tk_logger::log(1, kind == is_double_state ? "Switch to DOUBLE" : "Switch to VT_I8");
-            e.state = kind;
-        }
-        if (e.state == is_double_state && !e.fits_double)
-            e.state = not_numeric;
+        note_number(e, kind);
     }
+}
+
+void num_map::add_text_stat(const std::vector<std::string_view>& values)
+{
+    for (entry& e : entries)
+        if (!(e.seen && e.state == not_numeric) && e.n_field < values.size())
+            note_number(e, text_number_kind(e, values[e.n_field]));
 }

@@ -33,6 +33,9 @@ public:
     virtual ~types_map() = default;
 
     virtual void add_rec_stat(const udb_record& record) = 0;
+    // The same for a record read as UTF-8 texts, one for each column from
+    // the first; the columns beyond them are missing values.
+    virtual void add_text_stat(const std::vector<std::string_view>& values) = 0;
 
     const std::wstring& get_table_name() const { return table_name; }
     const std::vector<entry>& get_entries() const { return entries; }
@@ -56,6 +59,7 @@ public:
     // only_dates: watch only the columns declared as dates.
     dates_map(const std::wstring& table_name, const udb_schema& schema, bool only_dates);
     void add_rec_stat(const udb_record& record) override;
+    void add_text_stat(const std::vector<std::string_view>& values) override;
 
     // The state the column's type already is: its MySQL type decides, so a
     // TIME column is time_only and a DATE column date_only.
@@ -65,6 +69,7 @@ public:
     // "0000-00-00 HH:MM:SS" a time, all within the calendar; anything else
     // no_date.
     static int32_t get_kind(std::wstring_view text);
+    static int32_t get_kind(std::string_view text);
     static const wchar_t* type_name(int32_t state);
     // Makes the column of that type.
     static void set_type(t_ftd& column, int32_t state);
@@ -77,6 +82,7 @@ public:
 
     num_map(const std::wstring& table_name, const udb_schema& schema);
     void add_rec_stat(const udb_record& record) override;
+    void add_text_stat(const std::vector<std::string_view>& values) override;
 
     // A plain integer (an optional "-", no leading zero, not "-0") outside the
     // 32-bit range that fits 64 bits.

@@ -109,8 +109,10 @@ public:
     // them: refinement from all the values and, for a CSV file, the text
     // types of its long values. A record the copy would fail on ends the
     // reading, so the types fit the records the copy writes. Returns the
-    // columns to make text after the copy (mysql_refine_types).
-    std::vector<text_later> settle_types(udb_recordset& source, udb_schema& columns);
+    // columns to make text after the copy (mysql_refine_types). A CSV
+    // source is given as lines too: while the user left its columns alone,
+    // the types come from the texts of its lines, no record built.
+    std::vector<text_later> settle_types(udb_recordset& source, udb_schema& columns, csv_file* lines);
     // Ends the copy into a table: the rows still gathered are written and
     // the table closed, then the columns of `later` are made text.
     // existed: the table was there before the run.

@@ -96,7 +96,7 @@ void ravelin_converter::convert_from_csv()
             // The first reading shows its progress too: a large file takes a while.
             std::unique_ptr<csv_file> first = open_csv_source();
             const published progress(*this, first.get());
-            later = settle_types(*first, columns);
+            later = settle_types(*first, columns, first.get());
         }
         const published progress(*this, reader.get());
         std::unique_ptr<udb_recordset> table = database->create_table(name, columns, indexes);

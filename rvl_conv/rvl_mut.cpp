@@ -265,14 +265,19 @@ std::wstring sql_db_mutator::modify1(const std::wstring& table, udb_schema& sche
     return new_name.empty() ? table : new_name;
 }
 
+bool sql_db_mutator::has_field_changes(const std::wstring& table) const
+{
+    const sql_table_mutator* change = get_table_mutator3(table);
+    return change != nullptr && change->has_field_changes();
+}
+
 const udb_record& sql_db_mutator::modify2(const std::wstring& table, const udb_record& record)
 {
-    sql_table_mutator* change = get_table_mutator3(table);
-    if (change == nullptr || !change->has_field_changes()) {
+    if (!has_field_changes(table)) {
         tk_logger::wlog(2, L"Not found: '%s'", table.c_str());
         return record;
     }
-    return change->modify2(record);
+    return get_table_mutator3(table)->modify2(record);
 }
 
 std::vector<bool> sql_db_mutator::user_typed(const std::wstring& table, const udb_schema& columns) const

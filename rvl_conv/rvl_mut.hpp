@@ -137,6 +137,9 @@ public:
     std::wstring modify1(const std::wstring& table, udb_schema& schema, udb_indexes& indexes);
     // The record to append for a source record of the table.
     const udb_record& modify2(const std::wstring& table, const udb_record& record);
+    // Whether the user changed any column of the table: else modify2 gives
+    // every record as it is.
+    bool has_field_changes(const std::wstring& table) const;
 
     // For each column of a table's changed schema, whether a change of the
     // user gave it its type.

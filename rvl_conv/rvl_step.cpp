@@ -8,10 +8,13 @@
 
 #include "SQL/sql_tab.hpp"
 #include "TK/tk_log.hpp"
+#include "common/csv_util.hpp"
 #include "common/type_map.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 #include "rvl_conv/rvl_fin.hpp"
 #include "rvl_conv/rvl_upsz.hpp"
+
+#include <algorithm>
 
 namespace {
 
@@ -34,6 +37,21 @@ void note_lengths(const udb_record& record, std::vector<uint32_t>& longest)
             longest[i] = std::max(longest[i], record[i]->get_size());
 }
 
+// The same for UTF-8 texts: a character is each byte but those that continue
+// one.
+void note_lengths(const std::vector<std::string_view>& texts, std::vector<uint32_t>& longest)
+{
+    if (longest.size() < texts.size())
+        longest.resize(texts.size(), 0);
+    for (size_t i = 0; i < texts.size(); ++i) {
+        if (texts[i].size() <= longest[i])
+            continue;  // no more characters than bytes
+        const auto continuing = std::count_if(texts[i].begin(), texts[i].end(),
+                                              [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; });
+        longest[i] = std::max(longest[i], static_cast<uint32_t>(texts[i].size() - continuing));
+    }
+}
+
 } // namespace
 
 const udb_record* ravelin_converter::record_to_copy(udb_recordset& source, const std::wstring& table)
@@ -52,15 +70,26 @@ const udb_record* ravelin_converter::record_to_copy(udb_recordset& source, const
 }
 
 std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(udb_recordset& source,
-                                                                             udb_schema& columns)
+                                                                             udb_schema& columns, csv_file* lines)
 {
     tk_logger::log(1, "ravelin_converter::settle_types");
     const std::wstring table = get_cur_table();
     dates_map dates(table, columns, false);
     num_map numbers(table, columns);
     std::vector<uint32_t> longest;
+    // Without changes of the user the columns are the file's, in its order.
+    if (has_field_changes(table))
+        lines = nullptr;
+    std::vector<std::string_view> texts;
     try {
         for (; !source.is_eof(); source.next()) {
+            if (lines != nullptr && lines->get_texts(texts)) {
+                throw_if_stop_requested();
+                dates.add_text_stat(texts);
+                numbers.add_text_stat(texts);
+                note_lengths(texts, longest);
+                continue;
+            }
             const udb_record* record = record_to_copy(source, table);
             if (record == nullptr)
                 continue;

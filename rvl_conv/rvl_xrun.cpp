@@ -126,7 +126,7 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
         if (settles_types(database, name)) {
             // A worksheet is read once for the run: a second recordset over
             // it starts at its first row again.
-            later = settle_types(*source, columns);
+            later = settle_types(*source, columns, nullptr);
             source = workbook.get_table(sheet, udb_database::mode_read_only);
         }
         std::unique_ptr<udb_recordset> destination = database.create_table(name, columns, indexes);

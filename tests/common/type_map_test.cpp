@@ -2,6 +2,8 @@
 // keep it a text because the stricter type would change them.
 #include "common/type_map.hpp"
 
+#include "platform/text/pl_utf8.hpp"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -183,8 +185,11 @@ TEST(DatesMap, KindsOfTexts)
         {L"abcdefgh", dates_map::no_date},
         {L"", dates_map::no_date},
     };
-    for (const row& r : rows)
-        EXPECT_EQ(dates_map::get_kind(r.text), r.kind) << std::string(r.text, r.text + wcslen(r.text));
+    for (const row& r : rows) {
+        const std::string narrow(r.text, r.text + wcslen(r.text));
+        EXPECT_EQ(dates_map::get_kind(r.text), r.kind) << narrow;
+        EXPECT_EQ(dates_map::get_kind(std::string_view(narrow)), r.kind) << narrow;
+    }
 }
 
 TEST(DatesMap, ColumnStateFollowsAllValues)
@@ -221,4 +226,52 @@ TEST(TypesMap, ShortRecordsLeaveLaterColumnsUnseen)
     map.add_rec_stat(one_value(L"7"));
     EXPECT_TRUE(map.get_entries()[0].seen);
     EXPECT_FALSE(map.get_entries()[1].seen);
+}
+
+// A CSV line's texts, read as UTF-8 without a record, give each column the
+// state its record would: texts beyond ASCII (whose bytes outnumber their
+// characters) are no numbers and no dates either way, empty texts end a typed
+// column, and a line short of fields leaves the rest unseen.
+TEST(TypesMap, TextsOfALineGiveWhatItsRecordGives)
+{
+    const std::vector<std::vector<const char*>> lines = {
+        {"1", "2024-01-31", "1.5", "x", "10:00:00"},
+        {"2147483648", "2024-01-31 10:00:00", "19.90", "\xC3\xA9", "0000-00-00 11:00:00"},
+        {"12", "2024-01-3\xC3\xA9", "7", "", "11:00:0\xC3\xA9"},
+        {"-5", "20240131"},
+        {"\xEF\xBC\x91", "2024-01-31", "123456789012345678", "y", "12:00:00"},
+        {"", "", "1e5"},
+    };
+    const udb_schema schema = text_schema(5);
+    for (size_t upto = 1; upto <= lines.size(); ++upto) {
+        dates_map dates_by_record(L"t", schema, false), dates_by_text(L"t", schema, false);
+        num_map numbers_by_record(L"t", schema), numbers_by_text(L"t", schema);
+        for (size_t l = 0; l < upto; ++l) {
+            udb_record record;
+            std::vector<std::string_view> texts;
+            for (size_t i = 0; i < schema.size(); ++i) {
+                const bool has = i < lines[l].size();
+                const ole_variant value = has ? ole_variant(platform::from_utf8(lines[l][i])) : ole_variant();
+                record.push_back(std::make_unique<udb_field>(schema[i]->name, 255, value, false, false));
+                if (has)
+                    texts.emplace_back(lines[l][i]);
+            }
+            dates_by_record.add_rec_stat(record);
+            numbers_by_record.add_rec_stat(record);
+            dates_by_text.add_text_stat(texts);
+            numbers_by_text.add_text_stat(texts);
+        }
+        for (size_t i = 0; i < schema.size(); ++i) {
+            SCOPED_TRACE("lines " + std::to_string(upto) + ", column " + std::to_string(i));
+            const auto& d1 = dates_by_record.get_entries()[i];
+            const auto& d2 = dates_by_text.get_entries()[i];
+            EXPECT_EQ(d1.seen, d2.seen);
+            EXPECT_EQ(d1.state, d2.state);
+            const auto& n1 = numbers_by_record.get_entries()[i];
+            const auto& n2 = numbers_by_text.get_entries()[i];
+            EXPECT_EQ(n1.seen, n2.seen);
+            EXPECT_EQ(n1.state, n2.state);
+            EXPECT_EQ(n1.fits_double, n2.fits_double);
+        }
+    }
 }

@@ -3,12 +3,15 @@
 // reports, progress and the registry settings of both forms.
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_conv/rvl_upsz.hpp"
+#include "common/csv_util.hpp"
 #include "SQL/sql_util.hpp"
 #include "platform/dao/pl_daoco.hpp"
 #include "rvl_fake.hpp"
 
 #include "TK/tk_regk.hpp"
 #include "config_home.hpp"
+#include "platform/text/pl_utf8.hpp"
+#include "test_dir.hpp"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +57,7 @@ struct ConverterCopy : ::testing::Test {
         udb_schema columns = source.schema;
         udb_indexes indexes;
         conv.modify1(L"t", columns, indexes);
-        conv.settle_types(source, columns);
+        conv.settle_types(source, columns, nullptr);
         return created(columns);
     }
 
@@ -127,7 +130,7 @@ TEST_F(ConverterCopy, LongValuesSettleTheTextTypeTheCopyWouldWidenTo)
     // Settled widths leave nothing to widen in the copy.
     fake_source again({L"b"}, {{std::wstring(300, L'x')}});
     udb_schema columns = again.schema;
-    conv.settle_types(again, columns);
+    conv.settle_types(again, columns, nullptr);
     std::unique_ptr<udb_recordset> table = db.create_table(L"t", columns, {});
     fake_source rows({L"b"}, {{std::wstring(300, L'x')}});
     conv.convert_step(&rows, table.get(), &db, false);
@@ -144,7 +147,7 @@ TEST_F(ConverterCopy, ATypedColumnThatIsToBecomeTextIsAlteredAfterTheCopy)
     source.schema[1]->vartype = VT_R8;
     source.schema[2]->vartype = VT_R8;
     udb_schema columns = source.schema;
-    const auto later = conv.settle_types(source, columns);
+    const auto later = conv.settle_types(source, columns, nullptr);
     EXPECT_EQ(created(columns), (std::vector<std::wstring>{L"d DATETIME", L"n DOUBLE", L"i INT"}));
     std::unique_ptr<udb_recordset> table = db.create_table(L"t", columns, {});
     conv.mysql_refine_types(db, table->name, table->schema, later);
@@ -338,6 +341,35 @@ TEST(RavelinConverterSettings, StoredValuesAreReadByTheirRules)
     EXPECT_TRUE(console.direct);
     EXPECT_EQ(console.n_comma, -1);
     EXPECT_FALSE(console.x_fnames);
+}
+
+// A CSV file settles the same types read as the texts of its lines as read
+// as records: long values are counted in characters, not bytes; a line read
+// as Windows-1252 and a short line count as their records do.
+TEST_F(ConverterCopy, ACsvFilesLinesSettleWhatItsRecordsSettle)
+{
+    test_dir dir;
+    const std::string path = dir.file("in.csv");
+    std::string e200, e300;
+    for (int i = 0; i < 300; ++i)
+        (i < 200 ? e200 : e300) += "\xC3\xA9";
+    e300 = e200 + e300;
+    test_dir::write(path, "n,d,p,s,w,v\n"
+                          "1,2024-01-01,19.90,x," + e300 + "," + e200 + "\n"
+                          "2,2024-01-02 10:30:00,5.00,caf\xE9,a,b\n"
+                          "3\n"
+                          "4,2024-01-03,1.5,\xC3\xA9,b,c\n");
+    const auto settled = [&](bool as_lines) {
+        conv.set_cur_table(L"t");
+        csv_file file(platform::from_utf8(path), L",", true);
+        udb_schema columns = file.schema;
+        conv.settle_types(file, columns, as_lines ? &file : nullptr);
+        return created(columns);
+    };
+    const std::vector<std::wstring> expected{L"n INT",         L"d DATETIME", L"p DOUBLE",
+                                             L"s VARCHAR(255)", L"w TEXT",     L"v VARCHAR(255)"};
+    EXPECT_EQ(settled(false), expected);
+    EXPECT_EQ(settled(true), expected);
 }
 
 TEST_F(ConverterCopy, ChangedColumnsKeepTheUsersTypeAndOthersAreStillRefined)
