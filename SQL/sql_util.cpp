@@ -13,6 +13,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <type_traits>
 
 namespace {
 
@@ -63,6 +64,24 @@ constexpr const char* escape_of(C c)
     }
 }
 
+// The characters below 0x80 that stand in a quoted literal as they are:
+// looked up, as this runs for every character of every text.
+constexpr auto plain_ascii = [] {
+    std::array<bool, 0x80> table{};
+    for (size_t i = 0; i < table.size(); ++i)
+        table[i] = escape_of(static_cast<char>(i)) == nullptr;
+    return table;
+}();
+
+// Every character from 0x80 up stands as it is too (in UTF-8 text, every
+// byte of such a character).
+template <class C>
+bool stands_as_it_is(C c)
+{
+    const auto code = static_cast<std::make_unsigned_t<C>>(c);
+    return code >= 0x80 || plain_ascii[code];
+}
+
 // Appends text escaped: runs of characters that stand as they are go in one
 // piece, which is most of any text.
 template <class C>
@@ -70,9 +89,9 @@ void append_escaped(std::basic_string<C>& out, std::basic_string_view<C> text)
 {
     size_t run = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        const char* sequence = escape_of(text[i]);
-        if (sequence == nullptr)
+        if (stands_as_it_is(text[i]))
             continue;
+        const char* sequence = escape_of(text[i]);
         out.append(text.substr(run, i - run));
         for (; *sequence != '\0'; ++sequence)
             out += C(*sequence);
@@ -108,18 +127,8 @@ std::basic_string<C> quoted(const std::basic_string<C>& text)
 
 bool is_ascii(wchar_t c) { return static_cast<uint32_t>(c) < 0x80; }
 
-// An ASCII character that stands in a quoted literal as it is: looked up, as
-// this runs for every character of every text.
-bool is_plain_ascii(wchar_t c)
-{
-    static constexpr auto plain = [] {
-        std::array<bool, 0x80> table{};
-        for (size_t i = 0; i < table.size(); ++i)
-            table[i] = escape_of(static_cast<char>(i)) == nullptr;
-        return table;
-    }();
-    return is_ascii(c) && plain[static_cast<size_t>(c)];
-}
+
+bool is_plain_ascii(wchar_t c) { return is_ascii(c) && stands_as_it_is(c); }
 
 // Appends wide text as a quoted, escaped UTF-8 literal in one pass: the text
 // of every cell of a text column goes through here. A run of ASCII that needs
@@ -375,7 +384,13 @@ void append_text_literal(std::string& out, const udb_field& field, const t_ftd& 
         out += tk_to_utf8(to_mysql_wstr(field.to_wstring(), own));
         return;
     }
-    // A text is read where it is, without a copy: most cells take this way.
+    // A text is read where it is, without a copy: most cells take this way,
+    // the text of a UTF-8 file as its own bytes.
+    std::string_view utf8;
+    if (!is_guid_column(column) && field.get_utf8(utf8)) {
+        append_quoted(out, utf8);
+        return;
+    }
     const VARIANT& v = field.get_variant();
     if (v.vt == VT_BSTR && !is_guid_column(column)) {
         tk_logger::wlog(1, L"Got BSTR value: %s, flags=%d", v.bstrVal != nullptr ? v.bstrVal : L"", column.reserved);
@@ -392,7 +407,10 @@ void append_text_literal(std::string& out, const udb_field& field, const t_ftd& 
 const std::string& text_of(const udb_field& field)
 {
     thread_local std::string text;
-    if (const VARIANT& v = field.get_variant(); v.vt == VT_BSTR && field.get_type() == VT_BSTR) {
+    std::string_view utf8;
+    if (field.get_utf8(utf8)) {
+        text.assign(utf8);
+    } else if (const VARIANT& v = field.get_variant(); v.vt == VT_BSTR && field.get_type() == VT_BSTR) {
         text.clear();
         platform::append_utf8(text, bstr_view(v.bstrVal));
     } else {

@@ -39,3 +39,8 @@ uint32_t udb_field::get_size() const
         return SysStringLen(var.bstrVal);
     return size;
 }
+
+bool udb_field::get_utf8(std::string_view&) const
+{
+    return false;
+}

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class udb_field : public ole_variant {
 public:
@@ -21,6 +22,10 @@ public:
     // Elements of a one-dimensional array value, characters of a text, else
     // the declared size.
     uint32_t get_size() const;
+    // The text value as UTF-8 where the field holds it so already, as a field
+    // read from a UTF-8 file does, so that writers need not convert it; valid
+    // while the field keeps its value. False when the text has to be made.
+    virtual bool get_utf8(std::string_view& text) const;
 
     uint32_t size = 0;  // declared: characters for text, as the source says
     std::wstring name;

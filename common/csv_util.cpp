@@ -59,6 +59,22 @@ void csv_field::set_text(const std::wstring& text)
 {
     attach_wstring(text);
     size = static_cast<uint32_t>(text.size());
+    has_utf8 = false;
+}
+
+void csv_field::set_text(const std::wstring& text, std::string_view utf8)
+{
+    set_text(text);
+    source_utf8 = utf8;
+    has_utf8 = true;
+}
+
+bool csv_field::get_utf8(std::string_view& text) const
+{
+    if (!has_utf8 || var.vt != VT_BSTR)
+        return false;
+    text = source_utf8;
+    return true;
 }
 
 void csv_field::set_ascii(std::string_view text)
@@ -73,6 +89,8 @@ void csv_field::set_ascii(std::string_view text)
         throw tk_mail_assertion("csv_util", __LINE__);
     std::copy(text.begin(), text.end(), var.bstrVal);
     size = length;
+    source_utf8 = text;
+    has_utf8 = true;
 }
 
 void csv_field::set_null()
@@ -80,6 +98,7 @@ void csv_field::set_null()
     ole_variant::operator=(ole_variant());
     var.vt = VT_NULL;
     size = 0;
+    has_utf8 = false;
 }
 
 void csv_record::do_create(const csv_line& line, const csv_decoder& decoder)
@@ -97,7 +116,10 @@ void csv_record::do_create(const csv_line& line, const csv_decoder& decoder)
             field.set_ascii(line.field(i));
         } else if (i < line.size()) {
             decoder.decode(line.field(i), token);
-            field.set_text(token);
+            if (decoder.is_ansi())
+                field.set_text(token);
+            else
+                field.set_text(token, line.field(i));
         } else {
             field.set_null();
         }

@@ -24,14 +24,22 @@
 #include <vector>
 
 // A CSV value: a text, its size the text's length; NULL for a column the
-// line has no field for.
+// line has no field for. A text read from a UTF-8 line also keeps the line's
+// bytes of it for get_utf8, valid until the next line is read.
 class csv_field : public udb_field {
 public:
     explicit csv_field(const std::wstring& name, const std::wstring& text = std::wstring());
     void set_text(const std::wstring& text);
+    // A text and the UTF-8 bytes it was decoded from.
+    void set_text(const std::wstring& text, std::string_view utf8);
     // ASCII text, each byte a character, widened straight into the value.
     void set_ascii(std::string_view text);
     void set_null();
+    bool get_utf8(std::string_view& text) const override;
+
+private:
+    std::string_view source_utf8;
+    bool has_utf8 = false;
 };
 
 // One line's fields, named after the columns of the file's schema: a field

@@ -280,6 +280,31 @@ TEST(csv_file, lines_cut_ahead_arrive_in_order_and_a_failure_after_them)
     EXPECT_EQ(halfway.get_item()->get_field(L"n").to_wstring(), L"1");
 }
 
+// A field of a UTF-8 line hands its own bytes to writers; one of a line read
+// as Windows-1252, or without a value, has none to hand.
+TEST(csv_file, fields_of_utf8_lines_keep_their_bytes)
+{
+    test_dir dir;
+    const std::string path = dir.file("mixed.csv");
+    test_dir::write(path, "a,b\ncaf\xC3\xA9,it's\ncaf\xE9,x\nplain\n");
+    csv_file file(wide(path), L",", true);
+    std::string_view bytes;
+    const udb_record* record = file.get_item();
+    ASSERT_TRUE((*record)[0]->get_utf8(bytes));
+    EXPECT_EQ(bytes, "caf\xC3\xA9");
+    ASSERT_TRUE((*record)[1]->get_utf8(bytes));
+    EXPECT_EQ(bytes, "it's");
+    file.next();
+    record = file.get_item();
+    EXPECT_EQ((*record)[0]->to_wstring(), L"caf\u00e9");
+    EXPECT_FALSE((*record)[0]->get_utf8(bytes));
+    file.next();
+    record = file.get_item();
+    ASSERT_TRUE((*record)[0]->get_utf8(bytes));
+    EXPECT_EQ(bytes, "plain");
+    EXPECT_FALSE((*record)[1]->get_utf8(bytes));  // no value
+}
+
 udb_record sample_record()
 {
     udb_record record;
