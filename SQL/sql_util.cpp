@@ -10,9 +10,11 @@
 #include "UDB/udb_rule.hpp"
 #include "platform/text/pl_utf8.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <type_traits>
 
 namespace {
@@ -82,18 +84,50 @@ bool stands_as_it_is(C c)
     return code >= 0x80 || plain_ascii[code];
 }
 
+// Whether any of eight bytes may need an escape: a quote, a backslash or a
+// control character (a few others may be taken for one, and are looked at).
+bool may_need_escape(uint64_t bytes)
+{
+    constexpr uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+    const auto has_zero = [](uint64_t v) { return (v - ones) & ~v & highs; };
+    return (has_zero(bytes ^ (ones * '\'')) | has_zero(bytes ^ (ones * '\\')) | ((bytes - ones * 0x20) & ~bytes & highs))
+           != 0;
+}
+
+// Where the next character from `from` on needs an escape; the text's size
+// when none does. Narrow text is looked at eight bytes at a time.
+template <class C>
+size_t next_escape(std::basic_string_view<C> text, size_t from)
+{
+    size_t i = from;
+    while (i < text.size()) {
+        if constexpr (sizeof(C) == 1) {
+            uint64_t bytes = 0;
+            if (i + sizeof bytes <= text.size()) {
+                std::memcpy(&bytes, text.data() + i, sizeof bytes);
+                if (!may_need_escape(bytes)) {
+                    i += sizeof bytes;
+                    continue;
+                }
+            }
+        }
+        const size_t stop = std::min(text.size(), i + 8);
+        for (; i < stop; ++i)
+            if (!stands_as_it_is(text[i]))
+                return i;
+    }
+    return text.size();
+}
+
 // Appends text escaped: runs of characters that stand as they are go in one
 // piece, which is most of any text.
 template <class C>
 void append_escaped(std::basic_string<C>& out, std::basic_string_view<C> text)
 {
     size_t run = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (stands_as_it_is(text[i]))
-            continue;
-        const char* sequence = escape_of(text[i]);
+    for (size_t i = next_escape(text, 0); i < text.size(); i = next_escape(text, i + 1)) {
         out.append(text.substr(run, i - run));
-        for (; *sequence != '\0'; ++sequence)
+        for (const char* sequence = escape_of(text[i]); *sequence != '\0'; ++sequence)
             out += C(*sequence);
         run = i + 1;
     }

@@ -195,6 +195,27 @@ TEST(SqlLiterals, TextsInADateColumnAreTimesExactlyWhenTheyParseAsTimes)
     }
 }
 
+// Narrow text is scanned eight bytes at a time: each character that needs an
+// escape is found wherever it stands in a word, and nothing else is changed
+// (other control characters and bytes of characters beyond ASCII included).
+TEST(SqlLiterals, EscapesAreFoundAtEveryPosition)
+{
+    const std::string base = "abcdefghijklmnopqrstu";
+    const std::pair<char, std::string> specials[] = {
+        {'\\', "\\\\"}, {'\'', "\\'"}, {'\0', "\\0"}, {'\r', "\\r"}, {'\n', "\\n"}, {'\x1A', "\\Z"},
+        {'\t', "\t"},   {'\x1F', "\x1F"}, {'"', "\""}, {'\x80', "\x80"}, {'\xFF', "\xFF"}, {'[', "["},
+    };
+    for (size_t at = 0; at < base.size(); ++at) {
+        for (const auto& [c, escaped] : specials) {
+            std::string text = base;
+            text[at] = c;
+            const std::string expected = base.substr(0, at) + escaped + base.substr(at + 1);
+            EXPECT_EQ(sql_escape(text), expected) << "at " << at << ", byte " << int(static_cast<unsigned char>(c));
+        }
+    }
+    EXPECT_EQ(sql_escape(std::string(10, '\'')), "\\'\\'\\'\\'\\'\\'\\'\\'\\'\\'");
+}
+
 TEST(SqlLiterals, LongValuesBecomePlaceholders)
 {
     const t_ftd column = column_of(VT_BSTR);
