@@ -38,7 +38,6 @@ dao_field::dao_field(_DAOField* given) : field(given)
     int32_t declared = 0;
     dao_call(field->get_Size(&declared));
     size = static_cast<uint32_t>(declared);
-    int16_t native = 0;
     dao_call(field->get_Type(&native));
     tk_logger::wlog(1, L"Field name='%s', size=%d, native type=%d", name.c_str(), declared, native);
     VARIANT_BOOL required = VARIANT_FALSE;
@@ -47,8 +46,19 @@ dao_field::dao_field(_DAOField* given) : field(given)
     int32_t attributes = 0;
     dao_call(field->get_Attributes(&attributes));
     auto_increment = (attributes & db_auto_incr_field) != 0;
+    read_value();
+}
+
+void dao_field::read_value()
+{
+    // Left as a new field would be: the side parts of a value (64-bit
+    // integers, the date) belong to the value they came with.
+    VariantClear(&var);
+    i8_val = 0;
+    ui8_val = 0;
+    date = ole_date();
     // A Field without a current row (a table definition's) has no value: it
-    // stays empty and get_type asks the Field for the column's type.
+    // stays empty and get_type tells the column's type.
     field->get_Value(&var);
     tk_logger::log(1, "src.vt=%d", var.vt);
     if (var.vt == VT_NULL)
@@ -108,29 +118,11 @@ bool dao_field::read_attachment()
 
 VARTYPE dao_field::get_type() const
 {
-    tk_logger::log(1, "dao_field::get_type");
-    if (var.vt != VT_EMPTY) {
-        tk_logger::log(1, "Use ole_variant::get_type");
-        tk_logger::log(1, "vt1=%08X", var.vt);
-        return var.vt;
-    }
-    if (field.empty())
-        throw tk_mail_assertion("dao_rec", 388);
-    tk_logger::log(1, "Use DAO methods to extract field type");
-    int16_t native = 0;
-    dao_call(field->get_Type(&native));
-    const VARTYPE mapped = get_vartype(native);
-    tk_logger::log(1, "vt2=%08X", mapped);
-    return mapped;
+    return var.vt != VT_EMPTY ? var.vt : get_vartype(native);
 }
 
 std::string dao_field::to_string() const
 {
-    tk_logger::log(1, "dao_field::to_string(vt=%08X)", var.vt);
-    if (field.empty())
-        throw tk_mail_assertion("dao_rec", 255);
-    int16_t native = 0;
-    dao_call(field->get_Type(&native));
     if (get_type() != VT_DATE)
         return ole_variant::to_string();
     return without_day_zero<std::string>(ole_variant::to_string(), "1899-12-30", "00:00:00", "0000-00-00");
@@ -138,7 +130,6 @@ std::string dao_field::to_string() const
 
 std::wstring dao_field::to_wstring() const
 {
-    tk_logger::log(1, "dao_field::to_wstring(vt=%08X)", var.vt);
     if (get_type() != VT_DATE)
         return ole_variant::to_wstring();
     return without_day_zero<std::wstring>(ole_variant::to_wstring(), L"1899-12-30", L"00:00:00", L"0000-00-00");
@@ -146,7 +137,6 @@ std::wstring dao_field::to_wstring() const
 
 VARTYPE dao_field::get_vartype(int16_t dao_type)
 {
-    tk_logger::log(1, "dao_field::get_vartype(%d)", dao_type);
     switch (dao_type) {
     case 1: return VT_BOOL;                          // dbBoolean
     case 2: return VT_UI1;                           // dbByte
@@ -196,4 +186,10 @@ dao_record::dao_record(DAOFields* given) : fields(given)
         dao_check(fields->get_Item(dao_index(i).get_variant(), item.address()), item);
         emplace_back(std::make_unique<dao_field>(item.get()));
     }
+}
+
+void dao_record::read_values()
+{
+    for (const std::unique_ptr<udb_field>& f : *this)
+        static_cast<dao_field&>(*f).read_value();
 }
