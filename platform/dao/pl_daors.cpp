@@ -73,6 +73,21 @@ private:
     const sheet_table& table;
 };
 
+// A cell's text as a value. Most texts are ASCII, whose bytes are their
+// characters: they go straight into the BSTR, with no wide copy between.
+BSTR text_value(std::string_view utf8)
+{
+    const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char b) { return static_cast<unsigned char>(b) < 0x80; });
+    const std::wstring wide = ascii ? std::wstring() : from_utf8(utf8);
+    const auto length = static_cast<uint32_t>(ascii ? utf8.size() : wide.size());
+    BSTR text = SysAllocStringLen(ascii ? nullptr : wide.data(), length);
+    if (text == nullptr)
+        throw std::bad_alloc();
+    if (ascii)
+        std::copy(utf8.begin(), utf8.end(), text);
+    return text;
+}
+
 // The column's type decides the value's: a number column holds its date and
 // currency cells as plain numbers.
 void sheet_rows::value(size_t column, size_t row, VARIANT& out) const
@@ -102,14 +117,10 @@ void sheet_rows::value(size_t column, size_t row, VARIANT& out) const
         out.dblVal = c.number;
         break;
     case field_type::text:
-    case field_type::memo: {
-        const std::wstring text = from_utf8(c.text);
-        out.bstrVal = SysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()));
-        if (out.bstrVal == nullptr)
-            throw std::bad_alloc();
+    case field_type::memo:
+        out.bstrVal = text_value(c.text);
         out.vt = VT_BSTR;
         break;
-    }
     }
 }
 
