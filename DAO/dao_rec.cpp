@@ -11,18 +11,19 @@ constexpr int16_t db_attachment = 101;
 constexpr int32_t db_auto_incr_field = 0x10;
 
 // The text of day zero inside a date's text, replaced as the workbook side
-// prints pure times. S is std::string or std::wstring.
-template <class S> S without_day_zero(S text, const S& day_zero, const S& bare, const S& no_date)
+// prints pure times.
+std::string without_day_zero(std::string text)
 {
+    static constexpr std::string_view day_zero = "1899-12-30";
     const size_t at = text.find(day_zero);
-    if (at == S::npos)
+    if (at == std::string::npos)
         return text;
     tk_logger::log(1, "Fake date has been found");
     if (text.size() <= day_zero.size()) {
         tk_logger::log(1, "Transform pure fake date to pure time");
-        return text.replace(at, day_zero.size(), bare);
+        return text.replace(at, day_zero.size(), "00:00:00");
     }
-    return text.replace(at, day_zero.size(), no_date);
+    return text.replace(at, day_zero.size(), "0000-00-00");
 }
 
 } // namespace
@@ -125,14 +126,17 @@ std::string dao_field::to_string() const
 {
     if (get_type() != VT_DATE)
         return ole_variant::to_string();
-    return without_day_zero<std::string>(ole_variant::to_string(), "1899-12-30", "00:00:00", "0000-00-00");
+    return without_day_zero(ole_variant::to_string());
 }
 
+// A date's text is digits and separators: it widens byte by byte, with no
+// decoding.
 std::wstring dao_field::to_wstring() const
 {
     if (get_type() != VT_DATE)
         return ole_variant::to_wstring();
-    return without_day_zero<std::wstring>(ole_variant::to_wstring(), L"1899-12-30", L"00:00:00", L"0000-00-00");
+    const std::string text = to_string();
+    return std::wstring(text.begin(), text.end());
 }
 
 VARTYPE dao_field::get_vartype(int16_t dao_type)

@@ -74,17 +74,26 @@ private:
 };
 
 // A cell's text as a value. Most texts are ASCII, whose bytes are their
-// characters: they go straight into the BSTR, with no wide copy between.
+// characters: they are widened straight into the BSTR, in one pass that
+// also tells whether they were ASCII; other texts are decoded.
 BSTR text_value(std::string_view utf8)
 {
-    const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char b) { return static_cast<unsigned char>(b) < 0x80; });
-    const std::wstring wide = ascii ? std::wstring() : from_utf8(utf8);
-    const auto length = static_cast<uint32_t>(ascii ? utf8.size() : wide.size());
-    BSTR text = SysAllocStringLen(ascii ? nullptr : wide.data(), length);
+    BSTR text = SysAllocStringLen(nullptr, static_cast<uint32_t>(utf8.size()));
     if (text == nullptr)
         throw std::bad_alloc();
-    if (ascii)
-        std::copy(utf8.begin(), utf8.end(), text);
+    unsigned char bits = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        bits |= b;
+        text[i] = b;
+    }
+    if (bits < 0x80)
+        return text;
+    SysFreeString(text);
+    const std::wstring wide = from_utf8(utf8);
+    text = SysAllocStringLen(wide.data(), static_cast<uint32_t>(wide.size()));
+    if (text == nullptr)
+        throw std::bad_alloc();
     return text;
 }
 
