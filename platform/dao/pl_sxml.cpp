@@ -34,8 +34,9 @@ bool xml_char(uint32_t cp)
            (cp >= 0x10000 && cp <= 0x10FFFF);
 }
 
-// The length of the UTF-8 sequence at s of a character XML allows, or 0.
-size_t char_length(const unsigned char* s, size_t n)
+} // namespace
+
+size_t xml_char_length(const unsigned char* s, size_t n)
 {
     const unsigned c = s[0];
     if (c < 0x80)
@@ -52,6 +53,8 @@ size_t char_length(const unsigned char* s, size_t n)
     const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
     return cp >= least[len] && xml_char(cp) ? len : 0;
 }
+
+namespace {
 
 // Text that needs no decoding and no check: ASCII from the space on, no '&'.
 bool plain(std::string_view text)
@@ -529,7 +532,7 @@ void sheet_scanner::keep_text(std::string_view raw, bool entities)
             decoded += '\n';
             i += i + 1 < raw.size() && raw[i + 1] == '\n' ? 2 : 1;
         } else {
-            const size_t n = char_length(s + i, raw.size() - i);
+            const size_t n = xml_char_length(s + i, raw.size() - i);
             if (n == 0)
                 fail("not well-formed (invalid token)");
             decoded.append(raw.data() + i, n);

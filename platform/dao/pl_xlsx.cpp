@@ -1,5 +1,6 @@
 #include "platform/dao/pl_xlsx.hpp"
 
+#include "platform/dao/pl_qxml.hpp"
 #include "platform/dao/pl_rderr.hpp"
 #include "platform/dao/pl_sax.hpp"
 #include "platform/dao/pl_sxml.hpp"
@@ -253,13 +254,29 @@ void xlsx_reader::read_shared_parts()
             style_kinds.push_back(it != h.custom.end() ? it->second : classify_builtin_format(id));
         }
     }
-    if (!strings_part.empty() && package.has(strings_part)) {
+    if (!strings_part.empty() && package.has(strings_part))
+        shared_strings = read_strings();
+    shared_parts_read = true;
+}
+
+// The strings table is the one large part besides the worksheets, and plain
+// XML as writers write it: the quick reader takes it. What it gives up on,
+// expat reads again from the start, into a pool without the texts of the
+// first attempt.
+std::vector<text_ref> xlsx_reader::read_strings()
+{
+    const text_pool::mark before = pool.position();
+    {
         std::vector<text_ref> strings;
         strings_handler h(pool, strings);
-        parse_part(package, strings_part, h);
-        shared_strings = std::move(strings);
+        if (quick_parse_part(package, strings_part, h))
+            return strings;
     }
-    shared_parts_read = true;
+    pool.drop_after(before);
+    std::vector<text_ref> strings;
+    strings_handler h(pool, strings);
+    parse_part(package, strings_part, h);
+    return strings;
 }
 
 void xlsx_reader::load(size_t index, table_builder& out)
