@@ -54,28 +54,27 @@ void dao_field::read_value()
 {
     // Left as a new field would be: the side parts of a value (64-bit
     // integers, the date) belong to the value they came with.
+    static const ole_date no_date;
     VariantClear(&var);
     i8_val = 0;
     ui8_val = 0;
-    date = ole_date();
+    date = no_date;
     // A Field without a current row (a table definition's) has no value: it
     // stays empty and get_type tells the column's type.
     field->get_Value(&var);
-    tk_logger::log(1, "src.vt=%d", var.vt);
-    if (var.vt == VT_NULL)
-        tk_logger::log(1, "*** NULL *** ");
-    else if (var.vt == VT_DATE)
+    if (var.vt == VT_DATE)
         read_date();
     else if (var.vt == VT_DISPATCH && native == db_attachment && !read_attachment())
         return;
+    // This runs for every cell: the log is asked once.
     if (dao_logs(1))
-        tk_logger::log(1, "Got DAO field: %s", to_string().c_str());
+        tk_logger::log(1, "src.vt=%d%s, got DAO field: %s", var.vt, var.vt == VT_NULL ? " (NULL)" : "",
+                       to_string().c_str());
 }
 
 // The date beside the value, so that a date, a time and both print apart.
 void dao_field::read_date()
 {
-    tk_logger::log(1, "Special processing for VT_DATE");
     SYSTEMTIME st{};
     if (!VariantTimeToSystemTime(var.date, &st)) {
         tk_logger::log(2, "Failed to convert VARIANT->SYSTEMTIME");
