@@ -195,3 +195,76 @@ TEST(QuickXml, PoolDropsTextsAddedAfterAMark)
     EXPECT_EQ(pool.get(again), "again");
     EXPECT_EQ(again >> 26, dropped >> 26);  // where the dropped text was
 }
+
+// Documents made at random from pieces, mostly plain, some at or past the
+// edges of what the quick reader takes: whatever it takes, expat must take
+// too and show the handler the same.
+TEST(QuickXml, RandomDocumentsItTakesAreReadAsExpatReadsThem)
+{
+    const std::vector<std::string> names = {"si", "t", "x:si", "r", "rPh", "a-b.c", "_n"};
+    const std::vector<std::string> attributes = {" a=\"1\"", " b='two words'", " xml:space=\"preserve\"",
+                                                 " xmlns=\"urn:x\"", " xmlns:x=\"urn:y\"", " d=\"x>y\"", "\te = \"5\""};
+    const std::vector<std::string> odd_attributes = {" xmlns:p=\"\"", " xmlns:xml=\"urn:z\"", " c=\"&amp;\"",
+                                                     " a=\"again\"", "e=\"6\"", " f=\"\xC3\xA9\""};
+    const std::vector<std::string> texts = {"plain", " ", "\r\n", "\r", "a&lt;b", "&amp;&quot;&apos;&gt;", "]]", "]",
+                                            "caf\xC3\xA9", "\t\n", "\x7F", "\xF0\x9F\x98\x80", "x]>"};
+    const std::vector<std::string> odd_texts = {"]]>", "&#65;", "&bad;", "&", "\xC3", "\xEF\xBF\xBE", "\x01",
+                                                "<!--c-->", "<![CDATA[d]]>", "<?p i?>", "\xED\xA0\x80"};
+    const std::vector<std::string> heads = {"", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+                                            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"};
+    const std::vector<std::string> odd_heads = {"<?xml version=\"1.0\"?>", " ", "\xEF\xBB\xBF", "x"};
+    uint32_t seed = 12345;
+    const auto next = [&](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    // Mostly a plain piece, now and then an odd one.
+    const auto pick = [&](const std::vector<std::string>& plain, const std::vector<std::string>& odd) {
+        return next(30) == 0 ? odd[next(uint32_t(odd.size()))] : plain[next(uint32_t(plain.size()))];
+    };
+    int taken = 0;
+    for (int doc = 0; doc < 4000; ++doc) {
+        std::string xml = pick(heads, odd_heads) + "<sst>";
+        std::vector<std::string> open;
+        for (int step = 0; step < 12; ++step) {
+            switch (next(5)) {
+            case 0:
+            case 1: {
+                const std::string name = names[next(uint32_t(names.size()))];
+                xml += "<" + name;
+                for (uint32_t k = next(3); k > 0; --k)
+                    xml += pick(attributes, odd_attributes);
+                if (next(4) == 0) {
+                    xml += "/>";
+                } else {
+                    xml += next(6) == 0 ? " >" : ">";
+                    open.push_back(name);
+                }
+                break;
+            }
+            case 2:
+            case 3:
+                xml += pick(texts, odd_texts);
+                break;
+            default:
+                if (!open.empty()) {
+                    xml += "</" + open.back() + (next(8) == 0 ? "\n>" : ">");
+                    open.pop_back();
+                }
+            }
+        }
+        while (!open.empty() && next(40) != 0) {
+            xml += "</" + open.back() + ">";
+            open.pop_back();
+        }
+        xml += next(40) == 0 ? "" : "</sst>";
+        xml += next(4) == 0 ? "\r\n" : "";
+        const part_package p(xml);
+        recorder r;
+        if (!quick_parse_part(p.package, part, r))
+            continue;
+        ++taken;
+        EXPECT_EQ(r.log, by_expat(p.package)) << xml;
+    }
+    EXPECT_GT(taken, 1000);
+}
