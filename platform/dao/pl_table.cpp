@@ -171,8 +171,20 @@ void table_builder::add(uint32_t row, uint32_t col, cell_kind kind, uint64_t val
 void table_builder::expect(uint32_t rows, uint32_t columns)
 {
     constexpr uint64_t most_cells = uint64_t(1) << 25;
-    if (rows <= max_rows && columns <= max_columns && uint64_t(rows) * columns <= most_cells)
-        expected_rows = rows;
+    if (rows > max_rows || columns > max_columns || uint64_t(rows) * columns > most_cells)
+        return;
+    expected_rows = rows;
+    for (stage& s : stages)
+        if (!s.sparse && !s.kinds.empty() && s.first < rows && s.kinds.capacity() < rows - s.first) {
+            s.kinds.reserve(rows - s.first);
+            s.values.reserve(rows - s.first);
+        }
+}
+
+void table_builder::guess_rows(uint32_t rows)
+{
+    if (expected_rows == 0)
+        expect(std::min(rows, max_rows), static_cast<uint32_t>(stages.size()));
 }
 
 void table_builder::add_number(uint32_t row, uint32_t col, double value, cell_kind kind)
