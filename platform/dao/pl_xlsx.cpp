@@ -6,6 +6,8 @@
 #include "platform/dao/pl_sxml.hpp"
 #include "platform/text/pl_utf8.hpp"
 
+#include <algorithm>
+#include <charconv>
 #include <map>
 
 namespace platform::dao {
@@ -100,10 +102,12 @@ private:
 class strings_handler : public sax_handler {
 public:
     strings_handler(text_pool& pool, std::vector<text_ref>& out) : pool(pool), out(out) {}
-    void start(std::string_view name, const char**) override
+    void start(std::string_view name, const char** a) override
     {
         if (name == "si")
             item.clear();
+        else if (name == "sst")
+            expect(attribute(a, "uniqueCount"));
         else if (name == "rPh")
             ++phonetic;
         else if (name == "t" && phonetic == 0)
@@ -131,6 +135,19 @@ public:
     std::vector<text_ref>& out;
     std::string item;
     int phonetic = 0;
+
+private:
+    // The table says how many strings it holds: room for them is made once
+    // instead of growing again and again. A hint only: a wrong or unreadable
+    // count costs address space, never a refusal.
+    void expect(const char* count)
+    {
+        constexpr uint32_t most = uint32_t(1) << 24;
+        uint32_t n = 0;
+        const std::string_view text = count != nullptr ? count : "";
+        if (std::from_chars(text.data(), text.data() + text.size(), n).ec == std::errc() && n > 0)
+            out.reserve(std::min(n, most));
+    }
 };
 
 class styles_handler : public sax_handler {
