@@ -86,11 +86,10 @@ public:
     // The sheet says how many rows and columns it has: a column gets room for
     // its rows with its first cell instead of growing again and again, and a
     // column without cells gets none. Claims beyond a sane size are ignored;
-    // a wrong claim costs address space, not memory. Columns already begun
-    // get their room too.
+    // a wrong claim costs address space, not memory.
     void expect(uint32_t rows, uint32_t columns);
     // A guess of the rows made while reading a sheet that did not say its
-    // size: taken as a claim for the columns begun, unless the sheet said.
+    // size: the columns begun get room for that many, as for a claim.
     void guess_rows(uint32_t rows);
 
     // With header_row the first row of the box names the columns.

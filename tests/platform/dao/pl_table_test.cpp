@@ -178,10 +178,9 @@ TEST(Table, ClaimedSizeIsOnlyAHint)
     }
 }
 
-// A claim or a guess of the rows that comes once cells are in gives the
-// columns begun their room: whether it is too small, too large or the
-// whole grid, what is read stays the same, a column that turns sparse after
-// it included.
+// A claim that comes once cells are in, or a guess of the rows, which gives
+// the columns begun their room: too small, too large or the whole grid,
+// what is read stays the same, a column that turns sparse after it included.
 TEST(Table, LateClaimsAndGuessesAreOnlyHints)
 {
     const std::function<void(table_builder&)> hints[] = {
