@@ -11,18 +11,19 @@ constexpr int16_t db_attachment = 101;
 constexpr int32_t db_auto_incr_field = 0x10;
 
 // The text of day zero inside a date's text, replaced as the workbook side
-// prints pure times. S is std::string or std::wstring.
-template <class S> S without_day_zero(S text, const S& day_zero, const S& bare, const S& no_date)
+// prints pure times.
+std::string without_day_zero(std::string text)
 {
+    static constexpr std::string_view day_zero = "1899-12-30";
     const size_t at = text.find(day_zero);
-    if (at == S::npos)
+    if (at == std::string::npos)
         return text;
     tk_logger::log(1, "Fake date has been found");
     if (text.size() <= day_zero.size()) {
         tk_logger::log(1, "Transform pure fake date to pure time");
-        return text.replace(at, day_zero.size(), bare);
+        return text.replace(at, day_zero.size(), "00:00:00");
     }
-    return text.replace(at, day_zero.size(), no_date);
+    return text.replace(at, day_zero.size(), "0000-00-00");
 }
 
 } // namespace
@@ -38,7 +39,6 @@ dao_field::dao_field(_DAOField* given) : field(given)
     int32_t declared = 0;
     dao_call(field->get_Size(&declared));
     size = static_cast<uint32_t>(declared);
-    int16_t native = 0;
     dao_call(field->get_Type(&native));
     tk_logger::wlog(1, L"Field name='%s', size=%d, native type=%d", name.c_str(), declared, native);
     VARIANT_BOOL required = VARIANT_FALSE;
@@ -47,24 +47,34 @@ dao_field::dao_field(_DAOField* given) : field(given)
     int32_t attributes = 0;
     dao_call(field->get_Attributes(&attributes));
     auto_increment = (attributes & db_auto_incr_field) != 0;
+    read_value();
+}
+
+void dao_field::read_value()
+{
+    // Left as a new field would be: the side parts of a value (64-bit
+    // integers, the date) belong to the value they came with.
+    static const ole_date no_date;
+    VariantClear(&var);
+    i8_val = 0;
+    ui8_val = 0;
+    date = no_date;
     // A Field without a current row (a table definition's) has no value: it
-    // stays empty and get_type asks the Field for the column's type.
+    // stays empty and get_type tells the column's type.
     field->get_Value(&var);
-    tk_logger::log(1, "src.vt=%d", var.vt);
-    if (var.vt == VT_NULL)
-        tk_logger::log(1, "*** NULL *** ");
-    else if (var.vt == VT_DATE)
+    if (var.vt == VT_DATE)
         read_date();
     else if (var.vt == VT_DISPATCH && native == db_attachment && !read_attachment())
         return;
+    // This runs for every cell: the log is asked once.
     if (dao_logs(1))
-        tk_logger::log(1, "Got DAO field: %s", to_string().c_str());
+        tk_logger::log(1, "src.vt=%d%s, got DAO field: %s", var.vt, var.vt == VT_NULL ? " (NULL)" : "",
+                       to_string().c_str());
 }
 
 // The date beside the value, so that a date, a time and both print apart.
 void dao_field::read_date()
 {
-    tk_logger::log(1, "Special processing for VT_DATE");
     SYSTEMTIME st{};
     if (!VariantTimeToSystemTime(var.date, &st)) {
         tk_logger::log(2, "Failed to convert VARIANT->SYSTEMTIME");
@@ -108,45 +118,28 @@ bool dao_field::read_attachment()
 
 VARTYPE dao_field::get_type() const
 {
-    tk_logger::log(1, "dao_field::get_type");
-    if (var.vt != VT_EMPTY) {
-        tk_logger::log(1, "Use ole_variant::get_type");
-        tk_logger::log(1, "vt1=%08X", var.vt);
-        return var.vt;
-    }
-    if (field.empty())
-        throw tk_mail_assertion("dao_rec", 388);
-    tk_logger::log(1, "Use DAO methods to extract field type");
-    int16_t native = 0;
-    dao_call(field->get_Type(&native));
-    const VARTYPE mapped = get_vartype(native);
-    tk_logger::log(1, "vt2=%08X", mapped);
-    return mapped;
+    return var.vt != VT_EMPTY ? var.vt : get_vartype(native);
 }
 
 std::string dao_field::to_string() const
 {
-    tk_logger::log(1, "dao_field::to_string(vt=%08X)", var.vt);
-    if (field.empty())
-        throw tk_mail_assertion("dao_rec", 255);
-    int16_t native = 0;
-    dao_call(field->get_Type(&native));
     if (get_type() != VT_DATE)
         return ole_variant::to_string();
-    return without_day_zero<std::string>(ole_variant::to_string(), "1899-12-30", "00:00:00", "0000-00-00");
+    return without_day_zero(ole_variant::to_string());
 }
 
+// A date's text is digits and separators: it widens byte by byte, with no
+// decoding.
 std::wstring dao_field::to_wstring() const
 {
-    tk_logger::log(1, "dao_field::to_wstring(vt=%08X)", var.vt);
     if (get_type() != VT_DATE)
         return ole_variant::to_wstring();
-    return without_day_zero<std::wstring>(ole_variant::to_wstring(), L"1899-12-30", L"00:00:00", L"0000-00-00");
+    const std::string text = to_string();
+    return std::wstring(text.begin(), text.end());
 }
 
 VARTYPE dao_field::get_vartype(int16_t dao_type)
 {
-    tk_logger::log(1, "dao_field::get_vartype(%d)", dao_type);
     switch (dao_type) {
     case 1: return VT_BOOL;                          // dbBoolean
     case 2: return VT_UI1;                           // dbByte
@@ -196,4 +189,10 @@ dao_record::dao_record(DAOFields* given) : fields(given)
         dao_check(fields->get_Item(dao_index(i).get_variant(), item.address()), item);
         emplace_back(std::make_unique<dao_field>(item.get()));
     }
+}
+
+void dao_record::read_values()
+{
+    for (const std::unique_ptr<udb_field>& f : *this)
+        static_cast<dao_field&>(*f).read_value();
 }

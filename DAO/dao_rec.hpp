@@ -1,9 +1,11 @@
 // A worksheet row as the rest of the system sees it: a dao_record of
 // dao_field objects, one for each DAO Field of the current row, in column
-// order. A field copies what it needs from its DAO Field when it is built
-// (name, size, flags, value) and keeps the Field only to tell its column's
-// type when the value is empty. The two type maps of the workbook side live
-// here too: DAO type to VARTYPE for reading, and back for writing.
+// order. A field copies what its column says of itself from its DAO Field
+// once, when it is built (name, size, type, flags), and keeps the Field to
+// read the value of each row the recordset moves to: a recordset reuses one
+// record for all its rows, so a row costs no call for a column's properties
+// and no allocation but its texts. The two type maps of the workbook side
+// live here too: DAO type to VARTYPE for reading, and back for writing.
 #pragma once
 
 #include "OLE/ole_ptr.hpp"
@@ -18,6 +20,10 @@ class dao_field : public udb_field {
 public:
     // A null Field is an internal error; failed calls raise dao_exception.
     explicit dao_field(_DAOField* field);
+
+    // The value of the row the Field stands on now, in place of the one read
+    // before. A Field without a current row leaves the value empty.
+    void read_value();
 
     // The value's type; for an empty value, the column's type.
     VARTYPE get_type() const override;
@@ -37,6 +43,7 @@ private:
     bool read_attachment();
 
     ole_com_ptr<_DAOField> field;
+    int16_t native = 0;  // the column's DAO type
 };
 
 class dao_record : public udb_record {
@@ -44,6 +51,10 @@ public:
     // One dao_field per Field, in index order; a null collection is an
     // internal error.
     explicit dao_record(DAOFields* fields);
+
+    // The values of the row the Fields stand on now; the fields themselves
+    // stay as they were made.
+    void read_values();
 
 private:
     ole_com_ptr<DAOFields> fields;

@@ -382,14 +382,17 @@ void dao_recordset::reset()
         dao_call(rs->MoveFirst());
 }
 
+// The record is made on the first row and read again on the next ones: a
+// column's name, size and flags are the same on every row.
 udb_record* dao_recordset::get_item()
 {
-    tk_logger::log(1, "dao_recordset::get_item");
     DAORecordset* rs = cursor(120);
-    last_record.reset();
+    if (last_record) {
+        last_record->read_values();
+        return last_record.get();
+    }
     ole_com_ptr<DAOFields> fields;
     dao_check(rs->get_Fields(fields.address()), fields);
-    tk_logger::log(1, "dao_recordset::get_item - END");
     last_record = std::make_unique<dao_record>(fields.get());
     return last_record.get();
 }

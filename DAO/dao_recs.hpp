@@ -3,7 +3,7 @@
 // for the rest of the system: the schema (one column descriptor per field,
 // with the marks that tell dates from times) and the primary and unique
 // indexes. Each get_item hands out the current row as a dao_record, which
-// the recordset keeps until the next get_item.
+// the recordset keeps and fills again with the next get_item.
 #pragma once
 
 #include "OLE/ole_ptr.hpp"
@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+class dao_record;
 
 class dao_recordset : public udb_recordset {
 public:
@@ -55,7 +57,7 @@ private:
 
     int32_t record_count = 0;
     VARIANT_BOOL eof = VARIANT_FALSE;
-    std::unique_ptr<udb_record> last_record;
+    std::unique_ptr<dao_record> last_record;
     ole_com_ptr<DAORecordset> recordset;
     ole_com_ptr<_DAOTableDef> table_def;
     ole_com_ptr<_DAOQueryDef> query_def;

@@ -73,6 +73,30 @@ private:
     const sheet_table& table;
 };
 
+// A cell's text as a value. Most texts are ASCII, whose bytes are their
+// characters: they are widened straight into the BSTR, in one pass that
+// also tells whether they were ASCII; other texts are decoded.
+BSTR text_value(std::string_view utf8)
+{
+    BSTR text = SysAllocStringLen(nullptr, static_cast<uint32_t>(utf8.size()));
+    if (text == nullptr)
+        throw std::bad_alloc();
+    unsigned char bits = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        bits |= b;
+        text[i] = b;
+    }
+    if (bits < 0x80)
+        return text;
+    SysFreeString(text);
+    const std::wstring wide = from_utf8(utf8);
+    text = SysAllocStringLen(wide.data(), static_cast<uint32_t>(wide.size()));
+    if (text == nullptr)
+        throw std::bad_alloc();
+    return text;
+}
+
 // The column's type decides the value's: a number column holds its date and
 // currency cells as plain numbers.
 void sheet_rows::value(size_t column, size_t row, VARIANT& out) const
@@ -102,14 +126,10 @@ void sheet_rows::value(size_t column, size_t row, VARIANT& out) const
         out.dblVal = c.number;
         break;
     case field_type::text:
-    case field_type::memo: {
-        const std::wstring text = from_utf8(c.text);
-        out.bstrVal = SysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()));
-        if (out.bstrVal == nullptr)
-            throw std::bad_alloc();
+    case field_type::memo:
+        out.bstrVal = text_value(c.text);
         out.vt = VT_BSTR;
         break;
-    }
     }
 }
 

@@ -83,4 +83,12 @@ text_ref text_pool::add(std::string_view text)
     return ref;
 }
 
+void text_pool::drop_after(const mark& m)
+{
+    while (chunks.size() > m.chunks)
+        chunks.pop_back();
+    last = m.last;
+    used = m.used;
+}
+
 } // namespace platform::dao

@@ -70,6 +70,14 @@ public:
     }
     static size_t length(text_ref ref) { return size_t(ref & length_mask); }
 
+    // Where the pool stands: texts added after it can be dropped again, so
+    // that a part read a second time keeps its texts once.
+    struct mark {
+        size_t chunks, last, used;
+    };
+    mark position() const { return {chunks.size(), last, used}; }
+    void drop_after(const mark& m);
+
 private:
     static constexpr unsigned length_bits = 26;  // up to max_length
     static constexpr size_t length_mask = (size_t(1) << length_bits) - 1;

@@ -4,6 +4,7 @@
 #include "platform/dao/pl_xlsx.hpp"
 #include "platform/text/pl_utf8.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -34,8 +35,9 @@ bool xml_char(uint32_t cp)
            (cp >= 0x10000 && cp <= 0x10FFFF);
 }
 
-// The length of the UTF-8 sequence at s of a character XML allows, or 0.
-size_t char_length(const unsigned char* s, size_t n)
+} // namespace
+
+size_t xml_char_length(const unsigned char* s, size_t n)
 {
     const unsigned c = s[0];
     if (c < 0x80)
@@ -52,6 +54,8 @@ size_t char_length(const unsigned char* s, size_t n)
     const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
     return cp >= least[len] && xml_char(cp) ? len : 0;
 }
+
+namespace {
 
 // Text that needs no decoding and no check: ASCII from the space on, no '&'.
 bool plain(std::string_view text)
@@ -229,6 +233,11 @@ public:
     // Character data is kept only inside a value or an inline string's text:
     // most of a sheet's text is indentation nobody reads.
     bool capture = false;
+    // The row the last row element began, UINT32_MAX before the first.
+    uint32_t current_row() const { return row; }
+    // Guesses the sheet's rows from the bytes the rows so far took of the
+    // part's claimed size.
+    void guess_rows(uint64_t bytes_read, uint64_t bytes_claimed);
 
 private:
     void start_cell(const cell_attributes& a);
@@ -309,6 +318,16 @@ void sheet_cells::expect_size(std::string_view ref)
         out.expect(rows + 1, cols + 1);
 }
 
+// Rows differ in length: the guess errs on the large side, where a wrong
+// guess costs address space, not memory; a low one costs no more than none.
+void sheet_cells::guess_rows(uint64_t bytes_read, uint64_t bytes_claimed)
+{
+    if (bytes_read == 0 || bytes_claimed <= bytes_read)
+        return;
+    const double rows = (double(row) + 1) * double(bytes_claimed) / double(bytes_read) * 1.1;
+    out.guess_rows(static_cast<uint32_t>(std::min(rows, double(table_builder::max_rows))));
+}
+
 void sheet_cells::start_cell(const cell_attributes& a)
 {
     const std::string_view r = a[slot_r], s = a[slot_s];
@@ -366,11 +385,16 @@ void sheet_cells::end_cell()
 class sheet_scanner {
 public:
     sheet_scanner(zip_package::part part, sheet_cells& cells)
-        : in(std::move(part)), cells(cells), buf(std::make_unique_for_overwrite<char[]>(initial_size)) {}
+        : claimed(part.claimed_size()), in(std::move(part)), cells(cells),
+          buf(std::make_unique_for_overwrite<char[]>(initial_size)) {}
     void run();
 
 private:
     static constexpr size_t initial_size = size_t(256) << 10;
+    // A sheet that does not say its size has it guessed after this many rows,
+    // so that its columns get their room once instead of growing again and
+    // again (each time copied and their memory touched anew).
+    static constexpr uint32_t rows_before_guess = 1024;
 
     bool fill();
     [[noreturn]] void fail(const std::string& what) const;
@@ -386,6 +410,8 @@ private:
     void special(size_t stop);
     void declaration(std::string_view body) const;
 
+    uint64_t claimed;  // the part's inflated size as the package claims it
+    bool guessed = false;
     read_ahead in;
     sheet_cells& cells;
     std::unique_ptr<char[]> buf;
@@ -529,7 +555,7 @@ void sheet_scanner::keep_text(std::string_view raw, bool entities)
             decoded += '\n';
             i += i + 1 < raw.size() && raw[i + 1] == '\n' ? 2 : 1;
         } else {
-            const size_t n = char_length(s + i, raw.size() - i);
+            const size_t n = xml_char_length(s + i, raw.size() - i);
             if (n == 0)
                 fail("not well-formed (invalid token)");
             decoded.append(raw.data() + i, n);
@@ -720,6 +746,10 @@ bool sheet_scanner::start_tag()
     cells.start(e, a);
     if (empty)
         cells.end(e);
+    if (e == element::row && !guessed && cells.current_row() + 1 >= rows_before_guess) {
+        guessed = true;
+        cells.guess_rows(dropped + pos, claimed);
+    }
     return true;
 }
 

@@ -37,4 +37,8 @@ void read_sheet(const zip_package& package, const std::string& part, const sheet
 // A decimal index ("style index", "number format"...), else format_fault.
 uint32_t parse_index(std::string_view text, const char* what);
 
+// The length of the UTF-8 sequence at s (of n bytes) of a character XML
+// allows, or 0.
+size_t xml_char_length(const unsigned char* s, size_t n);
+
 } // namespace platform::dao

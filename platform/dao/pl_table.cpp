@@ -168,11 +168,34 @@ void table_builder::add(uint32_t row, uint32_t col, cell_kind kind, uint64_t val
     s.add(row, kind, value);
 }
 
-void table_builder::expect(uint32_t rows, uint32_t columns)
+namespace {
+
+// A claim of more cells than this is no size a sheet has.
+bool sane_claim(uint32_t rows, uint64_t columns)
 {
     constexpr uint64_t most_cells = uint64_t(1) << 25;
-    if (rows <= max_rows && columns <= max_columns && uint64_t(rows) * columns <= most_cells)
+    return rows <= table_builder::max_rows && columns <= table_builder::max_columns && rows * columns <= most_cells;
+}
+
+} // namespace
+
+void table_builder::expect(uint32_t rows, uint32_t columns)
+{
+    if (sane_claim(rows, columns))
         expected_rows = rows;
+}
+
+// Only the columns begun get room: one that comes later grows as it must,
+// so a guess never claims more than the cells it was made from.
+void table_builder::guess_rows(uint32_t rows)
+{
+    if (expected_rows != 0 || !sane_claim(rows, stages.size()))
+        return;
+    for (stage& s : stages)
+        if (!s.sparse && !s.kinds.empty() && s.first < rows && s.kinds.capacity() < rows - s.first) {
+            s.kinds.reserve(rows - s.first);
+            s.values.reserve(rows - s.first);
+        }
 }
 
 void table_builder::add_number(uint32_t row, uint32_t col, double value, cell_kind kind)

@@ -88,6 +88,9 @@ public:
     // column without cells gets none. Claims beyond a sane size are ignored;
     // a wrong claim costs address space, not memory.
     void expect(uint32_t rows, uint32_t columns);
+    // A guess of the rows made while reading a sheet that did not say its
+    // size: the columns begun get room for that many, as for a claim.
+    void guess_rows(uint32_t rows);
 
     // With header_row the first row of the box names the columns.
     sheet_table finish(bool header_row);

@@ -1,10 +1,13 @@
 #include "platform/dao/pl_xlsx.hpp"
 
+#include "platform/dao/pl_qxml.hpp"
 #include "platform/dao/pl_rderr.hpp"
 #include "platform/dao/pl_sax.hpp"
 #include "platform/dao/pl_sxml.hpp"
 #include "platform/text/pl_utf8.hpp"
 
+#include <algorithm>
+#include <charconv>
 #include <map>
 
 namespace platform::dao {
@@ -99,10 +102,12 @@ private:
 class strings_handler : public sax_handler {
 public:
     strings_handler(text_pool& pool, std::vector<text_ref>& out) : pool(pool), out(out) {}
-    void start(std::string_view name, const char**) override
+    void start(std::string_view name, const char** a) override
     {
         if (name == "si")
             item.clear();
+        else if (name == "sst")
+            expect(attribute(a, "uniqueCount"));
         else if (name == "rPh")
             ++phonetic;
         else if (name == "t" && phonetic == 0)
@@ -130,6 +135,19 @@ public:
     std::vector<text_ref>& out;
     std::string item;
     int phonetic = 0;
+
+private:
+    // The table says how many strings it holds: room for them is made once
+    // instead of growing again and again. A hint only: a wrong or unreadable
+    // count costs address space, never a refusal.
+    void expect(const char* count)
+    {
+        constexpr uint32_t most = uint32_t(1) << 24;
+        uint32_t n = 0;
+        const std::string_view text = count != nullptr ? count : "";
+        if (std::from_chars(text.data(), text.data() + text.size(), n).ec == std::errc() && n > 0)
+            out.reserve(std::min(n, most));
+    }
 };
 
 class styles_handler : public sax_handler {
@@ -253,13 +271,29 @@ void xlsx_reader::read_shared_parts()
             style_kinds.push_back(it != h.custom.end() ? it->second : classify_builtin_format(id));
         }
     }
-    if (!strings_part.empty() && package.has(strings_part)) {
+    if (!strings_part.empty() && package.has(strings_part))
+        shared_strings = read_strings();
+    shared_parts_read = true;
+}
+
+// The strings table is the one large part besides the worksheets, and plain
+// XML as writers write it: the quick reader takes it. What it gives up on,
+// expat reads again from the start, into a pool without the texts of the
+// first attempt.
+std::vector<text_ref> xlsx_reader::read_strings()
+{
+    const text_pool::mark before = pool.position();
+    {
         std::vector<text_ref> strings;
         strings_handler h(pool, strings);
-        parse_part(package, strings_part, h);
-        shared_strings = std::move(strings);
+        if (quick_parse_part(package, strings_part, h))
+            return strings;
     }
-    shared_parts_read = true;
+    pool.drop_after(before);
+    std::vector<text_ref> strings;
+    strings_handler h(pool, strings);
+    parse_part(package, strings_part, h);
+    return strings;
 }
 
 void xlsx_reader::load(size_t index, table_builder& out)

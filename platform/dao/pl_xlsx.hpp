@@ -2,7 +2,9 @@
 // from the root to the workbook part and from there to the worksheets, the
 // shared strings and the styles, wherever the writer put them. Every part is
 // streamed: the worksheets through a scanner made for them (pl_sxml), the
-// others through expat; nothing but the cells' values is kept.
+// shared strings through a quick reader of plain XML (pl_qxml) that leaves
+// what it does not take to expat, the others through expat; nothing but the
+// cells' values is kept.
 #pragma once
 
 #include "platform/dao/pl_sheet.hpp"
@@ -23,6 +25,7 @@ public:
 private:
     void read_workbook(const std::string& part);
     void read_shared_parts();
+    std::vector<text_ref> read_strings();
 
     zip_package package;
     text_pool& pool;

@@ -59,10 +59,14 @@ zip_package::part zip_package::open(const std::string& name) const
         throw format_fault("cannot open part " + name + ": " + zip_strerror(archive.get()));
     zip_stat_t stat;
     zip_stat_init(&stat);
-    uint64_t compressed = archive_size;
-    if (zip_stat_index(archive.get(), zip_uint64_t(index), 0, &stat) == 0 && (stat.valid & ZIP_STAT_COMP_SIZE) != 0)
-        compressed = std::min<uint64_t>(compressed, stat.comp_size);
-    return part(f, compressed);
+    uint64_t compressed = archive_size, claimed = 0;
+    if (zip_stat_index(archive.get(), zip_uint64_t(index), 0, &stat) == 0) {
+        if ((stat.valid & ZIP_STAT_COMP_SIZE) != 0)
+            compressed = std::min<uint64_t>(compressed, stat.comp_size);
+        if ((stat.valid & ZIP_STAT_SIZE) != 0)
+            claimed = stat.size;
+    }
+    return part(f, compressed, claimed);
 }
 
 size_t zip_package::part::read(char* out, size_t size)

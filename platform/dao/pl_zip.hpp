@@ -47,13 +47,17 @@ public:
     // One part being read; read returns 0 at its end.
     class part {
     public:
-        part(zip_file* f, uint64_t compressed) : file(f), compressed(compressed) {}
+        part(zip_file* f, uint64_t compressed, uint64_t claimed = 0) : file(f), compressed(compressed), claimed(claimed) {}
         size_t read(char* out, size_t size);
         uint64_t compressed_size() const { return compressed; }
+        // The inflated size the package's directory claims (0 when it has
+        // none): a hint only, never trusted.
+        uint64_t claimed_size() const { return claimed; }
     private:
         struct file_closer { void operator()(zip_file* f) const; };
         std::unique_ptr<zip_file, file_closer> file;
         uint64_t compressed;    // bytes of the part in the archive
+        uint64_t claimed;
         uint64_t inflated = 0;  // bytes read so far
     };
     part open(const std::string& name) const;

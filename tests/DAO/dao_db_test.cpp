@@ -148,6 +148,49 @@ TEST(DaoDatabase, DatesOfBothCalendarsAndPureTimes)
     }
 }
 
+// A recordset reads its record again on each row instead of making a new
+// one: on every row of every committed workbook, the record read again must
+// hold what a record made on that row holds.
+TEST(DaoDatabase, ARecordReadAgainHoldsWhatANewOneHolds)
+{
+    const auto same = [](const udb_field& again, const udb_field& made) {
+        return again.name == made.name && again.size == made.size && again.not_null == made.not_null &&
+               again.auto_increment == made.auto_increment && again.get_type() == made.get_type() &&
+               again.to_string() == made.to_string() && again.to_wstring() == made.to_wstring();
+    };
+    size_t rows = 0;
+    for (const std::string file : {"openpyxl.xlsx", "openpyxl_1904.xlsx", "sheetjs.xlsx", "sheetjs_biff8.xls",
+                                   "sheetjs_biff5.xls", "xlwt.xls", "xlwt_1904.xls", "handmade_biff5.xls",
+                                   "handmade_biff8.xls", "handmade_cases.xlsx", "handmade_strict.xlsx",
+                                   "handmade_values.xlsx", "handmade_wide.xlsx", "handmade_prefixed.xlsx"}) {
+        opened o(file, true);
+        ole_com_ptr<DAODatabase> db = o.engine.open_database(fixture(file), L"Excel 5.0; IMEX=1;", 1);
+        for (const std::wstring& table : o.book->get_tables()) {
+            ole_com_ptr<_DAOQueryDef> query;
+            ASSERT_TRUE(SUCCEEDED(db->CreateQueryDef(ole_variant(L"").get_variant(),
+                                                     ole_variant(L"SELECT * FROM [" + table + L"]").get_variant(),
+                                                     query.address())));
+            ole_com_ptr<DAORecordset> records;
+            ASSERT_TRUE(SUCCEEDED(query->OpenRecordset(ole_variant(short(2)).get_variant(), ole_variant().get_variant(),
+                                                       records.address())));
+            ole_com_ptr<DAOFields> fields;
+            ASSERT_TRUE(SUCCEEDED(records->get_Fields(fields.address())));
+            dao_record again(fields.get());
+            for (VARIANT_BOOL eof = VARIANT_FALSE; SUCCEEDED(records->get_EOF(&eof)) && eof == VARIANT_FALSE;
+                 records->MoveNext(), ++rows) {
+                again.read_values();
+                const dao_record made(fields.get());
+                ASSERT_EQ(again.size(), made.size());
+                for (size_t i = 0; i < made.size(); ++i)
+                    EXPECT_TRUE(same(*again[i], *made[i])) << file << " " << platform::to_utf8(table) << " row " << rows
+                                                           << " column " << i << ": " << again[i]->to_string()
+                                                           << " against " << made[i]->to_string();
+            }
+        }
+    }
+    EXPECT_GT(rows, 1500u);
+}
+
 TEST(DaoDatabase, WithoutHeaderEveryRowIsData)
 {
     opened o("openpyxl.xlsx", false);

@@ -178,6 +178,46 @@ TEST(Table, ClaimedSizeIsOnlyAHint)
     }
 }
 
+// A claim that comes once cells are in, or a guess of the rows, which gives
+// the columns begun their room: too small, too large or the whole grid,
+// what is read stays the same, a column that turns sparse after it included.
+TEST(Table, LateClaimsAndGuessesAreOnlyHints)
+{
+    const std::function<void(table_builder&)> hints[] = {
+        [](table_builder&) {},
+        [](table_builder& t) { t.expect(3000, 3); },
+        [](table_builder& t) { t.guess_rows(10); },
+        [](table_builder& t) { t.guess_rows(1100); },
+        [](table_builder& t) { t.guess_rows(UINT32_MAX); },
+        [](table_builder& t) { t.expect(1048576, 16384); },
+    };
+    std::string first;
+    for (const auto& hint : hints) {
+        built b;
+        build(b, [&](table_builder& t) {
+            for (uint32_t r = 0; r < 1000; ++r) {
+                t.add_number(r, 0, r, cell_kind::number);
+                t.add_text(r, 1, std::string_view(r % 2 ? "odd" : "even"));
+            }
+            hint(t);
+            for (uint32_t r = 1000; r < 2000; ++r) {
+                t.add_number(r, 0, r, cell_kind::number);
+                t.add_text(r, 1, std::string_view(r % 2 ? "odd" : "even"));
+                t.add_boolean(r, 2, r % 3 == 0);
+            }
+            t.add_number(900000, 1, 7, cell_kind::number);  // far below: column 1 turns sparse
+        }, false);
+        std::string shown = show_columns(b.table) + " " + std::to_string(b.table.row_count());
+        for (size_t r : {0u, 999u, 1000u, 1999u, 2000u, 899999u, 900000u})
+            shown += " " + show_row(b.table, r);
+        if (first.empty())
+            first = shown;
+        EXPECT_EQ(shown, first);
+    }
+    EXPECT_EQ(first, "F1:7,F2:10,F3:1 900001 0|'even'|NULL 999|'odd'|NULL 1000|'even'|F 1999|'odd'|F NULL|NULL|NULL "
+                     "NULL|NULL|NULL NULL|'7'|NULL");
+}
+
 TEST(Table, ManyEqualHeadersAreNumberedInOrder)
 {
     built b;

@@ -1,4 +1,8 @@
+#include "platform/dao/pl_wbook.hpp"
 #include "platform/dao/pl_xlsx.hpp"
+
+#include "dao_show.hpp"
+#include "xlsx_make.hpp"
 
 #include <gtest/gtest.h>
 
@@ -34,4 +38,18 @@ TEST(Xlsx, RelationshipTargets)
     };
     for (const auto& c : cases)
         EXPECT_EQ(resolve_target(c.base, c.target), c.out) << c.base << c.target;
+}
+
+// The strings table's count of its strings is a hint: too small, too large,
+// unreadable or missing, the strings read are the same.
+TEST(Xlsx, StringCountIsOnlyAHint)
+{
+    const std::string sheet = xlsx_sheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>2</v></c></row>");
+    for (const std::string count : {"", " uniqueCount=\"3\"", " uniqueCount=\"1\"", " uniqueCount=\"4294967295\"",
+                                    " uniqueCount=\"99999999999\"", " uniqueCount=\"-1\"", " uniqueCount=\"x\""}) {
+        const std::string strings = std::string("<sst xmlns=\"") + xlsx_main_ns + "\"" + count +
+                                    "><si><t>a</t></si><si><t>b</t></si><si><t>c</t></si></sst>";
+        auto book = workbook::open_bytes(xlsx_package(sheet, strings), "n.xlsx", false);
+        EXPECT_EQ(show_row(book->sheet(0), 0), "'a'|'c'") << count;
+    }
 }
