@@ -107,17 +107,10 @@ private:
 // the buffer is full.
 bool quick_reader::fill()
 {
-    if (pos > 0) {
-        std::memmove(buf.get(), buf.get() + pos, end - pos);
-        end -= pos;
-        pos = 0;
-    }
+    read_ahead::drop_read(buf.get(), pos, end);
     if (at_eof || end == buffer_size)
         return false;
-    const size_t n = in.read(buf.get() + end, buffer_size - end);
-    at_eof = n == 0;
-    end += n;
-    return n > 0;
+    return in.read_more(buf.get(), buffer_size, end, at_eof);
 }
 
 void quick_reader::run()

@@ -437,12 +437,7 @@ void sheet_scanner::fail(const std::string& what) const
 // and reads more. False when nothing more came.
 bool sheet_scanner::fill()
 {
-    if (pos > 0) {
-        dropped += pos;
-        std::memmove(buf.get(), buf.get() + pos, end - pos);
-        end -= pos;
-        pos = 0;
-    }
+    dropped += read_ahead::drop_read(buf.get(), pos, end);
     if (end == size) {
         if (size >= max_buffer)
             fail("a token longer than " + std::to_string(max_buffer >> 20) + " MiB");
@@ -453,10 +448,7 @@ bool sheet_scanner::fill()
     }
     if (at_eof)
         return false;
-    const size_t n = in.read(buf.get() + end, size - end);
-    at_eof = n == 0;
-    end += n;
-    return n > 0;
+    return in.read_more(buf.get(), size, end, at_eof);
 }
 
 void sheet_scanner::start_of_document()

@@ -147,4 +147,23 @@ size_t read_ahead::read(char* out, size_t size)
     return n;
 }
 
+size_t read_ahead::drop_read(char* buffer, size_t& pos, size_t& end)
+{
+    const size_t dropped = pos;
+    if (pos > 0) {
+        std::memmove(buffer, buffer + pos, end - pos);
+        end -= pos;
+        pos = 0;
+    }
+    return dropped;
+}
+
+bool read_ahead::read_more(char* buffer, size_t size, size_t& end, bool& at_eof)
+{
+    const size_t n = read(buffer + end, size - end);
+    at_eof = n == 0;
+    end += n;
+    return n > 0;
+}
+
 } // namespace platform::dao

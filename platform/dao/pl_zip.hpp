@@ -82,6 +82,14 @@ public:
     // the blocks read before it are used up.
     size_t read(char* out, size_t size);
 
+    // For readers that scan a buffer of `size` bytes, in hand from pos to
+    // end: moves the bytes in hand to its front and returns how many were
+    // dropped before them.
+    static size_t drop_read(char* buffer, size_t& pos, size_t& end);
+    // Reads into the room after end; at_eof once nothing more comes. False
+    // when nothing came.
+    bool read_more(char* buffer, size_t size, size_t& end, bool& at_eof);
+
 private:
     static constexpr size_t block_size = size_t(1) << 20;
     static constexpr uint64_t worth_a_thread = uint64_t(1) << 20;  // compressed bytes
