@@ -246,14 +246,11 @@ int32_t text_number_kind(types_map::entry& e, std::basic_string_view<C> text)
     return kind;
 }
 
-} // namespace
-
-types_map::types_map(const std::wstring& table_name_) : table_name(table_name_)
-{
-    tk_logger::wlog(2, L"types_map::ctor(%s)", table_name.c_str());
-}
-
-bool types_map::text_of(const udb_record& record, const entry& e, std::wstring& scratch, std::wstring_view& text)
+// Hands the text of the field at the entry's position to use: a text where it
+// is (this runs for every value read), any other value as its narrow text,
+// which is ASCII. False for a missing field or one without a value.
+template <class F>
+bool use_text_of(const udb_record& record, const types_map::entry& e, std::string& scratch, F use)
 {
     if (e.n_field >= record.size() || !record[e.n_field])
         return false;
@@ -263,18 +260,26 @@ bool types_map::text_of(const udb_record& record, const entry& e, std::wstring& 
     case VT_NULL:
         return false;
     case VT_BSTR: {
-        // A text is looked at where it is: this runs for every value copied.
         const BSTR value = field.get_variant().bstrVal;
-        text = value != nullptr ? std::wstring_view(value, field.get_text_length()) : std::wstring_view();
-        break;
+        const std::wstring_view text =
+            value != nullptr ? std::wstring_view(value, field.get_text_length()) : std::wstring_view();
+        tk_logger::wlog(1, L"Got string representation: '%s'", text.empty() ? L"" : text.data());
+        use(text);
+        return true;
     }
     default:
-        scratch = field.to_wstring();
-        text = scratch;
+        scratch = field.to_string();
+        tk_logger::log(1, "Got string representation: '%s'", scratch.c_str());
+        use(std::string_view(scratch));
+        return true;
     }
-    // Both a text value and scratch end with a zero after the text.
-    tk_logger::wlog(1, L"Got string representation: '%s'", text.empty() ? L"" : text.data());
-    return true;
+}
+
+} // namespace
+
+types_map::types_map(const std::wstring& table_name_) : table_name(table_name_)
+{
+    tk_logger::wlog(2, L"types_map::ctor(%s)", table_name.c_str());
 }
 
 dates_map::dates_map(const std::wstring& table_name_, const udb_schema& schema, bool only_dates)
@@ -331,16 +336,14 @@ void dates_map::set_type(t_ftd& column, int32_t state)
 void dates_map::add_rec_stat(const udb_record& record)
 {
     tk_logger::log(1, "dates_map::add_rec_stat(map size=%d)", static_cast<int>(entries.size()));
-    std::wstring scratch;
-    std::wstring_view text;
+    std::string scratch;
     for (entry& e : entries) {
         // A column that held a value no date type takes stays as it is.
         if (e.seen && e.state == no_date) {
             tk_logger::log(1, "skip mapping CHAR(19)");
             continue;
         }
-        if (text_of(record, e, scratch, text))
-            note_date(e, get_kind(text));
+        use_text_of(record, e, scratch, [&e](auto text) { note_date(e, date_kind(text)); });
     }
     tk_logger::log(1, "End of dates_map::add_rec_stat");
 }
@@ -407,20 +410,16 @@ void num_map::set_type(t_ftd& column, int32_t state)
 void num_map::add_rec_stat(const udb_record& record)
 {
     tk_logger::log(1, "num_map::add_rec_stat(map size=%d)", static_cast<int>(entries.size()));
-    std::wstring scratch;
-    std::wstring_view text;
+    std::string scratch;
     for (entry& e : entries) {
         if (e.seen && e.state == not_numeric) {
             tk_logger::log(1, "skip mapping VARCHAR");
             continue;
         }
         int32_t kind = not_numeric;
-        if (!held_number_kind(record, e.n_field, kind)) {
-            if (!text_of(record, e, scratch, text))
-                continue;
-            kind = text_number_kind(e, text);
-        }
-        note_number(e, kind);
+        if (held_number_kind(record, e.n_field, kind) ||
+            use_text_of(record, e, scratch, [&](auto text) { kind = text_number_kind(e, text); }))
+            note_number(e, kind);
     }
 }
 

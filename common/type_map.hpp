@@ -41,10 +41,6 @@ public:
     const std::vector<entry>& get_entries() const { return entries; }
 
 protected:
-    // The text of the field at the entry's position; false for a missing
-    // field or one without a value. text may point into scratch.
-    static bool text_of(const udb_record& record, const entry& e, std::wstring& scratch, std::wstring_view& text);
-
     std::wstring table_name;
     std::vector<entry> entries;
 };
