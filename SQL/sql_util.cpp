@@ -161,7 +161,6 @@ std::basic_string<C> quoted(const std::basic_string<C>& text)
 
 bool is_ascii(wchar_t c) { return static_cast<uint32_t>(c) < 0x80; }
 
-
 bool is_plain_ascii(wchar_t c) { return is_ascii(c) && stands_as_it_is(c); }
 
 // Appends wide text as a quoted, escaped UTF-8 literal in one pass: the text
