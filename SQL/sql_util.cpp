@@ -312,10 +312,10 @@ std::wstring guid_text(const std::wstring& text)
 // A time of day alone: as itself in a TIME column; in any other date column
 // on day zero of the dates it comes with (1899-12-30), never on the zero date
 // that strict servers refuse.
-void append_time_literal(std::string& out, const ole_date& time, const t_ftd& column)
+void append_time_literal(std::string& out, std::string_view time, const t_ftd& column)
 {
     out += sql_is_time_column(column) ? "'" : "'1899-12-30 ";
-    platform::append_utf8(out, time.to_wstring(6));
+    out += time;
     out += '\'';
 }
 
@@ -470,6 +470,16 @@ bool may_be_time(std::string_view text)
     return i == digits || zero || (i < text.size() && text[i] == ':');
 }
 
+// A time of day written as the server writes one, "HH:MM:SS" within the day:
+// ole_date reads it and prints it back the same, so it is used as it stands.
+bool is_plain_time(std::string_view text)
+{
+    const auto two = [&](size_t at, int high) {
+        return is_digit(text[at]) && is_digit(text[at + 1]) && (text[at] - '0') * 10 + (text[at + 1] - '0') <= high;
+    };
+    return text.size() == 8 && text[2] == ':' && text[5] == ':' && two(0, 23) && two(3, 59) && two(6, 59);
+}
+
 // The literal of a value for a column of any other type; an empty value is
 // NULL, or the column's default where it takes no NULL.
 void append_typed_literal(std::string& out, const udb_field& field, const t_ftd& column, VARTYPE own)
@@ -478,10 +488,14 @@ void append_typed_literal(std::string& out, const udb_field& field, const t_ftd&
     if (column.vartype == VT_DATE && !is_empty_type(own)) {
         // The text is made once: parsed for a time of day, else the literal.
         const std::string& text = text_of(field);
+        if (is_plain_time(text)) {
+            append_time_literal(out, text, column);
+            return;
+        }
         if (may_be_time(text)) {
             const ole_date date(text);
             if (date.is_valid() && date.kind == ole_date::kind_time) {
-                append_time_literal(out, date, column);
+                append_time_literal(out, tk_to_utf8(date.to_wstring(6)), column);
                 return;
             }
         }
