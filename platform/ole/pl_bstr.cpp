@@ -26,14 +26,12 @@ bool too_long(uint32_t length)
     return length > (std::numeric_limits<uint32_t>::max() - prefix) / sizeof(OLECHAR) - 1;
 }
 
-// Puts length characters of text (zeros for a null text) and the closing zero
-// into text's place; text may lie inside the string itself.
+// Sets the string's length and closing zero, its characters copied from text,
+// which may lie inside the string itself.
 void fill(BSTR into, const OLECHAR* text, uint32_t length)
 {
     if (text != nullptr)
         std::wmemmove(into, text, length);
-    else
-        std::wmemset(into, 0, length);
     into[length] = 0;
     header(into)->bytes = static_cast<uint32_t>(length * sizeof(OLECHAR));
 }
@@ -48,6 +46,8 @@ BSTR allocate(const OLECHAR* text, uint32_t length)
         return nullptr;
     block->room = static_cast<uint32_t>(bytes);
     BSTR result = reinterpret_cast<BSTR>(reinterpret_cast<char*>(block) + prefix);
+    if (text == nullptr)
+        std::wmemset(result, 0, length);
     fill(result, text, length);
     return result;
 }

@@ -14,8 +14,9 @@ BSTR SysAllocString(const OLECHAR* text);
 // length zero characters. Null when memory runs out.
 BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length);
 // Makes *text a copy of length characters from `from` (which may lie inside
-// *text), reusing *text's block when the copy fits in it. Nonzero on success;
-// on failure *text is left as it was.
+// *text), reusing *text's block when the copy fits in it. A null `from`
+// leaves the characters for the caller to write, as on Windows. Nonzero on
+// success; on failure *text is left as it was.
 int SysReAllocStringLen(BSTR* text, const OLECHAR* from, uint32_t length);
 // Null is accepted.
 void SysFreeString(BSTR text);

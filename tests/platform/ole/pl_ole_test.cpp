@@ -91,6 +91,12 @@ TEST(PlBstr, ReallocationReusesTheBlockWhileTheTextFits)
     ASSERT_EQ(SysReAllocStringLen(&s, s + 7, 5), 1);
     EXPECT_EQ(std::wstring(bstr_view(s)), L"chars");
 
+    // A null text gives room of that length for the caller to fill.
+    ASSERT_EQ(SysReAllocStringLen(&s, nullptr, 3), 1);
+    EXPECT_EQ(s, first);
+    EXPECT_EQ(SysStringLen(s), 3u);
+    EXPECT_EQ(s[3], 0);
+
     // Beyond the room: a new block with the whole text.
     const std::wstring longer(40, L'x');
     ASSERT_EQ(SysReAllocStringLen(&s, longer.data(), 40), 1);
