@@ -67,7 +67,7 @@ void dao_field::read_value()
     else if (var.vt == VT_DISPATCH && native == db_attachment && !read_attachment())
         return;
     // This runs for every cell: the log is asked once.
-    if (dao_logs(1))
+    if (tk_logger::logs(1))
         tk_logger::log(1, "src.vt=%d%s, got DAO field: %s", var.vt, var.vt == VT_NULL ? " (NULL)" : "",
                        to_string().c_str());
 }

@@ -27,9 +27,3 @@ struct dao_value {
 
 inline ole_variant dao_index(uint16_t index) { return ole_variant(static_cast<unsigned short>(index)); }
 
-// True when a line of that level reaches the log file.
-inline bool dao_logs(int level)
-{
-    const tk_logger* log = tk_logger::try_instance();
-    return log != nullptr && log->is_enabled() && level >= log->get_min_level();
-}

@@ -42,6 +42,14 @@ public:
             self->write(platform::to_utf8(platform::format(format, args...)));
     }
 
+    // True when a line of that level reaches the log file: a loop that logs
+    // for every value asks once.
+    static bool logs(int level)
+    {
+        const tk_logger* self = try_instance();
+        return self != nullptr && self->is_enabled() && level >= self->min_level;
+    }
+
     // A null name is an internal error.
     void set_file_name(const char* name);
     std::string get_file_name() const;

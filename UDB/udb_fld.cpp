@@ -32,6 +32,8 @@ VARTYPE udb_field::get_type() const
 uint32_t udb_field::get_size() const
 {
     const VARTYPE own = ole_variant::get_type();
+    if (own == VT_BSTR)
+        return SysStringLen(var.bstrVal);  // a value held: every back end types it as it is
     if ((own == ole_vt_bytes || own == VT_BLOB || own == VT_SAFEARRAY) && var.parray != nullptr
         && SafeArrayGetDim(var.parray) == 1)
         return ole_variant::get_safe_array_size(var.parray);

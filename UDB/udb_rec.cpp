@@ -46,6 +46,7 @@ const udb_field& udb_record::get_field(const std::wstring& name) const
 int64_t udb_record::get_total_size() const
 {
     tk_logger::log(1, "udb_record::get_total_size");
+    const bool traced = tk_logger::logs(1);  // asked once: this runs for every row
     int64_t total = 0;
     for (size_t i = 0; i < size(); ++i) {
         const udb_field* field = (*this)[i].get();
@@ -55,8 +56,10 @@ int64_t udb_record::get_total_size() const
         }
         if (field->get_type() != VT_EMPTY)
             total += field->get_size();
-        tk_logger::log(1, "size=%I64d", total);
-        tk_logger::log(1, "processed field %d of %d", static_cast<int>(i), static_cast<int>(size()));
+        if (traced) {
+            tk_logger::log(1, "size=%I64d", total);
+            tk_logger::log(1, "processed field %d of %d", static_cast<int>(i), static_cast<int>(size()));
+        }
     }
     return total;
 }

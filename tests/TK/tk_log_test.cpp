@@ -60,6 +60,22 @@ TEST(TkLogger, EnabledAtConstructionMakesTheFileAtOnceAndStampsTheTime)
     EXPECT_EQ(text.substr(8), " line\r\n");
 }
 
+// A loop asks once whether its level is written: only an enabled logger
+// that takes the level says yes.
+TEST(TkLogger, LogsTellsWhetherALevelIsWritten)
+{
+    EXPECT_FALSE(tk_logger::logs(3));  // no logger
+    test_dir dir;
+    {
+        tk_logger quiet(dir.file("quiet.log").c_str(), false, 1, false);
+        EXPECT_FALSE(tk_logger::logs(3));
+    }
+    tk_logger logger(dir.file("on.log").c_str(), true, 2, false);
+    EXPECT_FALSE(tk_logger::logs(1));
+    EXPECT_TRUE(tk_logger::logs(2));
+    EXPECT_TRUE(tk_logger::logs(3));
+}
+
 TEST(TkLogger, LongWideLinesAreWrittenWhole)
 {
     test_dir dir;

@@ -2,8 +2,12 @@
 #include "UDB/udb_sch.hpp"
 
 #include "TK/tk_excep.hpp"
+#include "TK/tk_log.hpp"
+#include "test_dir.hpp"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -68,6 +72,25 @@ TEST(udb_record, total_size_counts_arrays_texts_and_declared_sizes)
     record.push_back(make_field(L"none", ole_variant(), 50));
     record.push_back(nullptr);
     EXPECT_EQ(record.get_total_size(), 3 + 5 + 4);
+}
+
+// The size of each field is traced at level 1, and only then.
+TEST(udb_record, total_size_traces_each_field_at_level_1)
+{
+    udb_record record;
+    record.push_back(make_field(L"a", ole_variant(L"xy"), 255));
+    record.push_back(make_field(L"b", ole_variant(7), 4));
+    test_dir dir;
+    for (const int level : {1, 2}) {
+        const std::string file = dir.file("trace" + std::to_string(level) + ".log");
+        {
+            tk_logger logger(file.c_str(), true, level, false);
+            EXPECT_EQ(record.get_total_size(), 2 + 4);
+        }
+        const std::string text = std::filesystem::exists(file) ? test_dir::read(file) : std::string();
+        EXPECT_EQ(text.find("processed field 1 of 2") != std::string::npos, level == 1) << text;
+        EXPECT_EQ(text.find("size=6") != std::string::npos, level == 1) << text;
+    }
 }
 
 TEST(udb_record, look_ups_ignore_case_and_a_missing_name_reads_as_an_empty_field)
