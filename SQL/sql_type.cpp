@@ -309,7 +309,12 @@ std::wstring get_sql_native_type2(const t_ftd* column, bool name_only, const std
 
 bool sql_is_time_column(const t_ftd& column)
 {
-    return column.vartype == VT_DATE && date_kind(column) == date_column::time;
+    // Asked for every time of day a date column takes: a column of any other
+    // kind is told by its flags, and one without a default by them alone.
+    if (column.vartype != VT_DATE || (column.reserved & 3) != 3)
+        return false;
+    const VARTYPE def = column.default_value.get_type();
+    return def == VT_EMPTY || def == VT_NULL || date_kind(column) == date_column::time;
 }
 
 std::wstring get_sql_native_type1(const sql_native_type& type)

@@ -195,7 +195,7 @@ void append_quoted_utf8(std::string& out, std::wstring_view text)
 }
 
 template <class C>
-bool is_number(const std::basic_string<C>& text)
+bool is_number(std::basic_string_view<C> text)
 {
     size_t i = 0;
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
@@ -223,7 +223,7 @@ bool is_number(const std::basic_string<C>& text)
 
 // TRUE and FALSE, in any case: MySQL's own words for 1 and 0.
 template <class C>
-bool is_truth_word(const std::basic_string<C>& text)
+bool is_truth_word(std::basic_string_view<C> text)
 {
     std::string word;
     for (const C c : text)
@@ -234,7 +234,7 @@ bool is_truth_word(const std::basic_string<C>& text)
 // A binary value given as text passes unquoted only as a hexadecimal literal
 // (0x and at least one digit) or a decimal number.
 template <class C>
-bool is_blob_literal(const std::basic_string<C>& text)
+bool is_blob_literal(std::basic_string_view<C> text)
 {
     if (text.size() < 2 || !is_digit(text[0]))
         return false;
@@ -252,20 +252,19 @@ bool is_blob_literal(const std::basic_string<C>& text)
     return true;
 }
 
-std::string date_text(const ole_date& date, const std::string&)
+std::string date_text(const ole_date& date, std::string_view)
 {
     return date.to_string(6);
 }
 
-std::wstring date_text(const ole_date& date, const std::wstring&)
+std::wstring date_text(const ole_date& date, std::wstring_view)
 {
     return date.to_wstring(6);
 }
 
 template <class C>
-void append_literal(std::basic_string<C>& out, const std::basic_string<C>& text, VARTYPE vt)
+void append_literal(std::basic_string<C>& out, std::type_identity_t<std::basic_string_view<C>> text, VARTYPE vt)
 {
-    const std::basic_string_view<C> view(text);
     if (is_empty_type(vt)) {
         tk_logger::log(1, "******* NULL VALUE ******");
         out += widen<C>("NULL");
@@ -273,18 +272,18 @@ void append_literal(std::basic_string<C>& out, const std::basic_string<C>& text,
         out += widen<C>("''");
     } else if (vt == VT_DATE) {
         // A text that is no date stays as it is, for the server to judge.
-        const ole_date date(text);
+        const ole_date date{std::basic_string<C>(text)};
         if (date.is_valid())
             append_quoted(out, std::basic_string_view<C>(date_text(date, text)));
         else
-            append_quoted(out, view);
+            append_quoted(out, text);
     } else if (is_binary_type(vt)) {
         tk_logger::log(1, "GOT BLOB");
         if (is_blob_literal(text)) {
             tk_logger::log(1, "BLOB IS VALID");
             out += text;
         } else {
-            append_quoted(out, view);
+            append_quoted(out, text);
         }
     } else if (vt != VT_BSTR && (is_number(text) || (vt == VT_BOOL && is_truth_word(text)))) {
         // Numbers and truth values go bare, but only what reads as one: any
@@ -292,7 +291,7 @@ void append_literal(std::basic_string<C>& out, const std::basic_string<C>& text,
         // statement.
         out += text;
     } else {
-        append_quoted(out, view);
+        append_quoted(out, text);
     }
 }
 
@@ -348,12 +347,12 @@ std::string sql_escape(const std::string& text)
 
 bool sql_is_number(const std::wstring& text)
 {
-    return is_number(text);
+    return is_number(std::wstring_view(text));
 }
 
 bool sql_is_number(const std::string& text)
 {
-    return is_number(text);
+    return is_number(std::string_view(text));
 }
 
 std::wstring to_mysql_wstr(const std::wstring& text, VARTYPE vt)
@@ -435,15 +434,16 @@ void append_text_literal(std::string& out, const udb_field& field, const t_ftd& 
     append_quoted_utf8(out, is_guid_column(column) ? guid_text(text) : text);
 }
 
-// The UTF-8 text of a value, in storage kept from value to value: a text
-// read into a typed column is converted without an allocation.
-const std::string& text_of(const udb_field& field)
+// The UTF-8 text of a value: a UTF-8 file's text where it is, any other in
+// storage kept from value to value, so that a text read into a typed column
+// takes no allocation.
+std::string_view text_of(const udb_field& field)
 {
-    thread_local std::string text;
     std::string_view utf8;
-    if (field.get_utf8(utf8)) {
-        text.assign(utf8);
-    } else if (const VARIANT& v = field.get_variant(); v.vt == VT_BSTR && field.get_type() == VT_BSTR) {
+    if (field.get_utf8(utf8))
+        return utf8;
+    thread_local std::string text;
+    if (const VARIANT& v = field.get_variant(); v.vt == VT_BSTR && field.get_type() == VT_BSTR) {
         text.clear();
         platform::append_utf8(text, bstr_view(v.bstrVal));
     } else {
@@ -487,13 +487,13 @@ void append_typed_literal(std::string& out, const udb_field& field, const t_ftd&
     const size_t start = out.size();
     if (column.vartype == VT_DATE && !is_empty_type(own)) {
         // The text is made once: parsed for a time of day, else the literal.
-        const std::string& text = text_of(field);
+        const std::string_view text = text_of(field);
         if (is_plain_time(text)) {
             append_time_literal(out, text, column);
             return;
         }
         if (may_be_time(text)) {
-            const ole_date date(text);
+            const ole_date date{std::string(text)};
             if (date.is_valid() && date.kind == ole_date::kind_time) {
                 append_time_literal(out, tk_to_utf8(date.to_wstring(6)), column);
                 return;

@@ -328,6 +328,21 @@ TEST(SqlTypeNames, DatesByTheirDefaults)
     EXPECT_EQ(get_sql_native_type2(&today, false, L"utf8mb4"), L"DATE");
 }
 
+// The literal of a time of day asks, value after value, whether its column is
+// a TIME column: exactly when the column's type is TIME, whatever its flags
+// and default.
+TEST(SqlTypeNames, TimeColumnsAreThoseTypedTime)
+{
+    for (const VARTYPE vt : {VT_DATE, VT_BSTR})
+        for (int flags = 0; flags <= 16; ++flags)
+            for (const ole_variant& def : {ole_variant(), ole_variant(L"NOW()"), ole_variant(L"sysdate"),
+                                           ole_variant(L"12:00:00"), ole_variant(L"date()")}) {
+                const t_ftd column(8, L"t", vt, false, false, def, flags, L"");
+                EXPECT_EQ(sql_is_time_column(column), get_sql_native_type2(&column, true, L"utf8mb4") == L"TIME")
+                    << vt << " " << flags << " " << def.to_string();
+            }
+}
+
 TEST(SqlTypeNames, DecimalsAndUnsupportedTypes)
 {
     t_ftd decimal = sized(VT_DECIMAL, 16);
