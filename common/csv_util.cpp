@@ -160,11 +160,9 @@ void csv_file::get_line()
 {
     tk_logger::log(1, "csv_file::get_line");
     const size_t columns = schema.size();
-    // The first line tells the columns; the lines after it are cut ahead.
-    if (columns > 0 && ahead == nullptr)
-        ahead = std::make_unique<csv_read_ahead>(input, columns);
     do
-        has_current = ahead != nullptr ? ahead->get_line(current) : input.get_line(current, max_columns);
+        has_current = ahead != nullptr ? ahead->get_line(current)
+                                       : input.get_line(current, columns > 0 ? columns : max_columns);
     while (has_current && current.blank && columns > 1);
     position.store(ahead != nullptr ? ahead->position() : input.position(), std::memory_order_relaxed);
     if (!has_current)
@@ -226,6 +224,11 @@ bool csv_file::is_eof()
 
 void csv_file::next()
 {
+    // Lines are cut ahead once records are read one after another: a file
+    // opened for its columns or its first record cuts no line it does not
+    // read.
+    if (ahead == nullptr && !schema.empty())
+        ahead = std::make_unique<csv_read_ahead>(input, schema.size());
     get_line();
 }
 
