@@ -146,6 +146,16 @@ std::basic_string<C> escape(const std::basic_string<C>& text)
 template <class C>
 void append_quoted(std::basic_string<C>& out, std::basic_string_view<C> text)
 {
+    // Most texts need no escape: they go in with their quotes in one piece.
+    if (next_escape(text, 0) == text.size()) {
+        const size_t at = out.size();
+        out.resize(at + text.size() + 2);
+        C* to = out.data() + at;
+        *to = C('\'');
+        to = std::copy(text.begin(), text.end(), to + 1);
+        *to = C('\'');
+        return;
+    }
     out += C('\'');
     append_escaped(out, text);
     out += C('\'');
