@@ -12,6 +12,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -46,10 +50,24 @@ block splat(char c)
     return bytes;
 }
 
-// The high bit of each of eight bytes, first byte lowest.
-uint32_t high_bits(uint64_t bytes)
+// A block's bytes compared: all ones where they matched, zero elsewhere.
+using block_test = decltype(std::declval<block>() == std::declval<block>());
+
+// The high bit of each byte of a block, the first byte's lowest.
+uint32_t high_bits(block_test block_bytes)
 {
-    return static_cast<uint32_t>(((bytes & 0x8080808080808080u) * 0x0002040810204081u) >> 56);
+#if defined(__SSE2__)
+    __m128i whole;
+    std::memcpy(&whole, &block_bytes, sizeof whole);
+    return static_cast<uint32_t>(_mm_movemask_epi8(whole));
+#else
+    uint64_t halves[2];
+    std::memcpy(halves, &block_bytes, sizeof halves);
+    uint32_t bits = 0;
+    for (int half = 0; half < 2; ++half)
+        bits |= static_cast<uint32_t>(((halves[half] & 0x8080808080808080u) * 0x0002040810204081u) >> 56) << 8 * half;
+    return bits;
+#endif
 }
 
 // Marks the delimiters, quotes, CRs and LFs a block of bytes at a time:
@@ -68,11 +86,7 @@ public:
     {
         block bytes;
         std::memcpy(&bytes, p, sizeof bytes);
-        const auto hits = (bytes == delimiters) | (bytes == quotes) | (bytes == crs) | (bytes == lfs);
-        uint64_t halves[2];
-        static_assert(sizeof halves == sizeof hits);
-        std::memcpy(halves, &hits, sizeof halves);
-        return high_bits(halves[0]) | high_bits(halves[1]) << 8;
+        return high_bits((bytes == delimiters) | (bytes == quotes) | (bytes == crs) | (bytes == lfs));
     }
 
 private:
@@ -89,20 +103,19 @@ private:
 // ends the kept text. Fields beyond those kept are counted, not kept.
 struct csv_line_reader::line_cut {
     csv_line* line;
-    size_t keep;
+    size_t room;  // fields still to keep
     state at = state::field_start;
     size_t done = 0;        // bytes of the line's text taken, kept or not
     size_t field_from = 0;  // where the field in hand begins in that text
     const char* pending = nullptr;  // the first byte not taken yet
     const char* mark = nullptr;     // where a quote opens the field or is doubled
 
-    bool keeping() const { return line->ends.size() < keep; }
     size_t offset(const char* p) const { return done + static_cast<size_t>(p - pending); }
 
     [[gnu::always_inline]] void flush(const char* to)
     {
         const auto length = static_cast<size_t>(to - pending);
-        if (keeping())
+        if (room > 0)
             line->text.append(pending, length);
         done += length;
         pending = to;
@@ -110,7 +123,7 @@ struct csv_line_reader::line_cut {
 
     [[gnu::always_inline]] void put_lf()
     {
-        if (keeping())
+        if (room > 0)
             line->text += '\n';
         ++done;
     }
@@ -119,10 +132,11 @@ struct csv_line_reader::line_cut {
     {
         const size_t to = offset(p);
         ++line->fields;
-        if (line->ends.size() + 1 < keep) {
-            line->ends.push_back(to);
-        } else if (keeping()) {
-            flush(p);
+        if (room > 0) {
+            // The kept text ends with the last field kept.
+            if (room == 1)
+                flush(p);
+            --room;
             line->ends.push_back(to);
         } else if (to != field_from) {
             line->dropped_text = true;
@@ -450,7 +464,7 @@ bool csv_line_reader::get_line(csv_line& line, size_t keep)
     // rest of the file, but not the line end that closed the file.
     if (c.at == state::quoted) {
         unclosed_quote = quote_line;
-        if (c.keeping() && c.done > c.field_from && line.text.back() == '\n') {
+        if (c.room > 0 && c.done > c.field_from && line.text.back() == '\n') {
             line.text.pop_back();
             --c.done;
         }
