@@ -106,11 +106,15 @@ struct csv_line_reader::line_cut {
     size_t room;  // fields still to keep
     state at = state::field_start;
     size_t done = 0;        // bytes of the line's text taken, kept or not
-    size_t field_from = 0;  // where the field in hand begins in that text
+    size_t field_from = 0;  // where the field in hand begins in that text, once none is kept
     const char* pending = nullptr;  // the first byte not taken yet
     const char* mark = nullptr;     // where a quote opens the field or is doubled
 
     size_t offset(const char* p) const { return done + static_cast<size_t>(p - pending); }
+    size_t field_begin() const
+    {
+        return room == 0 ? field_from : line->ends.empty() ? 0 : line->ends.back() + 1;
+    }
 
     [[gnu::always_inline]] void flush(const char* to)
     {
@@ -132,11 +136,15 @@ struct csv_line_reader::line_cut {
     {
         const size_t to = offset(p);
         ++line->fields;
-        if (room > 0) {
-            // The kept text ends with the last field kept.
-            if (room == 1)
-                flush(p);
+        if (room > 1) {
             --room;
+            line->ends.push_back(to);
+            return;
+        }
+        if (room == 1) {
+            // The kept text ends with the last field kept.
+            flush(p);
+            room = 0;
             line->ends.push_back(to);
         } else if (to != field_from) {
             line->dropped_text = true;
@@ -374,31 +382,38 @@ bool csv_line_reader::cut(line_cut& carried, const char*& from, const char* stop
             const char* const q = base + std::countr_zero(found);
             found &= found - 1;
             p = q + 1;
-            switch (c.at) {
-            case state::field_start:
-            case state::after_quote:
-                // A quote where a field begins opens it; right after a closing
-                // quote it doubles it, and the second one is the text.
-                if (*q == '"' && q == c.mark) {
-                    if (c.at == state::field_start) {
-                        c.flush(q);
-                        c.pending = p;
-                        quote_line = line_number;
-                    }
-                    c.at = state::quoted;
-                    break;
+            if (c.at == state::quoted) {
+                if (*q == delimiter_byte)
+                    continue;
+                c.flush(q);
+                if (*q == '"') {
+                    c.pending = c.mark = p;
+                    c.at = state::after_quote;
+                    continue;
                 }
-                c.at = state::unquoted;
-                [[fallthrough]];
-            case state::unquoted:
-                if (*q == '"')
-                    break;
+                c.put_lf();
+                p = q;
+                pass_line_end(p, stop);
+                c.pending = p;
+                found &= ~0u << (p - base);
+            } else if (*q == delimiter_byte) {
                 c.end_field(q);
-                if (*q == delimiter_byte) {
-                    c.at = state::field_start;
-                    c.mark = p;
-                    break;
+                c.at = state::field_start;
+                c.mark = p;
+            } else if (*q == '"') {
+                // A quote where a field begins opens it; right after a
+                // closing quote it doubles it, and the second one is the
+                // text. Anywhere else it is a character.
+                if (q != c.mark || c.at == state::unquoted)
+                    continue;
+                if (c.at == state::field_start) {
+                    c.flush(q);
+                    c.pending = p;
+                    quote_line = line_number;
                 }
+                c.at = state::quoted;
+            } else {
+                c.end_field(q);
                 c.flush(q);
                 c.line->blank = q == line_start;
                 p = q;
@@ -406,21 +421,6 @@ bool csv_line_reader::cut(line_cut& carried, const char*& from, const char* stop
                 from = p;
                 carried = c;
                 return true;
-            case state::quoted:
-                if (*q == delimiter_byte)
-                    break;
-                c.flush(q);
-                if (*q == '"') {
-                    c.pending = c.mark = p;
-                    c.at = state::after_quote;
-                    break;
-                }
-                c.put_lf();
-                p = q;
-                pass_line_end(p, stop);
-                c.pending = p;
-                found &= ~0u << (p - base);
-                break;
             }
         }
     }
@@ -464,7 +464,7 @@ bool csv_line_reader::get_line(csv_line& line, size_t keep)
     // rest of the file, but not the line end that closed the file.
     if (c.at == state::quoted) {
         unclosed_quote = quote_line;
-        if (c.room > 0 && c.done > c.field_from && line.text.back() == '\n') {
+        if (c.room > 0 && c.done > c.field_begin() && line.text.back() == '\n') {
             line.text.pop_back();
             --c.done;
         }
