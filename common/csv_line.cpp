@@ -198,7 +198,8 @@ bool csv_line_reader::open(const std::string& path_)
     const size_t wanted = size > 0 ? static_cast<size_t>(std::min<int64_t>(size, buffer_size)) : buffer_size;
     if (wanted != capacity) {
         capacity = std::max(wanted, min_capacity);
-        buffer = std::make_unique<char[]>(capacity + block_size);
+        buffer = std::make_unique_for_overwrite<char[]>(capacity + block_size);
+        std::memset(buffer.get() + capacity, 0, block_size);
     }
     rewind();
     return true;
