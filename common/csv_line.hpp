@@ -1,8 +1,9 @@
 // Records of a CSV file, cut into fields by one pass of a small state machine
 // that looks only at the bytes that may end a run of text (delimiters, double
-// quotes, CR and LF), found a block of bytes at a time. A double quote opens a quoted field only where a
-// field begins; there the delimiter and line ends are text, a doubled quote
-// stands for one quote, and the text after the closing quote up to the next
+// quotes, CR and LF), found a block of bytes at a time; the runs between them
+// are copied whole. A double quote opens a quoted field only where a field
+// begins; there the delimiter and line ends are text, a doubled quote stands
+// for one quote, and the text after the closing quote up to the next
 // delimiter is kept as it stands. Anywhere else a double quote is a
 // character. A line ends at LF, CR LF or CR alone; a line end inside a quoted
 // field is kept as LF.
