@@ -39,8 +39,10 @@ int64_t utf16_size(const char* text, size_t length)
     return bytes;
 }
 
-// Bytes looked at at once for those a field may end at.
+// Bytes compared at once for those a field may end at, and bytes looked at
+// in one step: two blocks.
 constexpr size_t block_size = 16;
+constexpr size_t step_size = 2 * block_size;
 using block = unsigned char __attribute__((vector_size(block_size)));
 
 block splat(char c)
@@ -83,13 +85,18 @@ public:
     {
     }
 
-    // A bit for each of them among the block from p on, the first byte's lowest.
-    uint32_t marks(const char* p) const
+    // A bit for each of them among the step's bytes from p on, the first
+    // byte's lowest.
+    uint64_t marks(const char* p) const { return block_marks(p) | uint64_t{block_marks(p + block_size)} << block_size; }
+
+private:
+    uint32_t block_marks(const char* p) const
     {
         block bytes;
         std::memcpy(&bytes, p, sizeof bytes);
         return high_bits((bytes == delimiters) | (bytes == quotes) | (bytes == crs) | (bytes == lfs));
     }
+
 
 private:
     const block delimiters;
@@ -201,8 +208,8 @@ bool csv_line_reader::open(const std::string& path_)
     const size_t wanted = size > 0 ? static_cast<size_t>(std::min<int64_t>(size, buffer_size)) : buffer_size;
     if (wanted != capacity) {
         capacity = std::max(wanted, min_capacity);
-        buffer = std::make_unique_for_overwrite<char[]>(capacity + block_size);
-        std::memset(buffer.get() + capacity, 0, block_size);
+        buffer = std::make_unique_for_overwrite<char[]>(capacity + step_size);
+        std::memset(buffer.get() + capacity, 0, step_size);
     }
     rewind();
     return true;
@@ -376,12 +383,12 @@ bool csv_line_reader::cut(line_cut& carried, const char*& from, const char* stop
     const char delimiter_byte = delimiter;  // not read again after each store of text
     c.pending = c.mark = p;
     const cut_finder finder(delimiter);
-    for (const char* base = p; base < stop; base += block_size) {
-        uint32_t found = finder.marks(base);
+    for (const char* base = p; base < stop; base += step_size) {
+        uint64_t found = finder.marks(base);
         if (p > base)
-            found &= ~0u << (p - base);
-        if (stop - base < static_cast<ptrdiff_t>(block_size))
-            found &= (1u << (stop - base)) - 1;
+            found &= ~uint64_t{0} << (p - base);
+        if (stop - base < static_cast<ptrdiff_t>(step_size))
+            found &= (uint64_t{1} << (stop - base)) - 1;
         while (found != 0) {
             const char* const q = base + std::countr_zero(found);
             found &= found - 1;
@@ -399,7 +406,7 @@ bool csv_line_reader::cut(line_cut& carried, const char*& from, const char* stop
                 p = q;
                 pass_line_end(p, stop);
                 c.pending = p;
-                found &= ~0u << (p - base);
+                found &= ~uint64_t{0} << (p - base);
             } else if (*q == delimiter_byte) {
                 c.end_field(q);
                 c.at = state::field_start;

@@ -103,8 +103,8 @@ private:
     int64_t quote_line = 0;    // where the quoted field in hand opened
     int64_t unclosed_quote = 0;
     size_t buffer_size;
-    // The file's text as UTF-8; no larger than the file, with a block's room
-    // behind it so that a block may be read from any byte in it.
+    // The file's text as UTF-8; no larger than the file, with room behind it
+    // so that the bytes looked at in one step may be read from any byte in it.
     std::unique_ptr<char[]> buffer;
     size_t capacity = 0;
     size_t begin = 0;  // next unread byte of the buffer
