@@ -374,8 +374,8 @@ void csv_line_reader::pass_line_end(const char*& p, const char* stop)
         ++p;
 }
 
-// Cuts the line in hand from p on, up to stop at most. True when the line
-// ended; p is then behind its line end.
+// Cuts the line in hand from `from` on, up to stop at most. True when the
+// line ended; `from` is then behind its line end, else at stop.
 bool csv_line_reader::cut(line_cut& carried, const char*& from, const char* stop, const char* line_start)
 {
     line_cut c = carried;

@@ -88,7 +88,7 @@ private:
     bool decode_utf16();
     void look_at_start();
     void pass_line_end(const char*& p, const char* stop);
-    bool cut(line_cut& c, const char*& p, const char* stop, const char* line_start);
+    bool cut(line_cut& carried, const char*& from, const char* stop, const char* line_start);
     void take(size_t bytes);
     [[noreturn]] void refuse_line(const csv_line& line, state at) const;
 
