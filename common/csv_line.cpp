@@ -6,19 +6,21 @@
 #include "platform/text/pl_utf8.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 // The byte-order marks need this many bytes in the buffer to be recognised.
 constexpr size_t min_capacity = 4;
-
-// What a byte ends: an unquoted run of text, a quoted one, or both.
-enum : unsigned char { ends_unquoted = 1, ends_quoted = 2 };
 
 unsigned char byte(char c) { return static_cast<unsigned char>(c); }
 
@@ -37,7 +39,129 @@ int64_t utf16_size(const char* text, size_t length)
     return bytes;
 }
 
+// Bytes compared at once for those a field may end at, and bytes looked at
+// in one step: two blocks.
+constexpr size_t block_size = 16;
+constexpr size_t step_size = 2 * block_size;
+using block = unsigned char __attribute__((vector_size(block_size)));
+
+block splat(char c)
+{
+    block bytes;
+    std::memset(&bytes, c, sizeof bytes);
+    return bytes;
+}
+
+// A block's bytes compared: all ones where they matched, zero elsewhere.
+using block_test = decltype(std::declval<block>() == std::declval<block>());
+
+// The high bit of each byte of a block, the first byte's lowest: in one
+// instruction where the processor has it, else gathered by multiplication.
+uint32_t high_bits(block_test block_bytes)
+{
+#if defined(__SSE2__)
+    __m128i whole;
+    std::memcpy(&whole, &block_bytes, sizeof whole);
+    return static_cast<uint32_t>(_mm_movemask_epi8(whole));
+#else
+    uint64_t halves[2];
+    std::memcpy(halves, &block_bytes, sizeof halves);
+    uint32_t bits = 0;
+    for (int half = 0; half < 2; ++half)
+        bits |= static_cast<uint32_t>(((halves[half] & 0x8080808080808080u) * 0x0002040810204081u) >> 56) << 8 * half;
+    return bits;
+#endif
+}
+
+// Marks the delimiters, quotes, CRs and LFs a block of bytes at a time:
+// most bytes are text, and fields are too short for a scan started again for
+// each of them to pay.
+class cut_finder {
+public:
+    // With no delimiter, LF stands in for it: a NUL byte is text.
+    explicit cut_finder(char delimiter)
+        : delimiters(splat(delimiter == '\0' ? '\n' : delimiter)), quotes(splat('"')), crs(splat('\r')),
+          lfs(splat('\n'))
+    {
+    }
+
+    // A bit for each of them among the step's bytes from p on, the first
+    // byte's lowest.
+    uint64_t marks(const char* p) const { return block_marks(p) | uint64_t{block_marks(p + block_size)} << block_size; }
+
+private:
+    uint32_t block_marks(const char* p) const
+    {
+        block bytes;
+        std::memcpy(&bytes, p, sizeof bytes);
+        return high_bits((bytes == delimiters) | (bytes == quotes) | (bytes == crs) | (bytes == lfs));
+    }
+
+
+private:
+    const block delimiters;
+    const block quotes;
+    const block crs;
+    const block lfs;
+};
+
 } // namespace
+
+// The line in hand: its text is taken in runs, from the byte after the last
+// one taken up to a byte that changes it (a quote, a line end in quotes) or
+// ends the kept text. Fields beyond those kept are counted, not kept. Its
+// steps are forced inline so that it lives in registers while a piece is cut.
+struct csv_line_reader::line_cut {
+    csv_line* line;
+    size_t room;  // fields still to keep
+    state at = state::field_start;
+    size_t done = 0;        // bytes of the line's text taken, kept or not
+    size_t field_from = 0;  // where the field in hand begins in that text, once none is kept
+    const char* pending = nullptr;  // the first byte not taken yet
+    const char* mark = nullptr;     // where a quote opens the field or is doubled
+
+    size_t offset(const char* p) const { return done + static_cast<size_t>(p - pending); }
+    size_t field_begin() const
+    {
+        return room == 0 ? field_from : line->ends.empty() ? 0 : line->ends.back() + 1;
+    }
+
+    [[gnu::always_inline]] void flush(const char* to)
+    {
+        const auto length = static_cast<size_t>(to - pending);
+        if (room > 0)
+            line->text.append(pending, length);
+        done += length;
+        pending = to;
+    }
+
+    [[gnu::always_inline]] void put_lf()
+    {
+        if (room > 0)
+            line->text += '\n';
+        ++done;
+    }
+
+    [[gnu::always_inline]] void end_field(const char* p)
+    {
+        const size_t to = offset(p);
+        ++line->fields;
+        if (room > 1) {
+            --room;
+            line->ends.push_back(to);
+            return;
+        }
+        if (room == 1) {
+            // The kept text ends with the last field kept.
+            flush(p);
+            room = 0;
+            line->ends.push_back(to);
+        } else if (to != field_from) {
+            line->dropped_text = true;
+        }
+        field_from = to + 1;
+    }
+};
 
 void csv_line::clear()
 {
@@ -49,14 +173,9 @@ void csv_line::clear()
     number = 0;
 }
 
-csv_line_reader::csv_line_reader(char delimiter, size_t buffer_size_, int64_t line_limit_)
-    : line_limit(line_limit_), buffer_size(std::max(buffer_size_, min_capacity))
+csv_line_reader::csv_line_reader(char delimiter_, size_t buffer_size_, int64_t line_limit_)
+    : delimiter(delimiter_), line_limit(line_limit_), buffer_size(std::max(buffer_size_, min_capacity))
 {
-    std::fill(std::begin(classes), std::end(classes), 0);
-    classes[byte('"')] = ends_quoted;
-    classes[byte('\n')] = classes[byte('\r')] = ends_quoted | ends_unquoted;
-    if (delimiter != '\0')
-        classes[byte(delimiter)] = ends_unquoted;
 }
 
 csv_line_reader::~csv_line_reader()
@@ -89,7 +208,8 @@ bool csv_line_reader::open(const std::string& path_)
     const size_t wanted = size > 0 ? static_cast<size_t>(std::min<int64_t>(size, buffer_size)) : buffer_size;
     if (wanted != capacity) {
         capacity = std::max(wanted, min_capacity);
-        buffer.reset(new char[capacity]);
+        buffer = std::make_unique_for_overwrite<char[]>(capacity + step_size);
+        std::memset(buffer.get() + capacity, 0, step_size);
     }
     rewind();
     return true;
@@ -254,25 +374,84 @@ void csv_line_reader::pass_line_end(const char*& p, const char* stop)
         ++p;
 }
 
+// Cuts the line in hand from `from` on, up to stop at most. True when the
+// line ended; `from` is then behind its line end, else at stop.
+bool csv_line_reader::cut(line_cut& carried, const char*& from, const char* stop, const char* line_start)
+{
+    line_cut c = carried;
+    const char* p = from;
+    const char delimiter_byte = delimiter;  // not read again after each store of text
+    c.pending = c.mark = p;
+    const cut_finder finder(delimiter);
+    for (const char* base = p; base < stop; base += step_size) {
+        uint64_t found = finder.marks(base);
+        if (p > base)
+            found &= ~uint64_t{0} << (p - base);
+        if (stop - base < static_cast<ptrdiff_t>(step_size))
+            found &= (uint64_t{1} << (stop - base)) - 1;
+        while (found != 0) {
+            const char* const q = base + std::countr_zero(found);
+            found &= found - 1;
+            p = q + 1;
+            if (c.at == state::quoted) {
+                if (*q == delimiter_byte)
+                    continue;
+                c.flush(q);
+                if (*q == '"') {
+                    c.pending = c.mark = p;
+                    c.at = state::after_quote;
+                    continue;
+                }
+                c.put_lf();
+                p = q;
+                pass_line_end(p, stop);
+                c.pending = p;
+                found &= ~uint64_t{0} << (p - base);
+            } else if (*q == delimiter_byte) {
+                c.end_field(q);
+                c.at = state::field_start;
+                c.mark = p;
+            } else if (*q == '"') {
+                // A quote where a field begins opens it; right after a
+                // closing quote it doubles it, and the second one is the
+                // text. Anywhere else it is a character.
+                if (q != c.mark || c.at == state::unquoted)
+                    continue;
+                if (c.at == state::field_start) {
+                    c.flush(q);
+                    c.pending = p;
+                    quote_line = line_number;
+                }
+                c.at = state::quoted;
+            } else {
+                c.end_field(q);
+                c.flush(q);
+                c.line->blank = q == line_start;
+                p = q;
+                pass_line_end(p, stop);
+                from = p;
+                carried = c;
+                return true;
+            }
+        }
+    }
+    c.flush(stop);
+    if ((c.at == state::field_start || c.at == state::after_quote) && c.mark != stop)
+        c.at = state::unquoted;
+    from = stop;
+    carried = c;
+    return false;
+}
+
 bool csv_line_reader::get_line(csv_line& line, size_t keep)
 {
     line.clear();
     if (at_end())
         return false;
     line.number = line_number;
-    // Fields beyond those kept are only looked at for text.
-    auto put = [&](const char* from, size_t length) {
-        if (line.ends.size() < keep)
-            line.text.append(from, length);
-        else if (length > 0)
-            line.dropped_text = true;
-    };
-    auto end_field = [&] {
-        ++line.fields;
-        if (line.ends.size() < keep)
-            line.ends.push_back(line.text.size());
-    };
-    state at = state::field_start;
+    // A new line takes room for its fields at once rather than in steps.
+    line.ends.reserve(std::min<size_t>(keep, 64));
+    line_cut c{&line, keep};
     int64_t taken = 0;  // bytes of the line so far
     while (begin < end || fill()) {
         const char* const first = buffer.get() + begin;
@@ -283,83 +462,24 @@ bool csv_line_reader::get_line(csv_line& line, size_t keep)
             lf_after_cr = false;
             p += *p == '\n' ? 1 : 0;
         }
-        bool line_ended = false;
-        while (p < stop && !line_ended) {
-            switch (at) {
-            case state::field_start:
-                if (*p == '"') {
-                    at = state::quoted;
-                    quote_line = line_number;
-                    ++p;
-                    break;
-                }
-                at = state::unquoted;
-                [[fallthrough]];
-            case state::unquoted: {
-                const char* const run = p;
-                while (p < stop && (classes[byte(*p)] & ends_unquoted) == 0)
-                    ++p;
-                put(run, static_cast<size_t>(p - run));
-                if (p == stop)
-                    break;
-                if (classes[byte(*p)] == ends_unquoted) {
-                    end_field();
-                    at = state::field_start;
-                    ++p;
-                    break;
-                }
-                line.blank = taken == 0 && p == first;
-                pass_line_end(p, stop);
-                line_ended = true;
-                break;
-            }
-            case state::quoted: {
-                const char* const run = p;
-                while (p < stop && (classes[byte(*p)] & ends_quoted) == 0)
-                    ++p;
-                put(run, static_cast<size_t>(p - run));
-                if (p == stop)
-                    break;
-                if (*p == '"') {
-                    at = state::after_quote;
-                    ++p;
-                    break;
-                }
-                put("\n", 1);
-                pass_line_end(p, stop);
-                break;
-            }
-            case state::after_quote:
-                // A doubled quote is one quote; anything else after the
-                // closing quote is plain text up to the delimiter.
-                if (*p == '"') {
-                    put("\"", 1);
-                    at = state::quoted;
-                    ++p;
-                } else {
-                    at = state::unquoted;
-                }
-                break;
-            }
-        }
+        const bool line_ended = cut(c, p, stop, taken == 0 ? first : nullptr);
         const auto length = static_cast<size_t>(p - first);
         take(length);
         taken += static_cast<int64_t>(length);
-        if (line_ended) {
-            end_field();
+        if (line_ended)
             return true;
-        }
         if (taken > line_limit)
-            refuse_line(line, at);
+            refuse_line(line, c.at);
     }
     // The end of the file ends the line. A quoted field it cuts holds the
     // rest of the file, but not the line end that closed the file.
-    if (at == state::quoted) {
+    if (c.at == state::quoted) {
         unclosed_quote = quote_line;
-        const size_t field_from = line.ends.empty() ? 0 : line.ends.back();
-        if (line.ends.size() < keep && line.text.size() > field_from && line.text.back() == '\n')
+        if (c.room > 0 && c.done > c.field_begin() && line.text.back() == '\n') {
             line.text.pop_back();
+            --c.done;
+        }
     }
-    end_field();
+    c.end_field(c.pending);
     return true;
 }

@@ -1,7 +1,9 @@
 // Records of a CSV file, cut into fields by one pass of a small state machine
-// over the file's bytes. A double quote opens a quoted field only where a
-// field begins; there the delimiter and line ends are text, a doubled quote
-// stands for one quote, and the text after the closing quote up to the next
+// that looks only at the bytes that may end a run of text (delimiters, double
+// quotes, CR and LF), found a block of bytes at a time; the runs between them
+// are copied whole. A double quote opens a quoted field only where a field
+// begins; there the delimiter and line ends are text, a doubled quote stands
+// for one quote, and the text after the closing quote up to the next
 // delimiter is kept as it stands. Anywhere else a double quote is a
 // character. A line ends at LF, CR LF or CR alone; a line end inside a quoted
 // field is kept as LF.
@@ -23,7 +25,10 @@
 
 // One logical line cut into fields.
 struct csv_line {
-    std::string text;          // the kept fields' text, unquoted, one after another
+    // The kept fields' text, unquoted, one after another; the byte after each
+    // but the last is the delimiter that ended it, so that runs of the file
+    // with no quote in them are copied as they stand.
+    std::string text;
     std::vector<size_t> ends;  // where each kept field ends in text
     size_t fields = 0;         // the line's fields, kept or not
     bool dropped_text = false; // a field beyond those kept was not empty
@@ -33,7 +38,7 @@ struct csv_line {
     size_t size() const { return ends.size(); }
     std::string_view field(size_t i) const
     {
-        const size_t from = i == 0 ? 0 : ends[i - 1];
+        const size_t from = i == 0 ? 0 : ends[i - 1] + 1;
         return std::string_view(text).substr(from, ends[i] - from);
     }
     void clear();
@@ -76,16 +81,18 @@ public:
 
 private:
     enum class state : uint8_t { field_start, unquoted, quoted, after_quote };
+    struct line_cut;
 
     bool fill();
     bool read_more();
     bool decode_utf16();
     void look_at_start();
     void pass_line_end(const char*& p, const char* stop);
+    bool cut(line_cut& carried, const char*& from, const char* stop, const char* line_start);
     void take(size_t bytes);
     [[noreturn]] void refuse_line(const csv_line& line, state at) const;
 
-    unsigned char classes[256];
+    char delimiter;
     int fd = -1;
     std::string path;
     int64_t size = 0;
@@ -96,7 +103,9 @@ private:
     int64_t quote_line = 0;    // where the quoted field in hand opened
     int64_t unclosed_quote = 0;
     size_t buffer_size;
-    std::unique_ptr<char[]> buffer;  // the file's text as UTF-8; no larger than the file
+    // The file's text as UTF-8; no larger than the file, with room behind it
+    // so that the bytes looked at in one step may be read from any byte in it.
+    std::unique_ptr<char[]> buffer;
     size_t capacity = 0;
     size_t begin = 0;  // next unread byte of the buffer
     size_t end = 0;    // end of the bytes in the buffer

@@ -116,6 +116,25 @@ INSTANTIATE_TEST_SUITE_P(
         grammar_case{"empty file", "", {}},
         grammar_case{"NUL bytes are text", std::string("a\0b,c\n", 6), {{std::wstring(L"a\0b", 3), L"c"}}},
         grammar_case{"UTF-8 text", "\xC3\xA9t\xC3\xA9,\xE2\x82\xAC\n", {{L"\u00e9t\u00e9", L"\u20ac"}}},
+        // Lines longer than the blocks of bytes the reader looks at at once:
+        // delimiters, quotes and line ends on either side of their edges.
+        grammar_case{"many fields on a long line", "1,22,333,4444,55555,666666,7777777,88888888,999999999\n",
+                     {{L"1", L"22", L"333", L"4444", L"55555", L"666666", L"7777777", L"88888888", L"999999999"}}},
+        grammar_case{"quoted text over several blocks",
+                     "\"0123456789abcdef\"\"ghij\r\nklmnopqrstuvwxyz\",\"\"\"\",tail\r\nnext\n",
+                     {{L"0123456789abcdef\"ghij\nklmnopqrstuvwxyz", L"\"", L"tail"}, {L"next"}}, {1, 3}},
+        grammar_case{"CR LF across a block's edge", "0123456789abcd,\r\nx\r\n", {{L"0123456789abcd", L""}, {L"x"}},
+                     {1, 2}},
+        grammar_case{"CR LF in quotes across a block's edge", "\"0123456789abcd\r\nx\"\r\ny\n",
+                     {{L"0123456789abcd\nx"}, {L"y"}}, {1, 3}},
+        grammar_case{"a delimiter ending a block, a quote opening the next", "0123456789abcde,\"x,y\"\n",
+                     {{L"0123456789abcde", L"x,y"}}},
+        grammar_case{"a doubled quote across a block's edge", "\"0123456789abcd\"\"e\"\n", {{L"0123456789abcd\"e"}}},
+        grammar_case{"text after a closing quote in the next block", "\"0123456789abcde\"fghij\"k,l\n",
+                     {{L"0123456789abcdefghij\"k", L"l"}}},
+        grammar_case{"a quote inside a long field is a character", "0123456789abcdef\"ghij,k\"\n",
+                     {{L"0123456789abcdef\"ghij", L"k\""}}},
+        grammar_case{"empty fields", ",,\n,\"\",\n\"\"\n,\n", {{L"", L"", L""}, {L"", L"", L""}, {L""}, {L"", L""}}},
         grammar_case{"UTF-16 little endian", utf16(utf16_text, true), utf16_rows, {1, 2, 4}},
         grammar_case{"UTF-16 big endian", utf16(utf16_text, false), utf16_rows, {1, 2, 4}},
         grammar_case{"UTF-16 cut short", utf16(u"a,\xD83D", true) + "b", {{L"a", L"\xFFFD\xFFFD"}}},
@@ -169,6 +188,52 @@ TEST(csv_line_reader, fields_beyond_those_kept)
                                       {{L"1", L"2"}, 3, true, false},
                                       {{L""}, 1, false, true},
                                       {{L"x"}, 1, false, false}}));
+}
+
+// However few fields are kept and wherever the pieces read end, the fields
+// beyond them are only counted and looked at for text: nothing of them is
+// held (the text's bytes tell whether a line is all ASCII).
+TEST(csv_line_reader, fields_beyond_those_kept_in_any_piece)
+{
+    test_dir dir;
+    const std::string path = dir.file("in.csv");
+    struct keep_case {
+        std::string file;
+        size_t keep;
+        std::vector<std::wstring> fields;
+        size_t count;
+        bool dropped_text;
+    };
+    const std::string long_field = "0123456789abcdef";
+    const std::wstring long_value = L"0123456789abcdef";
+    const std::vector<keep_case> cases = {
+        {"a,b\n", 0, {}, 2, true},
+        {",\n", 0, {}, 2, false},
+        {"a,\"\"\n", 1, {L"a"}, 2, false},
+        {"a,\"\"\"\"\n", 1, {L"a"}, 2, true},
+        {"a,\"\n\"\n", 1, {L"a"}, 2, true},
+        {"a,\"\xC3\xA9\n", 1, {L"a"}, 2, true},
+        {"\"ab\n", 1, {L"ab"}, 1, false},
+        {long_field + "," + long_field + ",\xC3\xA9\n", 2, {long_value, long_value}, 3, true},
+        {long_field + "," + long_field + "\xC3\xA9,\n", 1, {long_value}, 3, true},
+        {"a,\"b\r\nc\",,,\n", 2, {L"a", L"b\nc"}, 5, false},
+        {"a,b\n", 3, {L"a", L"b"}, 2, false}};
+    for (const keep_case& c : cases) {
+        test_dir::write(path, c.file);
+        for (size_t buffer_size : {1u, 7u, 17u, 4096u}) {
+            csv_line_reader reader(',', buffer_size);
+            ASSERT_TRUE(reader.open(path));
+            csv_line line;
+            ASSERT_TRUE(reader.get_line(line, c.keep));
+            const std::string trace = testing::PrintToString(c.file) + ", keep " + std::to_string(c.keep) +
+                                      ", buffer " + std::to_string(buffer_size);
+            EXPECT_EQ(fields_of(line), c.fields) << trace;
+            EXPECT_EQ(line.fields, c.count) << trace;
+            EXPECT_EQ(line.dropped_text, c.dropped_text) << trace;
+            EXPECT_EQ(line.text.find('\xC3'), std::string::npos) << trace;
+            EXPECT_FALSE(reader.get_line(line, c.keep)) << trace;
+        }
+    }
 }
 
 // A line may not grow beyond the limit, wherever the file ends or however it
