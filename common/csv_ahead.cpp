@@ -99,7 +99,7 @@ bool csv_read_ahead::get_line(csv_line& line)
 {
     for (;;) {
         if (current != nullptr && next < current->count) {
-            std::swap(line, current->lines[next]);
+            line.swap(current->lines[next]);
             at_position = current->positions[next++];
             return true;
         }

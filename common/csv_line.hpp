@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // One logical line cut into fields.
@@ -42,6 +43,16 @@ struct csv_line {
         return std::string_view(text).substr(from, ends[i] - from);
     }
     void clear();
+    // Member by member: lines change hands row after row.
+    void swap(csv_line& other) noexcept
+    {
+        text.swap(other.text);
+        ends.swap(other.ends);
+        std::swap(fields, other.fields);
+        std::swap(dropped_text, other.dropped_text);
+        std::swap(blank, other.blank);
+        std::swap(number, other.number);
+    }
 };
 
 class csv_line_reader {
