@@ -96,18 +96,18 @@ void note_column(const sheet_table& table, size_t c, bool skip_empty_rows, dates
 
 } // namespace
 
+// Years 1000 to 9999, as the date types take them and dates print them; a
+// day zero prints as a time alone, a midnight as a date alone. Dates are
+// read to the second: no fraction of one ever prints.
 int32_t sheet_date_kind(DATE value)
 {
-    SYSTEMTIME st{};
-    // A fraction of a second makes a text that no date type reads.
-    if (!VariantTimeToSystemTime(value, &st) || st.wMilliseconds != 0)
+    static const int64_t first_day = pl_ole::day_of(1000, 1, 1), last_day = pl_ole::day_of(9999, 12, 31);
+    int64_t day = 0, second = 0;
+    if (!pl_ole::date_parts(value, day, second) || day < first_day || day > last_day)
         return dates_map::no_date;
-    if (st.wYear == 1899 && st.wMonth == 12 && st.wDay == 30)
+    if (day == 0)
         return dates_map::time_only;
-    if (st.wYear < 1000 || st.wYear > 9999)
-        return dates_map::no_date;
-    const bool midnight = st.wHour == 0 && st.wMinute == 0 && st.wSecond == 0;
-    return midnight ? dates_map::date_only : dates_map::date_time;
+    return second == 0 ? dates_map::date_only : dates_map::date_time;
 }
 
 bool sheet_statistics(udb_recordset& source, bool skip_empty_rows, const tk_thread_functor& run, dates_map& dates,

@@ -4,6 +4,7 @@
 #include "rvl_conv/rvl_xstat.hpp"
 
 #include "DAO/dao_db.hpp"
+#include "DAO/dao_rec.hpp"
 #include "DAO/dao_recs.hpp"
 #include "SQL/sql_util.hpp"
 #include "common/type_map.hpp"
@@ -55,6 +56,23 @@ TEST(SheetDateKind, TheKindOfTheTextADateValuePrintsAs)
     };
     for (const row& r : rows)
         EXPECT_EQ(sheet_date_kind(r.value), r.kind) << r.value;
+}
+
+// The kind from the value is the kind of the text the field prints, over
+// days from before the year 100 to past 9999 and times that round up to the
+// next day.
+TEST(SheetDateKind, AgreesWithTheTextTheFieldPrints)
+{
+    const double fractions[] = {0.0, 0.25, 0.5, 0.99999, 0.999995, 0.9999999, 1.0 / 86400, 0.4 / 86400};
+    for (double day = -700000; day <= 3000000; day += 997)
+        for (const double sign : {1.0, -1.0})
+            for (const double f : fractions) {
+                const double value = day + sign * f;
+                EXPECT_EQ(sheet_date_kind(value), dates_map::get_kind(dao_field::date_text(value))) << value;
+            }
+    for (const double value : {0.0, -0.0, 0.5, -0.5, -0.9999999, -328716.0, -328717.0, -328716.0 - 0.9999999,
+                               2958465.0, 2958465.9999999, 2958466.0, -657434.0, -657435.0})
+        EXPECT_EQ(sheet_date_kind(value), dates_map::get_kind(dao_field::date_text(value))) << value;
 }
 
 // Each column as CREATE TABLE gives it: "name TYPE".
