@@ -26,6 +26,17 @@ std::string without_day_zero(std::string text)
     return text.replace(at, day_zero.size(), "0000-00-00");
 }
 
+// An unreadable date keeps no date part.
+ole_date date_of(DATE value)
+{
+    SYSTEMTIME st{};
+    if (!VariantTimeToSystemTime(value, &st)) {
+        tk_logger::log(2, "Failed to convert VARIANT->SYSTEMTIME");
+        return ole_date();
+    }
+    return ole_date(st);
+}
+
 } // namespace
 
 dao_field::dao_field(_DAOField* given) : field(given)
@@ -73,16 +84,9 @@ void dao_field::read_value()
 }
 
 // The date beside the value, so that a date, a time and both print apart.
-void dao_field::read_date()
-{
-    SYSTEMTIME st{};
-    if (!VariantTimeToSystemTime(var.date, &st)) {
-        tk_logger::log(2, "Failed to convert VARIANT->SYSTEMTIME");
-        date = ole_date();  // an unreadable date keeps no date part
-        return;
-    }
-    date = ole_date(st);
-}
+void dao_field::read_date() { date = date_of(var.date); }
+
+std::string dao_field::date_text(DATE value) { return without_day_zero(date_of(value).to_string(6)); }
 
 // An attachment column holds a recordset of its files: the value becomes
 // that recordset's first field. False for a null object, which is only

@@ -32,6 +32,9 @@ public:
     std::string to_string() const override;
     std::wstring to_wstring() const override;
 
+    // The text to_string gives a date value of a workbook, from the value.
+    static std::string date_text(DATE value);
+
     // The reading map: a DAO field type to the VARTYPE of its values.
     static VARTYPE get_vartype(int16_t dao_type);
     // The writing map: a column to the DAO type that holds it;

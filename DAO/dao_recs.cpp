@@ -5,6 +5,7 @@
 #include "DAO/dao_vvar.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
+#include "platform/dao/pl_rsheet.hpp"
 #include "platform/ole/pl_varnt.hpp"
 #include "platform/text/pl_case.hpp"
 
@@ -355,6 +356,11 @@ DAORecordset* dao_recordset::cursor(int assertion_line) const
     if (recordset.empty())
         throw tk_mail_assertion("dao_recs", assertion_line);
     return recordset.get();
+}
+
+const platform::dao::sheet_table* dao_recordset::sheet() const
+{
+    return recordset.empty() ? nullptr : platform::dao::dao_sheet_of(recordset.get());
 }
 
 void dao_recordset::read_eof() { dao_call(recordset->get_EOF(&eof)); }

@@ -9,6 +9,7 @@
 #include "OLE/ole_ptr.hpp"
 #include "UDB/udb_recs.hpp"
 #include "platform/dao/pl_daoif.hpp"
+#include "platform/dao/pl_table.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -45,6 +46,10 @@ public:
     void next() override;
     void prev() override;
     void reset() override;
+
+    // The worksheet the recordset reads whole from where it stands, its
+    // cells as the workbook keeps them; null for anything else.
+    const platform::dao::sheet_table* sheet() const;
 
     void init_schema(_DAOTableDef* table);
     void init_schema(_DAOQueryDef* query);

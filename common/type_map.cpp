@@ -102,6 +102,15 @@ int32_t number_kind(std::basic_string_view<C> text)
     return is_double_t(text) ? num_map::is_double_state : num_map::not_numeric;
 }
 
+int32_t double_kind(double v)
+{
+    if (!std::isfinite(v))
+        return num_map::not_numeric;
+    if (v == std::trunc(v) && std::fabs(v) < 9.2e18)
+        return in_int32(static_cast<int64_t>(v)) ? num_map::is_integer : num_map::is_bigint;
+    return num_map::is_double_state;
+}
+
 // The number state of a value held as a floating or exact number, judged by
 // the number itself: its text (an exponent form, seventeen digits) says
 // nothing of the column it needs. False for values held otherwise.
@@ -112,13 +121,7 @@ bool held_number_kind(const udb_record& record, size_t n, int32_t& kind)
     const VARTYPE vt = record[n]->get_type();
     if (vt != VT_R4 && vt != VT_R8 && vt != VT_CY && vt != VT_DECIMAL)
         return false;
-    const double v = record[n]->to_double();
-    if (!std::isfinite(v))
-        kind = num_map::not_numeric;
-    else if (v == std::trunc(v) && std::fabs(v) < 9.2e18)
-        kind = in_int32(static_cast<int64_t>(v)) ? num_map::is_integer : num_map::is_bigint;
-    else
-        kind = num_map::is_double_state;
+    kind = double_kind(record[n]->to_double());
     return true;
 }
 
@@ -355,6 +358,10 @@ void dates_map::add_text_stat(const std::vector<std::string_view>& values)
             note_date(e, get_kind(values[e.n_field]));
 }
 
+void dates_map::add_text(size_t index, std::string_view text) { note_date(entries[index], get_kind(text)); }
+
+void dates_map::add_kind(size_t index, int32_t kind) { note_date(entries[index], kind); }
+
 num_map::num_map(const std::wstring& table_name_, const udb_schema& schema) : types_map(table_name_)
 {
     tk_logger::log(2, "num_map::ctor(size=%d)", static_cast<int>(schema.size()));
@@ -429,3 +436,11 @@ void num_map::add_text_stat(const std::vector<std::string_view>& values)
         if (!(e.seen && e.state == not_numeric) && e.n_field < values.size())
             note_number(e, text_number_kind(e, values[e.n_field]));
 }
+
+void num_map::add_text(size_t index, std::string_view text)
+{
+    entry& e = entries[index];
+    note_number(e, text_number_kind(e, text));
+}
+
+void num_map::add_number(size_t index, double value) { note_number(entries[index], double_kind(value)); }

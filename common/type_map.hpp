@@ -37,6 +37,10 @@ public:
     // the first; the columns beyond them are missing values.
     virtual void add_text_stat(const std::vector<std::string_view>& values) = 0;
 
+    // Whether the column of the entry at that index met a value none of the
+    // map's types takes: no value after it changes the column.
+    bool is_settled(size_t index) const { return entries[index].seen && entries[index].state == 0; }
+
     const std::wstring& get_table_name() const { return table_name; }
     const std::vector<entry>& get_entries() const { return entries; }
 
@@ -56,6 +60,10 @@ public:
     dates_map(const std::wstring& table_name, const udb_schema& schema, bool only_dates);
     void add_rec_stat(const udb_record& record) override;
     void add_text_stat(const std::vector<std::string_view>& values) override;
+    // One value of the column of the entry at that index: its UTF-8 text, or
+    // the state its text is, when that is known from the value itself.
+    void add_text(size_t index, std::string_view text);
+    void add_kind(size_t index, int32_t kind);
 
     // The state the column's type already is: its MySQL type decides, so a
     // TIME column is time_only and a DATE column date_only.
@@ -79,6 +87,10 @@ public:
     num_map(const std::wstring& table_name, const udb_schema& schema);
     void add_rec_stat(const udb_record& record) override;
     void add_text_stat(const std::vector<std::string_view>& values) override;
+    // One value of the column of the entry at that index: its UTF-8 text, or
+    // a floating number, which is judged by the number itself.
+    void add_text(size_t index, std::string_view text);
+    void add_number(size_t index, double value);
 
     // A plain integer (an optional "-", no leading zero, not "-0") outside the
     // 32-bit range that fits 64 bits.

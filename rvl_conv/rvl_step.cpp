@@ -13,6 +13,7 @@
 #include "rvl_conv/rvl_errh.hpp"
 #include "rvl_conv/rvl_fin.hpp"
 #include "rvl_conv/rvl_upsz.hpp"
+#include "rvl_conv/rvl_xstat.hpp"
 
 #include <algorithm>
 
@@ -81,8 +82,11 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
     if (has_field_changes(table))
         lines = nullptr;
     std::vector<std::string_view> texts;
+    // A worksheet read as it is gives its values from the workbook's cells.
+    const bool from_sheet =
+        from_xls && !has_field_changes(table) && sheet_statistics(source, skip_empty_rows, *this, dates, numbers);
     try {
-        for (; !source.is_eof(); source.next()) {
+        for (; !from_sheet && !source.is_eof(); source.next()) {
             if (lines != nullptr && lines->get_texts(texts)) {
                 throw_if_stop_requested();
                 dates.add_text_stat(texts);

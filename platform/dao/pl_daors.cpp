@@ -2,6 +2,7 @@
 // in the workbook's column store: fields and recordsets read them from there
 // row by row and copy nothing but the value asked for.
 #include "platform/dao/pl_daoim.hpp"
+#include "platform/dao/pl_rsheet.hpp"
 #include "platform/text/pl_case.hpp"
 #include "platform/text/pl_utf8.hpp"
 
@@ -67,6 +68,7 @@ public:
     int16_t type(size_t column) const override { return type_of(table.column_type(column)); }
     size_t rows() const override { return table.row_count(); }
     void value(size_t column, size_t row, VARIANT& out) const override;
+    const sheet_table& sheet() const { return table; }
 
 private:
     std::shared_ptr<workbook> book;  // owns the table and its texts
@@ -354,6 +356,13 @@ public:
         cursor->closed = true;
         return S_OK;
     }
+    // The sheet when the recordset shows all of it from its first row.
+    const sheet_table* whole_sheet() const
+    {
+        const auto* sheet = dynamic_cast<const sheet_rows*>(rows.get());
+        const bool whole = usable() && cursor->position == 0 && cursor->visible == rows->rows();
+        return sheet != nullptr && whole ? &sheet->sheet() : nullptr;
+    }
 
 private:
     bool usable() const { return !cursor->closed; }
@@ -435,6 +444,12 @@ HRESULT recordset_object::get_Collect(VARIANT key, VARIANT* out)
 dao_rows_ptr dao_sheet_rows(std::shared_ptr<workbook> book, const sheet_table& table)
 {
     return std::make_shared<sheet_rows>(std::move(book), table);
+}
+
+const sheet_table* dao_sheet_of(DAORecordset* recordset)
+{
+    const auto* made = dynamic_cast<const recordset_object*>(recordset);
+    return made != nullptr ? made->whole_sheet() : nullptr;
 }
 
 dao_rows_ptr dao_count_rows(size_t count) { return std::make_shared<count_rows>(count); }

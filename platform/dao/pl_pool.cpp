@@ -91,4 +91,19 @@ void text_pool::drop_after(const mark& m)
     used = m.used;
 }
 
+// The chunk being filled stays ours: the adopted ones are full as far as
+// they go.
+size_t text_pool::adopt(text_pool&& other)
+{
+    const size_t base = chunks.size();
+    if (base + other.chunks.size() > (size_t(1) << (64 - chunk_shift)))
+        throw format_fault("more texts than a workbook can hold");
+    for (large_block& chunk : other.chunks)
+        chunks.push_back(std::move(chunk));
+    other.chunks.clear();
+    other.last = 0;
+    other.used = chunk_size;
+    return base;
+}
+
 } // namespace platform::dao

@@ -78,6 +78,15 @@ public:
     mark position() const { return {chunks.size(), last, used}; }
     void drop_after(const mark& m);
 
+    // Takes the texts of a pool filled apart (on another thread) after its
+    // own; a reference into that pool becomes moved(ref, base) with the base
+    // this returns.
+    size_t adopt(text_pool&& other);
+    static text_ref moved(text_ref ref, size_t base)
+    {
+        return length(ref) == 0 ? ref : ref + (text_ref(base) << chunk_shift);
+    }
+
 private:
     static constexpr unsigned length_bits = 26;  // up to max_length
     static constexpr size_t length_mask = (size_t(1) << length_bits) - 1;

@@ -355,13 +355,9 @@ void sheet_cells::end_cell()
         out.add_number(cell_row, col, kind == cell_kind::date ? serial_to_ole_date(v, context.date1904) : v, kind);
         break;
     }
-    case cell_type::shared: {
-        const uint32_t i = parse_index(value, "shared string index");
-        if (i >= context.strings.size())
-            throw format_fault("shared string index beyond the table");
-        out.add_text(cell_row, col, context.strings[i]);
+    case cell_type::shared:
+        out.add_shared(cell_row, col, parse_index(value, "shared string index"));
         break;
-    }
     case cell_type::text:
         decode_xml_escapes(value);
         out.add_text(cell_row, col, std::string_view(value));

@@ -23,10 +23,10 @@
 
 namespace platform::dao {
 
-// What a worksheet's cells refer to: the shared strings and, by cell style,
-// whether a number is a date, a currency amount or a plain number.
+// What a worksheet's cells refer to: by cell style, whether a number is a
+// date, a currency amount or a plain number. Shared strings are added by
+// their index (table_builder::add_shared).
 struct sheet_context {
-    const std::vector<text_ref>& strings;
     const std::vector<cell_kind>& styles;
     bool date1904;
 };

@@ -1,5 +1,7 @@
 #include "platform/dao/pl_table.hpp"
 
+#include "platform/dao/pl_rderr.hpp"
+
 #include "platform/text/pl_case.hpp"
 #include "platform/text/pl_utf8.hpp"
 
@@ -150,7 +152,7 @@ void table_builder::stage::sort_rows()
     row_numbers = std::move(rows);
     kinds = std::move(k);
     values = std::move(v);
-    count = kinds.size();
+    count = size_t(std::count_if(kinds.begin(), kinds.end(), [](cell_kind k) { return k != cell_kind::null; }));
     unsorted = false;
 }
 
@@ -228,6 +230,42 @@ void table_builder::add_text(uint32_t row, uint32_t col, text_ref ref)
 {
     if (text_pool::length(ref) != 0)
         add(row, col, cell_kind::text, ref);
+}
+
+namespace {
+
+// A text cell whose reference has no length (no text in the pool has none)
+// holds the index of a shared string not yet in place.
+constexpr unsigned shared_index_shift = 32;
+
+bool is_pending(cell_kind kind, uint64_t value) { return kind == cell_kind::text && text_pool::length(value) == 0; }
+
+} // namespace
+
+void table_builder::add_shared(uint32_t row, uint32_t col, uint32_t index)
+{
+    add(row, col, cell_kind::text, uint64_t(index) << shared_index_shift);
+    shared_pending = true;
+}
+
+void table_builder::resolve_shared(const std::vector<text_ref>& strings)
+{
+    if (!shared_pending)
+        return;
+    for (stage& s : stages)
+        for (size_t i = 0; i < s.kinds.size(); ++i) {
+            if (!is_pending(s.kinds[i], s.values[i]))
+                continue;
+            const uint64_t index = s.values[i] >> shared_index_shift;
+            if (index >= strings.size())
+                throw format_fault("shared string index beyond the table");
+            s.values[i] = strings[index];
+            if (text_pool::length(strings[index]) == 0) {
+                s.kinds[i] = cell_kind::null;
+                --s.count;
+            }
+        }
+    shared_pending = false;
 }
 
 namespace {

@@ -82,6 +82,13 @@ public:
     // refused, naming the cell.
     void add_text(uint32_t row, uint32_t col, std::string_view text);
     void add_text(uint32_t row, uint32_t col, text_ref ref);
+    // The shared string at index, while the strings are still being read:
+    // resolve_shared puts it in place.
+    void add_shared(uint32_t row, uint32_t col, uint32_t index);
+    // Puts every shared string added by its index in its place; an empty one
+    // leaves its cell without a value. format_fault for an index beyond the
+    // strings.
+    void resolve_shared(const std::vector<text_ref>& strings);
 
     // The sheet says how many rows and columns it has: a column gets room for
     // its rows with its first cell instead of growing again and again, and a
@@ -115,6 +122,7 @@ private:
     text_pool& pool;
     std::vector<stage> stages;
     uint32_t expected_rows = 0;
+    bool shared_pending = false;
 };
 
 } // namespace platform::dao

@@ -77,9 +77,9 @@ void workbook::start(bool from_bytes)
         const std::string_view head(bytes);
         if (head.starts_with(zip_signature) || head.starts_with(empty_zip_signature)) {
             if (from_bytes)
-                source = std::make_unique<xlsx_reader>(zip_package(bytes.data(), bytes.size()), pool);
+                source = std::make_unique<xlsx_reader>([this] { return zip_package(bytes.data(), bytes.size()); }, pool);
             else
-                source = std::make_unique<xlsx_reader>(zip_package(file_path), pool);
+                source = std::make_unique<xlsx_reader>([path = file_path] { return zip_package(path); }, pool);
         } else if (head.starts_with(compound_signature)) {
             if (!from_bytes)
                 bytes = read_whole(file_path);

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <exception>
+#include <future>
 #include <map>
 
 namespace platform::dao {
@@ -225,7 +227,8 @@ std::string resolve_target(std::string_view base_folder, std::string_view target
     return out;
 }
 
-xlsx_reader::xlsx_reader(zip_package pkg, text_pool& pool) : package(std::move(pkg)), pool(pool)
+xlsx_reader::xlsx_reader(std::function<zip_package()> open, text_pool& pool)
+    : open_package(std::move(open)), package(open_package()), pool(pool)
 {
     for (const auto& [id, rel] : read_rels(package, ""))
         if (ends_with(rel.type, "/officeDocument")) {
@@ -258,48 +261,81 @@ void xlsx_reader::read_workbook(const std::string& part)
     }
 }
 
-void xlsx_reader::read_shared_parts()
+void xlsx_reader::read_styles()
 {
-    if (shared_parts_read)
-        return;
     style_kinds.clear();
-    if (!styles_part.empty() && package.has(styles_part)) {
-        styles_handler h;
-        parse_part(package, styles_part, h);
-        for (uint32_t id : h.cell_formats) {
-            const auto it = h.custom.find(id);
-            style_kinds.push_back(it != h.custom.end() ? it->second : classify_builtin_format(id));
-        }
+    if (styles_part.empty() || !package.has(styles_part))
+        return;
+    styles_handler h;
+    parse_part(package, styles_part, h);
+    for (uint32_t id : h.cell_formats) {
+        const auto it = h.custom.find(id);
+        style_kinds.push_back(it != h.custom.end() ? it->second : classify_builtin_format(id));
     }
-    if (!strings_part.empty() && package.has(strings_part))
-        shared_strings = read_strings();
-    shared_parts_read = true;
 }
 
 // The strings table is the one large part besides the worksheets, and plain
 // XML as writers write it: the quick reader takes it. What it gives up on,
 // expat reads again from the start, into a pool without the texts of the
 // first attempt.
-std::vector<text_ref> xlsx_reader::read_strings()
+xlsx_reader::strings_read xlsx_reader::read_strings() const
 {
-    const text_pool::mark before = pool.position();
+    strings_read out;
+    const zip_package own = open_package();
+    const text_pool::mark before = out.pool.position();
     {
-        std::vector<text_ref> strings;
-        strings_handler h(pool, strings);
-        if (quick_parse_part(package, strings_part, h))
-            return strings;
+        strings_handler h(out.pool, out.refs);
+        if (quick_parse_part(own, strings_part, h))
+            return out;
     }
-    pool.drop_after(before);
-    std::vector<text_ref> strings;
-    strings_handler h(pool, strings);
-    parse_part(package, strings_part, h);
-    return strings;
+    out.pool.drop_after(before);
+    out.refs.clear();
+    strings_handler h(out.pool, out.refs);
+    parse_part(own, strings_part, h);
+    return out;
+}
+
+void xlsx_reader::keep_strings(strings_read read)
+{
+    const size_t base = pool.adopt(std::move(read.pool));
+    shared_strings = std::move(read.refs);
+    for (text_ref& ref : shared_strings)
+        ref = text_pool::moved(ref, base);
+}
+
+// A failure of the strings comes first, as when they were read before the
+// worksheet.
+void xlsx_reader::read_sheet_with_strings(const std::string& part, table_builder& out)
+{
+    read_styles();
+    std::future<strings_read> strings;
+    if (!strings_part.empty() && package.has(strings_part))
+        strings = std::async(std::launch::async, [this] { return read_strings(); });
+    std::exception_ptr failure;
+    try {
+        read_sheet(package, part, sheet_context{style_kinds, date1904}, out);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (strings.valid())
+        keep_strings(strings.get());
+    shared_parts_read = true;
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void xlsx_reader::load(size_t index, table_builder& out)
 {
-    read_shared_parts();
-    read_sheet(package, sheet_parts.at(index), sheet_context{shared_strings, style_kinds, date1904}, out);
+    const std::string& part = sheet_parts.at(index);
+    if (shared_parts_read)
+        read_sheet(package, part, sheet_context{style_kinds, date1904}, out);
+    else
+        read_sheet_with_strings(part, out);
+    try {
+        out.resolve_shared(shared_strings);
+    } catch (const format_fault& e) {
+        throw format_fault(part + ": " + e.what());
+    }
 }
 
 } // namespace platform::dao

@@ -11,6 +11,7 @@
 #include "platform/dao/pl_zip.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,14 +20,26 @@ namespace platform::dao {
 
 class xlsx_reader : public sheet_source {
 public:
-    xlsx_reader(zip_package package, text_pool& pool);
+    // open makes a package of the file, anew at each call: the shared
+    // strings are read with one of their own, on a thread of their own,
+    // while the first worksheet loaded is read.
+    xlsx_reader(std::function<zip_package()> open, text_pool& pool);
     void load(size_t index, table_builder& out) override;
 
 private:
-    void read_workbook(const std::string& part);
-    void read_shared_parts();
-    std::vector<text_ref> read_strings();
+    // The shared strings in a pool of their own.
+    struct strings_read {
+        text_pool pool;
+        std::vector<text_ref> refs;
+    };
 
+    void read_workbook(const std::string& part);
+    void read_styles();
+    strings_read read_strings() const;
+    void keep_strings(strings_read read);
+    void read_sheet_with_strings(const std::string& part, table_builder& out);
+
+    std::function<zip_package()> open_package;
     zip_package package;
     text_pool& pool;
     bool date1904 = false;

@@ -229,15 +229,9 @@ bool SystemTimeToVariantTime(const SYSTEMTIME* st, DATE* out)
 
 bool VariantTimeToSystemTime(DATE in, SYSTEMTIME* st)
 {
-    if (st == nullptr || !std::isfinite(in) || std::fabs(in) > 3e6)
+    int64_t days = 0, seconds = 0;
+    if (st == nullptr || !pl_ole::date_parts(in, days, seconds))
         return false;
-    int64_t days = static_cast<int64_t>(in >= 0 ? std::floor(in) : std::ceil(in));
-    const double fraction = std::fabs(in - static_cast<double>(days));
-    int64_t seconds = std::llround(fraction * seconds_per_day);
-    if (seconds >= seconds_per_day) {
-        seconds -= seconds_per_day;
-        ++days;
-    }
     int64_t y = 0;
     int m = 0, d = 0;
     civil_from_days(days + day_zero, y, m, d);
@@ -282,6 +276,21 @@ HRESULT date_from_text(std::string_view text, DATE& out)
     out = make_date(f.y, f.m, f.d, f.h, f.mi, f.s, f.ms);
     return S_OK;
 }
+
+bool date_parts(DATE in, int64_t& day, int64_t& second)
+{
+    if (!std::isfinite(in) || std::fabs(in) > 3e6)
+        return false;
+    day = static_cast<int64_t>(in >= 0 ? std::floor(in) : std::ceil(in));
+    second = std::llround(std::fabs(in - static_cast<double>(day)) * seconds_per_day);
+    if (second >= seconds_per_day) {
+        second -= seconds_per_day;
+        ++day;
+    }
+    return true;
+}
+
+int64_t day_of(int year, int month, int day) { return days_from_civil(year, month, day) - day_zero; }
 
 bool date_text(DATE in, std::string& out)
 {

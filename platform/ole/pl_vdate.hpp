@@ -27,5 +27,11 @@ HRESULT date_from_text(std::string_view text, DATE& out);
 // The text a date converts to: "yyyy-mm-dd hh:mm:ss", the date alone at
 // midnight, the time alone on day zero. False outside the supported years.
 bool date_text(DATE in, std::string& out);
+// A date as its day (counted from day zero) and the second of that day,
+// rounded as VariantTimeToSystemTime rounds it, without the calendar. False
+// for NaN, the infinities and days far outside the supported years.
+bool date_parts(DATE in, int64_t& day, int64_t& second);
+// The day of a calendar date, counted from day zero.
+int64_t day_of(int year, int month, int day);
 
 } // namespace pl_ole

@@ -326,7 +326,7 @@ TEST(DaoLayer, EveryFixtureReadsWhole)
             }
         }
     }
-    EXPECT_EQ(books, 16u);
+    EXPECT_EQ(books, 17u);
 }
 
 TEST(DaoLayer, FailuresGiveOneErrorAndTheNumberInTheResult)

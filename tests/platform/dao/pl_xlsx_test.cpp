@@ -53,3 +53,44 @@ TEST(Xlsx, StringCountIsOnlyAHint)
         EXPECT_EQ(show_row(book->sheet(0), 0), "'a'|'c'") << count;
     }
 }
+
+// The shared strings are read beside the worksheet and put in place after
+// it: an empty one is no value, in a header, among the data, or as all a
+// column holds; inline strings keep theirs; a far cell is found again.
+TEST(Xlsx, SharedStringsLandWhereTheWorksheetPutsThem)
+{
+    const std::string strings = std::string("<sst xmlns=\"") + xlsx_main_ns +
+                                "\"><si><t>a</t></si><si/><si><t>b</t></si><si><t>1</t></si></sst>";
+    const auto shared = [](const std::string& ref, int index) {
+        return "<c r=\"" + ref + "\" t=\"s\"><v>" + std::to_string(index) + "</v></c>";
+    };
+    const std::string inline_text = "<c r=\"B3\" t=\"inlineStr\"><is><t>own</t></is></c>";
+    const std::string sheet = xlsx_sheet(
+        "<row r=\"1\">" + shared("A1", 0) + shared("B1", 1) + shared("D1", 2) + "</row>"
+        "<row r=\"2\">" + shared("A2", 2) + shared("B2", 0) + shared("C2", 1) + shared("D2", 3) + "</row>"
+        "<row r=\"3\">" + shared("A3", 1) + inline_text + shared("C3", 1) + "</row>"
+        "<row r=\"900\">" + shared("D900", 0) + "</row>");
+    auto book = workbook::open_bytes(xlsx_package(sheet, strings), "n.xlsx", true);
+    const sheet_table& t = book->sheet(0);
+    EXPECT_EQ(show_columns(t), "a:10,F2:10,F3:10,b:10");
+    EXPECT_EQ(t.row_count(), 899u);
+    EXPECT_EQ(show_row(t, 0), "'b'|'a'|NULL|'1'");
+    EXPECT_EQ(show_row(t, 1), "NULL|'own'|NULL|NULL");
+    EXPECT_EQ(show_row(t, 898), "NULL|NULL|NULL|'a'");
+}
+
+TEST(Xlsx, ASharedStringIndexBeyondTheTableNamesTheWorksheetPart)
+{
+    const std::string strings = std::string("<sst xmlns=\"") + xlsx_main_ns + "\"><si><t>a</t></si></sst>";
+    const std::string sheet = xlsx_sheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c></row>");
+    auto book = workbook::open_bytes(xlsx_package(sheet, strings), "n.xlsx", false);
+    try {
+        book->sheet(0);
+        FAIL() << "read";
+    } catch (const read_error& e) {
+        const std::string description = e.description();
+        EXPECT_NE(description.find("xl/worksheets/sheet1.xml: shared string index beyond the table"),
+                  std::string::npos)
+            << description;
+    }
+}
