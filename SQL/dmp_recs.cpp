@@ -8,6 +8,7 @@
 #include "TK/tk_utils.hpp"
 #include "UDB/udb_vali.hpp"
 #include "platform/ole/pl_ole.hpp"
+#include "platform/text/pl_case.hpp"
 #include "platform/text/pl_utf8.hpp"
 
 #include <algorithm>
@@ -84,7 +85,7 @@ void stream_value(dmp_out& out, const udb_field& field)
 // column's own position when it bears that name, else the first of that name.
 const udb_field* locate(const udb_record& record, size_t position, const std::wstring& source)
 {
-    if (position < record.size() && record[position] && record[position]->name == source)
+    if (position < record.size() && record[position] && platform::same_text(record[position]->name, source))
         return record[position].get();
     if (!record.find_field(source))
         return nullptr;

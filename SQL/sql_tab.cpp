@@ -51,7 +51,7 @@ bool same_names(const std::vector<std::wstring>& names, const udb_record& record
     if (names.size() != record.size())
         return false;
     for (size_t i = 0; i < names.size(); ++i)
-        if (names[i] != record[i]->name)
+        if (!platform::same_text(names[i], record[i]->name))
             return false;
     return true;
 }

@@ -110,7 +110,7 @@ void csv_record::do_create(const csv_line& line, const csv_decoder& decoder)
         if (i == size())
             push_back(std::make_unique<csv_field>(column));
         auto& field = static_cast<csv_field&>(*(*this)[i]);
-        if (field.name != column)
+        if (!platform::same_text(field.name, column))
             field.name = column;
         if (i < line.size() && decoder.all_ascii()) {
             field.set_ascii(line.field(i));

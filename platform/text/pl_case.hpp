@@ -20,4 +20,17 @@ inline bool equal_no_case(std::wstring_view a, std::wstring_view b)
     return a.size() == b.size() && compare_no_case(a, b) == 0;
 }
 
+// Exactly equal, compared in place: names are short, and a row's fields are
+// matched to their columns by name row after row, where the library's
+// general comparison costs more than the comparing.
+inline bool same_text(std::wstring_view a, std::wstring_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
 } // namespace platform
