@@ -25,8 +25,9 @@ public:
     // missing field from an empty one ask find_field first.
     const udb_field& get_field(const std::wstring& name) const;
     // The row's size for the writers' batching limits: the sizes of the
-    // fields that hold a value.
-    int64_t get_total_size() const;
+    // fields that hold a value. A record that knows it as it is filled may
+    // answer without the sum.
+    virtual int64_t get_total_size() const;
     // True when no field holds a non-null value with a non-empty text.
     bool is_empty() const;
 };

@@ -105,6 +105,7 @@ void csv_record::do_create(const csv_line& line, const csv_decoder& decoder)
 {
     tk_logger::log(1, "csv_record::do_create(line %I64d, %d fields)", line.number, static_cast<int>(line.fields));
     const size_t columns = schema->size();
+    total_size = 0;
     for (size_t i = 0; i < columns; ++i) {
         const std::wstring& column = (*schema)[i]->name;
         if (i == size())
@@ -123,8 +124,14 @@ void csv_record::do_create(const csv_line& line, const csv_decoder& decoder)
         } else {
             field.set_null();
         }
+        total_size += field.size;
     }
     resize(columns);
+}
+
+int64_t csv_record::get_total_size() const
+{
+    return tk_logger::logs(1) ? udb_record::get_total_size() : total_size;
 }
 
 csv_file::csv_file(const std::wstring& path, const wchar_t* delimiter_, bool has_header, int64_t line_limit)

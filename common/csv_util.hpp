@@ -50,11 +50,15 @@ public:
     // Replaces the fields by those of the line; fields of the previous line
     // are reused, so reading a file costs no allocation per field.
     void do_create(const csv_line& line, const csv_decoder& decoder);
+    // The sizes summed as the fields were filled, unless the log traces the
+    // sum field by field.
+    int64_t get_total_size() const override;
 
     const udb_schema* schema;  // not owned
 
 private:
     std::wstring token;
+    int64_t total_size = 0;
 };
 
 class csv_file : public udb_recordset {

@@ -305,6 +305,20 @@ TEST(csv_file, fields_of_utf8_lines_keep_their_bytes)
     EXPECT_FALSE((*record)[1]->get_utf8(bytes));  // no value
 }
 
+// The writers' batching limits take a row's size in characters: UTF-8,
+// Windows-1252 and missing fields alike.
+TEST(csv_file, a_records_size_counts_its_characters)
+{
+    test_dir dir;
+    const std::string path = dir.file("sizes.csv");
+    test_dir::write(path, "a,b\ncaf\xC3\xA9,\xE2\x82\xAC\ncaf\xE9,xy\nplain\n,\n");
+    csv_file file(wide(path), L",", true);
+    std::vector<int64_t> sizes;
+    for (; !file.is_eof(); file.next())
+        sizes.push_back(file.get_item()->get_total_size());
+    EXPECT_EQ(sizes, (std::vector<int64_t>{5, 6, 5, 0}));
+}
+
 udb_record sample_record()
 {
     udb_record record;
