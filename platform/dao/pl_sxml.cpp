@@ -2,6 +2,7 @@
 
 #include "platform/dao/pl_rderr.hpp"
 #include "platform/dao/pl_xlsx.hpp"
+#include "platform/text/pl_case.hpp"
 #include "platform/text/pl_utf8.hpp"
 
 #include <algorithm>
@@ -152,28 +153,19 @@ bool read_reference(std::string_view ref, uint32_t& row, uint32_t& col)
     return true;
 }
 
-// Names here are a few letters long: a loop beats a call to memcmp.
-bool same(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i])
-            return false;
-    return true;
-}
+using platform::same_text;
 
 // The t attribute of a cell: "n" (or none), "s", "str", "inlineStr", "b", "d", "e".
 enum class cell_type : uint8_t { number, shared, text, boolean, date, error };
 
 cell_type type_of(std::string_view t)
 {
-    if (t.data() == nullptr || same(t, "n")) return cell_type::number;
-    if (same(t, "s")) return cell_type::shared;
-    if (same(t, "str") || same(t, "inlineStr")) return cell_type::text;
-    if (same(t, "b")) return cell_type::boolean;
-    if (same(t, "d")) return cell_type::date;
-    if (same(t, "e")) return cell_type::error;
+    if (t.data() == nullptr || same_text(t, "n")) return cell_type::number;
+    if (same_text(t, "s")) return cell_type::shared;
+    if (same_text(t, "str") || same_text(t, "inlineStr")) return cell_type::text;
+    if (same_text(t, "b")) return cell_type::boolean;
+    if (same_text(t, "d")) return cell_type::date;
+    if (same_text(t, "e")) return cell_type::error;
     throw format_fault("unknown cell type '" + std::string(t.substr(0, 20)) + "'");
 }
 
@@ -184,9 +176,9 @@ element element_of(std::string_view local)
 {
     switch (local.size()) {
     case 1: return local[0] == 'c' ? element::c : local[0] == 'v' ? element::v : local[0] == 't' ? element::t : element::other;
-    case 2: return same(local, "is") ? element::is : element::other;
-    case 3: return same(local, "row") ? element::row : same(local, "rPh") ? element::phonetic : element::other;
-    case 9: return same(local, "dimension") ? element::dimension : element::other;
+    case 2: return same_text(local, "is") ? element::is : element::other;
+    case 3: return same_text(local, "row") ? element::row : same_text(local, "rPh") ? element::phonetic : element::other;
+    case 9: return same_text(local, "dimension") ? element::dimension : element::other;
     default: return element::other;
     }
 }
@@ -210,9 +202,9 @@ slot slot_of(element e, std::string_view attribute)
     const std::string_view local = local_of(attribute);
     if (e == element::c && local.size() == 1)
         return local[0] == 'r' ? slot_r : local[0] == 't' ? slot_t : local[0] == 's' ? slot_s : slot_count;
-    if (e == element::row && same(local, "r"))
+    if (e == element::row && same_text(local, "r"))
         return slot_r;
-    if (e == element::dimension && same(local, "ref"))
+    if (e == element::dimension && same_text(local, "ref"))
         return slot_ref;
     return slot_count;
 }
@@ -628,7 +620,7 @@ bool sheet_scanner::end_tag()
     while (buf.get() + name_end < gt && !is_space(buf[name_end]))
         ++name_end;
     const std::string_view name(buf.get() + pos + 2, name_end - pos - 2);
-    if (!all_space(buf.get() + name_end, gt) || depth == 0 || !same(open[depth - 1], name))
+    if (!all_space(buf.get() + name_end, gt) || depth == 0 || !same_text(open[depth - 1], name))
         fail("mismatched tag");
     --depth;
     pos = size_t(gt - buf.get()) + 1;
@@ -727,7 +719,7 @@ bool sheet_scanner::start_tag()
     if (!empty) {
         if (open.size() == depth)
             open.emplace_back();
-        if (!same(open[depth], name))  // the same element comes back at the same depth
+        if (!same_text(open[depth], name))  // the same element comes back at the same depth
             open[depth].assign(name);
         ++depth;
     }

@@ -21,9 +21,11 @@ inline bool equal_no_case(std::wstring_view a, std::wstring_view b)
 }
 
 // Exactly equal, compared in place: names are short, and a row's fields are
-// matched to their columns by name row after row, where the library's
-// general comparison costs more than the comparing.
-inline bool same_text(std::wstring_view a, std::wstring_view b)
+// matched to their columns, and a sheet's elements and attributes told
+// apart, by name again and again, where a call to the library's general
+// comparison costs more than the comparing.
+template <class C>
+bool same_text(std::basic_string_view<C> a, std::basic_string_view<C> b)
 {
     if (a.size() != b.size())
         return false;
@@ -32,5 +34,8 @@ inline bool same_text(std::wstring_view a, std::wstring_view b)
             return false;
     return true;
 }
+
+inline bool same_text(std::wstring_view a, std::wstring_view b) { return same_text<wchar_t>(a, b); }
+inline bool same_text(std::string_view a, std::string_view b) { return same_text<char>(a, b); }
 
 } // namespace platform
