@@ -216,11 +216,14 @@ udb_record* csv_file::get_item()
 
 bool csv_file::get_texts(std::vector<std::string_view>& values) const
 {
-    values.clear();
-    if (!has_current || decoder.is_ansi())
+    if (!has_current || decoder.is_ansi()) {
+        values.clear();
         return false;
-    for (size_t i = 0; i < current.size() && i < schema.size(); ++i)
-        values.push_back(current.field(i));
+    }
+    // Set in place: the list keeps its room from line to line.
+    values.resize(std::min(current.size(), schema.size()));
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = current.field(i);
     return true;
 }
 
