@@ -97,8 +97,6 @@ private:
         return high_bits((bytes == delimiters) | (bytes == quotes) | (bytes == crs) | (bytes == lfs));
     }
 
-
-private:
     const block delimiters;
     const block quotes;
     const block crs;
