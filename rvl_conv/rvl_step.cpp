@@ -78,13 +78,13 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
     dates_map dates(table, columns, false);
     num_map numbers(table, columns);
     std::vector<uint32_t> longest;
-    // Without changes of the user the columns are the file's, in its order.
-    if (has_field_changes(table))
+    // Without changes of the user the columns are the source's, in its order:
+    // a file's lines, or a worksheet's cells, give the values as they are.
+    const bool as_is = !has_field_changes(table);
+    if (!as_is)
         lines = nullptr;
     std::vector<std::string_view> texts;
-    // A worksheet read as it is gives its values from the workbook's cells.
-    const bool from_sheet =
-        from_xls && !has_field_changes(table) && sheet_statistics(source, skip_empty_rows, *this, dates, numbers);
+    const bool from_sheet = from_xls && as_is && sheet_statistics(source, skip_empty_rows, *this, dates, numbers);
     try {
         for (; !from_sheet && !source.is_eof(); source.next()) {
             if (lines != nullptr && lines->get_texts(texts)) {
