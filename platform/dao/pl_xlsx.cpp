@@ -86,7 +86,11 @@ public:
         if (!root_seen && name != "workbook")
             throw format_fault("the main part is no workbook");  // a document or a presentation
         root_seen = true;
-        if (name == "workbookPr") {
+        ++depth;
+        // Only the workbook's own properties choose the date system: an
+        // extension's element of the same local name (x14:workbookPr, which
+        // current writers add) says nothing of it.
+        if (name == "workbookPr" && depth == 2) {
             const char* v = attribute(a, "date1904");
             date1904 = v && (std::string_view(v) == "1" || std::string_view(v) == "true");
         } else if (name == "sheet") {
@@ -95,10 +99,11 @@ public:
                 sheets.emplace_back(sheet, id);
         }
     }
-    void end(std::string_view) override {}
+    void end(std::string_view) override { --depth; }
 
 private:
     bool root_seen = false;
+    int depth = 0;
 };
 
 class strings_handler : public sax_handler {

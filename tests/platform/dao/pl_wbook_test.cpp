@@ -103,6 +103,16 @@ TEST(Workbook, ReadsEveryFixture)
     }
 }
 
+// The main workbookPr chooses the date system; the extension's element of
+// that name, which Mac writers add, does not.
+TEST(Workbook, DateSystemFromTheMainPropertiesOnly)
+{
+    auto book = workbook::open(fixture("dates_1904_ext.xlsx"), true);
+    const sheet_table& t = book->sheet(0);
+    EXPECT_EQ(show_columns(t), "Day:8");
+    EXPECT_EQ(show_row(t, 0), "D2016-05-23");
+}
+
 TEST(Workbook, SheetIsLoadedOnce)
 {
     auto book = workbook::open(fixture("xlwt.xls"), true);
