@@ -161,16 +161,27 @@ bool valid_date(std::basic_string_view<C> text, size_t pos, C sep)
     return month > 0 && two_digits(text, day_at, 1, days_in_month(year, month)) > 0;
 }
 
-// A time of day 00:00:00 to 23:59:59 at text[pos], parts separated by sep
-// when sep is not 0.
+// A time of day 00:00:00 to 23:59:59 at text[pos] (a TIME of up to
+// 99:59:59 with most_hour 99), parts separated by sep when sep is not 0.
 template <class C>
-bool valid_time(std::basic_string_view<C> text, size_t pos, C sep)
+bool valid_time(std::basic_string_view<C> text, size_t pos, C sep, int most_hour = 23)
 {
     const size_t step = sep != 0 ? 1 : 0;
     if (sep != 0 && (text[pos + 2] != sep || text[pos + 5] != sep))
         return false;
-    return two_digits(text, pos, 0, 23) >= 0 && two_digits(text, pos + 2 + step, 0, 59) >= 0 &&
+    return two_digits(text, pos, 0, most_hour) >= 0 && two_digits(text, pos + 2 + step, 0, 59) >= 0 &&
            two_digits(text, pos + 4 + 2 * step, 0, 59) >= 0;
+}
+
+// An elapsed time of 100 to 838 hours, "HHH:MM:SS", which a TIME holds.
+template <class C>
+bool valid_long_time(std::basic_string_view<C> text)
+{
+    const C h = text[0];
+    if (h < C('1') || h > C('8'))
+        return false;
+    const int hundreds = h - C('0'), rest = two_digits(text, 1, 0, 99);
+    return rest >= 0 && hundreds * 100 + rest <= 838 && valid_time(text, 1, C(':'), 99);
 }
 
 // How the system writes a time of day alone in narrow text.
@@ -200,9 +211,12 @@ int32_t date_kind(std::basic_string_view<C> text)
         return valid_date(text, 0, none) && valid_time(text, 8, none) ? dates_map::date_time : dates_map::no_date;
     case 10:
         return valid_date(text, 0, C('-')) ? dates_map::date_only : dates_map::no_date;
+    case 9:
+        return valid_long_time(text) ? dates_map::time_only : dates_map::no_date;
     case 8:
+        // a time alone may be an elapsed time, which a TIME holds up to 838 hours
         if (text[2] == C(':'))
-            return valid_time(text, 0, C(':')) ? dates_map::time_only : dates_map::no_date;
+            return valid_time(text, 0, C(':'), 99) ? dates_map::time_only : dates_map::no_date;
         return valid_date(text, 0, none) ? dates_map::date_only : dates_map::no_date;
     default:
         return dates_map::no_date;

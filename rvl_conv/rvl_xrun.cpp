@@ -8,9 +8,11 @@
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "DAO/dao_db.hpp"
+#include "DAO/dao_recs.hpp"
 #include "SQL/sql_exc.hpp"
 #include "SQL/sql_init.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
 #include "UDB/udb_vali.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 #include "rvl_conv/rvl_fin.hpp"
@@ -28,6 +30,19 @@ void report_unusable_sheet(std::wstring name)
     error_handler::instance().set_context(name);
     error_handler::instance().handle(tk_exception(unusable_sheet_message, 0), true);
     error_handler::instance().set_context(std::wstring());
+}
+
+// How the worksheet's cells were read, where the user should know it (error
+// cells written as NULL, dates no date column holds): one line each, naming
+// the worksheet.
+void tell_sheet_notices(udb_recordset& source, const std::wstring& sheet, converter_hooks& hooks)
+{
+    const auto* records = dynamic_cast<const dao_recordset*>(&source);
+    const platform::dao::sheet_table* table = records != nullptr ? records->sheet() : nullptr;
+    if (table == nullptr)
+        return;
+    for (const std::string& line : table->notices())
+        hooks.notice(L"Worksheet '" + sheet + L"': " + tk_to_unicode(line));
 }
 
 } // namespace
@@ -122,6 +137,7 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
                 database.delete_tab(name);
         }
         const bool existed = database.is_table_exist(name);
+        tell_sheet_notices(*source, table, hooks);
         std::vector<text_later> later;
         if (settles_types(database, name)) {
             // A worksheet is read once for the run: a second recordset over

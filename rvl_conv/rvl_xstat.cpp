@@ -30,7 +30,8 @@ bool is_empty_row(const sheet_table& table, size_t row)
 {
     for (size_t c = 0; c < table.column_count(); ++c) {
         const cell value = table.get(c, row);
-        if (value.kind != cell_kind::null && !(is_date_column(table.column_type(c)) && !readable_date(value.number)))
+        if (value.kind != cell_kind::null && !(is_date_column(table.column_type(c)) &&
+                                               value.kind != cell_kind::duration && !readable_date(value.number)))
             return false;
     }
     return true;
@@ -68,6 +69,12 @@ void note_value(const sheet_table& table, size_t c, size_t row, const cell& valu
         break;
     case field_type::date:
     case field_type::time: {
+        if (value.kind == cell_kind::duration) {  // in the column only while a TIME holds it
+            dates.add_kind(c, dates_map::time_only);
+            if (!numbers.is_settled(c))
+                numbers.add_text(c, platform::dao::format_duration(value.number));
+            break;
+        }
         const int32_t kind = sheet_date_kind(value.number);
         if (kind == dates_map::no_date && skip_empty_rows && !readable_date(value.number) && is_empty_row(table, row))
             return;

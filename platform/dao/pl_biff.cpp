@@ -191,10 +191,8 @@ void biff_reader::load(size_t index, table_builder& out)
     int depth = 0;
     bool string_pending = false;  // a formula's text result comes in the next STRING record
     cell_place pending{};
-    auto add_number = [&](const cell_place& p, double v) {
-        const cell_kind kind = style_kind(p.xf);
-        out.add_number(p.row, p.col, kind == cell_kind::date ? serial_to_ole_date(v, date1904) : v, kind);
-    };
+    out.set_date1904(date1904);
+    auto add_number = [&](const cell_place& p, double v) { out.add_number(p.row, p.col, v, style_kind(p.xf)); };
     while (rs.next(r)) {
         if (r.type == bof_record) {
             ++depth;  // an embedded chart has a substream of its own
@@ -248,8 +246,10 @@ void biff_reader::load(size_t index, table_builder& out)
         case boolerr_record: {
             const cell_place p = place(rd);
             const uint8_t value = rd.u8();
-            if (rd.u8() == 0)  // else an error value, which is NULL
+            if (rd.u8() == 0)
                 out.add_boolean(p.row, p.col, value != 0);
+            else
+                out.add_error(p.row, p.col);
             break;
         }
         case formula_record: {
@@ -267,6 +267,8 @@ void biff_reader::load(size_t index, table_builder& out)
                 pending = p;
             } else if (result[0] == 1) {
                 out.add_boolean(p.row, p.col, result[2] != 0);
+            } else if (result[0] == 2) {
+                out.add_error(p.row, p.col);
             }
             break;
         }

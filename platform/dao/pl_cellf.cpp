@@ -44,7 +44,7 @@ bool bracket_is_currency(std::string_view inner)
 
 cell_kind classify_format_code(std::string_view code)
 {
-    bool currency = false;
+    bool currency = false, date_part = false, time_part = false, month_or_minute = false, elapsed = false;
     for (size_t i = 0; i < code.size(); ++i) {
         const char c = code[i];
         if (c == '"') {
@@ -60,10 +60,9 @@ cell_kind classify_format_code(std::string_view code)
             if (end == code.npos)
                 break;
             currency = currency || bracket_is_currency(code.substr(i + 1, end - i - 1));
-            // elapsed time, [h]:mm or [ss], is still a time
+            // elapsed time, [h]:mm or [ss]
             const std::string_view inner = code.substr(i + 1, end - i - 1);
-            if (!inner.empty() && is_date_letter(inner[0]) && inner.find_first_not_of(inner[0]) == inner.npos)
-                return cell_kind::date;
+            elapsed = elapsed || (!inner.empty() && is_date_letter(inner[0]) && inner.find_first_not_of(inner[0]) == inner.npos);
             i = end;
         } else if (c == '\\' || c == '_' || c == '*') {
             // an escaped literal, a padding width or a fill character
@@ -71,16 +70,29 @@ cell_kind classify_format_code(std::string_view code)
                 currency = currency || (c == '\\' && starts_currency_sign(code.substr(i + 1)));
             ++i;
         } else if (is_date_letter(c)) {
-            return cell_kind::date;
+            const char lower = char(c | 0x20);
+            date_part = date_part || lower == 'y' || lower == 'd';
+            time_part = time_part || lower == 'h' || lower == 's';
+            month_or_minute = month_or_minute || lower == 'm';
         } else if (starts_currency_sign(code.substr(i))) {
             currency = true;
         }
     }
+    if (elapsed)
+        return cell_kind::duration;
+    if (date_part || (month_or_minute && !time_part))
+        return cell_kind::date;
+    if (time_part)
+        return cell_kind::time;
     return currency ? cell_kind::currency : cell_kind::number;
 }
 
 cell_kind classify_builtin_format(uint32_t id)
 {
+    if (id == 46)
+        return cell_kind::duration;
+    if ((id >= 18 && id <= 21) || id == 45 || id == 47)
+        return cell_kind::time;
     if ((id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58))
         return cell_kind::date;
     if ((id >= 5 && id <= 8) || id == 42 || id == 44)
@@ -88,13 +100,41 @@ cell_kind classify_builtin_format(uint32_t id)
     return cell_kind::number;
 }
 
-double serial_to_ole_date(double serial, bool date1904)
+namespace {
+
+constexpr double days_1900_to_1904 = 1462;
+
+// Days from 1899-12-30 00:00 on a straight line, as an OLE date: before that
+// day the whole days count back while the time of day still counts forward.
+double line_to_ole(double line)
 {
-    if (serial >= 0 && serial < 1)
+    const double day = std::floor(line);
+    return line >= 0 || line == day ? line : day - (line - day);
+}
+
+double ole_to_line(double ole)
+{
+    const double day = std::trunc(ole);
+    return ole >= 0 ? ole : day + std::fabs(ole - day);
+}
+
+} // namespace
+
+double serial_to_ole_date(double serial, bool date1904, cell_kind kind)
+{
+    if (serial >= 0 && serial < 1 && (!date1904 || kind == cell_kind::time))
         return serial;
     if (date1904)
-        return serial + 1462;
-    return serial < 61 ? serial + 1 : serial;
+        return line_to_ole(serial + days_1900_to_1904);
+    return line_to_ole(serial >= 1 && serial < 61 ? serial + 1 : serial);
+}
+
+double ole_date_to_serial(double ole, bool date1904)
+{
+    const double line = ole_to_line(ole);
+    if (date1904)
+        return line - days_1900_to_1904;
+    return line >= 1 && line < 61 ? line - 1 : line;
 }
 
 namespace {
@@ -191,12 +231,43 @@ bool parse_iso_date(std::string_view s, double& ole)
     return true;
 }
 
+bool fits_datetime(double ole)
+{
+    if (!std::isfinite(ole) || std::fabs(ole) > 3e6)
+        return false;
+    const double seconds = std::round(ole_to_line(ole) * 86400.0);
+    return seconds >= double(days_from_civil(1000, 1, 1) - ole_epoch) * 86400.0 &&
+           seconds < double(days_from_civil(10000, 1, 1) - ole_epoch) * 86400.0;
+}
+
+namespace {
+
+constexpr int64_t most_time_seconds = 838 * 3600 + 59 * 60 + 59;
+
+} // namespace
+
+bool fits_time(double days)
+{
+    return std::isfinite(days) && std::fabs(days) < 1e6 && std::llabs(std::llround(days * 86400.0)) <= most_time_seconds;
+}
+
+std::string format_duration(double days)
+{
+    if (!fits_time(days))
+        return "";
+    const int64_t total = std::llround(days * 86400.0), magnitude = std::llabs(total);
+    char out[32];
+    std::snprintf(out, sizeof out, "%s%02lld:%02lld:%02lld", total < 0 ? "-" : "", static_cast<long long>(magnitude / 3600),
+                  static_cast<long long>(magnitude / 60 % 60), static_cast<long long>(magnitude % 60));
+    return out;
+}
+
 std::string format_ole_date(double ole)
 {
     if (!std::isfinite(ole) || std::fabs(ole) > 3e6)
         return "";
     // to whole seconds, counted from 1899-12-30 00:00:00
-    const int64_t total = static_cast<int64_t>(std::llround(ole * 86400.0));
+    const int64_t total = static_cast<int64_t>(std::llround(ole_to_line(ole) * 86400.0));
     int64_t days = total / 86400, secs = total % 86400;
     if (secs < 0) {
         secs += 86400;

@@ -10,17 +10,35 @@
 
 namespace platform::dao {
 
-enum class cell_kind : uint8_t { null, boolean, number, date, currency, text };
+// A time is a number whose format shows a time of day without a date, a
+// duration one whose format counts elapsed time ([h]:mm, [mm]:ss); an error
+// is a cell holding an error value (#DIV/0!, #N/A...), which reads as no
+// value.
+enum class cell_kind : uint8_t { null, boolean, number, date, currency, text, time, error, duration };
 
-// number, date or currency, for a cell whose number format has that code.
+// number, date, time, duration or currency, for a cell whose number format
+// has that code.
 cell_kind classify_format_code(std::string_view code);
 // The same for the formats every workbook knows by number without storing them.
 cell_kind classify_builtin_format(uint32_t id);
 
 // A stored serial number in the workbook's date system as an OLE date. The
 // 1900 system counts the non-existent 1900-02-29, so its first two months are
-// one day off; values below one are times of day and stay on 1899-12-30.
-double serial_to_ole_date(double serial, bool date1904);
+// one day off; its values from 0 to below 1 are times of day and stay on
+// 1899-12-30, as are a time's (kind time) in either system. Serial 0 of the
+// 1904 system is 1904-01-01; negative serials are days before the start.
+double serial_to_ole_date(double serial, bool date1904, cell_kind kind = cell_kind::date);
+// The serial of an OLE date in the workbook's date system (the reverse).
+double ole_date_to_serial(double ole, bool date1904);
+// Whether an OLE date lies within 1000-01-01 and 9999-12-31, the days a
+// DATETIME column holds.
+bool fits_datetime(double ole);
+
+// A duration of that many days as a TIME column holds it: "36:00:00",
+// "-01:30:00", to the second; and whether it lies within that column's
+// range (838:59:59 either way).
+std::string format_duration(double days);
+bool fits_time(double days);
 
 // "2024-03-01", "2024-03-01T10:20:30.5Z" or a time "10:20:30" as an OLE
 // date; false when the text is none of these.

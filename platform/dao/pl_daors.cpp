@@ -116,6 +116,13 @@ void sheet_rows::value(size_t column, size_t row, VARIANT& out) const
         break;
     case field_type::date:
     case field_type::time:
+        // A duration may pass a day, which no date holds: it goes as the
+        // text a TIME column takes.
+        if (c.kind == cell_kind::duration) {
+            out.bstrVal = text_value(format_duration(c.number));
+            out.vt = VT_BSTR;
+            break;
+        }
         out.vt = VT_DATE;
         out.date = c.number;
         break;

@@ -344,7 +344,7 @@ void sheet_cells::end_cell()
     case cell_type::number: {
         const double v = parse_number(value);
         const cell_kind kind = style < context.styles.size() ? context.styles[style] : cell_kind::number;
-        out.add_number(cell_row, col, kind == cell_kind::date ? serial_to_ole_date(v, context.date1904) : v, kind);
+        out.add_number(cell_row, col, v, kind);
         break;
     }
     case cell_type::shared:
@@ -361,10 +361,12 @@ void sheet_cells::end_cell()
         double ole;
         if (!parse_iso_date(value, ole))
             throw format_fault("bad date '" + value.substr(0, 40) + "'");
-        out.add_number(cell_row, col, ole, cell_kind::date);
+        out.add_number(cell_row, col, ole_date_to_serial(ole, context.date1904),
+                       ole >= 0 && ole < 1 ? cell_kind::time : cell_kind::date);
         break;
     }
-    case cell_type::error:  // NULL
+    case cell_type::error:
+        out.add_error(cell_row, col);
         break;
     }
 }

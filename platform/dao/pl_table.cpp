@@ -17,8 +17,6 @@ namespace platform::dao {
 
 namespace {
 
-constexpr double currency_limit = 922337203685477.5807;
-
 uint64_t bits(double v) { return std::bit_cast<uint64_t>(v); }
 double number_of(uint64_t v) { return std::bit_cast<double>(v); }
 
@@ -38,14 +36,19 @@ size_t text_length(std::string_view s)
     return n;
 }
 
-// A currency column keeps four decimals: an amount with more would be cut.
+// A currency column keeps four decimals in a signed 64-bit count of
+// ten-thousandths: an amount with more decimals would be cut, one beyond
+// the count's range would wrap round.
 bool fits_currency(double v)
 {
-    return std::abs(v) <= currency_limit && std::nearbyint(v * 10000.0) / 10000.0 == v;
+    constexpr double count_limit = 9223372036854775808.0;  // 2^63
+    const double scaled = std::nearbyint(v * 10000.0);
+    return std::abs(scaled) < count_limit && scaled / 10000.0 == v;
 }
 
 // An OLE date on day zero is a time of day without a date.
 bool is_time_of_day(double ole) { return ole >= 0 && ole < 1; }
+
 
 } // namespace
 
@@ -68,6 +71,13 @@ cell sheet_table::get(size_t col, size_t row) const
     out.kind = c.kinds[i];
     switch (out.kind) {
     case cell_kind::null:
+        break;
+    case cell_kind::error:
+        out.kind = cell_kind::null;
+        break;
+    case cell_kind::date:
+    case cell_kind::time:
+        out.number = serial_to_ole_date(number_of(c.values[i]), date1904, out.kind);
         break;
     case cell_kind::boolean:
         out.boolean = c.values[i] != 0;
@@ -210,6 +220,17 @@ void table_builder::add_boolean(uint32_t row, uint32_t col, bool value)
     add(row, col, cell_kind::boolean, value ? 1 : 0);
 }
 
+void table_builder::add_error(uint32_t row, uint32_t col)
+{
+    if (row >= max_rows || col >= max_columns)
+        return;
+    if (errors++ == 0 || row < first_error_row || (row == first_error_row && col < first_error_col)) {
+        first_error_row = row;
+        first_error_col = col;
+    }
+    add(row, col, cell_kind::error, 0);
+}
+
 std::string cell_name(uint32_t row, uint32_t col)
 {
     std::string letters;
@@ -270,7 +291,8 @@ void table_builder::resolve_shared(const std::vector<text_ref>& strings)
 
 namespace {
 
-std::string cell_text(const text_pool& pool, cell_kind kind, uint64_t value)
+// A date no date column holds reads as the number it is.
+std::string cell_text(const text_pool& pool, cell_kind kind, uint64_t value, bool date1904)
 {
     switch (kind) {
     case cell_kind::boolean:
@@ -278,8 +300,14 @@ std::string cell_text(const text_pool& pool, cell_kind kind, uint64_t value)
     case cell_kind::text:
         return std::string(pool.get(value));
     case cell_kind::date:
-        return format_ole_date(number_of(value));
+    case cell_kind::time: {
+        const double ole = serial_to_ole_date(number_of(value), date1904, kind);
+        return fits_datetime(ole) ? format_ole_date(ole) : number_text(number_of(value));
+    }
+    case cell_kind::duration:
+        return fits_time(number_of(value)) ? format_duration(number_of(value)) : number_text(number_of(value));
     case cell_kind::null:
+    case cell_kind::error:
         return "";
     default:
         return number_text(number_of(value));
@@ -327,17 +355,32 @@ std::string unique_name(name_set& names, const std::string& wanted)
 } // namespace
 
 // Types the column from its data cells (those from index begin on) and turns
-// a mixed column's cells into texts.
-void table_builder::decide_type(sheet_table::column& col, size_t begin)
+// a mixed column's cells into texts. Returns the index of the first date (or
+// duration) that no date (or time) column holds, or npos, and its kind.
+size_t table_builder::decide_type(sheet_table::column& col, size_t begin, cell_kind& far_kind)
 {
-    bool booleans = false, dates = false, currencies = false, plain = false, texts = false, fits = true, times = true;
+    bool booleans = false, dates = false, durations = false, currencies = false, plain = false, texts = false;
+    bool fits = true, times = true;
+    size_t far_date = std::string::npos;
     for (size_t i = begin; i < col.kinds.size(); ++i) {
         switch (col.kinds[i]) {
-        case cell_kind::null: break;
+        case cell_kind::null:
+        case cell_kind::error:
+            break;
         case cell_kind::boolean: booleans = true; break;
         case cell_kind::date:
+        case cell_kind::time: {
             dates = true;
-            times = times && is_time_of_day(number_of(col.values[i]));
+            const double ole = serial_to_ole_date(number_of(col.values[i]), date1904, col.kinds[i]);
+            times = times && is_time_of_day(ole);
+            if (far_date == std::string::npos && !fits_datetime(ole))
+                far_date = i;
+            break;
+        }
+        case cell_kind::duration:
+            durations = true;
+            if (far_date == std::string::npos && !fits_time(number_of(col.values[i])))
+                far_date = i;
             break;
         case cell_kind::number: plain = true; break;
         case cell_kind::text: texts = true; break;
@@ -347,32 +390,42 @@ void table_builder::decide_type(sheet_table::column& col, size_t begin)
             break;
         }
     }
-    const bool numbers = dates || currencies || plain;
-    if (booleans && !numbers && !texts)
+    // A date among numbers is neither: the cells keep the texts they read as.
+    const bool numbers = currencies || plain;
+    const bool others = booleans || texts;
+    // Durations go with times of day alone, in a TIME column.
+    if (booleans && !numbers && !dates && !durations && !texts)
         col.type = field_type::boolean;
-    else if (numbers && !booleans && !texts)
-        col.type = dates && !currencies && !plain ? (times ? field_type::time : field_type::date)
-                 : currencies && fits && !dates && !plain ? field_type::currency
-                 : field_type::number;
+    else if ((dates || durations) && !numbers && !others && far_date == std::string::npos && (times || !durations))
+        col.type = times ? field_type::time : field_type::date;
+    else if (numbers && !dates && !durations && !others)
+        col.type = currencies && fits && !plain ? field_type::currency : field_type::number;
     else
         col.type = field_type::text;
+    if (far_date != std::string::npos)
+        far_kind = col.kinds[far_date];
     if (col.type != field_type::text)
-        return;
+        return far_date;
     for (size_t i = begin; i < col.kinds.size(); ++i) {
         if (col.kinds[i] == cell_kind::null)
             continue;
+        if (col.kinds[i] == cell_kind::error) {
+            col.kinds[i] = cell_kind::null;
+            continue;
+        }
         if (col.kinds[i] != cell_kind::text) {
-            col.values[i] = pool.add(cell_text(pool, col.kinds[i], col.values[i]));
+            col.values[i] = pool.add(cell_text(pool, col.kinds[i], col.values[i], date1904));
             col.kinds[i] = cell_kind::text;
         }
         const std::string_view text = pool.get(col.values[i]);
         if (text.size() > 255 && text_length(text) > 255)
             col.type = field_type::memo;
     }
+    return far_date;
 }
 
 void table_builder::finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row,
-                                  size_t index)
+                                  size_t index, uint32_t sheet_col, std::vector<std::string>& notes)
 {
     if (s.unsorted)
         s.sort_rows();
@@ -401,10 +454,18 @@ void table_builder::finish_column(stage& s, sheet_table::column& out, uint32_t d
         for (uint32_t& r : out.row_numbers)
             r -= data_top;
     }
-    std::string name = cell_text(pool, header_kind, header_value);
+    std::string name = cell_text(pool, header_kind, header_value, date1904);
     if (name.empty())
         name = default_name(index);
-    decide_type(out, begin);
+    cell_kind far_kind = cell_kind::null;
+    const size_t far_date = decide_type(out, begin, far_kind);
+    if (far_date != std::string::npos) {
+        const uint32_t row = uint32_t((out.sparse ? int64_t(out.row_numbers[far_date]) : out.first + int64_t(far_date)) + data_top);
+        notes.push_back(cell_name(row, sheet_col) + " holds " + std::string(pool.get(out.values[far_date])) +
+                        (far_kind == cell_kind::duration
+                             ? " as a duration, which no time column holds: its column is text and its durations are written as texts"
+                             : " as a date, which no date column holds: its column is text and its dates are written as texts"));
+    }
     s = stage();
     out.name = std::move(name);
 }
@@ -413,6 +474,11 @@ sheet_table table_builder::finish(bool header_row)
 {
     sheet_table table;
     table.pool = &pool;
+    table.date1904 = date1904;
+    if (errors != 0)
+        table.notes.push_back(std::to_string(errors) + (errors == 1 ? " cell holds" : " cells hold") +
+                              " an error value (the first: " + cell_name(first_error_row, first_error_col) +
+                              "), written as NULL");
     uint32_t top = UINT32_MAX, bottom = 0;
     size_t left = SIZE_MAX, right = 0;
     for (size_t c = 0; c < stages.size(); ++c) {
@@ -441,7 +507,7 @@ sheet_table table_builder::finish(bool header_row)
     name_set taken;
     for (size_t c = left; c <= right; ++c) {
         sheet_table::column col;
-        finish_column(stages[c], col, data_top, header_row, c - left);
+        finish_column(stages[c], col, data_top, header_row, c - left, uint32_t(c), table.notes);
         col.name = header_row ? unique_name(taken, col.name) : default_name(c - left);
         table.columns.push_back(std::move(col));
     }

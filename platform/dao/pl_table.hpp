@@ -10,8 +10,14 @@
 // time of day alone), all numbers a double column (a currency column when
 // every one has a currency format and fits that type's four decimals),
 // anything else a text column whose values are the cells' texts (a memo
-// column once a text is longer than 255 characters). Empty and error cells
-// are NULL and do not decide a type.
+// column once a text is longer than 255 characters): dates mixed with numbers
+// included, and dates no date column can hold, which keep the text of the
+// number they are. Empty and error cells are NULL and do not decide a type;
+// an error cell still makes its row a row.
+//
+// Dates, times and numbers are kept as the numbers the workbook stores; the
+// workbook's date system turns a date or time cell into a date as it is
+// read.
 #pragma once
 
 #include "platform/dao/pl_cellf.hpp"
@@ -28,11 +34,12 @@ namespace platform::dao {
 enum class field_type : int16_t { boolean = 1, currency = 5, number = 7, date = 8, text = 10, memo = 12, time = 22 };
 
 // One cell as the table hands it out. kind is null, boolean, number, date,
-// currency or text; for a column of type number a date or currency cell is
-// still a number of that column.
+// time, duration, currency or text (an error cell is null); for a column of
+// type number a currency cell is still a number of that column, and a
+// duration is its count of days in a column of type time.
 struct cell {
     cell_kind kind = cell_kind::null;
-    double number = 0;        // number, date (OLE date) or currency
+    double number = 0;        // number, date or time (OLE date), duration (days) or currency
     bool boolean = false;
     std::string_view text;    // UTF-8; valid while the workbook lives
 };
@@ -44,6 +51,10 @@ public:
     const std::string& column_name(size_t col) const { return columns[col].name; }
     field_type column_type(size_t col) const { return columns[col].type; }
     cell get(size_t col, size_t row) const;
+    // What the user should know of how cells were read (error cells, dates
+    // no date column holds), each naming its cell; the worksheet is the
+    // caller's to name.
+    const std::vector<std::string>& notices() const { return notes; }
 
     // Built by table_builder only.
     struct column {
@@ -61,6 +72,8 @@ private:
     const text_pool* pool = nullptr;
     std::vector<column> columns;
     size_t rows = 0;
+    bool date1904 = false;
+    std::vector<std::string> notes;
 };
 
 // "cell B12" for row 11, column 1 (zero-based), as messages name a cell.
@@ -75,9 +88,14 @@ public:
 
     explicit table_builder(text_pool& pool) : pool(pool) {}
 
-    // kind is number, date or currency; a date is an OLE date.
+    // The workbook's date system, for the serials of its dates and times.
+    void set_date1904(bool on) { date1904 = on; }
+    // kind is number, date, time or currency; a date or time is the serial
+    // the workbook stores.
     void add_number(uint32_t row, uint32_t col, double value, cell_kind kind);
     void add_boolean(uint32_t row, uint32_t col, bool value);
+    // A cell holding an error value: no value, but a cell of its row.
+    void add_error(uint32_t row, uint32_t col);
     // An empty text holds no value; one longer than text_pool::max_length is
     // refused, naming the cell.
     void add_text(uint32_t row, uint32_t col, std::string_view text);
@@ -116,13 +134,17 @@ private:
         void add(uint32_t row, cell_kind kind, uint64_t value);
     };
     void add(uint32_t row, uint32_t col, cell_kind kind, uint64_t value);
-    void finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row, size_t index);
-    void decide_type(sheet_table::column& col, size_t begin);
+    void finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row, size_t index,
+                       uint32_t sheet_col, std::vector<std::string>& notes);
+    size_t decide_type(sheet_table::column& col, size_t begin, cell_kind& far_kind);
 
     text_pool& pool;
     std::vector<stage> stages;
     uint32_t expected_rows = 0;
     bool shared_pending = false;
+    bool date1904 = false;
+    size_t errors = 0;
+    uint32_t first_error_row = 0, first_error_col = 0;
 };
 
 } // namespace platform::dao

@@ -332,6 +332,7 @@ void xlsx_reader::read_sheet_with_strings(const std::string& part, table_builder
 void xlsx_reader::load(size_t index, table_builder& out)
 {
     const std::string& part = sheet_parts.at(index);
+    out.set_date1904(date1904);
     if (shared_parts_read)
         read_sheet(package, part, sheet_context{style_kinds, date1904}, out);
     else

@@ -177,6 +177,12 @@ TEST(DatesMap, KindsOfTexts)
         {L"2024-01-31 24:00:00", dates_map::no_date},
         {L"2024-01-31T10:00:00", dates_map::no_date},
         {L"15:15:00", dates_map::time_only},
+        // Elapsed times a TIME holds, up to 838 hours.
+        {L"36:00:00", dates_map::time_only},
+        {L"838:59:59", dates_map::time_only},
+        {L"839:00:00", dates_map::no_date},
+        {L"036:00:00", dates_map::no_date},
+        {L"36:60:00", dates_map::no_date},
         {L"3:15:00 PM", dates_map::no_date},
         {L"31/01/2024", dates_map::no_date},
         {L"01/31/2024", dates_map::no_date},

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <unistd.h>
 
 #ifndef RVL_WORKBOOKS
@@ -98,7 +99,7 @@ const book_case books[] = {
     {"openpyxl.xlsx", {"--extr_fn"}, {"Empty", "Hidden", "Offset", "Types"},
      {{"SELECT Flag, `When`, Amount, Price, Name, Mixed, LENGTH(Notes), Blank, Name1, F10, `Time`, DateNum "
        "FROM Types ORDER BY Name1",
-       {"1|2024-03-01 10:30:00|1|9.99|alpha|1|300|NULL|a|1|12:00:00|45292",
+       {"1|2024-03-01 10:30:00|1|9.99|alpha|1|300|NULL|a|1|12:00:00|2024-01-01",
         "0|1900-01-15 00:00:00|2.5|1000|b\xC3\xA9ta|two|5|NULL|b|2|06:30:15|5",
         "1|NULL|-3|NULL|\xE6\x97\xA5\xE6\x9C\xAC|TRUE|NULL|NULL|c|3|NULL|NULL"}},
       {"SELECT * FROM Hidden", {"42"}},
@@ -176,8 +177,9 @@ TEST(ConsoleWorkbook, TableListFileSelectsAndReportsWhatTheWorkbookLacks)
         run_morvante(dir, {"--src=sheetjs.xlsx", "--dump", "--dest=out.sql", "--tab_file=tabs.txt"});
     EXPECT_EQ(r.code, 1);  // a worksheet asked for was not converted
     EXPECT_EQ(r.err, "Worksheet Nope not found\n");
-    EXPECT_EQ(r.out, "Converting spreadsheet sheetjs.xlsx (2 worksheets)\nConverting table Data$\n"
-                     "Converting table 'Other sheet$'\n");
+    EXPECT_EQ(r.out, "Converting spreadsheet sheetjs.xlsx (2 worksheets)\n"
+                     "Notice: Worksheet 'Data': 1 cell holds an error value (the first: cell F3), written as NULL\n"
+                     "Converting table Data$\nConverting table 'Other sheet$'\n");
 
     test_dir::write(dir.file("tabs.txt"), "Other sheet\n");
     const program_result one =
@@ -264,6 +266,104 @@ TEST(ConsoleWorkbook, AStrictServerHoldsEveryValueAsTheWorkbookDoes)
     EXPECT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_EQ(straight.rows(query), values);
     EXPECT_EQ(straight.rows(type_query), types);
+}
+
+std::vector<std::string> split(const std::string& line, char sep)
+{
+    std::vector<std::string> out(1);
+    for (const char c : line)
+        if (c == sep)
+            out.emplace_back();
+        else
+            out.back().push_back(c);
+    return out;
+}
+
+// What an independent reader (read_dates.py: openpyxl or xlrd) makes of each
+// worksheet of a workbook: its name and data rows, values joined by "|".
+std::map<std::string, texts> independent_reading(const std::string& fixture)
+{
+    test_dir dir;
+    const std::string books = RVL_WORKBOOKS;
+    const program_result r = run_program("/usr/bin/python3", dir, {books + "/read_dates.py", books + "/" + fixture});
+    EXPECT_EQ(r.code, 0) << r.err;
+    std::map<std::string, texts> sheets;
+    texts* rows = nullptr;
+    size_t start = 0;
+    for (size_t end; (end = r.out.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = r.out.substr(start, end - start);
+        if (line.rfind("-- ", 0) == 0)
+            rows = &sheets[line.substr(3)];
+        else if (rows != nullptr)
+            rows->push_back(line);
+    }
+    return sheets;
+}
+
+// The rows agree cell for cell where the reader gave a value ("?": one it
+// refused or no column of its kind holds).
+void expect_same_cells(const texts& reader, const texts& server)
+{
+    ASSERT_EQ(reader.size(), server.size());
+    for (size_t r = 0; r < reader.size(); ++r) {
+        const std::vector<std::string> want = split(reader[r], '|'), got = split(server[r], '|');
+        ASSERT_EQ(want.size(), got.size()) << server[r];
+        for (size_t c = 0; c < want.size(); ++c)
+            if (want[c] != "?") {
+                EXPECT_EQ(got[c], want[c]) << "row " << r << " column " << c;
+            }
+    }
+}
+
+// Dates and numbers from three writers (gen_dates.py) reach a strict server
+// as the workbook holds them, by the dump and straight: dates mixed with
+// numbers as the texts the cells read as, a date before 1899-12-30 as that
+// date, one no date column holds as its number with a notice, a currency
+// amount beyond its type as the double it is, error cells as NULL with a
+// notice and their rows kept, durations as elapsed times.
+TEST(ConsoleWorkbook, DatesAndNumbersArriveAsTheWorkbookHoldsThem)
+{
+    RVL_NEED_TEST_SERVER();
+    const query_case queries[] = {
+        {"SELECT * FROM Mixed", {"2024-01-02|1900-01-01 04:48:00|2024-01-02 06:00:00", "2024-01-03|7|5", "7|NULL|NULL"}},
+        {"SELECT * FROM `Range`", {"1899-12-29|2023-03-15|10000000000", "2023-03-15|2958466|NULL"}},
+        {"SELECT Edge, Fine FROM Money", {"922337203685477.6|1.5", "1.5|-2.25"}},
+        {"SELECT * FROM Durations", {"36:00:00|00:14:24|36:00:00", "12:00:00|30:00:00|40"}},
+        {"SELECT * FROM Errors", {"1|10", "NULL|20", "3|30", "NULL|NULL"}},
+    };
+    const std::string notices[] = {
+        "Notice: Worksheet 'Errors': 2 cells hold an error value (the first: cell A3), written as NULL\n",
+        "Notice: Worksheet 'Range': cell B3 holds 2958466 as a date, which no date column holds: its column is text "
+        "and its dates are written as texts\n",
+        "Notice: Worksheet 'Range': cell C2 holds 10000000000 as a date, which no date column holds: its column is "
+        "text and its dates are written as texts\n",
+    };
+    int n = 0;
+    for (const char* fixture : {"dates_openpyxl.xlsx", "dates_xlsxwriter.xlsx", "dates_xlwt.xls"}) {
+        SCOPED_TRACE(fixture);
+        scratch_db dumped("dates_dump" + std::to_string(n));
+        const program_result d = dump_and_load(fixture, {"--extr_fn"}, dumped);
+        book_dir dir(fixture);
+        scratch_db straight("dates_server" + std::to_string(n++));
+        const program_result r = run_morvante(dir, server_args(straight.name(), 0, fixture));
+        EXPECT_EQ(r.code, 0) << r.out << r.err;
+        for (const query_case& q : queries) {
+            EXPECT_EQ(dumped.rows(q.sql), q.rows) << q.sql;
+            EXPECT_EQ(straight.rows(q.sql), q.rows) << q.sql;
+        }
+        for (const auto& [sheet, rows] : independent_reading(fixture)) {
+            SCOPED_TRACE("independent reading of " + sheet);
+            expect_same_cells(rows, dumped.rows("SELECT * FROM `" + sheet + "`"));
+            expect_same_cells(rows, straight.rows("SELECT * FROM `" + sheet + "`"));
+        }
+        for (const std::string& notice : notices) {
+            EXPECT_NE(d.out.find(notice), std::string::npos) << d.out;
+            EXPECT_NE(r.out.find(notice), std::string::npos) << r.out;
+        }
+    }
+    scratch_db mac("dates_1904");
+    dump_and_load("dates_1904_ext.xlsx", {"--extr_fn"}, mac);
+    EXPECT_EQ(mac.rows("SELECT * FROM Mac"), (texts{"2016-05-23", "1904-01-01"}));
 }
 
 // Worksheets named alike but for case keep their own rows; names made safe

@@ -1,5 +1,5 @@
 // Cells and columns as short texts, so tests compare whole rows at once:
-// NULL, T/F, numbers, D<date>, $<currency>, 'text'.
+// NULL, T/F, numbers, D<date>, E<elapsed time>, $<currency>, 'text'.
 #pragma once
 
 #include "platform/dao/pl_table.hpp"
@@ -16,8 +16,10 @@ inline std::string show(const platform::dao::cell& c)
     case cell_kind::null: return "NULL";
     case cell_kind::boolean: return c.boolean ? "T" : "F";
     case cell_kind::text: return std::string("'").append(c.text).append("'");
-    case cell_kind::date: return std::string("D").append(platform::dao::format_ole_date(c.number));
+    case cell_kind::date:
+    case cell_kind::time: return std::string("D").append(platform::dao::format_ole_date(c.number));
     case cell_kind::currency: return std::string("$") + n;
+    case cell_kind::duration: return std::string("E").append(platform::dao::format_duration(c.number));
     default: return n;
     }
 }

@@ -190,9 +190,9 @@ const std::string long_x = cat({"'", std::string(300, 'x'), "'"});
 
 const table_case tables[] = {
     {"openpyxl.xlsx", L"Excel 12.0 Xml;", L"Types$",
-     "Flag:1,When:8,Amount:7,Price:5,Name:10,Mixed:10,Notes:12,Blank:10,Name1:10,F10:7,Time:22,DateNum:7", 3,
-     {"T|D2024-03-01 10:30:00|1|$9.99|'alpha'|'1'|" + long_x + "|NULL|'a'|1|D12:00:00|45292",
-      "F|D1900-01-15|2.5|$1000|'b\xC3\xA9ta'|'two'|'short'|NULL|'b'|2|D06:30:15|5",
+     "Flag:1,When:8,Amount:7,Price:5,Name:10,Mixed:10,Notes:12,Blank:10,Name1:10,F10:7,Time:22,DateNum:10", 3,
+     {"T|D2024-03-01 10:30:00|1|$9.99|'alpha'|'1'|" + long_x + "|NULL|'a'|1|D12:00:00|'2024-01-01'",
+      "F|D1900-01-15|2.5|$1000|'b\xC3\xA9ta'|'two'|'short'|NULL|'b'|2|D06:30:15|'5'",
       "T|NULL|-3|NULL|'\xE6\x97\xA5\xE6\x9C\xAC'|'TRUE'|NULL|NULL|'c'|3|NULL|NULL"}},
     {"openpyxl.xlsx", L"Excel 12.0 Xml; HDR=No; IMEX=1;", L"Hidden$", "F1:10", 2, {"'only'", "'42'"}},
     {"openpyxl.xlsx", L"Excel 12.0;", L"Empty$", "F1:10", 0, {}},
@@ -209,10 +209,10 @@ const table_case tables[] = {
       "T|NULL|1e+100|NULL|'\xE6\x97\xA5\xE6\x9C\xAC'|NULL|NULL|-8"}},
     {"xlwt.xls", L"Excel 8.0;", L"Many$", "Word:10", 1500, {"'word 0001 \xC3\xA9\xC3\xA8 z'"}},
     {"xlwt_1904.xls", L"excel 8.0;hdr=yes", L"Mac$", "Day:8", 1, {"D2024-03-01"}},
-    {"handmade_prefixed.xlsx", L"Excel 12.0 Xml;", L"Cells$", "Plain:10,Rich :10,Inline:10,1:8,2:7,3:8,4:5", 3,
-     {"'a\rb_x0041_c'|'\xF0\x9F\x98\x80'|'inAline'|D2024-03-01 18:00:00|2.5|D1900-01-01 12:00:00|$12.5",
+    {"handmade_prefixed.xlsx", L"Excel 12.0 Xml;", L"Cells$", "Plain:10,Rich :10,Inline:10,1:8,2:7,3:22,4:5", 3,
+     {"'a\rb_x0041_c'|'\xF0\x9F\x98\x80'|'inAline'|D2024-03-01 18:00:00|2.5|'36:00:00'|$12.5",
       "NULL|NULL|NULL|NULL|NULL|NULL|NULL", "NULL|NULL|'2024-03-01 06:00:00'|NULL|2|NULL|NULL"}},
-    {"handmade_strict.xlsx", L"Excel 12.0 Xml;", L"Strict$", "Day:8,N:7", 2, {"D1899-12-30|1000", "D2024-03-01|-0.5"}},
+    {"handmade_strict.xlsx", L"Excel 12.0 Xml;", L"Strict$", "Day:8,N:7", 2, {"D1904-01-01|1000", "D2024-03-01|-0.5"}},
     {"handmade_biff8.xls", L"Excel 8.0;", L"'Hidden one$'", "1.25:10", 0, {}},
     {"handmade_biff8_big.xls", L"Excel 8.0;", L"Cells$", "Plain:10,Label:10,Rich:10,Num:7,When:8,Money:5,Flag:1,Calc:7,Text:10", 2,
      {"'R\xC3\xA9sum\xC3\xA9'|'Split\xC3\xBC" "ber\xE4\xB8\xAD'|'\xD0\x96\xD1\x83\xD0\xBA'|12.34|D2024-03-01|$1000|T|2.5|'formul'",
@@ -299,6 +299,7 @@ TEST(DaoLayer, EveryFixtureReadsWhole)
                 int16_t n = 0;
                 fields->get_Count(&n);
                 std::vector<VARTYPE> types;
+                std::vector<bool> times;  // a time column's durations past a day come as texts
                 for (int i = 0; i < n; ++i) {
                     com<_DAOField> f;
                     int16_t type = 0;
@@ -308,6 +309,7 @@ TEST(DaoLayer, EveryFixtureReadsWhole)
                                      : type == dbCurrency ? VT_CY : VT_BSTR;
                     EXPECT_TRUE(vt != VT_BSTR || type == dbText || type == dbMemo) << type;
                     types.push_back(vt);
+                    times.push_back(type == dbTime);
                 }
                 size_t rows = 0;
                 VARIANT_BOOL eof = VARIANT_FALSE;
@@ -315,7 +317,8 @@ TEST(DaoLayer, EveryFixtureReadsWhole)
                     for (int i = 0; i < n; ++i) {
                         variant value;
                         ASSERT_EQ(rs->get_Collect(variant(i).v, &value.v), S_OK);
-                        ASSERT_TRUE(value.v.vt == VT_NULL || value.v.vt == types[size_t(i)]) << table << " " << i;
+                        ASSERT_TRUE(value.v.vt == VT_NULL || value.v.vt == types[size_t(i)] ||
+                                    (times[size_t(i)] && value.v.vt == VT_BSTR)) << table << " " << i;
                     }
                 com<_DAOQueryDef> count_query;
                 com<DAORecordset> counted;
@@ -326,7 +329,7 @@ TEST(DaoLayer, EveryFixtureReadsWhole)
             }
         }
     }
-    EXPECT_EQ(books, 17u);
+    EXPECT_EQ(books, 21u);
 }
 
 TEST(DaoLayer, FailuresGiveOneErrorAndTheNumberInTheResult)

@@ -39,11 +39,31 @@ TEST(Table, ColumnTypesFollowEveryDataRow)
     auto num = [](double v, cell_kind k = cell_kind::number) { return add([=](table_builder& t, uint32_t r) { t.add_number(r, 0, v, k); }); };
     auto boolean = [](bool v) { return add([=](table_builder& t, uint32_t r) { t.add_boolean(r, 0, v); }); };
     auto text = [](std::string v) { return add([=](table_builder& t, uint32_t r) { t.add_text(r, 0, std::string_view(v)); }); };
+    auto error = add([](table_builder& t, uint32_t r) { t.add_error(r, 0); });
     auto none = add([](table_builder&, uint32_t) {});
     struct { std::vector<add> cells; field_type type; std::vector<std::string> rows; } cases[] = {
         {{boolean(true), none, boolean(false)}, field_type::boolean, {"T", "NULL", "F"}},
         {{num(45352, cell_kind::date), num(0.5, cell_kind::date)}, field_type::date, {"D2024-03-01", "D12:00:00"}},
-        {{num(1), num(2.5, cell_kind::currency), num(3, cell_kind::date)}, field_type::number, {"1", "$2.5", "D1900-01-02"}},
+        // A date among numbers is neither: every cell keeps the text it reads as.
+        {{num(1), num(2.5, cell_kind::currency), num(3, cell_kind::date)}, field_type::text, {"'1'", "'2.5'", "'1900-01-03'"}},
+        {{num(45293, cell_kind::date), num(45294, cell_kind::date), num(7)}, field_type::text, {"'2024-01-02'", "'2024-01-03'", "'7'"}},
+        {{num(1.2, cell_kind::date), num(7)}, field_type::text, {"'1900-01-01 04:48:00'", "'7'"}},
+        {{num(45293.25, cell_kind::date), num(5)}, field_type::text, {"'2024-01-02 06:00:00'", "'5'"}},
+        // Dates before 1899-12-30 are dates; one no DATETIME holds keeps its number's text.
+        {{num(-1, cell_kind::date), num(45000, cell_kind::date)}, field_type::date, {"D1899-12-29", "D2023-03-15"}},
+        {{num(45000, cell_kind::date), num(2958466, cell_kind::date), num(1e10, cell_kind::date)}, field_type::text,
+         {"'2023-03-15'", "'2958466'", "'10000000000'"}},
+        // Elapsed times go with times of day in a TIME column, not with dates.
+        {{num(1.5, cell_kind::duration), num(0.5, cell_kind::time)}, field_type::time, {"E36:00:00", "D12:00:00"}},
+        {{num(1.5, cell_kind::duration), num(45000, cell_kind::date)}, field_type::text, {"'36:00:00'", "'2023-03-15'"}},
+        {{num(1.5, cell_kind::duration), num(40, cell_kind::duration)}, field_type::text, {"'36:00:00'", "'40'"}},
+        // A currency amount beyond the type's range stays the number it is.
+        {{num(922337203685477.58, cell_kind::currency), num(1.5, cell_kind::currency)}, field_type::number,
+         {"$922337203685478", "$1.5"}},
+        {{num(-922337203685477.5, cell_kind::currency)}, field_type::currency, {"$-922337203685478"}},
+        // An error cell is no value, but its row is a row.
+        {{num(1), error, num(3), error}, field_type::number, {"1", "NULL", "3", "NULL"}},
+        {{text("a"), error}, field_type::text, {"'a'", "NULL"}},
         {{num(1.5, cell_kind::currency), none, num(-2, cell_kind::currency)}, field_type::currency, {"$1.5", "NULL", "$-2"}},
         {{num(1.5, cell_kind::currency), num(1e18, cell_kind::currency)}, field_type::number, {"$1.5", "$1e+18"}},
         // A currency column keeps four decimals: one more would be cut.
@@ -51,7 +71,8 @@ TEST(Table, ColumnTypesFollowEveryDataRow)
         {{num(1.5, cell_kind::currency), num(0.123456, cell_kind::currency)}, field_type::number, {"$1.5", "$0.123456"}},
         // Times of day alone make a time column; one date among them a date column.
         {{num(0.5, cell_kind::date), none, num(0, cell_kind::date)}, field_type::time, {"D12:00:00", "NULL", "D1899-12-30"}},
-        {{num(0.5, cell_kind::date), num(1, cell_kind::date)}, field_type::date, {"D12:00:00", "D1899-12-31"}},
+        {{num(0.5, cell_kind::date), num(1, cell_kind::date)}, field_type::date, {"D12:00:00", "D1900-01-01"}},
+        {{num(0.5, cell_kind::time), num(0.25, cell_kind::time)}, field_type::time, {"D12:00:00", "D06:00:00"}},
         {{num(1), text("two"), boolean(true), num(45352.25, cell_kind::date)}, field_type::text, {"'1'", "'two'", "'TRUE'", "'2024-03-01 06:00:00'"}},
         {{boolean(true), num(0)}, field_type::text, {"'TRUE'", "'0'"}},
         {{text(std::string(255, 'a'))}, field_type::text, {"'" + std::string(255, 'a') + "'"}},
@@ -70,6 +91,27 @@ TEST(Table, ColumnTypesFollowEveryDataRow)
             EXPECT_EQ(rows_of(b.table), cases[i].rows) << "case " << i;
         }
     }
+}
+
+// What the user is told of a sheet's cells, each naming its cell.
+TEST(Table, NoticesNameTheirCells)
+{
+    built b;
+    build(b, [](table_builder& t) {
+        t.add_text(0, 1, std::string_view("When"));
+        t.add_number(1, 1, 45000, cell_kind::date);
+        t.add_number(2, 1, 2958466, cell_kind::date);
+        t.add_error(3, 2);
+        t.add_error(2, 3);
+        t.add_number(4, 1, 1, cell_kind::number);
+    });
+    EXPECT_EQ(b.table.row_count(), 4u);
+    EXPECT_EQ(b.table.notices(), (std::vector<std::string>{
+        "2 cells hold an error value (the first: cell D3), written as NULL",
+        "cell B3 holds 2958466 as a date, which no date column holds: its column is text and its dates are written as texts"}));
+    built none;
+    build(none, [](table_builder& t) { t.add_number(0, 0, 1, cell_kind::number); });
+    EXPECT_TRUE(none.table.notices().empty());
 }
 
 TEST(Table, MemoCountsCharactersNotBytes)
