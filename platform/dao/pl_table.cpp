@@ -130,6 +130,23 @@ void table_builder::stage::add(uint32_t row, cell_kind kind, uint64_t value)
     ++count;
 }
 
+// An empty shared string is known empty only once the strings are in: the
+// cells it leaves without a value above the column's first value go, so the
+// box, and the header with it, begins where the values do.
+void table_builder::stage::drop_leading_nulls()
+{
+    const auto first_value = std::find_if(kinds.begin(), kinds.end(), [](cell_kind k) { return k != cell_kind::null; });
+    const auto n = first_value - kinds.begin();
+    if (n == 0)
+        return;
+    kinds.erase(kinds.begin(), first_value);
+    values.erase(values.begin(), values.begin() + n);
+    if (sparse)
+        row_numbers.erase(row_numbers.begin(), row_numbers.begin() + n);
+    else
+        first += static_cast<uint32_t>(n);
+}
+
 // Orders a sparse column by row; of two cells at one row the later one stays.
 void table_builder::stage::sort_rows()
 {
@@ -417,16 +434,16 @@ sheet_table table_builder::finish(bool header_row)
     size_t left = SIZE_MAX, right = 0;
     for (size_t c = 0; c < stages.size(); ++c) {
         stage& s = stages[c];
-        if (s.count == 0)
-            continue;
         if (s.unsorted)
             s.sort_rows();
+        s.drop_leading_nulls();
+        if (s.count == 0)
+            continue;
         left = std::min(left, c);
         right = c;
-        const auto first_value = std::find_if(s.kinds.begin(), s.kinds.end(), [](cell_kind k) { return k != cell_kind::null; });
         const auto last_value = std::find_if(s.kinds.rbegin(), s.kinds.rend(), [](cell_kind k) { return k != cell_kind::null; });
-        const size_t fi = size_t(first_value - s.kinds.begin()), li = s.kinds.size() - 1 - size_t(last_value - s.kinds.rbegin());
-        top = std::min(top, s.sparse ? s.row_numbers[fi] : s.first + uint32_t(fi));
+        const size_t li = s.kinds.size() - 1 - size_t(last_value - s.kinds.rbegin());
+        top = std::min(top, s.sparse ? s.row_numbers[0] : s.first);
         bottom = std::max(bottom, s.sparse ? s.row_numbers[li] : s.first + uint32_t(li));
     }
     if (left == SIZE_MAX) {  // no value at all: one empty column

@@ -112,6 +112,7 @@ private:
         large_vector<cell_kind> kinds;
         large_vector<uint64_t> values;
         void make_sparse();
+        void drop_leading_nulls();
         void sort_rows();
         void add(uint32_t row, cell_kind kind, uint64_t value);
     };

@@ -79,6 +79,38 @@ TEST(Xlsx, SharedStringsLandWhereTheWorksheetPutsThem)
     EXPECT_EQ(show_row(t, 898), "NULL|NULL|NULL|'a'");
 }
 
+// A first row of empty shared strings holds no value: the table begins at
+// the next row, which names the columns, as when the first row had no cells;
+// a column read sparsely (a far cell) begins there too.
+TEST(Xlsx, AHeaderOfEmptySharedStringsLosesNoRow)
+{
+    const std::string strings = std::string("<sst xmlns=\"") + xlsx_main_ns +
+                                "\"><si><t></t></si><si><t>a</t></si><si><t>b</t></si></sst>";
+    const auto shared = [](const std::string& ref, int index) {
+        return "<c r=\"" + ref + "\" t=\"s\"><v>" + std::to_string(index) + "</v></c>";
+    };
+    const std::string sheet = xlsx_sheet(
+        "<row r=\"1\">" + shared("A1", 0) + shared("B1", 0) + "</row>"
+        "<row r=\"2\">" + shared("A2", 1) + shared("B2", 2) + "</row>"
+        "<row r=\"3\"><c r=\"A3\"><v>1</v></c><c r=\"B3\"><v>2</v></c></row>"
+        "<row r=\"900\"><c r=\"B900\"><v>3</v></c></row>");
+    for (const bool header : {true, false}) {
+        auto book = workbook::open_bytes(xlsx_package(sheet, strings), "n.xlsx", header);
+        const sheet_table& t = book->sheet(0);
+        if (header) {
+            EXPECT_EQ(show_columns(t), "a:7,b:7");
+            EXPECT_EQ(t.row_count(), 898u);
+            EXPECT_EQ(show_row(t, 0), "1|2");
+            EXPECT_EQ(show_row(t, 897), "NULL|3");
+        } else {
+            EXPECT_EQ(t.row_count(), 899u);
+            EXPECT_EQ(show_row(t, 0), "'a'|'b'");
+            EXPECT_EQ(show_row(t, 1), "'1'|'2'");
+            EXPECT_EQ(show_row(t, 898), "NULL|'3'");
+        }
+    }
+}
+
 TEST(Xlsx, ASharedStringIndexBeyondTheTableNamesTheWorksheetPart)
 {
     const std::string strings = std::string("<sst xmlns=\"") + xlsx_main_ns + "\"><si><t>a</t></si></sst>";
@@ -94,3 +126,4 @@ TEST(Xlsx, ASharedStringIndexBeyondTheTableNamesTheWorksheetPart)
             << description;
     }
 }
+
