@@ -108,6 +108,8 @@ void table_builder::stage::add(uint32_t row, cell_kind kind, uint64_t value)
         const uint64_t next = uint64_t(first) + kinds.size();
         if (row >= first && row < next) {  // a cell given again
             const size_t i = row - first;
+            if (kinds[i] != cell_kind::null)
+                repeated_row = std::min(repeated_row, row);
             count += kinds[i] == cell_kind::null;
             kinds[i] = kind;
             values[i] = value;
@@ -147,7 +149,8 @@ void table_builder::stage::drop_leading_nulls()
         first += static_cast<uint32_t>(n);
 }
 
-// Orders a sparse column by row; of two cells at one row the later one stays.
+// Orders a sparse column by row; of two cells at one row the later one stays,
+// and the row is noted as given twice.
 void table_builder::stage::sort_rows()
 {
     std::vector<uint32_t> order(row_numbers.size());
@@ -158,6 +161,8 @@ void table_builder::stage::sort_rows()
     large_vector<uint64_t> v;
     for (uint32_t i : order) {
         if (!rows.empty() && rows.back() == row_numbers[i]) {
+            if (k.back() != cell_kind::null && kinds[i] != cell_kind::null)
+                repeated_row = std::min(repeated_row, row_numbers[i]);
             k.back() = kinds[i];
             v.back() = values[i];
             continue;
@@ -436,6 +441,8 @@ sheet_table table_builder::finish(bool header_row)
         stage& s = stages[c];
         if (s.unsorted)
             s.sort_rows();
+        if (s.repeated_row != UINT32_MAX)
+            throw format_fault(cell_name(s.repeated_row, uint32_t(c)) + " given twice");
         s.drop_leading_nulls();
         if (s.count == 0)
             continue;

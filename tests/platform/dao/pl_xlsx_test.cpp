@@ -127,3 +127,42 @@ TEST(Xlsx, ASharedStringIndexBeyondTheTableNamesTheWorksheetPart)
     }
 }
 
+// Rows and cells come in reading order: a place given twice, or before the
+// place of the row or cell before it, is damage, named with the part and the
+// place, never values merged in silence. Gaps are no damage.
+TEST(Xlsx, APlaceGivenTwiceOrBackwardsIsDamage)
+{
+    const auto num = [](const std::string& ref, int v) {
+        return "<c r=\"" + ref + "\"><v>" + std::to_string(v) + "</v></c>";
+    };
+    struct { std::string rows; const char* fault; } cases[] = {
+        {"<row r=\"1\">" + num("A1", 1) + "</row><row r=\"2\">" + num("A2", 2) + "</row><row r=\"2\">" +
+             num("A2", 3) + "</row>", "row 2 given twice or out of order"},
+        {"<row r=\"3\">" + num("A3", 1) + "</row><row r=\"2\">" + num("A2", 2) + "</row>",
+         "row 2 given twice or out of order"},
+        {"<row r=\"2\"/><row r=\"2\"/>", "row 2 given twice or out of order"},
+        {"<row r=\"1\">" + num("B1", 1) + num("B1", 2) + "</row>", "cell B1 given twice or out of order"},
+        {"<row r=\"1\">" + num("B1", 1) + num("A1", 2) + "</row>", "cell A1 given twice or out of order"},
+        {"<row r=\"1\">" + num("A1", 1) + "<c><v>2</v></c>" + num("B1", 3) + "</row>",
+         "cell B1 given twice or out of order"},
+        {"<row r=\"2\">" + num("A3", 1) + "</row><row r=\"3\">" + num("A3", 2) + "</row>",
+         "cell A3 given twice or out of order"},
+        {"<row r=\"1\">" + num("A1", 1) + num("C1", 2) + "</row><row>" + num("B2", 3) + "<c><v>4</v></c></row>"
+         "<row r=\"9\">" + num("A9", 5) + "</row>", nullptr},
+    };
+    for (const auto& c : cases) {
+        auto book = workbook::open_bytes(xlsx_package(xlsx_sheet(c.rows)), "n.xlsx", false);
+        try {
+            const sheet_table& t = book->sheet(0);
+            EXPECT_EQ(c.fault, nullptr) << c.rows;
+            EXPECT_EQ(show_row(t, 1), "NULL|3|4") << c.rows;
+            EXPECT_EQ(show_row(t, 8), "5|NULL|NULL") << c.rows;
+        } catch (const read_error& e) {
+            ASSERT_NE(c.fault, nullptr) << c.rows << ": " << e.description();
+            EXPECT_EQ(e.number(), 3274);
+            EXPECT_NE(std::string(e.description()).find(std::string("xl/worksheets/sheet1.xml: ") + c.fault),
+                      std::string::npos)
+                << e.description();
+        }
+    }
+}
