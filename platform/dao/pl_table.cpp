@@ -2,7 +2,7 @@
 
 #include "platform/dao/pl_rderr.hpp"
 
-#include "platform/text/pl_case.hpp"
+#include "platform/text/pl_names.hpp"
 #include "platform/text/pl_utf8.hpp"
 
 #include <algorithm>
@@ -10,8 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <numeric>
-#include <map>
-#include <set>
 
 namespace platform::dao {
 
@@ -308,42 +306,13 @@ std::string cell_text(const text_pool& pool, cell_kind kind, uint64_t value)
     }
 }
 
-std::string numbered(const std::string& stem, size_t n)
-{
-    std::string name = stem;
-    name += std::to_string(n);
-    return name;
-}
-
 // F1, F2... for the column at that index of the box.
-std::string default_name(size_t index) { return numbered("F", index + 1); }
+std::string default_name(size_t index) { return "F" + std::to_string(index + 1); }
 
-// Names are compared as wide text, converted once each: the comparison of
-// UTF-8 texts would convert both sides at every step of the search.
-struct less_no_case {
-    bool operator()(const std::wstring& a, const std::wstring& b) const { return compare_no_case(a, b) < 0; }
-};
-
-// The names given so far, and for each wanted name the next number to try,
-// so a thousand equal headers cost a thousand steps, not a million.
-struct name_set {
-    std::set<std::wstring, less_no_case> taken;
-    std::map<std::wstring, size_t, less_no_case> next_number;
-};
-
-// "Name", "Name1", "Name2"... : the first not yet taken, letters compared
-// without regard to case.
-std::string unique_name(name_set& names, const std::string& wanted)
+// "Name", "Name1", "Name2"...
+std::wstring numbered(const std::wstring& wanted, const std::wstring&, unsigned attempt)
 {
-    std::string name = wanted;
-    std::wstring wide = from_utf8(name);
-    size_t& n = names.next_number.try_emplace(wide, 1).first->second;
-    while (names.taken.count(wide) != 0) {
-        name = numbered(wanted, n++);
-        wide = from_utf8(name);
-    }
-    names.taken.insert(std::move(wide));
-    return name;
+    return wanted + std::to_wstring(attempt + 1);
 }
 
 } // namespace
@@ -393,8 +362,7 @@ void table_builder::decide_type(sheet_table::column& col, size_t begin)
     }
 }
 
-void table_builder::finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row,
-                                  size_t index)
+void table_builder::finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row)
 {
     if (s.unsorted)
         s.sort_rows();
@@ -424,8 +392,6 @@ void table_builder::finish_column(stage& s, sheet_table::column& out, uint32_t d
             r -= data_top;
     }
     std::string name = cell_text(pool, header_kind, header_value);
-    if (name.empty())
-        name = default_name(index);
     decide_type(out, begin);
     s = stage();
     out.name = std::move(name);
@@ -462,13 +428,18 @@ sheet_table table_builder::finish(bool header_row)
     const uint32_t data_top = top + (header_row ? 1 : 0);
     table.rows = bottom >= data_top ? bottom - data_top + 1 : 0;
     table.columns.reserve(right - left + 1);
-    name_set taken;
+    std::vector<std::wstring> names;
+    std::vector<bool> generated;
     for (size_t c = left; c <= right; ++c) {
         sheet_table::column col;
-        finish_column(stages[c], col, data_top, header_row, c - left);
-        col.name = header_row ? unique_name(taken, col.name) : default_name(c - left);
+        finish_column(stages[c], col, data_top, header_row);
+        generated.push_back(col.name.empty());
+        names.push_back(from_utf8(col.name.empty() ? default_name(c - left) : col.name));
         table.columns.push_back(std::move(col));
     }
+    make_names_unique(names, generated, numbered);
+    for (size_t i = 0; i < names.size(); ++i)
+        table.columns[i].name = to_utf8(names[i]);
     stages.clear();
     return table;
 }

@@ -119,7 +119,7 @@ private:
         void add(uint32_t row, cell_kind kind, uint64_t value);
     };
     void add(uint32_t row, uint32_t col, cell_kind kind, uint64_t value);
-    void finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row, size_t index);
+    void finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row);
     void decide_type(sheet_table::column& col, size_t begin);
 
     text_pool& pool;

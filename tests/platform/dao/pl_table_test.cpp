@@ -95,8 +95,35 @@ TEST(Table, HeaderNames)
         t.add_number(2, 3, 1, cell_kind::number);
         t.add_number(3, 6, 7, cell_kind::number);
     });
-    EXPECT_EQ(show_columns(b.table), "Name:10,name1:10,F3:7,2024:10,Name11:10,F31:7");
+    EXPECT_EQ(show_columns(b.table), "Name:10,name2:10,F31:7,2024:10,Name1:10,F3:7");
     EXPECT_EQ(rows_of(b.table), (std::vector<std::string>{"NULL|NULL|1|NULL|NULL|NULL", "NULL|NULL|NULL|NULL|NULL|7"}));
+}
+
+// A header's name stays with its column: only a repeated name, or the F
+// name of an empty header, takes a number, and never one another header
+// has. Names the server takes as one (case, accents) are repeated names.
+TEST(Table, HeaderNamesStayWithTheirColumns)
+{
+    struct { std::vector<std::string> headers, names; } cases[] = {
+        {{"x", "x", "x1"}, {"x", "x2", "x1"}},
+        {{"", "F1", "x"}, {"F11", "F1", "x"}},  // R's write.csv leaves the first header empty
+        {{"\xC3\xBD", "\xC3\xBF", "Name", "NAME", "\xC3\xBF" "1"}, {"\xC3\xBD", "\xC3\xBF" "2", "Name", "NAME1", "\xC3\xBF" "1"}},
+        {{"a", "A", "a", "A1"}, {"a", "A2", "a3", "A1"}},
+    };
+    for (const auto& c : cases) {
+        built b;
+        build(b, [&](table_builder& t) {
+            for (uint32_t col = 0; col < c.headers.size(); ++col) {
+                t.add_text(0, col, std::string_view(c.headers[col]));
+                t.add_number(1, col, col, cell_kind::number);
+            }
+        });
+        std::vector<std::string> names;
+        for (size_t col = 0; col < b.table.column_count(); ++col)
+            names.push_back(b.table.column_name(col));
+        EXPECT_EQ(names, c.names) << c.headers[0] << "," << c.headers[1];
+        EXPECT_EQ(show_row(b.table, 0).substr(0, 3), "0|1");
+    }
 }
 
 TEST(Table, WithoutHeaderEveryRowIsData)
