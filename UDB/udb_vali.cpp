@@ -39,7 +39,7 @@ bool udb_validator::is_acceptable(const std::wstring& name) const
         return false;
     }
     for (const std::wstring& restricted : restricted_names) {
-        if (platform::equal_no_case(name, restricted)) {
+        if (platform::equal_names(name, restricted)) {
             tk_logger::log(2, "The name is restricted");
             return false;
         }
@@ -58,7 +58,7 @@ bool udb_validator::is_duplicated(const std::wstring& name) const
     tk_logger::wlog(2, L"udb_validator::is_duplicated(%s)", name.c_str());
     for (const std::wstring& existing : existing_names) {
         tk_logger::wlog(1, L"Processing %s", existing.c_str());
-        if (platform::equal_no_case(name, existing)) {
+        if (platform::equal_names(name, existing)) {
             tk_logger::log(2, "Name is duplicated");
             return true;
         }

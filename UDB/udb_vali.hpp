@@ -19,7 +19,9 @@ public:
     // Length, reserved words and illegal characters; duplicates are
     // is_duplicated's concern.
     virtual bool is_acceptable(const std::wstring& name) const;
-    // True when an existing name equals this one without regard to case.
+    // True when an existing name equals this one as the server compares
+    // names: without regard to case or accents. The restricted names are
+    // compared the same way.
     virtual bool is_duplicated(const std::wstring& name) const;
     // The name in lower case, cut to fit, illegal characters made "_", and
     // when still refused a five-digit counter appended. The result is not

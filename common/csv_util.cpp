@@ -7,11 +7,11 @@
 #include "platform/syserr/pl_syserr.hpp"
 #include "platform/text/pl_case.hpp"
 #include "platform/text/pl_format.hpp"
+#include "platform/text/pl_names.hpp"
 #include "platform/text/pl_utf8.hpp"
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 
 namespace {
 
@@ -37,10 +37,11 @@ char delimiter_byte(const wchar_t* delimiter)
     return static_cast<char>(c);
 }
 
-// Names compared as the schema compares them.
-struct no_case_less {
-    bool operator()(const std::wstring& a, const std::wstring& b) const { return platform::compare_no_case(a, b) < 0; }
-};
+// A taken header name grows by the pieces of udb_unique_suffix: x_, x_1...
+std::wstring grown_name(const std::wstring&, const std::wstring& previous, unsigned attempt)
+{
+    return previous + udb_unique_suffix(attempt);
+}
 
 bool is_floating(VARTYPE vt)
 {
@@ -189,21 +190,21 @@ void csv_file::init_schema(bool has_header)
                                             "can hold.",
                                             current.number, source.c_str(), static_cast<int64_t>(current.fields)),
                            1);
-    std::set<std::wstring, no_case_less> taken;
+    std::vector<std::wstring> names;
+    std::vector<bool> generated;
     std::wstring text;
     // An empty file has one column, like an empty line.
     for (size_t i = 0; i < std::max<size_t>(current.size(), 1); ++i) {
         if (i < current.size())
             decoder.decode(current.field(i), text);
         std::wstring column = has_header ? tk_wtrim(text) : std::wstring();
-        if (column.empty())
-            column = platform::format(L"F%d", static_cast<int>(i + 1));
-        for (unsigned attempt = 0; taken.contains(column); ++attempt)
-            column += udb_unique_suffix(attempt);
-        taken.insert(column);
+        generated.push_back(column.empty());
+        names.push_back(column.empty() ? platform::format(L"F%d", static_cast<int>(i + 1)) : std::move(column));
+    }
+    platform::make_names_unique(names, generated, grown_name);
+    for (const std::wstring& column : names)
         schema.push_back(std::make_shared<t_ftd>(text_size, column, VT_BSTR, false, false, ole_variant(), 0,
                                                  std::wstring()));
-    }
 }
 
 udb_record* csv_file::get_item()

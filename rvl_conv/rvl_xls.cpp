@@ -52,30 +52,46 @@ void xls_reader::get_all_sheets2(udb_database& workbook, std::vector<std::wstrin
     tk_logger::log(1, "xls_reader::get_all_sheets(2)");
     worksheets.clear();
     unusable_sheets.clear();
+    std::vector<std::pair<std::wstring, std::wstring>> sheets;  // (listed, simplified)
+    std::map<std::wstring, int> simplified_count;
     for (const std::wstring& listed : workbook.get_tables()) {
         tk_logger::wlog(1, L"non_system (%s)", listed.c_str());
         const size_t n = listed.size();
         const bool sheet = (n >= 2 && listed[n - 1] == L'$') || (n >= 2 && listed[n - 1] == L'\'' && listed[n - 2] == L'$');
         if (!sheet)
             continue;
-        const std::wstring table = simplify_name(listed);
+        std::wstring table = simplify_name(listed);
         if (table.find(L'\0') != std::wstring::npos) {
             unusable_sheets.push_back(listed);
             continue;
         }
+        ++simplified_count[table];
+        sheets.emplace_back(listed, std::move(table));
+    }
+    // Worksheets whose names differ only by blanks at their ends would share
+    // a table name: each keeps its blanks instead, so every worksheet has a
+    // name of its own, and the run makes table names of them.
+    for (const auto& [listed, simplified] : sheets) {
+        const std::wstring table = simplified_count[simplified] > 1 ? unquoted_name(listed) : simplified;
         names.push_back(table);
-        worksheets.emplace(table, listed);  // the earlier worksheet keeps a name
+        worksheets.emplace(table, listed);
     }
 }
 
-std::wstring xls_reader::simplify_name(const std::wstring& listed)
+std::wstring xls_reader::unquoted_name(const std::wstring& listed)
 {
-    tk_logger::wlog(1, L"xls_reader::simplify_name(%s)", listed.c_str());
     std::wstring name = listed;
     if (name.size() > 2 && name.front() == L'\'' && name.back() == L'\'')
         name = name.substr(1, name.size() - 2);
     if (name.size() > 1 && name.back() == L'$')
         name.pop_back();
+    return name;
+}
+
+std::wstring xls_reader::simplify_name(const std::wstring& listed)
+{
+    tk_logger::wlog(1, L"xls_reader::simplify_name(%s)", listed.c_str());
+    std::wstring name = unquoted_name(listed);
     name.erase(name.find_last_not_of(L' ') + 1);  // npos + 1 is 0: all blanks
     name.erase(0, std::min(name.find_first_not_of(L' '), name.size()));
     tk_logger::wlog(1, L"Simplified name: %s", name.c_str());

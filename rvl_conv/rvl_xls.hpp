@@ -24,8 +24,8 @@ public:
     // A DAO engine of the newest class available; null when there is none.
     static std::unique_ptr<dao_engine> create_dao_engine();
 
-    // The table names of every worksheet of src (a name may come twice), and
-    // `worksheets` rebuilt from them; false when no DAO engine can be made.
+    // The table names of every worksheet of src, and `worksheets` rebuilt
+    // from them; false when no DAO engine can be made.
     bool get_all_sheets(std::vector<std::wstring>& names);
     void get_all_sheets2(udb_database& workbook, std::vector<std::wstring>& names);
     static std::wstring simplify_name(const std::wstring& name);
@@ -52,5 +52,7 @@ protected:
     virtual void sheet_not_found(const std::wstring& /*name*/) {}
 
 private:
+    // The listed name without DAO's quotes and "$", blanks kept.
+    static std::wstring unquoted_name(const std::wstring& listed);
     template <class Names, class Name> void select_sheets(const Names& names, Name name_of);
 };

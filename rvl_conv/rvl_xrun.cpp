@@ -103,8 +103,12 @@ void ravelin_converter::convert_from_xls()
     tk_logger::log(2, "sel_queries.size()=%d", static_cast<int>(sel_queries.size()));
     // The destination's tables are no names taken: a name made safe is made
     // the same in every run, and the mode decides what becomes of a table
-    // of that name, as for any other.
-    std::unique_ptr<udb_validator> validator = engine.create_tn_validator(sel_tables, {});
+    // of that name, as for any other. The worksheets' own names are taken: a
+    // name made safe never takes the name of a worksheet that comes later.
+    std::vector<std::wstring> sheet_tables;
+    for (const auto& entry : worksheets)
+        sheet_tables.push_back(entry.first);
+    std::unique_ptr<udb_validator> validator = engine.create_tn_validator(sel_tables, sheet_tables);
     for (const auto& [table, sheet] : worksheets) {
         throw_if_stop_requested();
         convert_sheet(*workbook, *database, *validator, table, sheet);

@@ -240,6 +240,7 @@ private:
     const sheet_context& context;
     table_builder& out;
     uint32_t row = UINT32_MAX, cell_row = 0, col = 0, next_col = 0, style = 0;
+    uint64_t next_place = 0;  // the first place (row << 32 | column) the next cell may take
     cell_type type = cell_type::number;
     std::string value;
     bool has_value = false, inline_text = false;
@@ -256,12 +257,16 @@ void sheet_cells::start(element e, const cell_attributes& a)
         value.clear();
         capture = true;
         break;
-    case element::row:
+    case element::row: {
+        const uint32_t previous = row;
         row = a[slot_r].data() != nullptr ? parse_index(a[slot_r], "row number") - 1 : row + 1;
         if (row >= table_builder::max_rows)
             throw format_fault("bad row number");
+        if (previous != UINT32_MAX && row <= previous)
+            throw format_fault("row " + std::to_string(row + 1) + " given twice or out of order");
         next_col = 0;
         break;
+    }
     case element::is:
         value.clear();
         inline_text = true;
@@ -329,6 +334,12 @@ void sheet_cells::start_cell(const cell_attributes& a)
         throw format_fault("bad cell reference '" + std::string(r.substr(0, 20)) + "'");
     if (col >= table_builder::max_columns || cell_row >= table_builder::max_rows)
         throw format_fault("cell beyond the last column");
+    // Cells come in reading order: one at or before the place of the cell
+    // before it would silently replace a value or be taken for another row.
+    const uint64_t place = uint64_t(cell_row) << 32 | col;
+    if (place < next_place)
+        throw format_fault(cell_name(cell_row, col) + " given twice or out of order");
+    next_place = place + 1;
     next_col = col + 1;
     type = type_of(a[slot_t]);
     style = s.data() != nullptr ? parse_index(s, "style index") : 0;

@@ -2,7 +2,7 @@
 
 #include "platform/dao/pl_rderr.hpp"
 
-#include "platform/text/pl_case.hpp"
+#include "platform/text/pl_names.hpp"
 #include "platform/text/pl_utf8.hpp"
 
 #include <algorithm>
@@ -10,8 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <numeric>
-#include <map>
-#include <set>
 
 namespace platform::dao {
 
@@ -118,6 +116,8 @@ void table_builder::stage::add(uint32_t row, cell_kind kind, uint64_t value)
         const uint64_t next = uint64_t(first) + kinds.size();
         if (row >= first && row < next) {  // a cell given again
             const size_t i = row - first;
+            if (kinds[i] != cell_kind::null)
+                repeated_row = std::min(repeated_row, row);
             count += kinds[i] == cell_kind::null;
             kinds[i] = kind;
             values[i] = value;
@@ -140,7 +140,25 @@ void table_builder::stage::add(uint32_t row, cell_kind kind, uint64_t value)
     ++count;
 }
 
-// Orders a sparse column by row; of two cells at one row the later one stays.
+// An empty shared string is known empty only once the strings are in: the
+// cells it leaves without a value above the column's first value go, so the
+// box, and the header with it, begins where the values do.
+void table_builder::stage::drop_leading_nulls()
+{
+    const auto first_value = std::find_if(kinds.begin(), kinds.end(), [](cell_kind k) { return k != cell_kind::null; });
+    const auto n = first_value - kinds.begin();
+    if (n == 0)
+        return;
+    kinds.erase(kinds.begin(), first_value);
+    values.erase(values.begin(), values.begin() + n);
+    if (sparse)
+        row_numbers.erase(row_numbers.begin(), row_numbers.begin() + n);
+    else
+        first += static_cast<uint32_t>(n);
+}
+
+// Orders a sparse column by row; of two cells at one row the later one stays,
+// and the row is noted as given twice.
 void table_builder::stage::sort_rows()
 {
     std::vector<uint32_t> order(row_numbers.size());
@@ -151,6 +169,8 @@ void table_builder::stage::sort_rows()
     large_vector<uint64_t> v;
     for (uint32_t i : order) {
         if (!rows.empty() && rows.back() == row_numbers[i]) {
+            if (k.back() != cell_kind::null && kinds[i] != cell_kind::null)
+                repeated_row = std::min(repeated_row, row_numbers[i]);
             k.back() = kinds[i];
             v.back() = values[i];
             continue;
@@ -314,42 +334,13 @@ std::string cell_text(const text_pool& pool, cell_kind kind, uint64_t value, boo
     }
 }
 
-std::string numbered(const std::string& stem, size_t n)
-{
-    std::string name = stem;
-    name += std::to_string(n);
-    return name;
-}
-
 // F1, F2... for the column at that index of the box.
-std::string default_name(size_t index) { return numbered("F", index + 1); }
+std::string default_name(size_t index) { return "F" + std::to_string(index + 1); }
 
-// Names are compared as wide text, converted once each: the comparison of
-// UTF-8 texts would convert both sides at every step of the search.
-struct less_no_case {
-    bool operator()(const std::wstring& a, const std::wstring& b) const { return compare_no_case(a, b) < 0; }
-};
-
-// The names given so far, and for each wanted name the next number to try,
-// so a thousand equal headers cost a thousand steps, not a million.
-struct name_set {
-    std::set<std::wstring, less_no_case> taken;
-    std::map<std::wstring, size_t, less_no_case> next_number;
-};
-
-// "Name", "Name1", "Name2"... : the first not yet taken, letters compared
-// without regard to case.
-std::string unique_name(name_set& names, const std::string& wanted)
+// "Name", "Name1", "Name2"...
+std::wstring numbered(const std::wstring& wanted, const std::wstring&, unsigned attempt)
 {
-    std::string name = wanted;
-    std::wstring wide = from_utf8(name);
-    size_t& n = names.next_number.try_emplace(wide, 1).first->second;
-    while (names.taken.count(wide) != 0) {
-        name = numbered(wanted, n++);
-        wide = from_utf8(name);
-    }
-    names.taken.insert(std::move(wide));
-    return name;
+    return wanted + std::to_wstring(attempt + 1);
 }
 
 } // namespace
@@ -425,7 +416,7 @@ size_t table_builder::decide_type(sheet_table::column& col, size_t begin, cell_k
 }
 
 void table_builder::finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row,
-                                  size_t index, uint32_t sheet_col, std::vector<std::string>& notes)
+                                  uint32_t sheet_col, std::vector<std::string>& notes)
 {
     if (s.unsorted)
         s.sort_rows();
@@ -455,8 +446,6 @@ void table_builder::finish_column(stage& s, sheet_table::column& out, uint32_t d
             r -= data_top;
     }
     std::string name = cell_text(pool, header_kind, header_value, date1904);
-    if (name.empty())
-        name = default_name(index);
     cell_kind far_kind = cell_kind::null;
     const size_t far_date = decide_type(out, begin, far_kind);
     if (far_date != std::string::npos) {
@@ -483,16 +472,18 @@ sheet_table table_builder::finish(bool header_row)
     size_t left = SIZE_MAX, right = 0;
     for (size_t c = 0; c < stages.size(); ++c) {
         stage& s = stages[c];
-        if (s.count == 0)
-            continue;
         if (s.unsorted)
             s.sort_rows();
+        if (s.repeated_row != UINT32_MAX)
+            throw format_fault(cell_name(s.repeated_row, uint32_t(c)) + " given twice");
+        s.drop_leading_nulls();
+        if (s.count == 0)
+            continue;
         left = std::min(left, c);
         right = c;
-        const auto first_value = std::find_if(s.kinds.begin(), s.kinds.end(), [](cell_kind k) { return k != cell_kind::null; });
         const auto last_value = std::find_if(s.kinds.rbegin(), s.kinds.rend(), [](cell_kind k) { return k != cell_kind::null; });
-        const size_t fi = size_t(first_value - s.kinds.begin()), li = s.kinds.size() - 1 - size_t(last_value - s.kinds.rbegin());
-        top = std::min(top, s.sparse ? s.row_numbers[fi] : s.first + uint32_t(fi));
+        const size_t li = s.kinds.size() - 1 - size_t(last_value - s.kinds.rbegin());
+        top = std::min(top, s.sparse ? s.row_numbers[0] : s.first);
         bottom = std::max(bottom, s.sparse ? s.row_numbers[li] : s.first + uint32_t(li));
     }
     if (left == SIZE_MAX) {  // no value at all: one empty column
@@ -504,13 +495,18 @@ sheet_table table_builder::finish(bool header_row)
     const uint32_t data_top = top + (header_row ? 1 : 0);
     table.rows = bottom >= data_top ? bottom - data_top + 1 : 0;
     table.columns.reserve(right - left + 1);
-    name_set taken;
+    std::vector<std::wstring> names;
+    std::vector<bool> generated;
     for (size_t c = left; c <= right; ++c) {
         sheet_table::column col;
-        finish_column(stages[c], col, data_top, header_row, c - left, uint32_t(c), table.notes);
-        col.name = header_row ? unique_name(taken, col.name) : default_name(c - left);
+        finish_column(stages[c], col, data_top, header_row, uint32_t(c), table.notes);
+        generated.push_back(col.name.empty());
+        names.push_back(from_utf8(col.name.empty() ? default_name(c - left) : col.name));
         table.columns.push_back(std::move(col));
     }
+    make_names_unique(names, generated, numbered);
+    for (size_t i = 0; i < names.size(); ++i)
+        table.columns[i].name = to_utf8(names[i]);
     stages.clear();
     return table;
 }

@@ -80,7 +80,8 @@ private:
 std::string cell_name(uint32_t row, uint32_t col);
 
 // Collects a sheet's cells in any order, then builds its table. Rows and
-// columns are zero-based; a later cell at the same place replaces the earlier.
+// columns are zero-based; two values at one place are damage: finish refuses
+// them (format_fault naming the cell) rather than keep one of them.
 class table_builder {
 public:
     static constexpr uint32_t max_rows = 1048576;
@@ -126,16 +127,18 @@ private:
         bool unsorted = false;
         uint32_t first = 0;          // absolute row of kinds[0] while dense
         size_t count = 0;            // cells holding a value
+        uint32_t repeated_row = UINT32_MAX;  // the first row given two values
         large_vector<uint32_t> row_numbers;
         large_vector<cell_kind> kinds;
         large_vector<uint64_t> values;
         void make_sparse();
+        void drop_leading_nulls();
         void sort_rows();
         void add(uint32_t row, cell_kind kind, uint64_t value);
     };
     void add(uint32_t row, uint32_t col, cell_kind kind, uint64_t value);
-    void finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row, size_t index,
-                       uint32_t sheet_col, std::vector<std::string>& notes);
+    void finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row, uint32_t sheet_col,
+                       std::vector<std::string>& notes);
     size_t decide_type(sheet_table::column& col, size_t begin, cell_kind& far_kind);
 
     text_pool& pool;

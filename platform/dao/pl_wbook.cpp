@@ -98,10 +98,10 @@ const sheet_table& workbook::sheet(size_t index)
             table_builder builder(pool);
             try {
                 source->load(index, builder);
+                tables[index] = std::make_unique<sheet_table>(builder.finish(header_row));
             } catch (const format_fault& e) {
                 throw format_fault("worksheet '" + sheet_names().at(index) + "': " + e.what());
             }
-            tables[index] = std::make_unique<sheet_table>(builder.finish(header_row));
         });
     }
     return *tables[index];

@@ -20,6 +20,20 @@ inline bool equal_no_case(std::wstring_view a, std::wstring_view b)
     return a.size() == b.size() && compare_no_case(a, b) == 0;
 }
 
+// Column names as the server compares them (its general collation): without
+// regard to case or accents, one character against one, a letter with
+// accents as its bare letter (\u00fd and \u00ff are both y). Names equal
+// here are one name to the server, however they differ.
+int compare_names(std::wstring_view a, std::wstring_view b);
+
+inline bool equal_names(std::wstring_view a, std::wstring_view b)
+{
+    return a.size() == b.size() && compare_names(a, b) == 0;
+}
+
+// The text whose exact equality is equal_names, for sets and maps of names.
+std::wstring name_key(std::wstring_view name);
+
 // Exactly equal, compared in place: names are short, and a row's fields are
 // matched to their columns, and a sheet's elements and attributes told
 // apart, by name again and again, where a call to the library's general

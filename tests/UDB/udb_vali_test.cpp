@@ -42,6 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
         safe_name_case{"cut and taken: 58 characters and counter", 64, {lower63}, name70, lower58 + L"00000"},
         safe_name_case{"counter goes on", 64, {lower63, lower58 + L"00000"}, name70, lower58 + L"00001"},
         safe_name_case{"taken in another case", 0, {L"NAME"}, L"name", L"name00000"},
+        safe_name_case{"taken with other accents", 0, {L"\u00fd", L"R\u00c9SUM\u00c9"}, L"\u00ff", L"\u00ff00000"},
+        safe_name_case{"taken with accents, another case", 0, {L"R\u00c9SUM\u00c9"}, L"resume", L"resume00000"},
         safe_name_case{"restricted word gets a counter", 0, {}, L"SELECT", L"select00000"},
         safe_name_case{"limit 7 keeps a short base", 7, {L"ab"}, L"ab", L"ab00000"},
         safe_name_case{"limit 6: counter alone", 6, {L"ab"}, L"ab", L"00000"},

@@ -101,6 +101,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {{{L"a", L"1"}, {L"A_", L"2"}, {L"a_1", L"3"}, {L"a_1_", L"4"}}}},
         file_case{"blank header cells", "x,  ,\n1,2,3\n", true, L",", {L"x", L"F2", L"F3"},
                   {{{L"x", L"1"}, {L"F2", L"2"}, {L"F3", L"3"}}}},
+        // R's write.csv leaves the first header empty; a grown name never
+        // takes another header's, and names the server takes as one repeat.
+        file_case{"header names stay with their columns", "\"\",x,x,x_,F1\n1,2,3,4,5\n", true, L",",
+                  {L"F1_", L"x", L"x_1", L"x_", L"F1"},
+                  {{{L"F1_", L"1"}, {L"x", L"2"}, {L"x_1", L"3"}, {L"x_", L"4"}, {L"F1", L"5"}}}},
+        file_case{"names alike but for accents", "\xC3\xBD,\xC3\xBF\n1,2\n", true, L",", {L"\u00fd", L"\u00ff_"},
+                  {{{L"\u00fd", L"1"}, {L"\u00ff_", L"2"}}}},
         file_case{"no header: the first line is a record", "a\tb\nc\td\n", false, L"\t", {L"F1", L"F2"},
                   {{{L"F1", L"a"}, {L"F2", L"b"}}, {{L"F1", L"c"}, {L"F2", L"d"}}}},
         file_case{"long rows cut and counted, short rows padded with NULL", "a b\n1 2 3\n4\n5 6  \n7 8 9 10\n", true,

@@ -390,6 +390,23 @@ TEST(ConsoleWorkbook, NamesMadeSafeKeepTheirWorksheetsRowsRunAfterRun)
     EXPECT_EQ(rows(straight), texts{"2|1|3"});
 }
 
+// Worksheets named alike but for blanks at their ends each become a table;
+// headers keep their names, repeated ones and names the server takes as one
+// (case, accents) are told apart, and every row loads into its column.
+TEST(ConsoleWorkbook, EveryWorksheetAndColumnHasANameOfItsOwn)
+{
+    RVL_NEED_TEST_SERVER();
+    scratch_db db("names");
+    const program_result r = dump_and_load("handmade_names.xlsx", {"--extr_fn"}, db);
+    EXPECT_NE(r.out.find("(5 worksheets)"), std::string::npos) << r.out;
+    EXPECT_EQ(db.tables(), (texts{"a", "a00000", "abc", "abc00000", "Heads"}));
+    EXPECT_EQ(db.rows("SELECT (SELECT n FROM a), (SELECT n FROM a00000), (SELECT n FROM abc), "
+                      "(SELECT n FROM abc00000)"),
+              texts{"3|4|1|2"});
+    EXPECT_EQ(db.rows("SELECT F11, F1, `\xC3\xBD`, `\xC3\xBF" "1`, Name, NAME1, x, x2, x1 FROM Heads"),
+              texts{"1|2|3|4|5|6|7|8|9"});
+}
+
 TEST(ConsoleWorkbook, AWorksheetWhoseNameNoTableCanTakeIsReported)
 {
     book_dir dir("handmade_nul_name.xls");

@@ -36,15 +36,18 @@ struct XlsSelection : ::testing::Test {
     ravelin_converter conv{converter_form::wizard, hooks};
 };
 
-TEST_F(XlsSelection, ListingKeepsWorksheetsAndTheFirstOfEqualTableNames)
+// Worksheets whose names differ only by blanks at their ends keep their
+// blanks: each has a name of its own.
+TEST_F(XlsSelection, ListingKeepsWorksheetsEachUnderItsOwnName)
 {
     fake_database book;
-    book.tables = {L"b$", L"'b $'", L"A$", L"Print_Area", L"'a b$'", L"a$"};
+    book.tables = {L"'b $'", L"b$", L"A$", L"Print_Area", L"'a b$'", L"a$", L"' b$'"};
     std::vector<std::wstring> names;
     conv.get_all_sheets2(book, names);
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"b", L"b", L"A", L"a b", L"a"}));
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"b ", L"b", L"A", L"a b", L"a", L" b"}));
     // Code-unit order: capitals before small letters.
-    EXPECT_EQ(conv.worksheets, (sheet_map{{L"A", L"A$"}, {L"a", L"a$"}, {L"a b", L"'a b$'"}, {L"b", L"b$"}}));
+    EXPECT_EQ(conv.worksheets, (sheet_map{{L" b", L"' b$'"}, {L"A", L"A$"}, {L"a", L"a$"}, {L"a b", L"'a b$'"},
+                                          {L"b", L"b$"}, {L"b ", L"'b $'"}}));
 }
 
 TEST_F(XlsSelection, SelectingKeepsTheNamedWorksheetsAndReportsTheOthers)

@@ -79,6 +79,38 @@ TEST(Xlsx, SharedStringsLandWhereTheWorksheetPutsThem)
     EXPECT_EQ(show_row(t, 898), "NULL|NULL|NULL|'a'");
 }
 
+// A first row of empty shared strings holds no value: the table begins at
+// the next row, which names the columns, as when the first row had no cells;
+// a column read sparsely (a far cell) begins there too.
+TEST(Xlsx, AHeaderOfEmptySharedStringsLosesNoRow)
+{
+    const std::string strings = std::string("<sst xmlns=\"") + xlsx_main_ns +
+                                "\"><si><t></t></si><si><t>a</t></si><si><t>b</t></si></sst>";
+    const auto shared = [](const std::string& ref, int index) {
+        return "<c r=\"" + ref + "\" t=\"s\"><v>" + std::to_string(index) + "</v></c>";
+    };
+    const std::string sheet = xlsx_sheet(
+        "<row r=\"1\">" + shared("A1", 0) + shared("B1", 0) + "</row>"
+        "<row r=\"2\">" + shared("A2", 1) + shared("B2", 2) + "</row>"
+        "<row r=\"3\"><c r=\"A3\"><v>1</v></c><c r=\"B3\"><v>2</v></c></row>"
+        "<row r=\"900\"><c r=\"B900\"><v>3</v></c></row>");
+    for (const bool header : {true, false}) {
+        auto book = workbook::open_bytes(xlsx_package(sheet, strings), "n.xlsx", header);
+        const sheet_table& t = book->sheet(0);
+        if (header) {
+            EXPECT_EQ(show_columns(t), "a:7,b:7");
+            EXPECT_EQ(t.row_count(), 898u);
+            EXPECT_EQ(show_row(t, 0), "1|2");
+            EXPECT_EQ(show_row(t, 897), "NULL|3");
+        } else {
+            EXPECT_EQ(t.row_count(), 899u);
+            EXPECT_EQ(show_row(t, 0), "'a'|'b'");
+            EXPECT_EQ(show_row(t, 1), "'1'|'2'");
+            EXPECT_EQ(show_row(t, 898), "NULL|'3'");
+        }
+    }
+}
+
 TEST(Xlsx, ASharedStringIndexBeyondTheTableNamesTheWorksheetPart)
 {
     const std::string strings = std::string("<sst xmlns=\"") + xlsx_main_ns + "\"><si><t>a</t></si></sst>";
@@ -92,5 +124,45 @@ TEST(Xlsx, ASharedStringIndexBeyondTheTableNamesTheWorksheetPart)
         EXPECT_NE(description.find("xl/worksheets/sheet1.xml: shared string index beyond the table"),
                   std::string::npos)
             << description;
+    }
+}
+
+// Rows and cells come in reading order: a place given twice, or before the
+// place of the row or cell before it, is damage, named with the part and the
+// place, never values merged in silence. Gaps are no damage.
+TEST(Xlsx, APlaceGivenTwiceOrBackwardsIsDamage)
+{
+    const auto num = [](const std::string& ref, int v) {
+        return "<c r=\"" + ref + "\"><v>" + std::to_string(v) + "</v></c>";
+    };
+    struct { std::string rows; const char* fault; } cases[] = {
+        {"<row r=\"1\">" + num("A1", 1) + "</row><row r=\"2\">" + num("A2", 2) + "</row><row r=\"2\">" +
+             num("A2", 3) + "</row>", "row 2 given twice or out of order"},
+        {"<row r=\"3\">" + num("A3", 1) + "</row><row r=\"2\">" + num("A2", 2) + "</row>",
+         "row 2 given twice or out of order"},
+        {"<row r=\"2\"/><row r=\"2\"/>", "row 2 given twice or out of order"},
+        {"<row r=\"1\">" + num("B1", 1) + num("B1", 2) + "</row>", "cell B1 given twice or out of order"},
+        {"<row r=\"1\">" + num("B1", 1) + num("A1", 2) + "</row>", "cell A1 given twice or out of order"},
+        {"<row r=\"1\">" + num("A1", 1) + "<c><v>2</v></c>" + num("B1", 3) + "</row>",
+         "cell B1 given twice or out of order"},
+        {"<row r=\"2\">" + num("A3", 1) + "</row><row r=\"3\">" + num("A3", 2) + "</row>",
+         "cell A3 given twice or out of order"},
+        {"<row r=\"1\">" + num("A1", 1) + num("C1", 2) + "</row><row>" + num("B2", 3) + "<c><v>4</v></c></row>"
+         "<row r=\"9\">" + num("A9", 5) + "</row>", nullptr},
+    };
+    for (const auto& c : cases) {
+        auto book = workbook::open_bytes(xlsx_package(xlsx_sheet(c.rows)), "n.xlsx", false);
+        try {
+            const sheet_table& t = book->sheet(0);
+            EXPECT_EQ(c.fault, nullptr) << c.rows;
+            EXPECT_EQ(show_row(t, 1), "NULL|3|4") << c.rows;
+            EXPECT_EQ(show_row(t, 8), "5|NULL|NULL") << c.rows;
+        } catch (const read_error& e) {
+            ASSERT_NE(c.fault, nullptr) << c.rows << ": " << e.description();
+            EXPECT_EQ(e.number(), 3274);
+            EXPECT_NE(std::string(e.description()).find(std::string("xl/worksheets/sheet1.xml: ") + c.fault),
+                      std::string::npos)
+                << e.description();
+        }
     }
 }

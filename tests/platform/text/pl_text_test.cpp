@@ -84,6 +84,30 @@ TEST(CaseFolding, ComparesNamesWithoutRegardToCase)
     EXPECT_EQ(compare_no_case(std::string_view("\xC3\x84" "B"), std::string_view("\xC3\xA4" "b")), 0);
 }
 
+// Column names as the server takes them: accents and case make no other
+// name; other letters, and a letter against a letter and its accent
+// written apart, do.
+TEST(CaseFolding, NamesCompareWithoutRegardToCaseOrAccents)
+{
+    struct { std::wstring a, b; bool equal; } cases[] = {
+        {L"\u00fd", L"\u00ff", true},           // y acute, y diaeresis
+        {L"\u00dd", L"y", true},
+        {L"Name", L"NAME", true},
+        {L"r\u00e9sum\u00e9", L"RESUME", true},
+        {L"\u0419", L"\u0438", true},           // Cyrillic short i and i
+        {L"\u0105b", L"Ab", true},
+        {L"a", L"b", false},
+        {L"e\u0301", L"\u00e9", false},         // two characters against one
+        {L"x1", L"x", false},
+        {L"\U0001F600", L"\U0001F601", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(equal_names(c.a, c.b), c.equal) << to_utf8(c.a) << " vs " << to_utf8(c.b);
+        EXPECT_EQ(name_key(c.a) == name_key(c.b), c.equal) << to_utf8(c.a) << " vs " << to_utf8(c.b);
+    }
+    EXPECT_LT(compare_names(L"a", L"\u00c9"), 0);
+}
+
 TEST(Format, NarrowFormatsFollowThePlatformRules)
 {
     EXPECT_EQ(format("%s=%d", "a", 5), "a=5");

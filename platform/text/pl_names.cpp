@@ -1,0 +1,38 @@
+#include "platform/text/pl_names.hpp"
+
+#include "platform/text/pl_case.hpp"
+
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+namespace platform {
+
+void make_names_unique(std::vector<std::wstring>& names, const std::vector<bool>& generated, name_grower grow)
+{
+    std::unordered_set<std::wstring> headed;
+    for (size_t i = 0; i < names.size(); ++i)
+        if (!generated[i])
+            headed.insert(name_key(names[i]));
+    std::unordered_set<std::wstring> taken;
+    // Where the tries of each name wanted, as written, stopped: a thousand
+    // equal headers cost a thousand tries, not a million. A try refused once
+    // stays refused.
+    std::unordered_map<std::wstring, std::pair<unsigned, std::wstring>> resume;
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::wstring key = name_key(names[i]);
+        if (!taken.contains(key) && (!generated[i] || !headed.contains(key))) {
+            taken.insert(std::move(key));
+            continue;
+        }
+        auto& [attempt, candidate] = resume.try_emplace(names[i], 0u, names[i]).first->second;
+        do {
+            candidate = grow(names[i], candidate, attempt++);
+            key = name_key(candidate);
+        } while (taken.contains(key) || headed.contains(key));
+        names[i] = candidate;
+        taken.insert(std::move(key));
+    }
+}
+
+} // namespace platform
