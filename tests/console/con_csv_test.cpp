@@ -102,6 +102,10 @@ INSTANTIATE_TEST_SUITE_P(
         dirty_case{"CR alone ends lines", "a,b\r1,x\r2,\"y\rz\"\r", {{"1", "x"}, {"2", "y\rz"}}, 0, ""},
         dirty_case{"line ends inside quotes are the field's", "a,b\r\n1,\"x\r\ny\"\r\n2,\"c\rd\ne\"\r\n",
                    {{"1", "x\r\ny"}, {"2", "c\rd\ne"}}, 0, ""},
+        dirty_case{"numbers in every form a DOUBLE holds", "n,beyond\n.3134754,1e400\n1.23E-05,2\n-2.5E-3,3\n"
+                   "0.00001234,4\n1e5,5\n",
+                   {{"-0.0025", "3"}, {"0.0000123", "2"}, {"0.00001234", "4"}, {"0.3134754", "1e400"}, {"100000", "5"}},
+                   0, ""},
         dirty_case{"UTF-16 little endian", utf16(u"name,city\r\n\u00e9,K\u00f6ln\r\n\U0001F600,\u20ac\r\n", true),
                    {{"\xC3\xA9", "K\xC3\xB6ln"}, {"\xF0\x9F\x98\x80", "\xE2\x82\xAC"}}, 0, ""},
         dirty_case{"UTF-16 big endian", utf16(u"name,city\n\u00e9,K\u00f6ln\n", false),
