@@ -290,7 +290,8 @@ int32_t text_number_kind(types_map::entry& e, std::basic_string_view<C> text)
 
 // Hands the text of the field at the entry's position to use: a text where it
 // is (this runs for every value read), any other value as its narrow text,
-// which is ASCII. False for a missing field or one without a value.
+// which is ASCII. False for a missing field, one without a value and an empty
+// text, which a typed column takes as NULL.
 template <class F>
 bool use_text_of(const udb_record& record, const types_map::entry& e, std::string& scratch, F use)
 {
@@ -306,6 +307,8 @@ bool use_text_of(const udb_record& record, const types_map::entry& e, std::strin
         const std::wstring_view text =
             value != nullptr ? std::wstring_view(value, field.get_text_length()) : std::wstring_view();
         tk_logger::wlog(1, L"Got string representation: '%s'", text.empty() ? L"" : text.data());
+        if (text.empty())
+            return false;
         use(text);
         return true;
     }
@@ -393,11 +396,15 @@ void dates_map::add_rec_stat(const udb_record& record)
 void dates_map::add_text_stat(const std::vector<std::string_view>& values)
 {
     for (entry& e : entries)
-        if (!(e.seen && e.state == no_date) && e.n_field < values.size())
+        if (!(e.seen && e.state == no_date) && e.n_field < values.size() && !values[e.n_field].empty())
             note_date(e, get_kind(values[e.n_field]));
 }
 
-void dates_map::add_text(size_t index, std::string_view text) { note_date(entries[index], get_kind(text)); }
+void dates_map::add_text(size_t index, std::string_view text)
+{
+    if (!text.empty())
+        note_date(entries[index], get_kind(text));
+}
 
 void dates_map::add_kind(size_t index, int32_t kind) { note_date(entries[index], kind); }
 
@@ -472,14 +479,15 @@ void num_map::add_rec_stat(const udb_record& record)
 void num_map::add_text_stat(const std::vector<std::string_view>& values)
 {
     for (entry& e : entries)
-        if (!(e.seen && e.state == not_numeric) && e.n_field < values.size())
+        if (!(e.seen && e.state == not_numeric) && e.n_field < values.size() && !values[e.n_field].empty())
             note_number(e, text_number_kind(e, values[e.n_field]));
 }
 
 void num_map::add_text(size_t index, std::string_view text)
 {
     entry& e = entries[index];
-    note_number(e, text_number_kind(e, text));
+    if (!text.empty())
+        note_number(e, text_number_kind(e, text));
 }
 
 void num_map::add_number(size_t index, double value) { note_number(entries[index], double_kind(value)); }

@@ -5,9 +5,9 @@
 // A column is refined only when every value it holds keeps its number or
 // date under the new type: integers without a sign of their own or a leading
 // zero, decimals (in exponent form too) that a DOUBLE keeps digit for digit,
-// and the ISO and compact date and time forms. An empty text is a value too,
-// and one that no number or date column could hold, so it keeps the column a
-// text; only a missing value (NULL) says nothing.
+// and the ISO and compact date and time forms. An empty text, like a missing
+// value (NULL), says nothing: a column typed so takes it as NULL, and a column
+// of nothing else stays a text.
 #pragma once
 
 #include "UDB/udb_rec.hpp"

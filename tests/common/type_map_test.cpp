@@ -107,10 +107,10 @@ TEST(NumMap, ColumnStateFollowsAllValues)
     EXPECT_EQ(state_after<num_map>(V{L"1.5", L"2"}), num_map::is_double_state);
     EXPECT_EQ(state_after<num_map>(V{L"1", L"1.5", L"abc"}), num_map::not_numeric);
     EXPECT_EQ(state_after<num_map>(V{L"1", L"abc", L"2"}), num_map::not_numeric);
-    // Missing values say nothing; an empty text is a value no number holds.
+    // Missing values and empty texts say nothing: a number column takes them as NULL.
     EXPECT_EQ(state_after<num_map>(V{nullptr, L"5", nullptr}), num_map::is_integer);
-    EXPECT_EQ(state_after<num_map>(V{L"5", L""}), num_map::not_numeric);
-    EXPECT_EQ(state_after<num_map>(V{L"", L"5"}), num_map::not_numeric);
+    EXPECT_EQ(state_after<num_map>(V{L"5", L""}), num_map::is_integer);
+    EXPECT_EQ(state_after<num_map>(V{L"", L"5", L"", L"1.5"}), num_map::is_double_state);
     // A DOUBLE would round a 64-bit integer of more than 15 digits.
     EXPECT_EQ(state_after<num_map>(V{L"9007199254740993", L"0.5"}), num_map::not_numeric);
     EXPECT_EQ(state_after<num_map>(V{L"0.5", L"9007199254740993"}), num_map::not_numeric);
@@ -215,8 +215,8 @@ TEST(DatesMap, ColumnStateFollowsAllValues)
     EXPECT_EQ(state_after<dates_map>(V{L"11:30:00", L"2024-01-01"}), dates_map::no_date);
     // A text that is no date ends the date column, whatever came first.
     EXPECT_EQ(state_after<dates_map>(V{L"2024-01-01", L"soon"}), dates_map::no_date);
-    EXPECT_EQ(state_after<dates_map>(V{L"2024-01-01", L""}), dates_map::no_date);
-    EXPECT_EQ(state_after<dates_map>(V{nullptr, L"2024-01-01"}), dates_map::date_only);
+    EXPECT_EQ(state_after<dates_map>(V{L"2024-01-01", L"", nullptr}), dates_map::date_only);
+    EXPECT_EQ(state_after<dates_map>(V{L"", L"10:00:00"}), dates_map::time_only);
 }
 
 TEST(DatesMap, OnlyDateColumnsWhenAsked)
@@ -231,6 +231,24 @@ TEST(DatesMap, OnlyDateColumnsWhenAsked)
     EXPECT_EQ(only.get_entries()[0].declared, dates_map::date_time);
 }
 
+// A column of empty texts alone says nothing of a type: it stays a text.
+TEST(TypesMap, EmptyTextsAloneLeaveAColumnUnseen)
+{
+    const udb_schema schema = text_schema(1);
+    num_map numbers(L"t", schema);
+    dates_map dates(L"t", schema, false);
+    for (int i = 0; i < 2; ++i) {
+        numbers.add_rec_stat(one_value(L""));
+        dates.add_rec_stat(one_value(L""));
+        numbers.add_text_stat({std::string_view()});
+        dates.add_text_stat({std::string_view()});
+        numbers.add_text(0, "");
+        dates.add_text(0, "");
+    }
+    EXPECT_FALSE(numbers.get_entries()[0].seen);
+    EXPECT_FALSE(dates.get_entries()[0].seen);
+}
+
 TEST(TypesMap, ShortRecordsLeaveLaterColumnsUnseen)
 {
     const udb_schema schema = text_schema(2);
@@ -242,8 +260,8 @@ TEST(TypesMap, ShortRecordsLeaveLaterColumnsUnseen)
 
 // A CSV line's texts, read as UTF-8 without a record, give each column the
 // state its record would: texts beyond ASCII (whose bytes outnumber their
-// characters) are no numbers and no dates either way, empty texts end a typed
-// column, and a line short of fields leaves the rest unseen.
+// characters) are no numbers and no dates either way, empty texts say
+// nothing, and a line short of fields leaves the rest unseen.
 TEST(TypesMap, TextsOfALineGiveWhatItsRecordGives)
 {
     const std::vector<std::vector<const char*>> lines = {

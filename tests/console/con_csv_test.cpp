@@ -102,6 +102,13 @@ INSTANTIATE_TEST_SUITE_P(
         dirty_case{"CR alone ends lines", "a,b\r1,x\r2,\"y\rz\"\r", {{"1", "x"}, {"2", "y\rz"}}, 0, ""},
         dirty_case{"line ends inside quotes are the field's", "a,b\r\n1,\"x\r\ny\"\r\n2,\"c\rd\ne\"\r\n",
                    {{"1", "x\r\ny"}, {"2", "c\rd\ne"}}, 0, ""},
+        dirty_case{"empty fields of typed columns are NULL",
+                   "i,big,f,d,dt,t,none,txt\n1,3000000000,1.5,2024-01-31,2024-01-31 10:00:00,10:00:00,,x\n,,,,,,,y\n"
+                   "7,4000000000,.5,2024-02-01,2024-02-01 11:00:00,11:30:00,,z\n",
+                   {{"1", "3000000000", "1.5", "2024-01-31", "2024-01-31 10:00:00", "10:00:00", "", "x"},
+                    {"7", "4000000000", "0.5", "2024-02-01", "2024-02-01 11:00:00", "11:30:00", "", "z"},
+                    {"NULL", "NULL", "NULL", "NULL", "NULL", "NULL", "", "y"}},
+                   0, ""},
         dirty_case{"numbers in every form a DOUBLE holds", "n,beyond\n.3134754,1e400\n1.23E-05,2\n-2.5E-3,3\n"
                    "0.00001234,4\n1e5,5\n",
                    {{"-0.0025", "3"}, {"0.0000123", "2"}, {"0.00001234", "4"}, {"0.3134754", "1e400"}, {"100000", "5"}},
