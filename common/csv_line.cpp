@@ -106,9 +106,9 @@ private:
 } // namespace
 
 // The line in hand: its text is taken in runs, from the byte after the last
-// one taken up to a byte that changes it (a quote, a line end in quotes) or
-// ends the kept text. Fields beyond those kept are counted, not kept. Its
-// steps are forced inline so that it lives in registers while a piece is cut.
+// one taken up to a byte that changes it (a quote) or ends the kept text.
+// Fields beyond those kept are counted, not kept. Its steps are forced inline
+// so that it lives in registers while a piece is cut.
 struct csv_line_reader::line_cut {
     csv_line* line;
     size_t room;  // fields still to keep
@@ -117,6 +117,8 @@ struct csv_line_reader::line_cut {
     size_t field_from = 0;  // where the field in hand begins in that text, once none is kept
     const char* pending = nullptr;  // the first byte not taken yet
     const char* mark = nullptr;     // where a quote opens the field or is doubled
+    int64_t* line_number = nullptr;  // the reader's
+    size_t after_cr = SIZE_MAX;      // where the byte after a CR in quotes is in the line's text
 
     size_t offset(const char* p) const { return done + static_cast<size_t>(p - pending); }
     size_t field_begin() const
@@ -133,11 +135,16 @@ struct csv_line_reader::line_cut {
         pending = to;
     }
 
-    [[gnu::always_inline]] void put_lf()
+    // A CR or LF inside quotes: a line of the file for the messages, a CR
+    // LF pair one line.
+    [[gnu::always_inline]] void count_line_end(const char* q)
     {
-        if (room > 0)
-            line->text += '\n';
-        ++done;
+        const size_t at = offset(q);
+        if (*q == '\r')
+            after_cr = at + 1;
+        else if (at == after_cr)
+            return;
+        ++*line_number;
     }
 
     [[gnu::always_inline]] void end_field(const char* p)
@@ -392,19 +399,13 @@ bool csv_line_reader::cut(line_cut& carried, const char*& from, const char* stop
             found &= found - 1;
             p = q + 1;
             if (c.at == state::quoted) {
-                if (*q == delimiter_byte)
-                    continue;
-                c.flush(q);
                 if (*q == '"') {
+                    c.flush(q);
                     c.pending = c.mark = p;
                     c.at = state::after_quote;
-                    continue;
+                } else if (*q != delimiter_byte) {
+                    c.count_line_end(q);  // the field's own: kept as it stands
                 }
-                c.put_lf();
-                p = q;
-                pass_line_end(p, stop);
-                c.pending = p;
-                found &= ~uint64_t{0} << (p - base);
             } else if (*q == delimiter_byte) {
                 c.end_field(q);
                 c.at = state::field_start;
@@ -450,6 +451,7 @@ bool csv_line_reader::get_line(csv_line& line, size_t keep)
     // A new line takes room for its fields at once rather than in steps.
     line.ends.reserve(std::min<size_t>(keep, 64));
     line_cut c{&line, keep};
+    c.line_number = &line_number;
     int64_t taken = 0;  // bytes of the line so far
     while (begin < end || fill()) {
         const char* const first = buffer.get() + begin;
@@ -473,9 +475,11 @@ bool csv_line_reader::get_line(csv_line& line, size_t keep)
     // rest of the file, but not the line end that closed the file.
     if (c.at == state::quoted) {
         unclosed_quote = quote_line;
-        if (c.room > 0 && c.done > c.field_begin() && line.text.back() == '\n') {
-            line.text.pop_back();
-            --c.done;
+        for (const char b : {'\n', '\r'}) {
+            if (c.room > 0 && c.done > c.field_begin() && line.text.back() == b) {
+                line.text.pop_back();
+                --c.done;
+            }
         }
     }
     c.end_field(c.pending);

@@ -5,8 +5,8 @@
 // begins; there the delimiter and line ends are text, a doubled quote stands
 // for one quote, and the text after the closing quote up to the next
 // delimiter is kept as it stands. Anywhere else a double quote is a
-// character. A line ends at LF, CR LF or CR alone; a line end inside a quoted
-// field is kept as LF.
+// character. A line ends at LF, CR LF or CR alone; inside a quoted field
+// they are the field's text, kept as they stand.
 //
 // The text handed out is UTF-8 as in the file: a UTF-8 byte-order mark at the
 // start is skipped, and a UTF-16 one (little or big endian) makes the reader

@@ -2,8 +2,11 @@
 
 #include "TK/tk_log.hpp"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -57,6 +60,31 @@ bool integer_value(std::basic_string_view<C> text, int64_t& value)
     return true;
 }
 
+// The digits of an exponent, with an optional sign.
+template <class C>
+bool exponent_digits(std::basic_string_view<C> text)
+{
+    if (!text.empty() && (text.front() == C('+') || text.front() == C('-')))
+        text.remove_prefix(1);
+    return !text.empty() && std::all_of(text.begin(), text.end(), is_digit<C>);
+}
+
+// Whether a number's text (ASCII, already checked) reads as a double of full
+// precision: neither beyond its range nor below its normal numbers, where
+// digits are lost; zero is zero.
+template <class C>
+bool in_double_range(std::basic_string_view<C> text)
+{
+    if constexpr (!std::is_same_v<C, char>) {
+        return in_double_range(std::string_view(std::string(text.begin(), text.end())));
+    } else {
+        double value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return error == std::errc() && end == text.data() + text.size() &&
+               (value == 0 || std::fabs(value) >= std::numeric_limits<double>::min());
+    }
+}
+
 template <class C>
 bool fits_double_t(std::basic_string_view<C> text)
 {
@@ -64,32 +92,43 @@ bool fits_double_t(std::basic_string_view<C> text)
     return plain_integer(text, digits) && digits.size() <= 15;
 }
 
-// Zeros at the end of a fraction say nothing of the number ("19.90" is
-// 19.9): they count neither as digits nor against the column.
+// A decimal a DOUBLE holds: an optional "-", an integer part as a plain
+// integer's (or none before the point: ".5", as statistics packages write
+// it), an optional fraction and an optional exponent ("1e5", "1.23E-05", as
+// spreadsheets write small numbers), with at most 15 significant digits, so
+// the column keeps the number the text says. Zeros at the end of a fraction
+// say nothing of the number ("19.90" is 19.9): they count neither as digits
+// nor against the column. A value beyond the double's range (1e400, 1e-400)
+// is none.
 template <class C>
 bool is_double_t(std::basic_string_view<C> text)
 {
-    const size_t point = text.find(C('.'));
-    if (point == text.npos || point + 1 == text.size())
+    const size_t exponent_at = std::min(text.find(C('e')), text.find(C('E')));
+    const std::basic_string_view<C> mantissa = text.substr(0, exponent_at);
+    const size_t point = mantissa.find(C('.'));
+    if (point == text.npos && exponent_at == text.npos)
         return false;
-    const std::basic_string_view<C> integer_part = text.substr(0, point);
+    const std::basic_string_view<C> integer_part = mantissa.substr(0, point);
+    const bool bare = integer_part.empty() || (integer_part.size() == 1 && integer_part[0] == C('-'));
     const bool minus_zero = integer_part.size() == 2 && integer_part[0] == C('-') && integer_part[1] == C('0');
     std::basic_string_view<C> whole;
-    if (!plain_integer(integer_part, whole) && !minus_zero)
+    if (!bare && !minus_zero && !plain_integer(integer_part, whole))
         return false;
-    std::basic_string_view<C> fraction = text.substr(point + 1);
-    for (C c : fraction)
-        if (!is_digit(c))
+    std::basic_string_view<C> fraction;
+    if (point != text.npos) {
+        fraction = mantissa.substr(point + 1);
+        if (fraction.empty() || !std::all_of(fraction.begin(), fraction.end(), is_digit<C>))
             return false;
-    fraction = fraction.substr(0, fraction.find_last_not_of(C('0')) + 1);  // npos + 1 is 0: no digit left
-    if (fraction.empty())
-        return whole.size() <= 15;
-    if (whole.empty() || (whole.size() == 1 && whole[0] == C('0'))) {
-        // Below 0.0001 a DOUBLE may be shown in exponent form.
-        const size_t zeros = fraction.find_first_not_of(C('0'));
-        return zeros <= 3 && fraction.size() - zeros <= 15;
+    } else if (bare) {
+        return false;
     }
-    return whole.size() + fraction.size() <= 15;
+    if (exponent_at != text.npos && !exponent_digits(text.substr(exponent_at + 1)))
+        return false;
+    fraction = fraction.substr(0, fraction.find_last_not_of(C('0')) + 1);  // npos + 1 is 0: no digit left
+    if (whole.size() == 1 && whole[0] == C('0'))
+        whole = {};
+    const size_t leading_zeros = whole.empty() ? std::min(fraction.find_first_not_of(C('0')), fraction.size()) : 0;
+    return whole.size() + fraction.size() - leading_zeros <= 15 && in_double_range(text);
 }
 
 // Which of the number states a text is.
@@ -265,7 +304,8 @@ int32_t text_number_kind(types_map::entry& e, std::basic_string_view<C> text)
 
 // Hands the text of the field at the entry's position to use: a text where it
 // is (this runs for every value read), any other value as its narrow text,
-// which is ASCII. False for a missing field or one without a value.
+// which is ASCII. False for a missing field, one without a value and an empty
+// text, which a typed column takes as NULL.
 template <class F>
 bool use_text_of(const udb_record& record, const types_map::entry& e, std::string& scratch, F use)
 {
@@ -281,6 +321,8 @@ bool use_text_of(const udb_record& record, const types_map::entry& e, std::strin
         const std::wstring_view text =
             value != nullptr ? std::wstring_view(value, field.get_text_length()) : std::wstring_view();
         tk_logger::wlog(1, L"Got string representation: '%s'", text.empty() ? L"" : text.data());
+        if (text.empty())
+            return false;
         use(text);
         return true;
     }
@@ -368,11 +410,15 @@ void dates_map::add_rec_stat(const udb_record& record)
 void dates_map::add_text_stat(const std::vector<std::string_view>& values)
 {
     for (entry& e : entries)
-        if (!(e.seen && e.state == no_date) && e.n_field < values.size())
+        if (!(e.seen && e.state == no_date) && e.n_field < values.size() && !values[e.n_field].empty())
             note_date(e, get_kind(values[e.n_field]));
 }
 
-void dates_map::add_text(size_t index, std::string_view text) { note_date(entries[index], get_kind(text)); }
+void dates_map::add_text(size_t index, std::string_view text)
+{
+    if (!text.empty())
+        note_date(entries[index], get_kind(text));
+}
 
 void dates_map::add_kind(size_t index, int32_t kind) { note_date(entries[index], kind); }
 
@@ -447,14 +493,15 @@ void num_map::add_rec_stat(const udb_record& record)
 void num_map::add_text_stat(const std::vector<std::string_view>& values)
 {
     for (entry& e : entries)
-        if (!(e.seen && e.state == not_numeric) && e.n_field < values.size())
+        if (!(e.seen && e.state == not_numeric) && e.n_field < values.size() && !values[e.n_field].empty())
             note_number(e, text_number_kind(e, values[e.n_field]));
 }
 
 void num_map::add_text(size_t index, std::string_view text)
 {
     entry& e = entries[index];
-    note_number(e, text_number_kind(e, text));
+    if (!text.empty())
+        note_number(e, text_number_kind(e, text));
 }
 
 void num_map::add_number(size_t index, double value) { note_number(entries[index], double_kind(value)); }

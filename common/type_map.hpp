@@ -2,12 +2,12 @@
 // decides whether a column may take a stricter type: dates_map for date and
 // time types, num_map for numbers.
 //
-// A column is refined only when every value it holds reads back unchanged
-// under the new type: integers without a sign of their own or a leading zero,
-// plain decimals that a DOUBLE keeps digit for digit, and the ISO and compact
-// date and time forms. An empty text is a value too, and one that no number
-// or date column could hold, so it keeps the column a text; only a missing
-// value (NULL) says nothing.
+// A column is refined only when every value it holds keeps its number or
+// date under the new type: integers without a sign of their own or a leading
+// zero, decimals (in exponent form too) that a DOUBLE keeps digit for digit,
+// and the ISO and compact date and time forms. An empty text, like a missing
+// value (NULL), says nothing: a column typed so takes it as NULL, and a column
+// of nothing else stays a text.
 #pragma once
 
 #include "UDB/udb_rec.hpp"
@@ -97,9 +97,9 @@ public:
     static bool is_i8(const std::string& text);
     // A plain integer within the 32-bit range.
     static bool is_int(const std::string& text);
-    // A plain decimal with a fraction ("-12.5", "19.90"): no leading zero but
-    // "0.", at most 15 significant digits (zeros ending the fraction are
-    // none), no exponent, and large enough not to be shown in exponent form.
+    // A decimal with a fraction or an exponent ("-12.5", "19.90", ".5",
+    // "1e5", "1.23E-05"): no leading zero but "0.", at most 15 significant
+    // digits (zeros ending the fraction are none), within the double's range.
     static bool is_double(const std::string& text);
     // A plain integer of at most 15 digits, which a DOUBLE holds exactly.
     static bool fits_double(const std::string& text);

@@ -80,7 +80,7 @@ TEST_P(csv_grammar, table)
 }
 
 const std::u16string utf16_text = u"k,v\r\n\u00e9,\"a\r\nb\"\r\n\U0001F600,\u20ac\n";
-const rows utf16_rows = {{L"k", L"v"}, {L"\u00e9", L"a\nb"}, {L"\U0001F600", L"\u20ac"}};
+const rows utf16_rows = {{L"k", L"v"}, {L"\u00e9", L"a\r\nb"}, {L"\U0001F600", L"\u20ac"}};
 
 INSTANTIATE_TEST_SUITE_P(
     cases, csv_grammar,
@@ -92,8 +92,10 @@ INSTANTIATE_TEST_SUITE_P(
                      {1, 2, 3, 4}},
         grammar_case{"mixed line ends", "a\r\nb\nc\rd", {{L"a"}, {L"b"}, {L"c"}, {L"d"}}, {1, 2, 3, 4}},
         grammar_case{"quoted delimiter and line break", "\"a,1\nx\",b\nc\n", {{L"a,1\nx", L"b"}, {L"c"}}, {1, 3}},
-        grammar_case{"every line end inside quotes reads as LF", "\"a\r\nb\rc\nd\",e\r\nf\n",
-                     {{L"a\nb\nc\nd", L"e"}, {L"f"}}, {1, 5}},
+        grammar_case{"every line end inside quotes is kept as it stands", "\"a\r\nb\rc\nd\",e\r\nf\n",
+                     {{L"a\r\nb\rc\nd", L"e"}, {L"f"}}, {1, 5}},
+        grammar_case{"a classic Mac file's line ends inside quotes", "\"c\rd\"\r\"e\r\rf\"\rg\r",
+                     {{L"c\rd"}, {L"e\r\rf"}, {L"g"}}, {1, 3, 6}},
         grammar_case{"doubled quotes", "\"say \"\"hi\"\"\",x\n", {{L"say \"hi\"", L"x"}}},
         grammar_case{"empty quoted field", "\"\",a\n", {{L"", L"a"}}},
         grammar_case{"a quote inside a field is a character", "1,12\" pipe,5\n2,x\n",
@@ -112,6 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
         grammar_case{"end of file inside quotes", "a,\"open\nmore", {{L"a", L"open\nmore"}}, {1}, 1},
         grammar_case{"end of file inside quotes after a line end", "x\na,\"open\r\n", {{L"x"}, {L"a", L"open"}}, {1, 2},
                      2},
+        grammar_case{"end of file inside quotes after a CR", "a,\"open\r\r", {{L"a", L"open\r"}}, {1}, 1},
         grammar_case{"end of file in an empty quoted field", "\"a\n\",\"", {{L"a\n", L""}}, {1}, 2},
         grammar_case{"empty file", "", {}},
         grammar_case{"NUL bytes are text", std::string("a\0b,c\n", 6), {{std::wstring(L"a\0b", 3), L"c"}}},
@@ -122,11 +125,11 @@ INSTANTIATE_TEST_SUITE_P(
                      {{L"1", L"22", L"333", L"4444", L"55555", L"666666", L"7777777", L"88888888", L"999999999"}}},
         grammar_case{"quoted text over several blocks",
                      "\"0123456789abcdef\"\"ghij\r\nklmnopqrstuvwxyz\",\"\"\"\",tail\r\nnext\n",
-                     {{L"0123456789abcdef\"ghij\nklmnopqrstuvwxyz", L"\"", L"tail"}, {L"next"}}, {1, 3}},
+                     {{L"0123456789abcdef\"ghij\r\nklmnopqrstuvwxyz", L"\"", L"tail"}, {L"next"}}, {1, 3}},
         grammar_case{"CR LF across a block's edge", "0123456789abcd,\r\nx\r\n", {{L"0123456789abcd", L""}, {L"x"}},
                      {1, 2}},
         grammar_case{"CR LF in quotes across a block's edge", "\"0123456789abcd\r\nx\"\r\ny\n",
-                     {{L"0123456789abcd\nx"}, {L"y"}}, {1, 3}},
+                     {{L"0123456789abcd\r\nx"}, {L"y"}}, {1, 3}},
         grammar_case{"a delimiter ending a block, a quote opening the next", "0123456789abcde,\"x,y\"\n",
                      {{L"0123456789abcde", L"x,y"}}},
         grammar_case{"a doubled quote across a block's edge", "\"0123456789abcd\"\"e\"\n", {{L"0123456789abcd\"e"}}},
@@ -216,7 +219,7 @@ TEST(csv_line_reader, fields_beyond_those_kept_in_any_piece)
         {"\"ab\n", 1, {L"ab"}, 1, false},
         {long_field + "," + long_field + ",\xC3\xA9\n", 2, {long_value, long_value}, 3, true},
         {long_field + "," + long_field + "\xC3\xA9,\n", 1, {long_value}, 3, true},
-        {"a,\"b\r\nc\",,,\n", 2, {L"a", L"b\nc"}, 5, false},
+        {"a,\"b\r\nc\",,,\n", 2, {L"a", L"b\r\nc"}, 5, false},
         {"a,b\n", 3, {L"a", L"b"}, 2, false}};
     for (const keep_case& c : cases) {
         test_dir::write(path, c.file);

@@ -63,18 +63,30 @@ TEST(NumMap, ClassifiesSingleValues)
         {"+1", false, false, false},         {"-0", false, false, false},
         {"", false, false, false},           {" 1", false, false, false},
         {"1 ", false, false, false},         {"555-1234", false, false, false},
-        {"1,5", false, false, false},        {"1e5", false, false, false},
-        {"-2.5E-3", false, false, false},    {"1..2", false, false, false},
+        {"1,5", false, false, false},        {"1..2", false, false, false},
         {"1.5", false, false, true},         {"-0.5", false, false, true},
-        {"0.0001", false, false, true},      {"0.00001", false, false, false},
+        {"0.0001", false, false, true},
+        // Exponent forms, a bare leading point and the smallest decimals are
+        // numbers a DOUBLE holds; beyond its range, or malformed, they are not.
+        {"1e5", false, false, true},         {"-2.5E-3", false, false, true},
+        {"1.23E-05", false, false, true},    {"1E+300", false, false, true},
+        {".3134754", false, false, true},    {"-.5", false, false, true},
+        {"0.00001", false, false, true},     {"0.00001234", false, false, true},
+        {"0e0", false, false, true},
+        {"1e400", false, false, false},      {"1e-400", false, false, false},
+        {"1e5e3", false, false, false},      {"1e", false, false, false},
+        {"e5", false, false, false},         {".", false, false, false},
+        {".e5", false, false, false},        {"01e5", false, false, false},
+        {"1.e5", false, false, false},       {"+-1", false, false, false},
+        {"1.23456789012345e-5", false, false, true},
+        {"1.234567890123456e-5", false, false, false},
         // Zeros ending a fraction are no digits of the number.
         {"1.50", false, false, true},        {"19.0", false, false, true},
         {"0.00", false, false, true},        {"0.000100", false, false, true},
         {"12345678901234.50000", false, false, true},
         {"123456789012345.0", false, false, true},
         {"1234567890123456.0", false, false, false},
-        {"1.", false, false, false},
-        {".5", false, false, false},         {"00.5", false, false, false},
+        {"1.", false, false, false},         {"00.5", false, false, false},
         {"12345678901234.5", false, false, true},
         {"123456789012345.5", false, false, false},
     };
@@ -95,10 +107,10 @@ TEST(NumMap, ColumnStateFollowsAllValues)
     EXPECT_EQ(state_after<num_map>(V{L"1.5", L"2"}), num_map::is_double_state);
     EXPECT_EQ(state_after<num_map>(V{L"1", L"1.5", L"abc"}), num_map::not_numeric);
     EXPECT_EQ(state_after<num_map>(V{L"1", L"abc", L"2"}), num_map::not_numeric);
-    // Missing values say nothing; an empty text is a value no number holds.
+    // Missing values and empty texts say nothing: a number column takes them as NULL.
     EXPECT_EQ(state_after<num_map>(V{nullptr, L"5", nullptr}), num_map::is_integer);
-    EXPECT_EQ(state_after<num_map>(V{L"5", L""}), num_map::not_numeric);
-    EXPECT_EQ(state_after<num_map>(V{L"", L"5"}), num_map::not_numeric);
+    EXPECT_EQ(state_after<num_map>(V{L"5", L""}), num_map::is_integer);
+    EXPECT_EQ(state_after<num_map>(V{L"", L"5", L"", L"1.5"}), num_map::is_double_state);
     // A DOUBLE would round a 64-bit integer of more than 15 digits.
     EXPECT_EQ(state_after<num_map>(V{L"9007199254740993", L"0.5"}), num_map::not_numeric);
     EXPECT_EQ(state_after<num_map>(V{L"0.5", L"9007199254740993"}), num_map::not_numeric);
@@ -209,8 +221,8 @@ TEST(DatesMap, ColumnStateFollowsAllValues)
     EXPECT_EQ(state_after<dates_map>(V{L"11:30:00", L"2024-01-01"}), dates_map::no_date);
     // A text that is no date ends the date column, whatever came first.
     EXPECT_EQ(state_after<dates_map>(V{L"2024-01-01", L"soon"}), dates_map::no_date);
-    EXPECT_EQ(state_after<dates_map>(V{L"2024-01-01", L""}), dates_map::no_date);
-    EXPECT_EQ(state_after<dates_map>(V{nullptr, L"2024-01-01"}), dates_map::date_only);
+    EXPECT_EQ(state_after<dates_map>(V{L"2024-01-01", L"", nullptr}), dates_map::date_only);
+    EXPECT_EQ(state_after<dates_map>(V{L"", L"10:00:00"}), dates_map::time_only);
 }
 
 TEST(DatesMap, OnlyDateColumnsWhenAsked)
@@ -225,6 +237,24 @@ TEST(DatesMap, OnlyDateColumnsWhenAsked)
     EXPECT_EQ(only.get_entries()[0].declared, dates_map::date_time);
 }
 
+// A column of empty texts alone says nothing of a type: it stays a text.
+TEST(TypesMap, EmptyTextsAloneLeaveAColumnUnseen)
+{
+    const udb_schema schema = text_schema(1);
+    num_map numbers(L"t", schema);
+    dates_map dates(L"t", schema, false);
+    for (int i = 0; i < 2; ++i) {
+        numbers.add_rec_stat(one_value(L""));
+        dates.add_rec_stat(one_value(L""));
+        numbers.add_text_stat({std::string_view()});
+        dates.add_text_stat({std::string_view()});
+        numbers.add_text(0, "");
+        dates.add_text(0, "");
+    }
+    EXPECT_FALSE(numbers.get_entries()[0].seen);
+    EXPECT_FALSE(dates.get_entries()[0].seen);
+}
+
 TEST(TypesMap, ShortRecordsLeaveLaterColumnsUnseen)
 {
     const udb_schema schema = text_schema(2);
@@ -236,8 +266,8 @@ TEST(TypesMap, ShortRecordsLeaveLaterColumnsUnseen)
 
 // A CSV line's texts, read as UTF-8 without a record, give each column the
 // state its record would: texts beyond ASCII (whose bytes outnumber their
-// characters) are no numbers and no dates either way, empty texts end a typed
-// column, and a line short of fields leaves the rest unseen.
+// characters) are no numbers and no dates either way, empty texts say
+// nothing, and a line short of fields leaves the rest unseen.
 TEST(TypesMap, TextsOfALineGiveWhatItsRecordGives)
 {
     const std::vector<std::vector<const char*>> lines = {

@@ -149,12 +149,19 @@ TEST(ConsoleRun, RefinementNeverChangesAValue)
                                                 "--tab_name=select", "--dump", "--dest=guard.sql"});
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     loaded_dump db(dir.file("guard.sql"));
-    // A zero ending a fraction is no part of the number: 1.50 is the number 1.5.
+    // A zero ending a fraction is no part of the number: 1.50 is the number
+    // 1.5, as 1e5 is 100000; an empty field of a number column is NULL.
     table_rows numbers = rows;
     numbers[0][2] = "1.5";
+    numbers[0][3] = "NULL";
+    numbers[0][6] = "100000";
     EXPECT_EQ(db.rows("SELECT * FROM `select` ORDER BY `trailing`"), numbers);
     for (const auto& [column, type] : db.types("select"))
-        EXPECT_EQ(type, column == "order" ? "text" : column == "trailing" ? "double" : "varchar") << column;
+        EXPECT_EQ(type, column == "order"                         ? "text"
+                        : column == "trailing" || column == "exp" ? "double"
+                        : column == "empty"                       ? "int"
+                                                                  : "varchar")
+            << column;
 }
 
 TEST(ConsoleRun, SilentPrintsNothingAndTheLogFramesTheRun)
