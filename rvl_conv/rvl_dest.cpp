@@ -112,7 +112,10 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
         return create_mysql_base(dest);
     }
     dump_opts.created_by = tk_to_ansi(get_title(), tk_cp_thread_acp);
-    std::unique_ptr<dmp_database> dump = engine.create_dump(dest, dump_opts);
+    // Appending modes load into tables that may hold rows already.
+    dump_options run_opts = dump_opts;
+    run_opts.b_keep_existing = mode == 2 || mode == 3;
+    std::unique_ptr<dmp_database> dump = engine.create_dump(dest, run_opts);
     dump_written = dmp_database::writing_path(dest);
     return dump;
 }

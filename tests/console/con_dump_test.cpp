@@ -1,0 +1,91 @@
+// MORVANTE writing dumps that must load on the strict test server as the run
+// said they would: appending modes that drop nothing.
+#include "SQL/dmp_help.hpp"
+#include "con_help.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using table_rows = std::vector<std::vector<std::string>>;
+
+std::vector<std::string> csv_dump_args(const std::string& extra = std::string())
+{
+    std::vector<std::string> args = {"--from_csv", "--src=in.csv", "--csv_delim=2", "--extr_fn", "--tab_name=t",
+                                     "--dump", "--dest=out.sql"};
+    if (!extra.empty())
+        args.push_back(extra);
+    return args;
+}
+
+bool has(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+// Loading an appending dump keeps what the database held: the table gets the
+// rows, and one that does not exist yet is created.
+TEST(ConsoleDump, AppendingModesDropNothingAndCreateOnlyWhatIsMissing)
+{
+    for (const char* mode : {"--mode=2", "--mode=3"}) {
+        SCOPED_TRACE(mode);
+        test_dir dir;
+        test_dir::write(dir.file("in.csv"), "a,b\n1,x\n2,y\n");
+        const program_result r = run_morvante(dir, csv_dump_args(mode));
+        ASSERT_EQ(r.code, 0) << r.out << r.err;
+        const std::string dump = test_dir::read(dir.file("out.sql"));
+        EXPECT_FALSE(has(dump, "DROP ")) << dump;
+        EXPECT_TRUE(has(dump, "CREATE TABLE IF NOT EXISTS `t`")) << dump;
+        if (!test_server_settings())
+            continue;
+        for (const bool existing : {true, false}) {
+            test_database loaded;
+            test_connection db(loaded.name());
+            if (existing) {
+                db.execute("CREATE TABLE t (a INT, b VARCHAR(5))");
+                db.execute("INSERT INTO t VALUES (0, 'old')");
+            }
+            std::string output;
+            ASSERT_EQ(dmp_load(dir.file("out.sql"), loaded.name(), output), 0) << output;
+            const table_rows expected = existing ? table_rows{{"0", "old"}, {"1", "x"}, {"2", "y"}}
+                                                 : table_rows{{"1", "x"}, {"2", "y"}};
+            EXPECT_EQ(db.rows("SELECT a, b FROM t ORDER BY a"), expected) << "existing " << existing;
+        }
+    }
+}
+
+// With its own database statements the dump creates the database only when
+// missing and never drops it in an appending mode.
+TEST(ConsoleDump, AppendingModesKeepTheDatabase)
+{
+    const std::string name = "rvl_keep_" + std::to_string(::getpid());
+    test_dir dir;
+    test_dir::write(dir.file("in.csv"), "a\n1\n");
+    test_dir::write(dir.file("job.rvl"), "[Generic settings]\nsrc=in.csv\ndest=" + name + ".sql\n[MySQL settings]\n"
+                                         "direct mode=0\ndump create database=1\ndump create table=1\n"
+                                         "[MS Excel settings]\nconvert from xls=0\nextract field names=1\n");
+    const program_result r = run_morvante(dir, {"--profile=job.rvl", "--csv_delim=2", "--tab_name=t", "--mode=2"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    const std::string dump = test_dir::read(dir.file(name + ".sql"));
+    EXPECT_FALSE(has(dump, "DROP ")) << dump;
+    EXPECT_TRUE(has(dump, "CREATE DATABASE IF NOT EXISTS `" + name + "`")) << dump;
+    if (!test_server_settings())
+        return;
+    // The dump names its own database: it is loaded without one.
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+    test_connection().execute("CREATE DATABASE `" + name + "`");
+    test_connection(name).execute("CREATE TABLE t (a INT)");
+    test_connection(name).execute("INSERT INTO t VALUES (0)");
+    std::string output;
+    EXPECT_EQ(dmp_load(dir.file(name + ".sql"), "", output), 0) << output;
+    EXPECT_EQ(test_connection(name).rows("SELECT a FROM t ORDER BY a"), (table_rows{{"0"}, {"1"}}));
+    test_connection().execute("DROP DATABASE `" + name + "`");
+}
