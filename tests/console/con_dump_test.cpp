@@ -1,5 +1,6 @@
 // MORVANTE writing dumps that must load on the strict test server as the run
-// said they would: appending modes that drop nothing.
+// said they would: appending modes that drop nothing, tables too wide for the
+// server's row.
 #include "SQL/dmp_help.hpp"
 #include "con_help.hpp"
 
@@ -88,4 +89,39 @@ TEST(ConsoleDump, AppendingModesKeepTheDatabase)
     EXPECT_EQ(dmp_load(dir.file(name + ".sql"), "", output), 0) << output;
     EXPECT_EQ(test_connection(name).rows("SELECT a FROM t ORDER BY a"), (table_rows{{"0"}, {"1"}}));
     test_connection().execute("DROP DATABASE `" + name + "`");
+}
+
+// 384 text columns keep more than InnoDB takes in a row's page, even as
+// TEXT: the table is refused before anything is written or dropped, naming
+// the file and the table.
+TEST(ConsoleDump, ACsvTooWideForTheRowIsRefusedBeforeAnythingIsDropped)
+{
+    test_dir dir;
+    std::string header, row;
+    for (int i = 0; i < 384; ++i) {
+        header += (i > 0 ? "," : "") + std::string("c") + std::to_string(i);
+        row += (i > 0 ? "," : "") + std::string("text");
+    }
+    test_dir::write(dir.file("in.csv"), header + "\n" + row + "\n");
+    const std::string refused = "The CSV file 'in.csv' is not converted. The table 't' is too wide";
+    const program_result dump = run_morvante(dir, csv_dump_args());
+    EXPECT_EQ(dump.code, 255) << dump.out << dump.err;
+    EXPECT_TRUE(has(dump.out, refused)) << dump.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql")));
+    if (!test_server_settings())
+        return;
+    const server_settings s = *test_server_settings();
+    test_database live;
+    test_connection(live.name()).execute("CREATE TABLE t (a INT)");
+    test_connection(live.name()).execute("INSERT INTO t VALUES (7)");
+    // Types settled from the values or taken as read.
+    for (const char* refine : {"--extr_fn", "--no_refine"}) {
+        const program_result r = run_morvante(
+            dir, {"--from_csv", "--src=in.csv", "--csv_delim=2", "--extr_fn", "--tab_name=t", "--host=127.0.0.1",
+                  "--port=" + std::to_string(s.port), "--user=" + s.user, "--pswd=" + s.password,
+                  "--dest=" + live.name(), "--mode=1", refine});
+        EXPECT_EQ(r.code, 255) << refine << r.out << r.err;
+        EXPECT_TRUE(has(r.out, refused)) << r.out;
+        EXPECT_EQ(test_connection(live.name()).rows("SELECT a FROM t"), (table_rows{{"7"}})) << refine;
+    }
 }
