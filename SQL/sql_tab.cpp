@@ -10,6 +10,7 @@
 #include "platform/text/pl_case.hpp"
 
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -147,6 +148,7 @@ const sql_table::column_match& sql_table::match(const udb_record& record)
             fast_names.push_back(name_text(column->name, false));
             slow_names.push_back(name_text(column->name, true));
         }
+        note_left_out(record, *made);
     } else {
         std::unique_ptr<udb_validator> validator = engine().create_fn_validator(record);
         for (size_t i = 0; i < record.size(); ++i) {
@@ -173,6 +175,26 @@ const sql_table::column_match& sql_table::match(const udb_record& record)
         made->field_names.push_back(field->name);
     last_match = std::move(made);
     return *last_match;
+}
+
+void sql_table::note_left_out(const udb_record& record, const column_match& matched)
+{
+    std::vector<bool> used(record.size(), false);
+    for (const auto& pair : matched.pairs)
+        used[pair.first] = true;
+    std::wstring names;
+    size_t count = 0;
+    for (size_t i = 0; i < record.size(); ++i) {
+        if (used[i] || left_out_told.count(record[i]->name) != 0)
+            continue;
+        left_out_told.insert(record[i]->name);
+        names += (count++ > 0 ? L"', '" : L"'") + record[i]->name;
+    }
+    if (count == 0)
+        return;
+    left_out = tk_to_utf8(L"The table '" + name + L"' has no column for " +
+                          (count == 1 ? L"the field " : L"the fields ") + names + L"': " +
+                          (count == 1 ? L"its" : L"their") + L" values were not converted.");
 }
 
 void sql_table::values_of(std::string& values, const udb_record& record, const column_match& matched, bool prepared,
@@ -253,8 +275,12 @@ void sql_table::append_record(const udb_record& record)
         throw;
     }
     ++row_count;
+    // Told once, with the first row written without those fields.
+    const std::string not_converted = std::exchange(left_out, std::string());
     if (report.any())
-        report.raise();
+        report.raise(not_converted);
+    if (!not_converted.empty())
+        throw sql_batch_report(not_converted, 0);
 }
 
 uint32_t sql_table::gather_limit()
