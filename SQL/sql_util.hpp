@@ -55,6 +55,11 @@ std::wstring get_sql_native_type2(const t_ftd* column, bool name_only, const std
 bool sql_is_time_column(const t_ftd& column);
 // The column type of a user's type choice.
 std::wstring get_sql_native_type1(const sql_native_type& type);
+// Why a column of the type a user chose, with its length, precision, scale
+// (as given, before any conversion to unsigned) and default value, is one
+// the server refuses: empty when it takes it.
+std::wstring sql_user_type_failure(const std::wstring& type, int64_t length, int64_t precision, int64_t scale,
+                                   const std::wstring& default_value, const std::wstring& char_set);
 // The text after " DEFAULT ", empty when the column gets no DEFAULT clause.
 std::wstring make_mysql_def_val(const t_ftd* column);
 

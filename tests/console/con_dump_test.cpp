@@ -1,6 +1,6 @@
 // MORVANTE writing dumps that must load on the strict test server as the run
 // said they would: appending modes that drop nothing, tables too wide for the
-// server's row.
+// server's row, and types the server cannot hold.
 #include "SQL/dmp_help.hpp"
 #include "con_help.hpp"
 
@@ -89,6 +89,70 @@ TEST(ConsoleDump, AppendingModesKeepTheDatabase)
     EXPECT_EQ(dmp_load(dir.file(name + ".sql"), "", output), 0) << output;
     EXPECT_EQ(test_connection(name).rows("SELECT a FROM t ORDER BY a"), (table_rows{{"0"}, {"1"}}));
     test_connection().execute("DROP DATABASE `" + name + "`");
+}
+
+namespace {
+
+// A CSV file and a profile that converts it into out.sql with the given
+// field lines for its table t.
+struct typed_job : test_dir {
+    typed_job(const std::string& csv, const std::string& fields)
+    {
+        write(file("in.csv"), csv);
+        write(file("job.rvl"), "[Generic settings]\nsrc=in.csv\ndest=out.sql\n[MySQL settings]\ndirect mode=0\n"
+                               "[MS Excel settings]\nconvert from xls=0\nextract field names=1\n\n"
+                               "[Type Mappings]\ntables:\n  - name: t\n    fields:\n" +
+                                   fields);
+    }
+    program_result run() const { return run_morvante(*this, {"--profile=job.rvl", "--csv_delim=2", "--tab_name=t"}); }
+};
+
+std::string typed(const std::string& column, const std::string& keys)
+{
+    return "      - name:" + column + "\n        type: " + keys + "\n";
+}
+
+} // namespace
+
+// A type the server cannot create is refused before anything is written,
+// naming the table, the column and the type as given.
+TEST(ConsoleDump, TypesTheServerCannotCreateAreRefusedWithTheProfile)
+{
+    struct {
+        const char* fields;
+        const char* named;
+    } cases[] = {
+        {"VARCHAR\n        length: -5\n", "type VARCHAR(-5), which the server cannot create: its length must be 0 "
+                                            "to "},
+        {"VARCHAR\n        length: 99999999999999\n", "type VARCHAR(99999999999999), which"},
+        {"DECIMAL\n        precision: 1\n        scale: 5\n", "type DECIMAL(1,5), which the server cannot create: "
+                                                              "its scale must be 0 to 30 and at most its precision."},
+        {"ENUM\n", "type ENUM, which the server cannot create: an ENUM column needs its list of values"},
+        {"SET\n", "type SET, which the server cannot create: a SET column needs"},
+        {"TINYINT\n        default_value: 999\n", "type TINYINT, which the server cannot create: its default "
+                                                   "value 999 is outside the type."},
+        {"VARCHAR\n        length: 2\n        default_value: abc\n", "type VARCHAR(2), which"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fields);
+        typed_job dir("a,b\n1,x\n", typed("b", c.fields));
+        const program_result r = dir.run();
+        EXPECT_EQ(r.code, 255) << r.out << r.err;
+        EXPECT_TRUE(has(r.out, "Profile job.rvl cannot be used: the column 'b' of the table 't' is given the " +
+                                   std::string(c.named)))
+            << r.out;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql")));
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql.part")));
+    }
+}
+
+TEST(ConsoleDump, ATableWithEveryFieldDeletedIsRefused)
+{
+    typed_job dir("a,b\n1,x\n", "      - name:a\n        status: deleted\n      - name:b\n        status: deleted\n");
+    const program_result r = dir.run();
+    EXPECT_EQ(r.code, 255) << r.out << r.err;
+    EXPECT_TRUE(has(r.out, "Every field of the table 't' is deleted")) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql")));
 }
 
 // 384 text columns keep more than InnoDB takes in a row's page, even as
