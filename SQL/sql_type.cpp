@@ -421,6 +421,39 @@ std::wstring sql_user_type_failure(const std::wstring& type, int64_t length, int
                                  : default_failure(name, type, length, precision, scale, default_value);
 }
 
+std::wstring sql_value_failure(const std::wstring& type, const std::wstring& value)
+{
+    const size_t open = type.find(L'(');
+    std::wstring name = type.substr(0, std::min(open, type.find(L' ')));
+    for (wchar_t& c : name)
+        c = static_cast<wchar_t>(std::towupper(c));
+    const uint32_t first =
+        open == std::wstring::npos ? 0 : static_cast<uint32_t>(std::wcstoul(type.c_str() + open + 1, nullptr, 10));
+    if (name == L"VARCHAR" || name == L"CHAR") {
+        // Blanks past the length are dropped with a note only.
+        const bool too_long = open != std::wstring::npos && value.size() > first &&
+                              value.find_first_not_of(L' ', first) != std::wstring::npos;
+        return too_long ? L"Data too long for column" : std::wstring();
+    }
+    const std::wstring out_of_range = L"Out of range value for column";
+    long long min = 0;
+    unsigned long long max = 0;
+    if (integer_range(type, min, max)) {
+        if (!sql_is_number(value))
+            return {};
+        const long double number = std::wcstold(value.c_str(), nullptr);
+        return number < static_cast<long double>(min) || number > static_cast<long double>(max) ? out_of_range
+                                                                                                  : std::wstring();
+    }
+    if (name == L"DECIMAL" && open != std::wstring::npos) {
+        const size_t comma = type.find(L',', open);
+        const int64_t scale =
+            comma == std::wstring::npos ? 0 : static_cast<int64_t>(std::wcstoul(type.c_str() + comma + 1, nullptr, 10));
+        return integer_digits(value) > static_cast<int64_t>(first) - scale ? out_of_range : std::wstring();
+    }
+    return {};
+}
+
 std::wstring make_mysql_def_val(const t_ftd* column)
 {
     if (column == nullptr)

@@ -155,6 +155,29 @@ TEST(ConsoleDump, ATableWithEveryFieldDeletedIsRefused)
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql")));
 }
 
+// A value a strict server would refuse for the user's type is reported with
+// its record and left out of the dump, which then loads whole.
+TEST(ConsoleDump, ValuesOutsideAUserTypeAreReportedPerRecord)
+{
+    typed_job dir("id,code,amount,level\n1,abc,12.5,7\n2,abcd,1.25,8\n3,ab,123.4,9\n4,xy,-1,8388608\n5,ab   ,1,1\n",
+                  typed("code", "VARCHAR\n        length: 3\n") +
+                      typed("amount", "DECIMAL\n        precision: 4\n        scale: 2\n") + typed("level", "MEDIUMINT\n"));
+    const program_result r = dir.run();
+    EXPECT_EQ(r.code, 1) << r.out << r.err;
+    EXPECT_TRUE(has(r.out, "record #2: Data too long for column 'code' (VARCHAR(3))")) << r.out;
+    EXPECT_TRUE(has(r.out, "record #3: Out of range value for column 'amount' (DECIMAL(4,2))")) << r.out;
+    EXPECT_TRUE(has(r.out, "record #4: Out of range value for column 'level' (MEDIUMINT)")) << r.out;
+    EXPECT_FALSE(has(r.out, "record #1")) << r.out;
+    EXPECT_FALSE(has(r.out, "record #5")) << r.out;
+    if (!test_server_settings())
+        return;
+    test_database loaded;
+    std::string output;
+    ASSERT_EQ(dmp_load(dir.file("out.sql"), loaded.name(), output), 0) << output;
+    EXPECT_EQ(test_connection(loaded.name()).rows("SELECT id, code, amount, level FROM t ORDER BY id"),
+              (table_rows{{"1", "abc", "12.50", "7"}, {"5", "ab ", "1.00", "1"}}));
+}
+
 // 384 text columns keep more than InnoDB takes in a row's page, even as
 // TEXT: the table is refused before anything is written or dropped, naming
 // the file and the table.
