@@ -177,6 +177,13 @@ const sql_table::column_match& sql_table::match(const udb_record& record)
     return *last_match;
 }
 
+sql_exception sql_table::packet_refusal() const
+{
+    return sql_exception(std::string(packet_message) + ": record #" + std::to_string(record_number) +
+                             " of the table '" + tk_to_utf8(name) + "' is not converted.",
+                         packet_too_large);
+}
+
 void sql_table::note_left_out(const udb_record& record, const column_match& matched)
 {
     std::vector<bool> used(record.size(), false);
@@ -303,7 +310,7 @@ void sql_table::fast_append(const udb_record& record, batch_report& report)
     // Alone in a statement: the server closes the connection on a packet over
     // its limit, so such a row is refused here and the others go on.
     if (matched.fast_columns.size() + 1 + 7 + 2 + values.size() > gather_limit())
-        throw sql_exception(packet_message, packet_too_large);
+        throw packet_refusal();
     if (cached_rec_size == 0)
         cached_rec_size = static_cast<uint32_t>(record.size());
     std::string& text = pending.text;
@@ -439,7 +446,7 @@ void sql_table::slow_append(const udb_record& record, batch_report& report)
     const uint64_t needed = big ? static_cast<uint64_t>(size) : statement.size() + 1;
     if (packet != 0 && packet < needed) {
         tk_logger::log(2, "row_tot_size > max_allowed_packet");
-        throw sql_exception(packet_message, packet_too_large);
+        throw packet_refusal();
     }
     if (big)
         get_database()->prepared_statement(statement, long_fields, size);

@@ -141,6 +141,8 @@ private:
     // Fields of the record that no column of the table takes, not told of
     // yet: left_out receives the report that names them.
     void note_left_out(const udb_record& record, const column_match& matched);
+    // The refusal of the record in hand, longer than max_allowed_packet.
+    sql_exception packet_refusal() const;
     // The literals of a record's values, joined by ", ", into values (whose
     // storage is kept from row to row).
     void values_of(std::string& values, const udb_record& record, const column_match& match, bool prepared,

@@ -273,7 +273,7 @@ TEST_F(SqlTableRows, ARowLargerThanTheServerTakesIsRefusedBeforeSending)
         table->append_record(make_record({{L"id", 2}, {L"txt", std::wstring(packet + 10, L'q')}}));
         FAIL() << "row over max_allowed_packet accepted";
     } catch (const tk_exception& e) {
-        EXPECT_STREQ(e.what(), "Row size exceeds 'max_allowed_packet'");
+        EXPECT_STREQ(e.what(), "Row size exceeds 'max_allowed_packet': record #2 of the table 't' is not converted.");
         EXPECT_EQ(e.get_level(), 0);
     }
     EXPECT_EQ(count(), "1");
