@@ -29,15 +29,16 @@ void report_findings(const csv_file& reader, const std::wstring& src, converter_
         report(platform::format(L"The CSV file '%s' ends inside the quoted field opened at line %I64d: the rest of "
                                 L"the file was read into that field.",
                                 src.c_str(), reader.unclosed_quote_line()));
+    const size_t columns = reader.schema.size();
+    const std::wstring column_count = std::to_wstring(columns) + (columns == 1 ? L" column" : L" columns");
     if (reader.long_records() == 1)
-        report(platform::format(L"1 record of the CSV file '%s' has more fields than its %d columns, at line %I64d; "
+        report(platform::format(L"1 record of the CSV file '%s' has more fields than its %s, at line %I64d; "
                                 L"the extra fields were not converted.",
-                                src.c_str(), static_cast<int>(reader.schema.size()), reader.first_long_record()));
+                                src.c_str(), column_count.c_str(), reader.first_long_record()));
     else if (reader.long_records() > 1)
-        report(platform::format(L"%I64d records of the CSV file '%s' have more fields than its %d columns, the "
+        report(platform::format(L"%I64d records of the CSV file '%s' have more fields than its %s, the "
                                 L"first at line %I64d; the extra fields were not converted.",
-                                reader.long_records(), src.c_str(), static_cast<int>(reader.schema.size()),
-                                reader.first_long_record()));
+                                reader.long_records(), src.c_str(), column_count.c_str(), reader.first_long_record()));
     if (reader.first_ansi_line() > 0)
         hooks.notice(platform::format(L"The CSV file '%s' is not all UTF-8: lines that are not, the first at line "
                                       L"%I64d, were read as Windows-1252.",
