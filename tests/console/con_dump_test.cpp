@@ -212,3 +212,13 @@ TEST(ConsoleDump, ACsvTooWideForTheRowIsRefusedBeforeAnythingIsDropped)
         EXPECT_EQ(test_connection(live.name()).rows("SELECT a FROM t"), (table_rows{{"7"}})) << refine;
     }
 }
+
+// A CSV file of one column says so in the singular when a record is longer.
+TEST(ConsoleDump, AFileOfOneColumnIsCountedInTheSingular)
+{
+    test_dir dir;
+    test_dir::write(dir.file("in.csv"), "a\n1,2\n");
+    const program_result r = run_morvante(dir, csv_dump_args());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(has(r.out, "1 record of the CSV file 'in.csv' has more fields than its 1 column, at line 2")) << r.out;
+}
