@@ -15,6 +15,9 @@ struct dump_options {
     bool b_ins_comments = true;
     bool b_ins_db = false;      // DROP DATABASE, CREATE DATABASE and USE (with b_ins_tables)
     bool b_ins_tables = true;   // DROP TABLE and CREATE TABLE for each table
+    // Set by a run that appends (never stored): the dump drops nothing and
+    // creates only what the loading server lacks (IF NOT EXISTS).
+    bool b_keep_existing = false;
     std::string created_by;     // written into the header byte for byte
     std::string db_name;        // empty: the file's base name
 };

@@ -2,6 +2,7 @@
 
 #include "SQL/sql_dump.hpp"
 #include "SQL/sql_engi.hpp"
+#include "SQL/sql_tab.hpp"
 #include "SQL/sql_util.hpp"
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
@@ -137,6 +138,7 @@ void dmp_recordset::flush_pending()
 void dmp_recordset::append_record(const udb_record& record)
 {
     tk_logger::log(1, "dmp_recordset::append_record");
+    ++record_number;
     const int64_t size = record.get_total_size();
     tk_logger::log(1, "record size=%d", static_cast<int>(size));
     sql_engine* engine = sql_engine::instance_ptr();
@@ -235,6 +237,22 @@ std::string dmp_recordset::write_streamed(const std::string& head, const row_val
     return text;
 }
 
+void dmp_recordset::check_user_types(const row_values& row) const
+{
+    for (size_t i = 0; i < row.fields.size(); ++i) {
+        const t_ftd& column = *row.columns[i];
+        const VARTYPE vt = row.fields[i]->get_type();
+        if (column.native_type.empty() || vt == VT_EMPTY || vt == VT_NULL)
+            continue;
+        const std::wstring failure = sql_value_failure(column.native_type, row.fields[i]->to_wstring());
+        if (!failure.empty())
+            throw sql_batch_report("record #" + std::to_string(record_number) + ": " + tk_to_utf8(failure) + " '" +
+                                       tk_to_utf8(column.name) + "' (" + tk_to_utf8(column.native_type) +
+                                       "), which a server in strict mode refuses: the row is not in the dump.",
+                                   0);
+    }
+}
+
 void dmp_recordset::fast_append(const udb_record& record)
 {
     tk_logger::log(1, "dmp_recordset::fast_append");
@@ -244,6 +262,7 @@ void dmp_recordset::fast_append(const udb_record& record)
     // A value over 1 MiB makes its row longer than the row limit, and such a
     // row never comes here: fast rows stream nothing.
     const row_values& row = match_batch(record);
+    check_user_types(row);
     const size_t start = append_buffer.size();
     if (first)
         append_buffer += batch_head + " VALUES(";
@@ -316,6 +335,7 @@ void dmp_recordset::slow_append(const udb_record& record)
     std::string column_list;
     const row_values row = record.size() < schema.size() ? match_by_record(record, column_list)
                                                          : match_by_schema(record, column_list);
+    check_user_types(row);
     // The bare LF after the column list is the statement's own, whatever
     // the dump's line ends.
     const std::string head = "INSERT INTO " + identifier(name) + "(" + column_list + ") \nVALUES (";

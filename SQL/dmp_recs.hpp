@@ -9,6 +9,7 @@
 
 #include "UDB/udb_recs.hpp"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ private:
         std::vector<const t_ftd*> columns;
     };
 
+    // A row the loading server refuses in strict mode (a value too long for
+    // or outside a column type the user gave) is a level-0 failure naming
+    // the record; it is not written.
+    void check_user_types(const row_values& row) const;
     void fast_append(const udb_record& record);
     void slow_append(const udb_record& record);
     void begin_batch(const udb_record& record);
@@ -57,4 +62,5 @@ private:
     std::vector<std::wstring> batch_sources;  // their source names
     std::string batch_head;     // "INSERT INTO t(columns)"
     row_values batch_row;       // the fields of the row being gathered
+    int64_t record_number = 0;
 };

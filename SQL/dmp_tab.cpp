@@ -28,7 +28,8 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::wstring& ta
     if (options.b_ins_tables) {
         if (options.b_ins_comments)
             write_comment_block("Table structure for table", table);
-        delete_tab(table);
+        if (!options.b_keep_existing)
+            delete_tab(table);
         tk_logger::log(1, "Right before inserting CREATE TABLE statement");
         write_line(tk_to_utf8(statement) + ";");
     }
@@ -52,7 +53,8 @@ std::wstring dmp_database::build_create_table(const std::wstring& table, sql_sch
                                               const sql_table_options* chosen) const
 {
     const std::wstring eol = get_weol();
-    std::wstring text = L"CREATE TABLE " + dialect_name(table) + L" (" + eol;
+    const wchar_t* create = options.b_keep_existing ? L"CREATE TABLE IF NOT EXISTS " : L"CREATE TABLE ";
+    std::wstring text = create + dialect_name(table) + L" (" + eol;
     std::vector<std::wstring> chunks;
     columns.get_init_chunks(chunks, chosen);
     for (size_t i = 0; i < chunks.size(); ++i)

@@ -205,8 +205,10 @@ void dmp_database::write_database_statements()
 {
     const std::string db = tk_to_utf8(backquoted_name(get_db_name(path, options)));
     write_line("");
-    write_line("DROP DATABASE IF EXISTS " + db + ";");
-    write_line("CREATE DATABASE " + db + " character set " + tk_to_utf8(sql_engine::instance().get_char_set()) + ";");
+    if (!options.b_keep_existing)
+        write_line("DROP DATABASE IF EXISTS " + db + ";");
+    write_line("CREATE DATABASE " + std::string(options.b_keep_existing ? "IF NOT EXISTS " : "") + db +
+               " character set " + tk_to_utf8(sql_engine::instance().get_char_set()) + ";");
     write_line("USE " + db + ";");
 }
 

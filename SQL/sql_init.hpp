@@ -28,24 +28,36 @@ struct sql_table_options {
 };
 
 // The columns of the table under their new names, keeping the row within the
-// server's 65,535 bytes: when the VARCHAR columns would exceed it, the largest
-// of them become LONGTEXT (size 0) until the row fits. Text is counted in the
-// bytes a character of the engine's character set may take.
+// server's 65,535 bytes and, in an InnoDB table, the part of the row kept in
+// its page (DYNAMIC row format: a column of more than 255 bytes may go
+// off-page, leaving 20 bytes): when the VARCHAR columns the run chose would
+// exceed either, the largest of them become LONGTEXT (size 0) until the row
+// fits. Text is counted in the bytes a character of the engine's character
+// set may take.
 class sql_schema : public udb_schema {
 public:
-    sql_schema();
+    explicit sql_schema(bool innodb = false);
     ~sql_schema() override;
     void push_back(const std::shared_ptr<t_ftd>& column);
 
+    // What keeps the server from creating the table: empty when it fits.
+    std::wstring row_failure(const std::wstring& table_name) const;
+
     uint32_t total_size = 0;
+    uint32_t page_size = 0;      // the columns' bytes in an InnoDB page
     std::vector<uint32_t> lobs;  // positions of convertible text columns, largest first
 
 private:
     bool is_convertible(const t_ftd& column) const;
     uint32_t row_bytes(const t_ftd& column) const;
+    uint32_t page_bytes(const t_ftd& column) const;
+    uint32_t page_row() const;
+    void make_long_text(uint32_t at);
 
     uint32_t char_bytes;
     uint32_t max_varchar;
+    std::wstring char_set;
+    bool innodb;
 };
 
 class sql_schema_initializer {
@@ -109,9 +121,12 @@ struct sql_table_clauses {
 std::optional<sql_table_options> sql_user_table_options(const std::wstring& table_name, const udb_schema& schema);
 
 // A table the server cannot create is refused before any statement on it:
-// MySQL takes at most 4096 columns in a table, InnoDB 1017. The failure
-// names the table; empty when the table can be created.
-std::wstring sql_column_count_failure(const std::wstring& table_name, const udb_schema& schema);
+// MySQL takes at most 4096 columns in a table, InnoDB 1017, and a row no
+// wider than sql_schema lets it be. The failure names the table; empty when
+// the table can be created. Without with_row only the columns are counted,
+// for a table whose types are not settled yet.
+std::wstring sql_column_count_failure(const std::wstring& table_name, const udb_schema& schema,
+                                      bool with_row = true);
 // The failure above, as a tk_exception of level 0.
 void sql_check_column_count(const std::wstring& table_name, const udb_schema& schema);
 

@@ -10,6 +10,7 @@
 #include "platform/text/pl_case.hpp"
 
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -147,6 +148,7 @@ const sql_table::column_match& sql_table::match(const udb_record& record)
             fast_names.push_back(name_text(column->name, false));
             slow_names.push_back(name_text(column->name, true));
         }
+        note_left_out(record, *made);
     } else {
         std::unique_ptr<udb_validator> validator = engine().create_fn_validator(record);
         for (size_t i = 0; i < record.size(); ++i) {
@@ -173,6 +175,33 @@ const sql_table::column_match& sql_table::match(const udb_record& record)
         made->field_names.push_back(field->name);
     last_match = std::move(made);
     return *last_match;
+}
+
+sql_exception sql_table::packet_refusal() const
+{
+    return sql_exception(std::string(packet_message) + ": record #" + std::to_string(record_number) +
+                             " of the table '" + tk_to_utf8(name) + "' is not converted.",
+                         packet_too_large);
+}
+
+void sql_table::note_left_out(const udb_record& record, const column_match& matched)
+{
+    std::vector<bool> used(record.size(), false);
+    for (const auto& pair : matched.pairs)
+        used[pair.first] = true;
+    std::wstring names;
+    size_t count = 0;
+    for (size_t i = 0; i < record.size(); ++i) {
+        if (used[i] || left_out_told.count(record[i]->name) != 0)
+            continue;
+        left_out_told.insert(record[i]->name);
+        names += (count++ > 0 ? L"', '" : L"'") + record[i]->name;
+    }
+    if (count == 0)
+        return;
+    left_out = tk_to_utf8(L"The table '" + name + L"' has no column for " +
+                          (count == 1 ? L"the field " : L"the fields ") + names + L"': " +
+                          (count == 1 ? L"its" : L"their") + L" values were not converted.");
 }
 
 void sql_table::values_of(std::string& values, const udb_record& record, const column_match& matched, bool prepared,
@@ -253,8 +282,12 @@ void sql_table::append_record(const udb_record& record)
         throw;
     }
     ++row_count;
+    // Told once, with the first row written without those fields.
+    const std::string not_converted = std::exchange(left_out, std::string());
     if (report.any())
-        report.raise();
+        report.raise(not_converted);
+    if (!not_converted.empty())
+        throw sql_batch_report(not_converted, 0);
 }
 
 uint32_t sql_table::gather_limit()
@@ -277,7 +310,7 @@ void sql_table::fast_append(const udb_record& record, batch_report& report)
     // Alone in a statement: the server closes the connection on a packet over
     // its limit, so such a row is refused here and the others go on.
     if (matched.fast_columns.size() + 1 + 7 + 2 + values.size() > gather_limit())
-        throw sql_exception(packet_message, packet_too_large);
+        throw packet_refusal();
     if (cached_rec_size == 0)
         cached_rec_size = static_cast<uint32_t>(record.size());
     std::string& text = pending.text;
@@ -413,7 +446,7 @@ void sql_table::slow_append(const udb_record& record, batch_report& report)
     const uint64_t needed = big ? static_cast<uint64_t>(size) : statement.size() + 1;
     if (packet != 0 && packet < needed) {
         tk_logger::log(2, "row_tot_size > max_allowed_packet");
-        throw sql_exception(packet_message, packet_too_large);
+        throw packet_refusal();
     }
     if (big)
         get_database()->prepared_statement(statement, long_fields, size);

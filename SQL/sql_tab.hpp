@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -137,6 +138,11 @@ private:
     void read_foreign_keys();
 
     const column_match& match(const udb_record& record);
+    // Fields of the record that no column of the table takes, not told of
+    // yet: left_out receives the report that names them.
+    void note_left_out(const udb_record& record, const column_match& matched);
+    // The refusal of the record in hand, longer than max_allowed_packet.
+    sql_exception packet_refusal() const;
     // The literals of a record's values, joined by ", ", into values (whose
     // storage is kept from row to row).
     void values_of(std::string& values, const udb_record& record, const column_match& match, bool prepared,
@@ -176,4 +182,6 @@ private:
     bool awaiting_answer = false;
     uint32_t limit = 0;
     std::unique_ptr<column_match> last_match;
+    std::set<std::wstring> left_out_told;
+    std::string left_out;
 };

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cwchar>
+#include <cwctype>
 #include <vector>
 
 namespace {
@@ -327,6 +328,130 @@ std::wstring get_sql_native_type1(const sql_native_type& type)
         text += L"(" + std::to_wstring(type.precision) + L"," + std::to_wstring(type.scale) + L")";
     tk_logger::wlog(1, L"buf=%s", text.c_str());
     return text;
+}
+
+namespace {
+
+constexpr int64_t max_char = 255;
+constexpr int64_t max_decimal_precision = 65;
+constexpr int64_t max_decimal_scale = 30;
+
+// The range of an integer type by its name ("TINYINT UNSIGNED"); false for a
+// type that is no integer.
+bool integer_range(const std::wstring& type, long long& min, unsigned long long& max)
+{
+    struct range {
+        const wchar_t* name;
+        long long min;
+        unsigned long long max;
+    };
+    static const range ranges[] = {
+        {L"TINYINT", INT8_MIN, INT8_MAX},       {L"SMALLINT", INT16_MIN, INT16_MAX},
+        {L"MEDIUMINT", -8388608, 8388607},      {L"INT", INT32_MIN, INT32_MAX},
+        {L"INTEGER", INT32_MIN, INT32_MAX},     {L"BIGINT", INT64_MIN, INT64_MAX},
+    };
+    const size_t blank = type.find(L' ');
+    const std::wstring name = type.substr(0, blank);
+    const bool is_unsigned = blank != std::wstring::npos && platform::equal_no_case(type.substr(blank + 1), L"UNSIGNED");
+    for (const range& r : ranges) {
+        if (!platform::equal_no_case(name, r.name))
+            continue;
+        min = is_unsigned ? 0 : r.min;
+        max = is_unsigned ? r.max * 2 + 1 : r.max;
+        return true;
+    }
+    return false;
+}
+
+// The digits of a plain decimal number before its point; -1 for no number.
+int integer_digits(const std::wstring& text)
+{
+    size_t at = text.find_first_not_of(L"+-");
+    if (at > 1 || !sql_is_number(text) || text.find_first_of(L"eE") != std::wstring::npos)
+        return -1;
+    at = text.find_first_not_of(L'0', at);
+    const size_t point = text.find(L'.');
+    const size_t end = point == std::wstring::npos ? text.size() : point;
+    return at == std::wstring::npos || at >= end ? 0 : static_cast<int>(end - at);
+}
+
+std::wstring default_failure(const std::wstring& name, const std::wstring& type, int64_t length, int64_t precision,
+                             int64_t scale, const std::wstring& value)
+{
+    const std::wstring refused = L"its default value " + value + L" is outside the type";
+    long long min = 0;
+    unsigned long long max = 0;
+    if (integer_range(type, min, max)) {
+        const bool is_unsigned = min == 0;
+        const std::wstring kept = exact_integer(value, min, max, is_unsigned);
+        if (kept.empty() && !exact_integer(value, INT64_MIN, UINT64_MAX, value.empty() || value[0] != L'-').empty())
+            return refused;
+        return {};
+    }
+    if (name == L"DECIMAL") {
+        // DECIMAL(0) is the server's DECIMAL(10).
+        const int64_t allowed = (precision == 0 ? 10 : precision) - scale;
+        return integer_digits(value) > allowed ? refused : std::wstring();
+    }
+    if ((name == L"VARCHAR" || name == L"CHAR") && static_cast<int64_t>(value.size()) > length)
+        return L"its default value is longer than its " + std::to_wstring(length) + L" characters";
+    return {};
+}
+
+} // namespace
+
+std::wstring sql_user_type_failure(const std::wstring& type, int64_t length, int64_t precision, int64_t scale,
+                                   const std::wstring& default_value, const std::wstring& char_set)
+{
+    std::wstring name = type.substr(0, type.find(L' '));
+    for (wchar_t& c : name)
+        c = static_cast<wchar_t>(std::towupper(c));
+    if (name == L"ENUM" || name == L"SET")
+        return (name == L"ENUM" ? L"an " : L"a ") + name + L" column needs its list of values, which a type mapping cannot give";
+    const int64_t longest = name == L"CHAR" ? max_char : sql_varchar_limit(char_set);
+    if ((name == L"VARCHAR" || name == L"CHAR") && (length < 0 || length > longest))
+        return L"its length must be 0 to " + std::to_wstring(longest);
+    if (name == L"DECIMAL") {
+        if (precision < 0 || precision > max_decimal_precision)
+            return L"its precision must be 0 to " + std::to_wstring(max_decimal_precision);
+        if (scale < 0 || scale > max_decimal_scale || scale > precision)
+            return L"its scale must be 0 to " + std::to_wstring(max_decimal_scale) + L" and at most its precision";
+    }
+    return default_value.empty() ? std::wstring()
+                                 : default_failure(name, type, length, precision, scale, default_value);
+}
+
+std::wstring sql_value_failure(const std::wstring& type, const std::wstring& value)
+{
+    const size_t open = type.find(L'(');
+    std::wstring name = type.substr(0, std::min(open, type.find(L' ')));
+    for (wchar_t& c : name)
+        c = static_cast<wchar_t>(std::towupper(c));
+    const uint32_t first =
+        open == std::wstring::npos ? 0 : static_cast<uint32_t>(std::wcstoul(type.c_str() + open + 1, nullptr, 10));
+    if (name == L"VARCHAR" || name == L"CHAR") {
+        // Blanks past the length are dropped with a note only.
+        const bool too_long = open != std::wstring::npos && value.size() > first &&
+                              value.find_first_not_of(L' ', first) != std::wstring::npos;
+        return too_long ? L"Data too long for column" : std::wstring();
+    }
+    const std::wstring out_of_range = L"Out of range value for column";
+    long long min = 0;
+    unsigned long long max = 0;
+    if (integer_range(type, min, max)) {
+        if (!sql_is_number(value))
+            return {};
+        const long double number = std::wcstold(value.c_str(), nullptr);
+        return number < static_cast<long double>(min) || number > static_cast<long double>(max) ? out_of_range
+                                                                                                  : std::wstring();
+    }
+    if (name == L"DECIMAL" && open != std::wstring::npos) {
+        const size_t comma = type.find(L',', open);
+        const int64_t scale =
+            comma == std::wstring::npos ? 0 : static_cast<int64_t>(std::wcstoul(type.c_str() + comma + 1, nullptr, 10));
+        return integer_digits(value) > static_cast<int64_t>(first) - scale ? out_of_range : std::wstring();
+    }
+    return {};
 }
 
 std::wstring make_mysql_def_val(const t_ftd* column)

@@ -55,6 +55,16 @@ std::wstring get_sql_native_type2(const t_ftd* column, bool name_only, const std
 bool sql_is_time_column(const t_ftd& column);
 // The column type of a user's type choice.
 std::wstring get_sql_native_type1(const sql_native_type& type);
+// Why a column of the type a user chose, with its length, precision, scale
+// (as given, before any conversion to unsigned) and default value, is one
+// the server refuses: empty when it takes it.
+std::wstring sql_user_type_failure(const std::wstring& type, int64_t length, int64_t precision, int64_t scale,
+                                   const std::wstring& default_value, const std::wstring& char_set);
+// The server's words for a value that a column of the type (as a CREATE
+// TABLE gives it: "VARCHAR(3)", "TINYINT UNSIGNED", "DECIMAL(6,2)") refuses
+// in strict mode: too long for its length or outside its range. Empty when
+// the value fits or the type is none of those.
+std::wstring sql_value_failure(const std::wstring& type, const std::wstring& value);
 // The text after " DEFAULT ", empty when the column gets no DEFAULT clause.
 std::wstring make_mysql_def_val(const t_ftd* column);
 

@@ -121,7 +121,7 @@ public:
 
     // Types are settled from the values for a table the run creates with
     // refinement on and rows to copy, outside merge mode; never for a table
-    // that was there before.
+    // that was there before, unless mode 1 replaces it.
     bool settles_types(udb_database& database, const std::wstring& table);
 
     // The CSV delimiter of n_comma: tab, ";", ",", " ".
@@ -172,6 +172,10 @@ private:
     // The table a CSV run writes: the user's name for tab_name made safe the
     // same way in every run, so that each run meets the same table.
     std::wstring csv_table_name(udb_schema& columns, udb_indexes& indexes);
+    // The CSV file's one table is one the server cannot create (a
+    // sql_column_count_failure): a level-0 tk_exception naming the file.
+    // Nothing for an empty failure.
+    void refuse_csv_table(const std::wstring& failure) const;
 
     const converter_form form;
     converter_hooks& hooks;

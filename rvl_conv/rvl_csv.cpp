@@ -6,6 +6,7 @@
 // still closes its destination.
 #include "rvl_conv/rvl_conv.hpp"
 
+#include "SQL/sql_init.hpp"
 #include "UDB/udb_vali.hpp"
 #include "TK/tk_log.hpp"
 #include "common/csv_util.hpp"
@@ -28,15 +29,16 @@ void report_findings(const csv_file& reader, const std::wstring& src, converter_
         report(platform::format(L"The CSV file '%s' ends inside the quoted field opened at line %I64d: the rest of "
                                 L"the file was read into that field.",
                                 src.c_str(), reader.unclosed_quote_line()));
+    const size_t columns = reader.schema.size();
+    const std::wstring column_count = std::to_wstring(columns) + (columns == 1 ? L" column" : L" columns");
     if (reader.long_records() == 1)
-        report(platform::format(L"1 record of the CSV file '%s' has more fields than its %d columns, at line %I64d; "
+        report(platform::format(L"1 record of the CSV file '%s' has more fields than its %s, at line %I64d; "
                                 L"the extra fields were not converted.",
-                                src.c_str(), static_cast<int>(reader.schema.size()), reader.first_long_record()));
+                                src.c_str(), column_count.c_str(), reader.first_long_record()));
     else if (reader.long_records() > 1)
-        report(platform::format(L"%I64d records of the CSV file '%s' have more fields than its %d columns, the "
+        report(platform::format(L"%I64d records of the CSV file '%s' have more fields than its %s, the "
                                 L"first at line %I64d; the extra fields were not converted.",
-                                reader.long_records(), src.c_str(), static_cast<int>(reader.schema.size()),
-                                reader.first_long_record()));
+                                reader.long_records(), src.c_str(), column_count.c_str(), reader.first_long_record()));
     if (reader.first_ansi_line() > 0)
         hooks.notice(platform::format(L"The CSV file '%s' is not all UTF-8: lines that are not, the first at line "
                                       L"%I64d, were read as Windows-1252.",
@@ -64,7 +66,8 @@ struct ravelin_converter::published {
 
 bool ravelin_converter::settles_types(udb_database& database, const std::wstring& table)
 {
-    return refine_types && !tab_def && mode != 3 && !database.is_table_exist(table);
+    // Mode 1 replaces an existing table with one the run creates.
+    return refine_types && !tab_def && mode != 3 && (mode == 1 || !database.is_table_exist(table));
 }
 
 std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes& indexes)
@@ -74,6 +77,12 @@ std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes&
     // of the name is the mode's to say, before the run.
     const std::unique_ptr<udb_validator> validator = engine.create_tn_validator({}, {});
     return validator->is_acceptable(name) ? name : validator->get_safe_name(name);
+}
+
+void ravelin_converter::refuse_csv_table(const std::wstring& failure) const
+{
+    if (!failure.empty())
+        throw tk_exception(L"The CSV file '" + src + L"' is not converted. " + failure, 0);
 }
 
 void ravelin_converter::convert_from_csv()
@@ -88,29 +97,46 @@ void ravelin_converter::convert_from_csv()
     udb_schema columns = reader->schema;
     udb_indexes indexes = reader->indexes;
     const std::wstring name = csv_table_name(columns, indexes);
-    const bool existed = database->is_table_exist(name);
+    const bool replaced = mode == 1 && database->is_table_exist(name);
+    const bool existed = database->is_table_exist(name) && !replaced;
     const bool settle = settles_types(*database, name);
-    try {
-        std::vector<text_later> later;
+    std::vector<text_later> later;
+    // A failure of the table, as a worksheet's: reported, and the run goes to
+    // its end with what was written.
+    const auto table_step = [](auto step) {
+        try {
+            step();
+            return true;
+        } catch (const tk_exception& e) {
+            if (e.get_level() != 0)
+                throw;
+            error_handler::instance().handle(e, true);
+            return false;
+        }
+    };
+    const bool settled = table_step([&] {
         if (settle) {
             // The first reading shows its progress too: a large file takes a while.
             std::unique_ptr<csv_file> first = open_csv_source();
             const published progress(*this, first.get());
             later = settle_types(*first, columns, first.get());
         }
-        const published progress(*this, reader.get());
-        std::unique_ptr<udb_recordset> table = database->create_table(name, columns, indexes);
-        tk_logger::wlog(3, L"Converting CSV file %s", src.c_str());
-        hooks.progress_line(L"Converting CSV file " + src);
-        convert_step(reader.get(), table.get(), database.get(), !settle);
-        finish_table(*database, std::move(table), existed, later);
-    } catch (const tk_exception& e) {
-        // A failure of the table, as a worksheet's: reported, and the run
-        // goes to its end with what was written.
-        if (e.get_level() != 0)
-            throw;
-        error_handler::instance().handle(e, true);
-    }
+    });
+    // The file is the run's one table: one the server cannot create ends the
+    // run, and an old table it would replace is kept.
+    if (settled && !existed)
+        refuse_csv_table(sql_column_count_failure(name, columns));
+    if (settled)
+        table_step([&] {
+            if (replaced)
+                database->delete_tab(name);
+            const published progress(*this, reader.get());
+            std::unique_ptr<udb_recordset> table = database->create_table(name, columns, indexes);
+            tk_logger::wlog(3, L"Converting CSV file %s", src.c_str());
+            hooks.progress_line(L"Converting CSV file " + src);
+            convert_step(reader.get(), table.get(), database.get(), !settle);
+            finish_table(*database, std::move(table), existed, later);
+        });
     report_findings(*reader, src, hooks);
     reader.reset();
     close_destination(std::move(database), hooks);

@@ -41,15 +41,18 @@ void ravelin_converter::check_dest()
     // for a run whose every table is one the server could not create.
     if (!direct)
         engine.set_dump_version(dump_opts.b_new_ver);  // the dialect's limits apply
-    std::unique_ptr<csv_file> reader;
     if (from_xls) {
         read_selected_sheets();
         refuse_sheets_all_too_wide();
     } else {
-        reader = open_csv_source();
+        const std::unique_ptr<csv_file> reader = open_csv_source();
         udb_schema columns = reader->schema;
         udb_indexes indexes;
-        sql_check_column_count(modify1(tab_name, columns, indexes), columns);
+        const std::wstring table = modify1(tab_name, columns, indexes);
+        // Types the run settles from the values give the row its width
+        // later (convert_from_csv); the columns count now.
+        const bool settled_later = refine_types && !tab_def && mode != 3;
+        refuse_csv_table(sql_column_count_failure(table, columns, !settled_later));
     }
     if (direct) {
         check_mysql_db_name(dest);
@@ -57,20 +60,9 @@ void ravelin_converter::check_dest()
         check_profile_names();
         if (is_mysql_base_exist(dest) && mode == 0)
             del_mysql_base(dest);
-        if (from_xls) {
-            tk_logger::log(1, "from_xls=true");
-            return;
-        }
-        tk_logger::log(1, "from_xls=false");
-        if (!is_mysql_base_exist(dest))
-            return;
-        std::unique_ptr<udb_database> database = open_mysql_base(dest, 4);
-        // The table the run will write, as the run names it.
-        udb_schema columns = reader->schema;
-        udb_indexes indexes = reader->indexes;
-        const std::wstring table = csv_table_name(columns, indexes);
-        if (mode == 1 && database->is_table_exist(table))
-            database->delete_tab(table);
+        // Mode 1's table of a CSV file is replaced by the run, once the new
+        // one is known to fit (convert_from_csv).
+        tk_logger::log(1, from_xls ? "from_xls=true" : "from_xls=false");
         return;
     }
     // An existing dump stays whole until the new one takes its name at the
@@ -112,7 +104,10 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
         return create_mysql_base(dest);
     }
     dump_opts.created_by = tk_to_ansi(get_title(), tk_cp_thread_acp);
-    std::unique_ptr<dmp_database> dump = engine.create_dump(dest, dump_opts);
+    // Appending modes load into tables that may hold rows already.
+    dump_options run_opts = dump_opts;
+    run_opts.b_keep_existing = mode == 2 || mode == 3;
+    std::unique_ptr<dmp_database> dump = engine.create_dump(dest, run_opts);
     dump_written = dmp_database::writing_path(dest);
     return dump;
 }

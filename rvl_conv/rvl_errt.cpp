@@ -72,7 +72,7 @@ const size_t mysql_err_map_size = std::size(mysql_err_map);
 
 const tk_error_row xls_err_map[] = {
     {0x10C59,
-     "The workbook and/or one of its workseets is password protected.\nYou should unprotect it first. Open it with "
+     "The workbook and/or one of its worksheets is password protected.\nYou should unprotect it first. Open it with "
      "MS Excel,\nremove the password and run Tessaline again.\n"},
     {0x10C76, table_structure},
     {0x10CCA, table_structure},

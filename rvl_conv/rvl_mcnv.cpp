@@ -5,7 +5,7 @@
 #include "SQL/sql_vali.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
-
+#include "rvl_conv/rvl_errh.hpp"
 
 mysql_converter_impl::mysql_converter_impl() { tk_logger::log(2, "mysql_converter_impl::ctor"); }
 
@@ -132,6 +132,14 @@ void mysql_converter_impl::mysql_refine_types(udb_database& destination, const s
             throw;  // the rest cannot reach the server either
         } catch (const std::exception& e) {
             tk_logger::log(3, "Got exception: %s", e.what());
+            // The values went in as text; the column keeps its first type.
+            error_handler::instance().set_context(table);
+            error_handler::instance().handle(
+                tk_exception(tk_to_ansi(L"The column '" + column.name + L"' was not made " + change.type + L": ",
+                                        tk_cp_thread_acp) +
+                                 e.what() + "\nIt keeps the type it was created with.",
+                             0),
+                false);
         }
     }
 }

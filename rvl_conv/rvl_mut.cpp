@@ -6,6 +6,7 @@
 #include "TK/tk_log.hpp"
 
 #include <algorithm>
+#include <cwctype>
 
 // ---- field change
 
@@ -259,10 +260,36 @@ std::wstring sql_db_mutator::modify1(const std::wstring& table, udb_schema& sche
     sql_table_mutator* change = get_table_mutator3(table);
     if (change == nullptr)
         return table;
+    const bool had_columns = !schema.empty();
+    check_types(table, *change);
     change->modify3(indexes);
     const std::wstring new_name = change->modify1(schema);
+    if (had_columns && schema.empty())
+        throw tk_exception(L"Every field of the table '" + table +
+                               L"' is deleted by the type mapping: the server creates no table without columns.",
+                           0);
     // An empty name must never reach CREATE TABLE.
     return new_name.empty() ? table : new_name;
+}
+
+void sql_db_mutator::check_types(const std::wstring& table, const sql_table_mutator& change) const
+{
+    const sql_engine* engine = sql_engine::try_instance();
+    for (const auto& [column, field] : change.get_fields()) {
+        const sql_field_type& type = field->type;
+        if (field->status != udb_mutators::changed || type.type.empty())
+            continue;
+        const std::wstring char_set = !type.character_set.empty() ? type.character_set
+                                      : engine != nullptr          ? engine->get_char_set()
+                                                                   : std::wstring();
+        const std::wstring failure =
+            sql_user_type_failure(type.type, type.length, type.precision, type.scale, type.default_value, char_set);
+        if (!failure.empty()) {
+            std::wstring text = sql_column_type_failure(table, column, field->column_type(), failure);
+            text[0] = static_cast<wchar_t>(std::towupper(text[0]));
+            throw tk_exception(text, 0);
+        }
+    }
 }
 
 bool sql_db_mutator::has_field_changes(const std::wstring& table) const

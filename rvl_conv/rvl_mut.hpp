@@ -108,6 +108,11 @@ private:
     udb_record last_record;
 };
 
+// "the column 'c' of the table 't' is given the type T, which the server
+// cannot create: " and the reason.
+std::wstring sql_column_type_failure(const std::wstring& table, const std::wstring& column, const std::wstring& type,
+                                     const std::wstring& reason);
+
 // A storage engine or character set that a profile names, with the line that
 // names it: once a server is connected it must be one the server has.
 struct profile_catalogue_name {
@@ -162,6 +167,9 @@ public:
     bool load(udb_profile& profile);
     bool store(udb_profile& profile) const;
     const std::wstring& get_failed_line() const { return failed_line; }
+    // When load answered false for a type the server cannot create: the
+    // sentence that names it (sql_column_type_failure).
+    const std::wstring& get_type_failure() const { return type_failure; }
     bool is_value_failure() const { return value_failure; }
     // Records a storage engine (engine true) or character set a profile line
     // names; false, the line kept as the failed one, when it is no plain
@@ -173,9 +181,14 @@ public:
     const std::map<std::wstring, std::unique_ptr<sql_table_mutator>>& get_tables() const { return tables; }
 
 private:
+    // A level-0 tk_exception naming the first changed column of the table
+    // whose type the server cannot create.
+    void check_types(const std::wstring& table, const sql_table_mutator& change) const;
+
     std::map<std::wstring, std::unique_ptr<sql_table_mutator>> tables;
     std::map<std::wstring, sql_table_mutator*> tables_by_new_name;
     std::wstring failed_line;
     bool value_failure = false;
+    std::wstring type_failure;
     std::vector<profile_catalogue_name> catalogue_names;
 };

@@ -170,6 +170,8 @@ std::string ravelin_converter::profile_failure(udb_profile& profile, const std::
     sql_db_mutator check;
     if (check.load(profile) && note_generic_names(check, profile))
         return {};
+    if (!check.get_type_failure().empty())
+        return "Profile " + tk_to_utf8(path) + " cannot be used: " + tk_to_utf8(check.get_type_failure());
     const std::string reason = check.is_value_failure()
                                    ? "this line names a storage engine, character set or type that is not a plain "
                                      "name (letters, digits and '_')"

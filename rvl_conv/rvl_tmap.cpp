@@ -4,6 +4,8 @@
 #include "rvl_conv/rvl_mut.hpp"
 #include "rvl_conv/rvl_prof.hpp"
 
+#include "SQL/sql_engi.hpp"
+#include "SQL/sql_util.hpp"
 #include "SQL/sql_vali.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
@@ -50,6 +52,10 @@ enum walk_state { after_table, after_new_name, in_fields, after_field, in_field_
 struct field_entry {
     sql_field_type type;
     std::wstring new_name;
+    // The numbers as the lines give them, before they become unsigned.
+    int64_t length = 0;
+    int64_t scale = 0;
+    int64_t precision = 0;
 };
 
 struct table_entry {
@@ -101,11 +107,11 @@ bool read_field_key(const std::wstring& line, field_entry& field, std::set<std::
     else if (key(L"character_set"))
         field.type.character_set = value(L"character_set");
     else if (key(L"length"))
-        field.type.length = static_cast<uint32_t>(read_number(value(L"length")));
+        field.type.length = static_cast<uint32_t>(field.length = read_number(value(L"length")));
     else if (key(L"scale"))
-        field.type.scale = static_cast<uint32_t>(read_number(value(L"scale")));
+        field.type.scale = static_cast<uint32_t>(field.scale = read_number(value(L"scale")));
     else if (key(L"precision"))
-        field.type.precision = static_cast<uint32_t>(read_number(value(L"precision")));
+        field.type.precision = static_cast<uint32_t>(field.precision = read_number(value(L"precision")));
     else
         return false;
     return true;
@@ -193,7 +199,49 @@ bool read_tables(sql_db_mutator& self, const std::vector<std::wstring>& lines, s
     return true;
 }
 
+// The type as the lines give it, with the numbers that go into it.
+std::wstring given_type(const field_entry& field)
+{
+    sql_native_type shown;
+    shown.type = field.type.type;
+    const std::wstring text = get_sql_native_type1(shown);
+    const size_t open = text.find(L'(');
+    if (open == std::wstring::npos)
+        return text;
+    if (text.find(L',') == std::wstring::npos)
+        return text.substr(0, open) + L"(" + std::to_wstring(field.length) + L")";
+    return text.substr(0, open) + L"(" + std::to_wstring(field.precision) + L"," + std::to_wstring(field.scale) + L")";
+}
+
+// The first column whose type the server would refuse, as a sentence naming
+// its table, column and type; empty when every type is one it takes.
+std::wstring first_type_failure(const std::map<std::wstring, table_entry>& tables)
+{
+    const sql_engine* engine = sql_engine::try_instance();
+    for (const auto& [table, entry] : tables) {
+        for (const auto& [column, field] : entry.fields) {
+            if (entry.deleted.count(column) != 0 || field.type.type.empty())
+                continue;
+            const std::wstring char_set = !field.type.character_set.empty() ? field.type.character_set
+                                          : engine != nullptr                ? engine->get_char_set()
+                                                                             : std::wstring();
+            const std::wstring failure = sql_user_type_failure(field.type.type, field.length, field.precision,
+                                                               field.scale, field.type.default_value, char_set);
+            if (!failure.empty())
+                return sql_column_type_failure(table, column, given_type(field), failure);
+        }
+    }
+    return {};
+}
+
 } // namespace
+
+std::wstring sql_column_type_failure(const std::wstring& table, const std::wstring& column, const std::wstring& type,
+                                     const std::wstring& reason)
+{
+    return L"the column '" + column + L"' of the table '" + table + L"' is given the type " + type +
+           L", which the server cannot create: " + reason + L".";
+}
 
 bool sql_db_mutator::load(udb_profile& profile)
 {
@@ -201,6 +249,7 @@ bool sql_db_mutator::load(udb_profile& profile)
     clear();
     failed_line.clear();
     value_failure = false;
+    type_failure.clear();
     catalogue_names.clear();
     const std::vector<std::wstring>& lines = profile.get_list(profile_type_mappings);
     size_t i = 0;
@@ -216,6 +265,9 @@ bool sql_db_mutator::load(udb_profile& profile)
     }
     std::map<std::wstring, table_entry> entries;
     if (!read_tables(*this, lines, i + 1, entries, failed_line, value_failure))
+        return false;
+    type_failure = first_type_failure(entries);
+    if (!type_failure.empty())
         return false;
     for (auto& [name, entry] : entries) {
         sql_table_mutator* table = get_table_mutator2(name, entry.new_name);

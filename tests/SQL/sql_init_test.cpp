@@ -161,6 +161,62 @@ TEST_F(SqlCreateTable, RowSizeCountsTextPointersAndNullFlags)
     expect_server_takes(sql);
 }
 
+// InnoDB keeps under 8,126 bytes of a row in its page: strings of up to 255
+// bytes stay there whole, longer ones and TEXT keep 21 bytes. VARCHAR columns
+// the run typed become LONGTEXT where that makes the row fit; a row that
+// cannot fit is refused before any statement, as the server refuses it.
+TEST_F(SqlCreateTable, TheRowMustFitAnInnodbPage)
+{
+    struct {
+        const char* what;
+        int count;
+        col_def column;
+        const wchar_t* type;  // as the server would be asked for it
+        bool fits;
+    } cases[] = {
+        {"long texts at the limit", 383, {L"c", VT_BSTR, 0}, L"LONGTEXT", true},
+        {"one long text too many", 384, {L"c", VT_BSTR, 0}, L"LONGTEXT", false},
+        {"run-typed short texts go off-page", 100, {L"c", VT_BSTR, 60}, L"VARCHAR(60)", true},
+        {"run-typed VARCHAR(255) go off-page", 300, {L"c", VT_BSTR, 255}, L"VARCHAR(255)", true},
+        {"user-typed short texts stay as given", 100, {L"c", VT_BSTR, 60, false, false, ole_variant(), 0, L"VARCHAR(60)"},
+         L"VARCHAR(60)", false},
+        {"user-typed VARCHAR(255) overflow the row", 70, {L"c", VT_BSTR, 255, false, false, ole_variant(), 0,
+         L"VARCHAR(255)"}, L"VARCHAR(255)", false},
+        {"BIGINT at the limit", 997, {L"c", VT_I8, 8}, L"BIGINT", true},
+        {"one BIGINT too many", 998, {L"c", VT_I8, 8}, L"BIGINT", false},
+        {"DATETIME takes 5 bytes", 1017, {L"c", VT_DATE, 8, false, false, ole_variant(), 1}, L"DATETIME", true},
+        {"DECIMAL(19,4) takes 9 bytes", 887, {L"c", VT_CY, 8}, L"DECIMAL(19,4)", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        udb_schema schema;
+        std::wstring raw = L"CREATE TABLE t (";
+        for (int i = 0; i < c.count; ++i) {
+            col_def def = c.column;
+            def.name += std::to_wstring(i);
+            schema.push_back(schema_of({def})[0]);
+            raw += (i > 0 ? L", " : L"") + def.name + L" " + c.type;
+        }
+        raw += L") ENGINE=InnoDB";
+        if (c.fits) {
+            std::wstring sql;
+            ASSERT_NO_THROW(sql = statement(schema));
+            expect_server_takes(sql);
+            continue;
+        }
+        try {
+            statement(schema);
+            ADD_FAILURE() << "no refusal";
+        } catch (const tk_exception& e) {
+            EXPECT_NE(std::string(e.what()).find("The table 't' is too wide"), std::string::npos) << e.what();
+        }
+        if (!test_server_settings())
+            continue;
+        test_database db;
+        EXPECT_ANY_THROW(test_connection(db.name()).execute(tk_to_utf8(raw)));
+    }
+}
+
 TEST_F(SqlCreateTable, CharacterSetsOfTheUsersChoice)
 {
     sql_table_options options;

@@ -76,7 +76,7 @@ TEST(SqlSmallPacket, ARowOverThePacketIsTheOnlyRowLost)
         FAIL() << "a row over max_allowed_packet was taken";
     } catch (const tk_exception& e) {
         EXPECT_EQ(e.get_level(), 0);
-        EXPECT_STREQ(e.what(), "Row size exceeds 'max_allowed_packet'");
+        EXPECT_STREQ(e.what(), "Row size exceeds 'max_allowed_packet': record #2 of the table 't' is not converted.");
     }
     table->append_record(make_record({{L"id", 3}, {L"txt", L"small after"}}));
     static_cast<sql_table*>(table.get())->flush();

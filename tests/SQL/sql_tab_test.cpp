@@ -104,7 +104,8 @@ TEST_F(SqlTableRows, RowsRefusedWhileARowIsAppendedAreReportedAndTheRowStays)
     auto table = open_table("CREATE TABLE t (id INT, txt VARCHAR(10))");
     look().execute("CREATE TRIGGER refuse BEFORE INSERT ON t FOR EACH ROW IF NEW.txt = 'bad' THEN "
                    "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused row'; END IF");
-    table->append_record(make_record({{L"id", 1}, {L"txt", L"bad"}, {L"x", 0}}));
+    // The field the table lacks is told of once, with the first row.
+    EXPECT_THROW(table->append_record(make_record({{L"id", 1}, {L"txt", L"bad"}, {L"x", 0}})), sql_batch_report);
     table->append_record(make_record({{L"id", 2}, {L"txt", L"ok"}, {L"x", 0}}));
     // Another field count sends what is gathered, without waiting for the
     // answer; the next send takes it, and its append reports the refusal.
@@ -125,7 +126,7 @@ TEST_F(SqlTableRows, AStatementBetweenBatchesLeavesTheRefusalToTheTable)
     auto table = open_table("CREATE TABLE t (id INT, txt VARCHAR(10))");
     look().execute("CREATE TRIGGER refuse BEFORE INSERT ON t FOR EACH ROW IF NEW.txt = 'bad' THEN "
                    "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused row'; END IF");
-    table->append_record(make_record({{L"id", 1}, {L"txt", L"bad"}, {L"x", 0}}));
+    EXPECT_THROW(table->append_record(make_record({{L"id", 1}, {L"txt", L"bad"}, {L"x", 0}})), sql_batch_report);
     table->append_record(make_record({{L"id", 2}, {L"txt", L"ok"}}));  // sends the first batch
     // Another statement on the connection (the widening of a column, say)
     // takes the batch's answer first and runs normally.
@@ -272,7 +273,7 @@ TEST_F(SqlTableRows, ARowLargerThanTheServerTakesIsRefusedBeforeSending)
         table->append_record(make_record({{L"id", 2}, {L"txt", std::wstring(packet + 10, L'q')}}));
         FAIL() << "row over max_allowed_packet accepted";
     } catch (const tk_exception& e) {
-        EXPECT_STREQ(e.what(), "Row size exceeds 'max_allowed_packet'");
+        EXPECT_STREQ(e.what(), "Row size exceeds 'max_allowed_packet': record #2 of the table 't' is not converted.");
         EXPECT_EQ(e.get_level(), 0);
     }
     EXPECT_EQ(count(), "1");
@@ -292,10 +293,17 @@ TEST_F(SqlTableRows, ARecordThatDoesNotFitTheTableIsRefused)
             EXPECT_NE(std::string(e.what()).find("does not conform to the destination table"), std::string::npos);
         }
     }
-    // More fields than columns: only the table's columns are written.
-    table->append_record(make_record({{L"extra", 9}, {L"TXT", L"kept"}, {L"id", 3}}));
+    // More fields than columns: only the table's columns are written, and
+    // the fields left out are told of once.
+    try {
+        table->append_record(make_record({{L"extra", 9}, {L"TXT", L"kept"}, {L"id", 3}}));
+        ADD_FAILURE() << "field left out in silence";
+    } catch (const sql_batch_report& e) {
+        EXPECT_EQ(e.get_message(), "The table 't' has no column for the field 'extra': its values were not converted.");
+    }
+    table->append_record(make_record({{L"extra", 8}, {L"TXT", L"again"}, {L"id", 4}}));
     table->flush();
-    EXPECT_EQ(scalar("SELECT CONCAT(id, ':', txt) FROM t"), "3:kept");
+    EXPECT_EQ(scalar("SELECT GROUP_CONCAT(CONCAT(id, ':', txt) ORDER BY id) FROM t"), "3:kept,4:again");
 }
 
 } // namespace

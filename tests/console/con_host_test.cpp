@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
@@ -309,7 +311,10 @@ TEST(ConsoleHostile, ATableWiderThanTheServerCreatesIsRefusedBeforeAnyStatement)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.columns) + " " + c.engine);
         test_dir dir;
-        test_dir::write(dir.file("wide.csv"), csv_header(c.columns) + csv_row(c.columns));
+        // Numbers: 1017 texts would not fit InnoDB's row, whatever their count.
+        std::string row = csv_row(c.columns);
+        std::replace(row.begin(), row.end(), 'x', '1');
+        test_dir::write(dir.file("wide.csv"), csv_header(c.columns) + row);
         test_dir::write(dir.file("wide.sql"), "kept");
         std::vector<std::string> args = dump_csv_args("wide.csv", "wide", "wide.sql");
         args.push_back(std::string("--engine=") + c.engine);

@@ -155,6 +155,13 @@ TEST(ConsoleProfile, AValueTheNewTypeCannotTakeIsReported)
     EXPECT_NE(dump.find("VALUES(1, 'Nut', 0.5);"), std::string::npos) << dump;
     EXPECT_EQ(dump.find("Bolt"), std::string::npos) << dump;
     EXPECT_TRUE(dump.ends_with("UNLOCK TABLES;\r\n")) << dump;
+    if (!test_server_settings())
+        return;
+    test_database loaded;
+    std::string output;
+    ASSERT_EQ(dmp_load(dir.file("items.sql"), loaded.name(), output), 0) << output;
+    EXPECT_EQ(test_connection(loaded.name()).rows("SELECT item_id, title, price FROM goods"),
+              (table_rows{{"1", "Nut", "0.50"}}));
 }
 
 namespace {

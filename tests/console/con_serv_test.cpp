@@ -277,3 +277,40 @@ TEST(ConsoleServer, ModeZeroNeverDropsTheServersOwnSchemas)
 }
 
 } // namespace
+
+// Appending into a table that lacks some of the file's columns names them
+// once for the table; a table that has none of them is still refused.
+TEST(ConsoleServer, AppendingNamesTheFieldsTheTableLacks)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    test_dir dir;
+    test_dir::write(dir.file("in.csv"), "a,b,c\n1,x,y\n2,z,w\n");
+    struct {
+        const char* mode;
+        const char* table;
+        const char* told;
+        table_rows rows;
+    } cases[] = {
+        {"--mode=2", "a INT", "The table 't' has no column for the fields 'b', 'c': their values were not converted.",
+         {{"1"}, {"2"}}},
+        {"--mode=3", "a INT, c TEXT", "The table 't' has no column for the field 'b': its values were not converted.",
+         {{"1"}, {"2"}}},
+        {"--mode=2", "x INT", "The structure of data source does not conform to the destination table.", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table);
+        destination db;
+        test_connection().execute("CREATE DATABASE `" + db.name() + "`");
+        test_connection(db.name()).execute("CREATE TABLE t (" + std::string(c.table) + ")");
+        const program_result r = run_morvante(
+            dir, {"--from_csv", "--src=in.csv", "--csv_delim=2", "--extr_fn", "--tab_name=t", "--host=127.0.0.1",
+                  "--port=" + std::to_string(s.port), "--user=" + s.user, "--pswd=" + s.password,
+                  "--dest=" + db.name(), c.mode});
+        EXPECT_EQ(r.code, 1) << r.out << r.err;
+        const size_t told = r.out.find(c.told);
+        EXPECT_NE(told, std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(c.told, told + 1), std::string::npos) << "told twice: " << r.out;
+        EXPECT_EQ(db.rows("SELECT " + std::string(c.table).substr(0, 1) + " FROM t ORDER BY 1"), c.rows);
+    }
+}

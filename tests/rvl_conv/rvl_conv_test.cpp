@@ -155,6 +155,20 @@ TEST_F(ConverterCopy, ATypedColumnThatIsToBecomeTextIsAlteredAfterTheCopy)
                                                          L"ALTER TABLE `t` MODIFY `n` VARCHAR (255)"}));
 }
 
+// Without the ALTER privilege the column keeps the type it was created with,
+// which the run did not mean: the table's report says so.
+TEST_F(ConverterCopy, ATypeChangeTheServerRefusesIsReported)
+{
+    fake_source source({L"refuse"}, {{L"1"}, {L"x"}});
+    source.schema[0]->vartype = VT_R8;
+    udb_schema columns = source.schema;
+    const auto later = conv.settle_types(source, columns, nullptr);
+    std::unique_ptr<udb_recordset> table = db.create_table(L"t", columns, {});
+    conv.mysql_refine_types(db, table->name, table->schema, later);
+    EXPECT_EQ(errors.reports, (std::vector<std::string>{"t: The column 'refuse' was not made VARCHAR (255): refused\n"
+                                                        "It keeps the type it was created with."}));
+}
+
 TEST_F(ConverterCopy, ColumnsWithADefaultOrAutoNumberKeepTheirType)
 {
     fake_source source({L"d", L"a", L"n"}, {{L"1", L"2", L"3"}});
