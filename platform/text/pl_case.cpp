@@ -50,14 +50,15 @@ UChar32 name_fold(wchar_t c)
     return u < 0x10000 ? basic[size_t(u)] : u_foldCase(u, U_FOLD_CASE_DEFAULT);
 }
 
-} // namespace
-
-int compare_no_case(std::wstring_view a, std::wstring_view b)
+// Compares character by character after the given folding; a name that is
+// the start of the other comes first.
+template <class Fold>
+int compare_folded(std::wstring_view a, std::wstring_view b, Fold fold_char)
 {
     const size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i) {
-        const UChar32 x = fold(a[i]);
-        const UChar32 y = fold(b[i]);
+        const UChar32 x = fold_char(a[i]);
+        const UChar32 y = fold_char(b[i]);
         if (x != y)
             return x < y ? -1 : 1;
     }
@@ -65,25 +66,17 @@ int compare_no_case(std::wstring_view a, std::wstring_view b)
         return 0;
     return a.size() < b.size() ? -1 : 1;
 }
+
+} // namespace
+
+int compare_no_case(std::wstring_view a, std::wstring_view b) { return compare_folded(a, b, fold); }
 
 int compare_no_case(std::string_view a, std::string_view b)
 {
     return compare_no_case(std::wstring_view(from_utf8(a)), std::wstring_view(from_utf8(b)));
 }
 
-int compare_names(std::wstring_view a, std::wstring_view b)
-{
-    const size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
-        const UChar32 x = name_fold(a[i]);
-        const UChar32 y = name_fold(b[i]);
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    if (a.size() == b.size())
-        return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
+int compare_names(std::wstring_view a, std::wstring_view b) { return compare_folded(a, b, name_fold); }
 
 std::wstring name_key(std::wstring_view name)
 {
