@@ -91,7 +91,8 @@ public:
     // Opens or creates the run's destination database.
     std::unique_ptr<udb_database> get_dest_base();
     // After a run that did not go to its end: the file holding the dump
-    // written so far ("<dest>.part"), or empty when there is none.
+    // written so far (its work file "<dest>.~<pid>.<n>.part"), or empty
+    // when there is none.
     std::wstring unfinished_dump() const;
     static std::wstring get_title();
     // The settings are not written back at the end: the program ends by an

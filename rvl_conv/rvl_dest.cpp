@@ -113,7 +113,7 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
     }
     dump_opts.created_by = tk_to_ansi(get_title(), tk_cp_thread_acp);
     std::unique_ptr<dmp_database> dump = engine.create_dump(dest, dump_opts);
-    dump_written = dmp_database::writing_path(dest);
+    dump_written = dump->get_written_path();
     return dump;
 }
 

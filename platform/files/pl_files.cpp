@@ -72,22 +72,22 @@ bool write_in_place(const std::string& path, std::string_view content)
     return true;
 }
 
-// A fresh file next to `target`, created exclusively so that two writers
-// never share one.
-int create_temporary(const std::string& target, std::string& temp_name)
+} // namespace
+
+int create_exclusive(const std::string& target, std::string_view suffix, std::string& created)
 {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp_name = target + ".~" + std::to_string(::getpid()) + "." + std::to_string(counter++);
-        const int fd = ::open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        created = target + ".~" + std::to_string(::getpid()) + "." + std::to_string(counter++);
+        created += suffix;
+        // O_EXCL also refuses a link of that name, dangling or not.
+        const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     errno = EEXIST;
     return -1;
 }
-
-} // namespace
 
 std::string module_file_name()
 {
@@ -170,7 +170,7 @@ bool replace_file(const std::string& path, std::string_view content, std::option
         target = real.get();
     }
     std::string temp_name;
-    unique_fd fd(create_temporary(target, temp_name));
+    unique_fd fd(create_exclusive(target, "", temp_name));
     if (!fd.valid())
         return fail_with_errno();
     const bool chmod_ok = mode ? ::fchmod(fd.get(), *mode) == 0

@@ -49,6 +49,12 @@ bool has_access(const std::string& path, int mode);
 // Creates the file, or empties an existing one; false with the last error set.
 bool create_or_truncate(const std::string& path);
 
+// Creates a new file next to `target`, named after it with a unique part
+// and `suffix` ("<target>.~<pid>.<n><suffix>"), exclusively: never a file
+// or link that exists, so two writers never share one. Answers the open
+// descriptor for writing and its name in `created`, or -1 with errno set.
+int create_exclusive(const std::string& target, std::string_view suffix, std::string& created);
+
 // Writes `content` as the whole new content of `path`: into a temporary file
 // of the same folder, flushed to disk, then renamed over the old file, so a
 // failure (a full disk among them) leaves the old file whole. The new file

@@ -1,0 +1,105 @@
+// The files a run touches, on the real program: a source that can be read
+// only once, the dump's work file, one file named twice, a log that cannot be
+// written. Only the destination is ever written.
+#include "con_help.hpp"
+#include "con_proc.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const std::string people = "id,name\n1,ann\n2,bob\n";
+const std::vector<std::string> csv_run = {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=t", "--dump"};
+
+std::vector<std::string> with(std::vector<std::string> base, std::initializer_list<std::string> more)
+{
+    base.insert(base.end(), more);
+    return base;
+}
+
+// The files of the folder whose names end in ".part".
+std::vector<std::string> work_files(const test_dir& dir)
+{
+    std::vector<std::string> found;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir.path()))
+        if (e.path().filename().string().ends_with(".part"))
+            found.push_back(e.path().filename().string());
+    return found;
+}
+
+// Both rows of `people` arrived in a table of its two columns.
+void expect_people(const std::string& dump)
+{
+    EXPECT_NE(dump.find("`id`"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("(1, 'ann'),"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("(2, 'bob');"), std::string::npos) << dump;
+}
+
+} // namespace
+
+// A source named like a work file is a source like any other: the run
+// writes a work file of its own and leaves the source whole.
+TEST(ConsoleFiles, ASourceNamedLikeTheWorkFileStaysWhole)
+{
+    test_dir dir;
+    test_dir::write(dir.file("data.part"), people);
+    const program_result r = run_morvante(dir, with(csv_run, {"--src=data.part", "--dest=data"}));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(test_dir::read(dir.file("data.part")), people);
+    expect_people(test_dir::read(dir.file("data")));
+    EXPECT_EQ(work_files(dir), std::vector<std::string>{"data.part"});
+}
+
+// The work file is new and the run's own: a link left where an earlier
+// version put its work file is not written through.
+TEST(ConsoleFiles, ALeftoverLinkBesideTheDestinationIsNotWrittenThrough)
+{
+    test_dir dir;
+    test_dir::write(dir.file("people.csv"), people);
+    test_dir::write(dir.file("precious.txt"), "precious\n");
+    fs::create_symlink("precious.txt", dir.path() / "out.sql.part");
+    const program_result r = run_morvante(dir, with(csv_run, {"--src=people.csv", "--dest=out.sql"}));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(test_dir::read(dir.file("precious.txt")), "precious\n");
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "out.sql.part"));
+    EXPECT_FALSE(fs::is_symlink(dir.path() / "out.sql"));
+    expect_people(test_dir::read(dir.file("out.sql")));
+}
+
+// Two runs into one destination at once: each writes its own work file and
+// both succeed; the dump is the whole dump of one of them, never a mix.
+TEST(ConsoleFiles, TwoRunsIntoOneDestinationEachWriteTheirOwnDump)
+{
+    test_dir dir;
+    write_long_csv(dir.file("long.csv"), 2000000);
+    write_long_csv(dir.file("short.csv"), 3);
+    morvante_process long_run(dir, with(csv_run, {"--src=long.csv", "--dest=out.sql"}));
+    // The long run is writing its rows when the short one starts.
+    ASSERT_TRUE(eventually(
+        [&] {
+            const std::vector<std::string> names = work_files(dir);
+            return !names.empty() && fs::file_size(dir.path() / names[0]) > 0;
+        },
+        60s));
+    morvante_process short_run(dir, with(csv_run, {"--src=short.csv", "--dest=out.sql"}));
+    EXPECT_EQ(short_run.wait(120s), std::optional<int>(0)) << short_run.out();
+    EXPECT_EQ(long_run.wait(120s), std::optional<int>(0)) << long_run.out();
+    const std::string dump = test_dir::read(dir.file("out.sql"));
+    const bool is_long = dump.find("(2000000, 'name 2000000', 2000000.5);") != std::string::npos;
+    const bool is_short = dump.find("(3, 'name 3', 3.5);") != std::string::npos;
+    EXPECT_NE(is_long, is_short) << dump.substr(0, 2000);
+    EXPECT_EQ(dump.find("(1, 'name 1', 1.5)"), dump.rfind("(1, 'name 1', 1.5)"));
+    EXPECT_EQ(dump.find("# File name"), dump.rfind("# File name"));
+    EXPECT_TRUE(work_files(dir).empty());
+}
