@@ -11,15 +11,18 @@
 
 #include "TK/tk_seria.hpp"
 #include "TK/tk_singl.hpp"
+#include "TK/tk_tmpf.hpp"
 #include "rvl_conv/rvl_hook.hpp"
 #include "rvl_conv/rvl_mcnv.hpp"
 #include "rvl_conv/rvl_mut.hpp"
 #include "rvl_conv/rvl_ucnv.hpp"
 #include "rvl_conv/rvl_xls.hpp"
+#include "platform/files/pl_files.hpp"
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 class csv_file;
@@ -156,7 +159,20 @@ private:
     bool serialize_engine_texts(bool store);
     bool serialize_dump_options(bool store);
     // The source opened for reading; a level-1 tk_exception when it cannot be.
-    std::unique_ptr<csv_file> open_csv_source() const;
+    std::unique_ptr<csv_file> open_csv_source();
+    // The source as the run reads it (rvl_src.cpp): src itself, up to its
+    // size when the run began, or the private copy of a source that can be
+    // read only once. take_source() begins a run: a plain file is looked at
+    // anew, a copy is kept; a source that cannot be copied raises a level-1
+    // tk_exception_ex naming it.
+    void take_source();
+    const std::wstring& source_to_read();
+    // The bytes of a plain-file source to read, -1 for all.
+    int64_t source_read_limit() const;
+    // After the copy: a plain-file source whose size or modification time
+    // changed since the run began is reported (a notice, counted as a
+    // failure).
+    void report_changed_source();
     // The workbook of src, opened anew into xls_book.
     void open_xls_source();
     // Every worksheet the run converts, read once; a failure names the
@@ -187,6 +203,9 @@ private:
     mutable std::mutex csv_reader_mutex;
     const csv_file* csv_reader = nullptr;
     std::wstring dump_written;  // where this run's dump is written, once created
+    std::wstring source_of;     // the src that the two below describe
+    std::unique_ptr<tk_temp_copy> source_copy;
+    std::optional<platform::file_stamp> source_stamp;
 };
 
 // The dump file checks: the path names a file (not a folder, not read-only)

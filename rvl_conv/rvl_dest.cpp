@@ -29,14 +29,17 @@ void common_check_dest(const std::wstring& path)
             "Cannot create or write into the destination file.\nRun the program as Administrator or change folder.", 1);
 }
 
-std::unique_ptr<csv_file> ravelin_converter::open_csv_source() const
+std::unique_ptr<csv_file> ravelin_converter::open_csv_source()
 {
-    return std::make_unique<csv_file>(src, get_delimiter(), x_fnames);
+    // A copy is read under the source's name: messages name what the user gave.
+    return std::make_unique<csv_file>(source_to_read(), get_delimiter(), x_fnames,
+                                      csv_line_reader::default_line_limit, source_read_limit(), src);
 }
 
 void ravelin_converter::check_dest()
 {
     tk_logger::wlog(1, L"check_dest(%s)", dest.c_str());
+    take_source();
     // Nothing is dropped or deleted for a source that cannot be read, nor
     // for a run whose every table is one the server could not create.
     if (!direct)

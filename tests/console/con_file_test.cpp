@@ -61,6 +61,53 @@ TEST(ConsoleFiles, ASourceNamedLikeTheWorkFileStaysWhole)
     EXPECT_EQ(work_files(dir), std::vector<std::string>{"data.part"});
 }
 
+// A source that gives its bytes once (standard input, a named pipe) is read
+// whole before the run, every reading of the run sees all of it, and the
+// private copy is gone at the end.
+TEST(ConsoleFiles, APipeIsReadOnceAndEveryRowArrives)
+{
+    test_dir dir;
+    test_dir::write(dir.file("people.csv"), people);
+    fs::create_directory(dir.path() / "tmp");
+    const std::vector<std::pair<std::string, std::string>> env = {{"TMPDIR", dir.file("tmp")}};
+
+    const std::string command = "cat people.csv | '" + std::string(MORVANTE_PATH) +
+                                "' --from_csv --csv_delim=2 --extr_fn --tab_name=t --dump --src=/dev/stdin "
+                                "--dest=stdin.sql";
+    const program_result piped = run_program("/bin/sh", dir, {"-c", command}, env);
+    EXPECT_EQ(piped.code, 0) << piped.out << piped.err;
+    expect_people(test_dir::read(dir.file("stdin.sql")));
+
+    // A program that opened the pipe a second time would wait for a writer
+    // for ever: the wait is bounded.
+    ASSERT_EQ(::mkfifo(dir.file("feed").c_str(), 0600), 0);
+    {
+        morvante_process fifo(dir, with(csv_run, {"--src=feed", "--dest=fifo.sql"}), env);
+        test_dir::write(dir.file("feed"), people);
+        EXPECT_EQ(fifo.wait(60s), std::optional<int>(0)) << fifo.out() << fifo.err();
+    }
+    expect_people(test_dir::read(dir.file("fifo.sql")));
+    EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
+
+    // A source that is no plain file and cannot be read (a socket) ends the
+    // run naming it, before anything is written.
+    test_dir::write(dir.file("out.sql"), "-- an earlier dump\n");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string sock_path = dir.file("sock");
+    ASSERT_LT(sock_path.size(), sizeof(address.sun_path));
+    sock_path.copy(address.sun_path, sock_path.size());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    const program_result unreadable =
+        run_program(MORVANTE_PATH, dir, with(csv_run, {"--src=sock", "--dest=out.sql"}), env);
+    ::close(sock);
+    EXPECT_EQ(unreadable.code, 255);
+    EXPECT_EQ(unreadable.out.rfind("Error:\nCannot read the source 'sock': ", 0), 0u) << unreadable.out;
+    EXPECT_EQ(test_dir::read(dir.file("out.sql")), "-- an earlier dump\n");
+    EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
+}
+
 // The work file is new and the run's own: a link left where an earlier
 // version put its work file is not written through.
 TEST(ConsoleFiles, ALeftoverLinkBesideTheDestinationIsNotWrittenThrough)
