@@ -86,6 +86,11 @@ public:
     // then the destination is prepared by the mode (an existing dump file is
     // replaced only when the new one is complete).
     void check_dest();
+    // The source, a dump destination and the log file must be three files:
+    // two that are one (compared as files, links followed) raise a level-1
+    // tk_exception naming both, before anything is written. A log file
+    // named is switched off first, so the report does not go into it.
+    void refuse_same_files() const;
     // The columns of a source table as they are read now: the CSV file, or
     // the workbook's worksheet of that table name. A source that cannot be
     // read, or a worksheet no longer in the workbook, raises a level-1

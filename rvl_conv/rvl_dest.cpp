@@ -29,6 +29,32 @@ void common_check_dest(const std::wstring& path)
             "Cannot create or write into the destination file.\nRun the program as Administrator or change folder.", 1);
 }
 
+void ravelin_converter::refuse_same_files() const
+{
+    struct named {
+        const wchar_t* what;
+        std::wstring path;
+    };
+    std::vector<named> files{{L"source", src}};
+    if (!direct)
+        files.push_back({L"destination", dest});
+    if (!log_file.empty())
+        files.push_back({L"log file", tk_to_unicode(log_file)});
+    for (size_t i = 0; i < files.size(); ++i) {
+        for (size_t j = i + 1; j < files.size(); ++j) {
+            if (files[i].path.empty() || !tk_is_same_file(files[i].path, files[j].path))
+                continue;
+            // The report must not go into the file it is about.
+            const bool log_named = !log_file.empty() && j == files.size() - 1;
+            if (tk_logger* logger = tk_logger::try_instance(); logger != nullptr && log_named)
+                logger->set_enabled(false);
+            throw tk_exception(L"The " + std::wstring(files[i].what) + L" '" + files[i].path + L"' and the " +
+                                   files[j].what + L" '" + files[j].path + L"' are the same file.",
+                               1);
+        }
+    }
+}
+
 std::unique_ptr<csv_file> ravelin_converter::open_csv_source()
 {
     // A copy is read under the source's name: messages name what the user gave.
@@ -39,6 +65,7 @@ std::unique_ptr<csv_file> ravelin_converter::open_csv_source()
 void ravelin_converter::check_dest()
 {
     tk_logger::wlog(1, L"check_dest(%s)", dest.c_str());
+    refuse_same_files();
     take_source();
     // Nothing is dropped or deleted for a source that cannot be read, nor
     // for a run whose every table is one the server could not create.

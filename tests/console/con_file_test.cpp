@@ -48,6 +48,43 @@ void expect_people(const std::string& dump)
 
 } // namespace
 
+// Two names for one file end the run with both names before anything is
+// written: neither the source nor an earlier dump changes.
+TEST(ConsoleFiles, OneFileNamedTwiceEndsTheRunNamingBoth)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"--src=data.csv", "--dest=data.csv"},
+         "The source 'data.csv' and the destination 'data.csv' are the same file."},
+        {{"--src=data.csv", "--dest=link.csv"},
+         "The source 'data.csv' and the destination 'link.csv' are the same file."},
+        {{"--src=data.csv", "--dest=old.sql", "--logfile=data.csv"},
+         "The source 'data.csv' and the log file 'data.csv' are the same file."},
+        {{"--logfile=sub/../data.csv", "--src=data.csv", "--dest=old.sql"},
+         "The source 'data.csv' and the log file 'sub/../data.csv' are the same file."},
+        {{"--src=data.csv", "--dest=old.sql", "--logfile=old.sql"},
+         "The destination 'old.sql' and the log file 'old.sql' are the same file."},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> line = csv_run;
+        line.insert(line.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(c.message);
+        test_dir dir;
+        test_dir::write(dir.file("data.csv"), people);
+        test_dir::write(dir.file("old.sql"), "-- an earlier dump\n");
+        fs::create_directory(dir.path() / "sub");
+        fs::create_symlink("data.csv", dir.path() / "link.csv");
+        const program_result r = run_morvante(dir, line);
+        EXPECT_EQ(r.code, 255);
+        EXPECT_EQ(r.out, "Error:\n" + c.message + "\n");
+        EXPECT_EQ(test_dir::read(dir.file("data.csv")), people);
+        EXPECT_EQ(test_dir::read(dir.file("old.sql")), "-- an earlier dump\n");
+        EXPECT_TRUE(work_files(dir).empty());
+    }
+}
+
 // A source named like a work file is a source like any other: the run
 // writes a work file of its own and leaves the source whole.
 TEST(ConsoleFiles, ASourceNamedLikeTheWorkFileStaysWhole)
