@@ -18,6 +18,12 @@ ravelin_converter::ravelin_converter(converter_form form_, converter_hooks& hook
     // The back ends read each table's engine and character sets from the
     // user's changes through the engine.
     engine.set_properties(static_cast<sql_db_mutator*>(this));
+    // A log the user asked for that stops taking lines is worth a word.
+    if (tk_logger* logger = tk_logger::try_instance())
+        logger->set_failure_report([this](const std::string& file, const std::string& reason) {
+            hooks.notice(L"Cannot write the log file '" + tk_to_unicode(file) + L"': " + tk_to_unicode(reason) +
+                         L"; lines of the log are lost from here on.");
+        });
     if (form == converter_form::console) {
         n_comma = -1;
         from_xls = true;
@@ -31,6 +37,8 @@ ravelin_converter::ravelin_converter(converter_form form_, converter_hooks& hook
 ravelin_converter::~ravelin_converter()
 {
     tk_logger::log(2, "ravelin_converter::dtor");
+    if (tk_logger* logger = tk_logger::try_instance())
+        logger->set_failure_report({});
     if (form == converter_form::wizard && store_settings)
         serialize(true);
 }

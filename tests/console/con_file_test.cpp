@@ -187,3 +187,21 @@ TEST(ConsoleFiles, TwoRunsIntoOneDestinationEachWriteTheirOwnDump)
     EXPECT_EQ(dump.find("# File name"), dump.rfind("# File name"));
     EXPECT_TRUE(work_files(dir).empty());
 }
+
+// A log file that stops taking lines is told of once; the run goes on.
+TEST(ConsoleFiles, ALogThatCannotBeWrittenIsANoticeOnce)
+{
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full here";
+    test_dir dir;
+    test_dir::write(dir.file("people.csv"), people);
+    const program_result r =
+        run_morvante(dir, with(csv_run, {"--src=people.csv", "--dest=out.sql", "--logfile=/dev/full"}));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    const std::string notice =
+        "Notice: Cannot write the log file '/dev/full': No space left on device; lines of the log are lost from "
+        "here on.\n";
+    EXPECT_NE(r.out.find(notice), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Notice:"), r.out.rfind("Notice:")) << r.out;
+    expect_people(test_dir::read(dir.file("out.sql")));
+}
