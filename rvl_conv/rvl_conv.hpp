@@ -162,6 +162,9 @@ private:
     bool serialize_all(bool store);
     bool serialize_console();
     bool serialize_engine_texts(bool store);
+    // False, with a notice, for a stored catalogue name (char_set, tab_type)
+    // that is not a plain name.
+    bool accepts_stored_name(const wchar_t* value_name, const std::wstring& value);
     bool serialize_dump_options(bool store);
     // The source opened for reading; a level-1 tk_exception when it cannot be.
     std::unique_ptr<csv_file> open_csv_source();

@@ -345,6 +345,47 @@ TEST(RavelinConverterSettings, StoredValuesAreReadByTheirRules)
     EXPECT_FALSE(console.x_fnames);
 }
 
+// A stored name reaches the statements as it stands: one that is not a plain
+// name is ignored with a notice, in both forms, and the name in use stays.
+TEST(RavelinConverterSettings, StoredNamesThatAreNotPlainNamesAreIgnored)
+{
+    const struct {
+        const wchar_t* char_set;
+        const wchar_t* tab_type;
+        const wchar_t* used_char_set;
+        const wchar_t* used_tab_type;
+        const wchar_t* notice;
+    } cases[] = {
+        {L"latin1", L"MyISAM", L"latin1", L"MyISAM", nullptr},
+        {L"utf8mb4 */; DROP DATABASE victimdb; /*", L"MyISAM", L"utf8", L"MyISAM",
+         L"notice The stored setting char_set 'utf8mb4 */; DROP DATABASE victimdb; /*' is not a plain name and is "
+         L"ignored; the default is used."},
+        {L"latin1", L"InnoDB; DROP DATABASE victimdb; --", L"latin1", L"InnoDB",
+         L"notice The stored setting tab_type 'InnoDB; DROP DATABASE victimdb; --' is not a plain name and is "
+         L"ignored; the default is used."},
+    };
+    for (const auto& c : cases) {
+        for (const converter_form form : {converter_form::wizard, converter_form::console}) {
+            SCOPED_TRACE(platform::to_utf8(std::wstring(c.char_set) + L" " + c.tab_type));
+            config_home home;
+            {
+                tk_reg_key key;
+                ASSERT_EQ(key.create(tk_hkey_current_user, "Software\\Brenvault\\Tessaline"), 0u);
+                key.set_value(c.char_set, L"char_set");
+                key.set_value(c.tab_type, L"tab_type");
+            }
+            recording_hooks hooks;
+            ravelin_converter conv(form, hooks);
+            EXPECT_EQ(conv.engine.get_char_set(), c.used_char_set);
+            EXPECT_EQ(conv.engine.get_tab_type(), c.used_tab_type);
+            const std::vector<std::wstring> notices = c.notice ? std::vector<std::wstring>{c.notice}
+                                                               : std::vector<std::wstring>{};
+            EXPECT_EQ(hooks.lines, notices);
+            conv.forget_settings();
+        }
+    }
+}
+
 // Every reading of a CSV run sees the bytes the first one saw: a line
 // appended after the columns were read is not converted, and the changed
 // file is reported as a failure of the run.
