@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <set>
 
 namespace {
@@ -86,7 +87,7 @@ void csv_field::set_ascii(std::string_view text)
         var.bstrVal = nullptr;
     }
     if (SysReAllocStringLen(&var.bstrVal, nullptr, length) == 0)
-        throw tk_mail_assertion("csv_util", __LINE__);
+        throw std::bad_alloc();  // the only way it fails
     std::copy(text.begin(), text.end(), var.bstrVal);
     size = length;
     source_utf8 = text;

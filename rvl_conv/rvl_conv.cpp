@@ -9,6 +9,8 @@
 #include "rvl_conv/rvl_errh.hpp"
 #include "rvl_conv/rvl_init.hpp"
 
+#include <new>
+
 ravelin_converter::ravelin_converter(converter_form form_, converter_hooks& hooks_)
     : tk_serializer("Software\\Brenvault\\Tessaline"), form(form_), hooks(hooks_)
 {
@@ -62,6 +64,8 @@ uint32_t ravelin_converter::operator()()
         error_handler::instance().handle(e, true);
     } catch (const tk_exception& e) {
         error_handler::instance().handle(e, true);
+    } catch (const std::bad_alloc&) {
+        error_handler::instance().handle(memory_failure(), true);
     } catch (const std::exception& e) {
         hooks.report_std_exception(e);
     }
@@ -82,6 +86,16 @@ int ravelin_converter::get_progress() const
     const int64_t position = csv_reader->get_position();
     tk_logger::log(1, "file_size=%d, tellg=%lg", static_cast<int>(size), static_cast<double>(position));
     return size <= 0 ? 100 : static_cast<int>(static_cast<double>(position) * 100.0 / static_cast<double>(size));
+}
+
+tk_exception ravelin_converter::memory_failure(uint64_t record) const
+{
+    std::wstring place = L"Not enough memory while reading the file '" + src + L"'";
+    if (const std::wstring table = get_cur_table(); !table.empty())
+        place += L", table '" + table + L"'";
+    if (record > 0)
+        place += L", record #" + std::to_wstring(record);
+    return tk_exception(place + L".", 1);
 }
 
 const wchar_t* ravelin_converter::get_delimiter() const

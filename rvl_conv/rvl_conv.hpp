@@ -28,6 +28,7 @@
 class csv_file;
 class dao_database;
 class dao_engine;
+class sql_field_upsizer;
 class udb_validator;
 
 enum class converter_form {
@@ -103,6 +104,10 @@ public:
     // when there is none.
     std::wstring unfinished_dump() const;
     static std::wstring get_title();
+    // Memory ran out: "Not enough memory" with what was being read (the
+    // source file, the table in hand, the record when one is given, counted
+    // from 1), as a level-1 failure that ends the run.
+    tk_exception memory_failure(uint64_t record = 0) const;
     // The settings are not written back at the end: the program ends by an
     // internal error, or the settings in hand are not the user's.
     void forget_settings() { store_settings = false; }
@@ -156,6 +161,9 @@ private:
     // The source's current record after the user's changes; null for an
     // empty worksheet row that is passed over.
     const udb_record* record_to_copy(udb_recordset& source, const std::wstring& table);
+    // convert_step's loop over the records of one table.
+    void copy_records(udb_recordset& source, udb_recordset& destination, sql_field_upsizer& upsizer,
+                      const std::wstring& table, bool widen);
     void convert_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,
                        const std::wstring& table, const std::wstring& sheet);
     void apply_defaults();

@@ -205,3 +205,27 @@ TEST(ConsoleFiles, ALogThatCannotBeWrittenIsANoticeOnce)
     EXPECT_EQ(r.out.find("Notice:"), r.out.rfind("Notice:")) << r.out;
     expect_people(test_dir::read(dir.file("out.sql")));
 }
+
+// Memory that runs out while a huge field is read is said as such, with what
+// was being read; the run ends with 255 and keeps the dump written so far.
+TEST(ConsoleMemory, RunningOutOfMemoryNamesWhatWasBeingRead)
+{
+    test_dir dir;
+    {
+        std::ofstream csv(dir.file("big.csv"), std::ios::binary);
+        csv << "id,text\n1,short\n2," << std::string(100000000, 'x') << "\n";
+    }
+    // Too little for the reading before the copy, and for the huge record.
+    for (const char* limit : {"300000", "500000"}) {
+        SCOPED_TRACE(limit);
+        const std::string command = std::string("ulimit -v ") + limit + "; exec '" + MORVANTE_PATH +
+                                    "' --from_csv --csv_delim=2 --extr_fn --tab_name=t --dump --src=big.csv "
+                                    "--dest=big.sql";
+        const program_result r = run_program("/bin/sh", dir, {"-c", command});
+        EXPECT_EQ(r.code, 255);
+        const size_t said = r.out.find("Error:\nNot enough memory while reading the file 'big.csv', table 't'");
+        EXPECT_NE(said, std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("Internal error"), std::string::npos) << r.out;
+        EXPECT_EQ(r.err.rfind("The dump written so far is kept in big.sql.~", 0), 0u) << r.err;
+    }
+}
