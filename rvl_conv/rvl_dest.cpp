@@ -24,9 +24,11 @@ void common_check_dest(const std::wstring& path)
     const std::wstring folder = name.drive + name.dir;
     if (!tk_is_path_exist(folder))
         throw tk_exception("Destination path does not exist.\nPlease verify the correct path was given.", 1);
+    // Administrator rights are no remedy here: the user picks another folder.
     if (!tk_has_write_access(folder, tk_generic_write))
-        throw tk_exception(
-            "Cannot create or write into the destination file.\nRun the program as Administrator or change folder.", 1);
+        throw tk_exception(L"Cannot create or write into the destination file.\nPermission denied for the folder '" +
+                               folder + L"': choose a folder you may write into.",
+                           1);
 }
 
 void ravelin_converter::refuse_same_files() const
