@@ -66,7 +66,12 @@ TEST(ConsoleFiles, OneFileNamedTwiceEndsTheRunNamingBoth)
          "The source 'data.csv' and the log file 'sub/../data.csv' are the same file."},
         {{"--src=data.csv", "--dest=old.sql", "--logfile=old.sql"},
          "The destination 'old.sql' and the log file 'old.sql' are the same file."},
+        // A profile names its files as the command line does.
+        {{"--profile=into_source.rvl"}, "The source 'data.csv' and the destination 'data.csv' are the same file."},
+        {{"--profile=log_source.rvl"}, "The source 'data.csv' and the log file 'data.csv' are the same file."},
     };
+    const std::string profile_rest = "mode=0\n[MS Excel settings]\nconvert from xls=0\nextract field names=1\n"
+                                     "[MySQL settings]\ndirect mode=0\n";
     for (const auto& c : cases) {
         std::vector<std::string> line = csv_run;
         line.insert(line.end(), c.args.begin(), c.args.end());
@@ -76,6 +81,9 @@ TEST(ConsoleFiles, OneFileNamedTwiceEndsTheRunNamingBoth)
         test_dir::write(dir.file("old.sql"), "-- an earlier dump\n");
         fs::create_directory(dir.path() / "sub");
         fs::create_symlink("data.csv", dir.path() / "link.csv");
+        test_dir::write(dir.file("into_source.rvl"), "[Generic settings]\nsrc=data.csv\ndest=data.csv\n" + profile_rest);
+        test_dir::write(dir.file("log_source.rvl"),
+                        "[Generic settings]\nsrc=data.csv\ndest=old.sql\nlogfile=data.csv\n" + profile_rest);
         const program_result r = run_morvante(dir, line);
         EXPECT_EQ(r.code, 255);
         EXPECT_EQ(r.out, "Error:\n" + c.message + "\n");
