@@ -1,7 +1,6 @@
 #include "SQL/dmp_out.hpp"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -9,10 +8,10 @@ namespace {
 constexpr size_t buffer_size = 1 << 20;
 }
 
-dmp_out::dmp_out(const std::string& path) : fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666))
+dmp_out::dmp_out(int fd_) : fd(fd_)
 {
     if (fd < 0) {
-        first_error = errno;
+        first_error = errno != 0 ? errno : EIO;
         return;
     }
     filling.reserve(buffer_size * 2);

@@ -16,9 +16,10 @@
 
 class dmp_out {
 public:
-    // Creates or empties the file; is_open() tells whether that worked, and
-    // error() then holds the system's error number.
-    explicit dmp_out(const std::string& path);
+    // Writes to the file open for writing on `fd`, which it owns; a negative
+    // one is a file that could not be opened: is_open() is false and error()
+    // holds the system's error number, errno when it was given.
+    explicit dmp_out(int fd);
     // Closes the file if close() was not called.
     ~dmp_out();
     dmp_out(const dmp_out&) = delete;

@@ -6,12 +6,14 @@
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
+#include "platform/files/pl_files.hpp"
 #include "platform/syserr/pl_syserr.hpp"
 #include "platform/text/pl_format.hpp"
 
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 
 namespace {
@@ -70,8 +72,7 @@ std::unique_ptr<dmp_database> sql_engine::create_dump(const std::wstring& file_n
 }
 
 dmp_database::dmp_database(const std::wstring& path_, const dump_options& options_)
-    : udb_database(path_, 1, false), path(path_), written_path(writing_path(path_)),
-      out(tk_to_ansi(written_path, tk_cp_thread_acp)), options(options_)
+    : udb_database(path_, 1, false), path(path_), out(open_work_file(path_, written_path)), options(options_)
 {
     tk_logger::wlog(2, L"dmp_database::ctor(%s)", path.c_str());
     sql_engine::instance().set_dump_version(options.b_new_ver);
@@ -94,13 +95,21 @@ dmp_database::~dmp_database()
     tk_logger::wlog(3, L"The unfinished dump stays in '%s'", written_path.c_str());
 }
 
-std::wstring dmp_database::writing_path(const std::wstring& path)
+int dmp_database::open_work_file(const std::wstring& path, std::wstring& written)
 {
+    const std::string name = tk_to_ansi(path, tk_cp_thread_acp);
     std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(tk_to_ansi(path, tk_cp_thread_acp), ec);
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return path;
-    return path + L".part";
+    const std::filesystem::file_status status = std::filesystem::status(name, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        written = path;
+        return ::open(name.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    }
+    // A name of its own: no leftover file or link of an earlier run is
+    // written through, and runs into one destination never share a file.
+    std::string created;
+    const int fd = platform::create_exclusive(name, ".part", created);
+    written = fd >= 0 ? path + tk_to_unicode(created.substr(name.size())) : path;
+    return fd;
 }
 
 bool dmp_database::finish_file()

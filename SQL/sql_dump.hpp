@@ -26,18 +26,19 @@ struct sql_table_options;
 class dmp_database : public udb_database {
 public:
     // Creates the file and writes the preamble; a file that cannot be created
-    // is a level-1 tk_exception_ex naming the path. The bytes go to
-    // writing_path(path) until close() gives the file its name, so an earlier
-    // file of that name stays whole until the new one is complete.
+    // is a level-1 tk_exception_ex naming the path. The bytes go to a work
+    // file of the run's own beside the path (get_written_path) until close()
+    // gives the file its name, so an earlier file of that name stays whole
+    // until the new one is complete.
     dmp_database(const std::wstring& path, const dump_options& options);
     // Ends the statements and closes the file when close() was not called,
     // leaving it under its writing name; a failure can then only be logged.
     ~dmp_database() override;
 
-    // Where a dump of this name is written: "<path>.part" in the same
-    // folder, or the path itself when it names something that is not a
-    // plain file (a device or pipe is written to, never replaced).
-    static std::wstring writing_path(const std::wstring& path);
+    // Where the dump is written: a new file "<path>.~<pid>.<n>.part" in the
+    // same folder, or the path itself when it names something that is not
+    // a plain file (a device or pipe is written to, never replaced).
+    const std::wstring& get_written_path() const { return written_path; }
 
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
@@ -119,6 +120,9 @@ private:
 
     // Ends the statements and closes the file; false when a byte was lost.
     bool finish_file();
+
+    // The descriptor of the work file for path, its name in `written`.
+    static int open_work_file(const std::wstring& path, std::wstring& written);
 
     std::wstring path;
     std::wstring written_path;  // declared before out, which opens it

@@ -5,6 +5,7 @@
 #include "TK/tk_utils.hpp"
 #include "platform/files/pl_files.hpp"
 
+#include <filesystem>
 #include <memory>
 #include <unistd.h>
 
@@ -74,4 +75,26 @@ bool tk_has_write_access(const std::wstring& path, uint32_t desired_access)
 {
     std::string narrow;
     return tk_unicode_to_ansi3(path.c_str(), narrow) && tk_has_write_access(narrow, desired_access);
+}
+
+bool tk_is_same_file(const std::string& a, const std::string& b)
+{
+    platform::file_stamp first, second;
+    const bool a_exists = platform::get_file_stamp(a, first);
+    const bool b_exists = platform::get_file_stamp(b, second);
+    if (a_exists && b_exists)
+        return first.device == second.device && first.inode == second.inode;
+    std::error_code ec;
+    const std::filesystem::path resolved_a = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ec), ec);
+    if (ec)
+        return false;
+    const std::filesystem::path resolved_b = std::filesystem::weakly_canonical(std::filesystem::absolute(b, ec), ec);
+    return !ec && resolved_a == resolved_b;
+}
+
+bool tk_is_same_file(const std::wstring& a, const std::wstring& b)
+{
+    std::string narrow_a, narrow_b;
+    return tk_unicode_to_ansi3(a.c_str(), narrow_a) && tk_unicode_to_ansi3(b.c_str(), narrow_b) &&
+           tk_is_same_file(narrow_a, narrow_b);
 }

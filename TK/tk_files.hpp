@@ -26,3 +26,9 @@ constexpr uint32_t tk_generic_all = 0x10000000;
 // True when the current user is granted every right asked for on the path.
 bool tk_has_write_access(const std::string& path, uint32_t desired_access);
 bool tk_has_write_access(const std::wstring& path, uint32_t desired_access);
+
+// True when the two paths name one file: the same device and inode when both
+// exist, else the same absolute path with links, "." and ".." resolved as far
+// as the path exists.
+bool tk_is_same_file(const std::string& a, const std::string& b);
+bool tk_is_same_file(const std::wstring& a, const std::wstring& b);

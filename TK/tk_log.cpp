@@ -2,7 +2,9 @@
 
 #include "platform/files/pl_files.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -60,19 +62,46 @@ void tk_logger::create_once()
     created.store(true, std::memory_order_release);
 }
 
-void tk_logger::write(std::string_view line)
+void tk_logger::set_failure_report(failure_report report)
 {
     std::lock_guard lock(mutex);
+    report_failure = std::move(report);
+}
+
+bool tk_logger::append(std::string_view line)
+{
     file_ptr file(std::fopen(file_name.c_str(), "ab"));
     if (!file)
-        return;  // the line is lost, as the log promises nothing more
+        return false;
     if (timestamps) {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
         std::fprintf(file.get(), "%02d:%02d:%02d ", local.tm_hour, local.tm_min, local.tm_sec);
     }
-    std::fwrite(line.data(), 1, line.size(), file.get());
+    bool whole = std::fwrite(line.data(), 1, line.size(), file.get()) == line.size();
     if (crlf)
-        std::fwrite("\r\n", 1, 2, file.get());
+        whole = std::fwrite("\r\n", 1, 2, file.get()) == 2 && whole;
+    // A full disk often shows only when the buffered bytes are written out.
+    return std::fclose(file.release()) == 0 && whole;
+}
+
+void tk_logger::write(std::string_view line)
+{
+    failure_report report;
+    std::string name, reason;
+    {
+        std::lock_guard lock(mutex);
+        if (append(line))
+            return;
+        const int error = errno;
+        if (failure_reported || !report_failure)
+            return;  // a lost line is lost; the user hears of the first
+        failure_reported = true;
+        report = report_failure;
+        name = file_name;
+        reason = std::strerror(error);
+    }
+    // Outside the lock: the report may well log a line itself.
+    report(name, reason);
 }

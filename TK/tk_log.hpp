@@ -16,6 +16,7 @@
 #include "platform/text/pl_utf8.hpp"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -57,6 +58,13 @@ public:
     bool is_enabled() const { return enabled.load(std::memory_order_acquire); }
     int get_min_level() const { return min_level; }
 
+    // Called once, on the logging thread and outside the logger's lock, with
+    // the file's name and the system's reason, the first time a line cannot
+    // be written (a full disk, a file that cannot be opened); later lost
+    // lines are not reported again. An empty function reports nothing.
+    using failure_report = std::function<void(const std::string& file, const std::string& reason)>;
+    void set_failure_report(failure_report report);
+
 private:
     bool accepts(int level)
     {
@@ -68,6 +76,8 @@ private:
     }
     void create_once();
     void write(std::string_view line);
+    // The line into the open file; false when a byte of it was lost.
+    bool append(std::string_view line);
 
     mutable std::mutex mutex;  // one line at a time, from any thread
     std::string file_name;
@@ -76,4 +86,6 @@ private:
     std::atomic<bool> enabled;
     std::atomic<bool> created{false};
     const bool timestamps;
+    failure_report report_failure;  // under mutex
+    bool failure_reported = false;  // under mutex
 };

@@ -189,7 +189,7 @@ csv_line_reader::~csv_line_reader()
         ::close(fd);
 }
 
-bool csv_line_reader::open(const std::string& path_)
+bool csv_line_reader::open(const std::string& path_, int64_t read_limit)
 {
     if (fd >= 0)
         ::close(fd);
@@ -209,6 +209,9 @@ bool csv_line_reader::open(const std::string& path_)
         return false;
     }
     size = info.st_size;
+    bounded = S_ISREG(info.st_mode);
+    if (bounded && read_limit >= 0 && read_limit < size)
+        size = read_limit;
     // A device or a pipe tells no size.
     const size_t wanted = size > 0 ? static_cast<size_t>(std::min<int64_t>(size, buffer_size)) : buffer_size;
     if (wanted != capacity) {
@@ -264,10 +267,17 @@ bool csv_line_reader::fill()
     return true;
 }
 
+ssize_t csv_line_reader::read_bounded(char* to, size_t wanted)
+{
+    if (bounded)
+        wanted = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(wanted), size - file_read));
+    return wanted > 0 ? ::read(fd, to, wanted) : 0;
+}
+
 bool csv_line_reader::read_more()
 {
     while (!exhausted) {
-        const ssize_t got = ::read(fd, buffer.get() + end, capacity - end);
+        const ssize_t got = read_bounded(buffer.get() + end, capacity - end);
         if (got > 0) {
             end += static_cast<size_t>(got);
             file_read += got;
@@ -292,7 +302,7 @@ bool csv_line_reader::decode_utf16()
         raw.resize(held + capacity);
         ssize_t got = -1;
         do
-            got = ::read(fd, raw.data() + held, capacity);
+            got = read_bounded(raw.data() + held, capacity);
         while (got < 0 && errno == EINTR);
         raw.resize(held + static_cast<size_t>(std::max<ssize_t>(got, 0)));
         if (got > 0)

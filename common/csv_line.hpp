@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -69,10 +70,14 @@ public:
     csv_line_reader& operator=(const csv_line_reader&) = delete;
 
     // False, with the platform's last error set, when the file cannot be
-    // opened for reading.
-    bool open(const std::string& path);
+    // opened for reading. A plain file is read up to its size at the opening,
+    // or up to `read_limit` bytes when that is smaller: bytes that a writer
+    // appends meanwhile are not read.
+    bool open(const std::string& path, int64_t read_limit = -1);
     bool is_open() const { return fd >= 0; }
-    // The file's size in bytes when it was opened.
+    // The name messages give the file; its path once opened.
+    void set_shown_name(const std::string& name) { path = name; }
+    // The bytes the file is read up to (its size when it was opened).
     int64_t file_size() const { return size; }
 
     // The next logical line, keeping its first `keep` fields. False when
@@ -95,6 +100,8 @@ private:
     struct line_cut;
 
     bool fill();
+    // read(2) of at most `wanted` bytes, none beyond `size` of a plain file.
+    ssize_t read_bounded(char* to, size_t wanted);
     bool read_more();
     bool decode_utf16();
     void look_at_start();
@@ -107,6 +114,7 @@ private:
     int fd = -1;
     std::string path;
     int64_t size = 0;
+    bool bounded = false;  // a plain file: nothing beyond `size` is read
     int64_t line_limit;
     int64_t consumed = 0;      // bytes of the file behind the lines read
     int64_t file_read = 0;     // bytes read from the file

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace {
 
@@ -87,7 +88,7 @@ void csv_field::set_ascii(std::string_view text)
         var.bstrVal = nullptr;
     }
     if (SysReAllocStringLen(&var.bstrVal, nullptr, length) == 0)
-        throw tk_mail_assertion("csv_util", __LINE__);
+        throw std::bad_alloc();  // the only way it fails
     std::copy(text.begin(), text.end(), var.bstrVal);
     size = length;
     source_utf8 = text;
@@ -135,13 +136,15 @@ int64_t csv_record::get_total_size() const
     return tk_logger::logs(1) ? udb_record::get_total_size() : total_size;
 }
 
-csv_file::csv_file(const std::wstring& path, const wchar_t* delimiter_, bool has_header, int64_t line_limit)
-    : udb_recordset(nullptr, std::wstring(), true), source(path),
+csv_file::csv_file(const std::wstring& path, const wchar_t* delimiter_, bool has_header, int64_t line_limit,
+                   int64_t read_limit, const std::wstring& shown_name)
+    : udb_recordset(nullptr, std::wstring(), true), source(shown_name.empty() ? path : shown_name),
       input(delimiter_byte(delimiter_), 1 << 20, line_limit), delimiter(delimiter_)
 {
     tk_logger::wlog(1, L"csv_file::ctor(%s)", path.c_str());
-    if (!input.open(platform::to_utf8(path)))
-        throw tk_exception(open_failure("the CSV file", path), 1);
+    if (!input.open(platform::to_utf8(path), read_limit))
+        throw tk_exception(open_failure("the CSV file", source), 1);
+    input.set_shown_name(platform::to_utf8(source));
     file_size.store(input.file_size());
     tk_logger::log(1, "=== Got file size: %I64d ===", input.file_size());
     tk_logger::log(1, "csv_file::reset");

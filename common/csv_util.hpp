@@ -68,9 +68,12 @@ public:
     // delimiter: not owned; one of tab, ";", "," and a space. A file that
     // cannot be opened, a line longer than line_limit bytes and a first line
     // with more fields than any table can hold raise a level-1 tk_exception
-    // naming the file.
+    // naming the file. read_limit: read no more of the file than that many
+    // bytes (csv_line_reader::open). shown_name: the name messages give the
+    // file (a copy of it read in its place), else its path.
     csv_file(const std::wstring& path, const wchar_t* delimiter, bool has_header,
-             int64_t line_limit = csv_line_reader::default_line_limit);
+             int64_t line_limit = csv_line_reader::default_line_limit, int64_t read_limit = -1,
+             const std::wstring& shown_name = std::wstring());
     // Creates (or empties) the file for writing with append_record; nothing
     // is read. Raises a level-1 tk_exception when it cannot.
     csv_file(const std::wstring& path, const wchar_t* delimiter);

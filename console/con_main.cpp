@@ -12,6 +12,7 @@
 
 #include <exception>
 #include <iostream>
+#include <new>
 
 namespace {
 
@@ -23,6 +24,9 @@ bool guarded(error_handler& errors, F step)
         return step();
     } catch (const tk_exception& e) {
         errors.handle(e, false);  // levels 1 and 2 end the program from here
+        return false;
+    } catch (const std::bad_alloc&) {
+        errors.handle(ravelin_converter::instance().memory_failure(), false);
         return false;
     } catch (const std::exception& e) {
         print_fatal_and_exit(e.what());

@@ -40,9 +40,6 @@ public:
     // the program ends. Level 2: "Internal error: " and the text, even when
     // quiet, and the program ends.
     void handle(const tk_exception& e, bool no_abort) override;
-    // A failure the hooks report themselves (a worksheet the workbook lacks):
-    // counted like the others.
-    void count_failure() { count_error(); }
 };
 
 class console_hooks : public converter_hooks {

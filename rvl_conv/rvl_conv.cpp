@@ -9,6 +9,8 @@
 #include "rvl_conv/rvl_errh.hpp"
 #include "rvl_conv/rvl_init.hpp"
 
+#include <new>
+
 ravelin_converter::ravelin_converter(converter_form form_, converter_hooks& hooks_)
     : tk_serializer("Software\\Brenvault\\Tessaline"), form(form_), hooks(hooks_)
 {
@@ -18,6 +20,12 @@ ravelin_converter::ravelin_converter(converter_form form_, converter_hooks& hook
     // The back ends read each table's engine and character sets from the
     // user's changes through the engine.
     engine.set_properties(static_cast<sql_db_mutator*>(this));
+    // A log the user asked for that stops taking lines is worth a word.
+    if (tk_logger* logger = tk_logger::try_instance())
+        logger->set_failure_report([this](const std::string& file, const std::string& reason) {
+            hooks.notice(L"Cannot write the log file '" + tk_to_unicode(file) + L"': " + tk_to_unicode(reason) +
+                         L"; lines of the log are lost from here on.");
+        });
     if (form == converter_form::console) {
         n_comma = -1;
         from_xls = true;
@@ -31,6 +39,8 @@ ravelin_converter::ravelin_converter(converter_form form_, converter_hooks& hook
 ravelin_converter::~ravelin_converter()
 {
     tk_logger::log(2, "ravelin_converter::dtor");
+    if (tk_logger* logger = tk_logger::try_instance())
+        logger->set_failure_report({});
     if (form == converter_form::wizard && store_settings)
         serialize(true);
 }
@@ -54,6 +64,8 @@ uint32_t ravelin_converter::operator()()
         error_handler::instance().handle(e, true);
     } catch (const tk_exception& e) {
         error_handler::instance().handle(e, true);
+    } catch (const std::bad_alloc&) {
+        error_handler::instance().handle(memory_failure(), true);
     } catch (const std::exception& e) {
         hooks.report_std_exception(e);
     }
@@ -74,6 +86,16 @@ int ravelin_converter::get_progress() const
     const int64_t position = csv_reader->get_position();
     tk_logger::log(1, "file_size=%d, tellg=%lg", static_cast<int>(size), static_cast<double>(position));
     return size <= 0 ? 100 : static_cast<int>(static_cast<double>(position) * 100.0 / static_cast<double>(size));
+}
+
+tk_exception ravelin_converter::memory_failure(uint64_t record) const
+{
+    std::wstring place = L"Not enough memory while reading the file '" + src + L"'";
+    if (const std::wstring table = get_cur_table(); !table.empty())
+        place += L", table '" + table + L"'";
+    if (record > 0)
+        place += L", record #" + std::to_wstring(record);
+    return tk_exception(place + L".", 1);
 }
 
 const wchar_t* ravelin_converter::get_delimiter() const

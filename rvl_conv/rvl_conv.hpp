@@ -11,20 +11,24 @@
 
 #include "TK/tk_seria.hpp"
 #include "TK/tk_singl.hpp"
+#include "TK/tk_tmpf.hpp"
 #include "rvl_conv/rvl_hook.hpp"
 #include "rvl_conv/rvl_mcnv.hpp"
 #include "rvl_conv/rvl_mut.hpp"
 #include "rvl_conv/rvl_ucnv.hpp"
 #include "rvl_conv/rvl_xls.hpp"
+#include "platform/files/pl_files.hpp"
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 class csv_file;
 class dao_database;
 class dao_engine;
+class sql_field_upsizer;
 class udb_validator;
 
 enum class converter_form {
@@ -83,6 +87,11 @@ public:
     // then the destination is prepared by the mode (an existing dump file is
     // replaced only when the new one is complete).
     void check_dest();
+    // The source, a dump destination and the log file must be three files:
+    // two that are one (compared as files, links followed) raise a level-1
+    // tk_exception naming both, before anything is written. A log file
+    // named is switched off first, so the report does not go into it.
+    void refuse_same_files() const;
     // The columns of a source table as they are read now: the CSV file, or
     // the workbook's worksheet of that table name. A source that cannot be
     // read, or a worksheet no longer in the workbook, raises a level-1
@@ -91,9 +100,14 @@ public:
     // Opens or creates the run's destination database.
     std::unique_ptr<udb_database> get_dest_base();
     // After a run that did not go to its end: the file holding the dump
-    // written so far ("<dest>.part"), or empty when there is none.
+    // written so far (its work file "<dest>.~<pid>.<n>.part"), or empty
+    // when there is none.
     std::wstring unfinished_dump() const;
     static std::wstring get_title();
+    // Memory ran out: "Not enough memory" with what was being read (the
+    // source file, the table in hand, the record when one is given, counted
+    // from 1), as a level-1 failure that ends the run.
+    tk_exception memory_failure(uint64_t record = 0) const;
     // The settings are not written back at the end: the program ends by an
     // internal error, or the settings in hand are not the user's.
     void forget_settings() { store_settings = false; }
@@ -147,15 +161,34 @@ private:
     // The source's current record after the user's changes; null for an
     // empty worksheet row that is passed over.
     const udb_record* record_to_copy(udb_recordset& source, const std::wstring& table);
+    // convert_step's loop over the records of one table.
+    void copy_records(udb_recordset& source, udb_recordset& destination, sql_field_upsizer& upsizer,
+                      const std::wstring& table, bool widen);
     void convert_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,
                        const std::wstring& table, const std::wstring& sheet);
     void apply_defaults();
     bool serialize_all(bool store);
     bool serialize_console();
     bool serialize_engine_texts(bool store);
+    // False, with a notice, for a stored catalogue name (char_set, tab_type)
+    // that is not a plain name.
+    bool accepts_stored_name(const wchar_t* value_name, const std::wstring& value);
     bool serialize_dump_options(bool store);
     // The source opened for reading; a level-1 tk_exception when it cannot be.
-    std::unique_ptr<csv_file> open_csv_source() const;
+    std::unique_ptr<csv_file> open_csv_source();
+    // The source as the run reads it (rvl_src.cpp): src itself, up to its
+    // size when the run began, or the private copy of a source that can be
+    // read only once. take_source() begins a run: a plain file is looked at
+    // anew, a copy is kept; a source that cannot be copied raises a level-1
+    // tk_exception_ex naming it.
+    void take_source();
+    const std::wstring& source_to_read();
+    // The bytes of a plain-file source to read, -1 for all.
+    int64_t source_read_limit() const;
+    // After the copy: a plain-file source whose size or modification time
+    // changed since the run began is reported (a notice, counted as a
+    // failure).
+    void report_changed_source();
     // The workbook of src, opened anew into xls_book.
     void open_xls_source();
     // Every worksheet the run converts, read once; a failure names the
@@ -190,6 +223,9 @@ private:
     mutable std::mutex csv_reader_mutex;
     const csv_file* csv_reader = nullptr;
     std::wstring dump_written;  // where this run's dump is written, once created
+    std::wstring source_of;     // the src that the two below describe
+    std::unique_ptr<tk_temp_copy> source_copy;
+    std::optional<platform::file_stamp> source_stamp;
 };
 
 // The dump file checks: the path names a file (not a folder, not read-only)

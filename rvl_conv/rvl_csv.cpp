@@ -139,5 +139,6 @@ void ravelin_converter::convert_from_csv()
         });
     report_findings(*reader, src, hooks);
     reader.reset();
+    report_changed_source();
     close_destination(std::move(database), hooks);
 }

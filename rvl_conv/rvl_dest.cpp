@@ -24,19 +24,51 @@ void common_check_dest(const std::wstring& path)
     const std::wstring folder = name.drive + name.dir;
     if (!tk_is_path_exist(folder))
         throw tk_exception("Destination path does not exist.\nPlease verify the correct path was given.", 1);
+    // Administrator rights are no remedy here: the user picks another folder.
     if (!tk_has_write_access(folder, tk_generic_write))
-        throw tk_exception(
-            "Cannot create or write into the destination file.\nRun the program as Administrator or change folder.", 1);
+        throw tk_exception(L"Cannot create or write into the destination file.\nPermission denied for the folder '" +
+                               folder + L"': choose a folder you may write into.",
+                           1);
 }
 
-std::unique_ptr<csv_file> ravelin_converter::open_csv_source() const
+void ravelin_converter::refuse_same_files() const
 {
-    return std::make_unique<csv_file>(src, get_delimiter(), x_fnames);
+    struct named {
+        const wchar_t* what;
+        std::wstring path;
+    };
+    std::vector<named> files{{L"source", src}};
+    if (!direct)
+        files.push_back({L"destination", dest});
+    if (!log_file.empty())
+        files.push_back({L"log file", tk_to_unicode(log_file)});
+    for (size_t i = 0; i < files.size(); ++i) {
+        for (size_t j = i + 1; j < files.size(); ++j) {
+            if (files[i].path.empty() || !tk_is_same_file(files[i].path, files[j].path))
+                continue;
+            // The report must not go into the file it is about.
+            const bool log_named = !log_file.empty() && j == files.size() - 1;
+            if (tk_logger* logger = tk_logger::try_instance(); logger != nullptr && log_named)
+                logger->set_enabled(false);
+            throw tk_exception(L"The " + std::wstring(files[i].what) + L" '" + files[i].path + L"' and the " +
+                                   files[j].what + L" '" + files[j].path + L"' are the same file.",
+                               1);
+        }
+    }
+}
+
+std::unique_ptr<csv_file> ravelin_converter::open_csv_source()
+{
+    // A copy is read under the source's name: messages name what the user gave.
+    return std::make_unique<csv_file>(source_to_read(), get_delimiter(), x_fnames,
+                                      csv_line_reader::default_line_limit, source_read_limit(), src);
 }
 
 void ravelin_converter::check_dest()
 {
     tk_logger::wlog(1, L"check_dest(%s)", dest.c_str());
+    refuse_same_files();
+    take_source();
     // Nothing is dropped or deleted for a source that cannot be read, nor
     // for a run whose every table is one the server could not create.
     if (!direct)
@@ -108,7 +140,7 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
     dump_options run_opts = dump_opts;
     run_opts.b_keep_existing = mode == 2 || mode == 3;
     std::unique_ptr<dmp_database> dump = engine.create_dump(dest, run_opts);
-    dump_written = dmp_database::writing_path(dest);
+    dump_written = dump->get_written_path();
     return dump;
 }
 

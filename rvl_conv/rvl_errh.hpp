@@ -39,6 +39,10 @@ public:
     // How many failures of levels 0 and 1 were reported in this process: a
     // run that went to its end after any of them did not fully succeed.
     int error_count() const { return errors_reported.load(); }
+    // A failure the front end's hooks report themselves (a worksheet the
+    // workbook lacks, a source that changed while it was read): counted like
+    // the others.
+    void count_failure() { count_error(); }
 
     // Reports the failure. no_abort: a level-0 report may not end the run
     // (where the front end offers the user to abort).

@@ -3,7 +3,9 @@
 // character set, the storage engine and the dump options.
 #include "rvl_conv/rvl_conv.hpp"
 
+#include "SQL/sql_vali.hpp"
 #include "TK/tk_log.hpp"
+#include "platform/text/pl_format.hpp"
 
 void ravelin_converter::apply_defaults()
 {
@@ -45,15 +47,27 @@ bool ravelin_converter::serialize_dump_options(bool store)
     return tk_serializer::serialize("dmp_ins_tab", dump_opts.b_ins_tables, store) && ok;
 }
 
+// A stored name goes into statements as it stands: one that is no plain name
+// is refused as the command line and profiles refuse it.
+bool ravelin_converter::accepts_stored_name(const wchar_t* value_name, const std::wstring& value)
+{
+    if (value.empty() || sql_is_plain_name(value))
+        return true;
+    hooks.notice(platform::format(L"The stored setting %s '%s' is not a plain name and is ignored; the default is "
+                                  L"used.",
+                                  value_name, value.c_str()));
+    return false;
+}
+
 bool ravelin_converter::serialize_engine_texts(bool store)
 {
     std::wstring char_set = engine.get_char_set();
     std::wstring tab_type = engine.get_tab_type();
     const bool char_set_ok = tk_serializer::serialize(L"char_set", char_set, store);
     const bool tab_type_ok = tk_serializer::serialize(L"tab_type", tab_type, store);
-    if (!store && char_set_ok)
+    if (!store && char_set_ok && accepts_stored_name(L"char_set", char_set))
         engine.set_char_set(char_set);
-    if (!store && tab_type_ok)
+    if (!store && tab_type_ok && accepts_stored_name(L"tab_type", tab_type))
         engine.set_tab_type(tab_type);
     return char_set_ok && tab_type_ok;
 }

@@ -16,6 +16,7 @@
 #include "rvl_conv/rvl_xstat.hpp"
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -142,21 +143,31 @@ void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* desti
     }
     const std::wstring table = get_cur_table();
     rows_reset reset{rows_done};
-    for (; !source->is_eof(); source->next()) {
+    try {
+        copy_records(*source, *destination, upsizer, table, widen);
+    } catch (const std::bad_alloc&) {
+        throw memory_failure(rows_done + 1);
+    }
+}
+
+void ravelin_converter::copy_records(udb_recordset& source, udb_recordset& destination, sql_field_upsizer& upsizer,
+                                     const std::wstring& table, bool widen)
+{
+    for (; !source.is_eof(); source.next()) {
         tk_logger::log(1, "Converting %d record", static_cast<int>(rows_done.load(std::memory_order_relaxed)));
-        const udb_record* record = record_to_copy(*source, table);
+        const udb_record* record = record_to_copy(source, table);
         if (record == nullptr)
             continue;
         try {
             if (widen)
                 upsizer.process(*record);
-            destination->append_record(*record);
+            destination.append_record(*record);
         } catch (const tk_exception& e) {
             if (!is_server_error(e))
                 throw;
             // A report of earlier batches names its records itself.
             if (dynamic_cast<const sql_batch_report*>(&e) != nullptr)
-                error_handler::instance().set_context(destination->name);
+                error_handler::instance().set_context(destination.name);
             else if (from_xls)
                 error_handler::instance().set_record_context(table, static_cast<int>(rows_done + 1));
             error_handler::instance().handle(e, false);

@@ -53,7 +53,7 @@ void ravelin_converter::open_xls_source()
     std::unique_ptr<dao_engine> dao = create_dao_engine();
     if (!dao)
         throw tk_exception(dao_missing_message, 1);
-    xls_book = open_xls(*dao, src, x_fnames);
+    xls_book = open_xls(*dao, source_to_read(), x_fnames);
     xls_engine = std::move(dao);
 }
 

@@ -211,6 +211,7 @@ int sel_file_page::on_next()
         tk_logger::log(1, "is_direct=%d", converter().direct ? 1 : 0);
         if (check_fields() == wiz_stay)
             return wiz_stay;
+        converter().refuse_same_files();
         return converter().direct ? check_server_dest() : check_dump_dest();
     } catch (const tk_exception& e) {
         wizard_shell::error(known_message(e, true));

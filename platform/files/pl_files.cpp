@@ -72,22 +72,22 @@ bool write_in_place(const std::string& path, std::string_view content)
     return true;
 }
 
-// A fresh file next to `target`, created exclusively so that two writers
-// never share one.
-int create_temporary(const std::string& target, std::string& temp_name)
+} // namespace
+
+int create_exclusive(const std::string& target, std::string_view suffix, std::string& created)
 {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp_name = target + ".~" + std::to_string(::getpid()) + "." + std::to_string(counter++);
-        const int fd = ::open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        created = target + ".~" + std::to_string(::getpid()) + "." + std::to_string(counter++);
+        created += suffix;
+        // O_EXCL also refuses a link of that name, dangling or not.
+        const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     errno = EEXIST;
     return -1;
 }
-
-} // namespace
 
 std::string module_file_name()
 {
@@ -170,7 +170,7 @@ bool replace_file(const std::string& path, std::string_view content, std::option
         target = real.get();
     }
     std::string temp_name;
-    unique_fd fd(create_temporary(target, temp_name));
+    unique_fd fd(create_exclusive(target, "", temp_name));
     if (!fd.valid())
         return fail_with_errno();
     const bool chmod_ok = mode ? ::fchmod(fd.get(), *mode) == 0
@@ -180,6 +180,67 @@ bool replace_file(const std::string& path, std::string_view content, std::option
         return true;
     set_last_error_from_errno();
     ::unlink(temp_name.c_str());
+    return false;
+}
+
+bool get_file_stamp(const std::string& path, file_stamp& stamp)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return fail_with_errno();
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.regular = S_ISREG(st.st_mode);
+    stamp.size = st.st_size;
+    stamp.modified_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+bool copy_to_temporary(const std::string& source, int64_t max_line, std::string& copy)
+{
+    unique_fd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!from.valid())
+        return fail_with_errno();
+    std::error_code ec;
+    std::string name = (std::filesystem::temp_directory_path(ec) / "ravelin-source-XXXXXX").string();
+    if (ec) {
+        set_last_error(static_cast<uint32_t>(ec.value()));
+        return false;
+    }
+    unique_fd to(::mkostemp(name.data(), O_CLOEXEC));  // created 0600
+    if (!to.valid())
+        return fail_with_errno();
+    std::string buffer(1 << 20, '\0');
+    int64_t line = 0;  // bytes of the last line copied so far
+    bool failed = false;
+    while (line <= max_line) {
+        const ssize_t got = ::read(from.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            failed = got < 0;
+            break;
+        }
+        std::string_view piece(buffer.data(), static_cast<size_t>(got));
+        const size_t end = piece.find_last_of("\r\n");
+        if (end != std::string_view::npos) {
+            line = static_cast<int64_t>(piece.size() - end - 1);
+        } else {
+            if (line + static_cast<int64_t>(piece.size()) > max_line)
+                piece = piece.substr(0, static_cast<size_t>(max_line + 1 - line));
+            line += static_cast<int64_t>(piece.size());
+        }
+        if (!write_all(to.get(), piece)) {
+            failed = true;
+            break;
+        }
+    }
+    if (!failed && to.close()) {
+        copy = name;
+        return true;
+    }
+    set_last_error_from_errno();
+    ::unlink(name.c_str());
     return false;
 }
 

@@ -2,6 +2,7 @@
 // leave their errno value as the platform's last error (pl_syserr.hpp).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,6 +50,12 @@ bool has_access(const std::string& path, int mode);
 // Creates the file, or empties an existing one; false with the last error set.
 bool create_or_truncate(const std::string& path);
 
+// Creates a new file next to `target`, named after it with a unique part
+// and `suffix` ("<target>.~<pid>.<n><suffix>"), exclusively: never a file
+// or link that exists, so two writers never share one. Answers the open
+// descriptor for writing and its name in `created`, or -1 with errno set.
+int create_exclusive(const std::string& target, std::string_view suffix, std::string& created);
+
 // Writes `content` as the whole new content of `path`: into a temporary file
 // of the same folder, flushed to disk, then renamed over the old file, so a
 // failure (a full disk among them) leaves the old file whole. The new file
@@ -58,5 +65,27 @@ bool create_or_truncate(const std::string& path);
 // replaced and is written in place. A symbolic link is followed, so the link
 // stays. False, with the last error set, when any step fails.
 bool replace_file(const std::string& path, std::string_view content, std::optional<mode_t> mode = std::nullopt);
+
+// What a path names now (links followed): the file's identity, whether it
+// is a plain file, and its size and modification time. False, with the last
+// error set, when the path does not exist or cannot be examined.
+struct file_stamp {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool regular = false;
+    int64_t size = 0;
+    int64_t modified_ns = 0;  // since the epoch
+    bool operator==(const file_stamp&) const = default;
+};
+bool get_file_stamp(const std::string& path, file_stamp& stamp);
+
+// Reads `source` to its end once (a pipe or a device is read as it comes)
+// into a new file that only the user may read, in the temporary folder; its
+// name in `copy`. A line (bytes between CR or LF) longer than `max_line`
+// bytes ends the copy after max_line + 1 of its bytes: an endless source
+// without line ends (a device of zeros) cannot fill the disk, and whoever
+// reads the copy meets the line too long. False, with the last error set,
+// when any step fails; no partial copy is left then.
+bool copy_to_temporary(const std::string& source, int64_t max_line, std::string& copy);
 
 } // namespace platform

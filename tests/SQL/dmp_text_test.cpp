@@ -5,6 +5,7 @@
 #include "TK/tk_excep.hpp"
 #include "TK/tk_utils.hpp"
 
+#include <fcntl.h>
 #include <functional>
 #include <regex>
 
@@ -174,7 +175,7 @@ TEST(DumpOutput, EveryByteArrivesInOrder)
     const std::string path = dir.file("out.sql");
     std::string expected;
     {
-        dmp_out out(path);
+        dmp_out out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
         ASSERT_TRUE(out.is_open());
         for (size_t i = 0; i < 400; ++i) {
             const size_t size = i % 50 == 49 ? 1500000 : i * 37 % 9000;

@@ -180,3 +180,39 @@ TEST(TkTempChdir, EntersAndComesBack)
     }
     EXPECT_EQ(fs::current_path(), before);
 }
+
+// Two names for one file are found whatever the spelling: through links, "."
+// and "..", and for files that do not exist yet by the path they would have.
+TEST(TkFileTests, SameFileByIdentityElseByResolvedPath)
+{
+    test_dir dir;
+    test_dir::write(dir.file("data.csv"), "a\n");
+    test_dir::write(dir.file("other.csv"), "a\n");
+    fs::create_directory(dir.path() / "real");
+    fs::create_symlink(dir.path() / "real", dir.path() / "linked");
+    fs::create_symlink(dir.path() / "data.csv", dir.path() / "link.csv");
+    fs::create_hard_link(dir.path() / "data.csv", dir.path() / "hard.csv");
+    const struct {
+        std::string a, b;
+        bool same;
+    } cases[] = {
+        {"data.csv", "data.csv", true},
+        {"data.csv", "real/../data.csv", true},
+        {"data.csv", "link.csv", true},
+        {"data.csv", "hard.csv", true},
+        {"data.csv", "other.csv", false},  // equal content, two files
+        {"new.sql", "./new.sql", true},
+        {"linked/new.sql", "real/new.sql", true},
+        {"new.sql", "new.log", false},
+        {"data.csv", "data.csv.part", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.a + " / " + c.b);
+        EXPECT_EQ(tk_is_same_file(dir.file(c.a), dir.file(c.b)), c.same);
+        EXPECT_EQ(tk_is_same_file(fs::path(dir.file(c.b)).wstring(), fs::path(dir.file(c.a)).wstring()), c.same);
+    }
+    // A relative name is taken from the current folder.
+    inside here(dir.path());
+    EXPECT_TRUE(tk_is_same_file(std::string("data.csv"), dir.file("link.csv")));
+    EXPECT_TRUE(tk_is_same_file(std::string("new.sql"), dir.file("new.sql")));
+}

@@ -123,3 +123,33 @@ TEST(TkLogger, NullFileNameIsAnInternalError)
     tk_logger logger("unused.log", false, 3, false);
     EXPECT_THROW(logger.set_file_name(nullptr), tk_mail_assertion);
 }
+
+// A log that stops taking lines (a full disk, a folder gone) is told once,
+// with the file and the reason; a log that works reports nothing.
+TEST(TkLogger, TheFirstLineThatCannotBeWrittenIsReportedOnce)
+{
+    test_dir dir;
+    struct failure_case {
+        std::string file;
+        std::vector<std::string> reports;
+    };
+    std::vector<failure_case> cases = {
+        {dir.file("run.log"), {}},
+        {dir.file("gone/run.log"), {dir.file("gone/run.log") + ": No such file or directory"}},
+    };
+    if (std::filesystem::exists("/dev/full"))
+        cases.push_back({"/dev/full", {"/dev/full: No space left on device"}});
+    for (const failure_case& c : cases) {
+        SCOPED_TRACE(c.file);
+        tk_logger logger(c.file.c_str(), true, 3, false);
+        std::vector<std::string> reports;
+        logger.set_failure_report([&](const std::string& file, const std::string& reason) {
+            reports.push_back(file + ": " + reason);
+            tk_logger::log(3, "the report may log: %s", reason.c_str());
+        });
+        tk_logger::log(3, "one");
+        tk_logger::wlog(3, L"two");
+        tk_logger::log(1, "dropped, never written");
+        EXPECT_EQ(reports, c.reports);
+    }
+}

@@ -130,6 +130,31 @@ TEST(ConsoleServer, EachModeLeavesTheOtherTablesAlone)
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()"), "1");
 }
 
+// A source read from a pipe is read once: mode 1 replaces the table with
+// every row and column of what came through the pipe, not an empty table.
+TEST(ConsoleServer, APipedSourceReplacesTheTableWithItsRows)
+{
+    RVL_NEED_TEST_SERVER();
+    sample_dir dir;
+    destination db;
+    ASSERT_EQ(run_morvante(dir, server_args(db.name(), "0")).code, 0);
+    const std::string columns = columns_of(db);
+    test_connection(db.name()).execute("INSERT INTO people (id) VALUES (99)");
+    std::string command = "cat people.csv | '" + std::string(MORVANTE_PATH) + "'";
+    for (std::string arg : server_args(db.name(), "1")) {
+        if (arg == "--src=people.csv")
+            arg = "--src=/dev/stdin";
+        std::string quoted;
+        for (const char c : arg)
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        command += " '" + quoted + "'";
+    }
+    const program_result r = run_program("/bin/sh", dir, {"-c", command});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM people"), "4");
+    EXPECT_EQ(columns_of(db), columns);
+}
+
 // A table name the server would refuse is made safe the same way in every
 // run: mode 1 replaces that table, mode 3 appends to it.
 TEST(ConsoleServer, ATableNameMadeSafeIsTheSameTableInEveryRun)

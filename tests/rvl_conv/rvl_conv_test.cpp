@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 // Each column as CREATE TABLE gives it: "name TYPE", with " NOT NULL" when so.
@@ -355,6 +357,82 @@ TEST(RavelinConverterSettings, StoredValuesAreReadByTheirRules)
     EXPECT_TRUE(console.direct);
     EXPECT_EQ(console.n_comma, -1);
     EXPECT_FALSE(console.x_fnames);
+}
+
+// A stored name reaches the statements as it stands: one that is not a plain
+// name is ignored with a notice, in both forms, and the name in use stays.
+TEST(RavelinConverterSettings, StoredNamesThatAreNotPlainNamesAreIgnored)
+{
+    const struct {
+        const wchar_t* char_set;
+        const wchar_t* tab_type;
+        const wchar_t* used_char_set;
+        const wchar_t* used_tab_type;
+        const wchar_t* notice;
+    } cases[] = {
+        {L"latin1", L"MyISAM", L"latin1", L"MyISAM", nullptr},
+        {L"utf8mb4 */; DROP DATABASE victimdb; /*", L"MyISAM", L"utf8", L"MyISAM",
+         L"notice The stored setting char_set 'utf8mb4 */; DROP DATABASE victimdb; /*' is not a plain name and is "
+         L"ignored; the default is used."},
+        {L"latin1", L"InnoDB; DROP DATABASE victimdb; --", L"latin1", L"InnoDB",
+         L"notice The stored setting tab_type 'InnoDB; DROP DATABASE victimdb; --' is not a plain name and is "
+         L"ignored; the default is used."},
+    };
+    for (const auto& c : cases) {
+        for (const converter_form form : {converter_form::wizard, converter_form::console}) {
+            SCOPED_TRACE(platform::to_utf8(std::wstring(c.char_set) + L" " + c.tab_type));
+            config_home home;
+            {
+                tk_reg_key key;
+                ASSERT_EQ(key.create(tk_hkey_current_user, "Software\\Brenvault\\Tessaline"), 0u);
+                key.set_value(c.char_set, L"char_set");
+                key.set_value(c.tab_type, L"tab_type");
+            }
+            recording_hooks hooks;
+            ravelin_converter conv(form, hooks);
+            EXPECT_EQ(conv.engine.get_char_set(), c.used_char_set);
+            EXPECT_EQ(conv.engine.get_tab_type(), c.used_tab_type);
+            const std::vector<std::wstring> notices = c.notice ? std::vector<std::wstring>{c.notice}
+                                                               : std::vector<std::wstring>{};
+            EXPECT_EQ(hooks.lines, notices);
+            conv.forget_settings();
+        }
+    }
+}
+
+// Every reading of a CSV run sees the bytes the first one saw: a line
+// appended after the columns were read is not converted, and the changed
+// file is reported as a failure of the run.
+TEST(RavelinConverter, ACsvFileThatGrowsDuringTheRunIsReadToItsFirstLength)
+{
+    config_home home;
+    test_dir dir;
+    const std::string csv = dir.file("grows.csv");
+    test_dir::write(csv, "id,amount\n1,10\n2,20\n");
+    recording_hooks hooks;
+    recording_handler errors;
+    ravelin_converter conv(converter_form::console, hooks);
+    conv.from_xls = false;
+    conv.direct = false;
+    conv.x_fnames = true;
+    conv.n_comma = 2;
+    conv.tab_name = L"t";
+    conv.set_src(platform::from_utf8(csv));
+    conv.set_dest(platform::from_utf8(dir.file("out.sql")));
+    conv.check_dest();
+    std::ofstream(csv, std::ios::app) << "3,notanumber\n";
+    EXPECT_EQ(conv(), 0u);
+    const std::string dump = test_dir::read(dir.file("out.sql"));
+    EXPECT_NE(dump.find("`amount` INT"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("(2, 20);"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("notanumber"), std::string::npos) << dump;
+    ASSERT_FALSE(hooks.lines.empty());
+    EXPECT_EQ(hooks.lines.back(),
+              L"notice The source file '" + platform::from_utf8(csv) +
+                  L"' changed while it was converted (its size or modification time is no longer what it was when "
+                  L"the run began): the rows converted are those of its first 20 bytes.");
+    EXPECT_EQ(errors.error_count(), 1);
+    EXPECT_TRUE(errors.reports.empty());
 }
 
 // A CSV file settles the same types read as the texts of its lines as read

@@ -3,11 +3,15 @@
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_fake.hpp"
 
+#include "child.hpp"
 #include "config_home.hpp"
+#include "platform/text/pl_utf8.hpp"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -36,6 +40,26 @@ TEST(DumpPath, EachRefusalHasItsMessage)
     EXPECT_EQ(refusal([&] { common_check_dest(root + L"/out.sql"); }), "");
     EXPECT_EQ(refusal([&] { common_check_dest(root + L"/locked.sql"); }),
               "Destination name specifies an existing read-only file.");
+}
+
+// A folder the user may not write into: the message names it and says why;
+// another folder is the remedy, not other rights.
+TEST(DumpPath, AFolderWithoutWritePermissionIsNamed)
+{
+    test_dir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+    const std::string closed = dir.file("closed");
+    std::filesystem::create_directory(closed);
+    std::filesystem::permissions(closed, std::filesystem::perms(0555));
+    const std::string expected = "Cannot create or write into the destination file.\nPermission denied for the folder '" +
+                                 closed + "/': choose a folder you may write into.";
+    const int failed = run_in_child([&] {
+        if (!drop_root())
+            return 10;
+        const std::string message = refusal([&] { common_check_dest(platform::from_utf8(closed + "/out.sql")); });
+        return message == expected ? 0 : 1;
+    });
+    EXPECT_EQ(failed, 0) << expected;
 }
 
 TEST(ServerSettings, TrimmedWithTheDefaultPortAndAPortThatMustBeANumber)

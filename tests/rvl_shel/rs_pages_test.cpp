@@ -263,6 +263,10 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
         {"log file in no folder", false, "items.csv", "out.sql", "/no/such/folder/x.log", box_kind::error,
          "Logfile path does not exist."},
         {"log file a folder", false, "items.csv", "out.sql", ".", box_kind::error, "existing path"},
+        {"dump into the source", false, "items.csv", "items.csv", "", box_kind::error,
+         "The source 'items.csv' and the destination 'items.csv' are the same file."},
+        {"log file the source", false, "items.csv", "out.sql", "items.csv", box_kind::error,
+         "The source 'items.csv' and the log file 'items.csv' are the same file."},
     };
     for (const file_case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -277,6 +281,7 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
         f.port.expect_box(c.box, c.text);
         f.next();
         EXPECT_EQ(f.current(), file_page_id);
+        EXPECT_EQ(test_dir::read(f.dir.file("items.csv")), test_dir::read(std::string(RVL_PROFILES) + "/items.csv"));
     }
 }
 

@@ -1,0 +1,60 @@
+// The source as a run reads it. A CSV file is read more than once (its
+// columns before the run, the reading that settles the types, the copy), and
+// every reading must see the same bytes: a source that can be read only once
+// (a pipe, a terminal, a device) is copied whole into a private file before
+// its first reading and read from there, and a plain file is read up to its
+// size at the start of the run. A plain file that changed meanwhile is
+// reported after the copy.
+#include "rvl_conv/rvl_conv.hpp"
+
+#include "TK/tk_files.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_tmpf.hpp"
+#include "TK/tk_utils.hpp"
+#include "common/csv_line.hpp"
+#include "platform/text/pl_format.hpp"
+#include "rvl_conv/rvl_errh.hpp"
+
+void ravelin_converter::take_source()
+{
+    // A copy is all there is of a source read once: it is kept for the run.
+    if (source_copy && source_of == src)
+        return;
+    source_copy.reset();
+    source_stamp.reset();
+    source_of = src;
+    platform::file_stamp stamp;
+    if (!platform::get_file_stamp(tk_to_ansi(src, tk_cp_thread_acp), stamp))
+        return;  // the reader reports what is wrong with it
+    if (stamp.regular)
+        source_stamp = stamp;
+    else if (!tk_is_path_exist(src))
+        source_copy = std::make_unique<tk_temp_copy>(src, csv_line_reader::default_line_limit);
+}
+
+const std::wstring& ravelin_converter::source_to_read()
+{
+    if (source_of != src || (!source_copy && !source_stamp))
+        take_source();
+    return source_copy ? source_copy->path() : src;
+}
+
+int64_t ravelin_converter::source_read_limit() const
+{
+    return source_stamp && source_of == src ? source_stamp->size : -1;
+}
+
+void ravelin_converter::report_changed_source()
+{
+    if (!source_stamp || source_of != src)
+        return;
+    platform::file_stamp now;
+    if (platform::get_file_stamp(tk_to_ansi(src, tk_cp_thread_acp), now) && now.size == source_stamp->size &&
+        now.modified_ns == source_stamp->modified_ns)
+        return;
+    hooks.notice(platform::format(L"The source file '%s' changed while it was converted (its size or modification "
+                                  L"time is no longer what it was when the run began): the rows converted are "
+                                  L"those of its first %I64d bytes.",
+                                  src.c_str(), source_stamp->size));
+    error_handler::instance().count_failure();
+}
