@@ -172,6 +172,10 @@ private:
     // The table a CSV run writes: the user's name for tab_name made safe the
     // same way in every run, so that each run meets the same table.
     std::wstring csv_table_name(udb_schema& columns, udb_indexes& indexes);
+    std::wstring safe_table_name(const std::wstring& name) const;
+    // A CSV profile's table name and delimiter; a profile written before
+    // they were kept names the table after its CSV file.
+    void load_csv_settings(const udb_profile& profile);
 
     const converter_form form;
     converter_hooks& hooks;

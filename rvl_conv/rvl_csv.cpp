@@ -67,13 +67,17 @@ bool ravelin_converter::settles_types(udb_database& database, const std::wstring
     return refine_types && !tab_def && mode != 3 && !database.is_table_exist(table);
 }
 
-std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes& indexes)
+std::wstring ravelin_converter::safe_table_name(const std::wstring& name) const
 {
-    const std::wstring name = modify1(tab_name, columns, indexes);
     // The destination's tables are no names taken: what becomes of a table
     // of the name is the mode's to say, before the run.
     const std::unique_ptr<udb_validator> validator = engine.create_tn_validator({}, {});
     return validator->is_acceptable(name) ? name : validator->get_safe_name(name);
+}
+
+std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes& indexes)
+{
+    return safe_table_name(modify1(tab_name, columns, indexes));
 }
 
 void ravelin_converter::convert_from_csv()

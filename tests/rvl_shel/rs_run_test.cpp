@@ -131,6 +131,59 @@ TEST(ravelin_quick_launch, a_csv_profile_gives_the_dump_morvante_gives)
     EXPECT_EQ(dmp_without_date(ours), dmp_without_date(test_dir::read(console.file("out.sql"))));
 }
 
+// A CSV run into table people (renamed persons, price retyped) saved as a
+// profile, then another run into table huge with another delimiter: the
+// profile still converts into persons, never into huge. A profile written
+// before the table name and delimiter were kept takes its CSV file's name.
+TEST(ravelin_quick_launch, a_csv_profile_reproduces_its_own_conversion_after_another_run)
+{
+    ravelin_job job;
+    std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", job.file("items.csv"));
+    {
+        wizard_hooks hooks;
+        ravelin_converter saved(converter_form::wizard, hooks);
+        saved.from_xls = false;
+        saved.direct = false;
+        saved.x_fnames = true;
+        saved.n_comma = 2;
+        saved.tab_name = L"people";
+        saved.set_src(L"items.csv");
+        saved.set_dest(L"out.sql");
+        saved.set_mode(1);
+        sql_field_type price;
+        price.type = L"DECIMAL";
+        price.precision = 8;
+        price.scale = 3;
+        saved.get_table_mutator2(L"people", L"persons")->update_field(L"price", L"price", price);
+        ASSERT_TRUE(saved.store_profile(tk_to_unicode(job.file("saved.rvl"))));
+    }
+    {
+        wizard_hooks hooks;
+        ravelin_converter other(converter_form::wizard, hooks);
+        other.n_comma = 0;
+        other.tab_name = L"huge";
+    }
+    test_dir::write(job.file("old.rvl"), csv_job);
+    struct profile_case {
+        const char* profile;
+        const char* table;
+    };
+    for (const profile_case& c : {profile_case{"saved.rvl", "CREATE TABLE `persons`"},
+                                  profile_case{"old.rvl", "CREATE TABLE `goods`"}}) {
+        SCOPED_TRACE(c.profile);
+        std::filesystem::remove(job.file("out.sql"));
+        ASSERT_EQ(job.run(c.profile), 0);
+        EXPECT_EQ(job.finish_list, "");
+        const std::string dump = test_dir::read(job.file("out.sql"));
+        EXPECT_NE(dump.find(c.table), std::string::npos) << dump;
+        EXPECT_EQ(dump.find("huge"), std::string::npos) << dump;
+        if (std::string(c.profile) == "saved.rvl") {
+            EXPECT_NE(dump.find("`price` DECIMAL(8,3)"), std::string::npos) << dump;
+            EXPECT_NE(dump.find("'Washer'"), std::string::npos) << "read with its own delimiter: " << dump;
+        }
+    }
+}
+
 TEST(ravelin_quick_launch, a_profile_that_does_not_load_ends_the_program_before_the_run)
 {
     struct failure_case {
