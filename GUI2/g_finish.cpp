@@ -37,6 +37,7 @@ finish_panel::finish_panel(QWidget& page)
     font.setPointSize(13);
     font.setWeight(QFont::Normal);
     heading->setFont(font);
+    message->setObjectName(QStringLiteral("result"));
     message->setWordWrap(true);
     list->setReadOnly(true);
     list->hide();

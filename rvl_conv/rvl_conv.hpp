@@ -93,6 +93,12 @@ public:
     // After a run that did not go to its end: the file holding the dump
     // written so far ("<dest>.part"), or empty when there is none.
     std::wstring unfinished_dump() const;
+    // The run was ended by a stop request or the user's Abort, not by
+    // itself; any thread.
+    bool was_interrupted() const { return interrupted.load(std::memory_order_acquire); }
+    // The run opened or created its destination: before that, nothing was
+    // written (the mode's preparation aside).
+    bool destination_reached() const { return dest_reached; }
     static std::wstring get_title();
     // The settings are not written back at the end: the program ends by an
     // internal error, or the settings in hand are not the user's.
@@ -190,6 +196,8 @@ private:
     mutable std::mutex csv_reader_mutex;
     const csv_file* csv_reader = nullptr;
     std::wstring dump_written;  // where this run's dump is written, once created
+    bool dest_reached = false;
+    std::atomic<bool> interrupted{false};
 };
 
 // The dump file checks: the path names a file (not a folder, not read-only)

@@ -107,13 +107,15 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
     tk_logger::log(2, "ravelin_converter::get_dest_base(mode=%d, direct=%d)", mode, direct ? 1 : 0);
     if (direct) {
         sql_engine::refuse_system_schema(dest);
-        if (is_mysql_base_exist(dest))
-            return open_mysql_base(dest, mode != 0 ? 8 : 4);
-        return create_mysql_base(dest);
+        std::unique_ptr<udb_database> database =
+            is_mysql_base_exist(dest) ? open_mysql_base(dest, mode != 0 ? 8 : 4) : create_mysql_base(dest);
+        dest_reached = true;
+        return database;
     }
     dump_opts.created_by = tk_to_ansi(get_title(), tk_cp_thread_acp);
     std::unique_ptr<dmp_database> dump = engine.create_dump(dest, dump_opts);
     dump_written = dmp_database::writing_path(dest);
+    dest_reached = true;
     return dump;
 }
 

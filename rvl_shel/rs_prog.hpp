@@ -1,7 +1,8 @@
 // The progress page: starts the conversion on the worker thread as it
 // becomes active and, on every tick of the shell's timer, shows the bar and
 // the status line; when the run is done it moves the wizard to the finish
-// page. Cancel asks, then stops the run and waits until it has ended.
+// page. Cancel holds the run while it asks, then stops it and waits until it
+// has ended, or lets it go on.
 #pragma once
 
 #include "GUI2/g_wiz_pg.hpp"
@@ -36,10 +37,13 @@ protected:
 
 private:
     void start_run();
+    // The run is done: to the finish page.
+    void show_finish();
 
     QLabel* caption_xls;
     QLabel* caption_csv;
     QLabel* status;
     QProgressBar* bar;
     bool stopping = false;
+    bool asking = false;  // Cancel's question is open
 };

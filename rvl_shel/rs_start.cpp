@@ -11,6 +11,7 @@
 #include "platform/mail/pl_libv.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_shel/rs_errh.hpp"
+#include "rvl_shel/rs_finish.hpp"
 #include "rvl_shel/rs_hooks.hpp"
 #include "rvl_shel/rs_pages.hpp"
 #include "rvl_shel/rs_prog.hpp"
@@ -83,11 +84,7 @@ int run_wizard(const std::string& command_line)
     interactive_pages pages;
     progress_page progress;
     progress.set_header(QStringLiteral("Step 5 of 5"), QStringLiteral("Data conversion is in progress"));
-    gui_finish_page_t<ravelin_converter, finish_page_id> finish(
-        L"There were some errors while converting MS Excel data.\nClick 'Finish' to exit the wizard.",
-        L"Wizard has converted your MS Excel data\ninto MySQL format successfully.\n\nClick 'Finish' to exit the "
-        L"wizard.",
-        L"rvl");
+    finish_page finish;
     wizard_shell shell(ravelin_converter::get_title());
     if (quick)
         prepare_destination(converter);

@@ -15,7 +15,9 @@
 #include "config_home.hpp"
 #include "fake_ui.hpp"
 #include "rvl_conv/rvl_conv.hpp"
+#include "rvl_shel/rs_dlg.hpp"
 #include "rvl_shel/rs_errh.hpp"
+#include "rvl_shel/rs_finish.hpp"
 #include "rvl_shel/rs_hooks.hpp"
 #include "rvl_shel/rs_pages.hpp"
 #include "rvl_shel/rs_prog.hpp"
@@ -72,7 +74,7 @@ struct wizard_fixture : in_folder {
     ravelin_converter converter{converter_form::wizard, hooks};
     interactive_pages pages;
     progress_page progress;
-    gui_finish_page_t<ravelin_converter, finish_page_id> finish{L"errors", L"success", L"rvl"};
+    finish_page finish;
     wizard_shell shell{ravelin_converter::get_title()};  // hands the pages back as it closes
 
     wizard_fixture()
@@ -559,6 +561,34 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     const std::string dump = test_dir::read(f.dir.file("out.sql"));
     EXPECT_NE(dump.find("CREATE TABLE `Other sheet`"), std::string::npos) << dump;
     EXPECT_EQ(dump.find("CREATE TABLE `Data`"), std::string::npos);
+}
+
+// A worksheet whose XML is cut off fails the run before anything is
+// written: the finish page gives the failure's own words (as the console
+// does) and says that no dump was made.
+TEST(ravelin_pages, the_finish_page_names_the_cause_and_that_nothing_was_written)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/bad/one_bad_sheet.xlsx", "book.xlsx");
+    f.start();
+    f.choose(true, false);
+    f.next();
+    f.files("book.xlsx", "out.sql");
+    f.next();
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+    click(f.pages.sheets.add_all_button);
+    f.port.expect_dialog([](QDialog&) { return dlg_continue; });
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    const std::string listed = f.shell.findChild<QPlainTextEdit*>()->toPlainText().toStdString();
+    EXPECT_NE(listed.find("Failed to recognize table structure"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("Cause: External table is not in the expected format."), std::string::npos) << listed;
+    EXPECT_NE(listed.find("malformed XML"), std::string::npos) << listed;
+    const std::string result = f.shell.findChild<QLabel*>(QStringLiteral("result"))->text().toStdString();
+    EXPECT_NE(result.find("There were some errors"), std::string::npos) << result;
+    EXPECT_NE(result.find("Nothing was written: no dump file was made."), std::string::npos) << result;
+    EXPECT_FALSE(std::filesystem::exists(f.dir.file("out.sql")));
 }
 
 TEST(ravelin_pages, queries_are_listed_edited_and_kept_for_the_profile)

@@ -26,6 +26,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <unistd.h>
 
 #if !defined(RVL_PROFILES) || !defined(RVL_WORKBOOKS) || !defined(RAVELIN_PATH)
@@ -70,6 +71,8 @@ public:
                 return;
             if (const auto* list = shell->findChild<QPlainTextEdit*>(); list != nullptr && list->isVisible())
                 finish_list = list->toPlainText().toStdString();
+            if (const auto* result = shell->findChild<QLabel*>(QStringLiteral("result")))
+                finish_text = result->text().toStdString();
             QTest::mouseClick(shell->button(wizard_button::finish), Qt::LeftButton);
         });
         finisher.start(20);
@@ -82,6 +85,7 @@ public:
 
     fake_ui port;
     std::string finish_list;
+    std::string finish_text;
 
 private:
     // XDG_CONFIG_HOME in the folder, for the program and for remember_csv_settings.
@@ -287,16 +291,17 @@ TEST(ravelin_quick_launch, a_failing_worksheet_asks_and_the_finish_page_lists_it
         });
         ASSERT_EQ(job.run("job.rvl"), 0);
         EXPECT_EQ(text, failed_data);
-        const std::string kept = c.other_converted ? "" : "\n\nThe dump written so far is kept in out.sql.part";
+        const std::string kept =
+            c.other_converted ? "" : "\n\nThe dump written so far is kept in " + job.file("out.sql.part");
         EXPECT_EQ(job.finish_list, failed_data + kept);
         const std::string dump = test_dir::read(job.file(c.dump));
         EXPECT_EQ(dump.find("INSERT INTO `Other sheet`") != std::string::npos, c.other_converted) << dump;
     }
 }
 
-TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
+// big.csv of 200000 rows and a profile job.rvl that converts it into out.sql.
+void write_big_job(ravelin_job& job)
 {
-    ravelin_job job;
     {
         std::ofstream csv(job.file("big.csv"));
         csv << "id,name,amount\n";
@@ -305,12 +310,18 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
     }
     test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=big.csv\ndest=out.sql\nmode=0\n"
                                          "[MS Excel settings]\nconvert from xls=0\nextract field names=1\n"
+                                         "csv table name=big\ncsv delimiter=2\n"
                                          "[MySQL settings]\ndirect mode=0\n");
-    job.remember_csv_settings();
+}
+
+TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
+{
+    ravelin_job job;
+    write_big_job(job);
     // Cancel once rows are flowing; Yes to the question.
     job.port.expect_box(box_kind::question, "Are you sure you want to exit the wizard?", true);
-    job.port.expect_box(box_kind::message,
-                        "The conversion was interrupted.\nThe dump written so far is kept in out.sql.part");
+    // What is left, and where: the full path of the dump's work file.
+    job.port.expect_box(box_kind::message, "The conversion was interrupted.\nIt stopped in table 'big' at row ");
     QTimer canceller;
     auto pressed = std::chrono::steady_clock::time_point();
     QObject::connect(&canceller, &QTimer::timeout, [&] {
@@ -327,6 +338,9 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
     ASSERT_NE(pressed, std::chrono::steady_clock::time_point()) << "the run ended before Cancel";
     EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
     // What was written stays, under its writing name; the user is told where.
+    EXPECT_NE(job.port.shown.back().text.find("The dump written so far is kept in " + job.file("out.sql.part")),
+              std::string::npos)
+        << job.port.shown.back().text;
     EXPECT_FALSE(std::filesystem::exists(job.file("out.sql")));
     const std::string dump = test_dir::read(job.file("out.sql.part"));
     EXPECT_NE(dump.find("INSERT INTO"), std::string::npos);
@@ -336,6 +350,79 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
     test_database loaded;
     std::string output;
     EXPECT_EQ(dmp_load(job.file("out.sql.part"), loaded.name(), output), 0) << output;
+}
+
+// While Cancel asks, the run holds at its next record; No lets it go on to
+// its end, which the finish page reports as a success.
+TEST(ravelin_quick_launch, cancel_holds_the_run_while_it_asks_and_no_resumes_it)
+{
+    ravelin_job job;
+    write_big_job(job);
+    uint64_t rows_asked = 0, rows_later = 0;
+    job.port.expect_box(box_kind::question, "Are you sure you want to exit the wizard?", false, [&] {
+        const ravelin_converter& converter = tk_singleton<ravelin_converter>::instance();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        rows_asked = converter.rows_done.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        rows_later = converter.rows_done.load();
+    });
+    QTimer canceller;
+    bool pressed = false;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        const ravelin_converter* converter = tk_singleton<ravelin_converter>::try_instance();
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (converter == nullptr || shell == nullptr || converter->rows_done < 1000 || pressed)
+            return;
+        pressed = true;
+        QTest::mouseClick(shell->button(wizard_button::cancel), Qt::LeftButton);
+    });
+    canceller.start(5);
+    ASSERT_EQ(job.run("job.rvl"), 0);
+    ASSERT_TRUE(pressed) << "the run ended before Cancel";
+    EXPECT_EQ(rows_asked, rows_later) << "the run went on while the question was open";
+    EXPECT_LT(rows_later, 200000u);
+    EXPECT_EQ(job.finish_list, "");
+    EXPECT_NE(job.finish_text.find("successfully"), std::string::npos) << job.finish_text;
+    EXPECT_NE(test_dir::read(job.file("out.sql")).find("199999,"), std::string::npos);
+}
+
+// A run that ended before Yes could stop it is no interrupted run: the user
+// is told so and the finish page gives its result.
+TEST(ravelin_quick_launch, a_run_that_ended_while_cancel_asked_is_reported_as_ended)
+{
+    ravelin_job job;
+    job.remember_csv_settings();
+    std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", job.file("items.csv"));
+    test_dir::write(job.file("job.rvl"), csv_job);
+    job.port.expect_box(box_kind::question, "Are you sure you want to exit the wizard?", true);
+    job.port.expect_box(box_kind::message, "The conversion ended before it could be stopped.");
+    QTimer canceller;
+    bool held = false, pressed = false;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        const ravelin_converter* converter = tk_singleton<ravelin_converter>::try_instance();
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (converter == nullptr || shell == nullptr || shell->current_page() == nullptr ||
+            shell->current_page()->get_id() != progress_page_id || pressed)
+            return;
+        // The progress page would move on at its next tick: it is held back
+        // until Cancel was pressed on a run that has ended.
+        if (!held) {
+            shell->kill_timer();
+            held = true;
+        }
+        if (!converter->done.load())
+            return;
+        pressed = true;
+        QTest::mouseClick(shell->button(wizard_button::cancel), Qt::LeftButton);
+    });
+    canceller.start(1);
+    ASSERT_EQ(job.run("job.rvl"), 0);
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(job.finish_list, "");
+    EXPECT_NE(job.finish_text.find("successfully"), std::string::npos) << job.finish_text;
+    EXPECT_NE(job.finish_text.find("The dump was written to " + job.file("out.sql")), std::string::npos)
+        << job.finish_text;
+    EXPECT_NE(test_dir::read(job.file("out.sql")).find("CREATE TABLE `goods`"), std::string::npos);
 }
 
 // The real program, as a user starts it.
