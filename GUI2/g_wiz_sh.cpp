@@ -284,6 +284,9 @@ void wizard_shell::set_buttons(int set)
     next_button->setEnabled((set & 2) != 0);
     finish_button->setVisible((set & 4) != 0);
     next_button->setVisible((set & 4) == 0);
+    // Enter is Next, and Finish on the last page, wherever the focus is but
+    // on a button of the page.
+    ((set & 4) != 0 ? finish_button : next_button)->setDefault(true);
 }
 
 QPushButton* wizard_shell::button(wizard_button which) const

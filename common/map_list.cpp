@@ -151,6 +151,7 @@ map_list::map_list(QWidget* owner, const std::wstring& source_table_, box_teller
         reject();
     });
     connect(buttons, &QDialogButtonBox::helpRequested, this, [help] { help(0); });
+    help_on_f1(*this, [help] { help(0); });
     connect(list, &QTreeWidget::currentItemChanged, this, &map_list::on_current_changed);
     connect(list, &QTreeWidget::itemChanged, this, &map_list::on_check_changed);
     connect(type, &QComboBox::currentIndexChanged, this, [this] { show_ctrl(); });

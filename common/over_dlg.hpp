@@ -17,6 +17,9 @@ class QRadioButton;
 // Opens the help at a topic.
 using help_opener = std::function<void(uint32_t topic)>;
 
+// F1 anywhere in the dialog does what its Help button does.
+void help_on_f1(QDialog& dialog, std::function<void()> help);
+
 // Dialog 121. Accepted: get_mode() is the database mode of the checked
 // choice (0 whole database, 1 existing tables, 2 skip, 3 merge).
 class overwrite_dlg2 : public QDialog {

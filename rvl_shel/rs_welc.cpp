@@ -214,6 +214,7 @@ int settings_page::page_init()
     password->setText(QString::fromStdString(c.pswd));
     const bool far = !c.host.empty();
     (far ? remote : local)->setChecked(true);
+    (far ? remote : local)->setFocus();
     enable_remote(far);
     if (far) {
         host->setText(QString::fromStdString(c.host));

@@ -219,6 +219,57 @@ TEST(ravelin_pages, next_and_back_lead_where_the_pages_say)
     }
 }
 
+// Enter is Next from a field of each page (never Load Settings of the
+// welcome page), and Finish on the last page, where the focus rests on Finish.
+TEST(ravelin_pages, enter_is_next_on_every_page_and_finish_on_the_last)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.start();
+    f.pages.welcome.source->setCurrentIndex(1);
+    f.pages.welcome.destination->setCurrentIndex(1);
+    struct enter_case {
+        const char* name;
+        std::function<QWidget*()> field;
+        uint32_t page_after;
+    };
+    const enter_case cases[] = {
+        {"welcome, in the Destination box", [&f] { return f.pages.welcome.destination; }, dump_page_id},
+        {"dump options", [&f] { return f.pages.dump.form->lf; }, file_page_id},
+        {"file page, in the source field",
+         [&f] {
+             f.files("items.csv", "out.sql");
+             return f.pages.file.src;
+         },
+         conversion_page_id},
+        {"conversion settings, in the table field",
+         [&f] {
+             f.pages.conversion.table->setText(QStringLiteral("items"));
+             return f.pages.conversion.table;
+         },
+         delim_page_id},
+        {"CSV delimiter", [&f] { return f.pages.delim.delimiters[2]; }, finish_page_id},
+    };
+    for (const enter_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QWidget* field = c.field();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Return);
+        if (c.page_after == finish_page_id) {
+            ASSERT_TRUE(f.wait_for_finish());
+        }
+        EXPECT_EQ(f.current(), c.page_after);
+    }
+    // A CSV run is no Excel data; the dump is named by its full path.
+    const std::string result = f.shell.findChild<QLabel*>(QStringLiteral("result"))->text().toStdString();
+    EXPECT_NE(result.find("Wizard has converted your CSV file"), std::string::npos) << result;
+    EXPECT_NE(result.find("The dump was written to " + f.dir.file("out.sql") + "."), std::string::npos) << result;
+    EXPECT_EQ(f.shell.focusWidget(), f.shell.button(wizard_button::finish));
+    QTest::keyClick(f.shell.focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(f.shell.result(), QDialog::Accepted);
+    EXPECT_NE(test_dir::read(f.dir.file("out.sql")).find("CREATE TABLE `items`"), std::string::npos);
+}
+
 TEST(ravelin_pages, the_dump_page_stores_what_it_shows)
 {
     wizard_fixture f;

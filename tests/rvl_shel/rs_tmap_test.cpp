@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -109,6 +110,26 @@ struct edit_case {
     const char* changes;
     const char* told;  // the message shown, if any
 };
+
+// F1 from any control of the dialog opens the help its Help button opens.
+TEST(types_editor, f1_opens_the_help_in_the_editor_and_both_existing_destination_dialogs)
+{
+    editor_fixture f;
+    std::vector<uint32_t> topics;
+    const help_opener help = [&topics](uint32_t topic) { topics.push_back(topic); };
+    editor table_editor(nullptr, L"items", [](bool, const std::wstring&) {}, help);
+    overwrite_dlg table_exists(nullptr, L"T", 1019, L"Table exists", help);
+    overwrite_dlg2 database_exists(nullptr, L"T", L"Database exists", 1018, help);
+    const std::pair<QDialog*, uint32_t> cases[] = {
+        {&table_editor, 1022}, {&table_exists, 1019}, {&database_exists, 1018}};
+    for (const auto& [dialog, topic] : cases) {
+        SCOPED_TRACE(topic);
+        topics.clear();
+        QWidget* control = dialog->findChildren<QWidget*>().back();
+        QTest::keyClick(control, Qt::Key_F1);
+        EXPECT_EQ(topics, std::vector<uint32_t>{topic});
+    }
+}
 
 TEST(types_editor, edits_become_the_converters_changes_after_ok_and_nothing_after_cancel)
 {
