@@ -200,6 +200,9 @@ private:
     std::atomic<bool> interrupted{false};
 };
 
+// Why the file cannot be a CSV run's source: its content is a workbook's (a
+// zip package or a compound file), whatever its name. Empty when it is not.
+std::wstring workbook_as_csv_failure(const std::wstring& path);
 // The dump file checks: the path names a file (not a folder, not read-only)
 // in an existing folder the user may write to; level-1 tk_exception if not.
 void common_check_dest(const std::wstring& path);

@@ -11,6 +11,7 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "common/csv_util.hpp"
+#include "platform/dao/pl_wbook.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 
 void common_check_dest(const std::wstring& path)
@@ -29,8 +30,18 @@ void common_check_dest(const std::wstring& path)
             "Cannot create or write into the destination file.\nRun the program as Administrator or change folder.", 1);
 }
 
+std::wstring workbook_as_csv_failure(const std::wstring& path)
+{
+    if (!platform::dao::has_workbook_signature(tk_to_utf8(path)))
+        return {};
+    return L"The source file " + path + L" is a workbook, not a CSV file: convert it as an MS Excel spreadsheet.";
+}
+
 std::unique_ptr<csv_file> ravelin_converter::open_csv_source() const
 {
+    // Read as text, a workbook's bytes would make a table of garbage.
+    if (const std::wstring failure = workbook_as_csv_failure(src); !failure.empty())
+        throw tk_exception(tk_to_utf8(failure), 1);
     return std::make_unique<csv_file>(src, get_delimiter(), x_fnames);
 }
 

@@ -123,13 +123,21 @@ int sel_file_page::page_init()
     src_label->setText(c.from_xls ? QStringLiteral("MS &Excel spreadsheet name:")
                                   : QStringLiteral("&Comma separated values (CSV) file name:"));
     dest_label->setText(c.direct ? QStringLiteral("MySQL &database name:") : QStringLiteral("&Dump file path:"));
-    if (!c.get_src().empty())
+    // A field whose kind changed shows that kind's value, empty or not,
+    // never the other kind's.
+    const bool src_kind_changed = shown_xls && *shown_xls != c.from_xls;
+    const bool dest_kind_changed = shown_direct && *shown_direct != c.direct;
+    shown_xls = c.from_xls;
+    shown_direct = c.direct;
+    if (!c.get_src().empty() || src_kind_changed)
         src->setText(qwide(c.get_src()));
     if (!c.get_dest().empty()) {
         dest->setText(qwide(c.get_dest()));
     } else if (!c.get_src().empty()) {
         suggested = c.direct ? name_part(c.get_src()) : make_dest_file_name(c.get_src(), name_part(c.get_src()), L"sql");
         dest->setText(qwide(suggested));
+    } else if (dest_kind_changed) {
+        dest->clear();
     }
     if (!c.get_logfile().empty())
         log->setText(QString::fromStdString(c.get_logfile()));
@@ -235,6 +243,11 @@ int sel_file_page::check_fields()
     }
     if (c.from_xls && !check_xls(c.get_src()))
         return wiz_stay;
+    if (const std::wstring failure = c.from_xls ? std::wstring() : workbook_as_csv_failure(c.get_src());
+        !failure.empty()) {
+        wizard_shell::error(failure + L"\nChoose \"MS Excel spreadsheet\" as the source on the first page.");
+        return wiz_stay;
+    }
     return wiz_order;
 }
 

@@ -131,6 +131,21 @@ TEST(ConsoleProfile, TheCsvTableNameAndDelimiterComeFromTheProfileUnlessGiven)
     }
 }
 
+// A workbook named as a CSV file is refused, not read as text into a table.
+TEST(ConsoleProfile, AWorkbookGivenAsTheCsvFileIsRefused)
+{
+    for (const char* book : {"sheetjs.xlsx", "xlwt.xls"}) {
+        SCOPED_TRACE(book);
+        test_dir dir;
+        std::filesystem::copy_file(std::string(RVL_WORKBOOKS) + "/" + book, dir.file("items.csv"));
+        const program_result r = run_morvante(dir, {"--from_csv", "--src=items.csv", "--csv_delim=2",
+                                                    "--tab_name=items", "--dump", "--dest=items.sql"});
+        EXPECT_EQ(r.code, 255);
+        EXPECT_NE((r.out + r.err).find("is a workbook, not a CSV file"), std::string::npos) << r.out << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("items.sql")));
+    }
+}
+
 TEST(ConsoleProfile, ChangesReachTheLiveServerWhoseSettingsComeFromTheProfile)
 {
     RVL_NEED_TEST_SERVER();

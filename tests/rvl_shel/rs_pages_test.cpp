@@ -313,6 +313,8 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
         {"no dump file", false, "items.csv", "", "", box_kind::message, "You should enter dump file name"},
         {"dump into a folder", false, "items.csv", ".", "", box_kind::error, "should specify a file, not folder"},
         {"damaged workbook", true, "broken.xlsx", "out.sql", "", box_kind::error, ""},
+        {"a workbook as the CSV file", false, "book.csv", "out.sql", "", box_kind::error,
+         "is a workbook, not a CSV file: convert it as an MS Excel spreadsheet.\nChoose \"MS Excel spreadsheet\""},
         {"log file in no folder", false, "items.csv", "out.sql", "/no/such/folder/x.log", box_kind::error,
          "Logfile path does not exist."},
         {"log file a folder", false, "items.csv", "out.sql", ".", box_kind::error, "existing path"},
@@ -322,6 +324,7 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
         wizard_fixture f;
         f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
         test_dir::write(f.dir.file("broken.xlsx"), "not a workbook");
+        f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.csv");
         f.start();
         f.choose(c.workbook, false);
         f.next();
@@ -331,6 +334,41 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
         f.next();
         EXPECT_EQ(f.current(), file_page_id);
     }
+}
+
+// Switching the kind of source or destination shows that kind's own value:
+// never a CSV path under the workbook's label, nor a dump path as a database.
+TEST(ravelin_pages, each_file_field_keeps_the_value_of_its_own_kind)
+{
+    wizard_fixture f;
+    f.start();
+    f.choose(false, false);
+    f.next();
+    f.files("items.csv", "out.sql");
+    f.back();
+    f.back();
+    f.choose(true, false);
+    f.next();
+    ASSERT_EQ(f.current(), file_page_id);
+    EXPECT_EQ(f.pages.file.src->text().toStdString(), "");
+    EXPECT_EQ(f.pages.file.dest->text().toStdString(), "out.sql");
+    f.files("book.xlsx", "book.sql");
+    f.back();
+    f.back();
+    f.choose(false, false);
+    f.next();
+    EXPECT_EQ(f.pages.file.src->text().toStdString(), "items.csv");
+    EXPECT_EQ(f.pages.file.dest->text().toStdString(), "book.sql");
+    f.back();
+    f.back();
+    // The server's database name is its own (the login page stands between).
+    f.choose(false, true);
+    ASSERT_EQ(f.current(), settings_page_id);
+    EXPECT_EQ(f.converter.get_dest(), L"");
+    f.back();
+    f.choose(false, false);
+    EXPECT_EQ(f.converter.get_dest(), L"book.sql");
+    EXPECT_EQ(f.converter.get_src(), L"items.csv");
 }
 
 TEST(ravelin_pages, an_existing_dump_is_kept_until_the_run_replaces_it)
@@ -426,6 +464,40 @@ TEST(ravelin_pages, the_conversion_settings_keep_what_the_lists_do_not_hold)
     f.next();
     EXPECT_EQ(f.current(), conversion_page_id);
     EXPECT_EQ(f.converter.engine.get_char_set(), L"latin1");
+}
+
+// Without a choice of the user the page starts on utf8mb4, as MORVANTE's
+// runs do; utf8 and utf8mb4 read differently; a stored set the dump's list
+// lacks is shown and kept.
+TEST(ravelin_pages, the_character_set_starts_on_utf8mb4_and_shows_a_stored_one_the_list_lacks)
+{
+    struct charset_case {
+        const wchar_t* stored;  // empty: no choice made
+        const char* shown_first_word;
+    };
+    for (const charset_case& c : {charset_case{L"", "utf8mb4"}, charset_case{L"utf8mb3", "utf8mb3"}}) {
+        SCOPED_TRACE(c.shown_first_word);
+        wizard_fixture f;
+        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+        f.converter.engine.set_char_set(c.stored);
+        f.start();
+        f.choose(false, false);
+        f.next();
+        f.files("items.csv", "out.sql");
+        f.next();
+        QComboBox* charset = f.pages.conversion.charset;
+        const QString shown = charset->currentText();
+        EXPECT_TRUE(shown.startsWith(QString::fromUtf8(c.shown_first_word) + QLatin1Char(' ')))
+            << shown.toStdString();
+        const int utf8 = charset->findText(QStringLiteral("utf8 "), Qt::MatchStartsWith);
+        const int utf8mb4 = charset->findText(QStringLiteral("utf8mb4 "), Qt::MatchStartsWith);
+        ASSERT_GE(utf8, 0);
+        ASSERT_GE(utf8mb4, 0);
+        EXPECT_NE(charset->itemText(utf8).mid(5), charset->itemText(utf8mb4).mid(8));
+        f.pages.conversion.table->setText(QStringLiteral("items"));
+        f.next();
+        EXPECT_EQ(tk_to_ansi(f.converter.engine.get_char_set()), c.shown_first_word);
+    }
 }
 
 TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_range)
