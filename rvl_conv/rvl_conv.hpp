@@ -130,6 +130,10 @@ public:
     // that was there before.
     bool settles_types(udb_database& database, const std::wstring& table);
 
+    // The table a CSV run writes as the user's changes name it, made safe
+    // as the run makes it: the one an overwrite drops.
+    std::wstring csv_dest_table() const;
+
     // The CSV delimiter of n_comma: tab, ";", ",", " ".
     const wchar_t* get_delimiter() const;
 

@@ -75,6 +75,12 @@ std::wstring ravelin_converter::safe_table_name(const std::wstring& name) const
     return validator->is_acceptable(name) ? name : validator->get_safe_name(name);
 }
 
+std::wstring ravelin_converter::csv_dest_table() const
+{
+    const sql_table_mutator* change = get_table_mutator3(tab_name);
+    return safe_table_name(change != nullptr && !change->new_name.empty() ? change->new_name : tab_name);
+}
+
 std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes& indexes)
 {
     return safe_table_name(modify1(tab_name, columns, indexes));

@@ -225,9 +225,11 @@ int conversion_settings::check_table()
         tk_logger::log(1, "MySQL DB not exists...");
         if (!wizard_shell::question(L"Destination database doesn't exist. Create?"))
             return wiz_stay;
-    } else if (c.open_mysql_base(c.get_dest(), 4)->is_table_exist(c.tab_name)) {
+    } else if (const std::wstring table = c.csv_dest_table(); c.open_mysql_base(c.get_dest(), 4)->is_table_exist(table)) {
+        // Named as the run names it: Overwrite drops that table.
         overwrite_dlg dialog(this, wizard_shell::instance().get_title(), 1019,
-                             L"Table with the same name already exists. Click 'Help' button\nfor more information.",
+                             L"Table '" + table + L"' already exists in database '" + c.get_dest() +
+                                 L"'. Click 'Help' button\nfor more information.",
                              [](uint32_t topic) { wizard_shell::display_help(topic); });
         const int answer = ui().exec(dialog);
         if (answer != overwrite_dlg::overwrite && answer != overwrite_dlg::merge)

@@ -258,8 +258,9 @@ int sel_file_page::check_server_dest()
     if (c.from_xls && c.is_mysql_base_exist(c.get_dest())) {
         tk_logger::log(1, "MySQL DB exists...");
         overwrite_dlg2 dialog(this, wizard_shell::instance().get_title(),
-                              L"The destination database already exists. Select one of the\noptions below. Click "
-                              L"'Help' button for more information.",
+                              L"The destination database '" + c.get_dest() +
+                                  L"' already exists. Select one of the\noptions below. Click 'Help' button for "
+                                  L"more information.",
                               1019, [](uint32_t topic) { wizard_shell::display_help(topic); });
         if (ui().exec(dialog) != QDialog::Accepted)
             return wiz_stay;

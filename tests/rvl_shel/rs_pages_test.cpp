@@ -1045,6 +1045,10 @@ TEST(ravelin_pages_server, an_existing_database_is_prepared_by_the_run_as_dialog
         f.port.expect_dialog([&](QDialog& d) {
             auto& dialog = dynamic_cast<overwrite_dlg2&>(d);
             EXPECT_TRUE(dialog.choices[0]->isChecked());
+            // The database Overwrite would drop is named.
+            const std::string text = dialog.findChild<QLabel*>(QStringLiteral("text"))->text().toStdString();
+            EXPECT_NE(text.find("The destination database '" + f.name + "' already exists."), std::string::npos)
+                << text;
             if (c.mode < 0)
                 return static_cast<int>(QDialog::Rejected);
             dialog.choices[c.mode]->setChecked(true);
@@ -1118,6 +1122,10 @@ TEST(ravelin_pages_server, an_existing_table_is_prepared_by_the_run_as_dialog_12
         if (c.answer != 0)
             f.port.expect_dialog([&](QDialog& d) {
                 auto& dialog = dynamic_cast<overwrite_dlg&>(d);
+                // The table Overwrite would drop is named, with its database.
+                const std::string text = dialog.findChild<QLabel*>(QStringLiteral("text"))->text().toStdString();
+                EXPECT_NE(text.find("Table 'items' already exists in database '" + f.name + "'."), std::string::npos)
+                    << text;
                 (c.answer == overwrite_dlg::overwrite ? dialog.overwrite_button
                  : c.answer == overwrite_dlg::merge   ? dialog.merge_button
                                                       : dialog.cancel_button)
