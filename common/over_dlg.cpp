@@ -160,7 +160,8 @@ set_query_dlg::set_query_dlg(QWidget* owner, const std::wstring& name_, const st
     layout->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [this] { with.help(0); });
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [this] { with.help(query_help_topic); });
+    help_on_f1(*this, [this] { with.help(query_help_topic); });
     connect(test_button, &QPushButton::clicked, this, [this] { test_query(); });
 }
 

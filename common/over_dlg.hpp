@@ -64,6 +64,9 @@ using box_teller = std::function<void(bool error, const std::wstring& text)>;
 // when it does not begin with SELECT (case ignored). An empty text passes.
 bool check_select(std::wstring& text);
 
+// The help topic of the query dialog.
+inline constexpr uint32_t query_help_topic = 1021;
+
 // Dialog 128: a named SELECT query. OK keeps the dialog open until the name
 // is given, not taken by another listed name, and the text is a SELECT.
 class set_query_dlg : public QDialog {

@@ -116,10 +116,13 @@ int sel_file_page::page_init()
     const ravelin_converter& c = converter();
     tk_logger::log(1, "wizard_page::show_ctrl(%d=%d)", 1104, c.direct ? 0 : 1);
     browse_dest->setVisible(!c.direct);
-    intro->setText(c.from_xls ? QStringLiteral("Select source MS Excel spreadsheet and target MySQL database.\n"
+    const QString target = c.direct ? QStringLiteral("target MySQL database") : QStringLiteral("target dump file");
+    intro->setText(c.from_xls ? QStringLiteral("Select source MS Excel spreadsheet and %1.\n"
                                                "Click 'Browse' to find MS Excel file through directory tree.")
-                              : QStringLiteral("Select source CSV file, target MySQL database and logfile.\n"
-                                               "Click 'Browse' to find CSV file through directory tree."));
+                                    .arg(target)
+                              : QStringLiteral("Select source CSV file, %1 and logfile.\n"
+                                               "Click 'Browse' to find CSV file through directory tree.")
+                                    .arg(target));
     src_label->setText(c.from_xls ? QStringLiteral("MS &Excel spreadsheet name:")
                                   : QStringLiteral("&Comma separated values (CSV) file name:"));
     dest_label->setText(c.direct ? QStringLiteral("MySQL &database name:") : QStringLiteral("&Dump file path:"));
@@ -168,7 +171,7 @@ void sel_file_page::suggest_dest(const std::wstring& source)
 void sel_file_page::on_browse_src()
 {
     const ravelin_converter& c = converter();
-    const file_filter filter = c.from_xls ? file_filter{{L"MS Excel Workbooks (.xls;.xlsx)", L"*.xls;*.xlsx"}}
+    const file_filter filter = c.from_xls ? file_filter{{L"MS Excel Workbooks (.xls;.xlsx;.xlsm)", L"*.xls;*.xlsx;*.xlsm"}}
                                           : file_filter{{L"Comma separated values (.csv)", L"*.csv"}};
     open_file_dialog dialog(this, filter, L"Select data source to convert", text_of(src));
     if (!dialog.show())

@@ -167,7 +167,7 @@ void progress_page::show_finish()
     shell.set_current_page(finish_page_id);
 }
 
-void progress_page::on_help() { wizard_shell::display_help(); }
+void progress_page::on_help() { wizard_shell::display_help(progress_help_topic); }
 
 int progress_page::on_cancel()
 {

@@ -13,6 +13,7 @@ class QProgressBar;
 
 inline constexpr uint32_t progress_page_id = 108;
 inline constexpr uint32_t finish_page_id = 116;
+inline constexpr uint32_t progress_help_topic = 1014;
 
 class progress_page : public wizard_page<progress_page_id, wiz_back_next, psp_hashelp>, public tk_thread {
 public:

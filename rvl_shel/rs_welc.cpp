@@ -42,7 +42,7 @@ welcome_page::welcome_page(const std::wstring& extension_)
     heading->setFont(font);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading);
-    layout->addWidget(text_line(this, "This wizard helps you to convert Microsoft Excel data"));
+    layout->addWidget(text_line(this, "This wizard helps you to convert Microsoft Excel data or CSV files"));
     layout->addWidget(text_line(this, "into MySQL format. Click 'Next' to continue."));
     layout->addStretch();
     layout->addWidget(load_button, 0, Qt::AlignLeft);
@@ -187,6 +187,9 @@ settings_page::settings_page()
       port(named(new QLineEdit(this), "port"))
 {
     password->setEchoMode(QLineEdit::Password);
+    // Disabled, they still keep a field's height.
+    for (QLineEdit* field : {host, port})
+        field->setMinimumHeight(field->sizeHint().height());
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text_line(this, "Provide necessary information to establish connection with MySQL server."));
     auto* mode = new QGroupBox(QStringLiteral(" Access mode "), this);

@@ -78,7 +78,7 @@ public:
     bool open_help(const QString& path) override
     {
         help_pages.push_back(path.toStdString());
-        return true;
+        return help_opens;
     }
 
     void beep() override { ++beeps; }
@@ -97,6 +97,7 @@ public:
     std::vector<seen_box> shown;
     std::vector<file_request> requests;
     std::vector<std::string> help_pages;
+    bool help_opens = true;  // false: as without a web browser
     int beeps = 0;
 
 private:

@@ -216,6 +216,7 @@ TEST(ravelin_quick_launch, a_profile_that_does_not_load_ends_the_program_before_
         const std::string settings = test_dir::read(job.file("config/Brenvault/Tessaline.reg"));
         job.port.expect_box(c.box, c.message);
         EXPECT_EQ(job.run(c.command_line), 255);
+        EXPECT_EQ(job.port.shown.back().caption, "Tessaline 7.1 Error");  // the program's title, once
         EXPECT_EQ(test_dir::read(job.file("out.sql")), "the old dump");
         EXPECT_EQ(test_dir::read(job.file("config/Brenvault/Tessaline.reg")), settings);
     }

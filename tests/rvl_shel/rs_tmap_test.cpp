@@ -142,7 +142,8 @@ TEST(types_editor, the_list_shows_the_edits_and_decimal_starts_at_the_listed_siz
     EXPECT_EQ(f.changes(), "table items; amount->amount DECIMAL(6,2) 1");
 }
 
-// F1 from any control of the dialog opens the help its Help button opens.
+// F1 from any control of the dialog opens the help its Help button opens
+// (the Help buttons are driven by the pages' tests).
 TEST(types_editor, f1_opens_the_help_in_the_editor_and_both_existing_destination_dialogs)
 {
     editor_fixture f;
@@ -151,8 +152,12 @@ TEST(types_editor, f1_opens_the_help_in_the_editor_and_both_existing_destination
     editor table_editor(nullptr, L"items", [](bool, const std::wstring&) {}, help);
     overwrite_dlg table_exists(nullptr, L"T", 1019, L"Table exists", help);
     overwrite_dlg2 database_exists(nullptr, L"T", L"Database exists", 1018, help);
+    // The query dialog opens a page of its own, not topic 0.
+    set_query_dlg query(nullptr, L"q", L"SELECT 1",
+                        {[](bool, const std::wstring&) {}, [](const std::wstring&) { return false; },
+                         [](const std::wstring&) { return true; }, help});
     const std::pair<QDialog*, uint32_t> cases[] = {
-        {&table_editor, 1022}, {&table_exists, 1019}, {&database_exists, 1018}};
+        {&table_editor, 1022}, {&table_exists, 1019}, {&database_exists, 1018}, {&query, 1021}};
     for (const auto& [dialog, topic] : cases) {
         SCOPED_TRACE(topic);
         topics.clear();
