@@ -1189,3 +1189,53 @@ TEST(ravelin_pages_server, a_worksheet_edited_by_double_click_reaches_the_server
 }
 
 } // namespace
+
+// The server page starts with the focus on its selected access mode, and Tab
+// stops only where the focus can be seen: the fields in use, then the
+// buttons.
+TEST(ravelin_pages, the_server_page_focus_starts_on_the_selected_mode_and_tab_stops_where_it_shows)
+{
+    struct tab_case {
+        const char* host;
+        std::vector<std::string> stops;
+    };
+    const tab_case cases[] = {
+        {"", {"local", "user", "password", "&Help", "< &Back", "&Next >", "Cancel", "local"}},
+        {"db.example", {"remote", "user", "password", "host", "port", "&Help", "< &Back", "&Next >", "Cancel", "remote"}},
+    };
+    for (const tab_case& c : cases) {
+        SCOPED_TRACE(c.host);
+        wizard_fixture f;
+        f.converter.store_mysql_settings(c.host, "me", "", "3306");
+        f.start();
+        f.choose(false, true);
+        ASSERT_EQ(f.current(), settings_page_id);
+        QApplication::processEvents();
+        std::vector<std::string> stops;
+        for (size_t i = 0; i < c.stops.size(); ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            ASSERT_NE(focus, nullptr);
+            EXPECT_TRUE(focus->isVisible() && focus->isEnabled()) << focus->objectName().toStdString();
+            const auto* button = qobject_cast<QPushButton*>(focus);
+            stops.push_back(button != nullptr ? button->text().toStdString() : focus->objectName().toStdString());
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        EXPECT_EQ(stops, c.stops);
+    }
+}
+
+// The wizard opens big enough for every page: the server page's Host and
+// Port keep a field's height.
+TEST(ravelin_pages, the_wizard_opens_with_every_field_of_the_server_page_whole)
+{
+    wizard_fixture f;
+    f.converter.store_mysql_settings("db.example", "me", "", "3306");
+    f.start();
+    EXPECT_GE(f.shell.width(), 800);
+    EXPECT_GE(f.shell.height(), 520);
+    f.choose(false, true);
+    ASSERT_EQ(f.current(), settings_page_id);
+    QApplication::processEvents();
+    for (QLineEdit* field : {f.pages.settings.host, f.pages.settings.port})
+        EXPECT_GE(field->height(), field->sizeHint().height()) << field->objectName().toStdString();
+}

@@ -73,6 +73,7 @@ public:
                 finish_list = list->toPlainText().toStdString();
             if (const auto* result = shell->findChild<QLabel*>(QStringLiteral("result")))
                 finish_text = result->text().toStdString();
+            finish_size = shell->size();
             QTest::mouseClick(shell->button(wizard_button::finish), Qt::LeftButton);
         });
         finisher.start(20);
@@ -86,6 +87,7 @@ public:
     fake_ui port;
     std::string finish_list;
     std::string finish_text;
+    QSize finish_size;
 
 private:
     // XDG_CONFIG_HOME in the folder, for the program and for remember_csv_settings.
@@ -122,6 +124,9 @@ TEST(ravelin_quick_launch, a_csv_profile_gives_the_dump_morvante_gives)
     test_dir::write(job.file("job.rvl"), csv_job);
     ASSERT_EQ(job.run("job.rvl"), 0);
     EXPECT_EQ(job.finish_list, "");
+    // The size the interactive wizard opens with, not the smallest.
+    EXPECT_GE(job.finish_size.width(), 800);
+    EXPECT_GE(job.finish_size.height(), 520);
     const std::string ours = test_dir::read(job.file("out.sql"));
 
     // MORVANTE with the same settings store (character set, engine, dump options).
