@@ -524,6 +524,39 @@ TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_ran
     }
 }
 
+// Load Settings of a CSV profile shows the profile's table and delimiter,
+// or, for a profile without them, its file's name, never the last run's.
+TEST(ravelin_pages, load_settings_shows_the_csv_profiles_own_table)
+{
+    struct table_case {
+        const char* keys;
+        const char* table;
+        int delimiter;
+    };
+    for (const table_case& c : {table_case{"csv table name=people\ncsv delimiter=2\n", "people", 2},
+                                table_case{"", "items", 0}}) {
+        SCOPED_TRACE(c.table);
+        wizard_fixture f;
+        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+        f.converter.tab_name = L"huge";
+        f.converter.n_comma = 0;
+        test_dir::write(f.dir.file("job.rvl"), std::string("[Generic settings]\nsrc=items.csv\ndest=out.sql\n"
+                                                           "[MS Excel settings]\nconvert from xls=0\n") +
+                                                   c.keys + "[MySQL settings]\ndirect mode=0\n");
+        f.start();
+        f.port.expect_file(QString::fromStdString(f.dir.file("job.rvl")));
+        click(f.pages.welcome.load_button);
+        f.next();
+        f.next();
+        f.next();
+        ASSERT_EQ(f.current(), conversion_page_id);
+        EXPECT_EQ(f.pages.conversion.table->text().toStdString(), c.table);
+        f.next();
+        ASSERT_EQ(f.current(), delim_page_id);
+        EXPECT_TRUE(f.pages.delim.delimiters[c.delimiter]->isChecked());
+    }
+}
+
 TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
 {
     wizard_fixture f;
