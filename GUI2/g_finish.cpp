@@ -37,6 +37,7 @@ finish_panel::finish_panel(QWidget& page)
     font.setPointSize(13);
     font.setWeight(QFont::Normal);
     heading->setFont(font);
+    message->setObjectName(QStringLiteral("result"));
     message->setWordWrap(true);
     list->setReadOnly(true);
     list->hide();
@@ -54,6 +55,8 @@ void finish_panel::show_result(const std::wstring& error_text, const std::wstrin
     wizard_shell& shell = wizard_shell::instance();
     shell.enable_button(wizard_button::cancel, false);
     shell.enable_button(wizard_button::help, false);
+    // Enter closes the wizard; saving the settings is asked for by name.
+    shell.button(wizard_button::finish)->setFocus();
     const std::vector<std::string> errors = shell.get_errors();
     if (errors.empty()) {
         tk_logger::log(2, "Display success-message");

@@ -3,6 +3,8 @@
 #include <QLinearGradient>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
 // A sheet of cells with a header row: the picture of a worksheet turning
@@ -36,9 +38,10 @@ QPixmap painted(int width, int height, const QColor& top, const QColor& bottom, 
 
 } // namespace
 
-QPixmap wizard_watermark()
+QPixmap wizard_watermark(int height)
 {
-    return painted(164, 314, QColor(24, 92, 150), QColor(12, 44, 84), QRectF(24, 40, 116, 96), 4, 6);
+    return painted(wizard_watermark_width, std::max(height, 1), QColor(24, 92, 150), QColor(12, 44, 84),
+                   QRectF(24, 40, 116, 96), 4, 6);
 }
 
 QPixmap wizard_header_image()

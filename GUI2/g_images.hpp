@@ -5,6 +5,8 @@
 #include <QIcon>
 #include <QPixmap>
 
-QPixmap wizard_watermark();
+// The watermark as tall as the page it stands beside.
+QPixmap wizard_watermark(int height);
+inline constexpr int wizard_watermark_width = 164;
 QPixmap wizard_header_image();
 QIcon wizard_icon();

@@ -1,10 +1,10 @@
 #include "GUI2/g_uiport.hpp"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
 #include <QThread>
 #include <QUrl>
 
@@ -12,6 +12,8 @@
 #include <exception>
 
 namespace {
+
+constexpr int help_wait_ms = 3000;
 
 class qt_ui_port : public ui_port {
 public:
@@ -43,7 +45,24 @@ public:
         return dialog.selectedFiles().constFirst();
     }
 
-    bool open_help(const QString& path) override { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+    // The desktop's opener, waited for a while: without a browser it fails
+    // at once, and the user must hear of it, not only the terminal. One
+    // that is still busy has found its browser.
+    bool open_help(const QString& path) override
+    {
+        auto* opener = new QProcess(QCoreApplication::instance());
+        QObject::connect(opener, &QProcess::finished, opener, &QObject::deleteLater);
+        QObject::connect(opener, &QProcess::errorOccurred, opener, [opener](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                opener->deleteLater();
+        });
+        opener->start(QStringLiteral("xdg-open"), {QUrl::fromLocalFile(path).toString()});
+        if (!opener->waitForStarted(help_wait_ms))
+            return false;
+        if (!opener->waitForFinished(help_wait_ms))
+            return true;
+        return opener->exitStatus() == QProcess::NormalExit && opener->exitCode() == 0;
+    }
 
     void beep() override { QApplication::beep(); }
 

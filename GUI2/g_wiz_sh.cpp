@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
@@ -24,6 +25,27 @@
 namespace {
 
 constexpr const char wiz_sh_file[] = "g_wiz_sh";
+
+// Every page fits at first, whichever pages the wizard has (a saved
+// conversion shows only the last two).
+constexpr QSize initial_size(800, 520);
+
+// The watermark fills the height beside the page, as the window grows.
+class watermark_panel : public QWidget {
+public:
+    explicit watermark_panel(QWidget* parent) : QWidget(parent)
+    {
+        setFixedWidth(wizard_watermark_width);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.drawPixmap(0, 0, wizard_watermark(height()));
+    }
+};
 
 QFrame* rule(QWidget* parent)
 {
@@ -42,10 +64,13 @@ bool show_box(box_kind kind, const char* suffix, const std::wstring& text)
     on_window_thread([&] {
         if (ui_closing())
             return;
+        // The title names the program from the start; the window owns the
+        // box once it is shown.
+        const wizard_shell* titled = wizard_shell::try_instance();
         wizard_shell* shell = wizard_shell::is_initialized() ? wizard_shell::try_instance() : nullptr;
         const QString word = QString::fromLatin1(suffix);
         const QString caption =
-            shell != nullptr ? QString::fromStdWString(shell->get_title()) + QLatin1Char(' ') + word : word;
+            titled != nullptr ? QString::fromStdWString(titled->get_title()) + QLatin1Char(' ') + word : word;
         answer = ui().box(kind, shell, caption, QString::fromStdWString(text), kind == box_kind::question);
     });
     return answer;
@@ -53,7 +78,18 @@ bool show_box(box_kind kind, const char* suffix, const std::wstring& text)
 
 } // namespace
 
-wizard_shell::wizard_shell(const std::wstring& title_) : title(title_)
+namespace {
+
+// The program's title may end in a blank; captions add their own.
+std::wstring without_end_blanks(std::wstring text)
+{
+    text.erase(text.find_last_not_of(L' ') + 1);
+    return text;
+}
+
+} // namespace
+
+wizard_shell::wizard_shell(const std::wstring& title_) : title(without_end_blanks(title_))
 {
     tk_logger::wlog(1, L"wizard_shell::ctor(%s)", title.c_str());
     build_layout();
@@ -97,9 +133,7 @@ void wizard_shell::build_layout()
     header_row->addLayout(texts, 1);
     header_row->addWidget(header_picture);
 
-    watermark = new QLabel(this);
-    watermark->setPixmap(wizard_watermark());
-    watermark->setAlignment(Qt::AlignTop);
+    watermark = new watermark_panel(this);
     stack = new QStackedWidget(this);
     auto* body = new QHBoxLayout;
     body->addWidget(watermark);
@@ -284,6 +318,9 @@ void wizard_shell::set_buttons(int set)
     next_button->setEnabled((set & 2) != 0);
     finish_button->setVisible((set & 4) != 0);
     next_button->setVisible((set & 4) == 0);
+    // Enter is Next, and Finish on the last page, wherever the focus is but
+    // on a button of the page.
+    ((set & 4) != 0 ? finish_button : next_button)->setDefault(true);
 }
 
 QPushButton* wizard_shell::button(wizard_button which) const
@@ -318,6 +355,7 @@ void wizard_shell::initialize_if()
     setWindowTitle(QString::fromStdWString(title));
     setWindowIcon(wizard_icon());
     adjustSize();
+    resize(size().expandedTo(initial_size));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     initialized = true;

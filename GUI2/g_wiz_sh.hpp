@@ -116,7 +116,7 @@ private:
     QLabel* header_title = nullptr;
     QLabel* header_subtitle = nullptr;
     QWidget* header = nullptr;
-    QLabel* watermark = nullptr;
+    QWidget* watermark = nullptr;
     QStackedWidget* stack = nullptr;
     QPushButton* help_button = nullptr;
     QPushButton* back_button = nullptr;

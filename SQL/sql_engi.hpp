@@ -127,6 +127,7 @@ public:
     // new-version dumps) and utf8 elsewhere. An empty text clears the choice.
     std::wstring get_char_set() const;
     void set_char_set(const std::wstring& name) { char_set = name; }
+    bool has_char_set_choice() const { return !char_set.empty(); }
     // The default storage engine of new tables.
     const std::wstring& get_tab_type() const { return tab_type; }
     void set_tab_type(const std::wstring& name) { tab_type = name; }

@@ -28,6 +28,8 @@ uint32_t tk_thread_functor::finish() { return 0; }
 
 void tk_thread_functor::throw_if_stop_requested() const
 {
+    while (paused.load(std::memory_order_acquire) && !stop_requested())
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (stop_requested())
         throw tk_final_exception();
 }

@@ -30,13 +30,18 @@ public:
     // Asks a running operator() to end soon; any thread may call it.
     void request_stop() { stop.store(true, std::memory_order_release); }
     bool stop_requested() const { return stop.load(std::memory_order_acquire); }
-    // Throws tk_final_exception when a stop was requested.
+    // Holds a running operator() at its next step until resumed or stopped:
+    // while the user is asked whether to stop, nothing more is written.
+    void request_pause(bool on) { paused.store(on, std::memory_order_release); }
+    // Waits while paused; then throws tk_final_exception when a stop was
+    // requested.
     void throw_if_stop_requested() const;
     // Withdraws a request, before the work is run again.
     void clear_stop_request() { stop.store(false, std::memory_order_release); }
 
 private:
     std::atomic<bool> stop{false};
+    std::atomic<bool> paused{false};
 };
 
 class tk_thread {

@@ -53,12 +53,44 @@ void load_map(tk_yaml_map& map, const char* file_name, const std::set<std::wstri
     throw tk_exception(std::string("Cannot find ") + file_name + ". Custom type mapping is not available.", 1);
 }
 
+// A size item of "sql.typ": its word (LENGTH, PRECISION, SCALE), then the
+// number a column newly given the type starts at, when there is one.
+QString size_word(const std::wstring& item) { return wide(item).section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty); }
+
 bool lists_size(const std::vector<std::wstring>& sizes, const QString& word)
 {
     for (const std::wstring& size : sizes)
-        if (wide(size).compare(word, Qt::CaseInsensitive) == 0)
+        if (size_word(size).compare(word, Qt::CaseInsensitive) == 0)
             return true;
     return false;
+}
+
+QString size_start(const std::vector<std::wstring>& sizes, const QString& word)
+{
+    for (const std::wstring& size : sizes)
+        if (size_word(size).compare(word, Qt::CaseInsensitive) == 0)
+            return wide(size).section(QLatin1Char(' '), 1, 1, QString::SectionSkipEmpty);
+    return {};
+}
+
+// The sizes "sql.typ" lists for a type; none for a type it does not name.
+const std::vector<std::wstring>& sizes_of(const std::wstring& type)
+{
+    static const std::vector<std::wstring> none;
+    const auto found = map_list::type_sizes().find(type);
+    return found != map_list::type_sizes().end() ? found->second : none;
+}
+
+// A type with its sizes, as the list shows a column's type.
+std::wstring type_text(const map_type& type)
+{
+    const std::vector<std::wstring>& sizes = sizes_of(type.type);
+    if (lists_size(sizes, QStringLiteral("LENGTH")) && type.length > 0)
+        return type.type + L"(" + std::to_wstring(type.length) + L")";
+    if (lists_size(sizes, QStringLiteral("PRECISION")) && lists_size(sizes, QStringLiteral("SCALE")) &&
+        type.precision > 0)
+        return type.type + L"(" + std::to_wstring(type.precision) + L"," + std::to_wstring(type.scale) + L")";
+    return type.type;
 }
 
 QLineEdit* number_box(QWidget* owner, const char* object_name)
@@ -151,9 +183,13 @@ map_list::map_list(QWidget* owner, const std::wstring& source_table_, box_teller
         reject();
     });
     connect(buttons, &QDialogButtonBox::helpRequested, this, [help] { help(0); });
+    help_on_f1(*this, [help] { help(0); });
     connect(list, &QTreeWidget::currentItemChanged, this, &map_list::on_current_changed);
     connect(list, &QTreeWidget::itemChanged, this, &map_list::on_check_changed);
-    connect(type, &QComboBox::currentIndexChanged, this, [this] { show_ctrl(); });
+    connect(type, &QComboBox::currentIndexChanged, this, [this] {
+        show_ctrl();
+        start_sizes();
+    });
 }
 
 void map_list::add_item(const t_ftd& column, const map_type& source)
@@ -162,6 +198,10 @@ void map_list::add_item(const t_ftd& column, const map_type& source)
     tk_logger::wlog(1, L"Column name: '%s'", column.name.c_str());
     auto* row = new QTreeWidgetItem(list, {QString(), wide(column.name), wide(column.native_type),
                                            wide(source.default_value)});
+    // The row shows the column's new name; it is known by its source name.
+    // The source's texts come back when an edit is undone.
+    for (int i = 1; i < 4; ++i)
+        row->setData(i, Qt::UserRole, row->text(i));
     const auto found = edited.find(column.name);
     const bool dropped = found != edited.end() && found->second.status == 2;
     row->setCheckState(0, dropped ? Qt::Unchecked : Qt::Checked);
@@ -185,7 +225,37 @@ void map_list::start()
     initialized = true;
 }
 
-std::wstring map_list::column_of(const QTreeWidgetItem* row) { return row->text(1).toStdWString(); }
+std::wstring map_list::column_of(const QTreeWidgetItem* row)
+{
+    return row->data(1, Qt::UserRole).toString().toStdWString();
+}
+
+void map_list::show_row(QTreeWidgetItem* row)
+{
+    const auto found = edited.find(column_of(row));
+    if (found == edited.end()) {
+        for (int i = 1; i < 4; ++i)
+            row->setText(i, row->data(i, Qt::UserRole).toString());
+        return;
+    }
+    row->setText(1, wide(found->second.new_name));
+    row->setText(2, wide(type_text(found->second.type)));
+    row->setText(3, wide(found->second.type.default_value));
+}
+
+void map_list::start_sizes()
+{
+    // Only a type the user picks: a row being shown brings its own sizes.
+    if (!initialized || showing)
+        return;
+    const std::vector<std::wstring>& sizes = sizes_of(type->currentText().toStdWString());
+    for (auto [box, word] : {std::pair{length, QStringLiteral("LENGTH")}, {precision, QStringLiteral("PRECISION")},
+                             {scale, QStringLiteral("SCALE")}}) {
+        const QString start = size_start(sizes, word);
+        if (!box->isHidden() && !start.isEmpty() && box->text().trimmed().toLongLong() == 0)
+            box->setText(start);
+    }
+}
 
 void map_list::on_current_changed(QTreeWidgetItem* current, QTreeWidgetItem* previous)
 {
@@ -198,6 +268,8 @@ void map_list::on_current_changed(QTreeWidgetItem* current, QTreeWidgetItem* pre
         list->setCurrentItem(previous);
         return;
     }
+    if (previous != nullptr)
+        show_row(previous);
     if (current == nullptr)
         return;
     set_available_conversions(column_of(current));
@@ -311,6 +383,13 @@ void map_list::set_available_conversions(const std::wstring& column)
 
 void map_list::display_field(const std::wstring& column)
 {
+    showing = true;
+    display_sizes(column);
+    showing = false;
+}
+
+void map_list::display_sizes(const std::wstring& column)
+{
     const auto found = edited.find(column);
     if (found == edited.end()) {
         const map_type& source = sources.at(column);
@@ -341,9 +420,7 @@ void map_list::select_type(const std::wstring& type_name)
 
 void map_list::show_ctrl()
 {
-    const auto found = size_map().find(type->currentText().toStdWString());
-    const std::vector<std::wstring> none;
-    const std::vector<std::wstring>& sizes = found != size_map().end() ? found->second : none;
+    const std::vector<std::wstring>& sizes = sizes_of(type->currentText().toStdWString());
     const bool has_length = lists_size(sizes, QStringLiteral("LENGTH"));
     const bool has_digits = lists_size(sizes, QStringLiteral("PRECISION")) && lists_size(sizes, QStringLiteral("SCALE"));
     length_label->setHidden(!has_length);

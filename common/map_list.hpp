@@ -104,6 +104,12 @@ private:
     bool same_as_source(const std::wstring& column, const types_map_item& item) const;
     void set_available_conversions(const std::wstring& column);
     void display_field(const std::wstring& column);
+    void display_sizes(const std::wstring& column);
+    // The row shows the edited column's new name, type and default.
+    void show_row(QTreeWidgetItem* row);
+    // A type just picked starts at the sizes "sql.typ" gives it, in boxes
+    // that hold none.
+    void start_sizes();
     void select_type(const std::wstring& name);
     void show_ctrl();
 
@@ -112,6 +118,7 @@ private:
     QLabel* precision_label;
     QLabel* scale_label;
     bool initialized = false;
+    bool showing = false;  // display_field fills the editor
 };
 
 // The type editor over a converter that is a singleton holding the table and

@@ -5,6 +5,7 @@
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,7 +38,29 @@ void set_title(QDialog& dialog, const std::wstring& title)
     dialog.setWindowTitle(wide(title + L" Warning"));
 }
 
+// Sees F1 on its way up from the dialog's focused control.
+class f1_filter : public QObject {
+public:
+    f1_filter(QDialog& dialog, std::function<void()> help_) : QObject(&dialog), help(std::move(help_)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
+            return QObject::eventFilter(watched, event);
+        help();
+        return true;
+    }
+
+private:
+    std::function<void()> help;
+};
+
 } // namespace
+
+void help_on_f1(QDialog& dialog, std::function<void()> help)
+{
+    dialog.installEventFilter(new f1_filter(dialog, std::move(help)));
+}
 
 overwrite_dlg2::overwrite_dlg2(QWidget* owner, const std::wstring& title, const std::wstring& text,
                                uint32_t help_topic, help_opener help)
@@ -61,6 +84,7 @@ overwrite_dlg2::overwrite_dlg2(QWidget* owner, const std::wstring& title, const 
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::helpRequested, this, [help, help_topic] { help(help_topic); });
+    help_on_f1(*this, [help, help_topic] { help(help_topic); });
 }
 
 void overwrite_dlg2::accept()
@@ -101,6 +125,7 @@ overwrite_dlg::overwrite_dlg(QWidget* owner, const std::wstring& title, uint32_t
         done(merge);
     });
     connect(help_button, &QPushButton::clicked, this, [help, help_topic] { help(help_topic); });
+    help_on_f1(*this, [help, help_topic] { help(help_topic); });
 }
 
 bool check_select(std::wstring& text)
@@ -135,7 +160,8 @@ set_query_dlg::set_query_dlg(QWidget* owner, const std::wstring& name_, const st
     layout->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [this] { with.help(0); });
+    connect(buttons, &QDialogButtonBox::helpRequested, this, [this] { with.help(query_help_topic); });
+    help_on_f1(*this, [this] { with.help(query_help_topic); });
     connect(test_button, &QPushButton::clicked, this, [this] { test_query(); });
 }
 

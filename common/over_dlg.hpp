@@ -17,6 +17,9 @@ class QRadioButton;
 // Opens the help at a topic.
 using help_opener = std::function<void(uint32_t topic)>;
 
+// F1 anywhere in the dialog does what its Help button does.
+void help_on_f1(QDialog& dialog, std::function<void()> help);
+
 // Dialog 121. Accepted: get_mode() is the database mode of the checked
 // choice (0 whole database, 1 existing tables, 2 skip, 3 merge).
 class overwrite_dlg2 : public QDialog {
@@ -60,6 +63,9 @@ using box_teller = std::function<void(bool error, const std::wstring& text)>;
 // The SELECT text without the blanks, tabs and line breaks before it; false
 // when it does not begin with SELECT (case ignored). An empty text passes.
 bool check_select(std::wstring& text);
+
+// The help topic of the query dialog.
+inline constexpr uint32_t query_help_topic = 1021;
 
 // Dialog 128: a named SELECT query. OK keeps the dialog open until the name
 // is given, not taken by another listed name, and the text is a SELECT.

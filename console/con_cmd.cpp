@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -128,6 +129,10 @@ struct parsed_options {
     std::string host, user, password, port;
     std::vector<std::wstring> tables;
     bool mode_given = false;
+    // The CSV table name and delimiter given here stand over a profile's,
+    // wherever --profile= stands.
+    std::optional<std::wstring> tab_name;
+    std::optional<int32_t> csv_delim;
     // The last --profile= was applied: its server settings and worksheet
     // selection stand over the command line's.
     bool profile_loaded = false;
@@ -150,7 +155,7 @@ void apply_option(const ansi_cmd_line& line, ravelin_converter& conv, error_hand
         tk_logger::log(2, "\tgot CSV delimiter %s", value);
         int32_t n = -1;
         // A delimiter outside the table counts as not given.
-        conv.n_comma = parse_choice(value, n) ? n : -1;
+        got.csv_delim = parse_choice(value, n) ? n : -1;
         break;
     }
     case opt_dest:
@@ -235,7 +240,7 @@ void apply_option(const ansi_cmd_line& line, ravelin_converter& conv, error_hand
     case opt_tab_name:
         if (to_wide(value, wide)) {
             tk_logger::wlog(2, L"\tgot tab_name %s", wide.c_str());
-            conv.tab_name = wide;
+            got.tab_name = wide;
         }
         break;
     case opt_user:
@@ -295,6 +300,10 @@ bool parse_cmd_line(int argc, const char* const* argv, ravelin_converter& conv, 
         apply_option(line, conv, errors, got);
     if (!line.get_unknown_args().empty())
         return false;
+    if (got.tab_name)
+        conv.tab_name = *got.tab_name;
+    if (got.csv_delim)
+        conv.n_comma = *got.csv_delim;
     if (conv.get_src().empty())
         print_fatal_and_exit("You should enter data source name");
     if (conv.get_dest().empty())

@@ -58,6 +58,7 @@ uint32_t ravelin_converter::operator()()
             convert_from_csv();
         return 0;
     } catch (const tk_final_exception&) {
+        interrupted.store(true, std::memory_order_release);
         return 0;  // the user chose to stop; nothing more to report
     } catch (const sql_connection_lost& e) {
         error_handler::instance().set_context(get_cur_table());

@@ -103,6 +103,12 @@ public:
     // written so far (its work file "<dest>.~<pid>.<n>.part"), or empty
     // when there is none.
     std::wstring unfinished_dump() const;
+    // The run was ended by a stop request or the user's Abort, not by
+    // itself; any thread.
+    bool was_interrupted() const { return interrupted.load(std::memory_order_acquire); }
+    // The run opened or created its destination: before that, nothing was
+    // written (the mode's preparation aside).
+    bool destination_reached() const { return dest_reached; }
     static std::wstring get_title();
     // Memory ran out: "Not enough memory" with what was being read (the
     // source file, the table in hand, the record when one is given, counted
@@ -137,6 +143,10 @@ public:
     // refinement on and rows to copy, outside merge mode; never for a table
     // that was there before, unless mode 1 replaces it.
     bool settles_types(udb_database& database, const std::wstring& table);
+
+    // The table a CSV run writes as the user's changes name it, made safe
+    // as the run makes it: the one an overwrite drops.
+    std::wstring csv_dest_table() const;
 
     // The CSV delimiter of n_comma: tab, ";", ",", " ".
     const wchar_t* get_delimiter() const;
@@ -209,6 +219,10 @@ private:
     // sql_column_count_failure): a level-0 tk_exception naming the file.
     // Nothing for an empty failure.
     void refuse_csv_table(const std::wstring& failure) const;
+    std::wstring safe_table_name(const std::wstring& name) const;
+    // A CSV profile's table name and delimiter; a profile written before
+    // they were kept names the table after its CSV file.
+    void load_csv_settings(const udb_profile& profile);
 
     const converter_form form;
     converter_hooks& hooks;
@@ -226,8 +240,13 @@ private:
     std::wstring source_of;     // the src that the two below describe
     std::unique_ptr<tk_temp_copy> source_copy;
     std::optional<platform::file_stamp> source_stamp;
+    bool dest_reached = false;
+    std::atomic<bool> interrupted{false};
 };
 
+// Why the file cannot be a CSV run's source: its content is a workbook's (a
+// zip package or a compound file), whatever its name. Empty when it is not.
+std::wstring workbook_as_csv_failure(const std::wstring& path);
 // The dump file checks: the path names a file (not a folder, not read-only)
 // in an existing folder the user may write to; level-1 tk_exception if not.
 void common_check_dest(const std::wstring& path);

@@ -70,9 +70,8 @@ bool ravelin_converter::settles_types(udb_database& database, const std::wstring
     return refine_types && !tab_def && mode != 3 && (mode == 1 || !database.is_table_exist(table));
 }
 
-std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes& indexes)
+std::wstring ravelin_converter::safe_table_name(const std::wstring& name) const
 {
-    const std::wstring name = modify1(tab_name, columns, indexes);
     // The destination's tables are no names taken: what becomes of a table
     // of the name is the mode's to say, before the run.
     const std::unique_ptr<udb_validator> validator = engine.create_tn_validator({}, {});
@@ -83,6 +82,17 @@ void ravelin_converter::refuse_csv_table(const std::wstring& failure) const
 {
     if (!failure.empty())
         throw tk_exception(L"The CSV file '" + src + L"' is not converted. " + failure, 0);
+}
+
+std::wstring ravelin_converter::csv_dest_table() const
+{
+    const sql_table_mutator* change = get_table_mutator3(tab_name);
+    return safe_table_name(change != nullptr && !change->new_name.empty() ? change->new_name : tab_name);
+}
+
+std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes& indexes)
+{
+    return safe_table_name(modify1(tab_name, columns, indexes));
 }
 
 void ravelin_converter::convert_from_csv()

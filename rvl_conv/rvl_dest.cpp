@@ -11,6 +11,7 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "common/csv_util.hpp"
+#include "platform/dao/pl_wbook.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 
 void common_check_dest(const std::wstring& path)
@@ -57,8 +58,25 @@ void ravelin_converter::refuse_same_files() const
     }
 }
 
+namespace {
+
+// The content of `read` decides; the message names the file as the user gave it.
+std::wstring workbook_failure(const std::wstring& read, const std::wstring& named)
+{
+    if (!platform::dao::has_workbook_signature(tk_to_utf8(read)))
+        return {};
+    return L"The source file " + named + L" is a workbook, not a CSV file: convert it as an MS Excel spreadsheet.";
+}
+
+} // namespace
+
+std::wstring workbook_as_csv_failure(const std::wstring& path) { return workbook_failure(path, path); }
+
 std::unique_ptr<csv_file> ravelin_converter::open_csv_source()
 {
+    // Read as text, a workbook's bytes would make a table of garbage.
+    if (const std::wstring failure = workbook_failure(source_to_read(), src); !failure.empty())
+        throw tk_exception(tk_to_utf8(failure), 1);
     // A copy is read under the source's name: messages name what the user gave.
     return std::make_unique<csv_file>(source_to_read(), get_delimiter(), x_fnames,
                                       csv_line_reader::default_line_limit, source_read_limit(), src);
@@ -131,9 +149,10 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
     tk_logger::log(2, "ravelin_converter::get_dest_base(mode=%d, direct=%d)", mode, direct ? 1 : 0);
     if (direct) {
         sql_engine::refuse_system_schema(dest);
-        if (is_mysql_base_exist(dest))
-            return open_mysql_base(dest, mode != 0 ? 8 : 4);
-        return create_mysql_base(dest);
+        std::unique_ptr<udb_database> database =
+            is_mysql_base_exist(dest) ? open_mysql_base(dest, mode != 0 ? 8 : 4) : create_mysql_base(dest);
+        dest_reached = true;
+        return database;
     }
     dump_opts.created_by = tk_to_ansi(get_title(), tk_cp_thread_acp);
     // Appending modes load into tables that may hold rows already.
@@ -141,6 +160,7 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
     run_opts.b_keep_existing = mode == 2 || mode == 3;
     std::unique_ptr<dmp_database> dump = engine.create_dump(dest, run_opts);
     dump_written = dump->get_written_path();
+    dest_reached = true;
     return dump;
 }
 

@@ -47,7 +47,7 @@ const tk_error_row mysql_err_map[] = {
      "Access denied. Ask your system administrator to grant you\nthe necessary privileges to write into the "
      "database."},
     {0x400415,
-     "Access denied. Verify the user name and password are correct, and you have\nthe necessary privileges to "
+     "Access denied. Verify the user name and password are correct,\nand you have the necessary privileges to "
      "connect to the target MySQL server."},
     {0x400426, duplicate_values},
     {0x40042F,

@@ -3,6 +3,7 @@
 // or empty keep their values, except the server host and password.
 #include "rvl_conv/rvl_prof.hpp"
 
+#include "TK/tk_fname.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "UDB/udb_prof.hpp"
@@ -190,6 +191,8 @@ void ravelin_converter::load_from_profile(udb_profile& profile)
     read_flag(profile, profile_excel_settings, L"refine types", refine_types);
     read_flag(profile, profile_excel_settings, L"convert from xls", from_xls);
     read_flag(profile, profile_mysql_settings, L"direct mode", direct);
+    if (!from_xls)
+        load_csv_settings(profile);
     if (const std::wstring text = generic_char_set(profile); !text.empty())
         engine.set_char_set(text);
     if (const std::wstring text = generic_engine(profile); !text.empty())
@@ -208,6 +211,18 @@ bool lists_name(const std::vector<std::wstring>& list, const std::wstring& name)
 }
 
 } // namespace
+
+void ravelin_converter::load_csv_settings(const udb_profile& profile)
+{
+    // Never the table of whatever ran last: that one would be replaced by
+    // rows it never held.
+    tab_name = profile.get_value(profile_excel_settings, profile_csv_table);
+    if (tab_name.empty() && !src.empty())
+        tab_name = safe_table_name(tk_file_wname(src).name);
+    const std::wstring delimiter = profile.get_value(profile_excel_settings, profile_csv_delimiter);
+    if (delimiter.size() == 1 && delimiter[0] >= L'0' && delimiter[0] <= L'3')
+        n_comma = delimiter[0] - L'0';
+}
 
 void ravelin_converter::check_profile_names()
 {
@@ -228,6 +243,12 @@ bool ravelin_converter::store_to_profile(udb_profile& profile) const
     profile.set_value(profile_excel_settings, L"extract field names", flag(x_fnames));
     profile.set_value(profile_excel_settings, L"refine types", flag(refine_types));
     profile.set_value(profile_excel_settings, L"convert from xls", flag(from_xls));
+    if (!from_xls) {
+        profile.set_value(profile_excel_settings, profile_csv_table, tab_name);
+        if (n_comma >= 0 && n_comma <= 3)
+            profile.set_value(profile_excel_settings, profile_csv_delimiter,
+                              std::wstring(1, static_cast<wchar_t>(L'0' + n_comma)));
+    }
     profile.set_value(profile_mysql_settings, L"direct mode", flag(direct));
     profile.set_value(udb_generic_settings, L"character set", engine.get_char_set());
     profile.set_value(udb_generic_settings, L"storage engine", engine.get_tab_type());

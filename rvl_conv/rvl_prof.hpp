@@ -23,6 +23,10 @@
 inline constexpr const wchar_t profile_mysql_settings[] = L"MySQL settings";
 inline constexpr const wchar_t profile_excel_settings[] = L"MS Excel settings";
 inline constexpr const wchar_t profile_type_mappings[] = L"Type Mappings";
+// Keys of "MS Excel settings" that only a CSV run's profile has: its table
+// name and its delimiter (0 tab, 1 ";", 2 ",", 3 space).
+inline constexpr const wchar_t profile_csv_table[] = L"csv table name";
+inline constexpr const wchar_t profile_csv_delimiter[] = L"csv delimiter";
 
 // Whether line begins with prefix: an empty prefix always does, a longer one
 // never; exact compares code units, else letters match in any case.

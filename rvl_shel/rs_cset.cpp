@@ -45,6 +45,47 @@ void show_ctrl(QWidget* control, int id, bool show)
     control->setVisible(show);
 }
 
+// utf8 (utf8mb3) and utf8mb4 describe themselves alike; only one takes
+// every character.
+std::wstring charset_label(const std::wstring& item)
+{
+    const std::wstring name = first_word(item);
+    if (same_ignoring_case(name, L"utf8mb4"))
+        return item + L" (every character)";
+    if (same_ignoring_case(name, L"utf8mb3"))
+        return item + L" (no emoji, nothing beyond U+FFFF)";
+    if (same_ignoring_case(name, L"utf8"))
+        return item + L" (utf8mb3: no emoji, nothing beyond U+FFFF)";
+    return item;
+}
+
+// The character set the page starts on: the user's, else utf8mb4 as the
+// console's runs have it, where the list offers it.
+std::wstring starting_char_set(const sql_engine& sql, const std::vector<std::wstring>& items)
+{
+    if (sql.has_char_set_choice() || combo_item_for(items, L"utf8mb4") < 0)
+        return sql.get_char_set();
+    return L"utf8mb4";
+}
+
+// As fill, for character sets: a setting the list lacks (utf8mb3 of a
+// server, in a dump's list) is shown as an item of its own, never blank.
+void fill_charsets(QComboBox* combo, const std::vector<std::wstring>& items, const std::wstring& setting)
+{
+    if (combo->count() == 0)
+        for (const std::wstring& item : items)
+            combo->addItem(qwide(charset_label(item)));
+    int index = combo_item_for(items, setting);
+    for (int i = static_cast<int>(items.size()); index < 0 && !setting.empty() && i < combo->count(); ++i)
+        if (same_ignoring_case(first_word(combo->itemText(i).toStdWString()), setting))
+            index = i;
+    if (index < 0 && !setting.empty()) {
+        combo->addItem(qwide(charset_label(setting)));
+        index = combo->count() - 1;
+    }
+    combo->setCurrentIndex(index);
+}
+
 } // namespace
 
 int combo_item_for(const std::vector<std::wstring>& items, const std::wstring& setting)
@@ -111,7 +152,8 @@ void conversion_settings::fill_combos()
     sql_engine& sql = converter().engine;
     if (charset->count() == 0)
         tk_logger::log(1, "Initializing charset combobox");
-    fill(charset, sql.get_charsets(), sql.get_char_set());
+    const std::vector<std::wstring> sets = sql.get_charsets();
+    fill_charsets(charset, sets, starting_char_set(sql, sets));
     if (engine->count() == 0)
         tk_logger::log(1, "Initializing engines combobox");
     fill(engine, sql.get_storage_engines(), sql.get_tab_type());
@@ -183,9 +225,11 @@ int conversion_settings::check_table()
         tk_logger::log(1, "MySQL DB not exists...");
         if (!wizard_shell::question(L"Destination database doesn't exist. Create?"))
             return wiz_stay;
-    } else if (c.open_mysql_base(c.get_dest(), 4)->is_table_exist(c.tab_name)) {
+    } else if (const std::wstring table = c.csv_dest_table(); c.open_mysql_base(c.get_dest(), 4)->is_table_exist(table)) {
+        // Named as the run names it: Overwrite drops that table.
         overwrite_dlg dialog(this, wizard_shell::instance().get_title(), 1019,
-                             L"Table with the same name already exists. Click 'Help' button\nfor more information.",
+                             L"Table '" + table + L"' already exists in database '" + c.get_dest() +
+                                 L"'. Click 'Help' button\nfor more information.",
                              [](uint32_t topic) { wizard_shell::display_help(topic); });
         const int answer = ui().exec(dialog);
         if (answer != overwrite_dlg::overwrite && answer != overwrite_dlg::merge)

@@ -14,6 +14,21 @@ wizard_error_handler::wizard_error_handler() : error_handler(dao_err_map_size, d
     load_err_map(xls_err_map_size, xls_err_map);
 }
 
+namespace {
+
+// The finish page is what the user keeps of a run: where a friendly text
+// stands for the failure, the failure's own words (the file, the byte) follow.
+std::string listed_message(const std::string& message, const tk_exception& e)
+{
+    std::string cause = e.what();
+    tk_string::replace_all(cause, "\n", " ");
+    if (cause.empty() || message.find(cause) != std::string::npos)
+        return message;
+    return message + " Cause: " + cause;
+}
+
+} // namespace
+
 void wizard_error_handler::handle(const tk_exception& e, bool no_abort)
 {
     tk_logger::log(2, "error_handler::handle");
@@ -24,7 +39,7 @@ void wizard_error_handler::handle(const tk_exception& e, bool no_abort)
     tk_logger::log(3, "Error:\n%s", message.c_str());
     tk_string::replace_all(message, "\n", " ");
     if (wizard_shell::is_initialized())
-        wizard_shell::instance().add_error(message);
+        wizard_shell::instance().add_error(listed_message(message, e));
     if (e.get_level() == 1) {
         tk_logger::log(1, "Got 1-level error");
         bool silent = false;

@@ -116,20 +116,31 @@ int sel_file_page::page_init()
     const ravelin_converter& c = converter();
     tk_logger::log(1, "wizard_page::show_ctrl(%d=%d)", 1104, c.direct ? 0 : 1);
     browse_dest->setVisible(!c.direct);
-    intro->setText(c.from_xls ? QStringLiteral("Select source MS Excel spreadsheet and target MySQL database.\n"
+    const QString target = c.direct ? QStringLiteral("target MySQL database") : QStringLiteral("target dump file");
+    intro->setText(c.from_xls ? QStringLiteral("Select source MS Excel spreadsheet and %1.\n"
                                                "Click 'Browse' to find MS Excel file through directory tree.")
-                              : QStringLiteral("Select source CSV file, target MySQL database and logfile.\n"
-                                               "Click 'Browse' to find CSV file through directory tree."));
+                                    .arg(target)
+                              : QStringLiteral("Select source CSV file, %1 and logfile.\n"
+                                               "Click 'Browse' to find CSV file through directory tree.")
+                                    .arg(target));
     src_label->setText(c.from_xls ? QStringLiteral("MS &Excel spreadsheet name:")
                                   : QStringLiteral("&Comma separated values (CSV) file name:"));
     dest_label->setText(c.direct ? QStringLiteral("MySQL &database name:") : QStringLiteral("&Dump file path:"));
-    if (!c.get_src().empty())
+    // A field whose kind changed shows that kind's value, empty or not,
+    // never the other kind's.
+    const bool src_kind_changed = shown_xls && *shown_xls != c.from_xls;
+    const bool dest_kind_changed = shown_direct && *shown_direct != c.direct;
+    shown_xls = c.from_xls;
+    shown_direct = c.direct;
+    if (!c.get_src().empty() || src_kind_changed)
         src->setText(qwide(c.get_src()));
     if (!c.get_dest().empty()) {
         dest->setText(qwide(c.get_dest()));
     } else if (!c.get_src().empty()) {
         suggested = c.direct ? name_part(c.get_src()) : make_dest_file_name(c.get_src(), name_part(c.get_src()), L"sql");
         dest->setText(qwide(suggested));
+    } else if (dest_kind_changed) {
+        dest->clear();
     }
     if (!c.get_logfile().empty())
         log->setText(QString::fromStdString(c.get_logfile()));
@@ -160,7 +171,7 @@ void sel_file_page::suggest_dest(const std::wstring& source)
 void sel_file_page::on_browse_src()
 {
     const ravelin_converter& c = converter();
-    const file_filter filter = c.from_xls ? file_filter{{L"MS Excel Workbooks (.xls;.xlsx)", L"*.xls;*.xlsx"}}
+    const file_filter filter = c.from_xls ? file_filter{{L"MS Excel Workbooks (.xls;.xlsx;.xlsm)", L"*.xls;*.xlsx;*.xlsm"}}
                                           : file_filter{{L"Comma separated values (.csv)", L"*.csv"}};
     open_file_dialog dialog(this, filter, L"Select data source to convert", text_of(src));
     if (!dialog.show())
@@ -236,6 +247,11 @@ int sel_file_page::check_fields()
     }
     if (c.from_xls && !check_xls(c.get_src()))
         return wiz_stay;
+    if (const std::wstring failure = c.from_xls ? std::wstring() : workbook_as_csv_failure(c.get_src());
+        !failure.empty()) {
+        wizard_shell::error(failure + L"\nChoose \"MS Excel spreadsheet\" as the source on the first page.");
+        return wiz_stay;
+    }
     return wiz_order;
 }
 
@@ -246,8 +262,9 @@ int sel_file_page::check_server_dest()
     if (c.from_xls && c.is_mysql_base_exist(c.get_dest())) {
         tk_logger::log(1, "MySQL DB exists...");
         overwrite_dlg2 dialog(this, wizard_shell::instance().get_title(),
-                              L"The destination database already exists. Select one of the\noptions below. Click "
-                              L"'Help' button for more information.",
+                              L"The destination database '" + c.get_dest() +
+                                  L"' already exists. Select one of the\noptions below. Click 'Help' button for "
+                                  L"more information.",
                               1019, [](uint32_t topic) { wizard_shell::display_help(topic); });
         if (ui().exec(dialog) != QDialog::Accepted)
             return wiz_stay;

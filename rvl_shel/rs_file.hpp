@@ -6,6 +6,7 @@
 #include "GUI2/g_wiz_pg.hpp"
 #include "rvl_shel/rs_form.hpp"
 
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -52,4 +53,7 @@ private:
     void on_browse_src();
 
     std::wstring suggested;  // what the destination field was last given
+    // The kinds of source and destination the page last showed.
+    std::optional<bool> shown_xls;
+    std::optional<bool> shown_direct;
 };

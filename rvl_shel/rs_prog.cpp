@@ -7,6 +7,7 @@
 #include "TK/tk_utils.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_conv/rvl_errh.hpp"
+#include "rvl_shel/rs_finish.hpp"
 #include "rvl_shel/rs_form.hpp"
 
 #include <QCoreApplication>
@@ -18,7 +19,29 @@ namespace {
 
 const wchar_t interrupted[] = L"The conversion was interrupted.";
 
-std::wstring dump_kept_in(const std::wstring& path) { return L"The dump written so far is kept in " + path; }
+std::wstring dump_kept_in(const std::wstring& path)
+{
+    return L"The dump written so far is kept in " + full_path(path);
+}
+
+// What a stopped run left behind, and where.
+std::wstring interrupted_text(const ravelin_converter& converter)
+{
+    std::wstring text = interrupted;
+    if (const std::wstring table = converter.get_cur_table(); !table.empty())
+        text += L"\nIt stopped in table '" + table + L"' at row " + std::to_wstring(converter.rows_done.load()) +
+                L".";
+    if (!converter.destination_reached())
+        text += converter.direct ? L"\nNothing was written to the MySQL server."
+                                 : L"\nNothing was written: no dump file was made.";
+    else if (converter.direct)
+        text += L"\nDatabase '" + converter.get_dest() +
+                L"' keeps what was written before the stop: the tables converted before, and that table with its "
+                L"rows so far.";
+    else if (const std::wstring kept = converter.unfinished_dump(); !kept.empty())
+        text += L"\n" + dump_kept_in(kept) + L": the statements written before the stop.";
+    return text;
+}
 
 // The worker's procedure: the converter's run, with nothing let out of the
 // thread and the done flag set however it ends.
@@ -120,7 +143,8 @@ QString progress_page::status_text()
 
 void progress_page::on_timer()
 {
-    if (stopping)
+    // While Cancel asks, the page stays: the answer decides what follows.
+    if (stopping || asking)
         return;
     ravelin_converter& converter = tk_singleton<ravelin_converter>::instance();
     bar->setValue(converter.get_progress());
@@ -128,27 +152,43 @@ void progress_page::on_timer()
     const QString text = status_text();
     status->setText(status->fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(status->width(), 100)));
     status->setToolTip(text);
-    if (converter.done.load(std::memory_order_acquire)) {
-        wizard_shell& shell = wizard_shell::instance();
-        shell.kill_timer();
-        // A dump that did not go to its end keeps what was written under its
-        // writing name; the finish page tells where.
-        if (const std::wstring kept = converter.unfinished_dump(); !kept.empty())
-            shell.add_error(tk_to_ansi(dump_kept_in(kept), tk_cp_thread_acp));
-        shell.set_current_page(finish_page_id);
-    }
+    if (converter.done.load(std::memory_order_acquire))
+        show_finish();
 }
 
-void progress_page::on_help() { wizard_shell::display_help(); }
+void progress_page::show_finish()
+{
+    wizard_shell& shell = wizard_shell::instance();
+    shell.kill_timer();
+    // A dump that did not go to its end keeps what was written under its
+    // writing name; the finish page tells where.
+    if (const std::wstring kept = tk_singleton<ravelin_converter>::instance().unfinished_dump(); !kept.empty())
+        shell.add_error(tk_to_ansi(dump_kept_in(kept), tk_cp_thread_acp));
+    shell.set_current_page(finish_page_id);
+}
+
+void progress_page::on_help() { wizard_shell::display_help(progress_help_topic); }
 
 int progress_page::on_cancel()
 {
-    if (wizard_page_base::on_cancel() == 0)
+    ravelin_converter& converter = tk_singleton<ravelin_converter>::instance();
+    // Nothing more is written while the user decides.
+    converter.request_pause(true);
+    asking = true;
+    const bool leave = wizard_page_base::on_cancel() != 0;
+    asking = false;
+    if (leave)
+        stop_and_wait();
+    converter.request_pause(false);
+    if (!leave)
         return 0;
-    stop_and_wait();
-    const std::wstring kept = tk_singleton<ravelin_converter>::instance().unfinished_dump();
-    wizard_shell::message(kept.empty() ? std::wstring(interrupted)
-                                       : std::wstring(interrupted) + L"\n" + dump_kept_in(kept));
+    if (!converter.was_interrupted()) {
+        // It ended by itself before the stop reached it: nothing was cut short.
+        wizard_shell::message(L"The conversion ended before it could be stopped.");
+        show_finish();
+        return 0;
+    }
+    wizard_shell::message(interrupted_text(converter));
     return 1;
 }
 

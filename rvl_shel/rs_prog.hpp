@@ -1,7 +1,8 @@
 // The progress page: starts the conversion on the worker thread as it
 // becomes active and, on every tick of the shell's timer, shows the bar and
 // the status line; when the run is done it moves the wizard to the finish
-// page. Cancel asks, then stops the run and waits until it has ended.
+// page. Cancel holds the run while it asks, then stops it and waits until it
+// has ended, or lets it go on.
 #pragma once
 
 #include "GUI2/g_wiz_pg.hpp"
@@ -12,6 +13,7 @@ class QProgressBar;
 
 inline constexpr uint32_t progress_page_id = 108;
 inline constexpr uint32_t finish_page_id = 116;
+inline constexpr uint32_t progress_help_topic = 1014;
 
 class progress_page : public wizard_page<progress_page_id, wiz_back_next, psp_hashelp>, public tk_thread {
 public:
@@ -36,10 +38,13 @@ protected:
 
 private:
     void start_run();
+    // The run is done: to the finish page.
+    void show_finish();
 
     QLabel* caption_xls;
     QLabel* caption_csv;
     QLabel* status;
     QProgressBar* bar;
     bool stopping = false;
+    bool asking = false;  // Cancel's question is open
 };

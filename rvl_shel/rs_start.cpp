@@ -11,6 +11,7 @@
 #include "platform/mail/pl_libv.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_shel/rs_errh.hpp"
+#include "rvl_shel/rs_finish.hpp"
 #include "rvl_shel/rs_hooks.hpp"
 #include "rvl_shel/rs_pages.hpp"
 #include "rvl_shel/rs_prog.hpp"
@@ -77,22 +78,25 @@ int run_wizard(const std::string& command_line)
     const bool quick = !command_line.empty();
     wizard_hooks hooks;
     ravelin_converter converter(converter_form::wizard, hooks);
-    if (quick && !load_quick_profile(converter, command_line))
-        return wizard_failure;
     // The pages outlive the shell, which hands them back as it closes.
     interactive_pages pages;
     progress_page progress;
     progress.set_header(QStringLiteral("Step 5 of 5"), QStringLiteral("Data conversion is in progress"));
-    gui_finish_page_t<ravelin_converter, finish_page_id> finish(
-        L"There were some errors while converting MS Excel data.\nClick 'Finish' to exit the wizard.",
-        L"Wizard has converted your MS Excel data\ninto MySQL format successfully.\n\nClick 'Finish' to exit the "
-        L"wizard.",
-        L"rvl");
+    finish_page finish;
+    // Made first: the boxes of a profile that cannot be run carry its title.
     wizard_shell shell(ravelin_converter::get_title());
-    if (quick)
-        prepare_destination(converter);
-    else
+    if (quick) {
+        try {
+            if (!load_quick_profile(converter, command_line))
+                return wizard_failure;
+            prepare_destination(converter);
+        } catch (const tk_exception& e) {
+            error_handler::instance().handle(e, true);
+            return wizard_failure;
+        }
+    } else {
         pages.add_to(shell, converter);
+    }
     shell.add_page(progress);
     shell.add_page(finish);
     const int result = shell.run();

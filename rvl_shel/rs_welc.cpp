@@ -42,7 +42,7 @@ welcome_page::welcome_page(const std::wstring& extension_)
     heading->setFont(font);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading);
-    layout->addWidget(text_line(this, "This wizard helps you to convert Microsoft Excel data"));
+    layout->addWidget(text_line(this, "This wizard helps you to convert Microsoft Excel data or CSV files"));
     layout->addWidget(text_line(this, "into MySQL format. Click 'Next' to continue."));
     layout->addStretch();
     layout->addWidget(load_button, 0, Qt::AlignLeft);
@@ -76,9 +76,21 @@ int welcome_page::on_next()
 {
     tk_logger::log(1, "welcome_page::on_next");
     ravelin_converter& c = converter();
-    c.from_xls = source->currentIndex() == 0;
+    const bool from_xls = source->currentIndex() == 0;
+    const bool direct = destination->currentIndex() == 0;
+    if (from_xls != c.from_xls) {
+        const std::wstring held = c.get_src();
+        c.set_src(other_src);
+        other_src = held;
+    }
+    if (direct != c.direct) {
+        const std::wstring held = c.get_dest();
+        c.set_dest(other_dest);
+        other_dest = held;
+    }
+    c.from_xls = from_xls;
     tk_logger::log(1, "from_xls=%d", c.from_xls ? 1 : 0);
-    c.direct = destination->currentIndex() == 0;
+    c.direct = direct;
     tk_logger::log(1, "is_direct=%d", c.direct ? 1 : 0);
     return static_cast<int>(c.direct ? settings_page_id : dump_page_id);
 }
@@ -113,6 +125,9 @@ void welcome_page::load(const std::wstring& path)
     c.available_queries.clear();
     c.selected_views.clear();
     c.load_from_profile(profile);
+    // The profile's paths are those of its kinds; others it has none.
+    other_src.clear();
+    other_dest.clear();
 }
 
 dump_page::dump_page() : form(new dump_form(this))
@@ -172,6 +187,9 @@ settings_page::settings_page()
       port(named(new QLineEdit(this), "port"))
 {
     password->setEchoMode(QLineEdit::Password);
+    // Disabled, they still keep a field's height.
+    for (QLineEdit* field : {host, port})
+        field->setMinimumHeight(field->sizeHint().height());
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text_line(this, "Provide necessary information to establish connection with MySQL server."));
     auto* mode = new QGroupBox(QStringLiteral(" Access mode "), this);
@@ -214,6 +232,7 @@ int settings_page::page_init()
     password->setText(QString::fromStdString(c.pswd));
     const bool far = !c.host.empty();
     (far ? remote : local)->setChecked(true);
+    (far ? remote : local)->setFocus();
     enable_remote(far);
     if (far) {
         host->setText(QString::fromStdString(c.host));

@@ -35,6 +35,10 @@ public:
 
 private:
     const std::wstring extension;
+    // The source and destination of the kinds not chosen now, kept apart so
+    // that a path never shows under another kind's label.
+    std::wstring other_src;
+    std::wstring other_dest;
 };
 
 class dump_page : public wizard_page<dump_page_id, wiz_back_next, psp_hashelp> {

@@ -37,6 +37,18 @@ std::string read_whole(const std::string& path)
 
 } // namespace
 
+bool has_workbook_signature(const std::string& path)
+{
+    std::string head;
+    try {
+        head = read_head(path, compound_signature.size());
+    } catch (const read_error&) {
+        return false;
+    }
+    return head.starts_with(zip_signature) || head.starts_with(empty_zip_signature) ||
+           head.starts_with(compound_signature);
+}
+
 template <class F> void workbook::guarded(F&& f)
 {
     try {

@@ -18,6 +18,10 @@
 
 namespace platform::dao {
 
+// Whether the file's content begins as a workbook does (a zip package or a
+// compound file), whatever its name; false for a file that cannot be read.
+bool has_workbook_signature(const std::string& path);
+
 class workbook {
 public:
     // path is UTF-8. With header_row each sheet's first row names its columns.

@@ -34,10 +34,12 @@ public:
         EXPECT_TRUE(dialogs.empty()) << "announced dialogs were not shown";
     }
 
-    // The next box: its kind, a part of its text, the answer to a question.
-    void expect_box(box_kind kind, const std::string& text_part, bool answer = false)
+    // The next box: its kind, a part of its text, the answer to a question;
+    // `during` runs while the box is open, before it answers.
+    void expect_box(box_kind kind, const std::string& text_part, bool answer = false,
+                    std::function<void()> during = {})
     {
-        boxes.push_back({kind, text_part, answer});
+        boxes.push_back({kind, text_part, answer, std::move(during)});
     }
     // The next file dialog answers path (empty: cancelled).
     void expect_file(const QString& path) { files.push_back(path); }
@@ -56,6 +58,8 @@ public:
         EXPECT_EQ(next.kind, kind) << text.toStdString();
         EXPECT_NE(text.toStdString().find(next.text_part), std::string::npos)
             << "box \"" << text.toStdString() << "\" lacks \"" << next.text_part << "\"";
+        if (next.during)
+            next.during();
         return next.answer;
     }
 
@@ -74,7 +78,7 @@ public:
     bool open_help(const QString& path) override
     {
         help_pages.push_back(path.toStdString());
-        return true;
+        return help_opens;
     }
 
     void beep() override { ++beeps; }
@@ -93,6 +97,7 @@ public:
     std::vector<seen_box> shown;
     std::vector<file_request> requests;
     std::vector<std::string> help_pages;
+    bool help_opens = true;  // false: as without a web browser
     int beeps = 0;
 
 private:
@@ -100,6 +105,7 @@ private:
         box_kind kind;
         std::string text_part;
         bool answer;
+        std::function<void()> during;
     };
     std::deque<expected_box> boxes;
     std::deque<QString> files;

@@ -3,6 +3,8 @@
 // progress timer, and that no exception leaves a page's step.
 #include "GUI2/g_guard.hpp"
 #include "gui_help.hpp"
+#include "path_env.hpp"
+#include "test_dir.hpp"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,6 +16,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
@@ -163,13 +166,49 @@ TEST(wizard_shell, help_opens_the_topic_page_or_says_it_is_missing)
     wizard_shell::display_help();
     port.expect_box(box_kind::error, "Help file does not exist.");
     wizard_shell::display_help(1012);
+    // No web browser: the page that could not be opened is named.
+    port.help_opens = false;
+    port.expect_box(box_kind::error, "The help page " + (folder + "/1010.html").toStdString() + " could not be opened.");
+    wizard_shell::display_help(1010);
     QDir(folder).removeRecursively();
     const std::vector<std::string> expected = {(folder + "/1010.html").toStdString(),
-                                               (folder + "/index.html").toStdString()};
+                                               (folder + "/index.html").toStdString(),
+                                               (folder + "/1010.html").toStdString()};
     EXPECT_EQ(port.help_pages, expected);
 }
 
-TEST(wizard_shell, boxes_carry_the_title_once_the_wizard_is_shown)
+// The program's own port opens a help page with the desktop's opener and
+// tells whether it could: without one, or when it finds no browser, not.
+TEST(wizard_shell, the_desktop_opener_failing_is_known)
+{
+    test_dir dir;
+    const path_env path(dir.path().string());
+    const QString page = QStringLiteral("/nowhere/1010.html");
+    EXPECT_FALSE(ui().open_help(page)) << "no opener";
+    struct opener_case {
+        const char* script;
+        bool opened;
+    };
+    for (const opener_case& c : {opener_case{"#!/bin/sh\nexit 3\n", false}, opener_case{"#!/bin/sh\nexit 0\n", true}}) {
+        SCOPED_TRACE(c.script);
+        test_dir::write(dir.file("xdg-open"), c.script);
+        std::filesystem::permissions(dir.file("xdg-open"), std::filesystem::perms::owner_all);
+        EXPECT_EQ(ui().open_help(page), c.opened);
+    }
+}
+
+// A title that ends in a blank gives captions of single blanks.
+TEST(wizard_shell, captions_have_one_blank_between_title_and_word)
+{
+    fake_ui port;
+    wizard_shell shell(L"Tessaline 7.1 ");
+    port.expect_box(box_kind::error, "x");
+    wizard_shell::error(std::string("x"));
+    ASSERT_EQ(port.shown.size(), 1u);
+    EXPECT_EQ(port.shown[0].caption, "Tessaline 7.1 Error");
+}
+
+TEST(wizard_shell, boxes_carry_the_title_from_the_start_and_the_owner_once_shown)
 {
     fake_ui port;
     port.expect_box(box_kind::error, "before");
@@ -186,7 +225,7 @@ TEST(wizard_shell, boxes_carry_the_title_once_the_wizard_is_shown)
         wizard_shell::message(L"note");
         EXPECT_TRUE(wizard_shell::question(L"sure?"));
         ASSERT_EQ(f.port.shown.size(), 4u);
-        EXPECT_EQ(f.port.shown[0].caption, "Error");
+        EXPECT_EQ(f.port.shown[0].caption, "T Error");  // a profile's failure before any page
         EXPECT_EQ(f.port.shown[0].owner, nullptr);
         EXPECT_EQ(f.port.shown[1].caption, "T Error");
         EXPECT_EQ(f.port.shown[1].owner, &f.shell);

@@ -103,6 +103,49 @@ TEST(ConsoleProfile, ChangesReachTheDump)
     expect_goods(db);
 }
 
+// The profile's CSV table name and delimiter serve without --tab_name= and
+// --csv_delim=; given, those stand over the profile's wherever they stand;
+// an older profile without them names the table after its CSV file.
+TEST(ConsoleProfile, TheCsvTableNameAndDelimiterComeFromTheProfileUnlessGiven)
+{
+    struct option_case {
+        const char* name;
+        const char* csv_keys;
+        std::vector<std::string> args;
+    };
+    const option_case cases[] = {
+        {"from the profile", "csv table name=items\ncsv delimiter=2\n", {"--profile=job.rvl"}},
+        {"given before the profile", "csv table name=other\ncsv delimiter=0\n",
+         {"--tab_name=items", "--csv_delim=2", "--profile=job.rvl"}},
+        {"older profile", "", {"--profile=job.rvl", "--csv_delim=2"}},
+    };
+    for (const option_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        job_dir dir(std::string("dest=items.sql\n[MySQL settings]\ndirect mode=0\n[MS Excel settings]\n") +
+                    c.csv_keys);
+        const program_result r = run_morvante(dir, c.args);
+        ASSERT_EQ(r.code, 0) << r.out << r.err;
+        const std::string dump = test_dir::read(dir.file("items.sql"));
+        EXPECT_NE(dump.find("CREATE TABLE `goods`"), std::string::npos) << dump;
+        EXPECT_NE(dump.find("'Washer'"), std::string::npos) << dump;
+    }
+}
+
+// A workbook named as a CSV file is refused, not read as text into a table.
+TEST(ConsoleProfile, AWorkbookGivenAsTheCsvFileIsRefused)
+{
+    for (const char* book : {"sheetjs.xlsx", "xlwt.xls"}) {
+        SCOPED_TRACE(book);
+        test_dir dir;
+        std::filesystem::copy_file(std::string(RVL_WORKBOOKS) + "/" + book, dir.file("items.csv"));
+        const program_result r = run_morvante(dir, {"--from_csv", "--src=items.csv", "--csv_delim=2",
+                                                    "--tab_name=items", "--dump", "--dest=items.sql"});
+        EXPECT_EQ(r.code, 255);
+        EXPECT_NE((r.out + r.err).find("is a workbook, not a CSV file"), std::string::npos) << r.out << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("items.sql")));
+    }
+}
+
 TEST(ConsoleProfile, ChangesReachTheLiveServerWhoseSettingsComeFromTheProfile)
 {
     RVL_NEED_TEST_SERVER();

@@ -23,7 +23,7 @@ TEST(ErrorHandler, MessagesByContextAndCode)
     EXPECT_EQ(errors.make_message(coded(0x400999, "no row")), "no row");
     errors.set_context(L"Sheet 1");
     EXPECT_EQ(errors.make_message(coded(0x400415, "Access denied for user")),
-              "Sheet 1: Access denied. Verify the user name and password are correct, and you have\nthe necessary "
+              "Sheet 1: Access denied. Verify the user name and password are correct,\nand you have the necessary "
               "privileges to connect to the target MySQL server.");
     errors.set_record_context(L"Sheet 1", 12);
     EXPECT_EQ(errors.make_message(coded(0, "bad")), "Sheet 1, record #12: bad");

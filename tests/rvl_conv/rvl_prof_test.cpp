@@ -54,6 +54,8 @@ struct Profile : ::testing::Test {
         conv->x_fnames = false;
         conv->refine_types = false;
         conv->from_xls = false;
+        conv->tab_name = L"people";
+        conv->n_comma = 2;
         conv->direct = false;
         conv->store_mysql_settings("db.example", "me", "p w=d", "3307");
         conv->dump_opts.n_line_break = 1;
@@ -105,7 +107,9 @@ TEST_F(Profile, EveryKeyIsWrittenAndReadBackByteForByte)
                                  "[MS Excel settings]\r\n"
                                  "extract field names=0\r\n"
                                  "refine types=0\r\n"
-                                 "convert from xls=0\r\n\r\n"
+                                 "convert from xls=0\r\n"
+                                 "csv table name=people\r\n"
+                                 "csv delimiter=2\r\n\r\n"
                                  "[MySQL settings]\r\n"
                                  "host=db.example\r\n"
                                  "user=me\r\n"
@@ -168,6 +172,36 @@ TEST_F(Profile, EveryKeyIsWrittenAndReadBackByteForByte)
     ASSERT_TRUE(conv->load_profile(file("a.rvl")));
     ASSERT_TRUE(conv->store_profile(file("b.rvl")));
     EXPECT_EQ(test_dir::read(dir.file("b.rvl")), stored);
+}
+
+// The table and delimiter of a CSV profile are its own, never those of
+// whatever ran last; a profile from before they were kept names its table
+// after its CSV file; a workbook's profile leaves both alone.
+TEST_F(Profile, CsvTableNameAndDelimiterComeFromTheProfile)
+{
+    struct csv_case {
+        const char* name;
+        const char* excel_settings;
+        const wchar_t* table;
+        int32_t delimiter;
+    };
+    const csv_case cases[] = {
+        {"saved with both", "convert from xls=0\ncsv table name=people\ncsv delimiter=2\n", L"people", 2},
+        {"older profile", "convert from xls=0\n", L"sales_2024", 0},
+        {"delimiter out of range", "convert from xls=0\ncsv table name=t\ncsv delimiter=7\n", L"t", 0},
+        {"workbook", "convert from xls=1\ncsv table name=people\n", L"huge", 0},
+    };
+    for (const csv_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        renew();
+        conv->tab_name = L"huge";
+        conv->n_comma = 0;
+        test_dir::write(dir.file("c.rvl"), std::string("[Generic settings]\nsrc=/data/sales-2024.csv\n"
+                                                       "[MS Excel settings]\n") + c.excel_settings);
+        ASSERT_TRUE(conv->load_profile(file("c.rvl")));
+        EXPECT_EQ(conv->tab_name, c.table);
+        EXPECT_EQ(conv->n_comma, c.delimiter);
+    }
 }
 
 TEST_F(Profile, ValuesWithLineBreaksAndEqualSignsComeBack)

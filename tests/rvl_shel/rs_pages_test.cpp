@@ -15,7 +15,9 @@
 #include "config_home.hpp"
 #include "fake_ui.hpp"
 #include "rvl_conv/rvl_conv.hpp"
+#include "rvl_shel/rs_dlg.hpp"
 #include "rvl_shel/rs_errh.hpp"
+#include "rvl_shel/rs_finish.hpp"
 #include "rvl_shel/rs_hooks.hpp"
 #include "rvl_shel/rs_pages.hpp"
 #include "rvl_shel/rs_prog.hpp"
@@ -72,7 +74,7 @@ struct wizard_fixture : in_folder {
     ravelin_converter converter{converter_form::wizard, hooks};
     interactive_pages pages;
     progress_page progress;
-    gui_finish_page_t<ravelin_converter, finish_page_id> finish{L"errors", L"success", L"rvl"};
+    finish_page finish;
     wizard_shell shell{ravelin_converter::get_title()};  // hands the pages back as it closes
 
     wizard_fixture()
@@ -217,6 +219,57 @@ TEST(ravelin_pages, next_and_back_lead_where_the_pages_say)
     }
 }
 
+// Enter is Next from a field of each page (never Load Settings of the
+// welcome page), and Finish on the last page, where the focus rests on Finish.
+TEST(ravelin_pages, enter_is_next_on_every_page_and_finish_on_the_last)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.start();
+    f.pages.welcome.source->setCurrentIndex(1);
+    f.pages.welcome.destination->setCurrentIndex(1);
+    struct enter_case {
+        const char* name;
+        std::function<QWidget*()> field;
+        uint32_t page_after;
+    };
+    const enter_case cases[] = {
+        {"welcome, in the Destination box", [&f] { return f.pages.welcome.destination; }, dump_page_id},
+        {"dump options", [&f] { return f.pages.dump.form->lf; }, file_page_id},
+        {"file page, in the source field",
+         [&f] {
+             f.files("items.csv", "out.sql");
+             return f.pages.file.src;
+         },
+         conversion_page_id},
+        {"conversion settings, in the table field",
+         [&f] {
+             f.pages.conversion.table->setText(QStringLiteral("items"));
+             return f.pages.conversion.table;
+         },
+         delim_page_id},
+        {"CSV delimiter", [&f] { return f.pages.delim.delimiters[2]; }, finish_page_id},
+    };
+    for (const enter_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QWidget* field = c.field();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Return);
+        if (c.page_after == finish_page_id) {
+            ASSERT_TRUE(f.wait_for_finish());
+        }
+        EXPECT_EQ(f.current(), c.page_after);
+    }
+    // A CSV run is no Excel data; the dump is named by its full path.
+    const std::string result = f.shell.findChild<QLabel*>(QStringLiteral("result"))->text().toStdString();
+    EXPECT_NE(result.find("Wizard has converted your CSV file"), std::string::npos) << result;
+    EXPECT_NE(result.find("The dump was written to " + f.dir.file("out.sql") + "."), std::string::npos) << result;
+    EXPECT_EQ(f.shell.focusWidget(), f.shell.button(wizard_button::finish));
+    QTest::keyClick(f.shell.focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(f.shell.result(), QDialog::Accepted);
+    EXPECT_NE(test_dir::read(f.dir.file("out.sql")).find("CREATE TABLE `items`"), std::string::npos);
+}
+
 TEST(ravelin_pages, the_dump_page_stores_what_it_shows)
 {
     wizard_fixture f;
@@ -226,7 +279,8 @@ TEST(ravelin_pages, the_dump_page_stores_what_it_shows)
     f.choose(false, false);
     dump_form& form = *f.pages.dump.form;
     EXPECT_TRUE(form.ins_db->isEnabled());
-    click(reinterpret_cast<QPushButton*>(form.ins_tables));
+    // On its box: the row is wider than what a click toggles.
+    QTest::mouseClick(form.ins_tables, Qt::LeftButton, {}, QPoint(6, form.ins_tables->height() / 2));
     EXPECT_FALSE(form.ins_db->isEnabled());
     EXPECT_TRUE(form.ins_db->isChecked());
     form.old_version->setChecked(true);
@@ -260,6 +314,8 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
         {"no dump file", false, "items.csv", "", "", box_kind::message, "You should enter dump file name"},
         {"dump into a folder", false, "items.csv", ".", "", box_kind::error, "should specify a file, not folder"},
         {"damaged workbook", true, "broken.xlsx", "out.sql", "", box_kind::error, ""},
+        {"a workbook as the CSV file", false, "book.csv", "out.sql", "", box_kind::error,
+         "is a workbook, not a CSV file: convert it as an MS Excel spreadsheet.\nChoose \"MS Excel spreadsheet\""},
         {"log file in no folder", false, "items.csv", "out.sql", "/no/such/folder/x.log", box_kind::error,
          "Logfile path does not exist."},
         {"log file a folder", false, "items.csv", "out.sql", ".", box_kind::error, "existing path"},
@@ -273,6 +329,7 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
         wizard_fixture f;
         f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
         test_dir::write(f.dir.file("broken.xlsx"), "not a workbook");
+        f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.csv");
         f.start();
         f.choose(c.workbook, false);
         f.next();
@@ -283,6 +340,41 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
         EXPECT_EQ(f.current(), file_page_id);
         EXPECT_EQ(test_dir::read(f.dir.file("items.csv")), test_dir::read(std::string(RVL_PROFILES) + "/items.csv"));
     }
+}
+
+// Switching the kind of source or destination shows that kind's own value:
+// never a CSV path under the workbook's label, nor a dump path as a database.
+TEST(ravelin_pages, each_file_field_keeps_the_value_of_its_own_kind)
+{
+    wizard_fixture f;
+    f.start();
+    f.choose(false, false);
+    f.next();
+    f.files("items.csv", "out.sql");
+    f.back();
+    f.back();
+    f.choose(true, false);
+    f.next();
+    ASSERT_EQ(f.current(), file_page_id);
+    EXPECT_EQ(f.pages.file.src->text().toStdString(), "");
+    EXPECT_EQ(f.pages.file.dest->text().toStdString(), "out.sql");
+    f.files("book.xlsx", "book.sql");
+    f.back();
+    f.back();
+    f.choose(false, false);
+    f.next();
+    EXPECT_EQ(f.pages.file.src->text().toStdString(), "items.csv");
+    EXPECT_EQ(f.pages.file.dest->text().toStdString(), "book.sql");
+    f.back();
+    f.back();
+    // The server's database name is its own (the login page stands between).
+    f.choose(false, true);
+    ASSERT_EQ(f.current(), settings_page_id);
+    EXPECT_EQ(f.converter.get_dest(), L"");
+    f.back();
+    f.choose(false, false);
+    EXPECT_EQ(f.converter.get_dest(), L"book.sql");
+    EXPECT_EQ(f.converter.get_src(), L"items.csv");
 }
 
 TEST(ravelin_pages, an_existing_dump_is_kept_until_the_run_replaces_it)
@@ -380,6 +472,40 @@ TEST(ravelin_pages, the_conversion_settings_keep_what_the_lists_do_not_hold)
     EXPECT_EQ(f.converter.engine.get_char_set(), L"latin1");
 }
 
+// Without a choice of the user the page starts on utf8mb4, as MORVANTE's
+// runs do; utf8 and utf8mb4 read differently; a stored set the dump's list
+// lacks is shown and kept.
+TEST(ravelin_pages, the_character_set_starts_on_utf8mb4_and_shows_a_stored_one_the_list_lacks)
+{
+    struct charset_case {
+        const wchar_t* stored;  // empty: no choice made
+        const char* shown_first_word;
+    };
+    for (const charset_case& c : {charset_case{L"", "utf8mb4"}, charset_case{L"utf8mb3", "utf8mb3"}}) {
+        SCOPED_TRACE(c.shown_first_word);
+        wizard_fixture f;
+        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+        f.converter.engine.set_char_set(c.stored);
+        f.start();
+        f.choose(false, false);
+        f.next();
+        f.files("items.csv", "out.sql");
+        f.next();
+        QComboBox* charset = f.pages.conversion.charset;
+        const QString shown = charset->currentText();
+        EXPECT_TRUE(shown.startsWith(QString::fromUtf8(c.shown_first_word) + QLatin1Char(' ')))
+            << shown.toStdString();
+        const int utf8 = charset->findText(QStringLiteral("utf8 "), Qt::MatchStartsWith);
+        const int utf8mb4 = charset->findText(QStringLiteral("utf8mb4 "), Qt::MatchStartsWith);
+        ASSERT_GE(utf8, 0);
+        ASSERT_GE(utf8mb4, 0);
+        EXPECT_NE(charset->itemText(utf8).mid(5), charset->itemText(utf8mb4).mid(8));
+        f.pages.conversion.table->setText(QStringLiteral("items"));
+        f.next();
+        EXPECT_EQ(tk_to_ansi(f.converter.engine.get_char_set()), c.shown_first_word);
+    }
+}
+
 TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_range)
 {
     for (const int32_t stored : {-1, 0, 3, 7}) {
@@ -400,6 +526,39 @@ TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_ran
             EXPECT_EQ(f.pages.delim.delimiters[i]->isChecked(), i == expected) << i;
         f.back();
         EXPECT_EQ(f.converter.n_comma, expected);
+    }
+}
+
+// Load Settings of a CSV profile shows the profile's table and delimiter,
+// or, for a profile without them, its file's name, never the last run's.
+TEST(ravelin_pages, load_settings_shows_the_csv_profiles_own_table)
+{
+    struct table_case {
+        const char* keys;
+        const char* table;
+        int delimiter;
+    };
+    for (const table_case& c : {table_case{"csv table name=people\ncsv delimiter=2\n", "people", 2},
+                                table_case{"", "items", 0}}) {
+        SCOPED_TRACE(c.table);
+        wizard_fixture f;
+        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+        f.converter.tab_name = L"huge";
+        f.converter.n_comma = 0;
+        test_dir::write(f.dir.file("job.rvl"), std::string("[Generic settings]\nsrc=items.csv\ndest=out.sql\n"
+                                                           "[MS Excel settings]\nconvert from xls=0\n") +
+                                                   c.keys + "[MySQL settings]\ndirect mode=0\n");
+        f.start();
+        f.port.expect_file(QString::fromStdString(f.dir.file("job.rvl")));
+        click(f.pages.welcome.load_button);
+        f.next();
+        f.next();
+        f.next();
+        ASSERT_EQ(f.current(), conversion_page_id);
+        EXPECT_EQ(f.pages.conversion.table->text().toStdString(), c.table);
+        f.next();
+        ASSERT_EQ(f.current(), delim_page_id);
+        EXPECT_TRUE(f.pages.delim.delimiters[c.delimiter]->isChecked());
     }
 }
 
@@ -564,6 +723,34 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     const std::string dump = test_dir::read(f.dir.file("out.sql"));
     EXPECT_NE(dump.find("CREATE TABLE `Other sheet`"), std::string::npos) << dump;
     EXPECT_EQ(dump.find("CREATE TABLE `Data`"), std::string::npos);
+}
+
+// A worksheet whose XML is cut off fails the run before anything is
+// written: the finish page gives the failure's own words (as the console
+// does) and says that no dump was made.
+TEST(ravelin_pages, the_finish_page_names_the_cause_and_that_nothing_was_written)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/bad/one_bad_sheet.xlsx", "book.xlsx");
+    f.start();
+    f.choose(true, false);
+    f.next();
+    f.files("book.xlsx", "out.sql");
+    f.next();
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+    click(f.pages.sheets.add_all_button);
+    f.port.expect_dialog([](QDialog&) { return dlg_continue; });
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    const std::string listed = f.shell.findChild<QPlainTextEdit*>()->toPlainText().toStdString();
+    EXPECT_NE(listed.find("Failed to recognize table structure"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("Cause: External table is not in the expected format."), std::string::npos) << listed;
+    EXPECT_NE(listed.find("malformed XML"), std::string::npos) << listed;
+    const std::string result = f.shell.findChild<QLabel*>(QStringLiteral("result"))->text().toStdString();
+    EXPECT_NE(result.find("There were some errors"), std::string::npos) << result;
+    EXPECT_NE(result.find("Nothing was written: no dump file was made."), std::string::npos) << result;
+    EXPECT_FALSE(std::filesystem::exists(f.dir.file("out.sql")));
 }
 
 TEST(ravelin_pages, queries_are_listed_edited_and_kept_for_the_profile)
@@ -897,6 +1084,10 @@ TEST(ravelin_pages_server, an_existing_database_is_prepared_by_the_run_as_dialog
         f.port.expect_dialog([&](QDialog& d) {
             auto& dialog = dynamic_cast<overwrite_dlg2&>(d);
             EXPECT_TRUE(dialog.choices[0]->isChecked());
+            // The database Overwrite would drop is named.
+            const std::string text = dialog.findChild<QLabel*>(QStringLiteral("text"))->text().toStdString();
+            EXPECT_NE(text.find("The destination database '" + f.name + "' already exists."), std::string::npos)
+                << text;
             if (c.mode < 0)
                 return static_cast<int>(QDialog::Rejected);
             dialog.choices[c.mode]->setChecked(true);
@@ -970,6 +1161,10 @@ TEST(ravelin_pages_server, an_existing_table_is_prepared_by_the_run_as_dialog_12
         if (c.answer != 0)
             f.port.expect_dialog([&](QDialog& d) {
                 auto& dialog = dynamic_cast<overwrite_dlg&>(d);
+                // The table Overwrite would drop is named, with its database.
+                const std::string text = dialog.findChild<QLabel*>(QStringLiteral("text"))->text().toStdString();
+                EXPECT_NE(text.find("Table 'items' already exists in database '" + f.name + "'."), std::string::npos)
+                    << text;
                 (c.answer == overwrite_dlg::overwrite ? dialog.overwrite_button
                  : c.answer == overwrite_dlg::merge   ? dialog.merge_button
                                                       : dialog.cancel_button)
@@ -1032,3 +1227,53 @@ TEST(ravelin_pages_server, a_worksheet_edited_by_double_click_reaches_the_server
 }
 
 } // namespace
+
+// The server page starts with the focus on its selected access mode, and Tab
+// stops only where the focus can be seen: the fields in use, then the
+// buttons.
+TEST(ravelin_pages, the_server_page_focus_starts_on_the_selected_mode_and_tab_stops_where_it_shows)
+{
+    struct tab_case {
+        const char* host;
+        std::vector<std::string> stops;
+    };
+    const tab_case cases[] = {
+        {"", {"local", "user", "password", "&Help", "< &Back", "&Next >", "Cancel", "local"}},
+        {"db.example", {"remote", "user", "password", "host", "port", "&Help", "< &Back", "&Next >", "Cancel", "remote"}},
+    };
+    for (const tab_case& c : cases) {
+        SCOPED_TRACE(c.host);
+        wizard_fixture f;
+        f.converter.store_mysql_settings(c.host, "me", "", "3306");
+        f.start();
+        f.choose(false, true);
+        ASSERT_EQ(f.current(), settings_page_id);
+        QApplication::processEvents();
+        std::vector<std::string> stops;
+        for (size_t i = 0; i < c.stops.size(); ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            ASSERT_NE(focus, nullptr);
+            EXPECT_TRUE(focus->isVisible() && focus->isEnabled()) << focus->objectName().toStdString();
+            const auto* button = qobject_cast<QPushButton*>(focus);
+            stops.push_back(button != nullptr ? button->text().toStdString() : focus->objectName().toStdString());
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        EXPECT_EQ(stops, c.stops);
+    }
+}
+
+// The wizard opens big enough for every page: the server page's Host and
+// Port keep a field's height.
+TEST(ravelin_pages, the_wizard_opens_with_every_field_of_the_server_page_whole)
+{
+    wizard_fixture f;
+    f.converter.store_mysql_settings("db.example", "me", "", "3306");
+    f.start();
+    EXPECT_GE(f.shell.width(), 800);
+    EXPECT_GE(f.shell.height(), 520);
+    f.choose(false, true);
+    ASSERT_EQ(f.current(), settings_page_id);
+    QApplication::processEvents();
+    for (QLineEdit* field : {f.pages.settings.host, f.pages.settings.port})
+        EXPECT_GE(field->height(), field->sizeHint().height()) << field->objectName().toStdString();
+}

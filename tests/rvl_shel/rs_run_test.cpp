@@ -26,6 +26,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <unistd.h>
 
 #if !defined(RVL_PROFILES) || !defined(RVL_WORKBOOKS) || !defined(RAVELIN_PATH)
@@ -70,6 +71,9 @@ public:
                 return;
             if (const auto* list = shell->findChild<QPlainTextEdit*>(); list != nullptr && list->isVisible())
                 finish_list = list->toPlainText().toStdString();
+            if (const auto* result = shell->findChild<QLabel*>(QStringLiteral("result")))
+                finish_text = result->text().toStdString();
+            finish_size = shell->size();
             QTest::mouseClick(shell->button(wizard_button::finish), Qt::LeftButton);
         });
         finisher.start(20);
@@ -82,6 +86,8 @@ public:
 
     fake_ui port;
     std::string finish_list;
+    std::string finish_text;
+    QSize finish_size;
 
 private:
     // XDG_CONFIG_HOME in the folder, for the program and for remember_csv_settings.
@@ -118,6 +124,9 @@ TEST(ravelin_quick_launch, a_csv_profile_gives_the_dump_morvante_gives)
     test_dir::write(job.file("job.rvl"), csv_job);
     ASSERT_EQ(job.run("job.rvl"), 0);
     EXPECT_EQ(job.finish_list, "");
+    // The size the interactive wizard opens with, not the smallest.
+    EXPECT_GE(job.finish_size.width(), 800);
+    EXPECT_GE(job.finish_size.height(), 520);
     const std::string ours = test_dir::read(job.file("out.sql"));
 
     // MORVANTE with the same settings store (character set, engine, dump options).
@@ -129,6 +138,59 @@ TEST(ravelin_quick_launch, a_csv_profile_gives_the_dump_morvante_gives)
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_NE(ours.find("CREATE TABLE `goods`"), std::string::npos) << ours;
     EXPECT_EQ(dmp_without_date(ours), dmp_without_date(test_dir::read(console.file("out.sql"))));
+}
+
+// A CSV run into table people (renamed persons, price retyped) saved as a
+// profile, then another run into table huge with another delimiter: the
+// profile still converts into persons, never into huge. A profile written
+// before the table name and delimiter were kept takes its CSV file's name.
+TEST(ravelin_quick_launch, a_csv_profile_reproduces_its_own_conversion_after_another_run)
+{
+    ravelin_job job;
+    std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", job.file("items.csv"));
+    {
+        wizard_hooks hooks;
+        ravelin_converter saved(converter_form::wizard, hooks);
+        saved.from_xls = false;
+        saved.direct = false;
+        saved.x_fnames = true;
+        saved.n_comma = 2;
+        saved.tab_name = L"people";
+        saved.set_src(L"items.csv");
+        saved.set_dest(L"out.sql");
+        saved.set_mode(1);
+        sql_field_type price;
+        price.type = L"DECIMAL";
+        price.precision = 8;
+        price.scale = 3;
+        saved.get_table_mutator2(L"people", L"persons")->update_field(L"price", L"price", price);
+        ASSERT_TRUE(saved.store_profile(tk_to_unicode(job.file("saved.rvl"))));
+    }
+    {
+        wizard_hooks hooks;
+        ravelin_converter other(converter_form::wizard, hooks);
+        other.n_comma = 0;
+        other.tab_name = L"huge";
+    }
+    test_dir::write(job.file("old.rvl"), csv_job);
+    struct profile_case {
+        const char* profile;
+        const char* table;
+    };
+    for (const profile_case& c : {profile_case{"saved.rvl", "CREATE TABLE `persons`"},
+                                  profile_case{"old.rvl", "CREATE TABLE `goods`"}}) {
+        SCOPED_TRACE(c.profile);
+        std::filesystem::remove(job.file("out.sql"));
+        ASSERT_EQ(job.run(c.profile), 0);
+        EXPECT_EQ(job.finish_list, "");
+        const std::string dump = test_dir::read(job.file("out.sql"));
+        EXPECT_NE(dump.find(c.table), std::string::npos) << dump;
+        EXPECT_EQ(dump.find("huge"), std::string::npos) << dump;
+        if (std::string(c.profile) == "saved.rvl") {
+            EXPECT_NE(dump.find("`price` DECIMAL(8,3)"), std::string::npos) << dump;
+            EXPECT_NE(dump.find("'Washer'"), std::string::npos) << "read with its own delimiter: " << dump;
+        }
+    }
 }
 
 TEST(ravelin_quick_launch, a_profile_that_does_not_load_ends_the_program_before_the_run)
@@ -159,6 +221,7 @@ TEST(ravelin_quick_launch, a_profile_that_does_not_load_ends_the_program_before_
         const std::string settings = test_dir::read(job.file("config/Brenvault/Tessaline.reg"));
         job.port.expect_box(c.box, c.message);
         EXPECT_EQ(job.run(c.command_line), 255);
+        EXPECT_EQ(job.port.shown.back().caption, "Tessaline 7.1 Error");  // the program's title, once
         EXPECT_EQ(test_dir::read(job.file("out.sql")), "the old dump");
         EXPECT_EQ(test_dir::read(job.file("config/Brenvault/Tessaline.reg")), settings);
     }
@@ -254,9 +317,9 @@ TEST(ravelin_quick_launch, a_failing_worksheet_asks_and_the_finish_page_lists_it
     }
 }
 
-TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
+// big.csv of 200000 rows and a profile job.rvl that converts it into out.sql.
+void write_big_job(ravelin_job& job)
 {
-    ravelin_job job;
     {
         std::ofstream csv(job.file("big.csv"));
         csv << "id,name,amount\n";
@@ -265,12 +328,18 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
     }
     test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=big.csv\ndest=out.sql\nmode=0\n"
                                          "[MS Excel settings]\nconvert from xls=0\nextract field names=1\n"
+                                         "csv table name=big\ncsv delimiter=2\n"
                                          "[MySQL settings]\ndirect mode=0\n");
-    job.remember_csv_settings();
+}
+
+TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
+{
+    ravelin_job job;
+    write_big_job(job);
     // Cancel once rows are flowing; Yes to the question.
     job.port.expect_box(box_kind::question, "Are you sure you want to exit the wizard?", true);
-    job.port.expect_box(box_kind::message,
-                        "The conversion was interrupted.\nThe dump written so far is kept in out.sql.~");
+    // What is left, and where: the full path of the dump's work file.
+    job.port.expect_box(box_kind::message, "The conversion was interrupted.\nIt stopped in table 'big' at row ");
     QTimer canceller;
     auto pressed = std::chrono::steady_clock::time_point();
     QObject::connect(&canceller, &QTimer::timeout, [&] {
@@ -290,6 +359,9 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
     EXPECT_FALSE(std::filesystem::exists(job.file("out.sql")));
     const std::string work_file = kept_work_file(job);
     ASSERT_FALSE(work_file.empty());
+    EXPECT_NE(job.port.shown.back().text.find("The dump written so far is kept in " + job.file(work_file)),
+              std::string::npos)
+        << job.port.shown.back().text;
     const std::string dump = test_dir::read(job.file(work_file));
     EXPECT_NE(dump.find("INSERT INTO"), std::string::npos);
     EXPECT_EQ(dump.find("199999,"), std::string::npos) << "the run went to its end";
@@ -298,6 +370,79 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
     test_database loaded;
     std::string output;
     EXPECT_EQ(dmp_load(job.file(work_file), loaded.name(), output), 0) << output;
+}
+
+// While Cancel asks, the run holds at its next record; No lets it go on to
+// its end, which the finish page reports as a success.
+TEST(ravelin_quick_launch, cancel_holds_the_run_while_it_asks_and_no_resumes_it)
+{
+    ravelin_job job;
+    write_big_job(job);
+    uint64_t rows_asked = 0, rows_later = 0;
+    job.port.expect_box(box_kind::question, "Are you sure you want to exit the wizard?", false, [&] {
+        const ravelin_converter& converter = tk_singleton<ravelin_converter>::instance();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        rows_asked = converter.rows_done.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        rows_later = converter.rows_done.load();
+    });
+    QTimer canceller;
+    bool pressed = false;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        const ravelin_converter* converter = tk_singleton<ravelin_converter>::try_instance();
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (converter == nullptr || shell == nullptr || converter->rows_done < 1000 || pressed)
+            return;
+        pressed = true;
+        QTest::mouseClick(shell->button(wizard_button::cancel), Qt::LeftButton);
+    });
+    canceller.start(5);
+    ASSERT_EQ(job.run("job.rvl"), 0);
+    ASSERT_TRUE(pressed) << "the run ended before Cancel";
+    EXPECT_EQ(rows_asked, rows_later) << "the run went on while the question was open";
+    EXPECT_LT(rows_later, 200000u);
+    EXPECT_EQ(job.finish_list, "");
+    EXPECT_NE(job.finish_text.find("successfully"), std::string::npos) << job.finish_text;
+    EXPECT_NE(test_dir::read(job.file("out.sql")).find("199999,"), std::string::npos);
+}
+
+// A run that ended before Yes could stop it is no interrupted run: the user
+// is told so and the finish page gives its result.
+TEST(ravelin_quick_launch, a_run_that_ended_while_cancel_asked_is_reported_as_ended)
+{
+    ravelin_job job;
+    job.remember_csv_settings();
+    std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", job.file("items.csv"));
+    test_dir::write(job.file("job.rvl"), csv_job);
+    job.port.expect_box(box_kind::question, "Are you sure you want to exit the wizard?", true);
+    job.port.expect_box(box_kind::message, "The conversion ended before it could be stopped.");
+    QTimer canceller;
+    bool held = false, pressed = false;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        const ravelin_converter* converter = tk_singleton<ravelin_converter>::try_instance();
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (converter == nullptr || shell == nullptr || shell->current_page() == nullptr ||
+            shell->current_page()->get_id() != progress_page_id || pressed)
+            return;
+        // The progress page would move on at its next tick: it is held back
+        // until Cancel was pressed on a run that has ended.
+        if (!held) {
+            shell->kill_timer();
+            held = true;
+        }
+        if (!converter->done.load())
+            return;
+        pressed = true;
+        QTest::mouseClick(shell->button(wizard_button::cancel), Qt::LeftButton);
+    });
+    canceller.start(1);
+    ASSERT_EQ(job.run("job.rvl"), 0);
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(job.finish_list, "");
+    EXPECT_NE(job.finish_text.find("successfully"), std::string::npos) << job.finish_text;
+    EXPECT_NE(job.finish_text.find("The dump was written to " + job.file("out.sql")), std::string::npos)
+        << job.finish_text;
+    EXPECT_NE(test_dir::read(job.file("out.sql")).find("CREATE TABLE `goods`"), std::string::npos);
 }
 
 // The real program, as a user starts it.

@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -109,6 +110,62 @@ struct edit_case {
     const char* changes;
     const char* told;  // the message shown, if any
 };
+
+// A row shows its column's edits once the user leaves it, and its source's
+// texts again when the edits are undone; a column made DECIMAL starts at the
+// precision and scale "sql.typ" gives.
+TEST(types_editor, the_list_shows_the_edits_and_decimal_starts_at_the_listed_sizes)
+{
+    editor_fixture f;
+    std::unique_ptr<editor> d = f.open();
+    const QString source_type = row(*d, 1)->text(2);
+    select(*d, 1);
+    choose_type(*d, "DECIMAL");
+    EXPECT_EQ(d->precision->text().toStdString(), "10");
+    EXPECT_EQ(d->scale->text().toStdString(), "2");
+    d->name->setText("score");
+    select(*d, 0);
+    EXPECT_EQ(row(*d, 1)->text(1).toStdString(), "score");
+    EXPECT_EQ(row(*d, 1)->text(2).toStdString(), "DECIMAL(10,2)");
+    select(*d, 1);
+    EXPECT_EQ(d->name->text().toStdString(), "score");
+    d->name->setText("amount");
+    choose_type(*d, source_type.section(QLatin1Char('('), 0, 0).toUtf8().constData());
+    d->length->setText(source_type.section(QLatin1Char('('), 1).chopped(1));
+    select(*d, 0);
+    EXPECT_EQ(row(*d, 1)->text(1).toStdString(), "amount");
+    EXPECT_EQ(row(*d, 1)->text(2), source_type);
+    select(*d, 1);
+    choose_type(*d, "DECIMAL");
+    d->precision->setText("6");
+    d->accept();
+    EXPECT_EQ(f.changes(), "table items; amount->amount DECIMAL(6,2) 1");
+}
+
+// F1 from any control of the dialog opens the help its Help button opens
+// (the Help buttons are driven by the pages' tests).
+TEST(types_editor, f1_opens_the_help_in_the_editor_and_both_existing_destination_dialogs)
+{
+    editor_fixture f;
+    std::vector<uint32_t> topics;
+    const help_opener help = [&topics](uint32_t topic) { topics.push_back(topic); };
+    editor table_editor(nullptr, L"items", [](bool, const std::wstring&) {}, help);
+    overwrite_dlg table_exists(nullptr, L"T", 1019, L"Table exists", help);
+    overwrite_dlg2 database_exists(nullptr, L"T", L"Database exists", 1018, help);
+    // The query dialog opens a page of its own, not topic 0.
+    set_query_dlg query(nullptr, L"q", L"SELECT 1",
+                        {[](bool, const std::wstring&) {}, [](const std::wstring&) { return false; },
+                         [](const std::wstring&) { return true; }, help});
+    const std::pair<QDialog*, uint32_t> cases[] = {
+        {&table_editor, 1022}, {&table_exists, 1019}, {&database_exists, 1018}, {&query, 1021}};
+    for (const auto& [dialog, topic] : cases) {
+        SCOPED_TRACE(topic);
+        topics.clear();
+        QWidget* control = dialog->findChildren<QWidget*>().back();
+        QTest::keyClick(control, Qt::Key_F1);
+        EXPECT_EQ(topics, std::vector<uint32_t>{topic});
+    }
+}
 
 TEST(types_editor, edits_become_the_converters_changes_after_ok_and_nothing_after_cancel)
 {
@@ -298,7 +355,10 @@ TEST(types_editor, the_shipped_lists_offer_known_types_and_the_sizes_the_type_te
         const std::wstring text = get_sql_native_type1(type);
         const auto listed = sizes.find(name);
         const std::vector<std::wstring> none;
-        const auto& words = listed != sizes.end() ? listed->second : none;
+        // Each item is a size's word, and may give the size a new column starts at.
+        std::vector<std::wstring> words;
+        for (const std::wstring& item : listed != sizes.end() ? listed->second : none)
+            words.push_back(item.substr(0, item.find(L' ')));
         const bool length = std::find(words.begin(), words.end(), L"LENGTH") != words.end();
         const bool digits = std::find(words.begin(), words.end(), L"PRECISION") != words.end() &&
                             std::find(words.begin(), words.end(), L"SCALE") != words.end();
