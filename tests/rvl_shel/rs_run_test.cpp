@@ -310,7 +310,7 @@ TEST(ravelin_quick_launch, a_failing_worksheet_asks_and_the_finish_page_lists_it
         EXPECT_EQ(text, failed_data);
         const std::string work_file = kept_work_file(job);
         EXPECT_EQ(work_file.empty(), c.other_converted);
-        const std::string kept = c.other_converted ? "" : "\n\nThe dump written so far is kept in " + work_file;
+        const std::string kept = c.other_converted ? "" : "\n\nThe dump written so far is kept in " + job.file(work_file);
         EXPECT_EQ(job.finish_list, failed_data + kept);
         const std::string dump = test_dir::read(job.file(c.other_converted ? "out.sql" : work_file));
         EXPECT_EQ(dump.find("INSERT INTO `Other sheet`") != std::string::npos, c.other_converted) << dump;
