@@ -26,11 +26,12 @@ std::string without_day_zero(std::string text)
     return text.replace(at, day_zero.size(), "0000-00-00");
 }
 
-// An unreadable date keeps no date part.
+// An unreadable date keeps no date part; a fraction of a second is kept to
+// the millisecond, which is what a workbook's time shows at most.
 ole_date date_of(DATE value)
 {
     SYSTEMTIME st{};
-    if (!VariantTimeToSystemTime(value, &st)) {
+    if (!pl_ole::system_time_ms(value, st)) {
         tk_logger::log(2, "Failed to convert VARIANT->SYSTEMTIME");
         return ole_date();
     }

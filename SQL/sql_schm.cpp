@@ -61,7 +61,7 @@ struct type_text {
     explicit type_text(const std::wstring& type)
     {
         const size_t open = type.find(L'(');
-        name = type.substr(0, std::min(open, type.find(L' ')));
+        name = type.substr(0, type.find_first_of(L"( /"));  // "/": a comment of the server's version
         for (wchar_t& c : name)
             c = static_cast<wchar_t>(std::towupper(c));
         has_size = open != std::wstring::npos;

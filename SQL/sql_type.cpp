@@ -96,14 +96,29 @@ date_column date_kind(const t_ftd& column)
     }
 }
 
+// Milliseconds of a DATETIME or TIME column whose values have fractions of
+// a second: servers have them from 5.6.4 on. For any other (a dump's target
+// among them) they go in a comment that only such a server reads, so the
+// script still loads into one without them, which drops the fractions.
+std::wstring with_fraction(const wchar_t* type, const t_ftd& column, bool name_only)
+{
+    constexpr uint32_t fractional_seconds = 0x050604;
+    if (column.precision == 0 || name_only)
+        return type;
+    const std::wstring digits = L"(" + std::to_wstring(column.precision) + L")";
+    if (tk_singleton<sql_engine>::instance().get_version() >= fractional_seconds)
+        return type + digits;
+    return type + (L"/*!50604 " + digits + L"*/");
+}
+
 std::wstring date_type(const t_ftd& column, bool name_only)
 {
     switch (date_kind(column)) {
     case date_column::timestamp: return L"TIMESTAMP";
     case date_column::date: return L"DATE";
     case date_column::text: return with_size(L"CHAR", 19, name_only);
-    case date_column::date_time: return L"DATETIME";
-    default: return L"TIME";
+    case date_column::date_time: return with_fraction(L"DATETIME", column, name_only);
+    default: return with_fraction(L"TIME", column, name_only);
     }
 }
 

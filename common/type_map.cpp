@@ -262,9 +262,11 @@ int32_t date_kind(std::basic_string_view<C> text)
     }
 }
 
-// The state of a date column once it met a value of the given kind.
-void note_date(types_map::entry& e, int32_t kind)
+// The state of a date column once it met a value of the given kind; a
+// fraction counts only while the column is a date with time or a time.
+void note_date(types_map::entry& e, int32_t kind, bool fraction = false)
 {
+    e.fraction = e.fraction || fraction;
     if (!e.seen) {
         e.state = kind;
         e.seen = true;
@@ -275,6 +277,8 @@ void note_date(types_map::entry& e, int32_t kind)
         tk_logger::log(1, "switch to datetime");
         e.state = dates_map::date_time;
     }
+    if (e.state != dates_map::date_time && e.state != dates_map::time_only)
+        e.fraction = false;
 }
 
 // The state of a number column once it met a value of the given kind.
@@ -378,18 +382,27 @@ int32_t dates_map::get_kind(std::string_view text)
     return date_kind(text);
 }
 
+int32_t dates_map::held_date_kind(std::string_view text, bool& fraction)
+{
+    constexpr size_t whole = 19;  // "YYYY-MM-DD HH:MM:SS", a time with the zero date
+    fraction = text.size() > whole + 1 && text.size() <= whole + 4 && text[whole] == '.' &&
+               std::all_of(text.begin() + whole + 1, text.end(), is_digit<char>);
+    return date_kind(fraction ? text.substr(0, whole) : text);
+}
+
 const wchar_t* dates_map::type_name(int32_t state)
 {
     static const wchar_t* const names[] = {L"CHAR(19)", L"DATETIME", L"DATE", L"TIME"};
     return names[state];
 }
 
-void dates_map::set_type(t_ftd& column, int32_t state)
+void dates_map::set_type(t_ftd& column, const entry& e)
 {
     // The date writers read which of the types it is from the mark.
     column.vartype = VT_DATE;
     column.size = 8;
-    column.reserved = static_cast<uint32_t>(state);
+    column.reserved = static_cast<uint32_t>(e.state);
+    column.precision = e.fraction ? 3 : 0;
 }
 
 void dates_map::add_rec_stat(const udb_record& record)
@@ -402,7 +415,17 @@ void dates_map::add_rec_stat(const udb_record& record)
             tk_logger::log(1, "skip mapping CHAR(19)");
             continue;
         }
-        use_text_of(record, e, scratch, [&e](auto text) { note_date(e, date_kind(text)); });
+        // A date the record holds prints its fraction of a second, if any.
+        const bool held = e.n_field < record.size() && record[e.n_field] && record[e.n_field]->get_type() == VT_DATE;
+        use_text_of(record, e, scratch, [&e, held](auto text) {
+            bool fraction = false;
+            if constexpr (std::is_same_v<decltype(text), std::string_view>) {
+                const int32_t kind = held ? held_date_kind(text, fraction) : date_kind(text);
+                note_date(e, kind, fraction);
+            } else {
+                note_date(e, date_kind(text));
+            }
+        });
     }
     tk_logger::log(1, "End of dates_map::add_rec_stat");
 }
@@ -420,7 +443,7 @@ void dates_map::add_text(size_t index, std::string_view text)
         note_date(entries[index], get_kind(text));
 }
 
-void dates_map::add_kind(size_t index, int32_t kind) { note_date(entries[index], kind); }
+void dates_map::add_kind(size_t index, int32_t kind, bool fraction) { note_date(entries[index], kind, fraction); }
 
 num_map::num_map(const std::wstring& table_name_, const udb_schema& schema) : types_map(table_name_)
 {
@@ -465,12 +488,12 @@ const wchar_t* num_map::type_name(int32_t state)
     return names[state];
 }
 
-void num_map::set_type(t_ftd& column, int32_t state)
+void num_map::set_type(t_ftd& column, const entry& e)
 {
     static const VARTYPE types[] = {VT_BSTR, VT_R8, VT_I8, VT_I4};
     static const uint32_t sizes[] = {255, 8, 8, 4};
-    column.vartype = types[state];
-    column.size = sizes[state];
+    column.vartype = types[e.state];
+    column.size = sizes[e.state];
     column.reserved = 0;
 }
 

@@ -27,6 +27,7 @@ public:
         int32_t declared;   // the code of the column's declared type
         bool seen = false;  // a value has been met
         bool fits_double = true;  // every number so far is exact as a DOUBLE
+        bool fraction = false;    // a date or time with a fraction of a second was met
     };
 
     explicit types_map(const std::wstring& table_name);
@@ -63,7 +64,8 @@ public:
     // One value of the column of the entry at that index: its UTF-8 text, or
     // the state its text is, when that is known from the value itself.
     void add_text(size_t index, std::string_view text);
-    void add_kind(size_t index, int32_t kind);
+    // fraction: the value has a fraction of a second.
+    void add_kind(size_t index, int32_t kind, bool fraction = false);
 
     // The state the column's type already is: its MySQL type decides, so a
     // TIME column is time_only and a DATE column date_only.
@@ -74,9 +76,15 @@ public:
     // no_date.
     static int32_t get_kind(std::wstring_view text);
     static int32_t get_kind(std::string_view text);
+    // The state of a date value as its field prints it, which may end in a
+    // fraction of a second of up to three digits ("2004-08-01 12:30:45.123",
+    // "0000-00-00 12:30:45.5"): the state of the text without it, and
+    // whether there was one.
+    static int32_t held_date_kind(std::string_view text, bool& fraction);
     static const wchar_t* type_name(int32_t state);
-    // Makes the column of that type.
-    static void set_type(t_ftd& column, int32_t state);
+    // Makes the column of the entry's type, with milliseconds where its
+    // dates or times have fractions of a second.
+    static void set_type(t_ftd& column, const entry& e);
 };
 
 // States: 0 "VARCHAR (255)" (not numeric), 1 "DOUBLE", 2 "BIGINT", 3 "INT".
@@ -104,5 +112,5 @@ public:
     // A plain integer of at most 15 digits, which a DOUBLE holds exactly.
     static bool fits_double(const std::string& text);
     static const wchar_t* type_name(int32_t state);
-    static void set_type(t_ftd& column, int32_t state);
+    static void set_type(t_ftd& column, const entry& e);
 };

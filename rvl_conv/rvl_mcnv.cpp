@@ -56,7 +56,7 @@ bool is_kept(const std::vector<bool>& kept, uint32_t n_field) { return n_field <
 bool is_retyped(const udb_schema& schema, const types_map::entry& e, const std::vector<bool>& kept,
                 int assertion_line)
 {
-    if (!e.seen || e.state == e.declared || is_kept(kept, e.n_field))
+    if (!e.seen || (e.state == e.declared && !e.fraction) || is_kept(kept, e.n_field))
         return false;
     if (e.n_field >= schema.size())
         throw tk_mail_assertion("..\\common/type_map.hpp", assertion_line);
@@ -88,7 +88,7 @@ void retype(udb_schema& schema, const Map& map, const std::vector<bool>& kept, i
         if (e.state == text_state)
             later.push_back({e.n_field, Map::type_name(e.state)});
         else
-            Map::set_type(own_copy(schema, e.n_field), e.state);
+            Map::set_type(own_copy(schema, e.n_field), e);
     }
 }
 

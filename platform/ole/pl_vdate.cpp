@@ -216,6 +216,26 @@ bool take_date(const std::array<token, max_tokens>& t, size_t n, fields& f)
     return true;
 }
 
+// A day counted from day zero and a time of it; false outside the years
+// supported.
+bool to_system_time(int64_t days, int64_t seconds, int millisecond, SYSTEMTIME& st)
+{
+    int64_t y = 0;
+    int m = 0, d = 0;
+    civil_from_days(days + day_zero, y, m, d);
+    if (y < min_year || y > max_year)
+        return false;
+    st.wYear = static_cast<uint16_t>(y);
+    st.wMonth = static_cast<uint16_t>(m);
+    st.wDay = static_cast<uint16_t>(d);
+    st.wDayOfWeek = static_cast<uint16_t>(((days + 6) % 7 + 7) % 7);  // day zero was a Saturday
+    st.wHour = static_cast<uint16_t>(seconds / 3600);
+    st.wMinute = static_cast<uint16_t>(seconds / 60 % 60);
+    st.wSecond = static_cast<uint16_t>(seconds % 60);
+    st.wMilliseconds = static_cast<uint16_t>(millisecond);
+    return true;
+}
+
 } // namespace
 
 bool SystemTimeToVariantTime(const SYSTEMTIME* st, DATE* out)
@@ -230,22 +250,7 @@ bool SystemTimeToVariantTime(const SYSTEMTIME* st, DATE* out)
 bool VariantTimeToSystemTime(DATE in, SYSTEMTIME* st)
 {
     int64_t days = 0, seconds = 0;
-    if (st == nullptr || !pl_ole::date_parts(in, days, seconds))
-        return false;
-    int64_t y = 0;
-    int m = 0, d = 0;
-    civil_from_days(days + day_zero, y, m, d);
-    if (y < min_year || y > max_year)
-        return false;
-    st->wYear = static_cast<uint16_t>(y);
-    st->wMonth = static_cast<uint16_t>(m);
-    st->wDay = static_cast<uint16_t>(d);
-    st->wDayOfWeek = static_cast<uint16_t>(((days + 6) % 7 + 7) % 7);  // day zero was a Saturday
-    st->wHour = static_cast<uint16_t>(seconds / 3600);
-    st->wMinute = static_cast<uint16_t>(seconds / 60 % 60);
-    st->wSecond = static_cast<uint16_t>(seconds % 60);
-    st->wMilliseconds = 0;
-    return true;
+    return st != nullptr && pl_ole::date_parts(in, days, seconds) && to_system_time(days, seconds, 0, *st);
 }
 
 HRESULT VarDateFromStr(const OLECHAR* text, LCID, uint32_t, DATE* out)
@@ -288,6 +293,36 @@ bool date_parts(DATE in, int64_t& day, int64_t& second)
         ++day;
     }
     return true;
+}
+
+bool date_parts_ms(DATE in, int64_t& day, int64_t& second, int& millisecond)
+{
+    millisecond = 0;
+    if (!date_parts(in, day, second))
+        return false;
+    const double whole_day = in >= 0 ? std::floor(in) : std::ceil(in);
+    const int64_t of_day = std::llround(std::fabs(in - whole_day) * seconds_per_day * 1000);
+    if (of_day % 1000 != 0) {  // short of the day's end: no second to carry
+        day = static_cast<int64_t>(whole_day);
+        second = of_day / 1000;
+        millisecond = static_cast<int>(of_day % 1000);
+    }
+    return true;
+}
+
+int millisecond_of(DATE in)
+{
+    int64_t day = 0, second = 0;
+    int millisecond = 0;
+    date_parts_ms(in, day, second, millisecond);
+    return millisecond;
+}
+
+bool system_time_ms(DATE in, SYSTEMTIME& st)
+{
+    int64_t day = 0, second = 0;
+    int millisecond = 0;
+    return date_parts_ms(in, day, second, millisecond) && to_system_time(day, second, millisecond, st);
 }
 
 int64_t day_of(int year, int month, int day) { return days_from_civil(year, month, day) - day_zero; }

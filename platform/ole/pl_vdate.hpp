@@ -31,6 +31,15 @@ bool date_text(DATE in, std::string& out);
 // rounded as VariantTimeToSystemTime rounds it, without the calendar. False
 // for NaN, the infinities and days far outside the supported years.
 bool date_parts(DATE in, int64_t& day, int64_t& second);
+// date_parts to the millisecond: a date whose time, rounded to the
+// millisecond, is no whole second keeps its second and the milliseconds
+// beyond it (1 to 999); any other is date_parts' with millisecond 0.
+bool date_parts_ms(DATE in, int64_t& day, int64_t& second, int& millisecond);
+// The milliseconds of date_parts_ms; 0 for what date_parts refuses.
+int millisecond_of(DATE in);
+// VariantTimeToSystemTime to the millisecond: a date with a fraction of a
+// second keeps its second and the milliseconds beyond it.
+bool system_time_ms(DATE in, SYSTEMTIME& st);
 // The day of a calendar date, counted from day zero.
 int64_t day_of(int year, int month, int day);
 

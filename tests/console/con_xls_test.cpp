@@ -366,6 +366,45 @@ TEST(ConsoleWorkbook, DatesAndNumbersArriveAsTheWorkbookHoldsThem)
     EXPECT_EQ(mac.rows("SELECT * FROM Mac"), (texts{"2016-05-23", "1904-01-01"}));
 }
 
+// Dates and times with fractions of a second (gen_dates.py's fractions
+// workbooks) keep their milliseconds, by the dump and straight: a column with
+// any such value is DATETIME(3) or TIME(3), its whole values too; one with
+// none stays DATETIME. The dump carries the precision for the servers that
+// have it, so that it still loads into older ones.
+TEST(ConsoleWorkbook, FractionsOfASecondAreKept)
+{
+    RVL_NEED_TEST_SERVER();
+    const texts rows = {"2004-08-01 12:30:45.123|12:00:00.500|2004-08-01 00:00:00.007|2004-08-01 12:00:00",
+                        "2004-08-01 12:00:00.000|06:00:00.000|2004-08-02 00:00:00.000|2004-08-02 08:15:00",
+                        "NULL|23:59:59.999|NULL|NULL"};
+    const texts types = {"datetime(3)", "time(3)", "datetime(3)", "datetime"};
+    const std::string types_sql = "SELECT COLUMN_TYPE FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = "
+                                  "DATABASE() AND TABLE_NAME = 'Fractions' ORDER BY ORDINAL_POSITION";
+    int n = 0;
+    for (const char* fixture : {"fractions_openpyxl.xlsx", "fractions_xlwt.xls"}) {
+        SCOPED_TRACE(fixture);
+        book_dir dir(fixture);
+        const program_result d =
+            run_morvante(dir, {"--src=" + std::string(fixture), "--extr_fn", "--dump", "--dest=out.sql"});
+        EXPECT_EQ(d.code, 0) << d.out << d.err;
+        const std::string dump = test_dir::read(dir.file("out.sql"));
+        EXPECT_NE(dump.find("`Stamp` DATETIME/*!50604 (3)*/"), std::string::npos) << dump;
+        EXPECT_NE(dump.find("`Clock` TIME/*!50604 (3)*/"), std::string::npos) << dump;
+        scratch_db dumped("fractions_dump" + std::to_string(n));
+        dumped.create();
+        std::string output;
+        EXPECT_EQ(dmp_load(dir.file("out.sql"), dumped.name(), output), 0) << output;
+        scratch_db straight("fractions_server" + std::to_string(n++));
+        const program_result r = run_morvante(dir, server_args(straight.name(), 0, fixture));
+        EXPECT_EQ(r.code, 0) << r.out << r.err;
+        for (const scratch_db* db : {&dumped, &straight}) {
+            EXPECT_EQ(db->rows("SELECT * FROM Fractions"), rows) << db->name();
+            EXPECT_EQ(db->rows(types_sql), types) << db->name();
+            expect_same_cells(independent_reading(fixture).at("Fractions"), db->rows("SELECT * FROM Fractions"));
+        }
+    }
+}
+
 // Worksheets named alike but for case keep their own rows; names made safe
 // are made the same in every run, so mode 1 replaces those same tables.
 TEST(ConsoleWorkbook, NamesMadeSafeKeepTheirWorksheetsRowsRunAfterRun)

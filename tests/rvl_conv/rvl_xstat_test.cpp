@@ -9,6 +9,7 @@
 #include "SQL/sql_util.hpp"
 #include "common/type_map.hpp"
 #include "config_home.hpp"
+#include "platform/ole/pl_vdate.hpp"
 #include "platform/text/pl_utf8.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_fake.hpp"
@@ -40,9 +41,11 @@ TEST(SheetDateKind, TheKindOfTheTextADateValuePrintsAs)
         {1.0, dates_map::date_only},              // 1899-12-31
         {45292.0, dates_map::date_only},          // 2024-01-01
         {45292.5, dates_map::date_time},          // 2024-01-01 12:00:00
-        {45292.9999999, dates_map::date_only},    // rounds to the next midnight
-        {45292.0 + 0.4 / 86400, dates_map::date_only},  // less than half a second
-        {45292.0 + 0.6 / 86400, dates_map::date_time},  // 00:00:01
+        {45292.9999999999, dates_map::date_only},  // rounds to the next midnight
+        {45292.9999999, dates_map::date_time},     // 23:59:59.991
+        {45292.0 + 0.0004 / 86400, dates_map::date_only},  // less than half a millisecond
+        {45292.0 + 0.4 / 86400, dates_map::date_time},     // 00:00:00.400
+        {45292.0 + 1.0 / 86400, dates_map::date_time},     // 00:00:01
         {-328716.0, dates_map::date_only},        // 1000-01-01, the first year of the date types
         {-328716.5, dates_map::date_time},
         {-328717.0, dates_map::no_date},          // 0999-12-31
@@ -60,19 +63,27 @@ TEST(SheetDateKind, TheKindOfTheTextADateValuePrintsAs)
 
 // The kind from the value is the kind of the text the field prints, over
 // days from before the year 100 to past 9999 and times that round up to the
-// next day.
+// next day; a fraction of a second in it is the same.
 TEST(SheetDateKind, AgreesWithTheTextTheFieldPrints)
 {
+    const auto text_kind = [](double value) {
+        bool fraction = false;
+        const int32_t kind = dates_map::held_date_kind(dao_field::date_text(value), fraction);
+        if (kind != dates_map::no_date) {
+            EXPECT_EQ(fraction, pl_ole::millisecond_of(value) != 0) << value;
+        }
+        return kind;
+    };
     const double fractions[] = {0.0, 0.25, 0.5, 0.99999, 0.999995, 0.9999999, 1.0 / 86400, 0.4 / 86400};
     for (double day = -700000; day <= 3000000; day += 997)
         for (const double sign : {1.0, -1.0})
             for (const double f : fractions) {
                 const double value = day + sign * f;
-                EXPECT_EQ(sheet_date_kind(value), dates_map::get_kind(dao_field::date_text(value))) << value;
+                EXPECT_EQ(sheet_date_kind(value), text_kind(value)) << value;
             }
     for (const double value : {0.0, -0.0, 0.5, -0.5, -0.9999999, -328716.0, -328717.0, -328716.0 - 0.9999999,
                                2958465.0, 2958465.9999999, 2958466.0, -657434.0, -657435.0})
-        EXPECT_EQ(sheet_date_kind(value), dates_map::get_kind(dao_field::date_text(value))) << value;
+        EXPECT_EQ(sheet_date_kind(value), text_kind(value)) << value;
 }
 
 // Each column as CREATE TABLE gives it: "name TYPE".
@@ -147,6 +158,20 @@ TEST_F(SheetRefinement, DatesTimesAndCodesSettleTheirTypes)
         conv.skip_empty_rows = skip;
         EXPECT_EQ(settle(*book, L"Kinds$", false), expected);
         EXPECT_EQ(settle(*book, L"Kinds$", true), expected);
+    }
+}
+
+// A column holding a date or time with a fraction of a second anywhere takes
+// milliseconds, read from the cells and from the records alike; for a
+// server of unknown version only one that has them reads them.
+TEST_F(SheetRefinement, FractionsOfASecondGiveMilliseconds)
+{
+    const std::vector<std::wstring> expected = {L"Stamp DATETIME/*!50604 (3)*/", L"Clock TIME/*!50604 (3)*/",
+                                                L"Midnight DATETIME/*!50604 (3)*/", L"Whole DATETIME"};
+    for (const char* file : {"fractions_openpyxl.xlsx", "fractions_xlwt.xls"}) {
+        std::unique_ptr<dao_database> book = open(file);
+        EXPECT_EQ(settle(*book, L"Fractions$", false), expected) << file;
+        EXPECT_EQ(settle(*book, L"Fractions$", true), expected) << file;
     }
 }
 
