@@ -49,7 +49,6 @@ bool fits_currency(double v)
 // An OLE date on day zero is a time of day without a date.
 bool is_time_of_day(double ole) { return ole >= 0 && ole < 1; }
 
-
 } // namespace
 
 cell sheet_table::get(size_t col, size_t row) const
