@@ -47,7 +47,6 @@ bool fits_currency(double v)
 // An OLE date on day zero is a time of day without a date.
 bool is_time_of_day(double ole) { return ole >= 0 && ole < 1; }
 
-
 } // namespace
 
 cell sheet_table::get(size_t col, size_t row) const
@@ -464,10 +463,11 @@ sheet_table table_builder::finish(bool header_row)
     sheet_table table;
     table.pool = &pool;
     table.date1904 = date1904;
-    if (errors != 0)
-        table.notes.push_back(std::to_string(errors) + (errors == 1 ? " cell holds" : " cells hold") +
-                              " an error value (the first: " + cell_name(first_error_row, first_error_col) +
+    if (errors != 0) {
+        const char* counted = errors == 1 ? " cell holds an error value (" : " cells hold an error value (the first: ";
+        table.notes.push_back(std::to_string(errors) + counted + cell_name(first_error_row, first_error_col) +
                               "), written as NULL");
+    }
     uint32_t top = UINT32_MAX, bottom = 0;
     size_t left = SIZE_MAX, right = 0;
     for (size_t c = 0; c < stages.size(); ++c) {

@@ -7,7 +7,7 @@
 //
 // The column types follow every data row, not a sample: all booleans make a
 // boolean column, all dates a date column (a time column when every one is a
-// time of day alone), all numbers a double column (a currency column when
+// time of day alone or a duration), all numbers a double column (a currency column when
 // every one has a currency format and fits that type's four decimals),
 // anything else a text column whose values are the cells' texts (a memo
 // column once a text is longer than 255 characters): dates mixed with numbers

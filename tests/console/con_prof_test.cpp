@@ -211,7 +211,7 @@ namespace {
 
 // The worksheet Data of sheetjs.xlsx holds an error cell.
 const std::string data_error_notice =
-    "Notice: Worksheet 'Data': 1 cell holds an error value (the first: cell F3), written as NULL\n";
+    "Notice: Worksheet 'Data': 1 cell holds an error value (cell F3), written as NULL\n";
 
 // The worksheet Data of sheetjs.xlsx becomes "facts": Calc is dropped, Text
 // becomes "label", VARCHAR(20), and Num a DECIMAL(5,1) with a default. The

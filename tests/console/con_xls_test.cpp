@@ -178,7 +178,7 @@ TEST(ConsoleWorkbook, TableListFileSelectsAndReportsWhatTheWorkbookLacks)
     EXPECT_EQ(r.code, 1);  // a worksheet asked for was not converted
     EXPECT_EQ(r.err, "Worksheet Nope not found\n");
     EXPECT_EQ(r.out, "Converting spreadsheet sheetjs.xlsx (2 worksheets)\n"
-                     "Notice: Worksheet 'Data': 1 cell holds an error value (the first: cell F3), written as NULL\n"
+                     "Notice: Worksheet 'Data': 1 cell holds an error value (cell F3), written as NULL\n"
                      "Converting table Data$\nConverting table 'Other sheet$'\n");
 
     test_dir::write(dir.file("tabs.txt"), "Other sheet\n");
