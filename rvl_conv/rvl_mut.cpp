@@ -4,6 +4,7 @@
 #include "SQL/sql_fld.hpp"
 #include "SQL/sql_util.hpp"
 #include "TK/tk_log.hpp"
+#include "platform/text/pl_utf8.hpp"
 
 #include <algorithm>
 
@@ -82,6 +83,11 @@ void sql_field_mutator::modify2(udb_field& field) const
     // ending the copy of its table, as a failed conversion does.
     if (vartype != VT_BSTR && field.get_type() == VT_BSTR && field.get_text_length() == 0) {
         static_cast<ole_variant&>(field) = ole_variant();
+        return;
+    }
+    // A number made text keeps every digit it has.
+    if (std::string number; vartype == VT_BSTR && sql_real_text(field.get_variant(), number)) {
+        static_cast<ole_variant&>(field) = ole_variant(platform::from_utf8(number));
         return;
     }
     try {
