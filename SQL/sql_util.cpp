@@ -8,6 +8,7 @@
 #include "UDB/udb_fld.hpp"
 #include "UDB/udb_ftd.hpp"
 #include "UDB/udb_rule.hpp"
+#include "platform/text/pl_format.hpp"
 #include "platform/text/pl_utf8.hpp"
 
 #include <algorithm>
@@ -365,6 +366,17 @@ bool sql_is_number(const std::string& text)
     return is_number(std::string_view(text));
 }
 
+bool sql_real_text(const VARIANT& value, std::string& text)
+{
+    if (value.vt == VT_R8 && std::isfinite(value.dblVal))
+        text = platform::shortest_number(value.dblVal);
+    else if (value.vt == VT_R4 && std::isfinite(value.fltVal))
+        text = platform::shortest_number(value.fltVal);
+    else
+        return false;
+    return true;
+}
+
 std::wstring to_mysql_wstr(const std::wstring& text, VARTYPE vt)
 {
     tk_logger::wlog(1, L"to_mysql_wstr(%s)", text.c_str());
@@ -420,6 +432,11 @@ void append_text_literal(std::string& out, const udb_field& field, const t_ftd& 
             out += "NULL";
         else
             out += tk_to_utf8(L"ST_GeomFromText(" + quoted(text) + L")");
+        return;
+    }
+    // A number goes as text: the server would print a bare one with 15 digits.
+    if (std::string number; own == field.get_variant().vt && sql_real_text(field.get_variant(), number)) {
+        append_quoted(out, std::string_view(number));
         return;
     }
     if (own != VT_BSTR) {

@@ -4,6 +4,7 @@
 #include "SQL/sql_fld.hpp"
 #include "SQL/sql_util.hpp"
 #include "TK/tk_log.hpp"
+#include "platform/text/pl_utf8.hpp"
 
 #include <algorithm>
 #include <cwctype>
@@ -37,7 +38,8 @@ std::shared_ptr<t_ftd> sql_field_mutator::create2(const t_ftd* column) const
     if (column == nullptr)
         return nullptr;
     auto copy = std::make_shared<t_ftd>(*column);
-    copy->native_type = column_type();
+    if (retypes())
+        copy->native_type = column_type();
     return copy;
 }
 
@@ -47,6 +49,11 @@ void sql_field_mutator::modify1(t_ftd& column) const
     if (!new_name.empty()) {
         tk_logger::wlog(1, L"new_name=%s", new_name.c_str());
         column.name = new_name;
+    }
+    if (!retypes()) {
+        if (!type.default_value.empty())
+            column.default_value = ole_variant(type.default_value);
+        return;
     }
     if (vartype != VT_NULL)
         column.vartype = vartype;
@@ -68,6 +75,8 @@ void sql_field_mutator::modify2(udb_field& field) const
 {
     if (!new_name.empty())
         field.name = new_name;
+    if (!retypes())
+        return;
     field.size = type.length;
     if (vartype == VT_NULL)
         return;
@@ -75,6 +84,11 @@ void sql_field_mutator::modify2(udb_field& field) const
     // ending the copy of its table, as a failed conversion does.
     if (vartype != VT_BSTR && field.get_type() == VT_BSTR && field.get_text_length() == 0) {
         static_cast<ole_variant&>(field) = ole_variant();
+        return;
+    }
+    // A number made text keeps every digit it has.
+    if (std::string number; vartype == VT_BSTR && sql_real_text(field.get_variant(), number)) {
+        static_cast<ole_variant&>(field) = ole_variant(platform::from_utf8(number));
         return;
     }
     try {
@@ -313,7 +327,7 @@ std::vector<bool> sql_db_mutator::user_typed(const std::wstring& table, const ud
     sql_table_mutator* change = get_table_mutator3(table);
     for (size_t i = 0; change != nullptr && i < columns.size(); ++i) {
         const auto* field = static_cast<const sql_field_mutator*>(change->find_mutator2(columns[i]->name));
-        typed[i] = field != nullptr && field->status == udb_mutators::changed;
+        typed[i] = field != nullptr && field->status == udb_mutators::changed && field->retypes();
     }
     return typed;
 }

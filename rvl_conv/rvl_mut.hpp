@@ -51,6 +51,10 @@ public:
 
     // The column type the change gives ("VARCHAR(20)", "DECIMAL(10,2)"...).
     std::wstring column_type() const;
+    // Whether the change names a type; one that does not (a profile's line
+    // with a new name alone) renames the column, which keeps the type it
+    // would have had.
+    bool retypes() const { return !type.type.empty(); }
     // A copy of the column with the change's type text; null for null.
     std::shared_ptr<t_ftd> create2(const t_ftd* column) const;
     // Renames and retypes a column description in place.

@@ -2,13 +2,13 @@
 
 #include "platform/dao/pl_rderr.hpp"
 
+#include "platform/text/pl_format.hpp"
 #include "platform/text/pl_names.hpp"
 #include "platform/text/pl_utf8.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdio>
 #include <numeric>
 
 namespace platform::dao {
@@ -18,12 +18,8 @@ namespace {
 uint64_t bits(double v) { return std::bit_cast<uint64_t>(v); }
 double number_of(uint64_t v) { return std::bit_cast<double>(v); }
 
-std::string number_text(double v)
-{
-    char out[32];
-    std::snprintf(out, sizeof out, "%.15g", v);
-    return out;
-}
+// A number among the texts of a column keeps every digit it has.
+std::string number_text(double v) { return shortest_number(v); }
 
 // UTF-16 units, as the engine measures a text's length.
 size_t text_length(std::string_view s)

@@ -2,6 +2,7 @@
 
 #include "platform/text/pl_utf8.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -269,5 +270,20 @@ std::wstring vformat(const wchar_t* format, std::span<const fmt_arg> args)
 {
     return formatter<wchar_t>(args).run(format);
 }
+
+namespace {
+
+template <class T>
+std::string shortest(T value)
+{
+    char buffer[32];
+    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+} // namespace
+
+std::string shortest_number(double value) { return shortest(value); }
+
+std::string shortest_number(float value) { return shortest(value); }
 
 } // namespace platform

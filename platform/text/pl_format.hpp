@@ -63,6 +63,12 @@ private:
 std::string vformat(const char* format, std::span<const fmt_arg> args);
 std::wstring vformat(const wchar_t* format, std::span<const fmt_arg> args);
 
+// A number as the shortest text that reads back as the same value (17
+// significant digits at most for a double): how a number goes into a text
+// column, every digit kept.
+std::string shortest_number(double value);
+std::string shortest_number(float value);
+
 template <class... A>
 std::string format(const char* fmt, const A&... args)
 {

@@ -121,6 +121,10 @@ TEST(SqlLiterals, FieldIntoAColumn)
         {ole_variant(L"O'Neil\\x"), column_of(VT_BSTR), "'O\\'Neil\\\\x'"},
         {ole_variant(L"\u00e9\U0001F600"), column_of(VT_BSTR), "'\xC3\xA9\xF0\x9F\x98\x80'"},
         {ole_variant(7), column_of(VT_BSTR), "7"},
+        // A number in a text column keeps every digit, in its shortest text.
+        {ole_variant(9007199254740992.0), column_of(VT_BSTR), "'9007199254740992'"},
+        {ole_variant(0.1 + 0.2), column_of(VT_BSTR), "'0.30000000000000004'"},
+        {ole_variant(1.1f), column_of(VT_BSTR), "'1.1'"},
         {bytes({0x01, 0xAB}), column_of(ole_vt_bytes), "0x01AB"},
         {ole_variant(), column_of(ole_vt_bytes), "NULL"},
         {ole_variant(L"POINT(1 2)"), column_of(VT_BSTR, false, ole_variant(), 2), "ST_GeomFromText('POINT(1 2)')"},

@@ -207,6 +207,29 @@ TEST(ConsoleProfile, AValueTheNewTypeCannotTakeIsReported)
               (table_rows{{"1", "Nut", "0.50"}}));
 }
 
+// A column renamed without a type keeps the type its values give it.
+TEST(ConsoleProfile, ARenameAloneKeepsTheColumnsType)
+{
+    job_dir dir("dest=items.sql\n[MySQL settings]\ndirect mode=0\n",
+                "[Type Mappings]\ntables:\n  - name: items\n    fields:\n      - name:id\n        new_name: item_id\n"
+                "      - name:price\n        new_name: cost\n");
+    const program_result r = run_morvante(dir, job_args);
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    const std::string dump = test_dir::read(dir.file("items.sql"));
+    EXPECT_NE(dump.find("`item_id` INT,"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("`cost` DOUBLE,"), std::string::npos) << dump;
+    RVL_NEED_TEST_SERVER();
+    test_database loaded;
+    std::string output;
+    ASSERT_EQ(dmp_load(dir.file("items.sql"), loaded.name(), output), 0) << output;
+    test_connection db(loaded.name());
+    EXPECT_EQ(db.rows("SELECT item_id, cost FROM items ORDER BY item_id"),
+              (table_rows{{"1", "0.5"}, {"2", "1.25"}, {"3", "2"}, {"4", "NULL"}}));
+    EXPECT_EQ(db.rows("SELECT column_name, data_type FROM information_schema.columns WHERE table_schema = "
+                      "DATABASE() AND table_name = 'items' ORDER BY ordinal_position"),
+              (table_rows{{"item_id", "int"}, {"name", "varchar"}, {"cost", "double"}, {"note", "varchar"}}));
+}
+
 namespace {
 
 // The worksheet Data of sheetjs.xlsx holds an error cell.

@@ -149,6 +149,26 @@ TEST_F(ItemsChange, AnEmptyCellBecomesNullForANewTypeThatIsNoText)
     EXPECT_EQ(out[2]->get_type(), VT_EMPTY);
 }
 
+// A worksheet's number made text by a change keeps every digit: its
+// shortest text that reads back as the same number.
+TEST(TableChange, ANumberMadeTextKeepsEveryDigit)
+{
+    sql_db_mutator db;
+    sql_field_type text = make_type(L"VARCHAR", 40);
+    db.get_table_mutator2(L"t", L"t")->update_field(L"n", L"n", text);
+    const std::pair<ole_variant, std::wstring> cases[] = {{ole_variant(9007199254740992.0), L"9007199254740992"},
+                                                          {ole_variant(0.1 + 0.2), L"0.30000000000000004"},
+                                                          {ole_variant(-1.5e-7), L"-1.5e-07"},
+                                                          {ole_variant(1.1f), L"1.1"}};
+    for (const auto& [value, expected] : cases) {
+        udb_record record;
+        record.push_back(std::make_unique<udb_field>(L"n", 8, value, false, false));
+        const udb_record& out = db.modify2(L"t", record);
+        EXPECT_EQ(out[0]->get_type(), VT_BSTR);
+        EXPECT_EQ(out[0]->to_wstring(), expected);
+    }
+}
+
 TEST_F(ItemsChange, OtherTablesAndOtherSpellingsPassUnchanged)
 {
     for (const wchar_t* table : {L"other", L"Items"}) {

@@ -75,6 +75,9 @@ TEST(Table, ColumnTypesFollowEveryDataRow)
         {{num(0.5, cell_kind::time), num(0.25, cell_kind::time)}, field_type::time, {"D12:00:00", "D06:00:00"}},
         {{num(1), text("two"), boolean(true), num(45352.25, cell_kind::date)}, field_type::text, {"'1'", "'two'", "'TRUE'", "'2024-03-01 06:00:00'"}},
         {{boolean(true), num(0)}, field_type::text, {"'TRUE'", "'0'"}},
+        // A number among texts keeps every digit: its shortest text that reads back the same.
+        {{num(9007199254740992.0), text("x"), num(0.1 + 0.2), num(-1.5e-7)}, field_type::text,
+         {"'9007199254740992'", "'x'", "'0.30000000000000004'", "'-1.5e-07'"}},
         {{text(std::string(255, 'a'))}, field_type::text, {"'" + std::string(255, 'a') + "'"}},
         {{text(std::string(256, 'a'))}, field_type::memo, {"'" + std::string(256, 'a') + "'"}},
         {{none, none}, field_type::text, {}},
