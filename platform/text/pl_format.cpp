@@ -273,11 +273,23 @@ std::wstring vformat(const wchar_t* format, std::span<const fmt_arg> args)
 
 namespace {
 
+// Printed as "%.*g" is, from the digits the type always keeps (15 for a
+// double) up to the digits that tell any two values apart (17): 1e10 stays
+// 10000000000 as it did, and 9007199254740992 no longer loses its last digit.
 template <class T>
 std::string shortest(T value)
 {
-    char buffer[32];
-    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+    char buffer[48];
+    char* const end = buffer + sizeof buffer;
+    if (!std::isfinite(value))
+        return std::string(buffer, std::to_chars(buffer, end, value).ptr);
+    for (int digits = std::numeric_limits<T>::digits10;; ++digits) {
+        char* const last = std::to_chars(buffer, end, value, std::chars_format::general, digits).ptr;
+        T back{};
+        std::from_chars(buffer, last, back);
+        if (back == value || digits >= std::numeric_limits<T>::max_digits10)
+            return std::string(buffer, last);
+    }
 }
 
 } // namespace

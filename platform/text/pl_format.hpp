@@ -63,9 +63,10 @@ private:
 std::string vformat(const char* format, std::span<const fmt_arg> args);
 std::wstring vformat(const wchar_t* format, std::span<const fmt_arg> args);
 
-// A number as the shortest text that reads back as the same value (17
-// significant digits at most for a double): how a number goes into a text
-// column, every digit kept.
+// A number as the text with the fewest significant digits that reads back
+// as the same value, never fewer than the type always keeps (15 for a
+// double, in "%g" form) and 17 at most: how a number goes into a text column,
+// every digit kept.
 std::string shortest_number(double value);
 std::string shortest_number(float value);
 
