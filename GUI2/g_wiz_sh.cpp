@@ -66,8 +66,8 @@ bool show_box(box_kind kind, const char* suffix, const std::wstring& text)
             return;
         // The title names the program from the start; the window owns the
         // box once it is shown.
-        const wizard_shell* titled = wizard_shell::try_instance();
-        wizard_shell* shell = wizard_shell::is_initialized() ? wizard_shell::try_instance() : nullptr;
+        wizard_shell* titled = wizard_shell::try_instance();
+        wizard_shell* shell = wizard_shell::is_initialized() ? titled : nullptr;
         const QString word = QString::fromLatin1(suffix);
         const QString caption =
             titled != nullptr ? QString::fromStdWString(titled->get_title()) + QLatin1Char(' ') + word : word;
@@ -78,18 +78,8 @@ bool show_box(box_kind kind, const char* suffix, const std::wstring& text)
 
 } // namespace
 
-namespace {
-
 // The program's title may end in a blank; captions add their own.
-std::wstring without_end_blanks(std::wstring text)
-{
-    text.erase(text.find_last_not_of(L' ') + 1);
-    return text;
-}
-
-} // namespace
-
-wizard_shell::wizard_shell(const std::wstring& title_) : title(without_end_blanks(title_))
+wizard_shell::wizard_shell(const std::wstring& title_) : title(tk_wrtrim(title_))
 {
     tk_logger::wlog(1, L"wizard_shell::ctor(%s)", title.c_str());
     build_layout();

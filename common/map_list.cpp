@@ -12,6 +12,7 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -383,13 +384,7 @@ void map_list::set_available_conversions(const std::wstring& column)
 
 void map_list::display_field(const std::wstring& column)
 {
-    showing = true;
-    display_sizes(column);
-    showing = false;
-}
-
-void map_list::display_sizes(const std::wstring& column)
-{
+    const QScopedValueRollback<bool> filling(showing, true);
     const auto found = edited.find(column);
     if (found == edited.end()) {
         const map_type& source = sources.at(column);

@@ -104,7 +104,6 @@ private:
     bool same_as_source(const std::wstring& column, const types_map_item& item) const;
     void set_available_conversions(const std::wstring& column);
     void display_field(const std::wstring& column);
-    void display_sizes(const std::wstring& column);
     // The row shows the edited column's new name, type and default.
     void show_row(QTreeWidgetItem* row);
     // A type just picked starts at the sizes "sql.typ" gives it, in boxes

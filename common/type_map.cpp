@@ -76,6 +76,12 @@ template <class C>
 bool in_double_range(std::basic_string_view<C> text)
 {
     if constexpr (!std::is_same_v<C, char>) {
+        // Narrowed in place: the statistics meet this for every such value.
+        char narrow[64];
+        if (text.size() <= sizeof narrow) {
+            std::copy(text.begin(), text.end(), narrow);
+            return in_double_range(std::string_view(narrow, text.size()));
+        }
         return in_double_range(std::string_view(std::string(text.begin(), text.end())));
     } else {
         double value = 0;

@@ -70,7 +70,7 @@ void console_hooks::sheet_not_found(const std::wstring& name)
     if (!console_silent())
         std::cerr << "Worksheet " << console_text(name) << " not found" << std::endl;
     // Asked for and not converted: the run did not do all it was asked.
-    if (auto* errors = dynamic_cast<console_error_handler*>(tk_singleton<error_handler>::try_instance()))
+    if (error_handler* errors = tk_singleton<error_handler>::try_instance())
         errors->count_failure();
 }
 

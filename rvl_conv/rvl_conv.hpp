@@ -143,6 +143,8 @@ public:
     // refinement on and rows to copy, outside merge mode; never for a table
     // that was there before, unless mode 1 replaces it.
     bool settles_types(udb_database& database, const std::wstring& table);
+    // The part of that rule that holds for every table of the run.
+    bool refines_types() const { return refine_types && !tab_def && mode != 3; }
 
     // The table a CSV run writes as the user's changes name it, made safe
     // as the run makes it: the one an overwrite drops.

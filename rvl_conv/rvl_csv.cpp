@@ -67,7 +67,7 @@ struct ravelin_converter::published {
 bool ravelin_converter::settles_types(udb_database& database, const std::wstring& table)
 {
     // Mode 1 replaces an existing table with one the run creates.
-    return refine_types && !tab_def && mode != 3 && (mode == 1 || !database.is_table_exist(table));
+    return refines_types() && (mode == 1 || !database.is_table_exist(table));
 }
 
 std::wstring ravelin_converter::safe_table_name(const std::wstring& name) const
@@ -107,8 +107,9 @@ void ravelin_converter::convert_from_csv()
     udb_schema columns = reader->schema;
     udb_indexes indexes = reader->indexes;
     const std::wstring name = csv_table_name(columns, indexes);
-    const bool replaced = mode == 1 && database->is_table_exist(name);
-    const bool existed = database->is_table_exist(name) && !replaced;
+    const bool present = database->is_table_exist(name);
+    const bool replaced = mode == 1 && present;
+    const bool existed = present && !replaced;
     const bool settle = settles_types(*database, name);
     std::vector<text_later> later;
     // A failure of the table, as a worksheet's: reported, and the run goes to

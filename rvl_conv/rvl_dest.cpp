@@ -74,11 +74,12 @@ std::wstring workbook_as_csv_failure(const std::wstring& path) { return workbook
 
 std::unique_ptr<csv_file> ravelin_converter::open_csv_source()
 {
+    const std::wstring& read = source_to_read();
     // Read as text, a workbook's bytes would make a table of garbage.
-    if (const std::wstring failure = workbook_failure(source_to_read(), src); !failure.empty())
+    if (const std::wstring failure = workbook_failure(read, src); !failure.empty())
         throw tk_exception(tk_to_utf8(failure), 1);
     // A copy is read under the source's name: messages name what the user gave.
-    return std::make_unique<csv_file>(source_to_read(), get_delimiter(), x_fnames,
+    return std::make_unique<csv_file>(read, get_delimiter(), x_fnames,
                                       csv_line_reader::default_line_limit, source_read_limit(), src);
 }
 
@@ -101,8 +102,7 @@ void ravelin_converter::check_dest()
         const std::wstring table = modify1(tab_name, columns, indexes);
         // Types the run settles from the values give the row its width
         // later (convert_from_csv); the columns count now.
-        const bool settled_later = refine_types && !tab_def && mode != 3;
-        refuse_csv_table(sql_column_count_failure(table, columns, !settled_later));
+        refuse_csv_table(sql_column_count_failure(table, columns, !refines_types()));
     }
     if (direct) {
         check_mysql_db_name(dest);

@@ -286,18 +286,22 @@ std::wstring sql_db_mutator::modify1(const std::wstring& table, udb_schema& sche
     return new_name.empty() ? table : new_name;
 }
 
-void sql_db_mutator::check_types(const std::wstring& table, const sql_table_mutator& change) const
+std::wstring sql_field_type_failure(const sql_field_type& type, int64_t length, int64_t precision, int64_t scale)
 {
     const sql_engine* engine = sql_engine::try_instance();
+    const std::wstring char_set = !type.character_set.empty() ? type.character_set
+                                  : engine != nullptr          ? engine->get_char_set()
+                                                               : std::wstring();
+    return sql_user_type_failure(type.type, length, precision, scale, type.default_value, char_set);
+}
+
+void sql_db_mutator::check_types(const std::wstring& table, const sql_table_mutator& change) const
+{
     for (const auto& [column, field] : change.get_fields()) {
         const sql_field_type& type = field->type;
         if (field->status != udb_mutators::changed || type.type.empty())
             continue;
-        const std::wstring char_set = !type.character_set.empty() ? type.character_set
-                                      : engine != nullptr          ? engine->get_char_set()
-                                                                   : std::wstring();
-        const std::wstring failure =
-            sql_user_type_failure(type.type, type.length, type.precision, type.scale, type.default_value, char_set);
+        const std::wstring failure = sql_field_type_failure(type, type.length, type.precision, type.scale);
         if (!failure.empty()) {
             std::wstring text = sql_column_type_failure(table, column, field->column_type(), failure);
             text[0] = static_cast<wchar_t>(std::towupper(text[0]));

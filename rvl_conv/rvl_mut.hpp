@@ -112,6 +112,10 @@ private:
     udb_record last_record;
 };
 
+// Why the server cannot create a column of this type with these sizes, its
+// character set the column's own or else the session's; empty when it can.
+std::wstring sql_field_type_failure(const sql_field_type& type, int64_t length, int64_t precision, int64_t scale);
+
 // "the column 'c' of the table 't' is given the type T, which the server
 // cannot create: " and the reason.
 std::wstring sql_column_type_failure(const std::wstring& table, const std::wstring& column, const std::wstring& type,

@@ -217,16 +217,11 @@ std::wstring given_type(const field_entry& field)
 // its table, column and type; empty when every type is one it takes.
 std::wstring first_type_failure(const std::map<std::wstring, table_entry>& tables)
 {
-    const sql_engine* engine = sql_engine::try_instance();
     for (const auto& [table, entry] : tables) {
         for (const auto& [column, field] : entry.fields) {
             if (entry.deleted.count(column) != 0 || field.type.type.empty())
                 continue;
-            const std::wstring char_set = !field.type.character_set.empty() ? field.type.character_set
-                                          : engine != nullptr                ? engine->get_char_set()
-                                                                             : std::wstring();
-            const std::wstring failure = sql_user_type_failure(field.type.type, field.length, field.precision,
-                                                               field.scale, field.type.default_value, char_set);
+            const std::wstring failure = sql_field_type_failure(field.type, field.length, field.precision, field.scale);
             if (!failure.empty())
                 return sql_column_type_failure(table, column, given_type(field), failure);
         }

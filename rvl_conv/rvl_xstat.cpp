@@ -75,10 +75,11 @@ void note_value(const sheet_table& table, size_t c, size_t row, const cell& valu
                 numbers.add_text(c, platform::dao::format_duration(value.number));
             break;
         }
-        const int32_t kind = sheet_date_kind(value.number);
+        bool fraction = false;
+        const int32_t kind = sheet_date_kind(value.number, &fraction);
         if (kind == dates_map::no_date && skip_empty_rows && !readable_date(value.number) && is_empty_row(table, row))
             return;
-        dates.add_kind(c, kind, pl_ole::millisecond_of(value.number) != 0);
+        dates.add_kind(c, kind, fraction);
         if (!numbers.is_settled(c))
             numbers.add_text(c, dao_field::date_text(value.number));
         break;
@@ -106,12 +107,15 @@ void note_column(const sheet_table& table, size_t c, bool skip_empty_rows, dates
 // Years 1000 to 9999, as the date types take them and dates print them; a
 // day zero prints as a time alone, a midnight (without a fraction of a
 // second) as a date alone.
-int32_t sheet_date_kind(DATE value)
+int32_t sheet_date_kind(DATE value, bool* fraction)
 {
     static const int64_t first_day = pl_ole::day_of(1000, 1, 1), last_day = pl_ole::day_of(9999, 12, 31);
     int64_t day = 0, second = 0;
     int millisecond = 0;
-    if (!pl_ole::date_parts_ms(value, day, second, millisecond) || day < first_day || day > last_day)
+    const bool read = pl_ole::date_parts_ms(value, day, second, millisecond);
+    if (fraction != nullptr)
+        *fraction = millisecond != 0;
+    if (!read || day < first_day || day > last_day)
         return dates_map::no_date;
     if (day == 0)
         return dates_map::time_only;

@@ -17,8 +17,9 @@ class udb_recordset;
 // The date state of the text a workbook's date value prints as, from the
 // value itself: a day alone, a time of day alone (a date on day zero), both,
 // or no state for a date that cannot be read or falls outside the years of
-// the date types.
-int32_t sheet_date_kind(DATE value);
+// the date types. `fraction`, when given, says whether the value has a
+// fraction of a second.
+int32_t sheet_date_kind(DATE value, bool* fraction = nullptr);
 
 // Notes every value of a worksheet the source reads whole from its first
 // row into maps made from its schema, checking for a stop request between

@@ -37,12 +37,16 @@ std::wstring full_path(const std::wstring& path)
     return failed ? path : absolute.lexically_normal().wstring();
 }
 
+std::wstring nothing_written(const ravelin_converter& converter)
+{
+    return converter.direct ? L"Nothing was written to the MySQL server." : L"Nothing was written: no dump file was made.";
+}
+
 std::wstring written_note(const ravelin_converter& converter)
 {
     std::wstring note;
     if (!converter.destination_reached())
-        note = converter.direct ? L"Nothing was written to the MySQL server."
-                                : L"Nothing was written: no dump file was made.";
+        note = nothing_written(converter);
     else if (converter.direct)
         note = L"The data was written into the database '" + converter.get_dest() + L"'.";
     else if (converter.unfinished_dump().empty())

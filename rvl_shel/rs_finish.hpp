@@ -18,6 +18,8 @@ public:
 // A path as the user finds it again: absolute, from the program's working
 // folder.
 std::wstring full_path(const std::wstring& path);
+// A run that never reached its destination: the sentence that says so.
+std::wstring nothing_written(const ravelin_converter& converter);
 // What the run left behind: the dump's full path, the database, or that
 // nothing was written; and the log file. Empty lines are left out.
 std::wstring written_note(const ravelin_converter& converter);

@@ -32,8 +32,7 @@ std::wstring interrupted_text(const ravelin_converter& converter)
         text += L"\nIt stopped in table '" + table + L"' at row " + std::to_wstring(converter.rows_done.load()) +
                 L".";
     if (!converter.destination_reached())
-        text += converter.direct ? L"\nNothing was written to the MySQL server."
-                                 : L"\nNothing was written: no dump file was made.";
+        text += L"\n" + nothing_written(converter);
     else if (converter.direct)
         text += L"\nDatabase '" + converter.get_dest() +
                 L"' keeps what was written before the stop: the tables converted before, and that table with its "

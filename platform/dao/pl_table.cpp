@@ -18,9 +18,6 @@ namespace {
 uint64_t bits(double v) { return std::bit_cast<uint64_t>(v); }
 double number_of(uint64_t v) { return std::bit_cast<double>(v); }
 
-// A number among the texts of a column keeps every digit it has.
-std::string number_text(double v) { return shortest_number(v); }
-
 // UTF-16 units, as the engine measures a text's length.
 size_t text_length(std::string_view s)
 {
@@ -317,15 +314,15 @@ std::string cell_text(const text_pool& pool, cell_kind kind, uint64_t value, boo
     case cell_kind::date:
     case cell_kind::time: {
         const double ole = serial_to_ole_date(number_of(value), date1904, kind);
-        return fits_datetime(ole) ? format_ole_date(ole) : number_text(number_of(value));
+        return fits_datetime(ole) ? format_ole_date(ole) : shortest_number(number_of(value));
     }
     case cell_kind::duration:
-        return fits_time(number_of(value)) ? format_duration(number_of(value)) : number_text(number_of(value));
+        return fits_time(number_of(value)) ? format_duration(number_of(value)) : shortest_number(number_of(value));
     case cell_kind::null:
     case cell_kind::error:
         return "";
     default:
-        return number_text(number_of(value));
+        return shortest_number(number_of(value));
     }
 }
 
