@@ -72,7 +72,7 @@ std::unique_ptr<dmp_database> sql_engine::create_dump(const std::wstring& file_n
 }
 
 dmp_database::dmp_database(const std::wstring& path_, const dump_options& options_)
-    : udb_database(path_, 1, false), path(path_), out(open_work_file(path_, written_path)), options(options_)
+    : udb_database(path_, 1, false), path(path_), out(open_work_file(path_, written_path, replaced)), options(options_)
 {
     tk_logger::wlog(2, L"dmp_database::ctor(%s)", path.c_str());
     sql_engine::instance().set_dump_version(options.b_new_ver);
@@ -95,7 +95,7 @@ dmp_database::~dmp_database()
     tk_logger::wlog(3, L"The unfinished dump stays in '%s'", written_path.c_str());
 }
 
-int dmp_database::open_work_file(const std::wstring& path, std::wstring& written)
+int dmp_database::open_work_file(const std::wstring& path, std::wstring& written, std::string& target)
 {
     const std::string name = tk_to_ansi(path, tk_cp_thread_acp);
     std::error_code ec;
@@ -106,9 +106,10 @@ int dmp_database::open_work_file(const std::wstring& path, std::wstring& written
     }
     // A name of its own: no leftover file or link of an earlier run is
     // written through, and runs into one destination never share a file.
+    // It replaces the file the path leads to, keeping its mode and owner.
     std::string created;
-    const int fd = platform::create_exclusive(name, ".part", created);
-    written = fd >= 0 ? path + tk_to_unicode(created.substr(name.size())) : path;
+    const int fd = platform::create_replacement(name, ".part", target, created);
+    written = fd >= 0 ? tk_to_unicode(created) : path;
     return fd;
 }
 
@@ -129,8 +130,7 @@ void dmp_database::close()
     }
     if (written_path == path)
         return;
-    if (std::rename(tk_to_ansi(written_path, tk_cp_thread_acp).c_str(), tk_to_ansi(path, tk_cp_thread_acp).c_str()) !=
-        0) {
+    if (std::rename(tk_to_ansi(written_path, tk_cp_thread_acp).c_str(), replaced.c_str()) != 0) {
         platform::set_last_error_from_errno();
         throw tk_exception_ex("Cannot give the dump file '" + tk_to_utf8(written_path) + "' its name '" +
                                   tk_to_utf8(path) + "': ",

@@ -36,8 +36,10 @@ public:
     ~dmp_database() override;
 
     // Where the dump is written: a new file "<path>.~<pid>.<n>.part" in the
-    // same folder, or the path itself when it names something that is not
-    // a plain file (a device or pipe is written to, never replaced).
+    // folder of the file the path leads to (links followed; the name cut
+    // short where it would be too long), or the path itself when it names
+    // something that is not a plain file (a device or pipe is written to,
+    // never replaced).
     const std::wstring& get_written_path() const { return written_path; }
 
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
@@ -121,11 +123,13 @@ private:
     // Ends the statements and closes the file; false when a byte was lost.
     bool finish_file();
 
-    // The descriptor of the work file for path, its name in `written`.
-    static int open_work_file(const std::wstring& path, std::wstring& written);
+    // The descriptor of the work file for path, its name in `written`, the
+    // file it is to replace in `target`.
+    static int open_work_file(const std::wstring& path, std::wstring& written, std::string& target);
 
     std::wstring path;
     std::wstring written_path;  // declared before out, which opens it
+    std::string replaced;       // what close() renames the work file to; also before out
     dmp_out out;
     dump_options options;
     std::map<std::wstring, udb_indexes> table_indexes;

@@ -4,7 +4,28 @@
 #include "TK/tk_fname.hpp"
 #include "TK/tk_log.hpp"
 
+namespace {
+
+// Why the file cannot be the log, or null when it can.
+const char* logfile_failure(const std::string& name)
+{
+    if (tk_is_path_exist(name))
+        return "Logfile name specifies an existing path.";
+    if (tk_is_file_exist1(name, tk_exist_not_folder) && !tk_is_file_exist1(name, tk_exist_writable))
+        return "Logfile name specifies an existing read-only file.";
+    const std::string folder = tk_file_name(name).get_path();
+    if (!tk_is_path_exist(folder))
+        return "Logfile path does not exist.\nPlease verify the correct path was given.";
+    if (!tk_has_write_access(folder, tk_generic_write))
+        return "Cannot create log file. Make sure you have sufficient\nprivileges to create files in the directory.";
+    return nullptr;
+}
+
+} // namespace
+
 tk_converter::tk_converter() { tk_logger::log(2, "tk_converter::ctor"); }
+
+void tk_converter::refuse_logfile(const std::string& reason) { throw tk_exception(reason, 1); }
 
 void tk_converter::set_logfile(const std::string& name)
 {
@@ -17,15 +38,10 @@ void tk_converter::set_logfile(const std::string& name)
         tk_logger::log(1, "Filename is empty");
         return;
     }
-    if (tk_is_path_exist(name))
-        throw tk_exception("Logfile name specifies an existing path.", 1);
-    if (tk_is_file_exist1(name, tk_exist_not_folder) && !tk_is_file_exist1(name, tk_exist_writable))
-        throw tk_exception("Logfile name specifies an existing read-only file.", 1);
-    const std::string folder = tk_file_name(name).get_path();
-    if (!tk_is_path_exist(folder))
-        throw tk_exception("Logfile path does not exist.\nPlease verify the correct path was given.", 1);
-    if (!tk_has_write_access(folder, tk_generic_write))
-        throw tk_exception("Cannot create log file. Make sure you have sufficient\nprivileges to create files in the directory.", 1);
+    if (const char* reason = logfile_failure(name)) {
+        refuse_logfile(reason);
+        return;
+    }
     logger->set_file_name(name.c_str());
     logger->set_enabled(true);
 }

@@ -20,7 +20,7 @@ public:
     // Names the log file and switches logging on. The name is kept in
     // `log_file` even when it is refused. An empty name leaves logging as it
     // was; a name that is an existing folder or read-only file, or lies in a
-    // missing or unwritable folder, raises a level-1 tk_exception.
+    // missing or unwritable folder, is refused through refuse_logfile.
     void set_logfile(const std::string& name);
     const std::string& get_logfile() const { return log_file; }
 
@@ -28,6 +28,10 @@ public:
     std::atomic<bool> done{false};
 
 protected:
+    // A log file name set_logfile cannot use, with the reason: the base
+    // raises it as a level-1 tk_exception.
+    virtual void refuse_logfile(const std::string& reason);
+
     bool silent = false;
     std::wstring src;
     std::wstring dest;

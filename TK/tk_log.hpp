@@ -2,7 +2,7 @@
 // lines with a level (1 detail, 2 trace, 3 important) and a printf-style text,
 // narrow or wide (the formats follow the platform rules of pl_format.hpp).
 // Nothing is written until a log file is named and logging switched on; the
-// first call after that creates the file when it is missing. An existing file
+// first line written after that creates the file when it is missing. An existing file
 // is never emptied, only appended to (a log named by a profile from elsewhere
 // must not destroy a file of the user's). Each line is one open, append and
 // close, so the file is complete at every moment.
@@ -68,11 +68,13 @@ public:
 private:
     bool accepts(int level)
     {
-        if (!enabled.load(std::memory_order_acquire))
+        // A line below the minimum creates no file: a log named for a file
+        // the run then refuses to touch must not appear by itself.
+        if (!enabled.load(std::memory_order_acquire) || level < min_level)
             return false;
         if (!created.load(std::memory_order_acquire))
             create_once();
-        return level >= min_level;
+        return true;
     }
     void create_once();
     void write(std::string_view line);

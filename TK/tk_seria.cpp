@@ -27,6 +27,8 @@ bool load_text(tk_reg_key& key, const Ch* name, std::basic_string<Ch>& value)
 
 tk_serializer::tk_serializer(const char* path_) : path(path_ != nullptr ? path_ : "") {}
 
+std::string tk_serializer::store_file() const { return platform::reg_key_file(tk_hkey_current_user, path); }
+
 bool tk_serializer::serialize(const char* name, bool& value, bool store)
 {
     uint32_t number = value ? 1 : 0;

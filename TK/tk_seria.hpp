@@ -23,6 +23,9 @@ public:
     bool serialize(const char* name, std::string& value, bool store);
     bool serialize(const wchar_t* name, std::wstring& value, bool store);
 
+    // The file of the per-user store that holds the key.
+    std::string store_file() const;
+
 protected:
     tk_reg_key key;
     std::string path;  // the key path below the root

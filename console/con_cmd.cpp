@@ -235,6 +235,8 @@ void apply_option(const ansi_cmd_line& line, ravelin_converter& conv, error_hand
         break;
     case opt_tab_file:
         tk_logger::log(2, "\tgot tab_file %s", value);
+        if (to_wide(value, wide))
+            conv.note_file_read(L"table list", wide);
         got.tables = process_tab_file(value);
         break;
     case opt_tab_name:
@@ -289,15 +291,20 @@ std::vector<std::wstring> process_tab_file(const std::string& path)
     return names;
 }
 
-bool parse_cmd_line(int argc, const char* const* argv, ravelin_converter& conv, error_handler& errors)
+bool parse_cmd_line(int argc, char* const* argv, ravelin_converter& conv, error_handler& errors)
 {
     tk_logger::log(2, "parse_cmd_line");
     for (int i = 0; i < argc; ++i)
         tk_logger::log(1, "parameter #%d: %s", i, loggable(argv[i]));
     parsed_options got;
     ansi_cmd_line line(argc, argv, option_table);
-    for (; line.has_more(); line.next())
+    for (; line.has_more(); line.next()) {
         apply_option(line, conv, errors, got);
+        // The value points into argv, which is the caller's and writable.
+        if (line.get_id() == opt_pswd)
+            for (char* c = const_cast<char*>(line.get_value()); *c != '\0'; ++c)
+                *c = 'x';
+    }
     if (!line.get_unknown_args().empty())
         return false;
     if (got.tab_name)

@@ -14,8 +14,10 @@ std::string usage_text();
 
 // Applies every option to the converter and the error handler; false when an
 // argument is unknown (the caller prints the usage text). A missing setting
-// or a refused value ends the program with its message.
-bool parse_cmd_line(int argc, const char* const* argv, ravelin_converter& converter, error_handler& errors);
+// or a refused value ends the program with its message. The value of
+// --pswd= is overwritten in argv once read, so that other users' process
+// listings no longer show it.
+bool parse_cmd_line(int argc, char* const* argv, ravelin_converter& converter, error_handler& errors);
 
 // The names of the table-list file, one a line, UTF-8 after a byte-order mark
 // and the ANSI code page otherwise; empty lines are skipped.

@@ -68,13 +68,26 @@ int run(int argc, char** argv)
     tk_logger logger(nullptr, false, 3, false);
     console_error_handler errors;
     console_hooks hooks;
+    hooks.hold_notices(true);  // the settings store's, among others
     ravelin_converter converter(converter_form::console, hooks);
     const console_stop_signals signals(converter);
     bool parsed = false;
-    if (argc > 1 && !guarded(errors, [&] {
+    bool failed = false;
+    try {
+        failed = argc > 1 && !guarded(errors, [&] {
             parsed = parse_cmd_line(argc, argv, converter, errors);
+            // Before a line goes into the log or the dump: neither may be a
+            // file the run reads.
+            if (parsed)
+                converter.refuse_same_files();
             return true;
-        }))
+        });
+    } catch (const console_exit&) {
+        hooks.hold_notices(false);
+        throw;
+    }
+    hooks.hold_notices(false);
+    if (failed)
         return console_failure;
     if (!parsed)
         print_fatal_and_exit(usage_text());

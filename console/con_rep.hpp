@@ -1,7 +1,9 @@
 // How the console program reports: progress lines, notices and "Error:" reports on
 // standard output, the usage text, option messages, worksheet-not-found lines
 // and standard exceptions of the run on standard error, every line flushed.
-// --silent mutes all of it but internal errors.
+// --silent mutes all of it but internal errors. A dump written to standard
+// output (--dest=/dev/stdout | mariadb) takes standard output for itself:
+// every message then goes to standard error.
 //
 // A failure that ends the program does not leave it at once: it throws
 // console_exit, which unwinds to main, so every object of the run (an open
@@ -12,7 +14,9 @@
 #include "rvl_conv/rvl_errh.hpp"
 #include "rvl_conv/rvl_hook.hpp"
 
+#include <iosfwd>
 #include <string>
+#include <vector>
 
 // Not a standard exception, so the run's own handlers let it pass.
 struct console_exit {
@@ -25,6 +29,9 @@ inline constexpr int console_failure = 255;  // -1 as the shell sees it
 bool console_silent();
 // Wide names as the console prints them.
 std::string console_text(const std::wstring& text);
+// Where the lines of standard output go: standard error once the registered
+// converter's dump is known to be written to standard output.
+std::ostream& console_out();
 
 // Logs the message, prints it on standard error unless silent, and ends the
 // program with the failure code.
@@ -49,4 +56,13 @@ public:
     void notice(const std::wstring& line) override;
     void start_timer() override {}
     void report_std_exception(const std::exception& e) override;
+
+    // While on, notices are kept, not printed nor logged: before the command
+    // line is read, neither --silent, nor where a dump goes, nor whether the
+    // log may be written is known. Switching off gives the kept ones.
+    void hold_notices(bool on);
+
+private:
+    bool holding = false;
+    std::vector<std::wstring> held;
 };

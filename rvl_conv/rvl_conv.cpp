@@ -4,6 +4,7 @@
 #include "DAO/dao_engi.hpp"
 #include "SQL/sql_exc.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
 #include "common/csv_util.hpp"
 #include "platform/text/pl_format.hpp"
 #include "rvl_conv/rvl_errh.hpp"
@@ -16,6 +17,7 @@ ravelin_converter::ravelin_converter(converter_form form_, converter_hooks& hook
 {
     tk_logger::log(2, "ravelin_converter::ctor");
     apply_defaults();
+    note_file_read(L"settings store", tk_to_unicode(store_file()));
     serialize(false);
     // The back ends read each table's engine and character sets from the
     // user's changes through the engine.
@@ -43,6 +45,19 @@ ravelin_converter::~ravelin_converter()
         logger->set_failure_report({});
     if (form == converter_form::wizard && store_settings)
         serialize(true);
+}
+
+void ravelin_converter::refuse_logfile(const std::string& reason)
+{
+    if (form == converter_form::wizard)
+        tk_converter::refuse_logfile(reason);
+    const std::wstring name = tk_to_unicode(log_file);
+    log_file.clear();
+    if (tk_logger* logger = tk_logger::try_instance())
+        logger->set_enabled(false);
+    std::wstring why = tk_to_unicode(reason);
+    tk_wstring::replace_all(why, L"\n", L" ");
+    hooks.notice(L"The log file '" + name + L"' is not used: " + why + L" The run goes on without a log.");
 }
 
 uint32_t ravelin_converter::operator()()

@@ -24,6 +24,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class csv_file;
 class dao_database;
@@ -87,11 +89,15 @@ public:
     // then the destination is prepared by the mode (an existing dump file is
     // replaced only when the new one is complete).
     void check_dest();
-    // The source, a dump destination and the log file must be three files:
-    // two that are one (compared as files, links followed) raise a level-1
-    // tk_exception naming both, before anything is written. A log file
-    // named is switched off first, so the report does not go into it.
+    // The files the run writes (a dump destination, the log file) must be
+    // none of the files it reads (the source, the settings store, profiles,
+    // a table list) nor each other: two that are one (compared as files,
+    // links followed) raise a level-1 tk_exception naming both, before
+    // anything is written. A log file named is switched off first, so the
+    // report does not go into it.
     void refuse_same_files() const;
+    // A file the run reads besides the source, named in messages as `what`.
+    void note_file_read(const std::wstring& what, const std::wstring& path) { files_read.push_back({what, path}); }
     // The columns of a source table as they are read now: the CSV file, or
     // the workbook's worksheet of that table name. A source that cannot be
     // read, or a worksheet no longer in the workbook, raises a level-1
@@ -166,6 +172,10 @@ public:
 
 protected:
     void sheet_not_found(const std::wstring& name) override;
+    // The wizard's page asks for another name; a run from the command line
+    // goes on without a log, with a notice, as it does when the log stops
+    // taking lines.
+    void refuse_logfile(const std::string& reason) override;
 
 private:
     // One worksheet of a workbook run into its table; its failures are
@@ -228,6 +238,8 @@ private:
 
     const converter_form form;
     converter_hooks& hooks;
+    // What note_file_read named: what the file is, its path.
+    std::vector<std::pair<std::wstring, std::wstring>> files_read;
     // The workbook check_dest read, open until the run has converted it: its
     // worksheets are read once. The engine outlives the workbook.
     std::unique_ptr<dao_engine> xls_engine;

@@ -35,24 +35,28 @@ void common_check_dest(const std::wstring& path)
 void ravelin_converter::refuse_same_files() const
 {
     struct named {
-        const wchar_t* what;
+        std::wstring what;
         std::wstring path;
     };
     std::vector<named> files{{L"source", src}};
+    for (const auto& [what, path] : files_read)
+        files.push_back({what, path});
+    // The files written come last: each is compared with all before it.
+    const size_t first_written = files.size();
     if (!direct)
         files.push_back({L"destination", dest});
     if (!log_file.empty())
         files.push_back({L"log file", tk_to_unicode(log_file)});
-    for (size_t i = 0; i < files.size(); ++i) {
-        for (size_t j = i + 1; j < files.size(); ++j) {
-            if (files[i].path.empty() || !tk_is_same_file(files[i].path, files[j].path))
+    for (size_t j = first_written; j < files.size(); ++j) {
+        for (size_t i = 0; i < j; ++i) {
+            if (files[i].path.empty() || files[j].path.empty() || !tk_is_same_file(files[i].path, files[j].path))
                 continue;
             // The report must not go into the file it is about.
             const bool log_named = !log_file.empty() && j == files.size() - 1;
             if (tk_logger* logger = tk_logger::try_instance(); logger != nullptr && log_named)
                 logger->set_enabled(false);
-            throw tk_exception(L"The " + std::wstring(files[i].what) + L" '" + files[i].path + L"' and the " +
-                                   files[j].what + L" '" + files[j].path + L"' are the same file.",
+            throw tk_exception(L"The " + files[i].what + L" '" + files[i].path + L"' and the " + files[j].what +
+                                   L" '" + files[j].path + L"' are the same file.",
                                1);
         }
     }

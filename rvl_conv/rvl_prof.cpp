@@ -258,6 +258,7 @@ bool ravelin_converter::store_to_profile(udb_profile& profile) const
 bool ravelin_converter::load_profile(const std::wstring& path)
 {
     tk_logger::wlog(2, L"ravelin_converter::load_profile(%s)", path.c_str());
+    note_file_read(L"profile", path);
     udb_profile profile;
     if (!profile.load(path))
         return false;

@@ -5,6 +5,7 @@
 
 #include "SQL/sql_vali.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
 #include "platform/text/pl_format.hpp"
 
 void ravelin_converter::apply_defaults()
@@ -28,7 +29,14 @@ void ravelin_converter::apply_defaults()
 bool ravelin_converter::serialize(bool store)
 {
     tk_logger::log(1, "serialize( %d )", store ? 1 : 0);
-    if (key.create(tk_hkey_current_user, path.c_str(), nullptr, 0, tk_key_all_access) != 0)
+    const uint32_t status = key.create(tk_hkey_current_user, path.c_str(), nullptr, 0, tk_key_all_access);
+    // Not a file the program wrote (a folder, a device, a huge file): reading
+    // it would never end or end the program.
+    if (status == platform::reg_unusable_store)
+        hooks.notice(platform::format(L"The settings store '%s' is no plain file of at most %d bytes and is "
+                                      L"ignored; the defaults are used.",
+                                      tk_to_unicode(store_file()).c_str(), static_cast<int>(platform::reg_max_file)));
+    if (status != 0)
         return false;
     if (!store)
         apply_defaults();

@@ -2,6 +2,7 @@
 
 #include "platform/syserr/pl_syserr.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -74,18 +75,57 @@ bool write_in_place(const std::string& path, std::string_view content)
 
 } // namespace
 
-int create_exclusive(const std::string& target, std::string_view suffix, std::string& created)
+int create_exclusive(const std::string& target, std::string_view suffix, std::string& created, mode_t mode)
 {
     static std::atomic<unsigned> counter{0};
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string name = target.substr(folder.size());
+    long name_max = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    if (name_max <= 0)
+        name_max = NAME_MAX;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        created = target + ".~" + std::to_string(::getpid()) + "." + std::to_string(counter++);
-        created += suffix;
+        std::string unique = ".~" + std::to_string(::getpid()) + "." + std::to_string(counter++);
+        unique += suffix;
+        size_t keep = std::min(name.size(), static_cast<size_t>(std::max<long>(name_max - long(unique.size()), 0)));
+        while (keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+            --keep;  // not inside a UTF-8 character
+        created = folder + name.substr(0, keep) + unique;
         // O_EXCL also refuses a link of that name, dangling or not.
-        const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     errno = EEXIST;
+    return -1;
+}
+
+int create_replacement(const std::string& path, std::string_view suffix, std::string& target, std::string& created)
+{
+    target = path;
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+        if (real)
+            target = real.get();
+    }
+    struct stat old {};
+    const bool replaces = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    // Nobody else may open the file before it has the old one's mode.
+    const int fd = create_exclusive(target, suffix, created, replaces ? 0600 : 0666);
+    if (fd < 0 || !replaces)
+        return fd;
+    // The owner first: changing it clears set-id bits the mode then gives.
+    // A process that may not give the owner gives the group if it may.
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // the process's own owner and group stay
+    }
+    if (::fchmod(fd, old.st_mode & 07777) == 0)
+        return fd;
+    const int error = errno;
+    ::close(fd);
+    ::unlink(created.c_str());
+    errno = error;
     return -1;
 }
 
@@ -157,24 +197,14 @@ bool create_or_truncate(const std::string& path)
 
 bool replace_file(const std::string& path, std::string_view content, std::optional<mode_t> mode)
 {
-    std::string target = path;
     struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode))
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
         return write_in_place(path, content);
-    if (exists) {
-        // Replace the file a link points to, not the link.
-        std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-        if (!real)
-            return fail_with_errno();
-        target = real.get();
-    }
-    std::string temp_name;
-    unique_fd fd(create_exclusive(target, "", temp_name));
+    std::string target, temp_name;
+    unique_fd fd(create_replacement(path, "", target, temp_name));
     if (!fd.valid())
         return fail_with_errno();
-    const bool chmod_ok = mode ? ::fchmod(fd.get(), *mode) == 0
-                               : !exists || ::fchmod(fd.get(), st.st_mode & 07777) == 0;
+    const bool chmod_ok = !mode || ::fchmod(fd.get(), *mode) == 0;
     if (chmod_ok && write_all(fd.get(), content) && ::fsync(fd.get()) == 0 && fd.close() &&
         ::rename(temp_name.c_str(), target.c_str()) == 0)
         return true;

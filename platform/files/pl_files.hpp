@@ -52,9 +52,21 @@ bool create_or_truncate(const std::string& path);
 
 // Creates a new file next to `target`, named after it with a unique part
 // and `suffix` ("<target>.~<pid>.<n><suffix>"), exclusively: never a file
-// or link that exists, so two writers never share one. Answers the open
-// descriptor for writing and its name in `created`, or -1 with errno set.
-int create_exclusive(const std::string& target, std::string_view suffix, std::string& created);
+// or link that exists, so two writers never share one. Where that name
+// would be longer than the folder allows, the target's own name is cut
+// short (at a character's start), so every legal target has one. `mode`
+// is given at creation, less the umask. Answers the open descriptor for
+// writing and its name in `created`, or -1 with errno set.
+int create_exclusive(const std::string& target, std::string_view suffix, std::string& created,
+                     mode_t mode = 0666);
+
+// Creates, as create_exclusive does, the new file that is to take the place
+// of `path` once complete, and answers in `target` the name to rename it to.
+// A path that is a symbolic link leads to the file it names: that file is
+// the target, and the link stays. The new file of an existing plain file
+// gets its mode and, as far as the process may give them, its owner and
+// group; other links to the old file keep the old content.
+int create_replacement(const std::string& path, std::string_view suffix, std::string& target, std::string& created);
 
 // Writes `content` as the whole new content of `path`: into a temporary file
 // of the same folder, flushed to disk, then renamed over the old file, so a

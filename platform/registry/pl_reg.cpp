@@ -11,8 +11,6 @@
 #include <cstring>
 #include <cwchar>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <pwd.h>
@@ -169,10 +167,36 @@ bool parse_line(std::string_view line, reg_value& value)
     return ec == std::errc() && end == digits.data() + digits.size();
 }
 
+// The key's file as it stands; empty for one that cannot be read or is not
+// a plain file of at most reg_max_file bytes (opened without waiting, so a
+// pipe put in its place does not hang the program).
+std::string read_file(const std::string& file)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat st {};
+    std::string content;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= reg_max_file) {
+        content.resize(static_cast<size_t>(reg_max_file) + 1);
+        size_t got = 0;
+        while (got < content.size()) {
+            const ssize_t n = ::read(fd, content.data() + got, content.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        content.resize(got <= static_cast<size_t>(reg_max_file) ? got : 0);
+    }
+    ::close(fd);
+    return content;
+}
+
 std::vector<reg_value> read_values(const std::string& file)
 {
-    std::ifstream in(file, std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string content = read_file(file);
     std::vector<reg_value> values;
     size_t start = 0;
     while (start < content.size()) {
@@ -317,18 +341,28 @@ uint32_t set(reg_key key, std::string name, uint32_t type, const void* data, uin
 
 } // namespace
 
+std::string reg_key_file(reg_key root, const std::string& path)
+{
+    const std::string home = config_home();
+    const std::string below = key_file(path);
+    if (root != hkey_current_user || home.empty() || below.empty())
+        return {};
+    return home + '/' + below;
+}
+
 uint32_t reg_create_key(reg_key root, const std::string& path, reg_key& key, uint32_t* disposition)
 {
     if (root != hkey_current_user)
         return reg_invalid_handle;
-    const std::string home = config_home();
-    const std::string below = key_file(path);
-    if (home.empty() || below.empty())
+    const std::string file = reg_key_file(root, path);
+    if (file.empty())
         return reg_invalid_parameter;
-    const std::string file = home + '/' + below;
     if (!make_folders(file))
         return static_cast<uint32_t>(errno);
-    const bool existed = ::access(file.c_str(), F_OK) == 0;
+    struct stat st {};
+    const bool existed = ::stat(file.c_str(), &st) == 0;
+    if (existed && (!S_ISREG(st.st_mode) || st.st_size > reg_max_file))
+        return reg_unusable_store;
     if (!existed && !replace_file(file, std::string_view(), file_mode))
         return last_error();
     if (disposition != nullptr)

@@ -31,15 +31,25 @@ constexpr uint32_t reg_not_found = 2;           // no such value
 constexpr uint32_t reg_invalid_handle = 6;      // no such key handle or root
 constexpr uint32_t reg_invalid_parameter = 87;  // an unknown value type
 constexpr uint32_t reg_more_data = 234;         // the buffer is too small
+constexpr uint32_t reg_unusable_store = 1009;   // the key's file is no plain file of at most reg_max_file bytes
 constexpr uint32_t reg_unsupported_type = 1630; // the value is of another type
 
 // Dispositions of reg_create_key.
 constexpr uint32_t reg_created_new_key = 1;
 constexpr uint32_t reg_opened_existing_key = 2;
 
+// A key's file is read whole at each query: a larger one is not a key of
+// ours.
+constexpr int64_t reg_max_file = 1 << 20;
+
 // Opens the key, creating its file (and folders) when missing. Only the
-// current user's root is known.
+// current user's root is known. A file that is there but is no plain file
+// (a folder, a device, a pipe, links followed) or is larger than
+// reg_max_file answers reg_unusable_store, without reading it.
 uint32_t reg_create_key(reg_key root, const std::string& path, reg_key& key, uint32_t* disposition);
+// The file that holds the key, for messages and for comparing it with the
+// files a program writes; empty when the path names no key.
+std::string reg_key_file(reg_key root, const std::string& path);
 uint32_t reg_close_key(reg_key key);
 
 // Reads a value as the platform's query does: `type` and `size` (in bytes)
