@@ -28,16 +28,6 @@ std::vector<std::string> with(std::vector<std::string> base, std::initializer_li
     return base;
 }
 
-// The files of the folder whose names end in ".part".
-std::vector<std::string> work_files(const test_dir& dir)
-{
-    std::vector<std::string> found;
-    for (const fs::directory_entry& e : fs::directory_iterator(dir.path()))
-        if (e.path().filename().string().ends_with(".part"))
-            found.push_back(e.path().filename().string());
-    return found;
-}
-
 // Both rows of `people` arrived in a table of its two columns.
 void expect_people(const std::string& dump)
 {

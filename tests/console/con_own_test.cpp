@@ -38,16 +38,6 @@ void expect_people(const std::string& dump)
     EXPECT_NE(dump.find("(2, 'bob');"), std::string::npos) << dump;
 }
 
-// The names of the folder's files that end in ".part".
-std::vector<std::string> work_files(const test_dir& dir)
-{
-    std::vector<std::string> found;
-    for (const fs::directory_entry& e : fs::directory_iterator(dir.path()))
-        if (e.path().filename().string().ends_with(".part"))
-            found.push_back(e.path().filename().string());
-    return found;
-}
-
 // The settings store the programs read, under the test's folder.
 std::string store_file(const test_dir& dir) { return dir.file("config/Brenvault/Tessaline.reg"); }
 
