@@ -7,6 +7,7 @@
 // process listing.
 #include "con_help.hpp"
 #include "con_proc.hpp"
+#include "server_env.hpp"
 
 #include <gtest/gtest.h>
 
@@ -212,6 +213,27 @@ TEST(ConsoleOwnFiles, ADumpToStandardOutputHasItToItself)
     ASSERT_EQ(from_pipe.rfind("# File name: /dev/stdout\r\n", 0), 0u) << from_pipe;
     EXPECT_EQ(from_pipe.substr(from_pipe.find('\n')), from_file.substr(from_file.find('\n')));
     expect_people(from_pipe);
+}
+
+// The use it is for: piped into the mariadb client, the dump loads whole,
+// and the lines of the run are read on standard error.
+TEST(ConsoleOwnFiles, ADumpPipedIntoTheClientLoads)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    const test_database db;
+    test_dir dir;
+    test_dir::write(dir.file("data.csv"), people);
+    const std::string command = "set -o pipefail; '" + std::string(MORVANTE_PATH) +
+                                "' --from_csv --csv_delim=2 --extr_fn --tab_name=t --dump --src=data.csv "
+                                "--dest=/dev/stdout | mariadb --no-defaults -h" + s.host + " -P" +
+                                std::to_string(s.port) + " -u" + s.user + " -p" + s.password + " " + db.name();
+    const program_result piped = run_program("/bin/bash", dir, {"-c", command});
+    EXPECT_EQ(piped.code, 0) << piped.out << piped.err;
+    EXPECT_NE(piped.err.find("Converting CSV file data.csv\n"), std::string::npos) << piped.err;
+    test_connection connection(db.name());
+    EXPECT_EQ(connection.rows("SELECT id, name FROM t ORDER BY id"),
+              (std::vector<std::vector<std::string>>{{"1", "ann"}, {"2", "bob"}}));
 }
 
 // A settings store that is no plain file is not read: a notice names it,
