@@ -92,6 +92,18 @@ table_rows definitions(const destination& db)
                    "table_schema = DATABASE() AND table_name = 't' ORDER BY ordinal_position");
 }
 
+// Appends the CSV text, in mode 3, into a table t made by the definition, as
+// a user allowed only the given privileges on the database.
+program_result append_as(const destination& db, const std::string& definition, const std::string& privileges,
+                         const std::string& csv)
+{
+    test_dir dir;
+    test_dir::write(dir.file("in.csv"), csv);
+    db.execute("CREATE TABLE t (" + definition + ")");
+    const limited_user user(db.name(), privileges);
+    return run_morvante(dir, csv_args(db, "3", user.name, user.password));
+}
+
 } // namespace
 
 // A long value widens the column it is written to, found by name wherever
@@ -122,15 +134,11 @@ TEST(ConsoleAppend, ALongValueWidensItsOwnColumnWhichKeepsItsDefinition)
 TEST(ConsoleAppend, AColumnWideEnoughIsNeverAltered)
 {
     RVL_NEED_TEST_SERVER();
-    test_dir dir;
     std::string text = "a,b\n";
     for (int i = 0; i < 15; ++i)
         text += (i % 3 == 0 ? std::string("short") : std::string(300 + i, 'x')) + "," + std::to_string(i) + "\n";
-    test_dir::write(dir.file("in.csv"), text);
     destination db;
-    db.execute("CREATE TABLE t (a TEXT, b INT)");
-    const limited_user user(db.name(), "SELECT, INSERT");
-    const program_result r = run_morvante(dir, csv_args(db, "3", user.name, user.password));
+    const program_result r = append_as(db, "a TEXT, b INT", "SELECT, INSERT", text);
     EXPECT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_EQ(db.rows("SELECT COUNT(*), SUM(LENGTH(a) > 255) FROM t"), (table_rows{{"15", "10"}}));
     EXPECT_EQ(definitions(db)[0][1], "text");
@@ -241,23 +249,38 @@ TEST(ConsoleAppend, AnAppendingDumpLoadsIntoTheTableItWasMadeFor)
     }
 }
 
-// A user who may not insert: the table ends at the first refusal with one
-// message, not one a row.
+// A user without a privilege the table needs: the table ends at the first
+// refusal with one message, not one a row, and keeps the rows written before.
 TEST(ConsoleAppend, AMissingPrivilegeEndsTheTableWithOneMessage)
 {
     RVL_NEED_TEST_SERVER();
-    test_dir dir;
-    std::string text = "a,b\n";
+    std::string numbered = "a,b\n";
     for (int i = 0; i < 3000; ++i)
-        text += std::to_string(i) + ",v" + std::to_string(i) + "\n";
-    test_dir::write(dir.file("in.csv"), text);
-    destination db;
-    db.execute("CREATE TABLE t (a INT, b VARCHAR(9))");
-    const limited_user user(db.name(), "SELECT");
-    const program_result r = run_morvante(dir, csv_args(db, "3", user.name, user.password));
-    EXPECT_EQ(r.code, 1) << r.out << r.err;
-    EXPECT_EQ(count_of(r.out, "INSERT command denied"), 1u) << r.out;
-    EXPECT_NE(r.out.find("the rows of the table 't' from record #1 on were not written."), std::string::npos)
-        << r.out;
-    EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t")[0][0], "0");
+        numbered += std::to_string(i) + ",v" + std::to_string(i) + "\n";
+    std::string long_later = "a,b\nx,1\ny,2\nz,3\n";
+    for (int i = 0; i < 5; ++i)
+        long_later += std::string(300, 'l') + "," + std::to_string(i) + "\n";
+    struct {
+        const char* definition;
+        const char* privileges;
+        const std::string& csv;
+        const char* denied;
+        int64_t first_lost;
+        const char* rows;
+    } cases[] = {
+        {"a INT, b VARCHAR(9)", "SELECT", numbered, "INSERT command denied", 1, "0"},
+        {"a VARCHAR(255), b INT", "SELECT, INSERT", long_later, "ALTER command denied", 4, "3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.denied);
+        destination db;
+        const program_result r = append_as(db, c.definition, c.privileges, c.csv);
+        EXPECT_EQ(r.code, 1) << r.out << r.err;
+        EXPECT_EQ(count_of(r.out, c.denied), 1u) << r.out;
+        EXPECT_EQ(count_of(r.out, "the rows of the table 't' from record #" + std::to_string(c.first_lost) +
+                                      " on were not written."),
+                  1u)
+            << r.out;
+        EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t")[0][0], c.rows);
+    }
 }
