@@ -200,9 +200,7 @@ const sql_table::column_match& sql_table::match(const udb_record& record)
 
 tk_exception sql_table::rows_not_written(const std::string& failure, int64_t first) const
 {
-    return tk_exception(failure + ": the rows of the table '" + tk_to_utf8(name) + "' from record #" +
-                            std::to_string(first) + " on were not written.",
-                        0);
+    return tk_exception(failure + "; the rows from record #" + std::to_string(first) + " on were not written.", 0);
 }
 
 sql_exception sql_table::packet_refusal() const

@@ -277,8 +277,8 @@ TEST(ConsoleAppend, AMissingPrivilegeEndsTheTableWithOneMessage)
         const program_result r = append_as(db, c.definition, c.privileges, c.csv);
         EXPECT_EQ(r.code, 1) << r.out << r.err;
         EXPECT_EQ(count_of(r.out, c.denied), 1u) << r.out;
-        EXPECT_EQ(count_of(r.out, "the rows of the table 't' from record #" + std::to_string(c.first_lost) +
-                                      " on were not written."),
+        EXPECT_EQ(count_of(r.out, "for table `" + db.name() + "`.`t`; the rows from record #" +
+                                      std::to_string(c.first_lost) + " on were not written."),
                   1u)
             << r.out;
         EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t")[0][0], c.rows);
