@@ -128,7 +128,9 @@ void sql_take_columns(const udb_schema& columns, const std::vector<std::wstring>
         for (size_t i = 0; i < names.size(); ++i) {
             for (size_t c = 0; column_of[i] < 0 && !names[i].empty() && c < columns.size(); ++c) {
                 const std::wstring& column = columns[c]->name;
-                if (taken[c] || !(exact ? platform::same_text(column, names[i]) : platform::equal_names(column, names[i])))
+                const std::wstring& name = names[i];
+                const bool same = exact ? platform::same_text(column, name) : platform::equal_names(column, name);
+                if (taken[c] || !same)
                     continue;
                 column_of[i] = static_cast<int>(c);
                 taken[c] = true;

@@ -304,7 +304,8 @@ TEST_F(SqlTableRows, ARecordThatDoesNotFitTheTableIsRefused)
     }
     table->append_record(make_record({{L"extra", 8}, {L"TXT", L"again"}, {L"id", 4}}));
     table->flush();
-    EXPECT_EQ(scalar("SELECT GROUP_CONCAT(CONCAT(id, ':', IFNULL(txt, '-')) ORDER BY id) FROM t"), "1:-,3:kept,4:again");
+    EXPECT_EQ(scalar("SELECT GROUP_CONCAT(CONCAT(id, ':', IFNULL(txt, '-')) ORDER BY id) FROM t"),
+              "1:-,3:kept,4:again");
 }
 
 } // namespace

@@ -160,7 +160,8 @@ TEST(ConsoleAppend, FieldsGoToTheColumnsOfTheirNames)
         table_rows rows;
     } cases[] = {
         {"a INT, b INT, c INT", "b,z\n1,x\n2,y\n", 1,
-         "The table 't' has no column for the field 'z': its values were not converted.", "SELECT a, b, c FROM t ORDER BY b",
+         "The table 't' has no column for the field 'z': its values were not converted.",
+         "SELECT a, b, c FROM t ORDER BY b",
          {{"NULL", "1", "NULL"}, {"NULL", "2", "NULL"}}},
         // Two names the server holds apart in CREATE TABLE though its
         // comparison makes them one: each header keeps its own column.
