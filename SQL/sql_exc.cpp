@@ -4,6 +4,10 @@
 #include "TK/tk_log.hpp"
 
 #include <errmsg.h>
+#include <mysqld_error.h>
+
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -39,6 +43,15 @@ bool sql_is_connection_lost(unsigned error_number)
 {
     return error_number == CR_SERVER_GONE_ERROR || error_number == CR_SERVER_LOST ||
            error_number == CR_SERVER_LOST_EXTENDED;
+}
+
+bool sql_is_privilege_error(unsigned error_number)
+{
+    static constexpr unsigned refusals[] = {
+        ER_OPEN_AS_READONLY,          ER_DBACCESS_DENIED_ERROR,        ER_ACCESS_DENIED_ERROR,
+        ER_TABLEACCESS_DENIED_ERROR,  ER_COLUMNACCESS_DENIED_ERROR,    ER_SPECIFIC_ACCESS_DENIED_ERROR,
+        ER_OPTION_PREVENTS_STATEMENT, ER_PROCACCESS_DENIED_ERROR,      ER_ACCESS_DENIED_NO_PASSWORD_ERROR};
+    return std::find(std::begin(refusals), std::end(refusals), error_number & 0xFFFF) != std::end(refusals);
 }
 
 void sql_raise(const std::string& message, unsigned error_number)

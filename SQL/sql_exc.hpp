@@ -33,6 +33,10 @@ public:
 
 // True for the client library's codes of a connection that is gone.
 bool sql_is_connection_lost(unsigned error_number);
+// True for the server's refusals of what the user may not do (a privilege
+// missing, a server or table read-only): every further row of the
+// statement's table is refused the same way.
+bool sql_is_privilege_error(unsigned error_number);
 // Raises the failure of the given text and number: sql_connection_lost when
 // the connection is gone, else sql_exception.
 [[noreturn]] void sql_raise(const std::string& message, unsigned error_number);

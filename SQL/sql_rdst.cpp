@@ -1,6 +1,7 @@
 // Reading the structure of an existing server table when it is opened: the
 // column definitions refine the schema the result metadata gave (text sizes,
-// decimals, defaults), then the indexes and the foreign keys.
+// decimals, defaults), then the indexes and the foreign keys. A text column
+// too narrow for a value is widened here, from its definition on the server.
 #include "SQL/sql_tab.hpp"
 
 #include "SQL/sql_db.hpp"
@@ -8,10 +9,16 @@
 #include "SQL/sql_fkp.hpp"
 #include "SQL/sql_util.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
+#include "UDB/udb_nmap.hpp"
 #include "UDB/udb_ftd.hpp"
 #include "platform/text/pl_case.hpp"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cwchar>
+#include <iterator>
 
 namespace {
 
@@ -159,13 +166,129 @@ void sql_table::read_indexes()
     }
 }
 
+std::string sql_table::create_statement() const
+{
+    std::unique_ptr<udb_recordset> rows =
+        get_database()->query(L"SHOW CREATE TABLE " + sql_engine::get_safe_name(name));
+    std::string statement;
+    if (rows && !rows->is_eof())
+        statement = rows->get_item()->back()->to_string();
+    return statement;
+}
+
 void sql_table::read_foreign_keys()
 {
     tk_logger::log(2, "Extracting foreign keys");
-    std::unique_ptr<udb_recordset> rows =
-        get_database()->query(L"SHOW CREATE TABLE " + sql_engine::get_safe_name(name));
-    for (; rows && !rows->is_eof(); rows->next()) {
-        const udb_record& row = *rows->get_item();
-        sql_fk_parser(name, row.back()->to_string()).do_parse(*relationships);
+    sql_fk_parser(name, create_statement()).do_parse(*relationships);
+}
+
+namespace {
+
+// A text type of the server and the bytes its values take at most.
+struct text_type {
+    const char* name;
+    uint64_t bytes;
+};
+constexpr text_type text_types[] = {
+    {"tinytext", 255}, {"text", 65535}, {"mediumtext", 16777215}, {"longtext", 4294967295u}};
+
+// A column's definition as SHOW CREATE TABLE gives it: its type and what
+// follows the type (character set, collation, NULL, default, comment...).
+struct column_definition {
+    std::string type;
+    std::string attributes;
+};
+
+column_definition definition_in(const std::string& create, const std::wstring& column)
+{
+    const std::string head = "\n  " + tk_to_utf8(udb_backquoted(column)) + " ";
+    const size_t start = create.find(head);
+    if (start == std::string::npos)
+        return {};
+    size_t end = create.find('\n', start + head.size());
+    if (end == std::string::npos)
+        end = create.size();
+    std::string text = create.substr(start + head.size(), end - start - head.size());
+    if (!text.empty() && text.back() == ',')
+        text.pop_back();
+    // The type ends at the first blank outside its parentheses and quotes.
+    size_t depth = 0;
+    char quote = 0;
+    size_t i = 0;
+    for (; i < text.size() && (depth > 0 || quote != 0 || text[i] != ' '); ++i) {
+        if (quote != 0)
+            quote = text[i] == quote ? 0 : quote;
+        else if (text[i] == '\'' || text[i] == '"')
+            quote = text[i];
+        else if (text[i] == '(')
+            ++depth;
+        else if (text[i] == ')' && depth > 0)
+            --depth;
     }
+    return {text.substr(0, i), i < text.size() ? text.substr(i) : std::string()};
+}
+
+// The characters (CHAR, VARCHAR) or bytes (the TEXT types) a text type
+// holds; false for a type that is no text.
+bool text_capacity(std::string type, uint64_t& capacity, bool& in_bytes)
+{
+    for (char& c : type)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const text_type& t : text_types) {
+        if (type == t.name) {
+            capacity = t.bytes;
+            in_bytes = true;
+            return true;
+        }
+    }
+    unsigned long long characters = 0;
+    for (const char* prefix : {"char(", "varchar("}) {
+        const std::string p = prefix;
+        if (type.compare(0, p.size(), p) == 0 && std::sscanf(type.c_str() + p.size(), "%llu)", &characters) == 1) {
+            capacity = characters;
+            in_bytes = false;
+            return true;
+        }
+    }
+    return false;
+}
+
+uint64_t utf8_bytes(const udb_field& value)
+{
+    std::string_view text;
+    return value.get_utf8(text) ? text.size() : tk_to_utf8(value.to_wstring()).size();
+}
+
+} // namespace
+
+uint32_t sql_table::widen_for(const t_ftd& column, const udb_field& value)
+{
+    constexpr uint32_t never = UINT32_MAX;
+    const column_definition defined = definition_in(create_statement(), column.name);
+    uint64_t capacity = 0;
+    bool in_bytes = false;
+    // A column of another type takes what the server lets it take.
+    if (!text_capacity(defined.type, capacity, in_bytes))
+        return never;
+    // A UTF-8 character takes at most three bytes a UTF-16 unit.
+    const auto room = [](uint64_t characters) { return static_cast<uint32_t>(std::min<uint64_t>(characters, never)); };
+    const uint64_t bytes = utf8_bytes(value);
+    if (in_bytes ? bytes <= capacity : value.get_size() <= capacity)
+        return room(in_bytes ? capacity / 3 : capacity);
+    const text_type* wider = &text_types[std::size(text_types) - 1];
+    for (const text_type& t : text_types)
+        if (t.bytes >= std::max<uint64_t>(bytes, 256) && t.bytes < wider->bytes)
+            wider = &t;
+    // Only the type changes: the column keeps its character set,
+    // collation, NULL, default and comment.
+    const std::string quoted = tk_to_utf8(udb_backquoted(column.name));
+    try {
+        get_database()->query_append("ALTER TABLE " + tk_to_utf8(udb_backquoted(name)) + " CHANGE " + quoted + " " +
+                                     quoted + " " + wider->name + defined.attributes);
+    } catch (const sql_exception& e) {
+        if (sql_is_privilege_error(e.get_code()))
+            throw rows_not_written(e.get_message(), record_number + 1);
+        throw;
+    }
+    return room(wider->bytes / 3);
 }

@@ -9,6 +9,7 @@
 #include "UDB/udb_vali.hpp"
 #include "platform/text/pl_case.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -88,14 +89,6 @@ sql_field_finder::sql_field_finder(const udb_record& record) : validator(engine(
 
 sql_field_finder::~sql_field_finder() = default;
 
-int sql_field_finder::get_field_idx(const std::wstring& name) const
-{
-    for (size_t i = 0; i < names.size(); ++i)
-        if (names[i].size() == name.size() && platform::equal_no_case(names[i], name))
-            return static_cast<int>(i);
-    return -1;
-}
-
 sql_table::sql_table(sql_database* database_, const std::wstring& table, udb_relationships* relationships_,
                      uint32_t mode)
     : sql_recordset(database_, table, relationships_, true)
@@ -128,45 +121,75 @@ std::string sql_table::name_text(const std::wstring& identifier, bool always_quo
     return tk_to_utf8(udb_backquoted(identifier));
 }
 
+void sql_take_columns(const udb_schema& columns, const std::vector<std::wstring>& names, std::vector<int>& column_of,
+                      std::vector<bool>& taken)
+{
+    for (const bool exact : {true, false}) {
+        for (size_t i = 0; i < names.size(); ++i) {
+            for (size_t c = 0; column_of[i] < 0 && !names[i].empty() && c < columns.size(); ++c) {
+                const std::wstring& column = columns[c]->name;
+                const std::wstring& name = names[i];
+                const bool same = exact ? platform::same_text(column, name) : platform::equal_names(column, name);
+                if (taken[c] || !same)
+                    continue;
+                column_of[i] = static_cast<int>(c);
+                taken[c] = true;
+            }
+        }
+    }
+}
+
+std::vector<int> sql_table::columns_of_fields(const udb_record& record) const
+{
+    std::vector<int> column_of(record.size(), -1);
+    std::vector<bool> taken(schema.size(), false);
+    std::vector<std::wstring> names;
+    for (const auto& field : record)
+        names.push_back(field->name);
+    sql_take_columns(schema, names, column_of, taken);
+    if (std::find(column_of.begin(), column_of.end(), -1) == column_of.end())
+        return column_of;
+    // A field left without a column may be one whose name the table's
+    // creation changed (a repeated or empty header, a name too long): it
+    // takes the column of the name creation gives it. A field that names a
+    // column took it above and is never renamed.
+    const sql_field_finder finder(record);
+    for (size_t i = 0; i < record.size(); ++i)
+        names[i] = finder.get_name(i);
+    sql_take_columns(schema, names, column_of, taken);
+    return column_of;
+}
+
+const t_ftd* sql_table::column_for(const udb_record& record, size_t position)
+{
+    for (const auto& [field, column] : match(record).pairs)
+        if (field == position)
+            return column;
+    return nullptr;
+}
+
 const sql_table::column_match& sql_table::match(const udb_record& record)
 {
     if (last_match && same_names(last_match->field_names, record))
         return *last_match;
     auto made = std::make_unique<column_match>();
-    const bool case_a = schema.size() <= record.size();
     std::vector<std::string> fast_names;
     std::vector<std::string> slow_names;
-    if (case_a) {
-        const sql_field_finder finder(record);
-        for (const auto& column : schema) {
-            const int position = finder.get_field_idx(column->name);
-            if (position < 0) {
-                tk_logger::wlog(3, L"Field %s not found in appending record", column->name.c_str());
-                throw tk_exception(structure_mismatch, 0);
-            }
-            made->pairs.emplace_back(static_cast<size_t>(position), column.get());
-            fast_names.push_back(name_text(column->name, false));
-            slow_names.push_back(name_text(column->name, true));
-        }
-        note_left_out(record, *made);
-    } else {
-        std::unique_ptr<udb_validator> validator = engine().create_fn_validator(record);
-        for (size_t i = 0; i < record.size(); ++i) {
-            std::wstring name = record[i]->name;
-            if (!validator->is_acceptable(name)) {
-                name = validator->get_safe_name(name);
-                validator->add_existing_name(name);
-            }
-            if (!schema.find_field(name)) {
-                tk_logger::wlog(3, L"Field %s not found", name.c_str());
-                throw tk_exception(structure_mismatch, 0);
-            }
-            const t_ftd& column = schema.get_field1(name);
-            made->pairs.emplace_back(i, &column);
-            fast_names.push_back(name_text(column.name, false));
-            slow_names.push_back(fast_names.back());
-        }
+    const std::vector<int> column_of = columns_of_fields(record);
+    for (size_t i = 0; i < record.size(); ++i) {
+        if (column_of[i] < 0)
+            continue;
+        const t_ftd& column = *schema[static_cast<size_t>(column_of[i])];
+        made->pairs.emplace_back(i, &column);
+        fast_names.push_back(name_text(column.name, false));
+        slow_names.push_back(name_text(column.name, true));
     }
+    // A file of none of the table's columns is another table's.
+    if (made->pairs.empty()) {
+        tk_logger::wlog(3, L"No field of the record is a column of '%s'", name.c_str());
+        throw tk_exception(structure_mismatch, 0);
+    }
+    note_left_out(record, *made);
     const std::string table = name_text(name, false);
     const bool replace = (database->mode & udb_database::mode_replace) != 0;
     made->fast_columns = (replace ? "REPLACE INTO " : "INSERT IGNORE INTO ") + table + "(" + join(fast_names);
@@ -175,6 +198,11 @@ const sql_table::column_match& sql_table::match(const udb_record& record)
         made->field_names.push_back(field->name);
     last_match = std::move(made);
     return *last_match;
+}
+
+tk_exception sql_table::rows_not_written(const std::string& failure, int64_t first) const
+{
+    return tk_exception(failure + "; the rows from record #" + std::to_string(first) + " on were not written.", 0);
 }
 
 sql_exception sql_table::packet_refusal() const
@@ -272,6 +300,8 @@ void sql_table::append_record(const udb_record& record)
         else
             slow_append(record, report);
     } catch (const sql_exception& e) {
+        if (sql_is_privilege_error(e.get_code()))
+            throw rows_not_written(e.get_message(), record_number);
         if (!report.any())
             throw;
         report.raise("record #" + std::to_string(record_number) + ": " + e.get_message());
@@ -368,9 +398,10 @@ void sql_table::complete_sent(batch_report& report)
         throw sql_connection_lost(failure->message, failure->error_number);
     // Sending the rows one by one would only fail each of them again.
     if (failure->error_number == no_such_table)
-        throw tk_exception(failure->message + ": the table was dropped while it was written; the rows from record #" +
-                               std::to_string(sent.rows.front().number) + " on were not written.",
-                           0);
+        throw rows_not_written(failure->message + ": the table was dropped while it was written",
+                               sent.rows.front().number);
+    if (sql_is_privilege_error(failure->error_number))
+        throw rows_not_written(failure->message, sent.rows.front().number);
     retry_rows(sent, failure->message, report);
 }
 

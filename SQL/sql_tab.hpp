@@ -48,9 +48,6 @@ class sql_field_finder {
 public:
     explicit sql_field_finder(const udb_record& record);
     ~sql_field_finder();
-    // The position of the field whose destination name equals name, ignoring
-    // case; -1 when there is none.
-    int get_field_idx(const std::wstring& name) const;
     // The destination name of the record's field at position.
     const std::wstring& get_name(size_t position) const { return names[position]; }
 
@@ -58,6 +55,12 @@ private:
     std::unique_ptr<udb_validator> validator;
     std::vector<std::wstring> names;
 };
+
+// Gives each name still without a column (-1 in column_of) a column that no
+// name took yet (taken): the column of exactly that name first, then one the
+// server holds equal to it. An empty name takes none.
+void sql_take_columns(const udb_schema& columns, const std::vector<std::wstring>& names, std::vector<int>& column_of,
+                      std::vector<bool>& taken);
 
 class sql_table : public sql_recordset {
 public:
@@ -68,6 +71,13 @@ public:
     ~sql_table() override;
 
     void append_record(const udb_record& record) override;
+    const t_ftd* column_for(const udb_record& record, size_t position) override;
+    // Makes a text column (CHAR, VARCHAR or a TEXT type) too narrow for the
+    // value the next record brings the smallest TEXT type that holds it,
+    // keeping everything else of its definition. Returns the characters
+    // the column now surely takes; the most there are for a column of
+    // another type, which is never widened.
+    uint32_t widen_for(const t_ftd& column, const udb_field& value);
     // Sends the gathered rows. Rows the server refuses raise one
     // sql_exception (level 0) that names each of them.
     void flush();
@@ -136,11 +146,22 @@ private:
     void read_columns();
     void read_indexes();
     void read_foreign_keys();
+    // The table's CREATE TABLE as the server shows it.
+    std::string create_statement() const;
 
+    // The column each field of the record goes to (its position in the
+    // schema), -1 for a field no column takes. A field takes the column of
+    // its own name (exactly, else as the server compares names) before any
+    // field is renamed as table creation renames it.
+    std::vector<int> columns_of_fields(const udb_record& record) const;
     const column_match& match(const udb_record& record);
     // Fields of the record that no column of the table takes, not told of
     // yet: left_out receives the report that names them.
     void note_left_out(const udb_record& record, const column_match& matched);
+    // The end of the table's copy at a refusal every further row would meet
+    // (the table gone, a privilege missing): not a server error of one row,
+    // so the copy does not go on.
+    tk_exception rows_not_written(const std::string& failure, int64_t first) const;
     // The refusal of the record in hand, longer than max_allowed_packet.
     sql_exception packet_refusal() const;
     // The literals of a record's values, joined by ", ", into values (whose

@@ -54,17 +54,15 @@ std::wstring sql_sync::get_filter_subquery(const std::wstring& table, const std:
 
 std::vector<sql_table::field_term> sql_table::field_terms(const udb_record& record) const
 {
-    const sql_field_finder finder(record);
+    const std::vector<int> column_of = columns_of_fields(record);
     std::vector<field_term> terms;
     for (size_t i = 0; i < record.size(); ++i) {
-        const std::wstring& name = finder.get_name(i);
-        tk_logger::wlog(1, L"Got mappend fn: %s", name.c_str());
-        if (!schema.find_field(name)) {
-            tk_logger::wlog(1, L"Field '%s' is not found in schema", name.c_str());
+        if (column_of[i] < 0) {
+            tk_logger::wlog(1, L"Field '%s' is not found in schema", record[i]->name.c_str());
             continue;
         }
         const udb_field* field = record[i].get();
-        const t_ftd& column = schema.get_field1(name);
+        const t_ftd& column = *schema[static_cast<size_t>(column_of[i])];
         const std::string literal = to_mysql_str(field);
         terms.push_back({field, &column, quoted_name(column.name) + "=" + literal, literal == "NULL"});
     }

@@ -93,6 +93,11 @@ bool udb_recordset::has_name() const
     return !query_text.empty();
 }
 
+const t_ftd* udb_recordset::column_for(const udb_record&, size_t position)
+{
+    return position < schema.size() ? schema[position].get() : nullptr;
+}
+
 void udb_recordset::move_to(int32_t row)
 {
     tk_logger::log(1, "udb_recordset::move_to(%d)", row);

@@ -41,6 +41,10 @@ public:
     virtual void reset() {}
     virtual void delete_key(const std::wstring& /*key*/) {}
     virtual void delete_key(const udb_record& /*record*/) {}
+    // The column the record's field at position is written to; null when
+    // none takes it. Here the column at the same position, as in a table
+    // made from the records' own fields.
+    virtual const t_ftd* column_for(const udb_record& record, size_t position);
 
     // Copies of the record's key fields (primary key, or the first unique
     // index), in key order; null when the record lacks one of them.

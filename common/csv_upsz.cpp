@@ -1,13 +1,6 @@
 #include "common/csv_upsz.hpp"
 
-#include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
-
-namespace {
-
-const char bad_structure[] = "The structure of data source does not conform to the destination table.";
-
-} // namespace
 
 csv_field_upsizer::csv_field_upsizer(udb_database* database_, udb_recordset* recordset_)
     : database(database_), recordset(recordset_)
@@ -24,9 +17,9 @@ void csv_field_upsizer::process(const udb_record& record)
         tk_logger::log(1, "Field size: %d", size);
         if (size <= room[i])
             continue;
-        if (i >= recordset->schema.size() || recordset->schema[i] == nullptr)
-            throw tk_exception(bad_structure, 0);
+        // A field no column takes is not written: the append tells of it.
+        const t_ftd* column = recordset->column_for(record, i);
         tk_logger::log(1, "csv_field_upsizer::process - upsize field #%d", static_cast<int>(i));
-        room[i] = do_upsize(*recordset->schema[i], size);
+        room[i] = column != nullptr ? do_upsize(*column, *record[i]) : UINT32_MAX;
     }
 }

@@ -204,6 +204,8 @@ void csv_file::init_schema(bool has_header)
         generated.push_back(column.empty());
         names.push_back(column.empty() ? platform::format(L"F%d", static_cast<int>(i + 1)) : std::move(column));
     }
+    for (size_t i = 0; i < names.size(); ++i)
+        headers.push_back(generated[i] ? std::wstring() : names[i]);
     platform::make_names_unique(names, generated, grown_name);
     for (const std::wstring& column : names)
         schema.push_back(std::make_shared<t_ftd>(text_size, column, VT_BSTR, false, false, ole_variant(), 0,

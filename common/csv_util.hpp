@@ -114,6 +114,9 @@ public:
     int64_t long_records() const { return long_record_count; }
     int64_t first_long_record() const { return first_long_line; }
     int64_t first_ansi_line() const { return first_ansi; }
+    // The header's names as the file writes them, before repeated names are
+    // told apart; empty for a field the header does not name.
+    const std::vector<std::wstring>& header_names() const { return headers; }
 
     // The most fields a first line may have: far more columns than any table
     // can hold.
@@ -136,6 +139,7 @@ private:
     std::atomic<int64_t> file_size{0};
     std::atomic<int64_t> position{0};
     std::unique_ptr<csv_record> last_record;
+    std::vector<std::wstring> headers;
     int64_t long_record_count = 0;
     int64_t first_long_line = 0;
     int64_t first_ansi = 0;

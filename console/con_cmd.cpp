@@ -128,9 +128,9 @@ const char* loggable(const char* argument)
 struct parsed_options {
     std::string host, user, password, port;
     std::vector<std::wstring> tables;
-    bool mode_given = false;
-    // The CSV table name and delimiter given here stand over a profile's,
-    // wherever --profile= stands.
+    // The mode, CSV table name and delimiter given here stand over a
+    // profile's, wherever --profile= stands.
+    std::optional<int32_t> mode;
     std::optional<std::wstring> tab_name;
     std::optional<int32_t> csv_delim;
     // The last --profile= was applied: its server settings and worksheet
@@ -198,8 +198,7 @@ void apply_option(const ansi_cmd_line& line, ravelin_converter& conv, error_hand
         if (!parse_choice(value, mode))
             print_fatal_and_exit("Invalid merge/overwrite mode");
         tk_logger::log(2, "\tgot mode %d", mode);
-        conv.set_mode(mode);
-        got.mode_given = true;
+        got.mode = mode;
         break;
     }
     case opt_no_refine:
@@ -307,6 +306,8 @@ bool parse_cmd_line(int argc, char* const* argv, ravelin_converter& conv, error_
     }
     if (!line.get_unknown_args().empty())
         return false;
+    if (got.mode)
+        conv.set_mode(*got.mode);
     if (got.tab_name)
         conv.tab_name = *got.tab_name;
     if (got.csv_delim)
@@ -329,7 +330,7 @@ bool parse_cmd_line(int argc, char* const* argv, ravelin_converter& conv, error_
             print_fatal_and_exit("You should specify MySQL table name (use '--tab_name' option)");
         if (conv.n_comma == -1)
             print_fatal_and_exit("You should specify CSV delimiter (use '--csv_delim' option)");
-        if (!got.mode_given)
+        if (!got.mode && !conv.mode_from_profile)
             conv.set_mode(1);
     }
     if (!got.profile_loaded)

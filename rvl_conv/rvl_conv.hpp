@@ -146,11 +146,12 @@ public:
                       const std::vector<text_later>& later);
 
     // Types are settled from the values for a table the run creates with
-    // refinement on and rows to copy, outside merge mode; never for a table
-    // that was there before, unless mode 1 replaces it.
+    // refinement on and rows to copy, whatever the mode (a dump's table
+    // too: its CREATE TABLE IF NOT EXISTS makes the table where none is);
+    // never for a table that was there before, unless mode 1 replaces it.
     bool settles_types(udb_database& database, const std::wstring& table);
     // The part of that rule that holds for every table of the run.
-    bool refines_types() const { return refine_types && !tab_def && mode != 3; }
+    bool refines_types() const { return refine_types && !tab_def; }
 
     // The table a CSV run writes as the user's changes name it, made safe
     // as the run makes it: the one an overwrite drops.

@@ -7,6 +7,7 @@
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "SQL/sql_init.hpp"
+#include "SQL/sql_tab.hpp"
 #include "UDB/udb_vali.hpp"
 #include "TK/tk_log.hpp"
 #include "common/csv_util.hpp"
@@ -43,6 +44,20 @@ void report_findings(const csv_file& reader, const std::wstring& src, converter_
         hooks.notice(platform::format(L"The CSV file '%s' is not all UTF-8: lines that are not, the first at line "
                                       L"%I64d, were read as Windows-1252.",
                                       src.c_str(), reader.first_ansi_line()));
+}
+
+// Appending: a field whose header names a column of the table is written
+// to that column under its name, however the reader told repeated headers
+// apart. The others keep the reader's names.
+void name_fields_after_columns(csv_file& reader, const udb_schema& columns)
+{
+    const std::vector<std::wstring>& headers = reader.header_names();
+    std::vector<int> column_of(headers.size(), -1);
+    std::vector<bool> taken(columns.size(), false);
+    sql_take_columns(columns, headers, column_of, taken);
+    for (size_t i = 0; i < headers.size() && i < reader.schema.size(); ++i)
+        if (column_of[i] >= 0)
+            reader.schema[i]->name = columns[static_cast<size_t>(column_of[i])]->name;
 }
 
 } // namespace
@@ -143,6 +158,9 @@ void ravelin_converter::convert_from_csv()
                 database->delete_tab(name);
             const published progress(*this, reader.get());
             std::unique_ptr<udb_recordset> table = database->create_table(name, columns, indexes);
+            // The user's changes name the fields by the reader's names.
+            if (existed && !has_field_changes(tab_name))
+                name_fields_after_columns(*reader, table->schema);
             tk_logger::wlog(3, L"Converting CSV file %s", src.c_str());
             hooks.progress_line(L"Converting CSV file " + src);
             convert_step(reader.get(), table.get(), database.get(), !settle);

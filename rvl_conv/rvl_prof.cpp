@@ -76,8 +76,10 @@ bool udb_converter::load_profile(udb_profile& profile)
     read_loose_flag(profile, L"only definitions", tab_def);
     // Only the four modes there are; anything else keeps the current one.
     const std::wstring mode_text = profile.get_value(udb_generic_settings, L"mode");
-    if (mode_text.size() == 1 && mode_text[0] >= L'0' && mode_text[0] <= L'3')
+    if (mode_text.size() == 1 && mode_text[0] >= L'0' && mode_text[0] <= L'3') {
         set_mode(mode_text[0] - L'0');
+        mode_from_profile = true;
+    }
     read_loose_flag(profile, L"skip indexes", skip_indexes);
     return true;
 }

@@ -54,6 +54,8 @@ public:
 
     bool tab_def = false;  // structure only, no rows
     bool skip_indexes = false;
+    // A loaded profile named one of the four modes.
+    bool mode_from_profile = false;
 
 protected:
     int32_t mode = 0;

@@ -1,6 +1,7 @@
 #include "rvl_conv/rvl_upsz.hpp"
 
 #include "SQL/sql_engi.hpp"
+#include "SQL/sql_tab.hpp"
 #include "TK/tk_log.hpp"
 
 #include <cstdint>
@@ -36,9 +37,13 @@ const text_type& text_type_for(uint32_t size)
 
 } // namespace
 
-uint32_t sql_field_upsizer::do_upsize(t_ftd& column, uint32_t size)
+uint32_t sql_field_upsizer::do_upsize(const t_ftd& column, const udb_field& value)
 {
     tk_logger::log(1, "sql_field_upsizer::do_upsize");
+    // A server table says what its column is; a dump's table is the one the
+    // dump creates, each of whose columns is a text of 255 characters.
+    if (auto* table = dynamic_cast<sql_table*>(recordset))
+        return table->widen_for(column, value);
     const sql_engine& engine = sql_engine::instance();
     tk_logger::log(1, "is_old_version(%08X)", engine.get_version());
     // Names with blanks or reserved words only pass quoted; servers before
@@ -47,7 +52,7 @@ uint32_t sql_field_upsizer::do_upsize(t_ftd& column, uint32_t size)
         return engine.is_old_version() ? sql_engine::old_dialect_name(n) : sql_engine::get_safe_name(n);
     };
     const std::wstring column_name = name(column.name);
-    const text_type& type = text_type_for(size);
+    const text_type& type = text_type_for(value.get_size());
     database->query(L"ALTER TABLE " + name(recordset->name) + L" CHANGE " + column_name + L" " + column_name +
                     L" " + type.name);
     return type.characters;

@@ -1,7 +1,9 @@
 // Widens a destination column to TEXT as soon as a CSV value is longer than
 // its 255 characters, and to MEDIUMTEXT or LONGTEXT for a value longer than
 // TEXT takes, by an ALTER TABLE run (or written into the dump) just before
-// the record that needs it. A table whose values were all seen before it was
+// the record that needs it. A server table's column is widened only where
+// it is a text narrower than the value, and keeps the rest of its
+// definition. A table whose values were all seen before it was
 // created takes those types at once (sql_settle_widths).
 #pragma once
 
@@ -12,7 +14,7 @@ public:
     sql_field_upsizer(udb_database* database, udb_recordset* recordset);
 
 protected:
-    uint32_t do_upsize(t_ftd& column, uint32_t size) override;
+    uint32_t do_upsize(const t_ftd& column, const udb_field& value) override;
 };
 
 // Gives each column whose longest CSV value (longest[i], in characters) is

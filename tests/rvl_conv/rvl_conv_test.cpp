@@ -191,14 +191,15 @@ TEST_F(ConverterCopy, PricesWithZerosEndingTheirFractionBecomeDouble)
     EXPECT_EQ(settle(source), (std::vector<std::wstring>{L"price DOUBLE", L"code VARCHAR(255)"}));
 }
 
-TEST_F(ConverterCopy, TypesAreSettledOnlyForANewTableWithRefinementOnOutsideMergeModeWithRows)
+TEST_F(ConverterCopy, TypesAreSettledOnlyForANewTableWithRefinementOnWithRows)
 {
     conv.set_mode(0);
     EXPECT_TRUE(conv.settles_types(db, L"new"));
     db.tables.push_back(L"Old");
     EXPECT_FALSE(conv.settles_types(db, L"old"));
     conv.set_mode(3);
-    EXPECT_FALSE(conv.settles_types(db, L"new"));
+    EXPECT_TRUE(conv.settles_types(db, L"new"));
+    EXPECT_FALSE(conv.settles_types(db, L"old"));
     conv.set_mode(1);
     conv.tab_def = true;
     EXPECT_FALSE(conv.settles_types(db, L"new"));
