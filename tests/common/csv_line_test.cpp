@@ -45,7 +45,7 @@ reading read_all(const std::string& path, size_t buffer_size, char delimiter = '
     EXPECT_TRUE(reader.at_end());
     EXPECT_EQ(reader.position(), reader.file_size());
     EXPECT_FALSE(reader.get_line(line, 100));
-    result.unclosed_quote = reader.unclosed_quote_line();
+    result.unclosed_quote = reader.findings().unclosed_quote;
     return result;
 }
 
