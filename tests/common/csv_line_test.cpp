@@ -140,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
         grammar_case{"empty fields", ",,\n,\"\",\n\"\"\n,\n", {{L"", L"", L""}, {L"", L"", L""}, {L""}, {L"", L""}}},
         grammar_case{"UTF-16 little endian", utf16(utf16_text, true), utf16_rows, {1, 2, 4}},
         grammar_case{"UTF-16 big endian", utf16(utf16_text, false), utf16_rows, {1, 2, 4}},
-        grammar_case{"UTF-16 cut short", utf16(u"a,\xD83D", true) + "b", {{L"a", L"\xFFFD\xFFFD"}}},
+        // Half a pair and an odd byte at the end: a character the end cut.
+        grammar_case{"UTF-16 cut short", utf16(u"a,\xD83D", true) + "b", {{L"a", L""}}},
         grammar_case{"UTF-16 mark alone", "\xFE\xFF", {}}));
 
 TEST(csv_grammar, lines_of_any_length)
