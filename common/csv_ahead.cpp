@@ -49,7 +49,8 @@ void csv_read_ahead::fill(batch& b)
         b.failure = std::current_exception();
         b.last = true;
     }
-    b.unclosed_quote = input.unclosed_quote_line();
+    b.found = input.findings();
+    b.end_position = input.position();
 }
 
 void csv_read_ahead::cut_lines()
@@ -106,7 +107,8 @@ bool csv_read_ahead::get_line(csv_line& line)
         if (current != nullptr && current->last) {
             ended = true;
             failure = current->failure;
-            unclosed_quote = current->unclosed_quote;
+            found = current->found;
+            at_position = current->end_position;
         }
         if (failure != nullptr)
             std::rethrow_exception(failure);

@@ -38,8 +38,8 @@ public:
     bool get_line(csv_line& line);
     // Bytes of the file behind the lines handed out.
     int64_t position() const { return at_position; }
-    // As csv_line_reader::unclosed_quote_line, once the end was handed out.
-    int64_t unclosed_quote_line() const { return unclosed_quote; }
+    // As csv_line_reader::findings, once the end was handed out.
+    const csv_findings& findings() const { return found; }
 
 private:
     struct batch {
@@ -49,7 +49,8 @@ private:
         size_t bytes = 0;
         bool last = false;                // the end of the file or a failure
         std::exception_ptr failure;
-        int64_t unclosed_quote = 0;
+        csv_findings found;
+        int64_t end_position = 0;         // the file's position after the last
     };
 
     void cut_lines();
@@ -72,7 +73,7 @@ private:
     bool ended = false;
     std::exception_ptr failure;
     int64_t at_position = 0;
-    int64_t unclosed_quote = 0;
+    csv_findings found;
 
     std::thread cutter;  // last: starts once everything above is built
 };

@@ -25,6 +25,7 @@ constexpr size_t min_capacity = 4;
 unsigned char byte(char c) { return static_cast<unsigned char>(c); }
 
 bool is_high_surrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool is_low_surrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // Bytes of a UTF-16 file that decoded UTF-8 text came from: two for each
 // character of the basic plane, four for one beyond it.
@@ -147,6 +148,14 @@ struct csv_line_reader::line_cut {
         ++*line_number;
     }
 
+    // Text after the closing quote of a field, up to p: a quote in it that
+    // was meant as a character.
+    [[gnu::always_inline]] void note_stray_quote(const char* p)
+    {
+        if (at == state::after_quote && p != mark && line->stray_quote == 0)
+            line->stray_quote = line->fields + 1;
+    }
+
     [[gnu::always_inline]] void end_field(const char* p)
     {
         const size_t to = offset(p);
@@ -176,6 +185,7 @@ void csv_line::clear()
     dropped_text = false;
     blank = false;
     number = 0;
+    stray_quote = 0;
 }
 
 csv_line_reader::csv_line_reader(char delimiter_, size_t buffer_size_, int64_t line_limit_)
@@ -228,7 +238,11 @@ void csv_line_reader::rewind()
     begin = end = 0;
     consumed = file_read = 0;
     line_number = 1;
-    quote_line = unclosed_quote = 0;
+    quote_line = 0;
+    found = csv_findings();
+    decoded_total = text_taken = 0;
+    first_lone_at = -1;
+    cut_bytes = 0;
     lf_after_cr = false;
     input = encoding::utf8;
     raw.clear();
@@ -315,17 +329,42 @@ bool csv_line_reader::decode_utf16()
     size_t whole = 0;
     for (; whole + 1 < raw.size(); whole += 2)
         units += static_cast<wchar_t>(byte(raw[whole + low]) | byte(raw[whole + 1 - low]) << 8);
-    if (!exhausted && !units.empty() && is_high_surrogate(units.back())) {
+    if (!units.empty() && is_high_surrogate(units.back())) {
+        // Its other half is in the next piece, or the end of the file cut it.
         units.pop_back();
         whole -= 2;
     }
     raw.erase(0, whole);
     if (exhausted && !raw.empty()) {
-        units += platform::replacement_char;
+        cut_bytes = static_cast<int64_t>(raw.size());
         raw.clear();
     }
+    note_lone_surrogates();
     platform::append_utf8(decoded, units);
+    decoded_total += static_cast<int64_t>(decoded.size());
     return !decoded.empty() || !exhausted;
+}
+
+// Counts the halves of surrogate pairs in `units` that lack their other half,
+// and keeps where the first one's U+FFFD goes in the text.
+void csv_line_reader::note_lone_surrogates()
+{
+    for (size_t i = 0; i < units.size(); ++i) {
+        if (is_high_surrogate(units[i]) && i + 1 < units.size() && is_low_surrogate(units[i + 1])) {
+            ++i;
+            continue;
+        }
+        if (!is_high_surrogate(units[i]) && !is_low_surrogate(units[i]))
+            continue;
+        if (found.lone_surrogates++ == 0)
+            first_lone_at = decoded_total + static_cast<int64_t>(platform::to_utf8(std::wstring_view(units).substr(0, i)).size());
+    }
+}
+
+void csv_line_reader::note_findings(const csv_line& line)
+{
+    if (first_lone_at >= 0 && found.first_lone_surrogate == 0 && text_taken > first_lone_at)
+        found.first_lone_surrogate = line.number;
 }
 
 void csv_line_reader::look_at_start()
@@ -342,6 +381,7 @@ void csv_line_reader::look_at_start()
     if (!little_endian && !head.starts_with("\xFE\xFF"))
         return;
     take(2);
+    text_taken = 0;
     input = little_endian ? encoding::utf16le : encoding::utf16be;
     raw.assign(buffer.get() + begin, end - begin);
     begin = end = 0;
@@ -350,6 +390,7 @@ void csv_line_reader::look_at_start()
 void csv_line_reader::take(size_t bytes)
 {
     consumed += input == encoding::utf8 ? static_cast<int64_t>(bytes) : utf16_size(buffer.get() + begin, bytes);
+    text_taken += static_cast<int64_t>(bytes);
     begin += bytes;
 }
 
@@ -417,6 +458,7 @@ bool csv_line_reader::cut(line_cut& carried, const char*& from, const char* stop
                     c.count_line_end(q);  // the field's own: kept as it stands
                 }
             } else if (*q == delimiter_byte) {
+                c.note_stray_quote(q);
                 c.end_field(q);
                 c.at = state::field_start;
                 c.mark = p;
@@ -424,8 +466,10 @@ bool csv_line_reader::cut(line_cut& carried, const char*& from, const char* stop
                 // A quote where a field begins opens it; right after a
                 // closing quote it doubles it, and the second one is the
                 // text. Anywhere else it is a character.
-                if (q != c.mark || c.at == state::unquoted)
+                if (q != c.mark || c.at == state::unquoted) {
+                    c.note_stray_quote(q);
                     continue;
+                }
                 if (c.at == state::field_start) {
                     c.flush(q);
                     c.pending = p;
@@ -433,6 +477,7 @@ bool csv_line_reader::cut(line_cut& carried, const char*& from, const char* stop
                 }
                 c.at = state::quoted;
             } else {
+                c.note_stray_quote(q);
                 c.end_field(q);
                 c.flush(q);
                 c.line->blank = q == line_start;
@@ -445,6 +490,7 @@ bool csv_line_reader::cut(line_cut& carried, const char*& from, const char* stop
         }
     }
     c.flush(stop);
+    c.note_stray_quote(stop);
     if ((c.at == state::field_start || c.at == state::after_quote) && c.mark != stop)
         c.at = state::unquoted;
     from = stop;
@@ -455,8 +501,14 @@ bool csv_line_reader::cut(line_cut& carried, const char*& from, const char* stop
 bool csv_line_reader::get_line(csv_line& line, size_t keep)
 {
     line.clear();
-    if (at_end())
+    if (at_end()) {
+        if (cut_bytes > 0 && found.cut_character == 0) {
+            // Left out, but read: the whole file was.
+            found.cut_character = line_number;
+            consumed += cut_bytes;
+        }
         return false;
+    }
     line.number = line_number;
     // A new line takes room for its fields at once rather than in steps.
     line.ends.reserve(std::min<size_t>(keep, 64));
@@ -476,15 +528,17 @@ bool csv_line_reader::get_line(csv_line& line, size_t keep)
         const auto length = static_cast<size_t>(p - first);
         take(length);
         taken += static_cast<int64_t>(length);
-        if (line_ended)
+        if (line_ended) {
+            note_findings(line);
             return true;
+        }
         if (taken > line_limit)
             refuse_line(line, c.at);
     }
     // The end of the file ends the line. A quoted field it cuts holds the
     // rest of the file, but not the line end that closed the file.
     if (c.at == state::quoted) {
-        unclosed_quote = quote_line;
+        found.unclosed_quote = quote_line;
         for (const char b : {'\n', '\r'}) {
             if (c.room > 0 && c.done > c.field_begin() && line.text.back() == b) {
                 line.text.pop_back();
@@ -493,5 +547,6 @@ bool csv_line_reader::get_line(csv_line& line, size_t keep)
         }
     }
     c.end_field(c.pending);
+    note_findings(line);
     return true;
 }

@@ -8,9 +8,16 @@
 // character. A line ends at LF, CR LF or CR alone; inside a quoted field
 // they are the field's text, kept as they stand.
 //
+// A quote inside a quoted field that neither doubles nor closes it (as
+// writers that escape quotes with a backslash leave it) ends the quoted text
+// early; the rest up to the delimiter is kept as it stands, and the line
+// notes the field so that the reading can be reported.
+//
 // The text handed out is UTF-8 as in the file: a UTF-8 byte-order mark at the
 // start is skipped, and a UTF-16 one (little or big endian) makes the reader
-// decode the rest of the file from UTF-16.
+// decode the rest of the file from UTF-16. There half a surrogate pair within
+// the file reads as U+FFFD, and a character cut by the end of the file (an odd
+// byte, half a pair) is left out; both are noted for the report.
 //
 // Memory is one buffer of fixed size and the record in hand, whose line may
 // not grow beyond a limit: a file without line ends cannot take the memory.
@@ -36,6 +43,7 @@ struct csv_line {
     bool dropped_text = false; // a field beyond those kept was not empty
     bool blank = false;        // nothing at all between its line ends
     int64_t number = 0;        // the line of the file it begins on, from 1
+    size_t stray_quote = 0;    // the first field (from 1) with text after its closing quote
 
     size_t size() const { return ends.size(); }
     std::string_view field(size_t i) const
@@ -53,7 +61,16 @@ struct csv_line {
         std::swap(dropped_text, other.dropped_text);
         std::swap(blank, other.blank);
         std::swap(number, other.number);
+        std::swap(stray_quote, other.stray_quote);
     }
+};
+
+// What reading a file met that its lines do not tell, each 0 when nothing.
+struct csv_findings {
+    int64_t unclosed_quote = 0;  // the line where a quoted field opened that only the end closed
+    int64_t lone_surrogates = 0;       // halves of UTF-16 pairs within the file, read as U+FFFD
+    int64_t first_lone_surrogate = 0;  // the line of the first
+    int64_t cut_character = 0;   // the line where the end of a UTF-16 file cut a character
 };
 
 class csv_line_reader {
@@ -89,9 +106,8 @@ public:
     bool at_end();
     // Bytes of the file taken by the lines read so far.
     int64_t position() const;
-    // The line on which a quoted field opened that only the end of the file
-    // closed; 0 while every quoted field was closed.
-    int64_t unclosed_quote_line() const { return unclosed_quote; }
+    // What the lines read so far met: csv_findings tells.
+    const csv_findings& findings() const { return found; }
     // Back to the start of the file; the byte-order mark is looked at again.
     void rewind();
 
@@ -104,6 +120,8 @@ private:
     ssize_t read_bounded(char* to, size_t wanted);
     bool read_more();
     bool decode_utf16();
+    void note_lone_surrogates();
+    void note_findings(const csv_line& line);
     void look_at_start();
     void pass_line_end(const char*& p, const char* stop);
     bool cut(line_cut& carried, const char*& from, const char* stop, const char* line_start);
@@ -120,7 +138,7 @@ private:
     int64_t file_read = 0;     // bytes read from the file
     int64_t line_number = 1;   // the line of the file the next byte is on
     int64_t quote_line = 0;    // where the quoted field in hand opened
-    int64_t unclosed_quote = 0;
+    csv_findings found;
     size_t buffer_size;
     // The file's text as UTF-8; no larger than the file, with room behind it
     // so that the bytes looked at in one step may be read from any byte in it.
@@ -139,4 +157,8 @@ private:
     std::string decoded;
     size_t decoded_at = 0;
     std::wstring units;
+    int64_t decoded_total = 0;   // bytes of text decoded before `decoded`
+    int64_t text_taken = 0;      // bytes of text the lines read so far took
+    int64_t first_lone_at = -1;  // where the first lone surrogate's U+FFFD is in the text
+    int64_t cut_bytes = 0;       // of a character the end of the file cut
 };

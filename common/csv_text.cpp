@@ -23,6 +23,17 @@ bool is_ascii(std::string_view text)
     return (high & 0x8080808080808080u) == 0;
 }
 
+std::unique_ptr<std::array<wchar_t, 128>> high_bytes_of_1252()
+{
+    const platform::dao::codepage_text windows_1252(1252);
+    auto table = std::make_unique<std::array<wchar_t, 128>>();
+    for (int b = 0x80; b <= 0xFF; ++b) {
+        const std::wstring c = platform::from_utf8(windows_1252.to_utf8(std::string(1, static_cast<char>(b))));
+        (*table)[static_cast<size_t>(b - 0x80)] = c.size() == 1 ? c[0] : platform::replacement_char;
+    }
+    return table;
+}
+
 } // namespace
 
 csv_decoder::csv_decoder() = default;
@@ -36,14 +47,15 @@ bool csv_decoder::choose(const csv_line& line)
     for (size_t i = 0; i < line.size() && !ansi && !ascii; ++i)
         ansi = !platform::is_utf8(line.field(i));
     if (ansi && windows_1252 == nullptr)
-        windows_1252 = std::make_unique<platform::dao::codepage_text>(1252);
+        windows_1252 = high_bytes_of_1252();
     return ansi;
 }
 
 void csv_decoder::decode(std::string_view field, std::wstring& out) const
 {
     if (ansi) {
-        out = platform::from_utf8(windows_1252->to_utf8(field));
+        out.clear();
+        platform::append_wide_mixed(out, field, *windows_1252);
         return;
     }
     // Most of a CSV file is ASCII, widened straight into storage that is

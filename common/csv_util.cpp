@@ -149,6 +149,7 @@ csv_file::csv_file(const std::wstring& path, const wchar_t* delimiter_, bool has
     tk_logger::log(1, "=== Got file size: %I64d ===", input.file_size());
     tk_logger::log(1, "csv_file::reset");
     get_line();
+    empty = !has_current;
     init_schema(has_header);
     if (has_header)
         get_line();
@@ -183,6 +184,8 @@ void csv_file::get_line()
         first_ansi = current.number;
     if (columns > 0 && current.dropped_text && long_record_count++ == 0)
         first_long_line = current.number;
+    if (current.stray_quote > 0 && stray_quote_count++ == 0)
+        first_stray_quote = {current.number, current.stray_quote};
 }
 
 void csv_file::init_schema(bool has_header)

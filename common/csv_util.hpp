@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // A CSV value: a text, its size the text's length; NULL for a column the
@@ -103,20 +104,23 @@ public:
     int64_t get_file_size() const { return file_size.load(std::memory_order_relaxed); }
 
     // What the reading met that the user must hear of, each 0 when nothing:
-    // the line where a quoted field opened that the end of the file closed;
-    // records whose fields beyond the columns held text, which was left
-    // out, and the line of the first; the first line that was not UTF-8
-    // and was read as Windows-1252.
-    int64_t unclosed_quote_line() const
-    {
-        return ahead != nullptr ? ahead->unclosed_quote_line() : input.unclosed_quote_line();
-    }
+    // what csv_findings tells; records whose fields beyond the columns held
+    // text, which was left out, and the line of the first; records with a
+    // quote that neither doubled nor closed its quoted field, and the line
+    // and field of the first; the first line that was not UTF-8, whose
+    // stray bytes were read as Windows-1252.
+    const csv_findings& findings() const { return ahead != nullptr ? ahead->findings() : input.findings(); }
     int64_t long_records() const { return long_record_count; }
     int64_t first_long_record() const { return first_long_line; }
+    int64_t stray_quote_records() const { return stray_quote_count; }
+    int64_t first_stray_quote_line() const { return first_stray_quote.first; }
+    size_t first_stray_quote_field() const { return first_stray_quote.second; }
     int64_t first_ansi_line() const { return first_ansi; }
     // The header's names as the file writes them, before repeated names are
     // told apart; empty for a field the header does not name.
     const std::vector<std::wstring>& header_names() const { return headers; }
+    // True when the file holds no line at all: no header, no record.
+    bool is_empty() const { return empty; }
 
     // The most fields a first line may have: far more columns than any table
     // can hold.
@@ -142,5 +146,8 @@ private:
     std::vector<std::wstring> headers;
     int64_t long_record_count = 0;
     int64_t first_long_line = 0;
+    int64_t stray_quote_count = 0;
+    std::pair<int64_t, size_t> first_stray_quote{0, 0};
     int64_t first_ansi = 0;
+    bool empty = false;
 };

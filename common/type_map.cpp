@@ -72,22 +72,62 @@ bool exponent_digits(std::basic_string_view<C> text)
 // Whether a number's text (ASCII, already checked) reads as a double of full
 // precision: neither beyond its range nor below its normal numbers, where
 // digits are lost; zero is zero.
+bool read_double(std::string_view text, double& value)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() &&
+           (value == 0 || std::fabs(value) >= std::numeric_limits<double>::min());
+}
+
+// The significant digits of a mantissa's text into `out`: its digits without
+// the sign, the point and the zeros that lead or trail them; 0 when there are
+// more than `out` holds.
+size_t significant_digits(std::string_view mantissa, char (&out)[24])
+{
+    size_t n = 0;
+    for (const char c : mantissa) {
+        if (!is_digit(c) || (n == 0 && c == '0'))
+            continue;
+        if (n == sizeof out)
+            return 0;
+        out[n++] = c;
+    }
+    while (n > 0 && out[n - 1] == '0')
+        --n;
+    return n;
+}
+
+// Whether the text's digits are those of its double's shortest form, the
+// digits a DOUBLE column gives back: 0.30000000000000004 is, while
+// 0.10000000000000001 reads back as 0.1.
+bool reads_back_digit_for_digit(std::string_view text)
+{
+    double value = 0;
+    if (!read_double(text, value))
+        return false;
+    char shortest[32];
+    const auto written = std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific);
+    const std::string_view form(shortest, static_cast<size_t>(written.ptr - shortest));
+    char given[24], back[24];
+    const size_t n = significant_digits(text.substr(0, text.find_first_of("eE")), given);
+    return n > 0 && n == significant_digits(form.substr(0, form.find('e')), back) && std::equal(given, given + n, back);
+}
+
+// The double checks on a text of any width, narrowed in place: the
+// statistics meet them for every such value.
 template <class C>
-bool in_double_range(std::basic_string_view<C> text)
+bool double_check(std::basic_string_view<C> text, bool digit_for_digit)
 {
     if constexpr (!std::is_same_v<C, char>) {
-        // Narrowed in place: the statistics meet this for every such value.
         char narrow[64];
         if (text.size() <= sizeof narrow) {
             std::copy(text.begin(), text.end(), narrow);
-            return in_double_range(std::string_view(narrow, text.size()));
+            return double_check(std::string_view(narrow, text.size()), digit_for_digit);
         }
-        return in_double_range(std::string_view(std::string(text.begin(), text.end())));
+        return double_check(std::string_view(std::string(text.begin(), text.end())), digit_for_digit);
     } else {
         double value = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        return error == std::errc() && end == text.data() + text.size() &&
-               (value == 0 || std::fabs(value) >= std::numeric_limits<double>::min());
+        return digit_for_digit ? reads_back_digit_for_digit(text) : read_double(text, value);
     }
 }
 
@@ -101,11 +141,12 @@ bool fits_double_t(std::basic_string_view<C> text)
 // A decimal a DOUBLE holds: an optional "-", an integer part as a plain
 // integer's (or none before the point: ".5", as statistics packages write
 // it), an optional fraction and an optional exponent ("1e5", "1.23E-05", as
-// spreadsheets write small numbers), with at most 15 significant digits, so
-// the column keeps the number the text says. Zeros at the end of a fraction
-// say nothing of the number ("19.90" is 19.9): they count neither as digits
-// nor against the column. A value beyond the double's range (1e400, 1e-400)
-// is none.
+// spreadsheets write small numbers), so that the column keeps the number the
+// text says: at most 15 significant digits, or 16 and 17 where they are the
+// digits the double reads back as (Python and JavaScript write every float
+// so). Zeros at the end of a fraction say nothing of the number ("19.90" is
+// 19.9): they count neither as digits nor against the column. A value beyond
+// the double's range (1e400, 1e-400) is none.
 template <class C>
 bool is_double_t(std::basic_string_view<C> text)
 {
@@ -134,7 +175,8 @@ bool is_double_t(std::basic_string_view<C> text)
     if (whole.size() == 1 && whole[0] == C('0'))
         whole = {};
     const size_t leading_zeros = whole.empty() ? std::min(fraction.find_first_not_of(C('0')), fraction.size()) : 0;
-    return whole.size() + fraction.size() - leading_zeros <= 15 && in_double_range(text);
+    const size_t digits = whole.size() + fraction.size() - leading_zeros;
+    return digits <= 17 && double_check(text, digits > 15);
 }
 
 // Which of the number states a text is.

@@ -26,10 +26,11 @@ void report(const std::wstring& message)
 // the run, a file read in another encoding is only worth knowing.
 void report_findings(const csv_file& reader, const std::wstring& src, converter_hooks& hooks)
 {
-    if (reader.unclosed_quote_line() > 0)
+    const csv_findings& found = reader.findings();
+    if (found.unclosed_quote > 0)
         report(platform::format(L"The CSV file '%s' ends inside the quoted field opened at line %I64d: the rest of "
                                 L"the file was read into that field.",
-                                src.c_str(), reader.unclosed_quote_line()));
+                                src.c_str(), found.unclosed_quote));
     const size_t columns = reader.schema.size();
     const std::wstring column_count = std::to_wstring(columns) + (columns == 1 ? L" column" : L" columns");
     if (reader.long_records() == 1)
@@ -40,8 +41,32 @@ void report_findings(const csv_file& reader, const std::wstring& src, converter_
         report(platform::format(L"%I64d records of the CSV file '%s' have more fields than its %s, the "
                                 L"first at line %I64d; the extra fields were not converted.",
                                 reader.long_records(), src.c_str(), column_count.c_str(), reader.first_long_record()));
+    if (reader.stray_quote_records() == 1)
+        report(platform::format(L"1 record of the CSV file '%s' has a quote that neither doubles nor closes its "
+                                L"quoted field, at line %I64d, field %d; the field was read as it stands up to "
+                                L"its delimiter.",
+                                src.c_str(), reader.first_stray_quote_line(),
+                                static_cast<int>(reader.first_stray_quote_field())));
+    else if (reader.stray_quote_records() > 1)
+        report(platform::format(L"%I64d records of the CSV file '%s' have a quote that neither doubles nor closes "
+                                L"its quoted field, the first at line %I64d, field %d; those fields were read as "
+                                L"they stand up to their delimiters.",
+                                reader.stray_quote_records(), src.c_str(), reader.first_stray_quote_line(),
+                                static_cast<int>(reader.first_stray_quote_field())));
+    if (found.lone_surrogates > 0) {
+        const std::wstring halves = found.lone_surrogates == 1
+                                        ? std::wstring(L"1 half of a surrogate pair")
+                                        : std::to_wstring(found.lone_surrogates) + L" halves of surrogate pairs";
+        report(platform::format(L"The CSV file '%s' is not well-formed UTF-16: it holds %s without the other half, "
+                                L"the first at line %I64d; each was read as U+FFFD.",
+                                src.c_str(), halves.c_str(), found.first_lone_surrogate));
+    }
+    if (found.cut_character > 0)
+        report(platform::format(L"The CSV file '%s' ends inside a UTF-16 character, at line %I64d; the incomplete "
+                                L"character was left out.",
+                                src.c_str(), found.cut_character));
     if (reader.first_ansi_line() > 0)
-        hooks.notice(platform::format(L"The CSV file '%s' is not all UTF-8: lines that are not, the first at line "
+        hooks.notice(platform::format(L"The CSV file '%s' is not all UTF-8: bytes that are not, the first on line "
                                       L"%I64d, were read as Windows-1252.",
                                       src.c_str(), reader.first_ansi_line()));
 }
@@ -115,6 +140,11 @@ void ravelin_converter::convert_from_csv()
     tk_logger::wlog(1, L"ravelin_converter::convert_from_csv(src=%s, dest=%s, tab=%s)", src.c_str(), dest.c_str(),
                     tab_name.c_str());
     std::unique_ptr<csv_file> reader = open_csv_source();
+    if (reader->is_empty()) {
+        // Nothing tells a column, so there is no table to make.
+        report(L"The CSV file '" + src + L"' is empty: no table was made.");
+        return;
+    }
     std::unique_ptr<udb_database> database = get_dest_base();
     set_cur_table(tab_name);
     // The reader names its records from its own schema, so the user's changes

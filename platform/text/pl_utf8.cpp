@@ -100,6 +100,19 @@ void append_wide(std::wstring& out, std::string_view in)
     }
 }
 
+void append_wide_mixed(std::wstring& out, std::string_view in, const std::array<wchar_t, 128>& high_bytes)
+{
+    out.reserve(out.size() + in.size());
+    for (size_t i = 0; i < in.size();) {
+        const auto b = static_cast<unsigned char>(in[i]);
+        if (b < 0x80) { out += static_cast<wchar_t>(b); ++i; continue; }
+        const size_t from = i;
+        const uint32_t c = decode_one(in, i);
+        // A U+FFFD that was written takes three bytes, a byte of no sequence one.
+        out += c == replacement_char && i - from == 1 ? high_bytes[b - 0x80] : static_cast<wchar_t>(c);
+    }
+}
+
 std::string to_utf8(std::wstring_view in)
 {
     std::string out;

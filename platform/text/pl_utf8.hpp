@@ -4,6 +4,7 @@
 // that carries UTF-16 surrogate pairs is read as the characters they encode.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,10 @@ std::wstring from_utf8(std::string_view in);
 
 // True when every byte belongs to a well-formed UTF-8 sequence.
 bool is_utf8(std::string_view in);
+
+// Text that is UTF-8 but for some bytes of a single-byte code page: each
+// well-formed sequence is its character, and each byte of 0x80 or above that
+// belongs to none is the character `high_bytes` gives it (at b - 0x80).
+void append_wide_mixed(std::wstring& out, std::string_view in, const std::array<wchar_t, 128>& high_bytes);
 
 } // namespace platform

@@ -69,6 +69,10 @@ struct file_case {
     // first one's line, the first line read as Windows-1252, the line of a
     // quoted field the end of the file closed.
     std::vector<int64_t> findings = {0, 0, 0, 0};
+    // Records with a quote that neither doubled nor closed its field, the
+    // first one's line and field; halves of UTF-16 pairs, the first one's
+    // line; the line where the end of a UTF-16 file cut a character.
+    std::vector<int64_t> damage = {0, 0, 0, 0, 0, 0};
 };
 
 void PrintTo(const file_case& c, std::ostream* os) { *os << c.what; }
@@ -84,10 +88,17 @@ TEST_P(csv_file_reading, table)
     csv_file file(wide(path), c.delimiter, c.has_header);
     EXPECT_EQ(column_names(file), c.columns) << c.what;
     EXPECT_EQ(read_rows(file), c.rows) << c.what;
+    const csv_findings& found = file.findings();
     EXPECT_EQ((std::vector<int64_t>{file.long_records(), file.first_long_record(), file.first_ansi_line(),
-                                    file.unclosed_quote_line()}),
+                                    found.unclosed_quote}),
               c.findings)
         << c.what;
+    EXPECT_EQ((std::vector<int64_t>{file.stray_quote_records(), file.first_stray_quote_line(),
+                                    static_cast<int64_t>(file.first_stray_quote_field()), found.lone_surrogates,
+                                    found.first_lone_surrogate, found.cut_character}),
+              c.damage)
+        << c.what;
+    EXPECT_EQ(file.is_empty(), c.columns.size() == 1 && c.columns[0] == L"F1" && c.rows.empty()) << c.what;
     EXPECT_EQ(file.get_position(), file.get_file_size());
     EXPECT_EQ(file.get_file_size(), static_cast<int64_t>(c.content.size()));
 }
@@ -138,8 +149,25 @@ INSTANTIATE_TEST_SUITE_P(
                   {L"n\u00e9", L"v"},
                   {{{L"n\u00e9", L"\u20ac"}, {L"v", L"1"}}, {{L"n\u00e9", L"caf\u00e9"}, {L"v", L"\u20ac\u201c"}}},
                   {0, 0, 1, 0}},
+        file_case{"a stray byte is read alone as Windows-1252", "n,v\nM\xC3\xBCller Stra\xC3\x9F" "e 5 \xFF,\xE2\x82\xAC\x80\n",
+                  true, L",", {L"n", L"v"},
+                  {{{L"n", L"M\u00fcller Stra\u00dfe 5 \u00ff"}, {L"v", L"\u20ac\u20ac"}}}, {0, 0, 2, 0}},
+        file_case{"quotes escaped with a backslash", "k,v,w\n1,\"say \\\"hi\\\"\",x\n2,\"ok\"\"\",y\n3,z,\"a\"b\n", true,
+                  L",", {L"k", L"v", L"w"},
+                  {{{L"k", L"1"}, {L"v", L"say \\hi\\\"\""}, {L"w", L"x"}},
+                   {{L"k", L"2"}, {L"v", L"ok\""}, {L"w", L"y"}},
+                   {{L"k", L"3"}, {L"v", L"z"}, {L"w", L"ab"}}},
+                  {0, 0, 0, 0}, {2, 2, 2, 0, 0, 0}},
         file_case{"UTF-16 little endian", std::string("\xFF\xFEk\0,\0v\0\n\0\xE9\0,\0\xAC\x20\n\0", 18), true, L",",
                   {L"k", L"v"}, {{{L"k", L"\u00e9"}, {L"v", L"\u20ac"}}}},
+        file_case{"UTF-16 with an odd byte at the end", std::string("\xFF\xFEk\0,\0v\0\n\0" "1\0,\0" "2\0\n\0A", 19),
+                  true, L",", {L"k", L"v"}, {{{L"k", L"1"}, {L"v", L"2"}}}, {0, 0, 0, 0}, {0, 0, 0, 0, 0, 3}},
+        file_case{"UTF-16 cut inside a pair at the end", std::string("\xFF\xFEk\0\n\0" "1\0\n\0\x3D\xD8", 12), true,
+                  L",", {L"k"}, {{{L"k", L"1"}}}, {0, 0, 0, 0}, {0, 0, 0, 0, 0, 3}},
+        file_case{"UTF-16 halves of pairs within the file",
+                  std::string("\xFF\xFEk\0\n\0" "a\0\x00\xD8" "b\0\n\0" "\x3D\xD8\x00\xDE\n\0" "\x00\xDC\n\0", 24), true,
+                  L",", {L"k"}, {{{L"k", L"a\ufffdb"}}, {{L"k", L"\U0001f600"}}, {{L"k", L"\ufffd"}}},
+                  {0, 0, 0, 0}, {0, 0, 0, 2, 2, 0}},
         file_case{"UTF-16 big endian", std::string("\xFE\xFF\0k\0,\0v\0\r\0\n\0\xE9\0,\x20\xAC", 18), true, L",",
                   {L"k", L"v"}, {{{L"k", L"\u00e9"}, {L"v", L"\u20ac"}}}},
         file_case{"empty file", "", true, L",", {L"F1"}, {}},

@@ -79,16 +79,30 @@ TEST(NumMap, ClassifiesSingleValues)
         {".e5", false, false, false},        {"01e5", false, false, false},
         {"1.e5", false, false, false},       {"+-1", false, false, false},
         {"1.23456789012345e-5", false, false, true},
-        {"1.234567890123456e-5", false, false, false},
+        // Sixteen or seventeen digits count where they are the digits the
+        // double reads back as (Python's and JavaScript's floats), never
+        // where the double would change one.
+        {"1.234567890123456e-5", false, false, true},
+        {"0.30000000000000004", false, false, true},
+        {"0.3333333333333333", false, false, true},
+        {"-1.2345678901234567", false, false, true},
+        {"2.2250738585072014e-308", false, false, true},
+        {"1.7976931348623157e308", false, false, true},
+        {"9007199254740992.0", false, false, true},
+        {"0.10000000000000001", false, false, false},
+        {"9007199254740993.0", false, false, false},
+        {"12345678901234567.5", false, false, false},
+        {"0.1000000000000000055511", false, false, false},
         // Zeros ending a fraction are no digits of the number.
         {"1.50", false, false, true},        {"19.0", false, false, true},
         {"0.00", false, false, true},        {"0.000100", false, false, true},
         {"12345678901234.50000", false, false, true},
         {"123456789012345.0", false, false, true},
-        {"1234567890123456.0", false, false, false},
+        {"1234567890123456.0", false, false, true},
         {"1.", false, false, false},         {"00.5", false, false, false},
         {"12345678901234.5", false, false, true},
-        {"123456789012345.5", false, false, false},
+        {"123456789012345.5", false, false, true},
+        {"1234567890123456.7", false, false, false},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.text);

@@ -119,8 +119,73 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"\xC3\xA9", "K\xC3\xB6ln"}}, 0, ""},
         dirty_case{"Windows-1252", "name,v\nok,1\ncaf\xE9,2\n\x80 5,3\n",
                    {{"caf\xC3\xA9", "2"}, {"ok", "1"}, {"\xE2\x82\xAC 5", "3"}}, 0,
-                   "Notice: The CSV file 'in.csv' is not all UTF-8: lines that are not, the first at line 3, were "
-                   "read as Windows-1252.\n"}));
+                   "Notice: The CSV file 'in.csv' is not all UTF-8: bytes that are not, the first on line 3, were "
+                   "read as Windows-1252.\n"},
+        dirty_case{"a stray byte is read alone as Windows-1252", "name,v\nM\xC3\xBCller Stra\xC3\x9F" "e 5 \xFF,1\n",
+                   {{"M\xC3\xBCller Stra\xC3\x9F" "e 5 \xC3\xBF", "1"}}, 0,
+                   "Notice: The CSV file 'in.csv' is not all UTF-8: bytes that are not, the first on line 2, were "
+                   "read as Windows-1252.\n"},
+        dirty_case{"quotes escaped with a backslash", "n,s\n1,\"say \\\"hi\\\"\"\n2,plain\n",
+                   {{"1", "say \\hi\\\"\""}, {"2", "plain"}}, 1,
+                   "Error:\n1 record of the CSV file 'in.csv' has a quote that neither doubles nor closes its quoted "
+                   "field, at line 2, field 2; the field was read as it stands up to its delimiter.\n"},
+        dirty_case{"UTF-16 with an odd byte at the end", utf16(u"a,b\r\n1,2\r\n", true) + "A", {{"1", "2"}}, 1,
+                   "Error:\nThe CSV file 'in.csv' ends inside a UTF-16 character, at line 3; the incomplete character "
+                   "was left out.\n"},
+        dirty_case{"UTF-16 with half a surrogate pair", utf16(u"a\r\nx\xD800y\r\n", true), {{"x\xEF\xBF\xBDy"}}, 1,
+                   "Error:\nThe CSV file 'in.csv' is not well-formed UTF-16: it holds 1 half of a surrogate pair "
+                   "without the other half, the first at line 2; each was read as U+FFFD.\n"}));
+
+// Floats as Python, pandas and JavaScript write them carry 16 or 17 digits:
+// where those are the digits the double reads back as, the column is DOUBLE
+// and gives every digit back; a text whose digits a double would change
+// keeps its column text.
+TEST(DirtyCsv, FloatsOfSeventeenDigitsAreDoublesThatKeepEveryDigit)
+{
+    RVL_NEED_TEST_SERVER();
+    test_dir dir;
+    test_dir::write(dir.file("in.csv"), "f,g\n0.30000000000000004,0.10000000000000001\n0.3333333333333333,1.5\n"
+                                        "1.5,2\n");
+    const server_settings s = *test_server_settings();
+    server_destination live("rvl_csv_floats_" + std::to_string(::getpid()));
+    const program_result r = run_morvante(
+        dir, with(csv_args, {"--host=127.0.0.1", "--port=" + std::to_string(s.port), "--user=" + s.user,
+                             "--pswd=" + s.password, "--dest=" + live.name(), "--mode=0"}));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    test_connection db(live.name());
+    EXPECT_EQ(db.rows("SELECT DATA_TYPE FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() AND "
+                      "TABLE_NAME = 't' ORDER BY ORDINAL_POSITION"),
+              (table_rows{{"double"}, {"varchar"}}));
+    EXPECT_EQ(sorted(db.rows("SELECT f, g FROM t")),
+              (table_rows{{"0.30000000000000004", "0.10000000000000001"}, {"0.3333333333333333", "1.5"},
+                          {"1.5", "2"}}));
+}
+
+// A file with no line at all (sqlite writes no header for a table without
+// rows) tells no column: no table is made, and the table of that name stays.
+TEST(DirtyCsv, AnEmptyFileMakesNoTable)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    server_destination live("rvl_csv_empty_" + std::to_string(::getpid()));
+    test_connection().execute("CREATE DATABASE `" + live.name() + "`");
+    test_connection(live.name()).execute("CREATE TABLE t (k INT)");
+    test_connection(live.name()).execute("INSERT INTO t VALUES (7)");
+    for (const std::string content : {"", "\xEF\xBB\xBF"}) {
+        test_dir dir;
+        test_dir::write(dir.file("in.csv"), content);
+        const program_result dump = run_morvante(dir, with(csv_args, {"--dump", "--dest=out.sql"}));
+        EXPECT_EQ(dump.code, 1) << dump.out << dump.err;
+        EXPECT_EQ(dump.out, "Error:\nThe CSV file 'in.csv' is empty: no table was made.\n");
+        EXPECT_EQ(test_dir::read(dir.file("out.sql")).find("CREATE TABLE"), std::string::npos);
+        const program_result server = run_morvante(
+            dir, with(csv_args, {"--host=127.0.0.1", "--port=" + std::to_string(s.port), "--user=" + s.user,
+                                 "--pswd=" + s.password, "--dest=" + live.name(), "--mode=1"}));
+        EXPECT_EQ(server.code, 1) << server.out << server.err;
+        EXPECT_EQ(server.out, "Error:\nThe CSV file 'in.csv' is empty: no table was made.\n");
+        EXPECT_EQ(test_connection(live.name()).rows("SELECT * FROM t"), (table_rows{{"7"}}));
+    }
+}
 
 // Lines that would take the memory or the time of the machine end the run
 // before anything is written.

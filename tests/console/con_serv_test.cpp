@@ -213,15 +213,12 @@ TEST(ConsoleServer, ACsvFileWithoutRowsGivesTextColumns)
 {
     RVL_NEED_TEST_SERVER();
     sample_dir dir;
-    for (const std::string& content : {std::string("id,name\n"), std::string()}) {
-        SCOPED_TRACE(content);
-        destination db;
-        test_dir::write(dir.file("people.csv"), content);
-        ASSERT_EQ(run_morvante(dir, server_args(db.name(), "0")).code, 0);
-        for (const auto& r : db.rows("SELECT data_type FROM information_schema.columns WHERE table_schema = "
-                                     "DATABASE() AND table_name = 'people'"))
-            EXPECT_EQ(r[0], "varchar");
-    }
+    destination db;
+    test_dir::write(dir.file("people.csv"), "id,name\n");
+    ASSERT_EQ(run_morvante(dir, server_args(db.name(), "0")).code, 0);
+    for (const auto& r : db.rows("SELECT data_type FROM information_schema.columns WHERE table_schema = "
+                                 "DATABASE() AND table_name = 'people'"))
+        EXPECT_EQ(r[0], "varchar");
 }
 
 TEST(ConsoleServer, RowsTheServerRefusesAreReportedAndTheOthersArrive)
