@@ -29,7 +29,20 @@ void ravelin_converter::take_source()
     if (stamp.regular)
         source_stamp = stamp;
     else if (!tk_is_path_exist(src))
+        take_copy();
+}
+
+void ravelin_converter::take_copy()
+{
+    try {
         source_copy = std::make_unique<tk_temp_copy>(src, csv_line_reader::default_line_limit);
+    } catch (const tk_exception&) {
+        // The stop signal interrupted a blocked read: that is no failure of
+        // the source.
+        if (stop_requested())
+            throw tk_final_exception();
+        throw;
+    }
 }
 
 const std::wstring& ravelin_converter::source_to_read()
