@@ -50,6 +50,7 @@ void csv_read_ahead::fill(batch& b)
         b.last = true;
     }
     b.unclosed_quote = input.unclosed_quote_line();
+    b.cut_line = input.cut_short_line();
 }
 
 void csv_read_ahead::cut_lines()
@@ -107,6 +108,7 @@ bool csv_read_ahead::get_line(csv_line& line)
             ended = true;
             failure = current->failure;
             unclosed_quote = current->unclosed_quote;
+            cut_line = current->cut_line;
         }
         if (failure != nullptr)
             std::rethrow_exception(failure);

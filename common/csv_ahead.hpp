@@ -40,6 +40,8 @@ public:
     int64_t position() const { return at_position; }
     // As csv_line_reader::unclosed_quote_line, once the end was handed out.
     int64_t unclosed_quote_line() const { return unclosed_quote; }
+    // As csv_line_reader::cut_short_line, once the end was handed out.
+    int64_t cut_short_line() const { return cut_line; }
 
 private:
     struct batch {
@@ -50,6 +52,7 @@ private:
         bool last = false;                // the end of the file or a failure
         std::exception_ptr failure;
         int64_t unclosed_quote = 0;
+        int64_t cut_line = 0;
     };
 
     void cut_lines();
@@ -73,6 +76,7 @@ private:
     std::exception_ptr failure;
     int64_t at_position = 0;
     int64_t unclosed_quote = 0;
+    int64_t cut_line = 0;
 
     std::thread cutter;  // last: starts once everything above is built
 };

@@ -228,7 +228,7 @@ void csv_line_reader::rewind()
     begin = end = 0;
     consumed = file_read = 0;
     line_number = 1;
-    quote_line = unclosed_quote = 0;
+    quote_line = unclosed_quote = cut_line = 0;
     lf_after_cr = false;
     input = encoding::utf8;
     raw.clear();
@@ -462,6 +462,7 @@ bool csv_line_reader::get_line(csv_line& line, size_t keep)
     line.ends.reserve(std::min<size_t>(keep, 64));
     line_cut c{&line, keep};
     c.line_number = &line_number;
+    const int64_t line_start = consumed;
     int64_t taken = 0;  // bytes of the line so far
     while (begin < end || fill()) {
         const char* const first = buffer.get() + begin;
@@ -480,6 +481,15 @@ bool csv_line_reader::get_line(csv_line& line, size_t keep)
             return true;
         if (taken > line_limit)
             refuse_line(line, c.at);
+    }
+    // A plain file that ended before the size it had at the opening was cut
+    // short while it was read: its last line is what the cut left of a line,
+    // no line of the file, and is not handed out.
+    if (bounded && file_read < size) {
+        cut_line = line.number;
+        consumed = line_start;
+        line.clear();
+        return false;
     }
     // The end of the file ends the line. A quoted field it cuts holds the
     // rest of the file, but not the line end that closed the file.

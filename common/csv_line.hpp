@@ -92,6 +92,10 @@ public:
     // The line on which a quoted field opened that only the end of the file
     // closed; 0 while every quoted field was closed.
     int64_t unclosed_quote_line() const { return unclosed_quote; }
+    // A plain file that ended before the size it had at the opening (it was
+    // cut short meanwhile): the line that its new end cut, which get_line
+    // did not hand out; 0 while there is none.
+    int64_t cut_short_line() const { return cut_line; }
     // Back to the start of the file; the byte-order mark is looked at again.
     void rewind();
 
@@ -121,6 +125,7 @@ private:
     int64_t line_number = 1;   // the line of the file the next byte is on
     int64_t quote_line = 0;    // where the quoted field in hand opened
     int64_t unclosed_quote = 0;
+    int64_t cut_line = 0;
     size_t buffer_size;
     // The file's text as UTF-8; no larger than the file, with room behind it
     // so that the bytes looked at in one step may be read from any byte in it.

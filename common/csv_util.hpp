@@ -111,6 +111,9 @@ public:
     {
         return ahead != nullptr ? ahead->unclosed_quote_line() : input.unclosed_quote_line();
     }
+    // The line that the end of a file cut short during the reading cut
+    // (csv_line_reader::cut_short_line); it was not handed out.
+    int64_t cut_short_line() const { return ahead != nullptr ? ahead->cut_short_line() : input.cut_short_line(); }
     int64_t long_records() const { return long_record_count; }
     int64_t first_long_record() const { return first_long_line; }
     int64_t first_ansi_line() const { return first_ansi; }

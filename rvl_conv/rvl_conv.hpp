@@ -208,8 +208,9 @@ private:
     int64_t source_read_limit() const;
     // After the copy: a plain-file source whose size or modification time
     // changed since the run began is reported (a notice, counted as a
-    // failure).
-    void report_changed_source();
+    // failure), with the bytes `reader` read of it and the line its new end
+    // cut, when it was cut short.
+    void report_changed_source(const csv_file& reader);
     // The workbook of src, opened anew into xls_book.
     void open_xls_source();
     // Every worksheet the run converts, read once; a failure names the

@@ -12,6 +12,7 @@
 #include "TK/tk_tmpf.hpp"
 #include "TK/tk_utils.hpp"
 #include "common/csv_line.hpp"
+#include "common/csv_util.hpp"
 #include "platform/text/pl_format.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 
@@ -57,7 +58,7 @@ int64_t ravelin_converter::source_read_limit() const
     return source_stamp && source_of == src ? source_stamp->size : -1;
 }
 
-void ravelin_converter::report_changed_source()
+void ravelin_converter::report_changed_source(const csv_file& reader)
 {
     if (!source_stamp || source_of != src)
         return;
@@ -65,9 +66,14 @@ void ravelin_converter::report_changed_source()
     if (platform::get_file_stamp(tk_to_ansi(src, tk_cp_thread_acp), now) && now.size == source_stamp->size &&
         now.modified_ns == source_stamp->modified_ns)
         return;
-    hooks.notice(platform::format(L"The source file '%s' changed while it was converted (its size or modification "
-                                  L"time is no longer what it was when the run began): the rows converted are "
-                                  L"those of its first %I64d bytes.",
-                                  src.c_str(), source_stamp->size));
+    std::wstring line = platform::format(L"The source file '%s' changed while it was converted (its size or "
+                                         L"modification time is no longer what it was when the run began): the rows "
+                                         L"converted are those of its first %I64d bytes.",
+                                         src.c_str(), reader.get_position());
+    if (const int64_t cut = reader.cut_short_line(); cut > 0)
+        line += platform::format(L" The file ended before its size at the start, inside line %I64d: that line, "
+                                 L"cut short, was not converted.",
+                                 cut);
+    hooks.notice(line);
     error_handler::instance().count_failure();
 }
