@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <pthread.h>
 #include <ctime>
 #include <semaphore.h>
 
@@ -21,6 +22,10 @@ std::atomic<bool> ending{false};
 constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction saved[std::size(stop_signals)];
 struct sigaction saved_xfsz;
+// Sent by the watchdog to the run's thread, to break a blocked call that a
+// stop signal missed (it came between two calls).
+constexpr int kick_signal = SIGURG;
+struct sigaction saved_kick;
 
 extern "C" void ask_to_stop(int)
 {
@@ -28,6 +33,8 @@ extern "C" void ask_to_stop(int)
         run->request_stop();
     sem_post(&wake);
 }
+
+extern "C" void take_kick(int) {}
 
 // Waits for a post; false when the deadline (if any) passed first.
 bool wait_for_wake(const timespec* deadline)
@@ -43,7 +50,7 @@ bool wait_for_wake(const timespec* deadline)
 } // namespace
 
 console_stop_signals::console_stop_signals(tk_thread_functor& run, std::function<void()> unblock_)
-    : unblock(std::move(unblock_))
+    : unblock(std::move(unblock_)), run_thread(pthread_self())
 {
     stop_target.store(&run);
     ending.store(false);
@@ -66,6 +73,9 @@ console_stop_signals::console_stop_signals(tk_thread_functor& run, std::function
     action.sa_flags = SA_RESETHAND;
     for (size_t i = 0; i < std::size(stop_signals); ++i)
         sigaction(stop_signals[i], &action, &saved[i]);
+    action.sa_handler = take_kick;
+    action.sa_flags = 0;
+    sigaction(kick_signal, &action, &saved_kick);
     struct sigaction ignore{};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
@@ -76,11 +86,12 @@ console_stop_signals::~console_stop_signals()
 {
     for (size_t i = 0; i < std::size(stop_signals); ++i)
         sigaction(stop_signals[i], &saved[i], nullptr);
-    sigaction(SIGXFSZ, &saved_xfsz, nullptr);
-    stop_target.store(nullptr);
     ending.store(true);
     sem_post(&wake);
     watchdog.join();
+    sigaction(SIGXFSZ, &saved_xfsz, nullptr);
+    sigaction(kick_signal, &saved_kick, nullptr);
+    stop_target.store(nullptr);
     sem_destroy(&wake);
 }
 
@@ -89,10 +100,19 @@ void console_stop_signals::watch() const
     if (!wait_for_wake(nullptr) || ending.load())
         return;
     // The stop was asked: a run that does not end within a second is
-    // blocked in a wait of its own.
+    // blocked in a wait of its own, which is broken until the run ends.
     timespec deadline{};
     clock_gettime(CLOCK_REALTIME, &deadline);
     deadline.tv_sec += 1;
-    if (!wait_for_wake(&deadline) && !ending.load())
-        unblock();
+    if (wait_for_wake(&deadline) || ending.load())
+        return;
+    unblock();
+    do {
+        pthread_kill(run_thread, kick_signal);
+        deadline.tv_nsec += 200'000'000;
+        if (deadline.tv_nsec >= 1'000'000'000) {
+            deadline.tv_nsec -= 1'000'000'000;
+            ++deadline.tv_sec;
+        }
+    } while (!wait_for_wake(&deadline) && !ending.load());
 }

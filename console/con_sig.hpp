@@ -7,9 +7,11 @@
 // A stop also ends a wait the run is blocked in. The handlers do not restart
 // the system calls they interrupt, so a blocked read or open (a pipe being
 // copied, a FIFO without a reader) fails at once and the run, seeing the stop
-// request, ends as interrupted. A wait no signal breaks (the answer of a
-// server that stopped answering) is broken by `unblock`, which a watchdog
-// thread calls when the run still goes on a second after the stop.
+// request, ends as interrupted. When the run still goes on a second after
+// the stop, a watchdog thread calls `unblock`, which breaks a wait no signal
+// breaks (the answer of a server that stopped answering), and interrupts the
+// run's thread every 200 ms until it ends: a signal that came between two
+// calls interrupted neither.
 //
 // SIGXFSZ is ignored meanwhile: a file over the size limit (ulimit -f) fails
 // its write with EFBIG, which the run reports, instead of killing the
@@ -19,6 +21,7 @@
 #include "TK/tk_threa.hpp"
 
 #include <functional>
+#include <pthread.h>
 #include <thread>
 
 class console_stop_signals {
@@ -34,5 +37,6 @@ private:
     void watch() const;
 
     std::function<void()> unblock;
+    pthread_t run_thread;
     std::thread watchdog;
 };

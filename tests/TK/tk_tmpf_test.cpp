@@ -4,17 +4,45 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
 
+// TMPDIR for the test's time.
+class temporary_folder_set {
+public:
+    explicit temporary_folder_set(const std::string& folder)
+    {
+        if (const char* old = std::getenv("TMPDIR"))
+            before = old;
+        ::setenv("TMPDIR", folder.c_str(), 1);
+    }
+    ~temporary_folder_set()
+    {
+        if (before)
+            ::setenv("TMPDIR", before->c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
+    }
+    temporary_folder_set(const temporary_folder_set&) = delete;
+    temporary_folder_set& operator=(const temporary_folder_set&) = delete;
+
+private:
+    std::optional<std::string> before;
+};
+
 // A pipe gives its bytes once: the copy holds them all, may be read again,
-// is the user's alone and is gone with its owner.
-TEST(TkTempCopy, APipeIsReadOnceIntoAPrivateFileRemovedAtTheEnd)
+// is the user's alone and has no name in the temporary folder, so nothing of
+// it outlives its owner however the process ends.
+TEST(TkTempCopy, APipeIsReadOnceIntoAPrivateFileWithoutAName)
 {
     test_dir dir;
+    fs::create_directory(dir.path() / "tmp");
+    const temporary_folder_set tmp(dir.file("tmp"));
     const std::string fifo = dir.file("feed");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string content;
@@ -30,8 +58,32 @@ TEST(TkTempCopy, APipeIsReadOnceIntoAPrivateFileRemovedAtTheEnd)
         EXPECT_EQ(test_dir::read(copy.string()), content);
         EXPECT_EQ(test_dir::read(copy.string()), content);
         EXPECT_EQ(fs::status(copy).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
     }
     EXPECT_FALSE(fs::exists(copy));
+}
+
+// A copy that cannot be written is the temporary folder's failure, not the
+// source's; an empty TMPDIR is no folder and means /tmp.
+TEST(TkTempCopy, ACopyThatCannotBeWrittenNamesTheTemporaryFolder)
+{
+    test_dir dir;
+    test_dir::write(dir.file("data"), "a\n");
+    {
+        const temporary_folder_set tmp(dir.file("missing"));
+        try {
+            const tk_temp_copy taken(fs::path(dir.file("data")).wstring(), 1000);
+            FAIL() << "copied into a missing folder";
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.get_level(), 1);
+            EXPECT_EQ(std::string(e.what()), "Cannot copy the source '" + dir.file("data") +
+                                                 "' into the temporary folder '" + dir.file("missing") +
+                                                 "' (TMPDIR): No such file or directory\r\n");
+        }
+    }
+    const temporary_folder_set empty("");
+    const tk_temp_copy taken(fs::path(dir.file("data")).wstring(), 1000);
+    EXPECT_EQ(test_dir::read(fs::path(taken.path()).string()), "a\n");
 }
 
 TEST(TkTempCopy, ASourceThatCannotBeReadIsALevelOneFailureNamingIt)
