@@ -204,6 +204,8 @@ private:
     // tk_final_exception when a stop request interrupted the copy.
     void take_source();
     void take_copy();
+    // Messages that name the copy name the source instead (error_handler).
+    void name_copy_as_source() const;
     // The bytes of a plain-file source to read, -1 for all.
     int64_t source_read_limit() const;
     // After the copy: a plain-file source whose size or modification time

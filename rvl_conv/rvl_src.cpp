@@ -22,6 +22,7 @@ void ravelin_converter::take_source()
     if (source_copy && source_of == src)
         return;
     source_copy.reset();
+    name_copy_as_source();
     source_stamp.reset();
     source_of = src;
     platform::file_stamp stamp;
@@ -37,6 +38,7 @@ void ravelin_converter::take_copy()
 {
     try {
         source_copy = std::make_unique<tk_temp_copy>(src, csv_line_reader::default_line_limit);
+        name_copy_as_source();
     } catch (const tk_exception&) {
         // The stop signal interrupted a blocked read: that is no failure of
         // the source.
@@ -44,6 +46,17 @@ void ravelin_converter::take_copy()
             throw tk_final_exception();
         throw;
     }
+}
+
+void ravelin_converter::name_copy_as_source() const
+{
+    error_handler* errors = error_handler::try_instance();
+    if (errors == nullptr)
+        return;
+    if (source_copy)
+        errors->set_shown_path(tk_to_utf8(source_copy->path()), tk_to_utf8(src));
+    else
+        errors->set_shown_path({}, {});
 }
 
 const std::wstring& ravelin_converter::source_to_read()

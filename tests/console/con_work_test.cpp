@@ -63,6 +63,14 @@ TEST(ConsoleWorkFiles, AWorkbookThroughAPipeConvertsAsFromItsFile)
         EXPECT_NE(dump.find("INSERT INTO"), std::string::npos) << dump;
         EXPECT_EQ(dump, statements(test_dir::read(dir.file("named.sql"))));
     }
+    // What is wrong with it is said of the source as given, not of its copy.
+    test_dir dir;
+    const program_result text = run_program(
+        "/bin/sh", dir,
+        {"-c", "printf 'no workbook' | '" + std::string(MORVANTE_PATH) + "' --dump --src=/dev/stdin --dest=t.sql"});
+    EXPECT_EQ(text.code, 255);
+    EXPECT_NE(text.out.find("('/dev/stdin': neither a zip package nor a compound file)"), std::string::npos)
+        << text.out;
 }
 
 // The copy of a pipe goes into TMPDIR, /tmp when TMPDIR is empty; a copy that
