@@ -1,39 +1,15 @@
 #include "TK/tk_excep.hpp"
 #include "TK/tk_tmpf.hpp"
+#include "path_env.hpp"
 #include "test_dir.hpp"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
-
-// TMPDIR for the test's time.
-class temporary_folder_set {
-public:
-    explicit temporary_folder_set(const std::string& folder)
-    {
-        if (const char* old = std::getenv("TMPDIR"))
-            before = old;
-        ::setenv("TMPDIR", folder.c_str(), 1);
-    }
-    ~temporary_folder_set()
-    {
-        if (before)
-            ::setenv("TMPDIR", before->c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
-    temporary_folder_set(const temporary_folder_set&) = delete;
-    temporary_folder_set& operator=(const temporary_folder_set&) = delete;
-
-private:
-    std::optional<std::string> before;
-};
 
 // A pipe gives its bytes once: the copy holds them all, may be read again,
 // is the user's alone and has no name in the temporary folder, so nothing of
@@ -42,7 +18,7 @@ TEST(TkTempCopy, APipeIsReadOnceIntoAPrivateFileWithoutAName)
 {
     test_dir dir;
     fs::create_directory(dir.path() / "tmp");
-    const temporary_folder_set tmp(dir.file("tmp"));
+    const scoped_env tmp("TMPDIR", dir.file("tmp"));
     const std::string fifo = dir.file("feed");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string content;
@@ -70,7 +46,7 @@ TEST(TkTempCopy, ACopyThatCannotBeWrittenNamesTheTemporaryFolder)
     test_dir dir;
     test_dir::write(dir.file("data"), "a\n");
     {
-        const temporary_folder_set tmp(dir.file("missing"));
+        const scoped_env tmp("TMPDIR", dir.file("missing"));
         try {
             const tk_temp_copy taken(fs::path(dir.file("data")).wstring(), 1000);
             FAIL() << "copied into a missing folder";
@@ -81,7 +57,7 @@ TEST(TkTempCopy, ACopyThatCannotBeWrittenNamesTheTemporaryFolder)
                                                  "' (TMPDIR): No such file or directory\r\n");
         }
     }
-    const temporary_folder_set empty("");
+    const scoped_env empty("TMPDIR", "");
     const tk_temp_copy taken(fs::path(dir.file("data")).wstring(), 1000);
     EXPECT_EQ(test_dir::read(fs::path(taken.path()).string()), "a\n");
 }
