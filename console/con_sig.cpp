@@ -6,6 +6,7 @@
 #include <pthread.h>
 #include <ctime>
 #include <semaphore.h>
+#include <system_error>
 
 namespace {
 
@@ -62,7 +63,12 @@ console_stop_signals::console_stop_signals(tk_thread_functor& run, std::function
     for (const int number : stop_signals)
         sigaddset(&blocked, number);
     pthread_sigmask(SIG_BLOCK, &blocked, &before);
-    watchdog = std::thread([this] { watch(); });
+    try {
+        watchdog = std::thread([this] { watch(); });
+    } catch (const std::system_error&) {
+        // No thread to spare (memory): a stop still breaks blocked reads and
+        // opens, only not a wait on the server.
+    }
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
 
     struct sigaction action{};
@@ -88,7 +94,8 @@ console_stop_signals::~console_stop_signals()
         sigaction(stop_signals[i], &saved[i], nullptr);
     ending.store(true);
     sem_post(&wake);
-    watchdog.join();
+    if (watchdog.joinable())
+        watchdog.join();
     sigaction(SIGXFSZ, &saved_xfsz, nullptr);
     sigaction(kick_signal, &saved_kick, nullptr);
     stop_target.store(nullptr);
