@@ -117,14 +117,19 @@ TEST(ConsoleStop, AStopEndsARunBlockedInAReadOrAnOpenAtOnce)
             // to open it.
             const int feed = ::open(dir.file("feed").c_str(), O_RDWR);
             ASSERT_GE(feed, 0);
-            ASSERT_EQ(::write(feed, "id,name\n1,ann\n", 14), 14);
-            std::vector<std::string> args = csv;
-            args.insert(args.end(), {"--src=feed", "--dest=out.sql"});
-            morvante_process run(dir, args, env);
-            ASSERT_TRUE(eventually([&] { return unread(feed) == 0 && is_sleeping(run.id()); }, 30s));
-            run.signal(number);
-            EXPECT_EQ(run.wait(5s), std::optional<int>(255)) << "the copy of the pipe went on";
-            EXPECT_EQ(run.err(), "The conversion was interrupted.\n");
+            // A CSV file, and a workbook, whose worksheets are listed from
+            // the copy while the command line is read.
+            for (const std::vector<std::string>& kind : {csv, std::vector<std::string>{"--dump"}}) {
+                ASSERT_EQ(::write(feed, "id,name\n1,ann\n", 14), 14);
+                std::vector<std::string> args = kind;
+                args.insert(args.end(), {"--src=feed", "--dest=out.sql"});
+                morvante_process run(dir, args, env);
+                ASSERT_TRUE(eventually([&] { return unread(feed) == 0 && is_sleeping(run.id()); }, 30s));
+                run.signal(number);
+                EXPECT_EQ(run.wait(5s), std::optional<int>(255)) << "the copy of the pipe went on";
+                EXPECT_EQ(run.err(), "The conversion was interrupted.\n");
+                EXPECT_EQ(run.out(), "");
+            }
             ::close(feed);
         }
         {
