@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <pthread.h>
 #include <ctime>
+#include <pthread.h>
 #include <semaphore.h>
 #include <system_error>
 
@@ -19,6 +19,7 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 // Posted by the first stop signal, and by the destructor to end the watchdog.
 sem_t wake;
 std::atomic<bool> ending{false};
+std::atomic<bool> stop_asked{false};
 
 constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction saved[std::size(stop_signals)];
@@ -28,8 +29,19 @@ struct sigaction saved_xfsz;
 constexpr int kick_signal = SIGURG;
 struct sigaction saved_kick;
 
-extern "C" void ask_to_stop(int)
+extern "C" void ask_to_stop(int number)
 {
+    // The next stop signal, of whichever kind, takes its default action;
+    // one that reached another thread before that ends the program too.
+    struct sigaction fall_back{};
+    fall_back.sa_handler = SIG_DFL;
+    sigemptyset(&fall_back.sa_mask);
+    for (const int each : stop_signals)
+        sigaction(each, &fall_back, nullptr);
+    if (stop_asked.exchange(true)) {
+        raise(number);  // taken when the handler returns
+        return;
+    }
     if (tk_thread_functor* run = stop_target.load())
         run->request_stop();
     sem_post(&wake);
@@ -55,6 +67,7 @@ console_stop_signals::console_stop_signals(tk_thread_functor& run, std::function
 {
     stop_target.store(&run);
     ending.store(false);
+    stop_asked.store(false);
     sem_init(&wake, 0, 0);
     // The watchdog never takes the signals: they go to the thread of the
     // run, whose blocked call they interrupt.
@@ -73,14 +86,14 @@ console_stop_signals::console_stop_signals(tk_thread_functor& run, std::function
 
     struct sigaction action{};
     action.sa_handler = ask_to_stop;
-    sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a blocked call returns EINTR. The handler stays for
-    // one signal only.
-    action.sa_flags = SA_RESETHAND;
+    // A second stop signal waits until the first one's handler has put the
+    // default action back. No SA_RESTART: a blocked call returns EINTR.
+    action.sa_mask = blocked;
+    action.sa_flags = 0;
     for (size_t i = 0; i < std::size(stop_signals); ++i)
         sigaction(stop_signals[i], &action, &saved[i]);
     action.sa_handler = take_kick;
-    action.sa_flags = 0;
+    sigemptyset(&action.sa_mask);
     sigaction(kick_signal, &action, &saved_kick);
     struct sigaction ignore{};
     ignore.sa_handler = SIG_IGN;
