@@ -72,6 +72,23 @@ TEST(ConsoleStop, SigintSigtermAndSighupEndTheRunWithWholeStatementsBesideTheOld
     }
 }
 
+// A second stop signal, of the same kind or another, ends the program at
+// once (by that signal) instead of asking again.
+TEST(ConsoleStop, ASecondStopSignalOfAnyKindEndsTheProgramAtOnce)
+{
+    for (const auto& [first, second] : {std::pair{SIGINT, SIGTERM}, std::pair{SIGTERM, SIGHUP}}) {
+        SCOPED_TRACE(first);
+        test_dir dir;
+        write_long_csv(dir.file("big.csv"), 1000000);
+        morvante_process run(dir, {"--from_csv", "--src=big.csv", "--csv_delim=2", "--extr_fn", "--tab_name=big",
+                                   "--dump", "--dest=big.sql"});
+        ASSERT_TRUE(eventually([&] { return run.out().find("Converting CSV file") != std::string::npos; }, 60s));
+        run.signal(first);
+        run.signal(second);
+        EXPECT_EQ(run.wait(30s), std::optional<int>(-1)) << run.err();
+    }
+}
+
 // The main thread of the process sleeps in a system call.
 bool is_sleeping(pid_t pid)
 {
