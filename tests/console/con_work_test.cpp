@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -152,6 +153,49 @@ TEST(ConsoleWorkFiles, AFileSizeLimitKeepsWholeStatementsOrNothing)
     EXPECT_EQ(none.err, "");
     for (const std::string& name : names_in(dir.path()))
         EXPECT_FALSE(name.starts_with("big.sql")) << name;
+}
+
+// A small file system of its own, gone with the object; mounting it needs
+// root.
+class small_disk {
+public:
+    explicit small_disk(const fs::path& at) : path(at)
+    {
+        fs::create_directory(path);
+        mounted = ::mount("tmpfs", path.c_str(), "tmpfs", 0, "size=1m") == 0;
+    }
+    ~small_disk()
+    {
+        if (mounted)
+            ::umount(path.c_str());
+    }
+    small_disk(const small_disk&) = delete;
+    small_disk& operator=(const small_disk&) = delete;
+    bool is_mounted() const { return mounted; }
+
+private:
+    fs::path path;
+    bool mounted = false;
+};
+
+// A full disk under the dump: the work file kept is named and ends with a
+// whole statement.
+TEST(ConsoleWorkFiles, AFullDiskKeepsWholeStatements)
+{
+    test_dir dir;
+    const small_disk disk(dir.path() / "small");
+    if (!disk.is_mounted())
+        GTEST_SKIP() << "no file system of 1 MiB can be mounted here";
+    write_long_csv(dir.file("big.csv"), 100000);
+    const program_result r = run_program("/bin/sh", dir, {"-c", csv_command("--src=big.csv --dest=small/big.sql")});
+    ASSERT_EQ(r.code, 255) << r.out << r.err;
+    std::smatch kept;
+    ASSERT_TRUE(std::regex_search(r.err, kept, std::regex(R"(kept in (small/big\.sql\.~[0-9.]+part)\n)"))) << r.err;
+    EXPECT_NE(r.out.find("Cannot write the dump file '" + kept[1].str() + "': No space left on device"),
+              std::string::npos)
+        << r.out;
+    const std::string part = test_dir::read(dir.file(kept[1].str()));
+    EXPECT_TRUE(part.ends_with(");\r\n")) << part.substr(part.size() - 100);
 }
 
 // A CSV file that another program cuts short while the run reads it: the
