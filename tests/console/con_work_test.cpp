@@ -81,13 +81,15 @@ TEST(ConsoleWorkFiles, TheCopyOfAPipeGoesToTheTemporaryFolderNamedWhenItFails)
     test_dir dir;
     test_dir::write(dir.file("people.csv"), people);
     const program_result empty = run_program(
-        "/bin/sh", dir, {"-c", "TMPDIR= ; export TMPDIR; cat people.csv | " + csv_command("--src=/dev/stdin --dest=a.sql")});
+        "/bin/sh", dir,
+        {"-c", "TMPDIR= ; export TMPDIR; cat people.csv | " + csv_command("--src=/dev/stdin --dest=a.sql")});
     EXPECT_EQ(empty.code, 0) << empty.out << empty.err;
     EXPECT_NE(test_dir::read(dir.file("a.sql")).find("(2, 'bob');"), std::string::npos);
 
     const std::string missing = dir.file("missing");
     const program_result failed = run_program(
-        "/bin/sh", dir, {"-c", "cat people.csv | " + csv_command("--src=/dev/stdin --dest=b.sql")}, {{"TMPDIR", missing}});
+        "/bin/sh", dir, {"-c", "cat people.csv | " + csv_command("--src=/dev/stdin --dest=b.sql")},
+        {{"TMPDIR", missing}});
     EXPECT_EQ(failed.code, 255);
     EXPECT_NE(failed.out.find("Error:\nCannot copy the source '/dev/stdin' into the temporary folder '" + missing +
                               "' (TMPDIR): No such file or directory"),
@@ -136,8 +138,8 @@ TEST(ConsoleWorkFiles, AFileSizeLimitKeepsWholeStatementsOrNothing)
         run_program("/bin/sh", dir, {"-c", "ulimit -f 2048; exec " + csv_command("--src=big.csv --dest=big.sql")});
     ASSERT_EQ(some.code, 255) << some.out << some.err;
     std::smatch kept;
-    ASSERT_TRUE(std::regex_search(some.err, kept, std::regex(R"(The dump written so far is kept in (big\.sql\.~[0-9.]+part)\n)")))
-        << some.err;
+    const std::regex told(R"(The dump written so far is kept in (big\.sql\.~[0-9.]+part)\n)");
+    ASSERT_TRUE(std::regex_search(some.err, kept, told)) << some.err;
     EXPECT_NE(some.out.find("Error:\nCannot write the dump file '" + kept[1].str() + "': File too large"),
               std::string::npos)
         << some.out;
