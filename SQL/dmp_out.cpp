@@ -1,5 +1,6 @@
 #include "SQL/dmp_out.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -43,24 +44,33 @@ void dmp_out::hand_over()
     std::unique_lock<std::mutex> held(lock);
     changed.wait(held, [this] { return !pending; });
     std::swap(filling, writing);
+    std::swap(filling_marks, writing_marks);
     pending = true;
     held.unlock();
     changed.notify_all();
     filling.clear();
+    filling_marks.clear();
 }
 
-void dmp_out::write_all(const std::string& bytes)
+void dmp_out::write_all(const std::string& bytes, const std::vector<size_t>& marks)
 {
-    for (size_t done = 0; done < bytes.size() && first_error.load() == 0;) {
+    if (first_error.load() != 0)
+        return;  // the file ended at the first failure
+    size_t done = 0;
+    while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             fail(n < 0 ? errno : EIO);
-            return;
+            break;
         }
         done += static_cast<size_t>(n);
     }
+    const auto after = std::upper_bound(marks.begin(), marks.end(), done);
+    if (after != marks.begin())
+        whole_on_disk = on_disk + *(after - 1);
+    on_disk += done;
 }
 
 void dmp_out::writer_loop()
@@ -71,7 +81,7 @@ void dmp_out::writer_loop()
         if (!pending)
             return;
         held.unlock();
-        write_all(writing);
+        write_all(writing, writing_marks);
         held.lock();
         pending = false;
         changed.notify_all();
@@ -90,6 +100,9 @@ bool dmp_out::close()
     }
     changed.notify_all();
     writer.join();
+    // A device or a pipe cannot be cut back; a file can, to whole statements.
+    if (first_error.load() != 0 && whole_on_disk < on_disk)
+        static_cast<void>(::ftruncate(fd, static_cast<off_t>(whole_on_disk)));
     if (::close(fd) != 0)
         fail(errno);
     fd = -1;

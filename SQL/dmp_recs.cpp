@@ -129,9 +129,11 @@ void dmp_recordset::flush_pending()
     if (!out.is_open())
         tk_logger::wlog(3, L"Rows of table '%s' came after the dump file was closed and are lost", name.c_str());
     release_other_lock();
+    out.note_rows();
     out.write(append_buffer);
     out.write(";");
     out.write(db->get_eol());
+    out.mark_whole();
     append_buffer.clear();
 }
 
@@ -148,6 +150,7 @@ void dmp_recordset::append_record(const udb_record& record)
         if (!append_buffer.empty()) {
             tk_logger::log(1, "Run SQL query: [%s]", append_buffer.c_str());
             release_other_lock();
+            out.note_rows();
             db->write_statement(append_buffer);
             append_buffer.clear();
         }
@@ -340,6 +343,7 @@ void dmp_recordset::slow_append(const udb_record& record)
     // the dump's line ends.
     const std::string head = "INSERT INTO " + identifier(name) + "(" + column_list + ") \nVALUES (";
     release_other_lock();
+    out.note_rows();
     const uint64_t start = out.written();
     if (!has_streamed(row.fields)) {
         std::string statement = head;
@@ -352,6 +356,7 @@ void dmp_recordset::slow_append(const udb_record& record)
         out.write(tail);
         out.write(");");
         out.write(db->get_eol());
+        out.mark_whole();
     }
     db->note_statement_size(name, out.written() - start);
 }

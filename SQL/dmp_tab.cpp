@@ -113,6 +113,7 @@ void dmp_database::create_index(const std::wstring& table, const std::wstring&, 
         statement += (i > 0 ? L", " : L"") + sql_engine::get_safe_name(index.fields[i]);
     // The statement's own bare LF, whatever the dump's line ends.
     write(tk_to_utf8(statement + L");\n"));
+    out.mark_whole();
 }
 
 void dmp_database::delete_idx(const std::wstring& table, const udb_index& index)

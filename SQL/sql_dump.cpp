@@ -15,6 +15,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <unistd.h>
 
 namespace {
 
@@ -92,7 +93,16 @@ dmp_database::~dmp_database()
     closed = true;
     if (!finish_file())
         tk_logger::wlog(3, L"Cannot write the dump file '%s'", written_path.c_str());
-    tk_logger::wlog(3, L"The unfinished dump stays in '%s'", written_path.c_str());
+    removal.keep = out.holds_rows();
+    if (removal.keep)
+        tk_logger::wlog(3, L"The unfinished dump stays in '%s'", written_path.c_str());
+}
+
+dmp_database::work_file_removal::~work_file_removal()
+{
+    // A device or pipe written in place is no work file.
+    if (!keep && db.written_path != db.path)
+        ::unlink(tk_to_ansi(db.written_path, tk_cp_thread_acp).c_str());
 }
 
 int dmp_database::open_work_file(const std::wstring& path, std::wstring& written, std::string& target)
@@ -125,11 +135,13 @@ void dmp_database::close()
         return;
     closed = true;
     if (!finish_file()) {
+        removal.keep = out.holds_rows();
         platform::set_last_error(static_cast<uint32_t>(out.error()));
         throw tk_exception_ex("Cannot write the dump file '" + tk_to_utf8(written_path) + "': ", 1);
     }
     if (written_path == path)
         return;
+    removal.keep = true;  // renamed, or kept under its writing name when that fails
     if (std::rename(tk_to_ansi(written_path, tk_cp_thread_acp).c_str(), replaced.c_str()) != 0) {
         platform::set_last_error_from_errno();
         throw tk_exception_ex("Cannot give the dump file '" + tk_to_utf8(written_path) + "' its name '" +
@@ -152,6 +164,7 @@ void dmp_database::write_line(std::string_view bytes)
 {
     out.write(bytes);
     out.write(get_eol());
+    out.mark_whole();  // lines end between statements, or end them
 }
 
 void dmp_database::write_wline(const std::wstring& text)

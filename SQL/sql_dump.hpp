@@ -32,7 +32,8 @@ public:
     // until the new one is complete.
     dmp_database(const std::wstring& path, const dump_options& options);
     // Ends the statements and closes the file when close() was not called,
-    // leaving it under its writing name; a failure can then only be logged.
+    // leaving it under its writing name when a row reached it and removing
+    // it when none did; a failure can then only be logged.
     ~dmp_database() override;
 
     // Where the dump is written: a new file "<path>.~<pid>.<n>.part" in the
@@ -130,6 +131,14 @@ private:
     std::wstring path;
     std::wstring written_path;  // declared before out, which opens it
     std::string replaced;       // what close() renames the work file to; also before out
+    // Removes the work file when the dump goes, unless it is kept (it got
+    // its name, or it holds rows of an unfinished run). Made before out, so
+    // a failure while out is made (memory) leaves no empty file behind.
+    struct work_file_removal {
+        const dmp_database& db;
+        bool keep = false;
+        ~work_file_removal();
+    } removal{*this};
     dmp_out out;
     dump_options options;
     std::map<std::wstring, udb_indexes> table_indexes;

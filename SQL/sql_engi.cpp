@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <sys/socket.h>
 
 namespace {
 
@@ -82,6 +83,7 @@ sql_engine::~sql_engine()
     wait_async();
     if (connected)
         execute_logged("SET FOREIGN_KEY_CHECKS = 1", "Cannot turn ON foreign key check: %s");
+    live_socket = -1;
     mysql_close(&handle);
     tk_logger::log(2, "sql_engine::dtor - END");
 }
@@ -111,6 +113,7 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
     wait_async();
     if (connected) {
         tk_logger::log(2, "Connection was established already - disconnecting first...");
+        live_socket = -1;
         mysql_close(&handle);
         initialize();
         connected = false;
@@ -127,7 +130,14 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         throw refusal;
     }
     connected = true;
+    live_socket = static_cast<int>(mysql_get_socket(&handle));
     set_up_session(password);
+}
+
+void sql_engine::abort_connection()
+{
+    if (const int socket = live_socket.load(); socket >= 0)
+        ::shutdown(socket, SHUT_RDWR);
 }
 
 void sql_engine::set_up_session(const std::string& password)

@@ -12,6 +12,7 @@
 
 #include <mysql.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -141,6 +142,11 @@ public:
     bool is_blob_to_text() const { return blob_to_text; }
     void set_blob_to_text(bool on);
     bool is_connected() const { return connected; }
+    // Shuts the connection's socket down, from any thread: a call blocked
+    // waiting on the server (one that stopped answering) fails at once as a
+    // lost connection instead of waiting for its read timeout. Nothing
+    // happens while no connection is open.
+    void abort_connection();
     MYSQL* get_handle() { return &handle; }
 
     // The built-in lists stand in for the server's catalogue while no server
@@ -196,6 +202,9 @@ private:
     std::optional<async_failure> async_refusal;
     warnings async_warnings;
     MYSQL handle;
+    // The socket of the open connection, -1 while none, for
+    // abort_connection on another thread.
+    std::atomic<int> live_socket{-1};
 };
 
 // Reads BLOB columns as text while it lives: the server hands statement texts

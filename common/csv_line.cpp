@@ -514,6 +514,7 @@ bool csv_line_reader::get_line(csv_line& line, size_t keep)
     line.ends.reserve(std::min<size_t>(keep, 64));
     line_cut c{&line, keep};
     c.line_number = &line_number;
+    const int64_t line_start = consumed;
     int64_t taken = 0;  // bytes of the line so far
     while (begin < end || fill()) {
         const char* const first = buffer.get() + begin;
@@ -534,6 +535,15 @@ bool csv_line_reader::get_line(csv_line& line, size_t keep)
         }
         if (taken > line_limit)
             refuse_line(line, c.at);
+    }
+    // A plain file that ended before the size it had at the opening was cut
+    // short while it was read: its last line is what the cut left of a line,
+    // no line of the file, and is not handed out.
+    if (bounded && file_read < size) {
+        found.cut_short = line.number;
+        consumed = line_start;
+        line.clear();
+        return false;
     }
     // The end of the file ends the line. A quoted field it cuts holds the
     // rest of the file, but not the line end that closed the file.

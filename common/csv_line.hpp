@@ -71,6 +71,10 @@ struct csv_findings {
     int64_t lone_surrogates = 0;       // halves of UTF-16 pairs within the file, read as U+FFFD
     int64_t first_lone_surrogate = 0;  // the line of the first
     int64_t cut_character = 0;   // the line where the end of a UTF-16 file cut a character
+    // A plain file that ended before the size it had at the opening (it was
+    // cut short meanwhile): the line that its new end cut, which get_line
+    // did not hand out.
+    int64_t cut_short = 0;
 };
 
 class csv_line_reader {

@@ -22,6 +22,8 @@ bool guarded(error_handler& errors, F step)
 {
     try {
         return step();
+    } catch (const tk_final_exception&) {
+        return false;  // a stop request ended the step: the caller tells so
     } catch (const tk_exception& e) {
         errors.handle(e, false);  // levels 1 and 2 end the program from here
         return false;
@@ -33,22 +35,32 @@ bool guarded(error_handler& errors, F step)
     }
 }
 
+int interrupted(const ravelin_converter& converter)
+{
+    if (!converter.is_silent())
+        std::cerr << "The conversion was interrupted." << std::endl;
+    return console_failure;
+}
+
+// The exit code of a step that failed: the failure was reported, or a stop
+// request ended the step (a blocked read of the source interrupted).
+int failure(const ravelin_converter& converter)
+{
+    return converter.stop_requested() ? interrupted(converter) : console_failure;
+}
+
 // The run itself: 0, 1 or the failure code as the program's exit code.
 int convert(error_handler& errors, ravelin_converter& converter)
 {
     bool completed = false;
     // Nothing is dropped or replaced once the user asked to stop.
-    if (!converter.stop_requested() && !guarded(errors, [&] {
-            converter.check_dest();
-            completed = converter() == 0;
-            return true;
-        }))
-        return console_failure;
-    if (converter.stop_requested()) {
-        if (!converter.is_silent())
-            std::cerr << "The conversion was interrupted." << std::endl;
-        return console_failure;
-    }
+    const bool ran = converter.stop_requested() || guarded(errors, [&] {
+        converter.check_dest();
+        completed = converter() == 0;
+        return true;
+    });
+    if (!ran || converter.stop_requested())
+        return failure(converter);
     if (!completed)
         return console_failure;
     return errors.error_count() > 0 ? 1 : 0;
@@ -70,7 +82,7 @@ int run(int argc, char** argv)
     console_hooks hooks;
     hooks.hold_notices(true);  // the settings store's, among others
     ravelin_converter converter(converter_form::console, hooks);
-    const console_stop_signals signals(converter);
+    const console_stop_signals signals(converter, [&converter] { converter.engine.abort_connection(); });
     bool parsed = false;
     bool failed = false;
     try {
@@ -88,14 +100,14 @@ int run(int argc, char** argv)
     }
     hooks.hold_notices(false);
     if (failed)
-        return console_failure;
+        return failure(converter);
     if (!parsed)
         print_fatal_and_exit(usage_text());
     if (converter.direct && !guarded(errors, [&] {
             converter.connect_mysql_server();
             return true;
         }))
-        return console_failure;
+        return failure(converter);
     try {
         const int code = convert(errors, converter);
         if (code == console_failure)

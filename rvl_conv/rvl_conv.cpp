@@ -76,9 +76,13 @@ uint32_t ravelin_converter::operator()()
         interrupted.store(true, std::memory_order_release);
         return 0;  // the user chose to stop; nothing more to report
     } catch (const sql_connection_lost& e) {
+        if (ended_by_stop())
+            return 0;
         error_handler::instance().set_context(get_cur_table());
         error_handler::instance().handle(e, true);
     } catch (const tk_exception& e) {
+        if (ended_by_stop())
+            return 0;
         error_handler::instance().handle(e, true);
     } catch (const std::bad_alloc&) {
         error_handler::instance().handle(memory_failure(), true);
@@ -86,6 +90,16 @@ uint32_t ravelin_converter::operator()()
         hooks.report_std_exception(e);
     }
     return 1;
+}
+
+bool ravelin_converter::ended_by_stop()
+{
+    // A stop breaks a blocked wait (a read, an open, the server's answer)
+    // by failing it: that failure is the stop's, not one to report.
+    if (!stop_requested())
+        return false;
+    interrupted.store(true, std::memory_order_release);
+    return true;
 }
 
 int ravelin_converter::get_progress() const

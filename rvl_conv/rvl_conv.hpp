@@ -55,6 +55,13 @@ public:
     // which by stop_requested()), 1 when a failure ended it.
     uint32_t operator()() override;
 
+    // The source as the run reads it (rvl_src.cpp): src itself, up to its
+    // size when the run began, or the private copy of a source that can be
+    // read only once (a pipe, a device), taken at the first call, before
+    // anything else reads it. Front ends that look into the source (the
+    // worksheet listing) read it through this path.
+    const std::wstring& source_to_read() override;
+
     // Percentage for the progress display: worksheets done of a workbook run
     // (and of any run once done), else the bytes read of the CSV file.
     int get_progress() const;
@@ -189,6 +196,9 @@ private:
                       const std::wstring& table, bool widen);
     void convert_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,
                        const std::wstring& table, const std::wstring& sheet);
+    // After a failure that ended the run: true, the run marked interrupted,
+    // when a stop was requested.
+    bool ended_by_stop();
     void apply_defaults();
     bool serialize_all(bool store);
     bool serialize_console();
@@ -199,19 +209,21 @@ private:
     bool serialize_dump_options(bool store);
     // The source opened for reading; a level-1 tk_exception when it cannot be.
     std::unique_ptr<csv_file> open_csv_source();
-    // The source as the run reads it (rvl_src.cpp): src itself, up to its
-    // size when the run began, or the private copy of a source that can be
-    // read only once. take_source() begins a run: a plain file is looked at
-    // anew, a copy is kept; a source that cannot be copied raises a level-1
-    // tk_exception_ex naming it.
+    // take_source() begins a run (rvl_src.cpp): a plain file is looked at
+    // anew, the copy of a source read once is kept; a source that cannot be
+    // copied raises a level-1 tk_exception_ex naming it, or
+    // tk_final_exception when a stop request interrupted the copy.
     void take_source();
-    const std::wstring& source_to_read();
+    void take_copy();
+    // Messages that name the copy name the source instead (error_handler).
+    void name_copy_as_source() const;
     // The bytes of a plain-file source to read, -1 for all.
     int64_t source_read_limit() const;
     // After the copy: a plain-file source whose size or modification time
     // changed since the run began is reported (a notice, counted as a
-    // failure).
-    void report_changed_source();
+    // failure), with the bytes `reader` read of it and the line its new end
+    // cut, when it was cut short.
+    void report_changed_source(const csv_file& reader);
     // The workbook of src, opened anew into xls_book.
     void open_xls_source();
     // Every worksheet the run converts, read once; a failure names the

@@ -197,7 +197,7 @@ void ravelin_converter::convert_from_csv()
             finish_table(*database, std::move(table), existed, later);
         });
     report_findings(*reader, src, hooks);
+    report_changed_source(*reader);
     reader.reset();
-    report_changed_source();
     close_destination(std::move(database), hooks);
 }

@@ -26,5 +26,8 @@ std::string error_handler::make_message(const tk_exception& e) const
 {
     std::string message = context.empty() ? std::string() : context + ": ";
     const std::string friendly = messages.convert(e.get_code());
-    return message + (friendly.empty() ? std::string(e.what()) : friendly);
+    message += friendly.empty() ? std::string(e.what()) : friendly;
+    if (!read_path.empty())
+        tk_string::replace_all(message, read_path, shown_path);
+    return message;
 }

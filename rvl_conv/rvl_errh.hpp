@@ -51,6 +51,14 @@ public:
     // The context with ": ", then the table's text for the code, or the
     // exception's own text when no table has one.
     std::string make_message(const tk_exception& e) const;
+    // Messages name `shown` where their text names `read`: a source read
+    // from its private copy is named as the user gave it. Empty texts end
+    // the substitution.
+    void set_shown_path(const std::string& read, const std::string& shown)
+    {
+        read_path = read;
+        shown_path = shown;
+    }
 
 protected:
     // Each front end's handle() calls this once per report of level 0 or 1.
@@ -60,4 +68,6 @@ protected:
     bool quiet = false;
     tk_error_converter messages;
     std::atomic<int> errors_reported{0};
+    std::string read_path;
+    std::string shown_path;
 };

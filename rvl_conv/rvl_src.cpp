@@ -12,6 +12,7 @@
 #include "TK/tk_tmpf.hpp"
 #include "TK/tk_utils.hpp"
 #include "common/csv_line.hpp"
+#include "common/csv_util.hpp"
 #include "platform/text/pl_format.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 
@@ -21,6 +22,7 @@ void ravelin_converter::take_source()
     if (source_copy && source_of == src)
         return;
     source_copy.reset();
+    name_copy_as_source();
     source_stamp.reset();
     source_of = src;
     platform::file_stamp stamp;
@@ -29,7 +31,32 @@ void ravelin_converter::take_source()
     if (stamp.regular)
         source_stamp = stamp;
     else if (!tk_is_path_exist(src))
+        take_copy();
+}
+
+void ravelin_converter::take_copy()
+{
+    try {
         source_copy = std::make_unique<tk_temp_copy>(src, csv_line_reader::default_line_limit);
+        name_copy_as_source();
+    } catch (const tk_exception&) {
+        // The stop signal interrupted a blocked read: that is no failure of
+        // the source.
+        if (stop_requested())
+            throw tk_final_exception();
+        throw;
+    }
+}
+
+void ravelin_converter::name_copy_as_source() const
+{
+    error_handler* errors = error_handler::try_instance();
+    if (errors == nullptr)
+        return;
+    if (source_copy)
+        errors->set_shown_path(tk_to_utf8(source_copy->path()), tk_to_utf8(src));
+    else
+        errors->set_shown_path({}, {});
 }
 
 const std::wstring& ravelin_converter::source_to_read()
@@ -44,7 +71,7 @@ int64_t ravelin_converter::source_read_limit() const
     return source_stamp && source_of == src ? source_stamp->size : -1;
 }
 
-void ravelin_converter::report_changed_source()
+void ravelin_converter::report_changed_source(const csv_file& reader)
 {
     if (!source_stamp || source_of != src)
         return;
@@ -52,9 +79,14 @@ void ravelin_converter::report_changed_source()
     if (platform::get_file_stamp(tk_to_ansi(src, tk_cp_thread_acp), now) && now.size == source_stamp->size &&
         now.modified_ns == source_stamp->modified_ns)
         return;
-    hooks.notice(platform::format(L"The source file '%s' changed while it was converted (its size or modification "
-                                  L"time is no longer what it was when the run began): the rows converted are "
-                                  L"those of its first %I64d bytes.",
-                                  src.c_str(), source_stamp->size));
+    std::wstring line = platform::format(L"The source file '%s' changed while it was converted (its size or "
+                                         L"modification time is no longer what it was when the run began): the rows "
+                                         L"converted are those of its first %I64d bytes.",
+                                         src.c_str(), reader.get_position());
+    if (const int64_t cut = reader.findings().cut_short; cut > 0)
+        line += platform::format(L" The file ended before its size at the start, inside line %I64d: that line, "
+                                 L"cut short, was not converted.",
+                                 cut);
+    hooks.notice(line);
     error_handler::instance().count_failure();
 }

@@ -42,7 +42,7 @@ bool xls_reader::get_all_sheets(std::vector<std::wstring>& names)
     if (!engine)
         return false;
     // Listing needs no field names, whatever the run will use.
-    std::unique_ptr<dao_database> workbook = open_xls(*engine, src, false);
+    std::unique_ptr<dao_database> workbook = open_xls(*engine, source_to_read(), false);
     get_all_sheets2(*workbook, names);
     return true;
 }

@@ -47,6 +47,12 @@ public:
     // are in neither the list nor `worksheets`.
     std::vector<std::wstring> unusable_sheets;
 
+    // The file read for src: src itself here. The converter reads a source
+    // that can be read only once (a pipe) from its private copy, taken at
+    // the first call, so every reading, the listing of worksheets among
+    // them, sees the same bytes.
+    virtual const std::wstring& source_to_read() { return src; }
+
 protected:
     // A selected name the workbook lacks; the front end may show it.
     virtual void sheet_not_found(const std::wstring& /*name*/) {}

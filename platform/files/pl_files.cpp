@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -40,6 +41,8 @@ public:
         fd = -1;
         return result == 0;
     }
+    // Hands the descriptor over to the caller.
+    int release() { return std::exchange(fd, -1); }
 
 private:
     int fd;
@@ -226,31 +229,51 @@ bool get_file_stamp(const std::string& path, file_stamp& stamp)
     return true;
 }
 
-bool copy_to_temporary(const std::string& source, int64_t max_line, std::string& copy)
+std::string temporary_folder()
 {
+    const char* named = std::getenv("TMPDIR");
+    return named != nullptr && *named != '\0' ? named : "/tmp";
+}
+
+namespace {
+
+// A new file of the temporary folder that only the user may read, already
+// removed from the folder: it lives as long as its descriptor.
+int create_unnamed_temporary()
+{
+    std::string name = temporary_folder() + "/ravelin-source-XXXXXX";
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);  // created 0600
+    if (fd >= 0)
+        ::unlink(name.c_str());
+    return fd;
+}
+
+copy_failure failed(copy_failure side)
+{
+    set_last_error_from_errno();
+    return side;
+}
+
+} // namespace
+
+copy_failure copy_to_temporary(const std::string& source, int64_t max_line, int& copy)
+{
+    // A signal that interrupts a blocked open or read is the user's stop:
+    // EINTR is a failure here, never a reason to wait on.
     unique_fd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (!from.valid())
-        return fail_with_errno();
-    std::error_code ec;
-    std::string name = (std::filesystem::temp_directory_path(ec) / "ravelin-source-XXXXXX").string();
-    if (ec) {
-        set_last_error(static_cast<uint32_t>(ec.value()));
-        return false;
-    }
-    unique_fd to(::mkostemp(name.data(), O_CLOEXEC));  // created 0600
+        return failed(copy_failure::source);
+    unique_fd to(create_unnamed_temporary());
     if (!to.valid())
-        return fail_with_errno();
+        return failed(copy_failure::copy);
     std::string buffer(1 << 20, '\0');
     int64_t line = 0;  // bytes of the last line copied so far
-    bool failed = false;
     while (line <= max_line) {
         const ssize_t got = ::read(from.get(), buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            failed = got < 0;
+        if (got < 0)
+            return failed(copy_failure::source);
+        if (got == 0)
             break;
-        }
         std::string_view piece(buffer.data(), static_cast<size_t>(got));
         const size_t end = piece.find_last_of("\r\n");
         if (end != std::string_view::npos) {
@@ -260,18 +283,11 @@ bool copy_to_temporary(const std::string& source, int64_t max_line, std::string&
                 piece = piece.substr(0, static_cast<size_t>(max_line + 1 - line));
             line += static_cast<int64_t>(piece.size());
         }
-        if (!write_all(to.get(), piece)) {
-            failed = true;
-            break;
-        }
+        if (!write_all(to.get(), piece))
+            return failed(copy_failure::copy);
     }
-    if (!failed && to.close()) {
-        copy = name;
-        return true;
-    }
-    set_last_error_from_errno();
-    ::unlink(name.c_str());
-    return false;
+    copy = to.release();
+    return copy_failure::none;
 }
 
 } // namespace platform

@@ -91,13 +91,21 @@ struct file_stamp {
 };
 bool get_file_stamp(const std::string& path, file_stamp& stamp);
 
+// The folder of temporary files: TMPDIR, or /tmp when it is unset or empty.
+std::string temporary_folder();
+
 // Reads `source` to its end once (a pipe or a device is read as it comes)
-// into a new file that only the user may read, in the temporary folder; its
-// name in `copy`. A line (bytes between CR or LF) longer than `max_line`
-// bytes ends the copy after max_line + 1 of its bytes: an endless source
-// without line ends (a device of zeros) cannot fill the disk, and whoever
-// reads the copy meets the line too long. False, with the last error set,
-// when any step fails; no partial copy is left then.
-bool copy_to_temporary(const std::string& source, int64_t max_line, std::string& copy);
+// into a new file of the temporary folder that only the user may read. The
+// file is removed from the folder as soon as it is created, so nothing is
+// left behind however the process ends (a second signal, a kill, a crash):
+// `copy` receives its open descriptor, which the caller owns and closes, and
+// "/proc/self/fd/<n>" opens it anew. A line (bytes between CR or LF) longer
+// than `max_line` bytes ends the copy after max_line + 1 of its bytes: an
+// endless source without line ends (a device of zeros) cannot fill the disk,
+// and whoever reads the copy meets the line too long. A failure sets the last
+// error and tells which side failed; a signal that interrupts a blocked open
+// or read of the source is a failure of the source (EINTR).
+enum class copy_failure { none, source, copy };
+copy_failure copy_to_temporary(const std::string& source, int64_t max_line, int& copy);
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #include "TK/tk_excep.hpp"
 #include "TK/tk_tmpf.hpp"
+#include "path_env.hpp"
 #include "test_dir.hpp"
 
 #include <gtest/gtest.h>
@@ -11,10 +12,13 @@
 namespace fs = std::filesystem;
 
 // A pipe gives its bytes once: the copy holds them all, may be read again,
-// is the user's alone and is gone with its owner.
-TEST(TkTempCopy, APipeIsReadOnceIntoAPrivateFileRemovedAtTheEnd)
+// is the user's alone and has no name in the temporary folder, so nothing of
+// it outlives its owner however the process ends.
+TEST(TkTempCopy, APipeIsReadOnceIntoAPrivateFileWithoutAName)
 {
     test_dir dir;
+    fs::create_directory(dir.path() / "tmp");
+    const scoped_env tmp("TMPDIR", dir.file("tmp"));
     const std::string fifo = dir.file("feed");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string content;
@@ -30,8 +34,32 @@ TEST(TkTempCopy, APipeIsReadOnceIntoAPrivateFileRemovedAtTheEnd)
         EXPECT_EQ(test_dir::read(copy.string()), content);
         EXPECT_EQ(test_dir::read(copy.string()), content);
         EXPECT_EQ(fs::status(copy).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
     }
     EXPECT_FALSE(fs::exists(copy));
+}
+
+// A copy that cannot be written is the temporary folder's failure, not the
+// source's; an empty TMPDIR is no folder and means /tmp.
+TEST(TkTempCopy, ACopyThatCannotBeWrittenNamesTheTemporaryFolder)
+{
+    test_dir dir;
+    test_dir::write(dir.file("data"), "a\n");
+    {
+        const scoped_env tmp("TMPDIR", dir.file("missing"));
+        try {
+            const tk_temp_copy taken(fs::path(dir.file("data")).wstring(), 1000);
+            FAIL() << "copied into a missing folder";
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.get_level(), 1);
+            EXPECT_EQ(std::string(e.what()), "Cannot copy the source '" + dir.file("data") +
+                                                 "' into the temporary folder '" + dir.file("missing") +
+                                                 "' (TMPDIR): No such file or directory\r\n");
+        }
+    }
+    const scoped_env empty("TMPDIR", "");
+    const tk_temp_copy taken(fs::path(dir.file("data")).wstring(), 1000);
+    EXPECT_EQ(test_dir::read(fs::path(taken.path()).string()), "a\n");
 }
 
 TEST(TkTempCopy, ASourceThatCannotBeReadIsALevelOneFailureNamingIt)

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace {
 
 using rows = std::vector<std::vector<std::wstring>>;
@@ -322,3 +324,41 @@ TEST(csv_line_reader, unopenable_file_and_rewind)
 }
 
 } // namespace
+
+// A plain file cut short after the reader took its size: the line the new
+// end cuts is no line of the file and is not handed out, the position stays
+// at the end of the last whole line; a cut at a line end cuts no line.
+TEST(csv_line_reader, a_file_cut_short_while_read_hands_out_whole_lines_only)
+{
+    const std::string text = "a,b\n1,\"x\ny\"\n2,z\n";  // lines 1, 2 (two physical lines) and 4
+    const struct {
+        size_t cut;
+        size_t whole_lines;
+        int64_t position;
+        int64_t cut_line;
+    } cases[] = {
+        {6, 1, 4, 2},    // inside a line
+        {10, 1, 4, 2},   // inside a quoted field over two lines
+        {12, 2, 12, 0},  // at a line end
+        {15, 2, 12, 4},  // before the last line end
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cut);
+        test_dir dir;
+        const std::string path = dir.file("cut.csv");
+        for (const size_t buffer_size : {size_t{1}, size_t{1} << 20}) {
+            test_dir::write(path, text);
+            csv_line_reader reader(',', buffer_size);
+            ASSERT_TRUE(reader.open(path));
+            ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(c.cut)), 0);
+            csv_line line;
+            size_t lines = 0;
+            while (reader.get_line(line, 10))
+                ++lines;
+            EXPECT_EQ(lines, c.whole_lines);
+            EXPECT_EQ(reader.position(), c.position);
+            EXPECT_EQ(reader.findings().cut_short, c.cut_line);
+            EXPECT_EQ(reader.unclosed_quote_line(), 0);
+        }
+    }
+}

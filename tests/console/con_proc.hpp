@@ -73,6 +73,7 @@ public:
     morvante_process& operator=(const morvante_process&) = delete;
 
     void signal(int number) const { ::kill(pid, number); }
+    pid_t id() const { return pid; }
     std::string out() const { return test_dir::read(out_file); }
     std::string err() const { return test_dir::read(err_file); }
 

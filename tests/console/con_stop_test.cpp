@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 #include <mysql.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -27,11 +29,12 @@ int count_of(const std::string& text, const std::string& part)
     return n;
 }
 
-TEST(ConsoleStop, SigintAndSigtermEndTheRunWithWholeStatementsBesideTheOldDump)
+// SIGHUP comes when the terminal or the ssh session closes.
+TEST(ConsoleStop, SigintSigtermAndSighupEndTheRunWithWholeStatementsBesideTheOldDump)
 {
     const std::vector<std::string> args = {"--from_csv", "--src=big.csv", "--csv_delim=2", "--extr_fn",
                                            "--tab_name=big", "--dump", "--dest=big.sql"};
-    for (const int number : {SIGINT, SIGTERM}) {
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(number);
         test_dir dir;
         write_long_csv(dir.file("big.csv"), 1000000);
@@ -66,6 +69,100 @@ TEST(ConsoleStop, SigintAndSigtermEndTheRunWithWholeStatementsBesideTheOldDump)
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
             work_files += entry.path().filename().string().ends_with(".part") ? 1 : 0;
         EXPECT_EQ(work_files, 1u) << "only the interrupted run's is left";
+    }
+}
+
+// A second stop signal, of the same kind or another, ends the program at
+// once (by that signal) instead of asking again.
+TEST(ConsoleStop, ASecondStopSignalOfAnyKindEndsTheProgramAtOnce)
+{
+    for (const auto& [first, second] : {std::pair{SIGINT, SIGTERM}, std::pair{SIGTERM, SIGHUP}}) {
+        SCOPED_TRACE(first);
+        test_dir dir;
+        write_long_csv(dir.file("big.csv"), 1000000);
+        morvante_process run(dir, {"--from_csv", "--src=big.csv", "--csv_delim=2", "--extr_fn", "--tab_name=big",
+                                   "--dump", "--dest=big.sql"});
+        ASSERT_TRUE(eventually([&] { return run.out().find("Converting CSV file") != std::string::npos; }, 60s));
+        run.signal(first);
+        run.signal(second);
+        EXPECT_EQ(run.wait(30s), std::optional<int>(-1)) << run.err();
+    }
+}
+
+// The main thread of the process sleeps in a system call.
+bool is_sleeping(pid_t pid)
+{
+    const std::string stat = test_dir::read("/proc/" + std::to_string(pid) + "/stat");
+    const size_t end = stat.rfind(") ");
+    return end != std::string::npos && stat.compare(end + 2, 1, "S") == 0;
+}
+
+// The process holds the file open.
+bool holds_open(pid_t pid, const std::string& path)
+{
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec))
+        if (std::filesystem::read_symlink(fd.path(), ec) == path)
+            return true;
+    return false;
+}
+
+// Bytes written into the pipe that nobody read yet.
+int unread(int fd)
+{
+    int n = -1;
+    ::ioctl(fd, FIONREAD, &n);
+    return n;
+}
+
+// A stop ends a run blocked in a read or an open at once, whichever stop
+// signal it is: the copy of a pipe whose writer holds it open without
+// writing, and a dump into a FIFO that nobody reads. Nothing is left: no
+// copy in the temporary folder, no work file, no dump.
+TEST(ConsoleStop, AStopEndsARunBlockedInAReadOrAnOpenAtOnce)
+{
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(number);
+        test_dir dir;
+        std::filesystem::create_directory(dir.path() / "tmp");
+        const std::vector<std::pair<std::string, std::string>> env = {{"TMPDIR", dir.file("tmp")}};
+        const std::vector<std::string> csv = {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=t", "--dump"};
+        ASSERT_EQ(::mkfifo(dir.file("feed").c_str(), 0600), 0);
+        ASSERT_EQ(::mkfifo(dir.file("out.fifo").c_str(), 0600), 0);
+        {
+            // Held open for writing and for reading, so neither side waits
+            // to open it.
+            const int feed = ::open(dir.file("feed").c_str(), O_RDWR);
+            ASSERT_GE(feed, 0);
+            // A CSV file, and a workbook, whose worksheets are listed from
+            // the copy while the command line is read.
+            for (const std::vector<std::string>& kind : {csv, std::vector<std::string>{"--dump"}}) {
+                ASSERT_EQ(::write(feed, "id,name\n1,ann\n", 14), 14);
+                std::vector<std::string> args = kind;
+                args.insert(args.end(), {"--src=feed", "--dest=out.sql"});
+                morvante_process run(dir, args, env);
+                ASSERT_TRUE(eventually([&] { return unread(feed) == 0 && is_sleeping(run.id()); }, 30s));
+                run.signal(number);
+                EXPECT_EQ(run.wait(5s), std::optional<int>(255)) << "the copy of the pipe went on";
+                EXPECT_EQ(run.err(), "The conversion was interrupted.\n");
+                EXPECT_EQ(run.out(), "");
+            }
+            ::close(feed);
+        }
+        {
+            test_dir::write(dir.file("people.csv"), "id,name\n1,ann\n");
+            std::vector<std::string> args = csv;
+            args.insert(args.end(), {"--src=people.csv", "--dest=out.fifo"});
+            morvante_process run(dir, args, env);
+            ASSERT_TRUE(eventually(
+                [&] { return holds_open(run.id(), dir.file("people.csv")) && is_sleeping(run.id()); }, 30s));
+            run.signal(number);
+            EXPECT_EQ(run.wait(5s), std::optional<int>(255)) << "the open of the FIFO went on";
+            EXPECT_EQ(run.err(), "The conversion was interrupted.\n");
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "tmp"));
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_FALSE(entry.path().filename().string().starts_with("out.sql")) << entry.path();
     }
 }
 
@@ -214,6 +311,20 @@ TEST_F(ConsoleServerLost, AServerThatStopsAnsweringEndsTheRunAfterTheReadTimeout
     ASSERT_TRUE(eventually([&] { return server.rows("stopped.big") > 0; }, 60s)) << run.out() << run.err();
     server.stop();
     expect_lost_connection(run);
+}
+
+// The client waits up to its read timeout (600 s) for a server that stopped
+// answering; a stop ends that wait within about a second.
+TEST_F(ConsoleServerLost, AStopEndsTheWaitOnAServerThatStoppedAnswering)
+{
+    std::filesystem::remove(dir.file(".my.cnf"));
+    morvante_process run(dir, server.args("waiting"), {{"HOME", dir.path().string()}});
+    ASSERT_TRUE(eventually([&] { return server.rows("waiting.big") > 0; }, 60s)) << run.out() << run.err();
+    server.stop();
+    run.signal(SIGINT);
+    EXPECT_EQ(run.wait(15s), std::optional<int>(255)) << "the run waited for the server";
+    EXPECT_EQ(run.err(), "The conversion was interrupted.\n");
+    EXPECT_EQ(count_of(run.out(), "Error:"), 0) << run.out();
 }
 
 TEST_F(ConsoleServerLost, AServerKilledMidRunEndsTheRunAtOnce)
