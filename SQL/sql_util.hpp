@@ -39,8 +39,9 @@ std::string sql_escape(const std::string& text);
 bool sql_is_number(const std::wstring& text);
 bool sql_is_number(const std::string& text);
 // The text a floating value (VT_R8, VT_R4) takes in a text column: the
-// shortest that reads back as the same number, every digit kept. False for
-// any other value, NaN and the infinities.
+// number as a sheet shows it in General format (platform::general_number),
+// 1.21 for 1.1*1.1; a DOUBLE column keeps every bit instead. False for any
+// other value, NaN and the infinities.
 bool sql_real_text(const VARIANT& value, std::string& text);
 
 // The most characters a VARCHAR column of the character set holds: a row is

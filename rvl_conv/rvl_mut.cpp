@@ -86,7 +86,7 @@ void sql_field_mutator::modify2(udb_field& field) const
         static_cast<ole_variant&>(field) = ole_variant();
         return;
     }
-    // A number made text keeps every digit it has.
+    // A number made text reads as the sheet shows it in General format.
     if (std::string number; vartype == VT_BSTR && sql_real_text(field.get_variant(), number)) {
         static_cast<ole_variant&>(field) = ole_variant(platform::from_utf8(number));
         return;

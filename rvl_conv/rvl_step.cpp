@@ -112,7 +112,7 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
     // A type the user chose is what the user wants, whatever the values.
     const std::vector<bool> kept = user_typed(table, columns);
     std::vector<text_later> later;
-    date_post_process(columns, dates, kept, later);
+    date_post_process(columns, dates, kept);
     num_post_process(columns, numbers, kept, later);
     sql_settle_widths(columns, longest);
     return later;

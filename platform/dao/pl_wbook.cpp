@@ -15,6 +15,16 @@ constexpr std::string_view zip_signature = "PK\x03\x04";
 constexpr std::string_view empty_zip_signature = "PK\x05\x06";
 constexpr std::string_view compound_signature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 
+// Excel 2.x to 4.0 wrote a worksheet as a bare record stream, beginning with
+// its BOF record (0x0009, 0x0209 or 0x0409) of a few bytes.
+bool is_old_biff(std::string_view head)
+{
+    if (head.size() < 4 || head[0] != '\x09' || (head[1] != '\x00' && head[1] != '\x02' && head[1] != '\x04'))
+        return false;
+    const unsigned length = static_cast<unsigned char>(head[2]) | static_cast<unsigned char>(head[3]) << 8;
+    return length >= 4 && length <= 16;
+}
+
 std::string read_head(const std::string& path, size_t size)
 {
     std::ifstream in(path, std::ios::binary);
@@ -46,7 +56,7 @@ bool has_workbook_signature(const std::string& path)
         return false;
     }
     return head.starts_with(zip_signature) || head.starts_with(empty_zip_signature) ||
-           head.starts_with(compound_signature);
+           head.starts_with(compound_signature) || is_old_biff(head);
 }
 
 template <class F> void workbook::guarded(F&& f)
@@ -96,6 +106,9 @@ void workbook::start(bool from_bytes)
             if (!from_bytes)
                 bytes = read_whole(file_path);
             source = std::make_unique<biff_reader>(bytes, pool);
+        } else if (is_old_biff(head)) {
+            throw format_fault("an Excel 2.x-4.0 worksheet, a format this program does not read (save it as .xls or "
+                               ".xlsx)");
         } else {
             throw format_fault("neither a zip package nor a compound file");
         }

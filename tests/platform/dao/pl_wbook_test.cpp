@@ -113,14 +113,14 @@ TEST(Workbook, DatesAndNumbersAsTheWorkbookHoldsThem)
          {"'2024-01-02'|'1900-01-01 04:48:00'|'2024-01-02 06:00:00'", "'2024-01-03'|'7'|'5'", "'7'|NULL|NULL"}, 3},
         {1, "Range", "Neg:8,Far:10,Huge:10", {"D1899-12-29|'2023-03-15'|'10000000000'", "D2023-03-15|'2958466'|NULL"}, 2},
         {2, "Money", "Edge:7,Fine:5", {"$922337203685478|$1.5", "$1.5|$-2.25"}, 2},
-        {3, "Durations", "Span:22,Lap:22,Long:10", {"E36:00:00|E00:14:24|'36:00:00'", "E12:00:00|E30:00:00|'40'"}, 2},
+        {3, "Durations", "Span:22,Lap:22,Long:10", {"E36:00:00|E00:14:24|'36:00:00'", "E12:00:00|E30:00:00|'960:00:00'"}, 2},
         {4, "Errors", "A:7,B:7", {"1|10", "NULL|20", "3|30", "NULL|NULL"}, 4},
     };
     const std::vector<std::string> notices[] = {
         {}, {"cell B3 holds 2958466 as a date, which no date column holds: its column is text and its dates are written as texts",
              "cell C2 holds 10000000000 as a date, which no date column holds: its column is text and its dates are written as texts"},
         {},
-        {"cell C3 holds 40 as a duration, which no time column holds: its column is text and its durations are written as texts"},
+        {"cell C3 holds 960:00:00 as a duration, which no time column holds: its column is text and its durations are written as texts"},
         {"2 cells hold an error value (the first: cell A3), written as NULL"}};
     for (const char* file : {"dates_openpyxl.xlsx", "dates_xlsxwriter.xlsx", "dates_xlwt.xls"}) {
         SCOPED_TRACE(file);
