@@ -16,13 +16,18 @@ constexpr std::string_view empty_zip_signature = "PK\x05\x06";
 constexpr std::string_view compound_signature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 
 // Excel 2.x to 4.0 wrote a worksheet as a bare record stream, beginning with
-// its BOF record (0x0009, 0x0209 or 0x0409) of a few bytes.
+// its BOF record: 0x0009 of 4 bytes, or 0x0209 or 0x0409 of 6, each naming
+// the substream's kind (a worksheet, chart, macro sheet or workspace).
 bool is_old_biff(std::string_view head)
 {
-    if (head.size() < 4 || head[0] != '\x09' || (head[1] != '\x00' && head[1] != '\x02' && head[1] != '\x04'))
+    const auto word = [&](size_t at) {
+        return static_cast<unsigned>(static_cast<unsigned char>(head[at]) | static_cast<unsigned char>(head[at + 1]) << 8);
+    };
+    if (head.size() < 8)
         return false;
-    const unsigned length = static_cast<unsigned char>(head[2]) | static_cast<unsigned char>(head[3]) << 8;
-    return length >= 4 && length <= 16;
+    const unsigned kind = word(0), length = word(2), sheet = word(6);
+    return ((kind == 0x0009 && length == 4) || ((kind == 0x0209 || kind == 0x0409) && length == 6)) &&
+           (sheet == 0x0010 || sheet == 0x0020 || sheet == 0x0040 || sheet == 0x0100);
 }
 
 std::string read_head(const std::string& path, size_t size)

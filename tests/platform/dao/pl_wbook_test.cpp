@@ -166,6 +166,29 @@ TEST(Workbook, FormatIsKnownByContentNotName)
     EXPECT_EQ(from_memory->sheet(0).row_count(), 2u);
 }
 
+// A bare Excel 2.x-4.0 stream is a workbook this program does not read, and
+// says so; a UTF-16 text whose first bytes happen to begin as one is none.
+TEST(Workbook, AnExcel2To4WorksheetIsNamed)
+{
+    test_dir dir;
+    for (const char* name : {"excel2.xls", "excel3.xls", "excel4.xls"}) {
+        const std::string path = fixture(std::string("bad/") + name);
+        EXPECT_TRUE(has_workbook_signature(path)) << name;
+        try {
+            workbook::open(path, true);
+            ADD_FAILURE() << name;
+        } catch (const read_error& e) {
+            EXPECT_NE(std::string(e.description()).find(": an Excel 2.x-4.0 worksheet, a format this program does not "
+                                                         "read (save it as .xls or .xlsx))"),
+                      std::string::npos)
+                << e.description();
+        }
+    }
+    const std::string text = dir.file("tab.csv");
+    test_dir::write(text, std::string("\t\0\n\0a\0 \0", 8));
+    EXPECT_FALSE(has_workbook_signature(text));
+}
+
 namespace {
 
 int error_of(const std::string& path)
