@@ -2,7 +2,7 @@
 // copy passes each record through the user's changes, the widening of long
 // CSV columns and the append. For a table the run creates with refinement
 // on, a first reading settles the column types from all the values before
-// the table is created, so the copy meets its final types; only a typed
+// the table is created, so the copy meets its final types; only a number
 // column that is to become text is altered after the copy.
 #include "rvl_conv/rvl_conv.hpp"
 
