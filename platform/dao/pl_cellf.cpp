@@ -284,12 +284,14 @@ std::string format_ole_date(double ole)
     // never the next day
     int64_t total = static_cast<int64_t>(std::llround(ole_to_line(ole) * double(ms_per_day)));
     if (ole >= 0 && ole < 1)
-        return clock_text(std::min(total, ms_per_day - 1));
+        total = std::min(total, ms_per_day - 1);
     int64_t days = total / ms_per_day, ms = total % ms_per_day;
     if (ms < 0) {
         ms += ms_per_day;
         --days;
     }
+    if (days == 0)
+        return clock_text(ms);
     int y;
     unsigned m, d;
     civil_from_days(days + ole_epoch, y, m, d);
