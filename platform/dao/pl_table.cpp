@@ -472,6 +472,26 @@ void table_builder::finish_column(stage& s, sheet_table::column& out, uint32_t d
     out.name = std::move(name);
 }
 
+// The places given two values, counted, the first of them named.
+void table_builder::note_repeated_places(std::vector<std::string>& lost) const
+{
+    size_t repeated = 0;
+    uint32_t first_row = UINT32_MAX, first_col = 0;
+    for (size_t c = 0; c < stages.size(); ++c) {
+        repeated += stages[c].repeated;
+        if (stages[c].repeated_row < first_row) {
+            first_row = stages[c].repeated_row;
+            first_col = uint32_t(c);
+        }
+    }
+    if (repeated == 0)
+        return;
+    const std::string place = cell_name(first_row, first_col);
+    lost.push_back(repeated == 1 ? place + " is given two values: the later one is kept"
+                                 : std::to_string(repeated) + " cells are given two values (the first: " + place +
+                                       "): the later ones are kept");
+}
+
 sheet_table table_builder::finish(bool header_row)
 {
     sheet_table table;
@@ -484,17 +504,10 @@ sheet_table table_builder::finish(bool header_row)
     }
     uint32_t top = UINT32_MAX, bottom = 0;
     size_t left = SIZE_MAX, right = 0;
-    size_t repeated = 0;
-    uint32_t first_repeated_row = UINT32_MAX, first_repeated_col = 0;
     for (size_t c = 0; c < stages.size(); ++c) {
         stage& s = stages[c];
         if (s.unsorted)
             s.sort_rows();
-        repeated += s.repeated;
-        if (s.repeated_row < first_repeated_row) {
-            first_repeated_row = s.repeated_row;
-            first_repeated_col = uint32_t(c);
-        }
         s.drop_leading_nulls();
         if (s.count == 0)
             continue;
@@ -505,12 +518,7 @@ sheet_table table_builder::finish(bool header_row)
         top = std::min(top, s.sparse ? s.row_numbers[0] : s.first);
         bottom = std::max(bottom, s.sparse ? s.row_numbers[li] : s.first + uint32_t(li));
     }
-    if (repeated != 0) {
-        const std::string place = cell_name(first_repeated_row, first_repeated_col);
-        table.lost.push_back(repeated == 1 ? place + " is given two values: the later one is kept"
-                                             : std::to_string(repeated) + " cells are given two values (the first: " +
-                                                   place + "): the later ones are kept");
-    }
+    note_repeated_places(table.lost);
     if (left == SIZE_MAX) {  // no value at all: one empty column
         table.columns.resize(1);
         table.columns[0].name = "F1";

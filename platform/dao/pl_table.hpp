@@ -146,6 +146,7 @@ private:
     void finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row, uint32_t sheet_col,
                        std::vector<std::string>& notes);
     size_t decide_type(sheet_table::column& col, size_t begin, cell_kind& far_kind);
+    void note_repeated_places(std::vector<std::string>& lost) const;
 
     text_pool& pool;
     std::vector<stage> stages;
