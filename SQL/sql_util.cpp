@@ -366,14 +366,23 @@ bool sql_is_number(const std::string& text)
     return is_number(std::string_view(text));
 }
 
-bool sql_real_text(const VARIANT& value, std::string& text)
+bool sql_shown_text(const udb_field& field, std::string& text)
 {
-    if (value.vt == VT_R8 && std::isfinite(value.dblVal))
-        text = platform::shortest_number(value.dblVal);
-    else if (value.vt == VT_R4 && std::isfinite(value.fltVal))
-        text = platform::shortest_number(value.fltVal);
-    else
+    const VARIANT& value = field.get_variant();
+    if (field.get_type() != value.vt)
         return false;
+    if (value.vt == VT_DATE) {
+        text = field.to_string();
+        for (const std::string_view day : {"0000-00-00 ", "1899-12-30 "})
+            if (text.starts_with(day))
+                text.erase(0, day.size());
+    } else if (value.vt == VT_R8 && std::isfinite(value.dblVal)) {
+        text = platform::general_number(value.dblVal);
+    } else if (value.vt == VT_R4 && std::isfinite(value.fltVal)) {
+        text = platform::general_number(value.fltVal);
+    } else {
+        return false;
+    }
     return true;
 }
 
@@ -434,9 +443,10 @@ void append_text_literal(std::string& out, const udb_field& field, const t_ftd& 
             out += tk_to_utf8(L"ST_GeomFromText(" + quoted(text) + L")");
         return;
     }
-    // A number goes as text: the server would print a bare one with 15 digits.
-    if (std::string number; own == field.get_variant().vt && sql_real_text(field.get_variant(), number)) {
-        append_quoted(out, std::string_view(number));
+    // A number or a date goes as the sheet shows it: a bare number the server
+    // would print its own way, a date's own text its whole date and time.
+    if (std::string shown; sql_shown_text(field, shown)) {
+        append_quoted(out, std::string_view(shown));
         return;
     }
     if (own != VT_BSTR) {

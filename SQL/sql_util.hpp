@@ -38,10 +38,13 @@ std::string sql_escape(const std::string& text);
 // optional exponent. Anything else is written quoted.
 bool sql_is_number(const std::wstring& text);
 bool sql_is_number(const std::string& text);
-// The text a floating value (VT_R8, VT_R4) takes in a text column: the
-// shortest that reads back as the same number, every digit kept. False for
-// any other value, NaN and the infinities.
-bool sql_real_text(const VARIANT& value, std::string& text);
+// The text a number or a date takes in a text column, as a sheet shows it:
+// a floating value (VT_R8, VT_R4) in General format (platform::general_number,
+// 1.21 for 1.1*1.1; a DOUBLE column keeps every bit instead), a date with a
+// time of day alone as that time, without the zero date or day zero before
+// it, and its fraction of a second as its text has it (a workbook's to the
+// millisecond). False for any other value, NaN and the infinities.
+bool sql_shown_text(const udb_field& field, std::string& text);
 
 // The most characters a VARCHAR column of the character set holds: a row is
 // at most 65,535 bytes, two of them the length; utf8 takes three bytes a

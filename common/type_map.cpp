@@ -446,6 +446,13 @@ const wchar_t* dates_map::type_name(int32_t state)
 
 void dates_map::set_type(t_ftd& column, const entry& e)
 {
+    if (e.state == no_date) {
+        // Room for the longest text a date prints: "2004-08-01 12:30:45.123".
+        column.vartype = VT_BSTR;
+        column.size = 23;
+        column.reserved = 0;
+        return;
+    }
     // The date writers read which of the types it is from the mark.
     column.vartype = VT_DATE;
     column.size = 8;

@@ -83,7 +83,8 @@ public:
     static int32_t held_date_kind(std::string_view text, bool& fraction);
     static const wchar_t* type_name(int32_t state);
     // Makes the column of the entry's type, with milliseconds where its
-    // dates or times have fractions of a second.
+    // dates or times have fractions of a second; no date type is a text
+    // wide enough for any date's text.
     static void set_type(t_ftd& column, const entry& e);
 };
 

@@ -77,16 +77,18 @@ t_ftd& own_copy(udb_schema& schema, uint32_t n)
     return column;
 }
 
+// later: where a column that is to become text goes, none when it is text
+// from the start.
 template <class Map>
 void retype(udb_schema& schema, const Map& map, const std::vector<bool>& kept, int32_t text_state,
-            std::vector<mysql_converter_impl::text_later>& later, int assertion_line)
+            std::vector<mysql_converter_impl::text_later>* later, int assertion_line)
 {
     for (const types_map::entry& e : map.get_entries()) {
         if (!is_retyped(schema, e, kept, assertion_line))
             continue;
         tk_logger::wlog(3, L"Refine column %s to %s", schema[e.n_field]->name.c_str(), Map::type_name(e.state));
-        if (e.state == text_state)
-            later.push_back({e.n_field, Map::type_name(e.state)});
+        if (e.state == text_state && later != nullptr)
+            later->push_back({e.n_field, Map::type_name(e.state)});
         else
             Map::set_type(own_copy(schema, e.n_field), e);
     }
@@ -94,12 +96,11 @@ void retype(udb_schema& schema, const Map& map, const std::vector<bool>& kept, i
 
 } // namespace
 
-void mysql_converter_impl::date_post_process(udb_schema& schema, const dates_map& map, const std::vector<bool>& kept,
-                                             std::vector<text_later>& later)
+void mysql_converter_impl::date_post_process(udb_schema& schema, const dates_map& map, const std::vector<bool>& kept)
 {
     tk_logger::log(2, "mysql_converter_impl::date_post_process(map size=%d)",
                    static_cast<int>(map.get_entries().size()));
-    retype(schema, map, kept, dates_map::no_date, later, 49);
+    retype(schema, map, kept, dates_map::no_date, nullptr, 49);
 }
 
 void mysql_converter_impl::num_post_process(udb_schema& schema, const num_map& map, const std::vector<bool>& kept,
@@ -107,7 +108,7 @@ void mysql_converter_impl::num_post_process(udb_schema& schema, const num_map& m
 {
     tk_logger::log(2, "mysql_converter_impl::num_post_process(map size=%d)",
                    static_cast<int>(map.get_entries().size()));
-    retype(schema, map, kept, num_map::not_numeric, later, 56);
+    retype(schema, map, kept, num_map::not_numeric, &later, 56);
 }
 
 void mysql_converter_impl::mysql_refine_types(udb_database& destination, const std::wstring& table,

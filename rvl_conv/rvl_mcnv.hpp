@@ -39,9 +39,11 @@ public:
     // A level-1 tk_exception when the server would refuse the database name.
     void check_mysql_db_name(const std::wstring& name);
 
-    // A column made text after the copy: a column of another type whose
-    // values call for text keeps its type for the copy, so each value becomes
-    // the text the server writes for it (a date its whole date and time).
+    // A column made text after the copy: a number column whose values call
+    // for text keeps its type for the copy, so each value becomes the text the
+    // server writes for it. A date column whose values call for text (dates
+    // with times of day alone) is text from the start: each value is written
+    // as the sheet shows it, which the server's text of a date is not.
     struct text_later {
         uint32_t n_field;    // the column's position
         const wchar_t* type;  // the text type
@@ -53,9 +55,8 @@ public:
     // (by position) keep the type the user chose for them; a column with a
     // default value or numbered automatically keeps its own. The numbers
     // decide last: a column of eight digits is a number, not a date. A
-    // column of another type that is to become text goes to `later`.
-    void date_post_process(udb_schema& schema, const dates_map& map, const std::vector<bool>& kept,
-                           std::vector<text_later>& later);
+    // number column that is to become text goes to `later`.
+    void date_post_process(udb_schema& schema, const dates_map& map, const std::vector<bool>& kept);
     void num_post_process(udb_schema& schema, const num_map& map, const std::vector<bool>& kept,
                           std::vector<text_later>& later);
     // Makes the columns of `later` text in the table as created (its name

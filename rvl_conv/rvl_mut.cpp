@@ -86,9 +86,9 @@ void sql_field_mutator::modify2(udb_field& field) const
         static_cast<ole_variant&>(field) = ole_variant();
         return;
     }
-    // A number made text keeps every digit it has.
-    if (std::string number; vartype == VT_BSTR && sql_real_text(field.get_variant(), number)) {
-        static_cast<ole_variant&>(field) = ole_variant(platform::from_utf8(number));
+    // A number or a date made text reads as the sheet shows it.
+    if (std::string shown; vartype == VT_BSTR && sql_shown_text(field, shown)) {
+        static_cast<ole_variant&>(field) = ole_variant(platform::from_utf8(shown));
         return;
     }
     try {

@@ -2,7 +2,7 @@
 // copy passes each record through the user's changes, the widening of long
 // CSV columns and the append. For a table the run creates with refinement
 // on, a first reading settles the column types from all the values before
-// the table is created, so the copy meets its final types; only a typed
+// the table is created, so the copy meets its final types; only a number
 // column that is to become text is altered after the copy.
 #include "rvl_conv/rvl_conv.hpp"
 
@@ -112,7 +112,7 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
     // A type the user chose is what the user wants, whatever the values.
     const std::vector<bool> kept = user_typed(table, columns);
     std::vector<text_later> later;
-    date_post_process(columns, dates, kept, later);
+    date_post_process(columns, dates, kept);
     num_post_process(columns, numbers, kept, later);
     sql_settle_widths(columns, longest);
     return later;

@@ -34,7 +34,8 @@ void report_unusable_sheet(std::wstring name)
 
 // How the worksheet's cells were read, where the user should know it (error
 // cells written as NULL, dates no date column holds): one line each, naming
-// the worksheet.
+// the worksheet. A value lost (a place given two values) is told the same
+// way, and the run does not say it carried everything.
 void tell_sheet_notices(udb_recordset& source, const std::wstring& sheet, converter_hooks& hooks)
 {
     const auto* records = dynamic_cast<const dao_recordset*>(&source);
@@ -43,6 +44,10 @@ void tell_sheet_notices(udb_recordset& source, const std::wstring& sheet, conver
         return;
     for (const std::string& line : table->notices())
         hooks.notice(L"Worksheet '" + sheet + L"': " + tk_to_unicode(line));
+    for (const std::string& line : table->losses()) {
+        hooks.notice(L"Worksheet '" + sheet + L"': " + tk_to_unicode(line));
+        error_handler::instance().count_failure();
+    }
 }
 
 } // namespace

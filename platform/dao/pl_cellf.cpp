@@ -1,5 +1,6 @@
 #include "platform/dao/pl_cellf.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -227,7 +228,7 @@ bool parse_iso_date(std::string_view s, double& ole)
         if (pos != s.size())
             return false;
     }
-    ole = static_cast<double>(days_from_civil(y, m, d) - ole_epoch) + fraction;
+    ole = line_to_ole(static_cast<double>(days_from_civil(y, m, d) - ole_epoch) + fraction);
     return true;
 }
 
@@ -243,6 +244,19 @@ bool fits_datetime(double ole)
 namespace {
 
 constexpr int64_t most_time_seconds = 838 * 3600 + 59 * 60 + 59;
+constexpr int64_t ms_per_day = 86400000;
+
+// "hh:mm:ss" of a count of milliseconds, the hours as many as there are,
+// with ".mmm" where there is a fraction of a second.
+std::string clock_text(int64_t ms)
+{
+    char out[48];
+    const int n = std::snprintf(out, sizeof out, "%02lld:%02lld:%02lld", static_cast<long long>(ms / 3600000),
+                                static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60));
+    if (ms % 1000 != 0)
+        std::snprintf(out + n, sizeof out - size_t(n), ".%03lld", static_cast<long long>(ms % 1000));
+    return out;
+}
 
 } // namespace
 
@@ -251,42 +265,39 @@ bool fits_time(double days)
     return std::isfinite(days) && std::fabs(days) < 1e6 && std::llabs(std::llround(days * 86400.0)) <= most_time_seconds;
 }
 
-std::string format_duration(double days)
+std::string format_elapsed(double days)
 {
-    if (!fits_time(days))
+    if (!std::isfinite(days) || std::fabs(days) >= 1e9)
         return "";
-    const int64_t total = std::llround(days * 86400.0), magnitude = std::llabs(total);
-    char out[32];
-    std::snprintf(out, sizeof out, "%s%02lld:%02lld:%02lld", total < 0 ? "-" : "", static_cast<long long>(magnitude / 3600),
-                  static_cast<long long>(magnitude / 60 % 60), static_cast<long long>(magnitude % 60));
-    return out;
+    const int64_t total = std::llround(days * 86400.0);
+    return (total < 0 ? "-" : "") + clock_text(std::llabs(total) * 1000);
 }
+
+std::string format_duration(double days) { return fits_time(days) ? format_elapsed(days) : ""; }
 
 std::string format_ole_date(double ole)
 {
     if (!std::isfinite(ole) || std::fabs(ole) > 3e6)
         return "";
-    // to whole seconds, counted from 1899-12-30 00:00:00
-    const int64_t total = static_cast<int64_t>(std::llround(ole_to_line(ole) * 86400.0));
-    int64_t days = total / 86400, secs = total % 86400;
-    if (secs < 0) {
-        secs += 86400;
+    // to the millisecond, counted from 1899-12-30 00:00:00; a time of day
+    // alone that rounds to the day's end stays the day's last millisecond,
+    // never the next day
+    int64_t total = static_cast<int64_t>(std::llround(ole_to_line(ole) * double(ms_per_day)));
+    if (ole >= 0 && ole < 1)
+        total = std::min(total, ms_per_day - 1);
+    int64_t days = total / ms_per_day, ms = total % ms_per_day;
+    if (ms < 0) {
+        ms += ms_per_day;
         --days;
     }
-    char out[32];
-    const int hh = int(secs / 3600), mm = int(secs / 60 % 60), ss = int(secs % 60);
-    if (days == 0 && secs != 0) {
-        std::snprintf(out, sizeof out, "%02d:%02d:%02d", hh, mm, ss);
-        return out;
-    }
+    if (days == 0)
+        return clock_text(ms);
     int y;
     unsigned m, d;
     civil_from_days(days + ole_epoch, y, m, d);
-    if (secs == 0)
-        std::snprintf(out, sizeof out, "%04d-%02u-%02u", y, m, d);
-    else
-        std::snprintf(out, sizeof out, "%04d-%02u-%02u %02d:%02d:%02d", y, m, d, hh, mm, ss);
-    return out;
+    char out[32];
+    std::snprintf(out, sizeof out, "%04d-%02u-%02u", y, m, d);
+    return ms == 0 ? std::string(out) : std::string(out) + " " + clock_text(ms);
 }
 
 } // namespace platform::dao

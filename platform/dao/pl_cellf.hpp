@@ -13,8 +13,10 @@ namespace platform::dao {
 // A time is a number whose format shows a time of day without a date, a
 // duration one whose format counts elapsed time ([h]:mm, [mm]:ss); an error
 // is a cell holding an error value (#DIV/0!, #N/A...), which reads as no
-// value.
-enum class cell_kind : uint8_t { null, boolean, number, date, currency, text, time, error, duration };
+// value. An ISO date is a date or time the workbook writes as itself
+// ("1899-12-31T12:00"): it is held as its OLE date, not as a serial, since
+// the 1900 system has no serial for some days it can name (1899-12-31).
+enum class cell_kind : uint8_t { null, boolean, number, date, currency, text, time, error, duration, iso_date };
 
 // number, date, time, duration or currency, for a cell whose number format
 // has that code.
@@ -34,9 +36,12 @@ double ole_date_to_serial(double ole, bool date1904);
 // DATETIME column holds.
 bool fits_datetime(double ole);
 
-// A duration of that many days as a TIME column holds it: "36:00:00",
-// "-01:30:00", to the second; and whether it lies within that column's
-// range (838:59:59 either way).
+// A duration of that many days as an elapsed-time format shows it:
+// "36:00:00", "-01:30:00", "563137:00:00", to the second; empty for one
+// beyond any count of hours (not finite, a billion days).
+std::string format_elapsed(double days);
+// The same as a TIME column holds it, empty beyond that column's range
+// (838:59:59 either way); and whether it lies within that range.
 std::string format_duration(double days);
 bool fits_time(double days);
 
@@ -44,8 +49,10 @@ bool fits_time(double days);
 // date; false when the text is none of these.
 bool parse_iso_date(std::string_view text, double& ole);
 
-// The text of an OLE date: "yyyy-mm-dd", "hh:mm:ss" for a time of day alone,
-// or both.
+// The text of an OLE date: "yyyy-mm-dd", "hh:mm:ss" for a time of day alone
+// (a date on day zero, midnight included), or both; the time ends in ".mmm"
+// where it has a fraction of a second. A time of day alone that rounds up to
+// 24:00 stays "23:59:59.999".
 std::string format_ole_date(double ole);
 
 } // namespace platform::dao

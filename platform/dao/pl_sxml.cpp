@@ -240,7 +240,6 @@ private:
     const sheet_context& context;
     table_builder& out;
     uint32_t row = UINT32_MAX, cell_row = 0, col = 0, next_col = 0, style = 0;
-    uint64_t next_place = 0;  // the first place (row << 32 | column) the next cell may take
     cell_type type = cell_type::number;
     std::string value;
     bool has_value = false, inline_text = false;
@@ -257,16 +256,13 @@ void sheet_cells::start(element e, const cell_attributes& a)
         value.clear();
         capture = true;
         break;
-    case element::row: {
-        const uint32_t previous = row;
+    case element::row:
+        // A row without its number is the one after the row before it.
         row = a[slot_r].data() != nullptr ? parse_index(a[slot_r], "row number") - 1 : row + 1;
         if (row >= table_builder::max_rows)
             throw format_fault("bad row number");
-        if (previous != UINT32_MAX && row <= previous)
-            throw format_fault("row " + std::to_string(row + 1) + " given twice or out of order");
         next_col = 0;
         break;
-    }
     case element::is:
         value.clear();
         inline_text = true;
@@ -332,14 +328,10 @@ void sheet_cells::start_cell(const cell_attributes& a)
         cell_row = row, col = next_col;
     else if (!read_reference(r, cell_row, col))
         throw format_fault("bad cell reference '" + std::string(r.substr(0, 20)) + "'");
+    // Cells go where their references say, in any order: the table keeps
+    // the later of two values at one place.
     if (col >= table_builder::max_columns || cell_row >= table_builder::max_rows)
         throw format_fault("cell beyond the last column");
-    // Cells come in reading order: one at or before the place of the cell
-    // before it would silently replace a value or be taken for another row.
-    const uint64_t place = uint64_t(cell_row) << 32 | col;
-    if (place < next_place)
-        throw format_fault(cell_name(cell_row, col) + " given twice or out of order");
-    next_place = place + 1;
     next_col = col + 1;
     type = type_of(a[slot_t]);
     style = s.data() != nullptr ? parse_index(s, "style index") : 0;
@@ -372,8 +364,7 @@ void sheet_cells::end_cell()
         double ole;
         if (!parse_iso_date(value, ole))
             throw format_fault("bad date '" + value.substr(0, 40) + "'");
-        out.add_number(cell_row, col, ole_date_to_serial(ole, context.date1904),
-                       ole >= 0 && ole < 1 ? cell_kind::time : cell_kind::date);
+        out.add_number(cell_row, col, ole, cell_kind::iso_date);
         break;
     }
     case cell_type::error:

@@ -28,7 +28,6 @@ namespace platform::dao {
 // their index (table_builder::add_shared).
 struct sheet_context {
     const std::vector<cell_kind>& styles;
-    bool date1904;
 };
 
 // Reads the worksheet part into out; failures name the part.

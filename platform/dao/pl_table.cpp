@@ -40,6 +40,12 @@ bool fits_currency(double v)
 // An OLE date on day zero is a time of day without a date.
 bool is_time_of_day(double ole) { return ole >= 0 && ole < 1; }
 
+// The OLE date of a date, time or ISO date cell's stored value.
+double ole_of(cell_kind kind, uint64_t value, bool date1904)
+{
+    return kind == cell_kind::iso_date ? number_of(value) : serial_to_ole_date(number_of(value), date1904, kind);
+}
+
 } // namespace
 
 cell sheet_table::get(size_t col, size_t row) const
@@ -67,7 +73,10 @@ cell sheet_table::get(size_t col, size_t row) const
         break;
     case cell_kind::date:
     case cell_kind::time:
-        out.number = serial_to_ole_date(number_of(c.values[i]), date1904, out.kind);
+    case cell_kind::iso_date:
+        out.number = ole_of(out.kind, c.values[i], date1904);
+        if (out.kind == cell_kind::iso_date)
+            out.kind = is_time_of_day(out.number) ? cell_kind::time : cell_kind::date;
         break;
     case cell_kind::boolean:
         out.boolean = c.values[i] != 0;
@@ -109,7 +118,7 @@ void table_builder::stage::add(uint32_t row, cell_kind kind, uint64_t value)
         if (row >= first && row < next) {  // a cell given again
             const size_t i = row - first;
             if (kinds[i] != cell_kind::null)
-                repeated_row = std::min(repeated_row, row);
+                note_repeated(row);
             count += kinds[i] == cell_kind::null;
             kinds[i] = kind;
             values[i] = value;
@@ -149,6 +158,12 @@ void table_builder::stage::drop_leading_nulls()
         first += static_cast<uint32_t>(n);
 }
 
+void table_builder::stage::note_repeated(uint32_t row)
+{
+    ++repeated;
+    repeated_row = std::min(repeated_row, row);
+}
+
 // Orders a sparse column by row; of two cells at one row the later one stays,
 // and the row is noted as given twice.
 void table_builder::stage::sort_rows()
@@ -162,7 +177,7 @@ void table_builder::stage::sort_rows()
     for (uint32_t i : order) {
         if (!rows.empty() && rows.back() == row_numbers[i]) {
             if (k.back() != cell_kind::null && kinds[i] != cell_kind::null)
-                repeated_row = std::min(repeated_row, row_numbers[i]);
+                note_repeated(row_numbers[i]);
             k.back() = kinds[i];
             v.back() = values[i];
             continue;
@@ -303,7 +318,9 @@ void table_builder::resolve_shared(const std::vector<text_ref>& strings)
 
 namespace {
 
-// A date no date column holds reads as the number it is.
+// A cell's text as the sheet shows it: a date or time with its fraction of a
+// second, a duration as its elapsed time, a number as General format shows
+// it; a date no date column holds reads as the number it is.
 std::string cell_text(const text_pool& pool, cell_kind kind, uint64_t value, bool date1904)
 {
     switch (kind) {
@@ -312,17 +329,20 @@ std::string cell_text(const text_pool& pool, cell_kind kind, uint64_t value, boo
     case cell_kind::text:
         return std::string(pool.get(value));
     case cell_kind::date:
-    case cell_kind::time: {
-        const double ole = serial_to_ole_date(number_of(value), date1904, kind);
-        return fits_datetime(ole) ? format_ole_date(ole) : shortest_number(number_of(value));
+    case cell_kind::time:
+    case cell_kind::iso_date: {
+        const double ole = ole_of(kind, value, date1904);
+        return fits_datetime(ole) ? format_ole_date(ole) : general_number(ole_date_to_serial(ole, date1904));
     }
-    case cell_kind::duration:
-        return fits_time(number_of(value)) ? format_duration(number_of(value)) : shortest_number(number_of(value));
+    case cell_kind::duration: {
+        std::string elapsed = format_elapsed(number_of(value));
+        return elapsed.empty() ? general_number(number_of(value)) : elapsed;
+    }
     case cell_kind::null:
     case cell_kind::error:
         return "";
     default:
-        return shortest_number(number_of(value));
+        return general_number(number_of(value));
     }
 }
 
@@ -352,9 +372,10 @@ size_t table_builder::decide_type(sheet_table::column& col, size_t begin, cell_k
             break;
         case cell_kind::boolean: booleans = true; break;
         case cell_kind::date:
-        case cell_kind::time: {
+        case cell_kind::time:
+        case cell_kind::iso_date: {
             dates = true;
-            const double ole = serial_to_ole_date(number_of(col.values[i]), date1904, col.kinds[i]);
+            const double ole = ole_of(col.kinds[i], col.values[i], date1904);
             times = times && is_time_of_day(ole);
             if (far_date == std::string::npos && !fits_datetime(ole))
                 far_date = i;
@@ -451,6 +472,26 @@ void table_builder::finish_column(stage& s, sheet_table::column& out, uint32_t d
     out.name = std::move(name);
 }
 
+// The places given two values, counted, the first of them named.
+void table_builder::note_repeated_places(std::vector<std::string>& lost) const
+{
+    size_t repeated = 0;
+    uint32_t first_row = UINT32_MAX, first_col = 0;
+    for (size_t c = 0; c < stages.size(); ++c) {
+        repeated += stages[c].repeated;
+        if (stages[c].repeated_row < first_row) {
+            first_row = stages[c].repeated_row;
+            first_col = uint32_t(c);
+        }
+    }
+    if (repeated == 0)
+        return;
+    const std::string place = cell_name(first_row, first_col);
+    lost.push_back(repeated == 1 ? place + " is given two values: the later one is kept"
+                                 : std::to_string(repeated) + " cells are given two values (the first: " + place +
+                                       "): the later ones are kept");
+}
+
 sheet_table table_builder::finish(bool header_row)
 {
     sheet_table table;
@@ -467,8 +508,6 @@ sheet_table table_builder::finish(bool header_row)
         stage& s = stages[c];
         if (s.unsorted)
             s.sort_rows();
-        if (s.repeated_row != UINT32_MAX)
-            throw format_fault(cell_name(s.repeated_row, uint32_t(c)) + " given twice");
         s.drop_leading_nulls();
         if (s.count == 0)
             continue;
@@ -479,6 +518,7 @@ sheet_table table_builder::finish(bool header_row)
         top = std::min(top, s.sparse ? s.row_numbers[0] : s.first);
         bottom = std::max(bottom, s.sparse ? s.row_numbers[li] : s.first + uint32_t(li));
     }
+    note_repeated_places(table.lost);
     if (left == SIZE_MAX) {  // no value at all: one empty column
         table.columns.resize(1);
         table.columns[0].name = "F1";

@@ -9,10 +9,10 @@
 // boolean column, all dates a date column (a time column when every one is a
 // time of day alone or a duration), all numbers a double column (a currency column when
 // every one has a currency format and fits that type's four decimals),
-// anything else a text column whose values are the cells' texts (a memo
-// column once a text is longer than 255 characters): dates mixed with numbers
-// included, and dates no date column can hold, which keep the text of the
-// number they are. Empty and error cells are NULL and do not decide a type;
+// anything else a text column whose values are the cells' texts as the sheet
+// shows them (a memo column once a text is longer than 255 characters):
+// dates mixed with numbers included, and dates no date column can hold,
+// which keep the text of the number they are. Empty and error cells are NULL and do not decide a type;
 // an error cell still makes its row a row.
 //
 // Dates, times and numbers are kept as the numbers the workbook stores; the
@@ -55,6 +55,9 @@ public:
     // no date column holds), each naming its cell; the worksheet is the
     // caller's to name.
     const std::vector<std::string>& notices() const { return notes; }
+    // The same for what lost a value (a place given two values, of which
+    // the later is kept): the sheet was not carried whole.
+    const std::vector<std::string>& losses() const { return lost; }
 
     // Built by table_builder only.
     struct column {
@@ -74,14 +77,15 @@ private:
     size_t rows = 0;
     bool date1904 = false;
     std::vector<std::string> notes;
+    std::vector<std::string> lost;
 };
 
 // "cell B12" for row 11, column 1 (zero-based), as messages name a cell.
 std::string cell_name(uint32_t row, uint32_t col);
 
 // Collects a sheet's cells in any order, then builds its table. Rows and
-// columns are zero-based; two values at one place are damage: finish refuses
-// them (format_fault naming the cell) rather than keep one of them.
+// columns are zero-based; of two values at one place the later one is kept,
+// as other readers keep it, and the table's losses name the place.
 class table_builder {
 public:
     static constexpr uint32_t max_rows = 1048576;
@@ -91,8 +95,8 @@ public:
 
     // The workbook's date system, for the serials of its dates and times.
     void set_date1904(bool on) { date1904 = on; }
-    // kind is number, date, time or currency; a date or time is the serial
-    // the workbook stores.
+    // kind is number, date, time, currency or iso_date; a date or time is the
+    // serial the workbook stores, an ISO date the OLE date it names.
     void add_number(uint32_t row, uint32_t col, double value, cell_kind kind);
     void add_boolean(uint32_t row, uint32_t col, bool value);
     // A cell holding an error value: no value, but a cell of its row.
@@ -127,11 +131,13 @@ private:
         bool unsorted = false;
         uint32_t first = 0;          // absolute row of kinds[0] while dense
         size_t count = 0;            // cells holding a value
+        size_t repeated = 0;                 // values given at a place that held one
         uint32_t repeated_row = UINT32_MAX;  // the first row given two values
         large_vector<uint32_t> row_numbers;
         large_vector<cell_kind> kinds;
         large_vector<uint64_t> values;
         void make_sparse();
+        void note_repeated(uint32_t row);
         void drop_leading_nulls();
         void sort_rows();
         void add(uint32_t row, cell_kind kind, uint64_t value);
@@ -140,6 +146,7 @@ private:
     void finish_column(stage& s, sheet_table::column& out, uint32_t data_top, bool header_row, uint32_t sheet_col,
                        std::vector<std::string>& notes);
     size_t decide_type(sheet_table::column& col, size_t begin, cell_kind& far_kind);
+    void note_repeated_places(std::vector<std::string>& lost) const;
 
     text_pool& pool;
     std::vector<stage> stages;

@@ -15,6 +15,21 @@ constexpr std::string_view zip_signature = "PK\x03\x04";
 constexpr std::string_view empty_zip_signature = "PK\x05\x06";
 constexpr std::string_view compound_signature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 
+// Excel 2.x to 4.0 wrote a worksheet as a bare record stream, beginning with
+// its BOF record: 0x0009 of 4 bytes, or 0x0209 or 0x0409 of 6, each naming
+// the substream's kind (a worksheet, chart, macro sheet or workspace).
+bool is_old_biff(std::string_view head)
+{
+    const auto word = [&](size_t at) {
+        return static_cast<unsigned>(static_cast<unsigned char>(head[at]) | static_cast<unsigned char>(head[at + 1]) << 8);
+    };
+    if (head.size() < 8)
+        return false;
+    const unsigned kind = word(0), length = word(2), sheet = word(6);
+    return ((kind == 0x0009 && length == 4) || ((kind == 0x0209 || kind == 0x0409) && length == 6)) &&
+           (sheet == 0x0010 || sheet == 0x0020 || sheet == 0x0040 || sheet == 0x0100);
+}
+
 std::string read_head(const std::string& path, size_t size)
 {
     std::ifstream in(path, std::ios::binary);
@@ -46,7 +61,7 @@ bool has_workbook_signature(const std::string& path)
         return false;
     }
     return head.starts_with(zip_signature) || head.starts_with(empty_zip_signature) ||
-           head.starts_with(compound_signature);
+           head.starts_with(compound_signature) || is_old_biff(head);
 }
 
 template <class F> void workbook::guarded(F&& f)
@@ -96,6 +111,9 @@ void workbook::start(bool from_bytes)
             if (!from_bytes)
                 bytes = read_whole(file_path);
             source = std::make_unique<biff_reader>(bytes, pool);
+        } else if (is_old_biff(head)) {
+            throw format_fault("an Excel 2.x-4.0 worksheet, a format this program does not read (save it as .xls or "
+                               ".xlsx)");
         } else {
             throw format_fault("neither a zip package nor a compound file");
         }

@@ -18,8 +18,10 @@
 
 namespace platform::dao {
 
-// Whether the file's content begins as a workbook does (a zip package or a
-// compound file), whatever its name; false for a file that cannot be read.
+// Whether the file's content begins as a workbook does (a zip package, a
+// compound file, or the bare stream of an Excel 2.x-4.0 worksheet, which is
+// refused when opened), whatever its name; false for a file that cannot be
+// read.
 bool has_workbook_signature(const std::string& path);
 
 class workbook {

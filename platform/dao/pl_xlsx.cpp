@@ -318,7 +318,7 @@ void xlsx_reader::read_sheet_with_strings(const std::string& part, table_builder
         strings = std::async(std::launch::async, [this] { return read_strings(); });
     std::exception_ptr failure;
     try {
-        read_sheet(package, part, sheet_context{style_kinds, date1904}, out);
+        read_sheet(package, part, sheet_context{style_kinds}, out);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -334,7 +334,7 @@ void xlsx_reader::load(size_t index, table_builder& out)
     const std::string& part = sheet_parts.at(index);
     out.set_date1904(date1904);
     if (shared_parts_read)
-        read_sheet(package, part, sheet_context{style_kinds, date1904}, out);
+        read_sheet(package, part, sheet_context{style_kinds}, out);
     else
         read_sheet_with_strings(part, out);
     try {

@@ -301,7 +301,10 @@ bool date_parts_ms(DATE in, int64_t& day, int64_t& second, int& millisecond)
     if (!date_parts(in, day, second))
         return false;
     const double whole_day = in >= 0 ? std::floor(in) : std::ceil(in);
-    const int64_t of_day = std::llround(std::fabs(in - whole_day) * seconds_per_day * 1000);
+    int64_t of_day = std::llround(std::fabs(in - whole_day) * seconds_per_day * 1000);
+    // A time of day alone stays one: at most the day's last millisecond.
+    if (whole_day == 0 && of_day >= seconds_per_day * 1000)
+        of_day = seconds_per_day * 1000 - 1;
     if (of_day % 1000 != 0) {  // short of the day's end: no second to carry
         day = static_cast<int64_t>(whole_day);
         second = of_day / 1000;

@@ -273,29 +273,43 @@ std::wstring vformat(const wchar_t* format, std::span<const fmt_arg> args)
 
 namespace {
 
-// Printed as "%.*g" is, from the digits the type always keeps (15 for a
-// double) up to the digits that tell any two values apart (17): 1e10 stays
-// 10000000000 as it did, and 9007199254740992 no longer loses its last digit.
+constexpr double exact_integers = 9007199254740992.0;  // 2^53: every integer up to it is a double
+
+// "%.*g" with that many significant digits.
 template <class T>
-std::string shortest(T value)
+char* print_g(char* first, char* last, T value, int digits)
+{
+    return std::to_chars(first, last, value, std::chars_format::general, digits).ptr;
+}
+
+} // namespace
+
+std::string general_number(double value)
 {
     char buffer[48];
     char* const end = buffer + sizeof buffer;
     if (!std::isfinite(value))
         return std::string(buffer, std::to_chars(buffer, end, value).ptr);
-    for (int digits = std::numeric_limits<T>::digits10;; ++digits) {
-        char* const last = std::to_chars(buffer, end, value, std::chars_format::general, digits).ptr;
-        T back{};
+    if (std::fabs(value) <= exact_integers && value == std::trunc(value))
+        return std::string(buffer, std::to_chars(buffer, end, static_cast<int64_t>(value)).ptr);
+    return std::string(buffer, print_g(buffer, end, value, std::numeric_limits<double>::digits10));
+}
+
+// A float has no 15 digits of its own: the fewest that read back as it, from
+// the 6 it always keeps.
+std::string general_number(float value)
+{
+    char buffer[48];
+    char* const end = buffer + sizeof buffer;
+    if (!std::isfinite(value))
+        return std::string(buffer, std::to_chars(buffer, end, value).ptr);
+    for (int digits = std::numeric_limits<float>::digits10;; ++digits) {
+        char* const last = print_g(buffer, end, value, digits);
+        float back{};
         std::from_chars(buffer, last, back);
-        if (back == value || digits >= std::numeric_limits<T>::max_digits10)
+        if (back == value || digits >= std::numeric_limits<float>::max_digits10)
             return std::string(buffer, last);
     }
 }
-
-} // namespace
-
-std::string shortest_number(double value) { return shortest(value); }
-
-std::string shortest_number(float value) { return shortest(value); }
 
 } // namespace platform

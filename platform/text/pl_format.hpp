@@ -63,12 +63,13 @@ private:
 std::string vformat(const char* format, std::span<const fmt_arg> args);
 std::wstring vformat(const wchar_t* format, std::span<const fmt_arg> args);
 
-// A number as the text with the fewest significant digits that reads back
-// as the same value, never fewer than the type always keeps (15 for a
-// double, in "%g" form) and 17 at most: how a number goes into a text column,
-// every digit kept.
-std::string shortest_number(double value);
-std::string shortest_number(float value);
+// A number as a sheet shows it in General format, how a number goes into a
+// text column: an integer up to 2^53 with all its digits, any other double
+// rounded to 15 significant digits (1.1*1.1 is 1.21, not the binary noise of
+// its 17), in plain decimal form where "%g" writes one (an exponent from
+// 1e15 on, below 1e-4); a float with the fewest digits that read back as it.
+std::string general_number(double value);
+std::string general_number(float value);
 
 template <class... A>
 std::string format(const char* fmt, const A&... args)

@@ -121,9 +121,12 @@ TEST(SqlLiterals, FieldIntoAColumn)
         {ole_variant(L"O'Neil\\x"), column_of(VT_BSTR), "'O\\'Neil\\\\x'"},
         {ole_variant(L"\u00e9\U0001F600"), column_of(VT_BSTR), "'\xC3\xA9\xF0\x9F\x98\x80'"},
         {ole_variant(7), column_of(VT_BSTR), "7"},
-        // A number in a text column keeps every digit, in its shortest text.
+        // A number in a text column reads as a sheet shows it in General
+        // format: an integer to 2^53 whole, any other with 15 digits.
         {ole_variant(9007199254740992.0), column_of(VT_BSTR), "'9007199254740992'"},
-        {ole_variant(0.1 + 0.2), column_of(VT_BSTR), "'0.30000000000000004'"},
+        {ole_variant(0.1 + 0.2), column_of(VT_BSTR), "'0.3'"},
+        {ole_variant(1.1 * 1.1), column_of(VT_BSTR), "'1.21'"},
+        {ole_variant(9007199254740994.0), column_of(VT_BSTR), "'9.00719925474099e+15'"},
         {ole_variant(1.1f), column_of(VT_BSTR), "'1.1'"},
         {bytes({0x01, 0xAB}), column_of(ole_vt_bytes), "0x01AB"},
         {ole_variant(), column_of(ole_vt_bytes), "NULL"},
@@ -144,6 +147,12 @@ TEST(SqlLiterals, FieldIntoAColumn)
         {ole_variant(ole_date(std::string("12:00:00"))), column_of(VT_DATE, false, ole_variant(), 1), "'1899-12-30 12:00:00'"},
         {ole_variant(ole_date(std::string("12:00:00"))), column_of(VT_DATE, false, ole_variant(), 2), "'1899-12-30 12:00:00'"},
         {ole_variant(ole_date(std::string("2024-03-01 12:00:00"))), column_of(VT_DATE, false, ole_variant(), 1), "'2024-03-01 12:00:00'"},
+        // In a text column a date is what the sheet shows: a time of day
+        // alone without a date, a fraction of a second to the millisecond.
+        {ole_variant(ole_date(std::string("12:00:00"))), column_of(VT_BSTR), "'12:00:00'"},
+        {ole_variant(ole_date(SYSTEMTIME{2004, 8, 0, 1, 12, 30, 45, 123})), column_of(VT_BSTR), "'2004-08-01 12:30:45.123'"},
+        {ole_variant(ole_date(SYSTEMTIME{1899, 12, 0, 30, 2, 45, 56, 100})), column_of(VT_BSTR), "'02:45:56.100'"},
+        {ole_variant(ole_date(std::string("2024-01-02"))), column_of(VT_BSTR), "'2024-01-02'"},
     };
     for (auto& c : cases) {
         const udb_field field = field_of(c.value);

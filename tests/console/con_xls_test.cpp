@@ -234,6 +234,21 @@ TEST(ConsoleWorkbook, AWorkbookThatCannotBeReadIsReportedBeforeAnyRun)
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql")));
 }
 
+// Excel 2.x to 4.0 wrote bare record streams, which no reader here reads:
+// the file is named for what it is.
+TEST(ConsoleWorkbook, AnExcel2To4WorksheetIsRefusedForWhatItIs)
+{
+    for (const std::string fixture : {"excel2.xls", "excel3.xls", "excel4.xls"}) {
+        book_dir dir("bad/" + fixture);
+        const program_result r = run_morvante(dir, {"--src=" + fixture, "--dump", "--dest=out.sql"});
+        EXPECT_EQ(r.code, 255);
+        EXPECT_EQ(r.out, "Error:\nExternal table is not in the expected format. ('" + fixture +
+                             "': an Excel 2.x-4.0 worksheet, a format this program does not read (save it as .xls or "
+                             ".xlsx))\n");
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql")));
+    }
+}
+
 std::vector<std::string> server_args(const std::string& database, int mode,
                                      const std::string& fixture = "sheetjs.xlsx")
 {
@@ -320,7 +335,12 @@ void expect_same_cells(const texts& reader, const texts& server)
 // numbers as the texts the cells read as, a date before 1899-12-30 as that
 // date, one no date column holds as its number with a notice, a currency
 // amount beyond its type as the double it is, error cells as NULL with a
-// notice and their rows kept, durations as elapsed times.
+// notice and their rows kept, durations as elapsed times. In a text column
+// each value is what the sheet shows: a time of day alone as its time, a
+// fraction of a second to the millisecond where it has one, a duration past
+// what a TIME holds as its elapsed hours, a number as General format shows
+// it; also in a date column that refinement makes text. Dates written as ISO
+// texts are their own dates and times, before 1900 too, in both date systems.
 TEST(ConsoleWorkbook, DatesAndNumbersArriveAsTheWorkbookHoldsThem)
 {
     RVL_NEED_TEST_SERVER();
@@ -328,8 +348,13 @@ TEST(ConsoleWorkbook, DatesAndNumbersArriveAsTheWorkbookHoldsThem)
         {"SELECT * FROM Mixed", {"2024-01-02|1900-01-01 04:48:00|2024-01-02 06:00:00", "2024-01-03|7|5", "7|NULL|NULL"}},
         {"SELECT * FROM `Range`", {"1899-12-29|2023-03-15|10000000000", "2023-03-15|2958466|NULL"}},
         {"SELECT Edge, Fine FROM Money", {"922337203685477.6|1.5", "1.5|-2.25"}},
-        {"SELECT * FROM Durations", {"36:00:00|00:14:24|36:00:00", "12:00:00|30:00:00|40"}},
+        {"SELECT * FROM Durations", {"36:00:00|00:14:24|36:00:00", "12:00:00|30:00:00|960:00:00"}},
         {"SELECT * FROM Errors", {"1|10", "NULL|20", "3|30", "NULL|NULL"}},
+        {"SELECT * FROM Texts",
+         {"00:00:00|2004-08-01 12:30:45.123|563137:00:00|1.21", "x|x|x|x", "06:00:00|02:45:56.100|36:00:00|0.3",
+          "NULL|2004-08-01 12:00:00|NULL|9007199254740992", "NULL|NULL|NULL|10000000000"}},
+        {"SELECT `When` FROM `Later`",
+         {"12:00:00", "2024-01-02", "2004-08-01 12:30:45.123", "02:45:56.100", "00:00:00"}},
     };
     const std::string notices[] = {
         "Notice: Worksheet 'Errors': 2 cells hold an error value (the first: cell A3), written as NULL\n",
@@ -337,6 +362,8 @@ TEST(ConsoleWorkbook, DatesAndNumbersArriveAsTheWorkbookHoldsThem)
         "and its dates are written as texts\n",
         "Notice: Worksheet 'Range': cell C2 holds 10000000000 as a date, which no date column holds: its column is "
         "text and its dates are written as texts\n",
+        "Notice: Worksheet 'Durations': cell C3 holds 960:00:00 as a duration, which no time column holds: its column "
+        "is text and its durations are written as texts\n",
     };
     int n = 0;
     for (const char* fixture : {"dates_openpyxl.xlsx", "dates_xlsxwriter.xlsx", "dates_xlwt.xls"}) {
@@ -364,6 +391,14 @@ TEST(ConsoleWorkbook, DatesAndNumbersArriveAsTheWorkbookHoldsThem)
     scratch_db mac("dates_1904");
     dump_and_load("dates_1904_ext.xlsx", {"--extr_fn"}, mac);
     EXPECT_EQ(mac.rows("SELECT * FROM Mac"), (texts{"2016-05-23", "1904-01-01"}));
+    for (const char* fixture : {"dates_iso.xlsx", "dates_iso_1904.xlsx"}) {
+        SCOPED_TRACE(fixture);
+        scratch_db iso("dates_iso" + std::to_string(n++));
+        dump_and_load(fixture, {"--extr_fn"}, iso);
+        const texts rows = iso.rows("SELECT * FROM Iso");
+        EXPECT_EQ(rows, (texts{"1899-12-31 12:00:00", "1899-12-29 06:00:00", "1850-06-01 18:30:00", "2024-03-01 10:20:30"}));
+        expect_same_cells(independent_reading(fixture).at("Iso"), rows);
+    }
 }
 
 // Dates and times with fractions of a second (gen_dates.py's fractions
@@ -400,8 +435,45 @@ TEST(ConsoleWorkbook, FractionsOfASecondAreKept)
         for (const scratch_db* db : {&dumped, &straight}) {
             EXPECT_EQ(db->rows("SELECT * FROM Fractions"), rows) << db->name();
             EXPECT_EQ(db->rows(types_sql), types) << db->name();
+            // 23:59:59.9996 stays a time of day, the day's last millisecond.
+            EXPECT_EQ(db->rows("SELECT * FROM DayEnd"), (texts{"23:59:59.999", "06:00:00.250"})) << db->name();
+            EXPECT_EQ(db->rows("SELECT COLUMN_TYPE FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() "
+                               "AND TABLE_NAME = 'DayEnd'"),
+                      texts{"time(3)"})
+                << db->name();
             expect_same_cells(independent_reading(fixture).at("Fractions"), db->rows("SELECT * FROM Fractions"));
         }
+    }
+}
+
+// Cells in any order go where their references say, in .xlsx and .xls alike:
+// rows and cells backwards, an empty cell of a later row inside an earlier
+// row, rows without their number. Of two values at one place the later one
+// is kept, as the independent reader keeps it, and the cell is named: the
+// run did not carry the sheet whole.
+TEST(ConsoleWorkbook, CellsInAnyOrderGoWhereTheirReferencesSay)
+{
+    RVL_NEED_TEST_SERVER();
+    const std::pair<const char*, texts> books[] = {
+        {"handmade_order.xlsx", {"2|20", "NULL|30", "3|NULL", "4|50", "5|60"}},
+        {"handmade_order.xls", {"2|20", "NULL|30", "3|NULL"}},
+    };
+    int n = 0;
+    for (const auto& [fixture, rows] : books) {
+        SCOPED_TRACE(fixture);
+        book_dir dir(fixture);
+        const program_result r =
+            run_morvante(dir, {"--src=" + std::string(fixture), "--extr_fn", "--dump", "--dest=out.sql"});
+        EXPECT_EQ(r.code, 1) << r.out << r.err;
+        EXPECT_NE(r.out.find("Notice: Worksheet 'Order': cell A2 is given two values: the later one is kept\n"),
+                  std::string::npos)
+            << r.out;
+        scratch_db db("order" + std::to_string(n++));
+        db.create();
+        std::string output;
+        EXPECT_EQ(dmp_load(dir.file("out.sql"), db.name(), output), 0) << output;
+        EXPECT_EQ(db.rows("SELECT * FROM `Order`"), rows);
+        expect_same_cells(independent_reading(fixture).at("Order"), db.rows("SELECT * FROM `Order`"));
     }
 }
 

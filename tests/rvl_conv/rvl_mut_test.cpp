@@ -149,17 +149,22 @@ TEST_F(ItemsChange, AnEmptyCellBecomesNullForANewTypeThatIsNoText)
     EXPECT_EQ(out[2]->get_type(), VT_EMPTY);
 }
 
-// A worksheet's number made text by a change keeps every digit: its
-// shortest text that reads back as the same number.
-TEST(TableChange, ANumberMadeTextKeepsEveryDigit)
+// A worksheet's number or date made text by a change reads as the sheet
+// shows it: a number in General format, a float with the digits that tell it
+// apart, a time of day alone as its time, a fraction of a second kept.
+TEST(TableChange, ANumberOrDateMadeTextReadsAsTheSheetShowsIt)
 {
     sql_db_mutator db;
     sql_field_type text = make_type(L"VARCHAR", 40);
     db.get_table_mutator2(L"t", L"t")->update_field(L"n", L"n", text);
     const std::pair<ole_variant, std::wstring> cases[] = {{ole_variant(9007199254740992.0), L"9007199254740992"},
-                                                          {ole_variant(0.1 + 0.2), L"0.30000000000000004"},
+                                                          {ole_variant(0.1 + 0.2), L"0.3"},
+                                                          {ole_variant(1.1 * 1.1), L"1.21"},
                                                           {ole_variant(-1.5e-7), L"-1.5e-07"},
-                                                          {ole_variant(1.1f), L"1.1"}};
+                                                          {ole_variant(1.1f), L"1.1"},
+                                                          {ole_variant(ole_date(SYSTEMTIME{1899, 12, 0, 30, 12, 0, 0, 0})), L"12:00:00"},
+                                                          {ole_variant(ole_date(SYSTEMTIME{2004, 8, 0, 1, 12, 30, 45, 123})),
+                                                           L"2004-08-01 12:30:45.123"}};
     for (const auto& [value, expected] : cases) {
         udb_record record;
         record.push_back(std::make_unique<udb_field>(L"n", 8, value, false, false));

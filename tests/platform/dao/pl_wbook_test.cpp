@@ -113,14 +113,14 @@ TEST(Workbook, DatesAndNumbersAsTheWorkbookHoldsThem)
          {"'2024-01-02'|'1900-01-01 04:48:00'|'2024-01-02 06:00:00'", "'2024-01-03'|'7'|'5'", "'7'|NULL|NULL"}, 3},
         {1, "Range", "Neg:8,Far:10,Huge:10", {"D1899-12-29|'2023-03-15'|'10000000000'", "D2023-03-15|'2958466'|NULL"}, 2},
         {2, "Money", "Edge:7,Fine:5", {"$922337203685478|$1.5", "$1.5|$-2.25"}, 2},
-        {3, "Durations", "Span:22,Lap:22,Long:10", {"E36:00:00|E00:14:24|'36:00:00'", "E12:00:00|E30:00:00|'40'"}, 2},
+        {3, "Durations", "Span:22,Lap:22,Long:10", {"E36:00:00|E00:14:24|'36:00:00'", "E12:00:00|E30:00:00|'960:00:00'"}, 2},
         {4, "Errors", "A:7,B:7", {"1|10", "NULL|20", "3|30", "NULL|NULL"}, 4},
     };
     const std::vector<std::string> notices[] = {
         {}, {"cell B3 holds 2958466 as a date, which no date column holds: its column is text and its dates are written as texts",
              "cell C2 holds 10000000000 as a date, which no date column holds: its column is text and its dates are written as texts"},
         {},
-        {"cell C3 holds 40 as a duration, which no time column holds: its column is text and its durations are written as texts"},
+        {"cell C3 holds 960:00:00 as a duration, which no time column holds: its column is text and its durations are written as texts"},
         {"2 cells hold an error value (the first: cell A3), written as NULL"}};
     for (const char* file : {"dates_openpyxl.xlsx", "dates_xlsxwriter.xlsx", "dates_xlwt.xls"}) {
         SCOPED_TRACE(file);
@@ -164,6 +164,29 @@ TEST(Workbook, FormatIsKnownByContentNotName)
     EXPECT_EQ(workbook::open(renamed, true)->sheet_names().size(), 2u);
     auto from_memory = workbook::open_bytes(test_dir::read(fixture("handmade_biff8.xls")), "memory.xls", true);
     EXPECT_EQ(from_memory->sheet(0).row_count(), 2u);
+}
+
+// A bare Excel 2.x-4.0 stream is a workbook this program does not read, and
+// says so; a UTF-16 text whose first bytes happen to begin as one is none.
+TEST(Workbook, AnExcel2To4WorksheetIsNamed)
+{
+    test_dir dir;
+    for (const char* name : {"excel2.xls", "excel3.xls", "excel4.xls"}) {
+        const std::string path = fixture(std::string("bad/") + name);
+        EXPECT_TRUE(has_workbook_signature(path)) << name;
+        try {
+            workbook::open(path, true);
+            ADD_FAILURE() << name;
+        } catch (const read_error& e) {
+            EXPECT_NE(std::string(e.description()).find(": an Excel 2.x-4.0 worksheet, a format this program does not "
+                                                         "read (save it as .xls or .xlsx))"),
+                      std::string::npos)
+                << e.description();
+        }
+    }
+    const std::string text = dir.file("tab.csv");
+    test_dir::write(text, std::string("\t\0\n\0a\0 \0", 8));
+    EXPECT_FALSE(has_workbook_signature(text));
 }
 
 namespace {

@@ -148,3 +148,20 @@ TEST(Format, BadFormatsNeverReadPastTheArguments)
     EXPECT_EQ(format("%lld", 1e300), "9223372036854775807");
     EXPECT_EQ(format("%lld", std::numeric_limits<double>::quiet_NaN()), "0");
 }
+
+// A number as a sheet shows it in General format: integers to 2^53 whole,
+// any other double to 15 significant digits, an exponent only where "%g"
+// writes one; a float with the fewest digits that read back as it.
+TEST(Format, GeneralNumbersReadAsTheSheetShowsThem)
+{
+    const std::pair<double, const char*> doubles[] = {
+        {1.1 * 1.1, "1.21"},          {0.1 + 0.2, "0.3"},       {9007199254740992.0, "9007199254740992"},
+        {-9007199254740992.0, "-9007199254740992"}, {9007199254740994.0, "9.00719925474099e+15"},
+        {1e15, "1000000000000000"},   {1e10, "10000000000"},    {1.5e15 + 0.5, "1.5e+15"},
+        {123456789.123456789, "123456789.123457"}, {0.0001234, "0.0001234"}, {-1.5e-7, "-1.5e-07"},
+        {1e100, "1e+100"},            {-0.0, "0"},              {2.5, "2.5"}};
+    for (const auto& [value, text] : doubles)
+        EXPECT_EQ(platform::general_number(value), text) << text;
+    EXPECT_EQ(platform::general_number(1.1f), "1.1");
+    EXPECT_EQ(platform::general_number(16777217.0f), "16777216");
+}
