@@ -358,7 +358,7 @@ TEST(csv_line_reader, a_file_cut_short_while_read_hands_out_whole_lines_only)
             EXPECT_EQ(lines, c.whole_lines);
             EXPECT_EQ(reader.position(), c.position);
             EXPECT_EQ(reader.findings().cut_short, c.cut_line);
-            EXPECT_EQ(reader.unclosed_quote_line(), 0);
+            EXPECT_EQ(reader.findings().unclosed_quote, 0);
         }
     }
 }
