@@ -19,7 +19,7 @@ udb_database::~udb_database()
 
 bool udb_database::table_matches(const std::wstring& listed, const std::wstring& wanted) const
 {
-    return case_sensitive ? listed == wanted : platform::equal_no_case(listed, wanted);
+    return case_sensitive ? listed == wanted : platform::equal_table_names(listed, wanted);
 }
 
 void udb_database::create_indexes(const std::wstring& table, const std::wstring& context, const udb_indexes& indexes)
