@@ -4,12 +4,13 @@
 // worksheet's table name does not hang on the other worksheets, and a table
 // name fits the file name the server writes for it.
 #include "SQL/dmp_help.hpp"
+#include "con_db.hpp"
 #include "con_help.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <unistd.h>
 
 #ifndef RVL_WORKBOOKS
 #error RVL_WORKBOOKS must name the folder of the workbook fixtures
@@ -17,43 +18,29 @@
 
 namespace {
 
-using table_rows = std::vector<std::vector<std::string>>;
+// The table's column names in their order.
+texts columns(const scratch_db& db, const std::string& table)
+{
+    return db.rows("SELECT column_name FROM information_schema.columns WHERE table_schema = DATABASE() AND "
+                   "CAST(table_name AS BINARY) = '" + table + "' ORDER BY ordinal_position");
+}
 
-// A database of the test's own on the server, dropped before and after.
-class scratch_db {
-public:
-    explicit scratch_db(const std::string& suffix) : db_name("rvl_names_" + std::to_string(::getpid()) + "_" + suffix)
-    {
-        drop();
-    }
-    ~scratch_db() { drop(); }
-    scratch_db(const scratch_db&) = delete;
-    scratch_db& operator=(const scratch_db&) = delete;
+// The tables in the order of their names' bytes: the server's own order
+// takes Ano and A\u00f1o as one.
+texts tables(const scratch_db& db)
+{
+    texts names = db.tables();
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
-    const std::string& name() const { return db_name; }
-    table_rows rows(const std::string& sql) const { return test_connection(db_name).rows(sql); }
-    table_rows tables() const
-    {
-        return rows("SELECT table_name FROM information_schema.tables WHERE table_schema = DATABASE() ORDER BY "
-                    "CAST(table_name AS BINARY)");
-    }
-    table_rows columns(const std::string& table) const
-    {
-        return rows("SELECT column_name FROM information_schema.columns WHERE table_schema = DATABASE() AND "
-                    "CAST(table_name AS BINARY) = '" + table + "' ORDER BY ordinal_position");
-    }
-    // Loads the dump into this database, made for it.
-    void load(const std::string& dump) const
-    {
-        test_connection().execute("CREATE DATABASE `" + db_name + "` CHARACTER SET utf8mb4");
-        std::string output;
-        EXPECT_EQ(dmp_load(dump, db_name, output), 0) << output;
-    }
-
-private:
-    void drop() const { test_connection().execute("DROP DATABASE IF EXISTS `" + db_name + "`"); }
-    std::string db_name;
-};
+// Loads the dump into the database, made for it.
+void load(const scratch_db& db, const std::string& dump)
+{
+    db.create();
+    std::string output;
+    EXPECT_EQ(dmp_load(dump, db.name(), output), 0) << output;
+}
 
 std::vector<std::string> server_args(std::vector<std::string> args, const scratch_db& db, int mode)
 {
@@ -74,8 +61,8 @@ std::vector<std::string> to_dump(std::vector<std::string> args)
     return args;
 }
 
-// A CSV file into a dump loaded on the server and straight into the server:
-// the same table of the same name on both roads, returned from the second.
+// A CSV file into a dump loaded into one database, and straight into the
+// other (mode 0).
 void convert_both_ways(const std::string& csv, const std::string& table, const scratch_db& dumped,
                        const scratch_db& straight)
 {
@@ -83,7 +70,7 @@ void convert_both_ways(const std::string& csv, const std::string& table, const s
     test_dir::write(dir.file("in.csv"), csv);
     const program_result dump = run_morvante(dir, to_dump(csv_args(table)));
     EXPECT_EQ(dump.code, 0) << dump.out << dump.err;
-    dumped.load(dir.file("out.sql"));
+    load(dumped, dir.file("out.sql"));
     const program_result served = run_morvante(dir, server_args(csv_args(table), straight, 0));
     EXPECT_EQ(served.code, 0) << served.out << served.err;
 }
@@ -100,11 +87,11 @@ TEST(ConsoleNames, ColumnNamesTheServerKeepsApartStayApart)
     convert_both_ways("\xEA\xB0\x80\xEA\xB2\xA9,\xEA\xB0\x80\xEA\xB5\xAC,\xE3\x82\xAC\xE3\x82\xB9,"
                       "\xE3\x82\xAB\xE3\x82\xB9,\xC3\xA9,E\n1,2,3,4,5,6\n",
                       "t", dumped, straight);
-    const table_rows names = {{"\xEA\xB0\x80\xEA\xB2\xA9"}, {"\xEA\xB0\x80\xEA\xB5\xAC"}, {"\xE3\x82\xAC\xE3\x82\xB9"},
-                              {"\xE3\x82\xAB\xE3\x82\xB9"}, {"\xC3\xA9"}, {"E_1"}};
+    const texts names = {"\xEA\xB0\x80\xEA\xB2\xA9", "\xEA\xB0\x80\xEA\xB5\xAC", "\xE3\x82\xAC\xE3\x82\xB9",
+                         "\xE3\x82\xAB\xE3\x82\xB9", "\xC3\xA9", "E_1"};
     for (const scratch_db* db : {&dumped, &straight}) {
-        EXPECT_EQ(db->columns("t"), names) << db->name();
-        EXPECT_EQ(db->rows("SELECT * FROM t"), (table_rows{{"1", "2", "3", "4", "5", "6"}})) << db->name();
+        EXPECT_EQ(columns(*db, "t"), names) << db->name();
+        EXPECT_EQ(db->rows("SELECT * FROM t"), texts{"1|2|3|4|5|6"}) << db->name();
     }
 }
 
@@ -120,12 +107,12 @@ TEST(ConsoleNames, RepeatedHeadersAreNumberedFromTheNameItself)
     scratch_db dumped("repeats_dump"), straight("repeats_server");
     convert_both_ways(header + "\n" + row + "\n", "t", dumped, straight);
     for (const scratch_db* db : {&dumped, &straight}) {
-        const table_rows columns = db->columns("t");
-        ASSERT_EQ(columns.size(), 850u) << db->name();
-        EXPECT_EQ(columns[0][0], "x");
-        EXPECT_EQ(columns[1][0], "x_1");
-        EXPECT_EQ(columns[849][0], "x_849");
-        EXPECT_EQ(db->rows("SELECT x, x_1, x_849 FROM t"), (table_rows{{"1", "2", "850"}})) << db->name();
+        const texts names = columns(*db, "t");
+        ASSERT_EQ(names.size(), 850u) << db->name();
+        EXPECT_EQ(names[0], "x");
+        EXPECT_EQ(names[1], "x_1");
+        EXPECT_EQ(names[849], "x_849");
+        EXPECT_EQ(db->rows("SELECT x, x_1, x_849 FROM t"), texts{"1|2|850"}) << db->name();
     }
 }
 
@@ -137,8 +124,8 @@ TEST(ConsoleNames, ATableNameIsCutSoItsFileNameFits)
     scratch_db dumped("file_dump"), straight("file_server");
     convert_both_ways("n\n1\n", std::string(60, '-'), dumped, straight);
     for (const scratch_db* db : {&dumped, &straight}) {
-        EXPECT_EQ(db->tables(), (table_rows{{std::string(50, '-')}})) << db->name();
-        EXPECT_EQ(db->rows("SELECT n FROM `" + std::string(50, '-') + "`"), (table_rows{{"1"}})) << db->name();
+        EXPECT_EQ(db->tables(), texts{std::string(50, '-')}) << db->name();
+        EXPECT_EQ(db->rows("SELECT n FROM `" + std::string(50, '-') + "`"), texts{"1"}) << db->name();
     }
 }
 
@@ -157,13 +144,13 @@ TEST(ConsoleNames, AWorksheetsTableNameHangsOnNoOtherWorksheet)
             name += "\xE4\xB8\xAD";
         return name;
     }();
-    const table_rows tables = {{"Ano"}, {"A\xC3\xB1o"}, {cjk50}};
+    const texts sheets = {"Ano", "A\xC3\xB1o", cjk50};
     const std::vector<std::string> book = {"--src=t.xlsx", "--extr_fn"};
 
     scratch_db dumped("book_dump");
     const program_result dump = run_morvante(dir, to_dump(book));
     EXPECT_EQ(dump.code, 0) << dump.out << dump.err;
-    dumped.load(dir.file("out.sql"));
+    load(dumped, dir.file("out.sql"));
 
     scratch_db straight("book_server");
     const program_result first = run_morvante(dir, server_args(book, straight, 3));
@@ -175,12 +162,12 @@ TEST(ConsoleNames, AWorksheetsTableNameHangsOnNoOtherWorksheet)
     EXPECT_EQ(second.code, 0) << second.out << second.err;
 
     for (const scratch_db* db : {&dumped, &straight}) {
-        EXPECT_EQ(db->tables(), tables) << db->name();
+        EXPECT_EQ(tables(*db), sheets) << db->name();
         EXPECT_EQ(db->rows("SELECT (SELECT GROUP_CONCAT(n) FROM `A\xC3\xB1o`), (SELECT n FROM `" + cjk50 + "`)"),
-                  (table_rows{{"2", "3"}}))
+                  texts{"2|3"})
             << db->name();
-        EXPECT_EQ(db->columns("Ano"), (table_rows{{"\xEA\xB0\x80\xEA\xB2\xA9"}, {"\xEA\xB0\x80\xEA\xB5\xAC"},
-                                                   {"\xE3\x82\xAC\xE3\x82\xB9"}, {"\xE3\x82\xAB\xE3\x82\xB9"}}))
+        EXPECT_EQ(columns(*db, "Ano"), (texts{"\xEA\xB0\x80\xEA\xB2\xA9", "\xEA\xB0\x80\xEA\xB5\xAC",
+                                             "\xE3\x82\xAC\xE3\x82\xB9", "\xE3\x82\xAB\xE3\x82\xB9"}))
             << db->name();
     }
 }
