@@ -18,7 +18,7 @@ UChar32 fold(wchar_t c)
     return u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT);
 }
 
-const server_name::page* page_of(wchar_t c)
+const server_name::page* page_for(wchar_t c)
 {
     const auto u = static_cast<uint32_t>(c);
     const unsigned index = u <= 0xFFFF ? server_name::page_of[u >> 8] : 0;
@@ -67,13 +67,13 @@ char16_t name_weight(wchar_t c)
 {
     if (static_cast<uint32_t>(c) > 0xFFFF)
         return u'\uFFFD';
-    const server_name::page* page = page_of(c);
+    const server_name::page* page = page_for(c);
     return page != nullptr ? page->weight[c & 0xFF] : static_cast<char16_t>(c);
 }
 
 wchar_t table_name_lower(wchar_t c)
 {
-    const server_name::page* page = page_of(c);
+    const server_name::page* page = page_for(c);
     return page != nullptr ? static_cast<wchar_t>(page->lower[c & 0xFF]) : c;
 }
 
@@ -81,7 +81,7 @@ size_t table_file_bytes(std::wstring_view name)
 {
     size_t bytes = 0;
     for (wchar_t c : name) {
-        const server_name::page* page = page_of(c);
+        const server_name::page* page = page_for(c);
         bytes += page != nullptr ? page->file_bytes[c & 0xFF] : 5;
     }
     return bytes;
