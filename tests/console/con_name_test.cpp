@@ -130,8 +130,8 @@ TEST(ConsoleNames, ATableNameIsCutSoItsFileNameFits)
 }
 
 // Ano and A\u00f1o are two tables to the server, each named after its
-// worksheet whatever else the run converts: a later run of A\u00f1o alone in
-// mode 2 finds its table and skips it. The worksheet of 70 CJK characters
+// worksheet whatever else the run converts: a later run of A\u00f1o alone
+// finds its table, which mode 2 skips and mode 3 appends to. The worksheet of 70 CJK characters
 // gets a table whose file name fits.
 TEST(ConsoleNames, AWorksheetsTableNameHangsOnNoOtherWorksheet)
 {
@@ -170,4 +170,10 @@ TEST(ConsoleNames, AWorksheetsTableNameHangsOnNoOtherWorksheet)
                                              "\xE3\x82\xAC\xE3\x82\xB9", "\xE3\x82\xAB\xE3\x82\xB9"}))
             << db->name();
     }
+
+    // Mode 3 appends to that same table.
+    const program_result appended = run_morvante(dir, server_args(alone, straight, 3));
+    EXPECT_EQ(appended.code, 0) << appended.out << appended.err;
+    EXPECT_EQ(tables(straight), sheets);
+    EXPECT_EQ(straight.rows("SELECT GROUP_CONCAT(n) FROM `A\xC3\xB1o`"), texts{"2,2"});
 }
