@@ -7,7 +7,6 @@
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
-#include "platform/text/pl_case.hpp"
 
 namespace {
 
@@ -37,10 +36,8 @@ sql_database::sql_database(const std::wstring& name_, MYSQL* connection_, uint32
 
 std::wstring sql_database::listed_name(const std::wstring& table) const
 {
-    for (const std::wstring& listed : tables)
-        if (platform::equal_no_case(listed, table))
-            return listed;
-    return table;
+    const auto found = find_table(table);
+    return found != tables.end() ? *found : table;
 }
 
 sql_result_ptr sql_database::use_result(const std::string& statement)

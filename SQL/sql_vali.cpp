@@ -5,6 +5,8 @@
 #include "UDB/udb_idx.hpp"
 #include "UDB/udb_rec.hpp"
 #include "UDB/udb_sch.hpp"
+#include "platform/text/pl_case.hpp"
+#include "platform/text/pl_sname.hpp"
 
 #include <unicode/uchar.h>
 
@@ -67,6 +69,37 @@ void register_names(udb_validator& validator, const std::vector<std::wstring>& n
 {
     for (const std::wstring& name : names)
         validator.add_existing_name(name);
+}
+
+// Table names are one name when a server that folds table names makes them
+// one; accents make other tables.
+void seed_table_names(udb_validator& validator, const std::vector<std::wstring>& names1,
+                      const std::vector<std::wstring>& names2)
+{
+    validator.same_name = platform::equal_table_names;
+    register_names(validator, names1);
+    register_names(validator, names2);
+}
+
+// A table's name is also the name of its files, where a character may take
+// five bytes: a name the file system cannot hold makes no table.
+bool file_name_fits(const std::wstring& name)
+{
+    if (platform::table_file_bytes(name) <= platform::max_table_file_bytes)
+        return true;
+    tk_logger::log(1, "The table's file name is too long");
+    return false;
+}
+
+size_t file_stored_length(const std::wstring& name, size_t suffix)
+{
+    size_t bytes = suffix;
+    for (size_t n = 0; n < name.size(); ++n) {
+        bytes += platform::table_file_bytes(std::wstring_view(name).substr(n, 1));
+        if (bytes > platform::max_table_file_bytes)
+            return n;
+    }
+    return name.size();
 }
 
 void register_fields(udb_validator& validator, const udb_record& record)
@@ -153,8 +186,17 @@ sql_new_tn_validator::sql_new_tn_validator(const std::vector<std::wstring>& name
     : sql_new_validator(true)
 {
     tk_logger::log(1, "sql_new_tn_validator::ctor");
-    register_names(*this, names1);
-    register_names(*this, names2);
+    seed_table_names(*this, names1, names2);
+}
+
+bool sql_new_tn_validator::is_acceptable(const std::wstring& name) const
+{
+    return sql_new_validator::is_acceptable(name) && file_name_fits(name);
+}
+
+size_t sql_new_tn_validator::stored_length(const std::wstring& name, size_t suffix) const
+{
+    return file_stored_length(name, suffix);
 }
 
 sql_old_validator::sql_old_validator() : udb_validator(max_identifier)
@@ -227,6 +269,15 @@ sql_old_tn_validator::sql_old_tn_validator(const std::vector<std::wstring>& name
                                            const std::vector<std::wstring>& names2)
 {
     tk_logger::log(1, "sql_old_tn_validator::ctor");
-    register_names(*this, names1);
-    register_names(*this, names2);
+    seed_table_names(*this, names1, names2);
+}
+
+bool sql_old_tn_validator::is_acceptable(const std::wstring& name) const
+{
+    return sql_old_validator::is_acceptable(name) && file_name_fits(name);
+}
+
+size_t sql_old_tn_validator::stored_length(const std::wstring& name, size_t suffix) const
+{
+    return file_stored_length(name, suffix);
 }

@@ -45,6 +45,11 @@ public:
 class sql_new_tn_validator : public sql_new_validator {
 public:
     sql_new_tn_validator(const std::vector<std::wstring>& names1, const std::vector<std::wstring>& names2);
+    // A name whose file name the file system cannot hold is refused too.
+    bool is_acceptable(const std::wstring& name) const override;
+
+protected:
+    size_t stored_length(const std::wstring& name, size_t suffix) const override;
 };
 
 class sql_old_validator : public udb_validator {
@@ -75,4 +80,9 @@ public:
 class sql_old_tn_validator : public sql_old_validator {
 public:
     sql_old_tn_validator(const std::vector<std::wstring>& names1, const std::vector<std::wstring>& names2);
+    // A name whose file name the file system cannot hold is refused too.
+    bool is_acceptable(const std::wstring& name) const override;
+
+protected:
+    size_t stored_length(const std::wstring& name, size_t suffix) const override;
 };

@@ -17,9 +17,13 @@ udb_database::~udb_database()
     tk_logger::log(2, "udb_database::dtor");
 }
 
-bool udb_database::table_matches(const std::wstring& listed, const std::wstring& wanted) const
+std::vector<std::wstring>::const_iterator udb_database::find_table(const std::wstring& wanted) const
 {
-    return case_sensitive ? listed == wanted : platform::equal_no_case(listed, wanted);
+    auto found = std::find(tables.begin(), tables.end(), wanted);
+    if (found == tables.end() && !case_sensitive)
+        found = std::find_if(tables.begin(), tables.end(),
+                             [&](const std::wstring& listed) { return platform::equal_table_names(listed, wanted); });
+    return found;
 }
 
 void udb_database::create_indexes(const std::wstring& table, const std::wstring& context, const udb_indexes& indexes)
@@ -34,8 +38,7 @@ void udb_database::create_indexes(const std::wstring& table, const std::wstring&
 bool udb_database::delete_tab(const std::wstring& table)
 {
     tk_logger::wlog(2, L"udb_database::delete_tab(%s)", table.c_str());
-    auto found = std::find_if(tables.begin(), tables.end(),
-                              [&](const std::wstring& listed) { return table_matches(listed, table); });
+    const auto found = find_table(table);
     if (found == tables.end()) {
         tk_logger::log(2, "Table not found!");
         return false;
@@ -71,12 +74,9 @@ bool udb_database::is_table_exist(const std::wstring& table)
                     static_cast<int>(case_sensitive));
     if (tables.empty())
         tk_logger::log(2, "Tables list is EMPTY!");
-    for (const std::wstring& listed : tables) {
-        tk_logger::wlog(2, L"Compare with %s", listed.c_str());
-        if (table_matches(listed, table)) {
-            tk_logger::log(1, "table exists");
-            return true;
-        }
+    if (find_table(table) != tables.end()) {
+        tk_logger::log(1, "table exists");
+        return true;
     }
     tk_logger::log(1, "table not found");
     return false;

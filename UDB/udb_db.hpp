@@ -45,8 +45,8 @@ public:
     virtual void create_views(const udb_views& /*views*/) {}
     virtual void delete_fk(const udb_relationship& /*relationship*/) {}
     virtual void delete_idx(const std::wstring& /*table*/, const udb_index& /*index*/) {}
-    // Removes the first matching name from the table list; false when none
-    // matches. Back ends that drop real tables override it.
+    // Removes the matching name (find_table) from the table list; false when
+    // none matches. Back ends that drop real tables override it.
     virtual bool delete_tab(const std::wstring& name);
     // Sends "delete from " and the name as given; back ends that quote names
     // quote it first.
@@ -61,8 +61,9 @@ public:
     virtual bool test_query(const std::wstring& statement) = 0;
     virtual void create_relationships(const udb_relationships& /*relationships*/) {}
     virtual std::vector<std::wstring>& get_tables();
-    // Table names match exactly when case_sensitive is set, else without
-    // regard to case.
+    // Table names match exactly when case_sensitive is set, else as a server
+    // that folds table names compares them (without regard to case, never to
+    // accents).
     virtual bool is_table_exist(const std::wstring& name);
 
     uint32_t mode;
@@ -73,6 +74,9 @@ public:
     udb_names_map names_map;
     udb_relationships relationships;
 
-private:
-    bool table_matches(const std::wstring& listed, const std::wstring& name) const;
+protected:
+    // The listed table of the name: the one written exactly so first (a
+    // server that keeps case apart may list Data and DATA), else the first
+    // that matches; end() when none does.
+    std::vector<std::wstring>::const_iterator find_table(const std::wstring& name) const;
 };

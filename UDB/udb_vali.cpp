@@ -3,7 +3,6 @@
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
-#include "platform/text/pl_case.hpp"
 
 #include <algorithm>
 
@@ -39,7 +38,7 @@ bool udb_validator::is_acceptable(const std::wstring& name) const
         return false;
     }
     for (const std::wstring& restricted : restricted_names) {
-        if (platform::equal_names(name, restricted)) {
+        if (same_name(name, restricted)) {
             tk_logger::log(2, "The name is restricted");
             return false;
         }
@@ -58,7 +57,7 @@ bool udb_validator::is_duplicated(const std::wstring& name) const
     tk_logger::wlog(2, L"udb_validator::is_duplicated(%s)", name.c_str());
     for (const std::wstring& existing : existing_names) {
         tk_logger::wlog(1, L"Processing %s", existing.c_str());
-        if (platform::equal_names(name, existing)) {
+        if (same_name(name, existing)) {
             tk_logger::log(2, "Name is duplicated");
             return true;
         }
@@ -77,9 +76,15 @@ std::wstring udb_validator::get_safe_name(const std::wstring& name)
         if (std::find(illegal_chars.begin(), illegal_chars.end(), c) != illegal_chars.end())
             c = L'_';
     }
+    working.resize(stored_length(working, 0));
     if (is_free(working))
         return working;
     return get_counted_name(working);
+}
+
+size_t udb_validator::stored_length(const std::wstring& name, size_t) const
+{
+    return name.size();
 }
 
 // The base followed by 00000, 00001, ... 99999. The base is cut so that base
@@ -93,6 +98,7 @@ std::wstring udb_validator::get_counted_name(std::wstring base) const
         if (base.size() > max_length - counter_digits)
             base.resize(max_length > counter_digits ? max_length - counter_digits - 1 : 0);
     }
+    base.resize(stored_length(base, counter_digits));
     std::wstring candidate = base + std::wstring(counter_digits, L'0');
     for (unsigned counter = 0; counter < counter_limit; ++counter) {
         unsigned rest = counter;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "UDB/udb_nmap.hpp"
+#include "platform/text/pl_case.hpp"
 
 #include <cstdint>
 #include <string>
@@ -19,9 +20,8 @@ public:
     // Length, reserved words and illegal characters; duplicates are
     // is_duplicated's concern.
     virtual bool is_acceptable(const std::wstring& name) const;
-    // True when an existing name equals this one as the server compares
-    // names: without regard to case or accents. The restricted names are
-    // compared the same way.
+    // True when an existing name is one name with this one (same_name). The
+    // restricted names are compared the same way.
     virtual bool is_duplicated(const std::wstring& name) const;
     // The name in lower case, cut to fit, illegal characters made "_", and
     // when still refused a five-digit counter appended. The result is not
@@ -38,6 +38,15 @@ public:
     std::vector<wchar_t> illegal_chars;
     std::vector<std::wstring> restricted_names;  // the target's reserved words
     std::vector<std::wstring> existing_names;    // names taken in the guarded scope
+    // When two names are one to the target: column and index names by the
+    // server's weights; table validators take the server's case folding.
+    bool (*same_name)(std::wstring_view, std::wstring_view) = platform::equal_names;
+
+protected:
+    // How much of the start of a name (at most all of it) the target stores
+    // with suffix more ASCII characters after it, beyond max_length: the
+    // base stores all.
+    virtual size_t stored_length(const std::wstring& name, size_t suffix) const;
 
 private:
     bool is_free(const std::wstring& name) const { return is_acceptable(name) && !is_duplicated(name); }

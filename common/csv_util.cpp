@@ -3,7 +3,6 @@
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
-#include "UDB/udb_uniq.hpp"
 #include "platform/syserr/pl_syserr.hpp"
 #include "platform/text/pl_case.hpp"
 #include "platform/text/pl_format.hpp"
@@ -38,10 +37,11 @@ char delimiter_byte(const wchar_t* delimiter)
     return static_cast<char>(c);
 }
 
-// A taken header name grows by the pieces of udb_unique_suffix: x_, x_1...
-std::wstring grown_name(const std::wstring&, const std::wstring& previous, unsigned attempt)
+// A taken header name is numbered from itself: x_1, x_2... A name that
+// grew with each repeat would reach the server's limit after a few dozen.
+std::wstring numbered_name(const std::wstring& wanted, unsigned number)
 {
-    return previous + udb_unique_suffix(attempt);
+    return wanted + L"_" + std::to_wstring(number);
 }
 
 bool is_floating(VARTYPE vt)
@@ -209,7 +209,7 @@ void csv_file::init_schema(bool has_header)
     }
     for (size_t i = 0; i < names.size(); ++i)
         headers.push_back(generated[i] ? std::wstring() : names[i]);
-    platform::make_names_unique(names, generated, grown_name);
+    platform::make_names_unique(names, generated, numbered_name);
     for (const std::wstring& column : names)
         schema.push_back(std::make_shared<t_ftd>(text_size, column, VT_BSTR, false, false, ole_variant(), 0,
                                                  std::wstring()));

@@ -350,9 +350,9 @@ std::string cell_text(const text_pool& pool, cell_kind kind, uint64_t value, boo
 std::string default_name(size_t index) { return "F" + std::to_string(index + 1); }
 
 // "Name", "Name1", "Name2"...
-std::wstring numbered(const std::wstring& wanted, const std::wstring&, unsigned attempt)
+std::wstring numbered(const std::wstring& wanted, unsigned number)
 {
-    return wanted + std::to_wstring(attempt + 1);
+    return wanted + std::to_wstring(number);
 }
 
 } // namespace

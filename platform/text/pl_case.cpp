@@ -1,12 +1,11 @@
 #include "platform/text/pl_case.hpp"
 
+#include "platform/text/pl_sname.hpp"
 #include "platform/text/pl_utf8.hpp"
 
-#include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
-#include <unicode/unistr.h>
 
-#include <vector>
+#include <cstdint>
 
 namespace platform {
 
@@ -19,35 +18,11 @@ UChar32 fold(wchar_t c)
     return u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT);
 }
 
-// The character a name character stands for to the server: the first
-// character of its canonical decomposition (the letter under the accents),
-// case folded.
-UChar32 bare_letter(UChar32 c)
+const server_name::page* page_for(wchar_t c)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
-    icu::UnicodeString decomposed;
-    if (U_SUCCESS(status) && nfd->getDecomposition(c, decomposed) && decomposed.length() > 0)
-        c = decomposed.char32At(0);
-    return u_foldCase(c, U_FOLD_CASE_DEFAULT);
-}
-
-// Names are compared again and again: the basic plane's characters are
-// looked up, made once.
-UChar32 name_fold(wchar_t c)
-{
-    static const std::vector<char16_t> basic = [] {
-        std::vector<char16_t> table(0x10000);
-        for (UChar32 u = 0; u < 0x10000; ++u) {
-            const UChar32 bare = bare_letter(u);
-            table[size_t(u)] = static_cast<char16_t>(bare < 0x10000 ? bare : u);
-        }
-        return table;
-    }();
-    if (c < 0x80)
-        return (c >= L'A' && c <= L'Z') ? c + 32 : c;
-    const auto u = static_cast<UChar32>(c);
-    return u < 0x10000 ? basic[size_t(u)] : u_foldCase(u, U_FOLD_CASE_DEFAULT);
+    const auto u = static_cast<uint32_t>(c);
+    const unsigned index = u <= 0xFFFF ? server_name::page_of[u >> 8] : 0;
+    return index != 0 ? &server_name::pages[index - 1] : nullptr;
 }
 
 // Compares character by character after the given folding; a name that is
@@ -76,14 +51,40 @@ int compare_no_case(std::string_view a, std::string_view b)
     return compare_no_case(std::wstring_view(from_utf8(a)), std::wstring_view(from_utf8(b)));
 }
 
-int compare_names(std::wstring_view a, std::wstring_view b) { return compare_folded(a, b, name_fold); }
+int compare_names(std::wstring_view a, std::wstring_view b) { return compare_folded(a, b, name_weight); }
 
 std::wstring name_key(std::wstring_view name)
 {
     std::wstring key(name.size(), L'\0');
     for (size_t i = 0; i < name.size(); ++i)
-        key[i] = static_cast<wchar_t>(name_fold(name[i]));
+        key[i] = static_cast<wchar_t>(name_weight(name[i]));
     return key;
+}
+
+int compare_table_names(std::wstring_view a, std::wstring_view b) { return compare_folded(a, b, table_name_lower); }
+
+char16_t name_weight(wchar_t c)
+{
+    if (static_cast<uint32_t>(c) > 0xFFFF)
+        return u'\uFFFD';
+    const server_name::page* page = page_for(c);
+    return page != nullptr ? page->weight[c & 0xFF] : static_cast<char16_t>(c);
+}
+
+wchar_t table_name_lower(wchar_t c)
+{
+    const server_name::page* page = page_for(c);
+    return page != nullptr ? static_cast<wchar_t>(page->lower[c & 0xFF]) : c;
+}
+
+size_t table_file_bytes(std::wstring_view name)
+{
+    size_t bytes = 0;
+    for (wchar_t c : name) {
+        const server_name::page* page = page_for(c);
+        bytes += page != nullptr ? page->file_bytes[c & 0xFF] : 5;
+    }
+    return bytes;
 }
 
 } // namespace platform

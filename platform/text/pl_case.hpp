@@ -20,10 +20,13 @@ inline bool equal_no_case(std::wstring_view a, std::wstring_view b)
     return a.size() == b.size() && compare_no_case(a, b) == 0;
 }
 
-// Column names as the server compares them (its general collation): without
-// regard to case or accents, one character against one, a letter with
-// accents as its bare letter (\u00fd and \u00ff are both y). Names equal
-// here are one name to the server, however they differ.
+// Column names as the server compares them: by their weights under its
+// utf8mb3_general_ci collation (name_weight), one weight a character, so
+// without regard to case or to the accents of Latin, Greek and Cyrillic
+// letters (\u00fd and \u00ff are both Y, \u00df is S), while Hangul
+// syllables and kana with or without their voicing marks are letters of
+// their own. Names equal here are one name to the server, however they
+// differ.
 int compare_names(std::wstring_view a, std::wstring_view b);
 
 inline bool equal_names(std::wstring_view a, std::wstring_view b)
@@ -33,6 +36,16 @@ inline bool equal_names(std::wstring_view a, std::wstring_view b)
 
 // The text whose exact equality is equal_names, for sets and maps of names.
 std::wstring name_key(std::wstring_view name);
+
+// Table names as a server that folds them (and a dump loaded into one)
+// compares them: by the server's lower case, never by accents, so A\u00f1o
+// and Ano are two tables, Data and DATA one.
+int compare_table_names(std::wstring_view a, std::wstring_view b);
+
+inline bool equal_table_names(std::wstring_view a, std::wstring_view b)
+{
+    return a.size() == b.size() && compare_table_names(a, b) == 0;
+}
 
 // Exactly equal, compared in place: names are short, and a row's fields are
 // matched to their columns, and a sheet's elements and attributes told

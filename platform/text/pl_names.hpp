@@ -1,8 +1,9 @@
 // The column names of a header made unique as the server compares names
 // (equal_names): a header's name that no header before it has stays as it
-// is; a repeated one, and the generated name of an empty header (F1...),
-// grows until it is the name of no header at all and of no column before
-// it, so no column is ever called what another column is headed.
+// is; a repeated one, and the generated name of an empty header (F1...), is
+// numbered from itself (1, 2, ...) until it is the name of no header at all
+// and of no column before it, so no column is ever called what another
+// column is headed.
 #pragma once
 
 #include <string>
@@ -10,11 +11,10 @@
 
 namespace platform {
 
-// The try after previous (the name wanted at attempt 0) of a name wanted
-// that is taken; attempt counts from 0.
-using name_grower = std::wstring (*)(const std::wstring& wanted, const std::wstring& previous, unsigned attempt);
+// The name wanted, taken, with a number (from 1) of its own.
+using name_numberer = std::wstring (*)(const std::wstring& wanted, unsigned number);
 
 // names[i] is the header's name, or its generated name when generated[i].
-void make_names_unique(std::vector<std::wstring>& names, const std::vector<bool>& generated, name_grower grow);
+void make_names_unique(std::vector<std::wstring>& names, const std::vector<bool>& generated, name_numberer number);
 
 } // namespace platform

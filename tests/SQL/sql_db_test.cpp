@@ -41,6 +41,26 @@ TEST_F(SqlDatabase, ListsBaseTablesOnlyAndFindsThemIgnoringCase)
     EXPECT_FALSE(database->is_table_exist(L"v"));
 }
 
+// A server that keeps case apart may hold Data and DATA: each name finds its
+// own table, and a name in another case finds one by the server's folding,
+// never by accents.
+TEST_F(SqlDatabase, ATableOfExactlyTheNameIsTheOneMeant)
+{
+    look().execute("CREATE TABLE `DATA` (a INT)");
+    look().execute("CREATE TABLE `Data` (b INT)");
+    look().execute("CREATE TABLE `\xC4\xB0l` (c INT)");  // I with dot above
+    open();
+    EXPECT_EQ(database->get_table(L"Data", 8)->schema.at(0)->name, L"b");
+    EXPECT_EQ(database->get_table(L"DATA", 8)->schema.at(0)->name, L"a");
+    EXPECT_EQ(database->get_table(L"il", 8)->schema.at(0)->name, L"c");
+    EXPECT_FALSE(database->is_table_exist(L"D\u00c1TA"));
+    EXPECT_TRUE(database->delete_tab(L"Data"));
+    EXPECT_EQ(look().rows("SELECT table_name FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() "
+                          "ORDER BY CAST(table_name AS BINARY)"),
+              (std::vector<std::vector<std::string>>{{"DATA"}, {"\xC4\xB0l"}}));
+    EXPECT_TRUE(database->is_table_exist(L"data"));
+}
+
 TEST_F(SqlDatabase, CreatesTablesAndKeepsItsListItself)
 {
     std::unique_ptr<udb_recordset> table = database->create_table(L"People", two_columns(), udb_indexes());

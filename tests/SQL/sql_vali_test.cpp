@@ -1,7 +1,11 @@
 #include "SQL/sql_vali.hpp"
 
 #include "SQL/sql_engi.hpp"
+#include "UDB/udb_ftd.hpp"
 #include "UDB/udb_idx.hpp"
+#include "UDB/udb_sch.hpp"
+
+#include "server_env.hpp"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +89,16 @@ TEST(SqlValidators, FamilyKindAndName)
         {true, kind::index, L"key", false, L"key00000"},
         {true, kind::database, L"1abc", false, L""},
         {true, kind::database, L"abc1", true, L""},
+        // A table's name is the name of its files: a character outside
+        // [A-Za-z0-9_] takes five bytes there ("@002d"), a Latin letter with
+        // accents three, and a file name holds 251 before its extension.
+        {false, kind::table, std::wstring(50, L'-'), true, L""},
+        {false, kind::table, std::wstring(60, L'-'), false, std::wstring(50, L'-')},
+        {false, kind::table, std::wstring(70, L'\u4e2d'), false, std::wstring(50, L'\u4e2d')},
+        {false, kind::table, std::wstring(64, L'\u00e9'), true, L""},
+        {false, kind::table, std::wstring(60, L'/'), false, std::wstring(60, L'_')},
+        {true, kind::table, std::wstring(60, L'\u4e2d'), false, std::wstring(50, L'\u4e2d')},
+        {false, kind::field, std::wstring(64, L'-'), true, L""},
     };
     for (const auto& c : cases) {
         const auto v = make(c.old_family, c.k);
@@ -107,10 +121,24 @@ TEST(SqlValidators, OldReservedWordsAreAllRefused)
 
 TEST(SqlValidators, SeedsAreTakenNames)
 {
-    sql_new_tn_validator tables(names{L"Orders"}, names{L"orders 2"});
+    sql_new_tn_validator tables(names{L"Orders", L"Ano", std::wstring(50, L'-')}, names{L"orders 2"});
     EXPECT_TRUE(tables.is_duplicated(L"ORDERS"));
     EXPECT_TRUE(tables.is_duplicated(L"Orders 2"));
     EXPECT_EQ(tables.get_safe_name(L"orders"), L"orders00000");
+    // Table names are one by case only: accents make another table.
+    EXPECT_FALSE(tables.is_duplicated(L"A\u00f1o"));
+    EXPECT_TRUE(tables.is_duplicated(L"ANO"));
+    // The counter fits in the file name too.
+    EXPECT_EQ(tables.get_safe_name(std::wstring(60, L'-')), std::wstring(49, L'-') + L"00000");
+
+    // Column names are one by the server's weights.
+    udb_schema schema;
+    for (const wchar_t* name : {L"\u00e9t\u00e9", L"\u30AC\u30B9", L"\uAC00\uACA9"})
+        schema.push_back(std::make_shared<t_ftd>(10, name, VT_BSTR, false, false, ole_variant(), 0, std::wstring()));
+    sql_new_fn_validator columns(schema);
+    EXPECT_TRUE(columns.is_duplicated(L"ETE"));
+    EXPECT_FALSE(columns.is_duplicated(L"\u30AB\u30B9"));
+    EXPECT_FALSE(columns.is_duplicated(L"\uAC00\uAD6C"));
 
     udb_indexes indexes;
     udb_index ix;
@@ -118,6 +146,31 @@ TEST(SqlValidators, SeedsAreTakenNames)
     indexes.push_back(ix);
     sql_new_in_validator index_names(indexes);
     EXPECT_TRUE(index_names.is_duplicated(L"IX"));
+}
+
+// The longest table name the validator takes is the longest the server can
+// make files for, with each engine's extensions.
+TEST(SqlValidators, TableFileNamesAsTheServerTakesThem)
+{
+    RVL_NEED_TEST_SERVER();
+    test_database db;
+    test_connection c(db.name());
+    const sql_new_tn_validator tables(names{}, names{});
+    const std::string dashes(50, '-');
+    for (const char* engine : {"InnoDB", "MyISAM", "Aria"}) {
+        for (const std::string tail : {"a", "ab"}) {
+            const std::string name = dashes + tail;
+            bool created = true;
+            try {
+                c.execute("CREATE TABLE `" + name + "` (a INT) ENGINE=" + engine);
+                c.execute("DROP TABLE `" + name + "`");
+            } catch (const std::runtime_error&) {
+                created = false;
+            }
+            EXPECT_EQ(created, tail.size() == 1) << engine << " " << name;
+            EXPECT_EQ(tables.is_acceptable(std::wstring(name.begin(), name.end())), created) << engine;
+        }
+    }
 }
 
 TEST(SqlValidators, EngineHandsOutTheFamilyOfItsVersion)

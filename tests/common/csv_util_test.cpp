@@ -108,17 +108,24 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         file_case{"header names trimmed", " id ;\"Na;me\"\n1; x \n", true, L";", {L"id", L"Na;me"},
                   {{{L"id", L"1"}, {L"Na;me", L" x "}}}},
-        file_case{"duplicate header names", "a, A ,a,a\n1,2,3,4\n", true, L",", {L"a", L"A_", L"a_1", L"a_1_"},
-                  {{{L"a", L"1"}, {L"A_", L"2"}, {L"a_1", L"3"}, {L"a_1_", L"4"}}}},
+        // Repeats are numbered from the name itself, never grown from the
+        // name before them.
+        file_case{"duplicate header names", "a, A ,a,a\n1,2,3,4\n", true, L",", {L"a", L"A_1", L"a_2", L"a_3"},
+                  {{{L"a", L"1"}, {L"A_1", L"2"}, {L"a_2", L"3"}, {L"a_3", L"4"}}}},
         file_case{"blank header cells", "x,  ,\n1,2,3\n", true, L",", {L"x", L"F2", L"F3"},
                   {{{L"x", L"1"}, {L"F2", L"2"}, {L"F3", L"3"}}}},
-        // R's write.csv leaves the first header empty; a grown name never
+        // R's write.csv leaves the first header empty; a numbered name never
         // takes another header's, and names the server takes as one repeat.
-        file_case{"header names stay with their columns", "\"\",x,x,x_,F1\n1,2,3,4,5\n", true, L",",
-                  {L"F1_", L"x", L"x_1", L"x_", L"F1"},
-                  {{{L"F1_", L"1"}, {L"x", L"2"}, {L"x_1", L"3"}, {L"x_", L"4"}, {L"F1", L"5"}}}},
-        file_case{"names alike but for accents", "\xC3\xBD,\xC3\xBF\n1,2\n", true, L",", {L"\u00fd", L"\u00ff_"},
-                  {{{L"\u00fd", L"1"}, {L"\u00ff_", L"2"}}}},
+        file_case{"header names stay with their columns", "\"\",x,x,x_1,F1\n1,2,3,4,5\n", true, L",",
+                  {L"F1_1", L"x", L"x_2", L"x_1", L"F1"},
+                  {{{L"F1_1", L"1"}, {L"x", L"2"}, {L"x_2", L"3"}, {L"x_1", L"4"}, {L"F1", L"5"}}}},
+        file_case{"names alike but for accents", "\xC3\xBD,\xC3\xBF\n1,2\n", true, L",", {L"\u00fd", L"\u00ff_1"},
+                  {{{L"\u00fd", L"1"}, {L"\u00ff_1", L"2"}}}},
+        // Syllables and kana are letters of their own to the server, not the
+        // first letter of their decomposition.
+        file_case{"Hangul and kana names", "\uAC00\uACA9,\uAC00\uAD6C,\u30AC\u30B9,\u30AB\u30B9\n1,2,3,4\n", true,
+                  L",", {L"\uAC00\uACA9", L"\uAC00\uAD6C", L"\u30AC\u30B9", L"\u30AB\u30B9"},
+                  {{{L"\uAC00\uACA9", L"1"}, {L"\uAC00\uAD6C", L"2"}, {L"\u30AC\u30B9", L"3"}, {L"\u30AB\u30B9", L"4"}}}},
         file_case{"no header: the first line is a record", "a\tb\nc\td\n", false, L"\t", {L"F1", L"F2"},
                   {{{L"F1", L"a"}, {L"F2", L"b"}}, {{L"F1", L"c"}, {L"F2", L"d"}}}},
         file_case{"long rows cut and counted, short rows padded with NULL", "a b\n1 2 3\n4\n5 6  \n7 8 9 10\n", true,
@@ -201,7 +208,7 @@ TEST(csv_file, wide_lines_are_read_in_one_pass)
     {
         csv_file file(wide(path), L",", true);
         ASSERT_EQ(file.schema.size(), csv_file::max_columns);
-        EXPECT_EQ(file.schema[1000]->name, L"c0_");
+        EXPECT_EQ(file.schema[1000]->name, L"c0_1");
         EXPECT_TRUE(file.is_eof());
     }
     std::string fields = "x";

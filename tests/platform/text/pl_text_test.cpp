@@ -84,28 +84,55 @@ TEST(CaseFolding, ComparesNamesWithoutRegardToCase)
     EXPECT_EQ(compare_no_case(std::string_view("\xC3\x84" "B"), std::string_view("\xC3\xA4" "b")), 0);
 }
 
-// Column names as the server takes them: accents and case make no other
-// name; other letters, and a letter against a letter and its accent
-// written apart, do.
-TEST(CaseFolding, NamesCompareWithoutRegardToCaseOrAccents)
+// Column names as the server takes them (utf8mb3_general_ci): case and the
+// accents of Latin, Greek and Cyrillic letters make no other name; Hangul
+// syllables, kana with their voicing marks, letters the server keeps apart
+// and a letter against a letter and its accent written apart do.
+TEST(CaseFolding, NamesCompareAsTheServerWeighsThem)
 {
     struct { std::wstring a, b; bool equal; } cases[] = {
         {L"\u00fd", L"\u00ff", true},           // y acute, y diaeresis
         {L"\u00dd", L"y", true},
         {L"Name", L"NAME", true},
         {L"r\u00e9sum\u00e9", L"RESUME", true},
-        {L"\u0419", L"\u0438", true},           // Cyrillic short i and i
         {L"\u0105b", L"Ab", true},
+        {L"stra\u00dfe", L"STRASE", true},        // sharp s weighs as s
+        {L"\u0131", L"I", true},                 // dotless i
+        {L"\u0130", L"i", true},                 // I with dot
+        {L"\u03c2", L"\u03a3", true},            // final sigma, capital sigma
+        {L"\u0401", L"\u0435", true},            // Cyrillic Io, ie
+        {L"\uFF21", L"\uFF41", true},            // fullwidth A, a
+        {L"\U0001F600", L"\U0001F601", true},    // beyond the plane: U+FFFD both
+        {L"\uAC00\uACA9", L"\uAC00\uAD6C", false},  // two Hangul words, one first consonant
+        {L"\u30AC\u30B9", L"\u30AB\u30B9", false},  // ga, ka
+        {L"\u0419", L"\u0438", false},           // Cyrillic short i and i
+        {L"\u00c6", L"A", false},                // the ligature is a letter of its own
         {L"a", L"b", false},
-        {L"e\u0301", L"\u00e9", false},         // two characters against one
+        {L"e\u0301", L"\u00e9", false},          // two characters against one
         {L"x1", L"x", false},
-        {L"\U0001F600", L"\U0001F601", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(equal_names(c.a, c.b), c.equal) << to_utf8(c.a) << " vs " << to_utf8(c.b);
         EXPECT_EQ(name_key(c.a) == name_key(c.b), c.equal) << to_utf8(c.a) << " vs " << to_utf8(c.b);
     }
     EXPECT_LT(compare_names(L"a", L"\u00c9"), 0);
+}
+
+// Table names: one name when the server's lower case makes them one, never
+// by accents.
+TEST(CaseFolding, TableNamesCompareByCaseOnly)
+{
+    struct { std::wstring a, b; bool equal; } cases[] = {
+        {L"Data", L"DATA", true},
+        {L"\u00c1rbol", L"\u00e1RBOL", true},
+        {L"\u0130", L"i", true},
+        {L"A\u00f1o", L"Ano", false},
+        {L"\u00df", L"s", false},
+        {L"\u0131", L"I", false},
+        {L"\uAC00\uACA9", L"\uAC00\uAD6C", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(equal_table_names(c.a, c.b), c.equal) << to_utf8(c.a) << " vs " << to_utf8(c.b);
 }
 
 TEST(Format, NarrowFormatsFollowThePlatformRules)
