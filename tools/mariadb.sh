@@ -5,6 +5,9 @@
 #   start_test_server   starts it and exports RVL_MYSQL_HOST, RVL_MYSQL_PORT,
 #                       RVL_MYSQL_USER, RVL_MYSQL_PASSWORD, RVL_MYSQL_SOCKET
 #   stop_test_server    stops it by its pid and removes the folder
+# RVL_MYSQL_OPTIONS, when set, holds further server options given both to the
+# set-up of the data folder and to the server (such as --innodb-page-size=4k,
+# which only a new data folder takes).
 
 # A port on 127.0.0.1 that nothing listens on.
 free_port() {
@@ -25,11 +28,12 @@ start_test_server() {
     mkdir "$MYSQL_DIR/tmp"
     mariadb-install-db --no-defaults --user=root --auth-root-authentication-method=normal \
         --skip-test-db --datadir="$MYSQL_DIR/data" --tmpdir="$MYSQL_DIR/tmp" --innodb-log-file-size=16M \
-        > "$MYSQL_DIR/install.log" 2>&1 || { cat "$MYSQL_DIR/install.log"; return 1; }
+        ${RVL_MYSQL_OPTIONS:-} > "$MYSQL_DIR/install.log" 2>&1 || { cat "$MYSQL_DIR/install.log"; return 1; }
     mariadbd --no-defaults --user=root --datadir="$MYSQL_DIR/data" --tmpdir="$MYSQL_DIR/tmp" --bind-address=127.0.0.1 \
         --port="$port" --socket="$socket" --pid-file="$MYSQL_DIR/mysqld.pid" \
         --character-set-server=utf8mb4 --innodb-log-file-size=16M --skip-log-bin \
         --sql-mode=ONLY_FULL_GROUP_BY,STRICT_TRANS_TABLES,NO_ZERO_IN_DATE,NO_ZERO_DATE,ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION \
+        ${RVL_MYSQL_OPTIONS:-} \
         > "$MYSQL_DIR/server.log" 2>&1 &
     MYSQL_PID=$!
     local i
