@@ -262,10 +262,18 @@ TEST(ConsoleDump, SingleByteCharacterSetsAreCountedAsTheServerCountsThem)
         std::string output;
         EXPECT_EQ(dmp_load(dir.file("out.sql"), loaded.name(), output), 0) << output;
     }
+    // A column's character set is the profile's where the table and the
+    // column are named anew, as the wizard writes them.
     std::string fields;
-    for (int i = 0; i < 32; ++i)
-        fields += typed("c" + std::to_string(i), "VARCHAR\n        length: 255\n        character_set: latin1\n");
+    for (int i = 0; i < 32; ++i) {
+        const std::string name = "c" + std::to_string(i);
+        fields += "      - name:" + name + "\n        new_name: " + name +
+                  "\n        status: changed\n        type: VARCHAR\n        length: 255\n        character_set: latin1\n";
+    }
     typed_job dir(columns_csv(32, "x"), fields);
+    std::string job = test_dir::read(dir.file("job.rvl"));
+    job.replace(job.find("    fields:"), 0, "    new_name: t\n");
+    test_dir::write(dir.file("job.rvl"), job);
     const program_result r = dir.run();
     EXPECT_EQ(r.code, 255) << r.out << r.err;
     EXPECT_TRUE(has(r.out, "The table 't' is too wide")) << r.out;
