@@ -223,7 +223,8 @@ std::wstring engine_types_failure(const std::wstring& table_name, const std::wst
     for (const std::shared_ptr<t_ftd>& column : row) {
         const std::wstring type = row.type_of(*column);
         const std::optional<sql_type_text> parsed = sql_parse_type(type);
-        const bool refused = memory ? parsed && is_long_type(*parsed) : !column->b_not_null && !column->b_auto_increment;
+        const bool refused =
+            memory ? parsed && is_long_type(*parsed) : !column->b_not_null && !column->b_auto_increment;
         if (refused)
             return L"The table '" + table_name + L"' cannot be created with the storage engine " + storage +
                    L", which cannot hold its column '" + column->name + L"' (" + type +

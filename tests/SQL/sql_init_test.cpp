@@ -490,14 +490,16 @@ TEST_F(SqlTableBoundaries, SingleByteCharacterSetsCountOneByteACharacter)
         SCOPED_TRACE(tk_to_utf8(char_set));
         engine.set_char_set(char_set);
         const std::wstring type = std::wstring(L"VARCHAR(255) CHARACTER SET ") + char_set;
-        expect_agreement({"31 user-typed VARCHAR(255)", {{31, typed_column(L"c", L"VARCHAR(255)"), type}}, nullptr, ""});
+        expect_agreement(
+            {"31 user-typed VARCHAR(255)", {{31, typed_column(L"c", L"VARCHAR(255)"), type}}, nullptr, ""});
         expect_agreement({"32 user-typed VARCHAR(255)", {{32, typed_column(L"c", L"VARCHAR(255)"), type}}, too_wide,
                           row_too_large});
         expect_agreement({"32 run-typed VARCHAR(255)", {{32, {L"c", VT_BSTR, 255}, type}}, nullptr, "", true});
     }
     // The whole row: two VARCHAR(32765) and their NULL flags make 65,535 bytes.
     engine.set_char_set(L"latin1");
-    expect_agreement({"the row's last byte", {{2, typed_column(L"v", L"VARCHAR(32765)"), L"VARCHAR(32765) CHARACTER SET latin1"}},
+    expect_agreement({"the row's last byte",
+                      {{2, typed_column(L"v", L"VARCHAR(32765)"), L"VARCHAR(32765) CHARACTER SET latin1"}},
                       nullptr, ""});
     expect_agreement({"a byte over the row",
                       {{1, typed_column(L"v", L"VARCHAR(32765)"), L"VARCHAR(32765) CHARACTER SET latin1"},
@@ -538,7 +540,8 @@ TEST_F(SqlTableBoundaries, TheDefinitionFitsTheServersLimit)
     col_def commented = int64;
     commented.name = std::wstring(60, L'm');
     commented.description = std::wstring(55, L'r');
-    expect_agreement({"and a comment of the last 55 bytes", {{794, int64, L"INT"}, {1, commented, L"INT"}}, nullptr, ""});
+    expect_agreement(
+        {"and a comment of the last 55 bytes", {{794, int64, L"INT"}, {1, commented, L"INT"}}, nullptr, ""});
     commented.description += L"r";
     expect_agreement({"and one of 56", {{794, int64, L"INT"}, {1, commented, L"INT"}}, too_large, server_words});
     // Repeated headers take names of their own as long.

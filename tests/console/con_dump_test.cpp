@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include <string>
@@ -235,12 +236,12 @@ std::string columns_csv(int count, const std::string& value)
     return header + "\n" + row + "\n";
 }
 
-std::vector<std::string> live_args(const std::string& database, const std::string& extra)
+std::vector<std::string> live_args(const std::string& database, const std::string& mode, const std::string& extra)
 {
     const server_settings s = *test_server_settings();
     return {"--from_csv", "--src=in.csv", "--csv_delim=2", "--extr_fn", "--tab_name=t", "--host=127.0.0.1",
             "--port=" + std::to_string(s.port), "--user=" + s.user, "--pswd=" + s.password, "--dest=" + database,
-            "--mode=1", extra};
+            mode, extra};
 }
 
 } // namespace
@@ -267,8 +268,8 @@ TEST(ConsoleDump, SingleByteCharacterSetsAreCountedAsTheServerCountsThem)
     std::string fields;
     for (int i = 0; i < 32; ++i) {
         const std::string name = "c" + std::to_string(i);
-        fields += "      - name:" + name + "\n        new_name: " + name +
-                  "\n        status: changed\n        type: VARCHAR\n        length: 255\n        character_set: latin1\n";
+        fields += "      - name:" + name + "\n        new_name: " + name + "\n        status: changed\n" +
+                  "        type: VARCHAR\n        length: 255\n        character_set: latin1\n";
     }
     typed_job dir(columns_csv(32, "x"), fields);
     std::string job = test_dir::read(dir.file("job.rvl"));
@@ -299,9 +300,35 @@ TEST(ConsoleDump, AStorageEngineThatCannotCreateTheTableIsRefusedFirst)
     test_connection(live.name()).execute("INSERT INTO t VALUES (7)");
     for (const char* engine : {"ARCHIVE", "MEMORY"}) {
         SCOPED_TRACE(engine);
-        const program_result r = run_morvante(dir, live_args(live.name(), std::string("--engine=") + engine));
+        const program_result r =
+            run_morvante(dir, live_args(live.name(), "--mode=1", std::string("--engine=") + engine));
         EXPECT_EQ(r.code, 255) << r.out << r.err;
         EXPECT_TRUE(has(r.out, std::string("storage engine ") + engine)) << r.out;
         EXPECT_EQ(test_connection(live.name()).rows("SELECT a FROM t"), (table_rows{{"7"}}));
     }
+}
+
+// A server without InnoDB, InnoDB being the engine of the run's tables: the
+// run is refused naming it before mode 0 drops the database. (Run on such a
+// server by tests/console/CMakeLists.txt; skipped on the usual one.)
+TEST(ConsoleDump, AServerWithoutInnodbChangesNothing)
+{
+    if (std::getenv("RVL_SERVER_WITHOUT_INNODB") == nullptr)
+        GTEST_SKIP() << "needs a server without InnoDB";
+    RVL_NEED_TEST_SERVER();
+    test_dir dir;
+    test_dir::write(dir.file("in.csv"), "a,b\n1,x\n");
+    test_database live;
+    test_connection(live.name()).execute("CREATE TABLE t (a INT)");
+    test_connection(live.name()).execute("INSERT INTO t VALUES (7)");
+    std::vector<std::string> args = live_args(live.name(), "--mode=0", "--extr_fn");
+    const program_result r = run_morvante(dir, args);
+    EXPECT_EQ(r.code, 255) << r.out << r.err;
+    EXPECT_TRUE(has(r.out, "storage engine InnoDB")) << r.out;
+    EXPECT_EQ(test_connection(live.name()).rows("SELECT a FROM t"), (table_rows{{"7"}}));
+    // An engine the server has takes the table.
+    args.push_back("--engine=Aria");
+    const program_result aria = run_morvante(dir, args);
+    EXPECT_EQ(aria.code, 0) << aria.out << aria.err;
+    EXPECT_EQ(test_connection(live.name()).rows("SELECT a, b FROM t"), (table_rows{{"1", "x"}}));
 }
