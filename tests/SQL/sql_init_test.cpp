@@ -526,6 +526,14 @@ TEST_F(SqlTableBoundaries, FractionsOfASecondTakeTheirBytes)
     expect_agreement({"11 TIMESTAMP(6)", {texts, {11, timestamp, L"TIMESTAMP(6) NULL"}}, too_wide, row_too_large});
 }
 
+// A size beyond 32 bits is no small size: the table is refused, as the
+// server refuses it.
+TEST_F(SqlTableBoundaries, ATypeWhoseSizeDoesNotFitIsRefused)
+{
+    expect_agreement({"VARCHAR(4294967297)", {{1, typed_column(L"c", L"VARCHAR(4294967297)"), L"VARCHAR(4294967297)"}},
+                      "The column 'c0000' of the table 't' has the type VARCHAR(4294967297)", "out of range"});
+}
+
 // The server keeps a table's definition in 65,535 bytes: 290 of its own, 18
 // and the name for each column, the comments, and for DEFAULT expressions
 // 16, then 6, the name and the expression each.
