@@ -126,10 +126,14 @@ struct sql_table_clauses {
 std::optional<sql_table_options> sql_user_table_options(const std::wstring& table_name, const udb_schema& schema);
 
 // A table the server cannot create is refused before any statement on it:
-// MySQL takes at most 4096 columns in a table, InnoDB 1017, and a row no
-// wider than sql_schema lets it be. The failure names the table; empty when
-// the table can be created. Without with_row only the columns are counted,
-// for a table whose types are not settled yet.
+// MySQL takes at most 4096 columns in a table, InnoDB 1017, a type whose
+// size fits 32 bits, a definition (names, comments, DEFAULT expressions) of
+// at most 65,535 bytes, a row no wider than sql_schema lets it be, and no
+// type the table's engine cannot hold (MEMORY: TEXT, BLOB, geometry; CSV: a
+// column that may be NULL). The failure names the table; empty when the
+// table can be created. Without with_row the row and the engine's types are
+// not counted, for a table whose types are not settled yet (its names are
+// counted as given).
 std::wstring sql_column_count_failure(const std::wstring& table_name, const udb_schema& schema,
                                       bool with_row = true);
 // The failure above, as a tk_exception of level 0.
