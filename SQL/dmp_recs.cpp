@@ -99,8 +99,20 @@ dmp_recordset::dmp_recordset(dmp_out& out_, dmp_database* db_, const std::wstrin
     : udb_recordset(db_, name_, false), out(out_), db(db_), batch_schema(false)
 {
     tk_logger::wlog(1, L"dmp_recordset::dmp_recordset(%s)", name_.c_str());
-    for (const auto& column : schema_)
+    for (const auto& column : schema_) {
         schema.push_back(std::make_shared<t_ftd>(*column));
+        // A type the server cannot take is refused with the table, not here.
+        if (column->native_type.empty())
+            continue;
+        if (const std::optional<sql_type_text> parsed = sql_parse_type(column->native_type))
+            user_types.emplace(schema.back().get(), *parsed);
+    }
+}
+
+const sql_type_text* dmp_recordset::user_type(const t_ftd* column) const
+{
+    const auto found = user_types.find(column);
+    return found == user_types.end() ? nullptr : &found->second;
 }
 
 dmp_recordset::~dmp_recordset()
@@ -184,6 +196,9 @@ void dmp_recordset::begin_batch(const udb_record& record)
         ++i;
     }
     batch_head = "INSERT INTO " + identifier(name) + "(" + columns + ")";
+    batch_types.clear();
+    for (const auto& column : batch_schema)
+        batch_types.push_back(user_type(column.get()));
     tk_logger::log(1, "sql_query=%s", batch_head.c_str());
 }
 
@@ -193,6 +208,7 @@ const dmp_recordset::row_values& dmp_recordset::match_batch(const udb_record& re
     row_values& row = batch_row;
     row.fields.clear();
     row.columns.clear();
+    row.types = batch_types;
     for (size_t i = 0; i < batch_schema.size(); ++i) {
         const udb_field* field = locate(record, i, batch_sources[i]);
         if (field == nullptr) {
@@ -245,9 +261,9 @@ void dmp_recordset::check_user_types(const row_values& row) const
     for (size_t i = 0; i < row.fields.size(); ++i) {
         const t_ftd& column = *row.columns[i];
         const VARTYPE vt = row.fields[i]->get_type();
-        if (column.native_type.empty() || vt == VT_EMPTY || vt == VT_NULL)
+        if (row.types[i] == nullptr || vt == VT_EMPTY || vt == VT_NULL)
             continue;
-        const std::wstring failure = sql_value_failure(column.native_type, row.fields[i]->to_wstring());
+        const std::wstring failure = sql_value_failure(*row.types[i], row.fields[i]->to_wstring());
         if (!failure.empty())
             throw sql_batch_report("record #" + std::to_string(record_number) + ": " + tk_to_utf8(failure) + " '" +
                                        tk_to_utf8(column.name) + "' (" + tk_to_utf8(column.native_type) +
@@ -302,6 +318,7 @@ dmp_recordset::row_values dmp_recordset::match_by_schema(const udb_record& recor
         column_list += identifier(column->name);
         row.fields.push_back(&record.get_field(source));
         row.columns.push_back(column.get());
+        row.types.push_back(user_type(column.get()));
     }
     return row;
 }
@@ -328,6 +345,7 @@ dmp_recordset::row_values dmp_recordset::match_by_record(const udb_record& recor
         column_list += identifier(column.name);
         row.fields.push_back(field.get());
         row.columns.push_back(&column);
+        row.types.push_back(user_type(&column));
     }
     return row;
 }

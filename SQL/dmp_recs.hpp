@@ -7,9 +7,11 @@
 // pieces instead of being copied into a statement.
 #pragma once
 
+#include "SQL/sql_util.hpp"
 #include "UDB/udb_recs.hpp"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,7 @@ private:
     struct row_values {
         std::vector<const udb_field*> fields;
         std::vector<const t_ftd*> columns;
+        std::vector<const sql_type_text*> types;  // the type the user gave each column, or null
     };
 
     // A row the loading server refuses in strict mode (a value too long for
@@ -54,6 +57,9 @@ private:
     // lock is closed first. (The table's own lock stays.)
     void release_other_lock();
     std::string identifier(const std::wstring& name) const;
+    // The type the user gave the column, read when the recordset was made;
+    // null for a type the run chose.
+    const sql_type_text* user_type(const t_ftd* column) const;
 
     dmp_out& out;
     dmp_database* db;
@@ -62,5 +68,9 @@ private:
     std::vector<std::wstring> batch_sources;  // their source names
     std::string batch_head;     // "INSERT INTO t(columns)"
     row_values batch_row;       // the fields of the row being gathered
+    std::vector<const sql_type_text*> batch_types;  // the user's types of batch_schema's columns
+    // Each column of a type the user gave, its type read once: a value's
+    // check reads no type text.
+    std::map<const t_ftd*, sql_type_text> user_types;
     int64_t record_number = 0;
 };

@@ -173,6 +173,23 @@ void sql_engine::set_up_session(const std::string& password)
     // Values are escaped with backslashes: a server that took them as plain
     // characters would end a literal at an escaped quote.
     execute_logged(no_backslash_escapes_off, "Cannot keep backslash escapes: %s");
+    read_innodb_page_size();
+}
+
+void sql_engine::read_innodb_page_size()
+{
+    innodb_page_size = default_innodb_page_size;
+    try {
+        // A server without InnoDB has no such variable: its tables meet no page.
+        std::unique_ptr<sql_tmp_recordset> rows = select("SELECT @@innodb_page_size");
+        for (; !rows->is_eof(); rows->next())
+            if (const unsigned long bytes = std::strtoul(rows->get_item()->at(0)->to_string().c_str(), nullptr, 10);
+                bytes != 0)
+                innodb_page_size = static_cast<uint32_t>(bytes);
+    } catch (const tk_exception& e) {
+        tk_logger::log(2, "Cannot read innodb_page_size: %s", e.what());
+    }
+    tk_logger::log(2, "innodb_page_size=%u", innodb_page_size);
 }
 
 void sql_engine::send_async(const std::string& utf8)
@@ -374,6 +391,8 @@ void sql_engine::set_dump_version(bool new_version)
     // A new-version dump is loaded into today's servers, which all have utf8mb4.
     server_version = new_version ? sql_dump_new_version : sql_dump_old_version;
     utf8mb4_available = new_version;
+    // The server that loads a dump is not known: InnoDB's default page.
+    innodb_page_size = default_innodb_page_size;
 }
 
 bool sql_engine::is_old_version() const
@@ -439,6 +458,11 @@ const std::vector<std::wstring>& sql_engine::fill_once(std::vector<std::wstring>
         std::wstring entry = row.at(0)->to_wstring();
         if (two_columns)
             entry += L" - " + row.at(1)->to_wstring();
+        // SHOW ENGINES: Support is NO or DISABLED for an engine the server
+        // cannot create a table with.
+        else if (row.size() > 1 && (platform::equal_no_case(row.at(1)->to_wstring(), L"NO") ||
+                                    platform::equal_no_case(row.at(1)->to_wstring(), L"DISABLED")))
+            continue;
         tk_logger::wlog(2, L"name=%s", entry.c_str());
         list.push_back(entry);
     }

@@ -32,6 +32,7 @@ inline constexpr uint32_t sql_version_3_23_44 = 0x03172C;  // foreign keys
 inline constexpr uint32_t sql_version_4_1_0 = 0x040100;  // quoted identifiers, character sets
 inline constexpr uint32_t sql_version_5_5_3 = 0x050503;  // utf8mb4
 // What a dump writes for: the dump's new-version option picks one.
+inline constexpr uint32_t default_innodb_page_size = 16384;
 inline constexpr uint32_t sql_dump_new_version = 0x040100;
 inline constexpr uint32_t sql_dump_old_version = 0x031401;
 
@@ -129,6 +130,11 @@ public:
     std::wstring get_char_set() const;
     void set_char_set(const std::wstring& name) { char_set = name; }
     bool has_char_set_choice() const { return !char_set.empty(); }
+    // The bytes of the server's InnoDB pages (innodb_page_size), read when it
+    // is connected: a row must keep under half a page in its page. A dump
+    // and a server that does not tell count 16 KiB, InnoDB's default.
+    uint32_t get_innodb_page_size() const { return innodb_page_size; }
+    void set_innodb_page_size(uint32_t bytes) { innodb_page_size = bytes; }
     // The default storage engine of new tables.
     const std::wstring& get_tab_type() const { return tab_type; }
     void set_tab_type(const std::wstring& name) { tab_type = name; }
@@ -150,7 +156,8 @@ public:
     MYSQL* get_handle() { return &handle; }
 
     // The built-in lists stand in for the server's catalogue while no server
-    // is connected; both are filled once per process.
+    // is connected; both are filled once per process. An engine the server
+    // lists as not supported (disabled, or left out at start) is not listed.
     const std::vector<std::wstring>& get_charsets();
     const std::vector<std::wstring>& get_storage_engines();
 
@@ -188,6 +195,7 @@ private:
     template <size_t N>
     const std::vector<std::wstring>& fill_once(std::vector<std::wstring>& list, const wchar_t* const (&builtin)[N],
                                                const char* statement, bool two_columns);
+    void read_innodb_page_size();
 
     std::wstring char_set;  // empty: no choice made
     std::wstring tab_type = L"InnoDB";
@@ -198,6 +206,7 @@ private:
     bool utf8mb4_available = false;
     uint32_t server_version = 0;
     uint32_t max_packet_size = 0;
+    uint32_t innodb_page_size = default_innodb_page_size;
     bool in_flight = false;
     std::optional<async_failure> async_refusal;
     warnings async_warnings;

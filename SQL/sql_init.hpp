@@ -29,34 +29,39 @@ struct sql_table_options {
 
 // The columns of the table under their new names, keeping the row within the
 // server's 65,535 bytes and, in an InnoDB table, the part of the row kept in
-// its page (DYNAMIC row format: a column of more than 255 bytes may go
-// off-page, leaving 20 bytes): when the VARCHAR columns the run chose would
-// exceed either, the largest of them become LONGTEXT (size 0) until the row
-// fits. Text is counted in the bytes a character of the engine's character
-// set may take.
+// its page (DYNAMIC row format: under half the server's page less 66 bytes;
+// a column of more than 255 bytes may go off-page, leaving 21 bytes): when
+// the VARCHAR columns the run chose would exceed either, the largest of them
+// become LONGTEXT (size 0) until the row fits. Text is counted in the bytes a
+// character of the column's character set may take: the one the user chose
+// for the column (by its name), else the engine's.
 class sql_schema : public udb_schema {
 public:
-    explicit sql_schema(bool innodb = false);
+    explicit sql_schema(bool innodb = false, std::map<std::wstring, std::wstring> column_char_sets = {});
     ~sql_schema() override;
     void push_back(const std::shared_ptr<t_ftd>& column);
 
     // What keeps the server from creating the table: empty when it fits.
     std::wstring row_failure(const std::wstring& table_name) const;
-
-    uint32_t total_size = 0;
-    uint32_t page_size = 0;      // the columns' bytes in an InnoDB page
-    std::vector<uint32_t> lobs;  // positions of convertible text columns, largest first
+    // The column's type and character set as the statement gives them.
+    std::wstring type_of(const t_ftd& column) const;
+    const std::wstring& char_set_of(const t_ftd& column) const;
 
 private:
     bool is_convertible(const t_ftd& column) const;
     uint32_t row_bytes(const t_ftd& column) const;
     uint32_t page_bytes(const t_ftd& column) const;
+    uint32_t row_total() const;
     uint32_t page_row() const;
     void make_long_text(uint32_t at);
 
-    uint32_t char_bytes;
-    uint32_t max_varchar;
+    uint32_t total_size = 0;     // the columns' bytes in the row, NULL flags aside
+    uint32_t page_size = 0;      // the columns' bytes in an InnoDB page
+    uint32_t nullable = 0;       // columns that take a NULL flag
+    std::vector<uint32_t> lobs;  // positions of convertible text columns, largest first
     std::wstring char_set;
+    std::map<std::wstring, std::wstring> column_char_sets;
+    uint32_t page_limit;         // the in-page bytes a row must stay under
     bool innodb;
 };
 
@@ -121,10 +126,14 @@ struct sql_table_clauses {
 std::optional<sql_table_options> sql_user_table_options(const std::wstring& table_name, const udb_schema& schema);
 
 // A table the server cannot create is refused before any statement on it:
-// MySQL takes at most 4096 columns in a table, InnoDB 1017, and a row no
-// wider than sql_schema lets it be. The failure names the table; empty when
-// the table can be created. Without with_row only the columns are counted,
-// for a table whose types are not settled yet.
+// MySQL takes at most 4096 columns in a table, InnoDB 1017, a type whose
+// size fits 32 bits, a definition (names, comments, DEFAULT expressions) of
+// at most 65,535 bytes, a row no wider than sql_schema lets it be, and no
+// type the table's engine cannot hold (MEMORY: TEXT, BLOB, geometry; CSV: a
+// column that may be NULL). The failure names the table; empty when the
+// table can be created. Without with_row the row and the engine's types are
+// not counted, for a table whose types are not settled yet (its names are
+// counted as given).
 std::wstring sql_column_count_failure(const std::wstring& table_name, const udb_schema& schema,
                                       bool with_row = true);
 // The failure above, as a tk_exception of level 0.

@@ -5,6 +5,7 @@
 #include "SQL/sql_engi.hpp"
 #include "SQL/sql_util.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
 #include "UDB/udb_rule.hpp"
 #include "UDB/udb_vali.hpp"
 #include "platform/text/pl_case.hpp"
@@ -21,17 +22,26 @@ constexpr uint32_t max_row_size = 65535;
 constexpr uint32_t max_convertible = 21844;   // text columns the row-size rule may turn into LONGTEXT
 constexpr uint32_t length_bytes = 2;          // a VARCHAR's length prefix
 constexpr uint32_t lob_bytes = 12;            // a TEXT or BLOB column's part in the row
-constexpr uint32_t null_bytes = 1;            // a column's share of the row's NULL flags, rounded up
 constexpr uint32_t version_3_23_2 = 0x031702; // from here only the primary key makes a column NOT NULL
 constexpr size_t max_columns = 4096;          // in any table the server creates
 constexpr size_t max_innodb_columns = 1017;
-// InnoDB's part of a row in its 16 KiB page: the row must stay under half a
-// page; each row carries a 5-byte header and, without a primary key, 19
-// bytes of its own columns besides its NULL flags.
-constexpr uint32_t max_page_row = 8126;
+// InnoDB's part of a row in its page: the row must stay under half a page
+// less 66 bytes (8,126 in a 16 KiB page, 1,982 in a 4 KiB one); each row
+// carries a 5-byte header and, without a primary key, 19 bytes of its own
+// columns besides its NULL flags.
+constexpr uint32_t page_reserve = 66;
 constexpr uint32_t page_row_overhead = 5 + 19;
 constexpr uint32_t in_page_limit = 255;       // a longer string may be kept off-page
 constexpr uint32_t off_page_bytes = 20 + 1;   // what stays of it: a reference and its length
+// The server keeps a table's definition in at most 65,535 bytes: 290 of its
+// own, 17 and the name with its end for each column, the comments, and for
+// DEFAULT expressions 16 more and 6, the name and the expression each.
+constexpr size_t max_definition = 65535;
+constexpr size_t definition_bytes = 288 + 2;
+constexpr size_t column_definition_bytes = 17 + 1;
+constexpr size_t expressions_bytes = 16;
+constexpr size_t expression_bytes = 6;
+constexpr size_t max_name = 64;               // longer names are cut (sql_engine::get_safe_name)
 
 bool is_geometry(const t_ftd& column)
 {
@@ -50,46 +60,45 @@ uint32_t decimal_bytes(uint32_t digits)
     return digits / 9 * 4 + rest[digits % 9];
 }
 
-// A column type as a CREATE TABLE gives it: "VARCHAR(20)", "DECIMAL(6,2)",
-// "INT UNSIGNED"; the name in capitals.
-struct type_text {
-    std::wstring name;
-    bool has_size = false;
-    uint32_t first = 0;   // length or precision
-    uint32_t second = 0;  // scale
+bool is_text_type(const sql_type_text& type)
+{
+    return type.name == L"CHAR" || type.name == L"VARCHAR";
+}
 
-    explicit type_text(const std::wstring& type)
-    {
-        const size_t open = type.find(L'(');
-        name = type.substr(0, type.find_first_of(L"( /"));  // "/": a comment of the server's version
-        for (wchar_t& c : name)
-            c = static_cast<wchar_t>(std::towupper(c));
-        has_size = open != std::wstring::npos;
-        if (!has_size)
-            return;
-        first = static_cast<uint32_t>(std::wcstoul(type.c_str() + open + 1, nullptr, 10));
-        if (const size_t comma = type.find(L',', open); comma != std::wstring::npos)
-            second = static_cast<uint32_t>(std::wcstoul(type.c_str() + comma + 1, nullptr, 10));
-    }
-    bool is_text() const { return name == L"CHAR" || name == L"VARCHAR"; }
-    bool is_binary() const { return name == L"BINARY" || name == L"VARBINARY"; }
-    // The most bytes of a string type's value: 0 for any other type.
-    uint32_t string_bytes(uint32_t char_bytes) const
-    {
-        if (is_text())
-            return std::max(first, 1u) * char_bytes;
-        return is_binary() ? std::max(first, 1u) : 0;
-    }
-};
+bool is_binary_type(const sql_type_text& type)
+{
+    return type.name == L"BINARY" || type.name == L"VARBINARY";
+}
+
+// The most bytes of a string type's value: 0 for any other type.
+uint32_t string_bytes(const sql_type_text& type, uint32_t char_bytes)
+{
+    const uint64_t length = std::max(type.first, 1u);
+    const uint64_t bytes = is_text_type(type) ? length * char_bytes : is_binary_type(type) ? length : 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX));
+}
+
+// A fixed-width string: BINARY, and CHAR in a character set of one byte a
+// character (InnoDB keeps CHAR of a wider set as a string of its own length).
+bool is_fixed_string(const sql_type_text& type, uint32_t char_bytes)
+{
+    return type.name == L"BINARY" || (type.name == L"CHAR" && char_bytes == 1);
+}
+
+bool is_long_type(const sql_type_text& type)
+{
+    return type.name.find(L"TEXT") != std::wstring::npos || type.name.find(L"BLOB") != std::wstring::npos ||
+           type.name == L"GEOMETRY" || type.name == L"JSON";
+}
 
 // The bytes a column of this MySQL type keeps in an InnoDB page (DYNAMIC row
-// format): fixed types their size, strings of at most 255 bytes their length
-// and a length byte, longer strings, TEXT and BLOB what stays when they go
-// off-page. A type not known here counts nothing: the server has the last
-// word on it.
-uint32_t in_page_bytes(const std::wstring& type, uint32_t char_bytes)
+// format): fixed types their size (a time's fractions of a second one byte
+// for each two digits), strings of at most 255 bytes their length and a
+// length byte (none for a fixed-width one), longer strings, TEXT and BLOB
+// what stays when they go off-page. A type not known here counts nothing:
+// the server has the last word on it.
+uint32_t in_page_bytes(const sql_type_text& type, uint32_t char_bytes)
 {
-    const type_text parsed(type);
     struct fixed {
         const wchar_t* name;
         uint32_t bytes;
@@ -97,24 +106,28 @@ uint32_t in_page_bytes(const std::wstring& type, uint32_t char_bytes)
     static const fixed fixed_types[] = {
         {L"TINYINT", 1}, {L"BOOL", 1}, {L"BOOLEAN", 1}, {L"YEAR", 1}, {L"SMALLINT", 2}, {L"MEDIUMINT", 3},
         {L"INT", 4}, {L"INTEGER", 4}, {L"FLOAT", 4}, {L"BIGINT", 8}, {L"DOUBLE", 8}, {L"REAL", 8},
-        {L"DATE", 3}, {L"TIME", 3}, {L"DATETIME", 5}, {L"TIMESTAMP", 4}, {L"ENUM", 2}, {L"SET", 8},
+        {L"DATE", 3}, {L"ENUM", 2}, {L"SET", 8},
     };
     for (const fixed& f : fixed_types)
-        if (parsed.name == f.name)
+        if (type.name == f.name)
             return f.bytes;
-    if (parsed.name == L"DECIMAL" || parsed.name == L"NUMERIC") {
-        if (!parsed.has_size)
+    static const fixed times[] = {{L"TIME", 3}, {L"DATETIME", 5}, {L"TIMESTAMP", 4}};
+    for (const fixed& f : times)
+        if (type.name == f.name)
+            return f.bytes + (type.has_size ? (std::min(type.first, 6u) + 1) / 2 : 0);
+    if (type.name == L"DECIMAL" || type.name == L"NUMERIC") {
+        if (!type.has_size)
             return decimal_bytes(10);
-        return decimal_bytes(parsed.first - std::min(parsed.first, parsed.second)) + decimal_bytes(parsed.second);
+        return decimal_bytes(type.first - std::min(type.first, type.second)) + decimal_bytes(type.second);
     }
-    if (parsed.name == L"BIT")
-        return (std::max(parsed.first, 1u) + 7) / 8;
-    if (const uint32_t bytes = parsed.string_bytes(char_bytes); bytes != 0)
+    if (type.name == L"BIT")
+        return (std::max(type.first, 1u) + 7) / 8;
+    if (const uint32_t bytes = string_bytes(type, char_bytes); bytes != 0) {
+        if (is_fixed_string(type, char_bytes))
+            return bytes;
         return bytes <= in_page_limit ? bytes + 1 : off_page_bytes;
-    if (parsed.name.find(L"TEXT") != std::wstring::npos || parsed.name.find(L"BLOB") != std::wstring::npos ||
-        parsed.name == L"GEOMETRY" || parsed.name == L"JSON")
-        return off_page_bytes;
-    return 0;
+    }
+    return is_long_type(type) ? off_page_bytes : 0;
 }
 
 std::wstring with_digits(uint32_t number)
@@ -126,33 +139,126 @@ std::wstring with_digits(uint32_t number)
 }
 
 // The storage engine the table is created with.
-bool is_innodb_table(const std::wstring& table_name, const udb_schema& schema)
+std::wstring table_engine(const std::optional<sql_table_options>& options)
 {
     const sql_engine& engine = tk_singleton<sql_engine>::instance();
-    const std::optional<sql_table_options> options = sql_user_table_options(table_name, schema);
     std::wstring storage = options ? options->engine : std::wstring();
     if (storage.empty())
         storage = engine.is_old_version() ? L"MyISAM" : engine.get_tab_type();
+    return storage;
+}
+
+std::map<std::wstring, std::wstring> column_char_sets(const std::optional<sql_table_options>& options)
+{
+    return options ? options->column_char_sets : std::map<std::wstring, std::wstring>();
+}
+
+bool is_innodb(const std::wstring& storage)
+{
     return platform::equal_no_case(storage, L"InnoDB");
+}
+
+// The name as the server keeps it: inside its quotes, cut as get_safe_name
+// cuts it, in UTF-8.
+size_t stored_name_bytes(const std::wstring& name)
+{
+    std::wstring inside = name;
+    if (inside.size() >= 2 && inside.front() == L'`' && inside.back() == L'`')
+        inside = inside.substr(1, inside.size() - 2);
+    else if (inside.size() > max_name)
+        inside.resize(max_name - 1);
+    return tk_to_utf8(inside).size();
+}
+
+// The server's text of a DEFAULT expression the column gets, empty for a
+// constant or none (make_mysql_def_val).
+size_t default_expression_bytes(const t_ftd& column)
+{
+    if (column.vartype != VT_DATE)
+        return 0;
+    const std::wstring def = make_mysql_def_val(&column);
+    return def == L"CURRENT_DATE()" || def == L"CURRENT_TIME()" ? std::wstring(L"curdate()").size() : 0;
+}
+
+// What keeps the server from keeping the table's definition (error 1117,
+// "Table definition is too large"): empty when it fits.
+std::wstring definition_failure(const std::wstring& table_name, const udb_schema& columns)
+{
+    size_t bytes = definition_bytes;
+    size_t expressions = 0;
+    for (const std::shared_ptr<t_ftd>& column : columns) {
+        const size_t name = stored_name_bytes(column->name);
+        bytes += column_definition_bytes + name + tk_to_utf8(column->description).size();
+        if (const size_t expression = default_expression_bytes(*column); expression != 0)
+            expressions += expression_bytes + name + expression;
+    }
+    if (expressions != 0)
+        bytes += expressions_bytes + expressions;
+    if (bytes <= max_definition)
+        return {};
+    return L"The table '" + table_name + L"' has a definition of " + with_digits(static_cast<uint32_t>(bytes)) +
+           L" bytes (its column names, comments and default expressions), more than the " +
+           with_digits(static_cast<uint32_t>(max_definition)) +
+           L" MySQL keeps: give it fewer columns or shorter names. The table is not created.";
+}
+
+// A type text the server cannot take, such as a length beyond 32 bits.
+std::wstring type_text_failure(const std::wstring& table_name, const udb_schema& columns)
+{
+    for (const std::shared_ptr<t_ftd>& column : columns)
+        if (!column->native_type.empty() && !sql_parse_type(column->native_type))
+            return L"The column '" + column->name + L"' of the table '" + table_name + L"' has the type " +
+                   column->native_type + L", whose size MySQL cannot take. The table is not created.";
+    return {};
+}
+
+// An engine that cannot hold a column of the table's types: MEMORY keeps no
+// TEXT, BLOB or geometry, CSV no column that may be NULL.
+std::wstring engine_types_failure(const std::wstring& table_name, const std::wstring& storage, const sql_schema& row)
+{
+    const bool memory = platform::equal_no_case(storage, L"MEMORY") || platform::equal_no_case(storage, L"HEAP");
+    const bool csv = platform::equal_no_case(storage, L"CSV");
+    if (!memory && !csv)
+        return {};
+    for (const std::shared_ptr<t_ftd>& column : row) {
+        const std::wstring type = row.type_of(*column);
+        const std::optional<sql_type_text> parsed = sql_parse_type(type);
+        const bool refused =
+            memory ? parsed && is_long_type(*parsed) : !column->b_not_null && !column->b_auto_increment;
+        if (refused)
+            return L"The table '" + table_name + L"' cannot be created with the storage engine " + storage +
+                   L", which cannot hold its column '" + column->name + L"' (" + type +
+                   (memory ? L"" : L", which may be NULL") + L"). The table is not created.";
+    }
+    return {};
 }
 
 } // namespace
 
 std::wstring sql_column_count_failure(const std::wstring& table_name, const udb_schema& schema, bool with_row)
 {
-    const bool innodb = is_innodb_table(table_name, schema);
-    if (schema.size() > (innodb ? max_innodb_columns : max_columns))
+    const std::optional<sql_table_options> options = sql_user_table_options(table_name, schema);
+    const std::wstring storage = table_engine(options);
+    if (schema.size() > (is_innodb(storage) ? max_innodb_columns : max_columns))
         return L"The table '" + table_name + L"' has " + std::to_wstring(schema.size()) +
                L" columns: MySQL creates at most " + std::to_wstring(max_innodb_columns) +
                L" columns in an InnoDB table and " + std::to_wstring(max_columns) +
                L" in any table. The table is not created.";
+    if (std::wstring failure = type_text_failure(table_name, schema); !failure.empty())
+        return failure;
     if (!with_row)
-        return {};
-    // Counted as the statement will have them, long texts chosen where they help.
-    sql_schema row(innodb);
-    for (const std::shared_ptr<t_ftd>& column : schema)
-        row.push_back(std::make_shared<t_ftd>(*column));
-    return row.row_failure(table_name);
+        return definition_failure(table_name, schema);
+    // Counted as the statement will have them: names as the server gets
+    // them, long texts chosen where they help.
+    std::wstring auto_increment_name;
+    const udb_indexes no_indexes;
+    const sql_schema_initializer statement(table_name, schema, no_indexes, auto_increment_name);
+    const sql_schema& row = statement.get_schema();
+    for (const auto& failure : {definition_failure(table_name, row), row.row_failure(table_name),
+                                engine_types_failure(table_name, storage, row)})
+        if (!failure.empty())
+            return failure;
+    return {};
 }
 
 void sql_check_column_count(const std::wstring& table_name, const udb_schema& schema)
@@ -161,14 +267,25 @@ void sql_check_column_count(const std::wstring& table_name, const udb_schema& sc
         throw tk_exception(failure, 0);
 }
 
-sql_schema::sql_schema(bool innodb_)
-    : udb_schema(true), char_set(tk_singleton<sql_engine>::instance().get_char_set()), innodb(innodb_)
+sql_schema::sql_schema(bool innodb_, std::map<std::wstring, std::wstring> column_char_sets_)
+    : udb_schema(true), char_set(tk_singleton<sql_engine>::instance().get_char_set()),
+      column_char_sets(std::move(column_char_sets_)),
+      page_limit(tk_singleton<sql_engine>::instance().get_innodb_page_size() / 2 - page_reserve), innodb(innodb_)
 {
-    char_bytes = sql_bytes_per_char(char_set);
-    max_varchar = std::min(max_convertible, sql_varchar_limit(char_set));
 }
 
 sql_schema::~sql_schema() = default;
+
+const std::wstring& sql_schema::char_set_of(const t_ftd& column) const
+{
+    const auto chosen = column_char_sets.find(column.name);
+    return chosen != column_char_sets.end() && !chosen->second.empty() ? chosen->second : char_set;
+}
+
+std::wstring sql_schema::type_of(const t_ftd& column) const
+{
+    return column.native_type.empty() ? get_sql_native_type2(&column, false, char_set_of(column)) : column.native_type;
+}
 
 // VARCHAR columns the run typed: text that is neither geometry nor
 // fixed-width CHAR, of a size that is no TEXT type already. A type the user
@@ -176,19 +293,24 @@ sql_schema::~sql_schema() = default;
 bool sql_schema::is_convertible(const t_ftd& column) const
 {
     return column.native_type.empty() && column.vartype == VT_BSTR && !is_geometry(column) &&
-           column.reserved != 16 && column.size >= 1 && column.size <= max_varchar;
+           column.reserved != 16 && column.size >= 1 &&
+           column.size <= std::min(max_convertible, sql_varchar_limit(char_set_of(column)));
 }
 
 uint32_t sql_schema::page_bytes(const t_ftd& column) const
 {
-    const std::wstring type =
-        column.native_type.empty() ? get_sql_native_type2(&column, false, char_set) : column.native_type;
-    return in_page_bytes(type, char_bytes);
+    const std::optional<sql_type_text> type = sql_parse_type(type_of(column));
+    return type ? in_page_bytes(*type, sql_bytes_per_char(char_set_of(column))) : 0;
+}
+
+uint32_t sql_schema::row_total() const
+{
+    return total_size + (nullable + 7) / 8;
 }
 
 uint32_t sql_schema::page_row() const
 {
-    return page_size + page_row_overhead + static_cast<uint32_t>((size() + 7) / 8);
+    return page_size + page_row_overhead + (nullable + 7) / 8;
 }
 
 void sql_schema::make_long_text(uint32_t at)
@@ -204,37 +326,48 @@ void sql_schema::make_long_text(uint32_t at)
 
 std::wstring sql_schema::row_failure(const std::wstring& table_name) const
 {
-    if (total_size > max_row_size)
-        return L"The table '" + table_name + L"' is too wide: its row takes " + with_digits(total_size) +
+    if (row_total() > max_row_size)
+        return L"The table '" + table_name + L"' is too wide: its row takes " + with_digits(row_total()) +
                L" bytes, more than the " + with_digits(max_row_size) +
                L" MySQL allows in a row. The table is not created.";
-    if (innodb && page_row() >= max_page_row)
+    if (innodb && page_row() >= page_limit)
         return L"The table '" + table_name + L"' is too wide: its row keeps " + with_digits(page_row()) +
-               L" bytes in an InnoDB page, where InnoDB keeps fewer than " + with_digits(max_page_row) +
-               L", long texts stored off-page. The table is not created.";
+               L" bytes in an InnoDB page, where InnoDB keeps fewer than " + with_digits(page_limit) +
+               L" in its pages of " + std::to_wstring((page_limit + page_reserve) / 512) +
+               L" KiB, long texts stored off-page. The table is not created.";
     return {};
 }
 
+namespace {
+
+// A VARCHAR's length takes one byte up to 255 bytes, two beyond.
+uint32_t length_prefix(uint32_t bytes)
+{
+    return bytes > in_page_limit ? length_bytes : 1;
+}
+
+} // namespace
+
 // The bytes a column takes in the row as the server counts them, length
-// prefixes and NULL flags included; TEXT and BLOB columns keep only a
-// pointer there.
+// prefixes included; TEXT and BLOB columns keep only a pointer there.
 uint32_t sql_schema::row_bytes(const t_ftd& column) const
 {
+    const uint32_t char_bytes = sql_bytes_per_char(char_set_of(column));
     // A string type the user gave counts as given.
     if (!column.native_type.empty()) {
-        const type_text given(column.native_type);
-        if (const uint32_t bytes = given.string_bytes(char_bytes); bytes != 0)
-            return bytes + (given.name.starts_with(L"VAR") ? length_bytes : 0) + null_bytes;
+        const std::optional<sql_type_text> given = sql_parse_type(column.native_type);
+        if (const uint32_t bytes = given ? string_bytes(*given, char_bytes) : 0; bytes != 0)
+            return bytes + (given->name.starts_with(L"VAR") ? length_prefix(bytes) : 0);
     }
     if (is_convertible(column))
-        return char_bytes * column.size + length_bytes + null_bytes;
+        return char_bytes * column.size + length_prefix(char_bytes * column.size);
     if (column.vartype == VT_BSTR && column.reserved == 16)
-        return char_bytes * column.size + null_bytes;
+        return char_bytes * column.size;
     if (column.vartype == VT_BSTR || (is_binary(column) && (column.size == 0 || column.size > 255)))
-        return lob_bytes + null_bytes;
+        return lob_bytes;
     if (is_binary(column))
-        return column.size + length_bytes + null_bytes;
-    return column.size + null_bytes;
+        return column.size + length_prefix(column.size);
+    return column.size;
 }
 
 void sql_schema::push_back(const std::shared_ptr<t_ftd>& column)
@@ -248,15 +381,17 @@ void sql_schema::push_back(const std::shared_ptr<t_ftd>& column)
     }
     total_size += row_bytes(*column);
     page_size += page_bytes(*column);
+    if (!column->b_not_null && !column->b_auto_increment)
+        ++nullable;
     udb_schema::push_back(column);
-    if (total_size > max_row_size)
-        tk_logger::log(1, "Schema total size %d exceeds %d bytes, transforming schema...", total_size, max_row_size);
-    while (total_size > max_row_size && !lobs.empty()) {
+    if (row_total() > max_row_size)
+        tk_logger::log(1, "Schema total size %d exceeds %d bytes, transforming schema...", row_total(), max_row_size);
+    while (row_total() > max_row_size && !lobs.empty()) {
         make_long_text(lobs.front());
         lobs.erase(lobs.begin());
     }
     // Only a string kept whole in the page gains from going off-page.
-    while (innodb && page_row() >= max_page_row) {
+    while (innodb && page_row() >= page_limit) {
         const auto in_page = std::find_if(lobs.begin(), lobs.end(),
                                           [this](uint32_t at) { return page_bytes(*(*this)[at]) > off_page_bytes; });
         if (in_page == lobs.end())
@@ -286,7 +421,8 @@ bool is_integer_type(VARTYPE vt)
 
 sql_schema_initializer::sql_schema_initializer(const std::wstring& table_name_, const udb_schema& source_,
                                                const udb_indexes& indexes, std::wstring& auto_increment_name_)
-    : table_name(table_name_), schema(is_innodb_table(table_name_, source_)),
+    : table_name(table_name_), schema(is_innodb(table_engine(sql_user_table_options(table_name_, source_))),
+                                      column_char_sets(sql_user_table_options(table_name_, source_))),
       auto_increment_name(&auto_increment_name_), source_indexes(&indexes),
       validator(tk_singleton<sql_engine>::instance().create_fn_validator(source_)), source(&source_)
 {

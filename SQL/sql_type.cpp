@@ -28,14 +28,14 @@ constexpr uint32_t varchar_length_bytes = 2;
 constexpr uint32_t binary_flag = 0x80;
 constexpr uint32_t unsigned_flag = 0x20;
 
-// Character sets of one or two bytes a character; any other takes up to four
-// (utf8 and its kin three).
-const wchar_t* const narrow_sets[] = {
-    L"dec8",   L"cp850",  L"hp8",     L"koi8r",    L"latin1",  L"latin2",  L"swe7",   L"ascii",   L"hebrew",
-    L"tis620", L"koi8u",  L"greek",   L"cp1250",   L"latin5",  L"armscii8", L"cp866", L"keybcs2", L"macce",
-    L"macroman", L"cp852", L"latin7", L"cp1251",   L"cp1256",  L"cp1257",  L"binary", L"geostd8", L"big5",
-    L"sjis",   L"euckr",  L"gb2312",  L"gbk",      L"ucs2",    L"cp932",
+// Character sets by the most bytes a character takes: one, two, three; any
+// other takes up to four.
+const wchar_t* const single_byte_sets[] = {
+    L"dec8",   L"cp850",  L"hp8",      L"koi8r",    L"latin1",  L"latin2",   L"swe7",   L"ascii",   L"hebrew",
+    L"tis620", L"koi8u",  L"greek",    L"cp1250",   L"latin5",  L"armscii8", L"cp866", L"keybcs2", L"macce",
+    L"macroman", L"cp852", L"latin7",  L"cp1251",   L"cp1256",  L"cp1257",   L"binary", L"geostd8",
 };
+const wchar_t* const double_byte_sets[] = {L"big5", L"sjis", L"euckr", L"gb2312", L"gbk", L"ucs2", L"cp932"};
 const wchar_t* const three_byte_sets[] = {L"utf8", L"utf8mb3", L"ujis", L"eucjpms"};
 
 template <size_t N>
@@ -278,7 +278,9 @@ value_form form_of(int mysql_type, uint32_t flags)
 
 uint32_t sql_bytes_per_char(const std::wstring& char_set)
 {
-    if (is_one_of(char_set, narrow_sets))
+    if (is_one_of(char_set, single_byte_sets))
+        return 1;
+    if (is_one_of(char_set, double_byte_sets))
         return 2;
     return is_one_of(char_set, three_byte_sets) ? 3 : 4;
 }
@@ -351,9 +353,9 @@ constexpr int64_t max_char = 255;
 constexpr int64_t max_decimal_precision = 65;
 constexpr int64_t max_decimal_scale = 30;
 
-// The range of an integer type by its name ("TINYINT UNSIGNED"); false for a
-// type that is no integer.
-bool integer_range(const std::wstring& type, long long& min, unsigned long long& max)
+// The range of an integer type by its name; false for a type that is no
+// integer.
+bool integer_range(const sql_type_text& type, long long& min, unsigned long long& max)
 {
     struct range {
         const wchar_t* name;
@@ -365,14 +367,11 @@ bool integer_range(const std::wstring& type, long long& min, unsigned long long&
         {L"MEDIUMINT", -8388608, 8388607},      {L"INT", INT32_MIN, INT32_MAX},
         {L"INTEGER", INT32_MIN, INT32_MAX},     {L"BIGINT", INT64_MIN, INT64_MAX},
     };
-    const size_t blank = type.find(L' ');
-    const std::wstring name = type.substr(0, blank);
-    const bool is_unsigned = blank != std::wstring::npos && platform::equal_no_case(type.substr(blank + 1), L"UNSIGNED");
     for (const range& r : ranges) {
-        if (!platform::equal_no_case(name, r.name))
+        if (type.name != r.name)
             continue;
-        min = is_unsigned ? 0 : r.min;
-        max = is_unsigned ? r.max * 2 + 1 : r.max;
+        min = type.is_unsigned ? 0 : r.min;
+        max = type.is_unsigned ? r.max * 2 + 1 : r.max;
         return true;
     }
     return false;
@@ -390,9 +389,10 @@ int integer_digits(const std::wstring& text)
     return at == std::wstring::npos || at >= end ? 0 : static_cast<int>(end - at);
 }
 
-std::wstring default_failure(const std::wstring& name, const std::wstring& type, int64_t length, int64_t precision,
-                             int64_t scale, const std::wstring& value)
+std::wstring default_failure(const sql_type_text& type, int64_t length, int64_t precision, int64_t scale,
+                             const std::wstring& value)
 {
+    const std::wstring& name = type.name;
     const std::wstring refused = L"its default value " + value + L" is outside the type";
     long long min = 0;
     unsigned long long max = 0;
@@ -418,9 +418,10 @@ std::wstring default_failure(const std::wstring& name, const std::wstring& type,
 std::wstring sql_user_type_failure(const std::wstring& type, int64_t length, int64_t precision, int64_t scale,
                                    const std::wstring& default_value, const std::wstring& char_set)
 {
-    std::wstring name = type.substr(0, type.find(L' '));
-    for (wchar_t& c : name)
-        c = static_cast<wchar_t>(std::towupper(c));
+    const std::optional<sql_type_text> parsed = sql_parse_type(type);
+    if (!parsed)
+        return L"its type holds a number MySQL cannot take";
+    const std::wstring& name = parsed->name;
     if (name == L"ENUM" || name == L"SET")
         return (name == L"ENUM" ? L"an " : L"a ") + name + L" column needs its list of values, which a type mapping cannot give";
     const int64_t longest = name == L"CHAR" ? max_char : sql_varchar_limit(char_set);
@@ -432,22 +433,62 @@ std::wstring sql_user_type_failure(const std::wstring& type, int64_t length, int
         if (scale < 0 || scale > max_decimal_scale || scale > precision)
             return L"its scale must be 0 to " + std::to_wstring(max_decimal_scale) + L" and at most its precision";
     }
-    return default_value.empty() ? std::wstring()
-                                 : default_failure(name, type, length, precision, scale, default_value);
+    return default_value.empty() ? std::wstring() : default_failure(*parsed, length, precision, scale, default_value);
 }
 
-std::wstring sql_value_failure(const std::wstring& type, const std::wstring& value)
+namespace {
+
+// The number at text[at], blanks before it skipped; false when there is none
+// or it does not fit 32 bits. at moves past it.
+bool read_type_number(const std::wstring& text, size_t& at, uint32_t& number)
 {
-    const size_t open = type.find(L'(');
-    std::wstring name = type.substr(0, std::min(open, type.find(L' ')));
-    for (wchar_t& c : name)
+    at = text.find_first_not_of(L' ', at);
+    if (at == std::wstring::npos || !std::iswdigit(text[at]))
+        return false;
+    errno = 0;
+    wchar_t* end = nullptr;
+    const unsigned long long value = std::wcstoull(text.c_str() + at, &end, 10);
+    if (errno != 0 || value > UINT32_MAX)
+        return false;
+    number = static_cast<uint32_t>(value);
+    at = static_cast<size_t>(end - text.c_str());
+    return true;
+}
+
+} // namespace
+
+std::optional<sql_type_text> sql_parse_type(const std::wstring& type)
+{
+    sql_type_text parsed;
+    std::wstring capitals = type;
+    for (wchar_t& c : capitals)
         c = static_cast<wchar_t>(std::towupper(c));
-    const uint32_t first =
-        open == std::wstring::npos ? 0 : static_cast<uint32_t>(std::wcstoul(type.c_str() + open + 1, nullptr, 10));
+    // "/": a comment of the server's version
+    parsed.name = capitals.substr(0, capitals.find_first_of(L"( /"));
+    parsed.is_unsigned = capitals.find(L" UNSIGNED") != std::wstring::npos;
+    size_t at = type.find(L'(');
+    if (at == std::wstring::npos)
+        return parsed;
+    // A list of values (ENUM, SET) holds no size.
+    const size_t inside = type.find_first_not_of(L' ', at + 1);
+    if (inside != std::wstring::npos && (type[inside] == L'\'' || type[inside] == L'"'))
+        return parsed;
+    if (!read_type_number(type, ++at, parsed.first))
+        return std::nullopt;
+    parsed.has_size = true;
+    if (at = type.find_first_not_of(L' ', at); at != std::wstring::npos && type[at] == L',' &&
+                                               !read_type_number(type, ++at, parsed.second))
+        return std::nullopt;
+    return parsed;
+}
+
+std::wstring sql_value_failure(const sql_type_text& type, const std::wstring& value)
+{
+    const std::wstring& name = type.name;
     if (name == L"VARCHAR" || name == L"CHAR") {
         // Blanks past the length are dropped with a note only.
-        const bool too_long = open != std::wstring::npos && value.size() > first &&
-                              value.find_first_not_of(L' ', first) != std::wstring::npos;
+        const bool too_long = type.has_size && value.size() > type.first &&
+                              value.find_first_not_of(L' ', type.first) != std::wstring::npos;
         return too_long ? L"Data too long for column" : std::wstring();
     }
     const std::wstring out_of_range = L"Out of range value for column";
@@ -460,12 +501,10 @@ std::wstring sql_value_failure(const std::wstring& type, const std::wstring& val
         return number < static_cast<long double>(min) || number > static_cast<long double>(max) ? out_of_range
                                                                                                   : std::wstring();
     }
-    if (name == L"DECIMAL" && open != std::wstring::npos) {
-        const size_t comma = type.find(L',', open);
-        const int64_t scale =
-            comma == std::wstring::npos ? 0 : static_cast<int64_t>(std::wcstoul(type.c_str() + comma + 1, nullptr, 10));
-        return integer_digits(value) > static_cast<int64_t>(first) - scale ? out_of_range : std::wstring();
-    }
+    if (name == L"DECIMAL" && type.has_size)
+        return integer_digits(value) > static_cast<int64_t>(type.first) - static_cast<int64_t>(type.second)
+                   ? out_of_range
+                   : std::wstring();
     return {};
 }
 
@@ -596,9 +635,8 @@ VARTYPE get_vartype(int mysql_type, uint32_t flags)
 VARTYPE get_vartype_by_name(const std::wstring& name, uint32_t& size)
 {
     if (begins_with(name, L"VARCHAR") || begins_with(name, L"CHAR")) {
-        const size_t open = name.find(L'(');
-        if (!name.empty() && name.back() == L')' && open != std::wstring::npos)
-            size = static_cast<uint32_t>(std::wcstoul(name.c_str() + open + 1, nullptr, 10));
+        if (const std::optional<sql_type_text> parsed = sql_parse_type(name); parsed && parsed->has_size)
+            size = parsed->first;
         return VT_BSTR;
     }
     struct fixed {

@@ -10,6 +10,7 @@
 #include "OLE/ole_var.hpp"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class udb_field;
@@ -67,11 +68,24 @@ std::wstring get_sql_native_type1(const sql_native_type& type);
 // the server refuses: empty when it takes it.
 std::wstring sql_user_type_failure(const std::wstring& type, int64_t length, int64_t precision, int64_t scale,
                                    const std::wstring& default_value, const std::wstring& char_set);
-// The server's words for a value that a column of the type (as a CREATE
-// TABLE gives it: "VARCHAR(3)", "TINYINT UNSIGNED", "DECIMAL(6,2)") refuses
-// in strict mode: too long for its length or outside its range. Empty when
-// the value fits or the type is none of those.
-std::wstring sql_value_failure(const std::wstring& type, const std::wstring& value);
+// A column type as a CREATE TABLE gives it ("VARCHAR(20)", "DECIMAL(6,2)",
+// "INT UNSIGNED", "DATETIME/*!50604 (3)*/", "ENUM('a','b')"), read once: its
+// name in capitals and the numbers in its parentheses.
+struct sql_type_text {
+    std::wstring name;      // "VARCHAR", "TINYINT"...
+    bool has_size = false;  // a number in parentheses follows the name
+    uint32_t first = 0;     // length, precision or digits of a second
+    uint32_t second = 0;    // scale
+    bool is_unsigned = false;
+};
+// Nothing when a number of the type is no whole number of 32 bits (the
+// server refuses such a type; a number cut to 32 bits would pass for a small
+// one).
+std::optional<sql_type_text> sql_parse_type(const std::wstring& type);
+// The server's words for a value that a column of the type refuses in strict
+// mode: too long for its length or outside its range. Empty when the value
+// fits or the type is none of those.
+std::wstring sql_value_failure(const sql_type_text& type, const std::wstring& value);
 // The text after " DEFAULT ", empty when the column gets no DEFAULT clause.
 std::wstring make_mysql_def_val(const t_ftd* column);
 

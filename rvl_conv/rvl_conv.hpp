@@ -89,6 +89,9 @@ public:
     // profile named is one the server lists, else a level-1 failure naming
     // the line.
     void check_profile_names();
+    // On a connected server: the storage engine of the run's tables is one
+    // the server lists as supported, else a level-1 failure naming it.
+    void check_storage_engine();
     bool store_to_profile(udb_profile& profile) const;
 
     // Before the run: the source must be readable (every selected worksheet

@@ -112,6 +112,7 @@ void ravelin_converter::check_dest()
         check_mysql_db_name(dest);
         sql_engine::refuse_system_schema(dest);
         check_profile_names();
+        check_storage_engine();
         if (is_mysql_base_exist(dest) && mode == 0)
             del_mysql_base(dest);
         // Mode 1's table of a CSV file is replaced by the run, once the new

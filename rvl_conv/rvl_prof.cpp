@@ -238,6 +238,18 @@ void ravelin_converter::check_profile_names()
     }
 }
 
+void ravelin_converter::check_storage_engine()
+{
+    // The engine of every table the run creates without a profile's own
+    // (check_profile_names), InnoDB unless --engine or a profile named
+    // another. A server that lists no engines refutes none.
+    const std::wstring& name = engine.get_tab_type();
+    if (!name.empty() && !lists_name(engine.get_storage_engines(), name))
+        throw tk_exception(L"The server has no storage engine " + name +
+                               L" to create the tables with: choose one it has (--engine). Nothing is changed.",
+                           1);
+}
+
 bool ravelin_converter::store_to_profile(udb_profile& profile) const
 {
     if (!udb_converter::store_profile(profile) || !mysql_converter_impl::store_profile(profile))

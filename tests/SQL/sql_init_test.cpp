@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace {
 
 struct col_def {
@@ -19,6 +21,7 @@ struct col_def {
     uint32_t reserved = 0;
     std::wstring native = std::wstring();
     std::wstring description = std::wstring();
+    uint32_t precision = 0;
 };
 
 udb_schema schema_of(std::initializer_list<col_def> defs)
@@ -28,6 +31,7 @@ udb_schema schema_of(std::initializer_list<col_def> defs)
         auto column = std::make_shared<t_ftd>(s.size, s.name, s.vt, s.not_null, s.auto_increment, s.def, s.reserved,
                                               s.native);
         column->description = s.description;
+        column->precision = s.precision;
         schema.push_back(column);
     }
     return schema;
@@ -407,6 +411,193 @@ TEST_F(SqlCreateTable, RenamedColumnsAndIndexes)
     const sql_table_clauses clauses = sql_make_table_clauses(L"t", schema, indexes, nullptr);
     EXPECT_EQ(clauses.indexes, (std::vector<std::wstring>{L"UNIQUE `x_y` (`a_b`, `c`)", L"INDEX  (`c`)"}));
     expect_server_takes(sql_make_create_table(L"t", clauses, nullptr));
+}
+
+// Columns of one kind, named after the group and numbered, and the type the
+// server is asked for when the program refuses them.
+struct column_group {
+    int count;
+    col_def column;
+    std::wstring type;
+};
+
+struct boundary_case {
+    const char* what;
+    std::vector<column_group> groups;
+    const char* refusal;  // the start of the program's words, null when the table fits
+    const char* server;   // the server's words for the refused table
+    bool long_text = false;  // the statement holds LONGTEXT (one the run chose, or given)
+};
+
+class SqlTableBoundaries : public SqlCreateTable {
+protected:
+    // The program and the server agree: a table the program builds is one
+    // the server creates, a table it refuses is one the server refuses.
+    void expect_agreement(const boundary_case& c, const std::wstring& storage = L"InnoDB")
+    {
+        SCOPED_TRACE(c.what);
+        udb_schema schema;
+        std::wstring raw = L"CREATE TABLE t (";
+        for (const column_group& group : c.groups)
+            for (int i = 0; i < group.count; ++i) {
+                col_def def = group.column;
+                // Four digits: the names of a group are of one length.
+                def.name += std::to_wstring(10000 + i).substr(1);
+                schema.push_back(schema_of({def})[0]);
+                raw += (schema.size() > 1 ? L", " : L"") + def.name + L" " + group.type +
+                       (def.description.empty() ? L"" : L" COMMENT '" + def.description + L"'");
+            }
+        raw += L") ENGINE=" + storage;
+        if (c.refusal == nullptr) {
+            std::wstring sql;
+            ASSERT_NO_THROW(sql = statement(schema));
+            EXPECT_EQ(sql.find(L"LONGTEXT") != std::wstring::npos, c.long_text);
+            expect_server_takes(sql);
+            return;
+        }
+        try {
+            statement(schema);
+            ADD_FAILURE() << "no refusal";
+        } catch (const tk_exception& e) {
+            EXPECT_NE(std::string(e.what()).find(c.refusal), std::string::npos) << e.what();
+        }
+        if (!test_server_settings())
+            return;
+        test_database db;
+        try {
+            test_connection(db.name()).execute(tk_to_utf8(raw));
+            ADD_FAILURE() << "the server takes it";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.server), std::string::npos) << e.what();
+        }
+    }
+};
+
+constexpr const char* too_wide = "The table 't' is too wide";
+constexpr const char* row_too_large = "Row size too large";
+
+col_def typed_column(const wchar_t* name, const wchar_t* type, bool not_null = false)
+{
+    return {name, VT_BSTR, 255, not_null, false, ole_variant(), 0, type};
+}
+
+// A character set of one byte a character keeps 255 characters in 256
+// bytes of InnoDB's page: 31 such VARCHAR(255) fit, 32 do not, and VARCHAR
+// columns the run typed go off-page instead.
+TEST_F(SqlTableBoundaries, SingleByteCharacterSetsCountOneByteACharacter)
+{
+    for (const wchar_t* char_set : {L"latin1", L"ascii", L"cp1251", L"latin2"}) {
+        SCOPED_TRACE(tk_to_utf8(char_set));
+        engine.set_char_set(char_set);
+        const std::wstring type = std::wstring(L"VARCHAR(255) CHARACTER SET ") + char_set;
+        expect_agreement(
+            {"31 user-typed VARCHAR(255)", {{31, typed_column(L"c", L"VARCHAR(255)"), type}}, nullptr, ""});
+        expect_agreement({"32 user-typed VARCHAR(255)", {{32, typed_column(L"c", L"VARCHAR(255)"), type}}, too_wide,
+                          row_too_large});
+        expect_agreement({"32 run-typed VARCHAR(255)", {{32, {L"c", VT_BSTR, 255}, type}}, nullptr, "", true});
+    }
+    // The whole row: two VARCHAR(32765) and their NULL flags make 65,535 bytes.
+    engine.set_char_set(L"latin1");
+    expect_agreement({"the row's last byte",
+                      {{2, typed_column(L"v", L"VARCHAR(32765)"), L"VARCHAR(32765) CHARACTER SET latin1"}},
+                      nullptr, ""});
+    expect_agreement({"a byte over the row",
+                      {{1, typed_column(L"v", L"VARCHAR(32765)"), L"VARCHAR(32765) CHARACTER SET latin1"},
+                       {1, typed_column(L"w", L"VARCHAR(32766)"), L"VARCHAR(32766) CHARACTER SET latin1"}},
+                      too_wide, row_too_large});
+}
+
+// InnoDB keeps a time's fractions of a second in a byte for each two digits:
+// beside 380 LONGTEXT columns (21 bytes each in the page), DATETIME(3) takes
+// 7 bytes, TIME(3) 5, TIMESTAMP(6) 7.
+TEST_F(SqlTableBoundaries, FractionsOfASecondTakeTheirBytes)
+{
+    const column_group texts{380, {L"t", VT_BSTR, 0}, L"LONGTEXT"};
+    col_def datetime{L"d", VT_DATE, 8, false, false, ole_variant(), 1};
+    datetime.precision = 3;
+    col_def time = datetime;
+    time.reserved = 3;
+    const col_def timestamp = typed_column(L"d", L"TIMESTAMP(6)");
+    expect_agreement({"10 DATETIME(3)", {texts, {10, datetime, L"DATETIME(3)"}}, nullptr, "", true});
+    expect_agreement({"11 DATETIME(3)", {texts, {11, datetime, L"DATETIME(3)"}}, too_wide, row_too_large});
+    expect_agreement({"14 TIME(3)", {texts, {14, time, L"TIME(3)"}}, nullptr, "", true});
+    expect_agreement({"15 TIME(3)", {texts, {15, time, L"TIME(3)"}}, too_wide, row_too_large});
+    expect_agreement({"10 TIMESTAMP(6)", {texts, {10, timestamp, L"TIMESTAMP(6) NULL"}}, nullptr, "", true});
+    expect_agreement({"11 TIMESTAMP(6)", {texts, {11, timestamp, L"TIMESTAMP(6) NULL"}}, too_wide, row_too_large});
+}
+
+// A size beyond 32 bits is no small size: the table is refused, as the
+// server refuses it.
+TEST_F(SqlTableBoundaries, ATypeWhoseSizeDoesNotFitIsRefused)
+{
+    expect_agreement({"VARCHAR(4294967297)", {{1, typed_column(L"c", L"VARCHAR(4294967297)"), L"VARCHAR(4294967297)"}},
+                      "The column 'c0000' of the table 't' has the type VARCHAR(4294967297)", "out of range"});
+}
+
+// The server keeps a table's definition in 65,535 bytes: 290 of its own, 18
+// and the name for each column, the comments, and for DEFAULT expressions
+// 16, then 6, the name and the expression each.
+TEST_F(SqlTableBoundaries, TheDefinitionFitsTheServersLimit)
+{
+    constexpr const char* too_large = "The table 't' has a definition of";
+    constexpr const char* server_words = "Table definition is too large";
+    const std::wstring name60(60, L'n');
+    const col_def int64{name60, VT_I4, 4};
+    expect_agreement({"795 names of 64 characters", {{795, int64, L"INT"}}, nullptr, ""});
+    expect_agreement({"796 names of 64 characters", {{796, int64, L"INT"}}, too_large, server_words});
+    col_def commented = int64;
+    commented.name = std::wstring(60, L'm');
+    commented.description = std::wstring(55, L'r');
+    expect_agreement(
+        {"and a comment of the last 55 bytes", {{794, int64, L"INT"}, {1, commented, L"INT"}}, nullptr, ""});
+    commented.description += L"r";
+    expect_agreement({"and one of 56", {{794, int64, L"INT"}, {1, commented, L"INT"}}, too_large, server_words});
+    // Repeated headers take names of their own as long.
+    expect_agreement({"850 repeated headers", {{850, {name60, VT_BSTR, 10}, L"VARCHAR(10)"}}, too_large, server_words});
+
+    engine.set_tab_type(L"MyISAM");
+    const col_def today{std::wstring(6, L'd'), VT_DATE, 8, false, false, ole_variant(), 10};
+    expect_agreement({"1230 DEFAULT CURRENT_DATE()", {{1230, today, L"DATE DEFAULT CURRENT_DATE()"}}, nullptr, ""},
+                     L"MyISAM");
+    expect_agreement({"1231 DEFAULT CURRENT_DATE()", {{1231, today, L"DATE DEFAULT CURRENT_DATE()"}}, too_large,
+                      server_words},
+                     L"MyISAM");
+}
+
+// InnoDB keeps under half its page less 66 bytes of a row in the page: the
+// limit follows the server's innodb_page_size (tests/SQL/CMakeLists.txt runs
+// this test on servers of 4, 8, 32 and 64 KiB pages too). Without a server
+// each page size is counted alone.
+TEST_F(SqlTableBoundaries, TheRowFitsTheServersPage)
+{
+    std::vector<uint32_t> pages = {4096, 8192, 16384, 32768, 65536};
+    if (const auto s = test_server_settings()) {
+        engine.connect(s->host, s->user, s->password, static_cast<int>(s->port));
+        pages = {engine.get_innodb_page_size()};
+        if (const char* expected = std::getenv("RVL_INNODB_PAGE_SIZE")) {
+            EXPECT_EQ(pages[0], std::stoul(expected));
+        }
+        EXPECT_EQ(tk_to_utf8(std::to_wstring(pages[0])),
+                  test_connection().rows("SELECT @@innodb_page_size").at(0).at(0));
+    }
+    engine.set_char_set(L"latin1");
+    for (const uint32_t page : pages) {
+        SCOPED_TRACE(page);
+        engine.set_innodb_page_size(page);
+        const uint32_t limit = page / 2 - 66;
+        // 24 bytes of the row's own, CHAR(255) of latin1 255, TINYINT 1.
+        const auto row_of = [](uint32_t bytes) {
+            const int chars = static_cast<int>((bytes - 24) / 255);
+            return std::vector<column_group>{
+                {chars, typed_column(L"c", L"CHAR(255)", true), L"CHAR(255) CHARACTER SET latin1 NOT NULL"},
+                {static_cast<int>(bytes - 24 - 255 * chars), {L"i", VT_I1, 1, true}, L"TINYINT NOT NULL"}};
+        };
+        expect_agreement({"a byte under the limit", row_of(limit - 1), nullptr, ""});
+        expect_agreement({"at the limit", row_of(limit), too_wide, row_too_large});
+        // 1,017 BIGINT columns keep 8,288 bytes in the page.
+        const column_group bigints{1017, {L"b", VT_I8, 8}, L"BIGINT"};
+        expect_agreement({"1,017 BIGINT", {bigints}, 8288 < limit ? nullptr : too_wide, row_too_large});
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "OLE/ole_date.hpp"
 #include "SQL/sql_ntyp.hpp"
 #include "TK/tk_excep.hpp"
+#include "TK/tk_utils.hpp"
 #include "UDB/udb_fld.hpp"
 #include "UDB/udb_ftd.hpp"
 #include "platform/text/pl_utf8.hpp"
@@ -486,6 +487,51 @@ TEST(SqlResults, ValuesOfResultColumns)
     EXPECT_TRUE(get_variant(VT_BOOL, L"x").to_bool());
     const ole_variant wide_raw = get_variant(MYSQL_TYPE_VAR_STRING, 2, 0x80, L"\x1FF\x41");
     EXPECT_EQ(wide_raw.to_string(), "0xFF41");
+}
+
+// A type's text is read once, and a number beyond 32 bits is refused instead
+// of passing for a small one (4294967299 would be 3).
+TEST(SqlTypeTexts, NumbersThatDoNotFitAreRefused)
+{
+    struct {
+        const wchar_t* text;
+        bool parses;
+        const wchar_t* name = L"";
+        uint32_t first = 0;
+        uint32_t second = 0;
+        bool is_unsigned = false;
+    } cases[] = {
+        {L"varchar(20)", true, L"VARCHAR", 20, 0, false},
+        {L"DECIMAL( 6 , 2 )", true, L"DECIMAL", 6, 2, false},
+        {L"INT UNSIGNED", true, L"INT", 0, 0, true},
+        {L"DATETIME/*!50604 (3)*/", true, L"DATETIME", 3, 0, false},
+        {L"ENUM('a','b')", true, L"ENUM", 0, 0, false},
+        {L"VARCHAR(4294967295)", true, L"VARCHAR", 4294967295u, 0, false},
+        {L"VARCHAR(4294967299)", false},
+        {L"DECIMAL(10,4294967302)", false},
+        {L"VARCHAR(99999999999999999999999)", false},
+        {L"VARCHAR(-1)", false},
+        {L"VARCHAR(x)", false},
+    };
+    for (const auto& c : cases) {
+        const std::optional<sql_type_text> parsed = sql_parse_type(c.text);
+        ASSERT_EQ(parsed.has_value(), c.parses) << tk_to_utf8(c.text);
+        if (!parsed)
+            continue;
+        EXPECT_EQ(parsed->name, c.name);
+        EXPECT_EQ(parsed->first, c.first) << tk_to_utf8(c.text);
+        EXPECT_EQ(parsed->second, c.second) << tk_to_utf8(c.text);
+        EXPECT_EQ(parsed->is_unsigned, c.is_unsigned) << tk_to_utf8(c.text);
+    }
+    // A value is checked against its column's type read once.
+    EXPECT_EQ(sql_value_failure(*sql_parse_type(L"VARCHAR(3)"), L"abcd"), L"Data too long for column");
+    EXPECT_EQ(sql_value_failure(*sql_parse_type(L"TINYINT UNSIGNED"), L"256"), L"Out of range value for column");
+    EXPECT_EQ(sql_value_failure(*sql_parse_type(L"DECIMAL(4,2)"), L"12.5"), L"");
+    EXPECT_EQ(sql_user_type_failure(L"VARCHAR(4294967299)", 3, 0, 0, L"", L"utf8mb4"),
+              L"its type holds a number MySQL cannot take");
+    uint32_t size = 0;
+    EXPECT_EQ(get_vartype_by_name(L"VARCHAR(4294967299)", size), VT_BSTR);
+    EXPECT_EQ(size, 0u);
 }
 
 } // namespace

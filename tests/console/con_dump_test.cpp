@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include <string>
@@ -221,4 +222,113 @@ TEST(ConsoleDump, AFileOfOneColumnIsCountedInTheSingular)
     const program_result r = run_morvante(dir, csv_dump_args());
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(has(r.out, "1 record of the CSV file 'in.csv' has more fields than its 1 column, at line 2")) << r.out;
+}
+
+namespace {
+
+std::string columns_csv(int count, const std::string& value)
+{
+    std::string header, row;
+    for (int i = 0; i < count; ++i) {
+        header += (i > 0 ? "," : "") + std::string("c") + std::to_string(i);
+        row += (i > 0 ? "," : "") + value;
+    }
+    return header + "\n" + row + "\n";
+}
+
+std::vector<std::string> live_args(const std::string& database, const std::string& mode, const std::string& extra)
+{
+    const server_settings s = *test_server_settings();
+    return {"--from_csv", "--src=in.csv", "--csv_delim=2", "--extr_fn", "--tab_name=t", "--host=127.0.0.1",
+            "--port=" + std::to_string(s.port), "--user=" + s.user, "--pswd=" + s.password, "--dest=" + database,
+            mode, extra};
+}
+
+} // namespace
+
+// A character set of one byte a character keeps a VARCHAR(255) in 256 bytes
+// of InnoDB's page: 32 text columns are a table the run must fit (or refuse)
+// as the server counts them, for the run's character set and a profile's.
+TEST(ConsoleDump, SingleByteCharacterSetsAreCountedAsTheServerCountsThem)
+{
+    for (const char* char_set : {"latin1", "ascii", "cp1251", "latin2"}) {
+        SCOPED_TRACE(char_set);
+        test_dir dir;
+        test_dir::write(dir.file("in.csv"), columns_csv(32, "x"));
+        const program_result r = run_morvante(dir, csv_dump_args(std::string("--charset=") + char_set));
+        ASSERT_EQ(r.code, 0) << r.out << r.err;
+        if (!test_server_settings())
+            continue;
+        test_database loaded;
+        std::string output;
+        EXPECT_EQ(dmp_load(dir.file("out.sql"), loaded.name(), output), 0) << output;
+    }
+    // A column's character set is the profile's where the table and the
+    // column are named anew, as the wizard writes them.
+    std::string fields;
+    for (int i = 0; i < 32; ++i) {
+        const std::string name = "c" + std::to_string(i);
+        fields += "      - name:" + name + "\n        new_name: " + name + "\n        status: changed\n" +
+                  "        type: VARCHAR\n        length: 255\n        character_set: latin1\n";
+    }
+    typed_job dir(columns_csv(32, "x"), fields);
+    std::string job = test_dir::read(dir.file("job.rvl"));
+    job.replace(job.find("    fields:"), 0, "    new_name: t\n");
+    test_dir::write(dir.file("job.rvl"), job);
+    const program_result r = dir.run();
+    EXPECT_EQ(r.code, 255) << r.out << r.err;
+    EXPECT_TRUE(has(r.out, "The table 't' is too wide")) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql")));
+}
+
+// An engine the server lacks, or one that cannot hold the table's types,
+// is refused before anything is dropped, naming it; a dump knows only the
+// second.
+TEST(ConsoleDump, AStorageEngineThatCannotCreateTheTableIsRefusedFirst)
+{
+    test_dir dir;
+    // 20,000 characters: MEDIUMTEXT in utf8mb4.
+    test_dir::write(dir.file("in.csv"), "a,b\n1," + std::string(20000, 'y') + "\n");
+    const program_result dump = run_morvante(dir, csv_dump_args("--engine=MEMORY"));
+    EXPECT_EQ(dump.code, 255) << dump.out << dump.err;
+    EXPECT_TRUE(has(dump.out, "storage engine MEMORY")) << dump.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql")));
+    if (!test_server_settings())
+        return;
+    test_database live;
+    test_connection(live.name()).execute("CREATE TABLE t (a INT)");
+    test_connection(live.name()).execute("INSERT INTO t VALUES (7)");
+    for (const char* engine : {"ARCHIVE", "MEMORY"}) {
+        SCOPED_TRACE(engine);
+        const program_result r =
+            run_morvante(dir, live_args(live.name(), "--mode=1", std::string("--engine=") + engine));
+        EXPECT_EQ(r.code, 255) << r.out << r.err;
+        EXPECT_TRUE(has(r.out, std::string("storage engine ") + engine)) << r.out;
+        EXPECT_EQ(test_connection(live.name()).rows("SELECT a FROM t"), (table_rows{{"7"}}));
+    }
+}
+
+// A server without InnoDB, InnoDB being the engine of the run's tables: the
+// run is refused naming it before mode 0 drops the database. (Run on such a
+// server by tests/console/CMakeLists.txt; skipped on the usual one.)
+TEST(ConsoleDump, AServerWithoutInnodbChangesNothing)
+{
+    if (std::getenv("RVL_SERVER_WITHOUT_INNODB") == nullptr)
+        GTEST_SKIP() << "needs a server without InnoDB";
+    RVL_NEED_TEST_SERVER();
+    test_dir dir;
+    test_dir::write(dir.file("in.csv"), "a,b\n1,x\n");
+    test_database live;
+    test_connection(live.name()).execute("CREATE TABLE t (a INT)");
+    test_connection(live.name()).execute("INSERT INTO t VALUES (7)");
+    std::vector<std::string> args = live_args(live.name(), "--mode=0", "--extr_fn");
+    const program_result r = run_morvante(dir, args);
+    EXPECT_EQ(r.code, 255) << r.out << r.err;
+    EXPECT_TRUE(has(r.out, "storage engine InnoDB")) << r.out;
+    EXPECT_EQ(test_connection(live.name()).rows("SELECT a FROM t"), (table_rows{{"7"}}));
+    // An engine the server has takes the table.
+    args.push_back("--engine=Aria");
+    const program_result aria = run_morvante(dir, args);
+    EXPECT_EQ(aria.code, 0) << aria.out << aria.err;
+    EXPECT_EQ(test_connection(live.name()).rows("SELECT a, b FROM t"), (table_rows{{"1", "x"}}));
 }
