@@ -109,6 +109,11 @@ public:
     // The run opened or created its destination: before that, nothing was
     // written (the mode's preparation aside).
     bool destination_reached() const { return dest_reached; }
+    // What this run dropped on the server ("database 'shop'", "table
+    // 'shop.t1'") and the tables it left alone because they existed (mode 2),
+    // in the order it met them; emptied when a run begins (check_dest).
+    std::vector<std::wstring> dropped_items() const { return dropped; }
+    std::vector<std::wstring> skipped_tables() const { return skipped; }
     static std::wstring get_title();
     // Memory ran out: "Not enough memory" with what was being read (the
     // source file, the table in hand, the record when one is given, counted
@@ -222,6 +227,10 @@ private:
     // Nothing for an empty failure.
     void refuse_csv_table(const std::wstring& failure) const;
     std::wstring safe_table_name(const std::wstring& name) const;
+    // "table 'db.name'", as dropped_items and skipped_tables name a table.
+    std::wstring table_item(const std::wstring& name) const;
+    // Drops an existing table; on a server it is noted as dropped.
+    void drop_table(udb_database& database, const std::wstring& name);
     // A CSV profile's table name and delimiter; a profile written before
     // they were kept names the table after its CSV file.
     void load_csv_settings(const udb_profile& profile);
@@ -244,6 +253,8 @@ private:
     std::optional<platform::file_stamp> source_stamp;
     bool dest_reached = false;
     std::atomic<bool> interrupted{false};
+    std::vector<std::wstring> dropped;
+    std::vector<std::wstring> skipped;
 };
 
 // Why the file cannot be a CSV run's source: its content is a workbook's (a

@@ -140,7 +140,7 @@ void ravelin_converter::convert_from_csv()
     if (settled)
         table_step([&] {
             if (replaced)
-                database->delete_tab(name);
+                drop_table(*database, name);
             const published progress(*this, reader.get());
             std::unique_ptr<udb_recordset> table = database->create_table(name, columns, indexes);
             tk_logger::wlog(3, L"Converting CSV file %s", src.c_str());
