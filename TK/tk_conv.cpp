@@ -15,6 +15,7 @@ void tk_converter::set_logfile(const std::string& name)
     log_file = name;
     if (name.empty()) {
         tk_logger::log(1, "Filename is empty");
+        logger->set_enabled(false);
         return;
     }
     if (tk_is_path_exist(name))

@@ -18,8 +18,8 @@ public:
     bool is_silent() const { return silent; }
 
     // Names the log file and switches logging on. The name is kept in
-    // `log_file` even when it is refused. An empty name leaves logging as it
-    // was; a name that is an existing folder or read-only file, or lies in a
+    // `log_file` even when it is refused. An empty name switches logging off
+    // (no log was asked for); a name that is an existing folder or read-only file, or lies in a
     // missing or unwritable folder, raises a level-1 tk_exception.
     void set_logfile(const std::string& name);
     const std::string& get_logfile() const { return log_file; }

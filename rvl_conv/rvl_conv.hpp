@@ -155,6 +155,13 @@ public:
     // as the run makes it: the one an overwrite drops.
     std::wstring csv_dest_table() const;
 
+    // The table a CSV file gets when the user named none: its base name,
+    // made safe.
+    std::wstring default_csv_table() const;
+    // The log file stopped taking lines during this process (the user was
+    // told by a notice): it does not hold the run's log.
+    bool log_lost() const { return log_failed.load(std::memory_order_acquire); }
+
     // The CSV delimiter of n_comma: tab, ";", ",", " ".
     const wchar_t* get_delimiter() const;
 
@@ -163,6 +170,9 @@ public:
     bool check_dest_in_run = false;
     int32_t n_comma = 1;  // 0 tab, 1 ";", 2 ",", 3 space; -1 not given
     std::wstring tab_name;
+    // The CSV file tab_name was given for (typed, loaded from a profile, or
+    // the last run's): another file gets a name of its own.
+    std::wstring tab_name_for;
     bool from_xls = true;
     bool x_fnames = true;
     bool direct = true;
@@ -199,6 +209,9 @@ private:
     // anew, a copy is kept; a source that cannot be copied raises a level-1
     // tk_exception_ex naming it.
     void take_source();
+    // The private copy of a source read once; a stop request ends the wait
+    // for its bytes as a stop.
+    void copy_source();
     const std::wstring& source_to_read();
     // The bytes of a plain-file source to read, -1 for all.
     int64_t source_read_limit() const;
@@ -253,6 +266,7 @@ private:
     std::optional<platform::file_stamp> source_stamp;
     bool dest_reached = false;
     std::atomic<bool> interrupted{false};
+    std::atomic<bool> log_failed{false};
     std::vector<std::wstring> dropped;
     std::vector<std::wstring> skipped;
 };

@@ -6,6 +6,8 @@
 // still closes its destination.
 #include "rvl_conv/rvl_conv.hpp"
 
+#include "TK/tk_fname.hpp"
+
 #include "SQL/sql_init.hpp"
 #include "UDB/udb_vali.hpp"
 #include "TK/tk_log.hpp"
@@ -83,6 +85,8 @@ void ravelin_converter::refuse_csv_table(const std::wstring& failure) const
     if (!failure.empty())
         throw tk_exception(L"The CSV file '" + src + L"' is not converted. " + failure, 0);
 }
+
+std::wstring ravelin_converter::default_csv_table() const { return safe_table_name(tk_file_wname(src).name); }
 
 std::wstring ravelin_converter::csv_dest_table() const
 {

@@ -29,7 +29,19 @@ void ravelin_converter::take_source()
     if (stamp.regular)
         source_stamp = stamp;
     else if (!tk_is_path_exist(src))
-        source_copy = std::make_unique<tk_temp_copy>(src, csv_line_reader::default_line_limit);
+        copy_source();
+}
+
+void ravelin_converter::copy_source()
+{
+    // A pipe no writer opened waits for one: a stop request ends the wait.
+    try {
+        source_copy = std::make_unique<tk_temp_copy>(src, csv_line_reader::default_line_limit,
+                                                     [this] { return stop_requested(); });
+    } catch (const tk_exception&) {
+        throw_if_stop_requested();
+        throw;
+    }
 }
 
 const std::wstring& ravelin_converter::source_to_read()

@@ -82,7 +82,7 @@ int run_wizard(const std::string& command_line)
     interactive_pages pages;
     progress_page progress;
     progress.set_header(QStringLiteral("Step 5 of 5"), QStringLiteral("Data conversion is in progress"));
-    finish_page finish;
+    finish_page finish(progress);
     // Made first: the boxes of a profile that cannot be run carry its title.
     wizard_shell shell(ravelin_converter::get_title());
     if (quick) {
@@ -101,7 +101,11 @@ int run_wizard(const std::string& command_line)
     shell.add_page(finish);
     const int result = shell.run();
     progress.stop_and_wait();
-    return result == wizard_failure ? wizard_failure : 0;
+    if (result == wizard_failure)
+        return wizard_failure;
+    // The run's outcome, as the console's exit code tells it; a wizard left
+    // before any run did nothing.
+    return progress.has_run() ? exit_code_of(outcome_of(progress)) : 0;
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <poll.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -196,9 +197,31 @@ bool get_file_stamp(const std::string& path, file_stamp& stamp)
     return true;
 }
 
-bool copy_to_temporary(const std::string& source, int64_t max_line, std::string& copy)
+namespace {
+
+// Waits until the source has bytes or its end; false when `stopped` said so
+// first. A named pipe opened without blocking has no end before a writer
+// came and went, so its reader waits here, not in open().
+bool wait_for_bytes(int fd, const std::function<bool()>& stopped)
 {
-    unique_fd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    for (;;) {
+        pollfd waiting{fd, POLLIN, 0};
+        const int ready = ::poll(&waiting, 1, 100);
+        if (ready != 0 && !(ready < 0 && errno == EINTR))
+            return true;  // bytes, the end, or a failure the read reports
+        if (stopped && stopped()) {
+            errno = ECANCELED;
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+bool copy_to_temporary(const std::string& source, int64_t max_line, std::string& copy,
+                       const std::function<bool()>& stopped)
+{
+    unique_fd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!from.valid())
         return fail_with_errno();
     std::error_code ec;
@@ -214,8 +237,12 @@ bool copy_to_temporary(const std::string& source, int64_t max_line, std::string&
     int64_t line = 0;  // bytes of the last line copied so far
     bool failed = false;
     while (line <= max_line) {
+        if (!wait_for_bytes(from.get(), stopped)) {
+            failed = true;
+            break;
+        }
         const ssize_t got = ::read(from.get(), buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR)
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (got <= 0) {
             failed = got < 0;

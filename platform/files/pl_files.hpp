@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -85,7 +86,11 @@ bool get_file_stamp(const std::string& path, file_stamp& stamp);
 // bytes ends the copy after max_line + 1 of its bytes: an endless source
 // without line ends (a device of zeros) cannot fill the disk, and whoever
 // reads the copy meets the line too long. False, with the last error set,
-// when any step fails; no partial copy is left then.
-bool copy_to_temporary(const std::string& source, int64_t max_line, std::string& copy);
+// when any step fails; no partial copy is left then. `stopped`, when given,
+// is asked every 100 ms while the source has nothing to give (a named pipe
+// that no writer opened yet, a writer that is silent): true ends the copy
+// (false, ECANCELED), so a waiting run can always be stopped.
+bool copy_to_temporary(const std::string& source, int64_t max_line, std::string& copy,
+                       const std::function<bool()>& stopped = {});
 
 } // namespace platform
