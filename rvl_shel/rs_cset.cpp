@@ -98,6 +98,8 @@ std::wstring given_table_name(const ravelin_converter& c)
 // current file.
 void store_table_name(ravelin_converter& c, const std::wstring& name)
 {
+    if (name.empty())
+        return;  // Next refuses it; the name and its changes stay as they were
     // The field shows the rename of "Edit Table" where there is one: the
     // rename is what it changes, and the columns' changes stay.
     if (sql_table_mutator* change = c.get_table_mutator3(c.tab_name); change != nullptr && !change->new_name.empty())
@@ -269,7 +271,7 @@ int conversion_settings::on_next()
     const ravelin_converter& c = converter();
     if (c.from_xls)
         return static_cast<int>(sheets_page_id);
-    if (given_table_name(c).empty()) {
+    if (table->text().isEmpty()) {
         wizard_shell::message(L"You should specify MySQL table name");
         return wiz_stay;
     }
