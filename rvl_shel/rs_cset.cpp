@@ -123,7 +123,8 @@ int settle_existing_table(QWidget* owner, bool ask_create)
     int32_t mode = 1;
     if (!c.engine.is_db_exist(c.get_dest())) {
         tk_logger::log(1, "MySQL DB not exists...");
-        if (ask_create && !wizard_shell::question(L"Destination database '" + c.get_dest() + L"' doesn't exist. Create it?"))
+        if (ask_create &&
+            !wizard_shell::question(L"Destination database '" + c.get_dest() + L"' doesn't exist. Create it?"))
             return wiz_stay;
     } else if (const std::wstring table = c.csv_dest_table(); c.open_mysql_base(c.get_dest(), 4)->is_table_exist(table)) {
         // Named as the run names it: Overwrite drops that table.

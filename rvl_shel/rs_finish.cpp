@@ -150,7 +150,8 @@ std::wstring table_in_hand(const ravelin_converter& converter)
 
 std::wstring nothing_written(const ravelin_converter& converter)
 {
-    return converter.direct ? L"Nothing was written to the MySQL server." : L"Nothing was written: no dump file was made.";
+    return converter.direct ? L"Nothing was written to the MySQL server."
+                            : L"Nothing was written: no dump file was made.";
 }
 
 std::wstring dropped_and_skipped(const ravelin_converter& converter)

@@ -1413,6 +1413,31 @@ TEST(ravelin_pages, cancel_stops_a_run_waiting_for_a_named_pipe)
     EXPECT_FALSE(std::filesystem::exists(f.dir.file("out.sql")));
 }
 
+// A dump that drops and creates its database says which one loading it
+// destroys: the label says the database is dropped, the finish page names it.
+TEST(ravelin_pages, a_dump_with_its_database_statements_names_the_database_it_drops)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.start();
+    f.choose(false, false);
+    auto* ins_db = f.pages.dump.findChild<QCheckBox*>(QStringLiteral("ins_db"));
+    ASSERT_NE(ins_db, nullptr);
+    EXPECT_NE(ins_db->text().toStdString().find("drops and recreates the database named after the file"),
+              std::string::npos);
+    ins_db->setChecked(true);
+    f.next();
+    f.files("items.csv", "shop.sql");
+    f.next();
+    f.next();
+    f.pages.delim.delimiters[2]->setChecked(true);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_NE(test_dir::read(f.dir.file("shop.sql")).find("DROP DATABASE IF EXISTS `shop`;"), std::string::npos);
+    EXPECT_NE(f.finish_text().find("Loading it drops the database 'shop' and creates it again."), std::string::npos)
+        << f.finish_text();
+}
+
 // A table renamed in "Edit Table" is the name the settings page shows and
 // stores, the one the dump is written under.
 TEST(ravelin_pages, the_settings_page_shows_the_table_name_the_run_writes)
