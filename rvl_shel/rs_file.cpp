@@ -259,7 +259,8 @@ int sel_file_page::check_fields()
         return wiz_stay;
     }
     if (!tk_is_file_exist2(c.get_src(), tk_exist_not_folder)) {
-        wizard_shell::error(L"Source file does not exist.\r\nPlease verify the correct file name was given.");
+        wizard_shell::error(L"Source file '" + c.get_src() +
+                            L"' does not exist.\r\nPlease verify the correct file name was given.");
         return wiz_stay;
     }
     if (c.get_dest().empty()) {

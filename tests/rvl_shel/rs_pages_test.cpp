@@ -322,7 +322,7 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
     };
     const file_case cases[] = {
         {"no source", false, "", "out.sql", "", box_kind::message, "You should enter the source file name"},
-        {"missing source", false, "gone.csv", "out.sql", "", box_kind::error, "Source file does not exist."},
+        {"missing source", false, "gone.csv", "out.sql", "", box_kind::error, "Source file 'gone.csv' does not exist."},
         {"no dump file", false, "items.csv", "", "", box_kind::message, "You should enter dump file name"},
         {"dump into a folder", false, "items.csv", ".", "", box_kind::error, "should specify a file, not folder"},
         {"damaged workbook", true, "broken.xlsx", "out.sql", "", box_kind::error,
@@ -330,7 +330,7 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
         {"a workbook as the CSV file", false, "book.csv", "out.sql", "", box_kind::error,
          "is a workbook, not a CSV file: convert it as an MS Excel spreadsheet.\nChoose \"MS Excel spreadsheet\""},
         {"log file in no folder", false, "items.csv", "out.sql", "/no/such/folder/x.log", box_kind::error,
-         "Logfile path does not exist."},
+         "Logfile '/no/such/folder/x.log': its path does not exist."},
         {"log file a folder", false, "items.csv", "out.sql", ".", box_kind::error, "existing path"},
         {"dump into the source", false, "items.csv", "items.csv", "", box_kind::error,
          "The source 'items.csv' and the destination 'items.csv' are the same file."},
@@ -399,11 +399,11 @@ TEST(ravelin_pages, an_existing_dump_is_kept_until_the_run_replaces_it)
     f.choose(false, false);
     f.next();
     f.files("items.csv", "out.sql");
-    f.port.expect_box(box_kind::question, "' already exists. Overwrite?", false);
+    f.port.expect_box(box_kind::question, "Destination file 'out.sql' already exists. Overwrite?", false);
     f.next();
     EXPECT_EQ(f.current(), file_page_id);
     EXPECT_TRUE(f.port.shown.back().default_no);
-    f.port.expect_box(box_kind::question, "' already exists. Overwrite?", true);
+    f.port.expect_box(box_kind::question, "Destination file 'out.sql' already exists. Overwrite?", true);
     f.next();
     EXPECT_EQ(f.current(), conversion_page_id);
     f.pages.conversion.table->setText(QStringLiteral("items"));
@@ -1191,7 +1191,8 @@ TEST(ravelin_pages_server, an_existing_table_is_prepared_by_the_run_as_dialog_12
         ASSERT_EQ(f.current(), conversion_page_id);
         f.pages.conversion.table->setText(QStringLiteral("items"));
         if (!c.database)
-            f.port.expect_box(box_kind::question, "' doesn't exist. Create it?", true);
+            f.port.expect_box(box_kind::question, "Destination database '" + f.name + "' doesn't exist. Create it?",
+                              true);
         if (c.answer != 0)
             f.port.expect_dialog([&](QDialog& d) {
                 auto& dialog = dynamic_cast<overwrite_dlg&>(d);
