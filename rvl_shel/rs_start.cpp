@@ -62,13 +62,16 @@ bool load_quick_profile(ravelin_converter& converter, const std::string& command
     return loaded;
 }
 
-void prepare_destination(ravelin_converter& converter)
+void prepare_run(ravelin_converter& converter)
 {
     if (converter.from_xls)
         converter.select_profile_sheets();
     if (converter.direct)
         converter.connect_mysql_server();
-    converter.check_dest();
+    // The destination is prepared by the run, as the pages' runs are: a
+    // source that keeps it waiting (a pipe without a writer) can be
+    // cancelled, and what it refuses reaches the finish page.
+    converter.check_dest_in_run = true;
 }
 
 int run_wizard(const std::string& command_line)
@@ -89,7 +92,7 @@ int run_wizard(const std::string& command_line)
         try {
             if (!load_quick_profile(converter, command_line))
                 return wizard_failure;
-            prepare_destination(converter);
+            prepare_run(converter);
         } catch (const tk_exception& e) {
             error_handler::instance().handle(e, true);
             return wizard_failure;

@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #if !defined(RVL_PROFILES) || !defined(RVL_WORKBOOKS) || !defined(RAVELIN_PATH)
@@ -494,6 +495,34 @@ TEST(ravelin_quick_launch, a_run_that_ended_while_cancel_asked_is_reported_as_en
     EXPECT_NE(job.finish_text.find("The dump was written to " + job.file("out.sql")), std::string::npos)
         << job.finish_text;
     EXPECT_NE(test_dir::read(job.file("out.sql")).find("CREATE TABLE `goods`"), std::string::npos);
+}
+
+// A profile whose source is a named pipe no writer opened: the run waits
+// for its bytes in the window, and Cancel stops it there.
+TEST(ravelin_quick_launch, cancel_stops_a_run_waiting_for_a_named_pipe)
+{
+    ravelin_job job;
+    ASSERT_EQ(::mkfifo(job.file("items.csv").c_str(), 0600), 0);
+    test_dir::write(job.file("job.rvl"), csv_job);
+    job.port.expect_box(box_kind::question, "Do you want to stop the conversion", true);
+    job.port.expect_box(box_kind::message, "The conversion was interrupted.");
+    QTimer canceller;
+    auto pressed = std::chrono::steady_clock::time_point();
+    int ticks = 0;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (shell == nullptr || shell->current_page() == nullptr ||
+            shell->current_page()->get_id() != progress_page_id || ++ticks < 30 ||
+            pressed != std::chrono::steady_clock::time_point())
+            return;
+        pressed = std::chrono::steady_clock::now();
+        QTest::mouseClick(shell->button(wizard_button::cancel), Qt::LeftButton);
+    });
+    canceller.start(10);
+    EXPECT_EQ(job.run("job.rvl"), 255);
+    ASSERT_NE(pressed, std::chrono::steady_clock::time_point());
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
+    EXPECT_FALSE(std::filesystem::exists(job.file("out.sql")));
 }
 
 // The real program, as a user starts it.
