@@ -61,9 +61,9 @@ std::wstring kept_in_database(const ravelin_converter& converter)
 {
     std::wstring text = L"Database '" + converter.get_dest() + L"' keeps what was written before the end";
     if (const std::wstring table = table_in_hand(converter); !table.empty())
-        text += L": the tables converted before, and the rows of table '" + table +
-                L"' the server took before the end (" + std::to_wstring(converter.rows_done.load()) +
-                L" of its rows had been read).";
+        text += std::wstring(converter.from_xls ? L": the tables converted before, and" : L":") +
+                L" the rows of table '" + table + L"' the server took before the end (" +
+                std::to_wstring(converter.rows_done.load()) + L" of its rows had been read).";
     else
         text += L".";
     return text;

@@ -424,6 +424,49 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
     EXPECT_EQ(dmp_load(job.file(work_file), loaded.name(), output), 0) << output;
 }
 
+// A connection the server's end cuts mid-run: the finish page says the
+// conversion failed and what the database keeps, never that the data was
+// written; the exit code is the console's, 255.
+TEST(ravelin_quick_launch, a_connection_lost_mid_run_is_a_failed_conversion)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    const std::string name = "rvl_wizard_lost_" + std::to_string(::getpid());
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+    ravelin_job job;
+    write_big_job(job);
+    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=big.csv\ndest=" + name +
+                                             "\nmode=1\n[MS Excel settings]\nconvert from xls=0\n"
+                                             "extract field names=1\ncsv table name=big\ncsv delimiter=2\n"
+                                             "[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
+                                             std::to_string(s.port) + "\nuser=" + s.user +
+                                             "\npassword=" + s.password + "\n");
+    job.port.expect_box(box_kind::error, "The connection to the MySQL server was lost");
+    QTimer killer;
+    bool killed = false;
+    QObject::connect(&killer, &QTimer::timeout, [&] {
+        const ravelin_converter* converter = tk_singleton<ravelin_converter>::try_instance();
+        if (killed || converter == nullptr || converter->rows_done < 1000)
+            return;
+        killed = true;
+        test_connection admin;
+        for (const auto& row : admin.rows("SELECT id FROM information_schema.processlist WHERE db = '" + name + "'"))
+            admin.execute("KILL CONNECTION " + row[0]);
+    });
+    killer.start(5);
+    EXPECT_EQ(job.run("job.rvl"), 255);
+    ASSERT_TRUE(killed) << "the run ended before the connection was cut";
+    EXPECT_EQ(job.finish_heading, "Conversion failed");
+    EXPECT_NE(job.finish_text.find("Database '" + name +
+                                   "' keeps what was written before the end: the rows of table 'big' the server "
+                                   "took before the end ("),
+              std::string::npos)
+        << job.finish_text;
+    EXPECT_EQ(job.finish_text.find("The data was written into"), std::string::npos) << job.finish_text;
+    EXPECT_NE(job.finish_list.find("The connection to the MySQL server was lost"), std::string::npos);
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+}
+
 // While Cancel asks, the run holds at its next record; No lets it go on to
 // its end, which the finish page reports as a success.
 TEST(ravelin_quick_launch, cancel_holds_the_run_while_it_asks_and_no_resumes_it)
