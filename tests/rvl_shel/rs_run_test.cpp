@@ -467,6 +467,31 @@ TEST(ravelin_quick_launch, a_connection_lost_mid_run_is_a_failed_conversion)
     test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
 }
 
+// A source that changed while it was converted: the notice the console
+// counts as a failure is listed, and the outcome and exit code follow it.
+TEST(ravelin_quick_launch, a_source_changed_during_the_run_completes_with_errors)
+{
+    ravelin_job job;
+    write_big_job(job);
+    QTimer changer;
+    bool changed = false;
+    QObject::connect(&changer, &QTimer::timeout, [&] {
+        const ravelin_converter* converter = tk_singleton<ravelin_converter>::try_instance();
+        if (changed || converter == nullptr || converter->rows_done < 1000)
+            return;
+        changed = true;
+        std::ofstream(job.file("big.csv"), std::ios::app) << "200000,late,1\n";
+    });
+    changer.start(5);
+    EXPECT_EQ(job.run("job.rvl"), 1);
+    ASSERT_TRUE(changed) << "the run ended before the file changed";
+    EXPECT_EQ(job.finish_heading, "Conversion completed with errors");
+    EXPECT_NE(job.finish_list.find("Notice: The source file 'big.csv' changed while it was converted"),
+              std::string::npos)
+        << job.finish_list;
+    EXPECT_EQ(test_dir::read(job.file("out.sql")).find("'late'"), std::string::npos);
+}
+
 // While Cancel asks, the run holds at its next record; No lets it go on to
 // its end, which the finish page reports as a success.
 TEST(ravelin_quick_launch, cancel_holds_the_run_while_it_asks_and_no_resumes_it)
