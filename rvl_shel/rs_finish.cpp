@@ -3,7 +3,6 @@
 #include "GUI2/g_guard.hpp"
 #include "SQL/sql_dump.hpp"
 #include "TK/tk_utils.hpp"
-#include "rvl_conv/rvl_errh.hpp"
 
 #include <filesystem>
 
@@ -73,10 +72,13 @@ std::wstring destination_note(const ravelin_converter& converter, run_outcome ou
 {
     if (!converter.destination_reached())
         return nothing_written(converter);
+    if (converter.direct && outcome == run_outcome::failed)
+        return kept_in_database(converter);
+    // After errors a table may have been left out: only what was converted is there.
     if (converter.direct)
-        return outcome == run_outcome::failed ? kept_in_database(converter)
-                                              : L"The data was written into the database '" + converter.get_dest() +
-                                                    L"'.";
+        return (outcome == run_outcome::completed ? L"The data was written into the database '"
+                                                  : L"What was converted was written into the database '") +
+               converter.get_dest() + L"'.";
     if (!converter.unfinished_dump().empty())
         return std::wstring();  // the list says which file holds the dump written so far
     std::wstring note = L"The dump was written to " + full_path(converter.get_dest()) + L".";
