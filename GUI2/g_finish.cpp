@@ -33,6 +33,7 @@ finish_panel::finish_panel(QWidget& page)
     : heading(new QLabel(QStringLiteral("Conversion is Completed"), &page)), message(new QLabel(&page)),
       list(new QPlainTextEdit(&page)), save_button(new QPushButton(QStringLiteral("&Save Settings..."), &page))
 {
+    heading->setObjectName(QStringLiteral("heading"));
     QFont font = heading->font();
     font.setPointSize(13);
     font.setWeight(QFont::Normal);
@@ -52,22 +53,23 @@ finish_panel::finish_panel(QWidget& page)
 
 void finish_panel::show_result(const std::wstring& error_text, const std::wstring& success_text)
 {
+    const bool failed = !wizard_shell::instance().get_errors().empty();
+    tk_logger::log(2, failed ? "Display errors" : "Display success-message");
+    show_outcome(heading->text(), failed ? error_text : success_text);
+}
+
+void finish_panel::show_outcome(const QString& heading_text, const std::wstring& text)
+{
     wizard_shell& shell = wizard_shell::instance();
     shell.enable_button(wizard_button::cancel, false);
     shell.enable_button(wizard_button::help, false);
     // Enter closes the wizard; saving the settings is asked for by name.
     shell.button(wizard_button::finish)->setFocus();
+    heading->setText(heading_text);
+    message->setText(QString::fromStdWString(text));
     const std::vector<std::string> errors = shell.get_errors();
-    if (errors.empty()) {
-        tk_logger::log(2, "Display success-message");
-        message->setText(QString::fromStdWString(success_text));
-        list->hide();
-        return;
-    }
-    tk_logger::log(2, "Display errors");
-    message->setText(QString::fromStdWString(error_text));
+    list->setVisible(!errors.empty());
     list->setPlainText(finish_error_text(errors, shell.error_total()));
-    list->show();
 }
 
 QString finish_error_text(const std::vector<std::string>& errors, size_t total)

@@ -26,6 +26,9 @@ public:
     // Disables Cancel and Help, then shows the shell's error list under the
     // error text, or the success text.
     void show_result(const std::wstring& error_text, const std::wstring& success_text);
+    // The same with a heading and text of the caller's: the shell's list
+    // (errors and notices) is shown under it whenever it holds any.
+    void show_outcome(const QString& heading_text, const std::wstring& text);
 
     QLabel* heading;
     QLabel* message;

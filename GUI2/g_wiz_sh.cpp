@@ -444,6 +444,13 @@ std::vector<std::string> wizard_shell::get_errors() const
     return errors;
 }
 
+void wizard_shell::clear_errors()
+{
+    std::lock_guard<std::mutex> lock(errors_mutex);
+    errors.clear();
+    errors_added = 0;
+}
+
 size_t wizard_shell::error_total() const
 {
     std::lock_guard<std::mutex> lock(errors_mutex);

@@ -84,6 +84,8 @@ public:
     std::vector<std::string> get_errors() const;
     // How many were added, those not kept included.
     size_t error_total() const;
+    // A run begins: what the pages reported before is not its result.
+    void clear_errors();
 
     // Ends the wizard with the code (after an internal error); the program
     // then closes. Without a shell nothing happens.

@@ -85,6 +85,10 @@ public:
     // The name enclosed in backquotes, inner backquotes doubled.
     static std::wstring enclose(const std::wstring& name);
 
+    // The database a dump of that path creates (options.db_name, else the
+    // file's base name), made safe.
+    static std::wstring get_db_name(const std::wstring& path, const dump_options& options);
+
     // A dump that drops and creates its database refuses the server's own
     // schemas (sql_engine::refuse_system_schema), before anything is written.
     static void check_target(const std::wstring& path, const dump_options& options);
@@ -106,7 +110,6 @@ private:
     void write_wline(const std::wstring& text);
     void write_preamble();
     void write_database_statements();
-    static std::wstring get_db_name(const std::wstring& path, const dump_options& options);
     void write_comment_block(const char* title, const std::wstring& table);
     std::wstring build_create_table(const std::wstring& name, sql_schema_initializer& columns,
                                     const udb_indexes& indexes, const std::wstring& auto_increment_name,

@@ -10,6 +10,8 @@
 #include "TK/tk_utils.hpp"
 #include "platform/text/pl_case.hpp"
 
+#include <errmsg.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -104,6 +106,21 @@ void sql_engine::initialize()
     tk_logger::log(1, "sql_engine::initialize - END");
 }
 
+namespace {
+
+// The refusal of a connection. The client's words name the host alone: the
+// port and what to look at come with them.
+sql_exception connect_failure(MYSQL* handle, int port)
+{
+    const unsigned number = mysql_errno(handle);
+    std::string text = mysql_error(handle);
+    if (number == CR_CONNECTION_ERROR || number == CR_CONN_HOST_ERROR)
+        text += " (port " + std::to_string(port) + "). Is the server running there, and is that its port?";
+    return sql_exception(text, number);
+}
+
+} // namespace
+
 void sql_engine::connect(const std::string& host, const std::string& user, const std::string& password, int port)
 {
     tk_logger::log(2, "sql_engine::connect(%s,%s,%s,%d)", host.c_str(), user.c_str(),
@@ -123,7 +140,7 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
     // files ([BV MySQL Lib]), so that it need not be on the command line.
     if (mysql_real_connect(&handle, host.c_str(), user.c_str(), password.empty() ? nullptr : password.c_str(), nullptr,
                            static_cast<unsigned>(port), nullptr, CLIENT_REMEMBER_OPTIONS) == nullptr) {
-        const sql_exception refusal;
+        const sql_exception refusal = connect_failure(&handle, port);
         // A handle whose connection failed is prepared anew for the next try.
         mysql_close(&handle);
         initialize();

@@ -6,6 +6,7 @@
 #include "SQL/sql_engi.hpp"
 #include "SQL/sql_ntyp.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
 #include "UDB/udb_ftd.hpp"
 #include "platform/text/pl_case.hpp"
 #include "platform/text/pl_utf8.hpp"
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cwchar>
 #include <cwctype>
+#include <set>
 #include <vector>
 
 namespace {
@@ -413,11 +415,43 @@ std::wstring default_failure(const sql_type_text& type, int64_t length, int64_t 
     return {};
 }
 
+// The first word of a type the user gave that no MySQL or MariaDB server
+// takes there: a type name first, then only the words that qualify one
+// ("INT UNSIGNED", "DOUBLE PRECISION", "CHAR BINARY"); empty when all are.
+std::wstring unknown_type_word(const std::wstring& type)
+{
+    static const std::set<std::wstring> names = {
+        L"BIT", L"TINYINT", L"BOOL", L"BOOLEAN", L"SMALLINT", L"MEDIUMINT", L"MIDDLEINT", L"INT", L"INTEGER",
+        L"BIGINT", L"INT1", L"INT2", L"INT3", L"INT4", L"INT8", L"SERIAL", L"DECIMAL", L"DEC", L"NUMERIC",
+        L"FIXED", L"FLOAT", L"FLOAT4", L"FLOAT8", L"DOUBLE", L"REAL", L"DATE", L"DATETIME", L"TIMESTAMP",
+        L"TIME", L"YEAR", L"CHAR", L"CHARACTER", L"NCHAR", L"NATIONAL", L"VARCHAR", L"NVARCHAR", L"VARCHAR2",
+        L"VARCHARACTER", L"BINARY", L"VARBINARY", L"TINYBLOB", L"BLOB", L"MEDIUMBLOB", L"LONGBLOB", L"LONG",
+        L"TINYTEXT", L"TEXT", L"MEDIUMTEXT", L"LONGTEXT", L"ENUM", L"SET", L"JSON", L"GEOMETRY", L"POINT",
+        L"LINESTRING", L"POLYGON", L"MULTIPOINT", L"MULTILINESTRING", L"MULTIPOLYGON", L"GEOMETRYCOLLECTION",
+        L"INET4", L"INET6", L"UUID"};
+    static const std::set<std::wstring> qualifiers = {L"UNSIGNED", L"SIGNED",  L"ZEROFILL", L"PRECISION",
+                                                      L"VARYING",  L"BINARY",  L"ASCII",    L"UNICODE",
+                                                      L"BYTE",     L"VARCHAR", L"CHAR",     L"CHARACTER",
+                                                      L"VARBINARY", L"TEXT"};
+    std::vector<std::wstring> words;
+    tk_wstring::split(type, L' ', words);
+    for (size_t i = 0; i < words.size(); ++i) {
+        std::wstring word = words[i];
+        for (wchar_t& c : word)
+            c = static_cast<wchar_t>(std::towupper(c));
+        if (!word.empty() && (i == 0 ? names : qualifiers).count(word) == 0)
+            return words[i];
+    }
+    return {};
+}
+
 } // namespace
 
 std::wstring sql_user_type_failure(const std::wstring& type, int64_t length, int64_t precision, int64_t scale,
                                    const std::wstring& default_value, const std::wstring& char_set)
 {
+    if (const std::wstring unknown = unknown_type_word(type); !unknown.empty())
+        return L"'" + unknown + L"' is no MySQL type there";
     const std::optional<sql_type_text> parsed = sql_parse_type(type);
     if (!parsed)
         return L"its type holds a number MySQL cannot take";

@@ -6,19 +6,22 @@
 
 namespace {
 
-// Why the file cannot be the log, or null when it can.
-const char* logfile_failure(const std::string& name)
+// Why the file cannot be the log, or nothing when it can. Each reason names
+// the file: the log is one of three files a run names.
+std::string logfile_failure(const std::string& name)
 {
+    const std::string named = "Logfile '" + name + "'";
     if (tk_is_path_exist(name))
-        return "Logfile name specifies an existing path.";
+        return named + " specifies an existing path.";
     if (tk_is_file_exist1(name, tk_exist_not_folder) && !tk_is_file_exist1(name, tk_exist_writable))
-        return "Logfile name specifies an existing read-only file.";
+        return named + " specifies an existing read-only file.";
     const std::string folder = tk_file_name(name).get_path();
     if (!tk_is_path_exist(folder))
-        return "Logfile path does not exist.\nPlease verify the correct path was given.";
+        return named + ": its path does not exist.\nPlease verify the correct path was given.";
     if (!tk_has_write_access(folder, tk_generic_write))
-        return "Cannot create log file. Make sure you have sufficient\nprivileges to create files in the directory.";
-    return nullptr;
+        return "Cannot create log file '" + name +
+               "'. Make sure you have sufficient\nprivileges to create files in the directory.";
+    return std::string();
 }
 
 } // namespace
@@ -36,9 +39,10 @@ void tk_converter::set_logfile(const std::string& name)
     log_file = name;
     if (name.empty()) {
         tk_logger::log(1, "Filename is empty");
+        logger->set_enabled(false);
         return;
     }
-    if (const char* reason = logfile_failure(name)) {
+    if (const std::string reason = logfile_failure(name); !reason.empty()) {
         refuse_logfile(reason);
         return;
     }

@@ -18,9 +18,10 @@ public:
     bool is_silent() const { return silent; }
 
     // Names the log file and switches logging on. The name is kept in
-    // `log_file` even when it is refused. An empty name leaves logging as it
-    // was; a name that is an existing folder or read-only file, or lies in a
-    // missing or unwritable folder, is refused through refuse_logfile.
+    // `log_file` even when it is refused. An empty name switches logging off
+    // (no log was asked for); a name that is an existing folder or read-only
+    // file, or lies in a missing or unwritable folder, is refused through
+    // refuse_logfile.
     void set_logfile(const std::string& name);
     const std::string& get_logfile() const { return log_file; }
 

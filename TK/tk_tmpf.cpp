@@ -7,13 +7,13 @@
 
 #include <unistd.h>
 
-tk_temp_copy::tk_temp_copy(const std::wstring& source, int64_t max_line)
+tk_temp_copy::tk_temp_copy(const std::wstring& source, int64_t max_line, const std::function<bool()>& stopped)
 {
     const std::string named = "the source '" + tk_to_utf8(source) + "'";
     std::string name;
     if (!tk_unicode_to_ansi3(source.c_str(), name))
         throw tk_exception_ex("Cannot read " + named + ": ", 1);
-    switch (platform::copy_to_temporary(name, max_line, fd)) {
+    switch (platform::copy_to_temporary(name, max_line, fd, stopped)) {
     case platform::copy_failure::none:
         break;
     case platform::copy_failure::source:

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class tk_temp_copy {
@@ -13,8 +14,9 @@ public:
     // only the user may read; a line longer than max_line bytes ends the copy
     // (platform::copy_to_temporary). A source that cannot be read raises a
     // level-1 tk_exception_ex naming it; a copy that cannot be written (a
-    // full disk) one naming the source and the temporary folder.
-    tk_temp_copy(const std::wstring& source, int64_t max_line);
+    // full disk) one naming the source and the temporary folder. `stopped` is
+    // asked while the source keeps the copy waiting.
+    tk_temp_copy(const std::wstring& source, int64_t max_line, const std::function<bool()>& stopped = {});
     ~tk_temp_copy();
     tk_temp_copy(const tk_temp_copy&) = delete;
     tk_temp_copy& operator=(const tk_temp_copy&) = delete;

@@ -142,7 +142,9 @@ bool udb_profile::load(const std::wstring& path)
 {
     tk_logger::wlog(2, L"udb_profile::load(%s)", path.c_str());
     if (!tk_is_file_exist2(path, tk_exist_not_folder))
-        throw tk_exception("Profile does not exist. Please verify the correct path/name was given.", 1);
+        throw tk_exception("Profile '" + tk_to_utf8(path) +
+                               "' does not exist. Please verify the correct path/name was given.",
+                           1);
     std::string narrow;
     if (!tk_unicode_to_ansi3(path.c_str(), narrow))
         return false;

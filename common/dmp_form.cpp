@@ -39,7 +39,10 @@ dump_form::dump_form(QWidget* parent)
       lf(named(new QRadioButton(QStringLiteral("Uni&x style (\\n)"), this), "lf")),
       lock_write(named(new QCheckBox(QStringLiteral("&Add lock for write around 'INSERT' statements"), this),
                        "lock_write")),
-      ins_db(named(new QCheckBox(QStringLiteral("Insert 'CREATE &DATABASE' statement"), this), "ins_db")),
+      ins_db(named(new QCheckBox(QStringLiteral("Insert 'DROP/CREATE &DATABASE': loading the dump drops and "
+                                                "recreates the database named after the file"),
+                                 this),
+                   "ins_db")),
       ins_tables(named(new QCheckBox(QStringLiteral("Insert 'CREATE &TABLE' statements"), this), "ins_tables")),
       ins_comments(named(new QCheckBox(QStringLiteral("Insert &comments"), this), "ins_comments"))
 {

@@ -77,7 +77,8 @@ overwrite_dlg2::overwrite_dlg2(QWidget* owner, const std::wstring& title, const 
         choices[i]->setObjectName(QStringLiteral("mode%1").arg(i));
         layout->addWidget(choices[i]);
     }
-    choices[0]->setChecked(true);
+    // Enter takes the checked choice: one that keeps every table there is.
+    choices[2]->setChecked(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help,
                                          this);
     layout->addWidget(buttons);

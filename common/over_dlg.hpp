@@ -21,7 +21,8 @@ using help_opener = std::function<void(uint32_t topic)>;
 void help_on_f1(QDialog& dialog, std::function<void()> help);
 
 // Dialog 121. Accepted: get_mode() is the database mode of the checked
-// choice (0 whole database, 1 existing tables, 2 skip, 3 merge).
+// choice (0 whole database, 1 existing tables, 2 skip, 3 merge). It opens on
+// "Skip existing tables": nothing is dropped unless the user chose it.
 class overwrite_dlg2 : public QDialog {
 public:
     overwrite_dlg2(QWidget* owner, const std::wstring& title, const std::wstring& text, uint32_t help_topic,

@@ -25,6 +25,7 @@ ravelin_converter::ravelin_converter(converter_form form_, converter_hooks& hook
     // A log the user asked for that stops taking lines is worth a word.
     if (tk_logger* logger = tk_logger::try_instance())
         logger->set_failure_report([this](const std::string& file, const std::string& reason) {
+            log_failed.store(true, std::memory_order_release);
             hooks.notice(L"Cannot write the log file '" + tk_to_unicode(file) + L"': " + tk_to_unicode(reason) +
                          L"; lines of the log are lost from here on.");
         });

@@ -125,6 +125,11 @@ public:
     // The run opened or created its destination: before that, nothing was
     // written (the mode's preparation aside).
     bool destination_reached() const { return dest_reached; }
+    // What this run dropped on the server ("database 'shop'", "table
+    // 'shop.t1'") and the tables it left alone because they existed (mode 2),
+    // in the order it met them; emptied when a run begins (check_dest).
+    std::vector<std::wstring> dropped_items() const { return dropped; }
+    std::vector<std::wstring> skipped_tables() const { return skipped; }
     static std::wstring get_title();
     // Memory ran out: "Not enough memory" with what was being read (the
     // source file, the table in hand, the record when one is given, counted
@@ -167,6 +172,13 @@ public:
     // as the run makes it: the one an overwrite drops.
     std::wstring csv_dest_table() const;
 
+    // The table a CSV file gets when the user named none: its base name,
+    // made safe.
+    std::wstring default_csv_table() const;
+    // The log file stopped taking lines during this process (the user was
+    // told by a notice): it does not hold the run's log.
+    bool log_lost() const { return log_failed.load(std::memory_order_acquire); }
+
     // The CSV delimiter of n_comma: tab, ";", ",", " ".
     const wchar_t* get_delimiter() const;
 
@@ -175,6 +187,9 @@ public:
     bool check_dest_in_run = false;
     int32_t n_comma = 1;  // 0 tab, 1 ";", 2 ",", 3 space; -1 not given
     std::wstring tab_name;
+    // The CSV file tab_name was given for (typed, loaded from a profile, or
+    // the last run's): another file gets a name of its own.
+    std::wstring tab_name_for;
     bool from_xls = true;
     bool x_fnames = true;
     bool direct = true;
@@ -248,6 +263,10 @@ private:
     // Nothing for an empty failure.
     void refuse_csv_table(const std::wstring& failure) const;
     std::wstring safe_table_name(const std::wstring& name) const;
+    // "table 'db.name'", as dropped_items and skipped_tables name a table.
+    std::wstring table_item(const std::wstring& name) const;
+    // Drops an existing table; on a server it is noted as dropped.
+    void drop_table(udb_database& database, const std::wstring& name);
     // A CSV profile's table name and delimiter; a profile written before
     // they were kept names the table after its CSV file.
     void load_csv_settings(const udb_profile& profile);
@@ -272,6 +291,9 @@ private:
     std::optional<platform::file_stamp> source_stamp;
     bool dest_reached = false;
     std::atomic<bool> interrupted{false};
+    std::atomic<bool> log_failed{false};
+    std::vector<std::wstring> dropped;
+    std::vector<std::wstring> skipped;
 };
 
 // Why the file cannot be a CSV run's source: its content is a workbook's (a

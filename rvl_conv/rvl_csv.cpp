@@ -6,6 +6,8 @@
 // still closes its destination.
 #include "rvl_conv/rvl_conv.hpp"
 
+#include "TK/tk_fname.hpp"
+
 #include "SQL/sql_init.hpp"
 #include "SQL/sql_tab.hpp"
 #include "UDB/udb_vali.hpp"
@@ -124,6 +126,8 @@ void ravelin_converter::refuse_csv_table(const std::wstring& failure) const
         throw tk_exception(L"The CSV file '" + src + L"' is not converted. " + failure, 0);
 }
 
+std::wstring ravelin_converter::default_csv_table() const { return safe_table_name(tk_file_wname(src).name); }
+
 std::wstring ravelin_converter::csv_dest_table() const
 {
     const sql_table_mutator* change = get_table_mutator3(tab_name);
@@ -185,7 +189,7 @@ void ravelin_converter::convert_from_csv()
     if (settled)
         table_step([&] {
             if (replaced)
-                database->delete_tab(name);
+                drop_table(*database, name);
             const published progress(*this, reader.get());
             std::unique_ptr<udb_recordset> table = database->create_table(name, columns, indexes);
             // The user's changes name the fields by the reader's names.

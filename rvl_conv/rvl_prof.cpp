@@ -67,12 +67,10 @@ bool udb_converter::load_profile(udb_profile& profile)
     read_list(profile.get_selected_views(), selected_views);
     read_text(profile, udb_generic_settings, L"src", src);
     read_text(profile, udb_generic_settings, L"dest", dest);
-    const std::wstring log_name = profile.get_value(udb_generic_settings, L"logfile");
-    if (!log_name.empty()) {
-        const std::string name = tk_to_ansi(log_name, tk_cp_thread_acp);
-        tk_logger::log(1, "Logfile=%s", name.c_str());
-        set_logfile(name);
-    }
+    // The profile's own log, none included: never the log of the run before.
+    const std::string log_name = tk_to_ansi(profile.get_value(udb_generic_settings, L"logfile"), tk_cp_thread_acp);
+    tk_logger::log(1, "Logfile=%s", log_name.c_str());
+    set_logfile(log_name);
     read_loose_flag(profile, L"only definitions", tab_def);
     // Only the four modes there are; anything else keeps the current one.
     const std::wstring mode_text = profile.get_value(udb_generic_settings, L"mode");
@@ -220,7 +218,8 @@ void ravelin_converter::load_csv_settings(const udb_profile& profile)
     // rows it never held.
     tab_name = profile.get_value(profile_excel_settings, profile_csv_table);
     if (tab_name.empty() && !src.empty())
-        tab_name = safe_table_name(tk_file_wname(src).name);
+        tab_name = default_csv_table();
+    tab_name_for = src;
     const std::wstring delimiter = profile.get_value(profile_excel_settings, profile_csv_delimiter);
     if (delimiter.size() == 1 && delimiter[0] >= L'0' && delimiter[0] <= L'3')
         n_comma = delimiter[0] - L'0';

@@ -107,7 +107,10 @@ bool ravelin_converter::serialize_all(bool store)
     ok = tk_serializer::serialize("user", user, store) && ok;
     ok = tk_serializer::serialize("x_fnames", x_fnames, store) && ok;
     // A stored delimiter outside the table loads as the default.
-    if (!store)
+    if (!store) {
         n_comma = delimiter <= 3 ? static_cast<int32_t>(delimiter) : 1;
+        // The last run's table name is that of its own CSV file only.
+        tab_name_for = from_xls ? std::wstring() : src;
+    }
     return ok;
 }

@@ -37,7 +37,9 @@ void ravelin_converter::take_source()
 void ravelin_converter::take_copy()
 {
     try {
-        source_copy = std::make_unique<tk_temp_copy>(src, csv_line_reader::default_line_limit);
+        // A pipe no writer opened waits for one: a stop request ends the wait.
+        source_copy = std::make_unique<tk_temp_copy>(src, csv_line_reader::default_line_limit,
+                                                     [this] { return stop_requested(); });
         name_copy_as_source();
     } catch (const tk_exception&) {
         // The stop signal interrupted a blocked read: that is no failure of

@@ -16,6 +16,7 @@
 #include "rvl_conv/rvl_xstat.hpp"
 
 #include <algorithm>
+#include <exception>
 #include <new>
 
 namespace {
@@ -24,9 +25,17 @@ namespace {
 bool is_server_error(const tk_exception& e) { return (e.get_code() & 0xFFFF0000u) == 0x400000u; }
 
 // Every table's record count starts at 0, however the previous copy ended.
+// A copy that a failure or a stop ends keeps its count: the front end tells
+// how far it got.
 struct rows_reset {
     std::atomic<uint64_t>& rows;
-    ~rows_reset() { rows.store(0, std::memory_order_relaxed); }
+    const int unwinding = std::uncaught_exceptions();
+    explicit rows_reset(std::atomic<uint64_t>& rows_) : rows(rows_) { rows.store(0, std::memory_order_relaxed); }
+    ~rows_reset()
+    {
+        if (std::uncaught_exceptions() == unwinding)
+            rows.store(0, std::memory_order_relaxed);
+    }
 };
 
 // The characters of the longest value of each column.

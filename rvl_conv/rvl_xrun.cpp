@@ -140,10 +140,12 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
             name = validator.get_safe_name(name);
         sql_check_column_count(name, columns);
         if (database.is_table_exist(name)) {
-            if (mode == 2)
-                return;  // skipped: nothing created
+            if (mode == 2) {
+                skipped.push_back(table_item(name));
+                return;  // nothing created
+            }
             if (mode == 1)
-                database.delete_tab(name);
+                drop_table(database, name);
         }
         const bool existed = database.is_table_exist(name);
         tell_sheet_notices(*source, table, hooks);

@@ -86,6 +86,62 @@ void fill_charsets(QComboBox* combo, const std::vector<std::wstring>& items, con
     combo->setCurrentIndex(index);
 }
 
+// The name the CSV file's table is written under, as the user gave it: the
+// rename of "Edit Table", else the table name.
+std::wstring given_table_name(const ravelin_converter& c)
+{
+    const sql_table_mutator* change = c.get_table_mutator3(c.tab_name);
+    return change != nullptr && !change->new_name.empty() ? change->new_name : c.tab_name;
+}
+
+// The CSV table's name as the settings page stores it, given for the
+// current file.
+void store_table_name(ravelin_converter& c, const std::wstring& name)
+{
+    if (name.empty())
+        return;  // Next refuses it; the name and its changes stay as they were
+    // The field shows the rename of "Edit Table" where there is one: the
+    // rename is what it changes, and the columns' changes stay.
+    if (sql_table_mutator* change = c.get_table_mutator3(c.tab_name); change != nullptr && !change->new_name.empty())
+        c.get_table_mutator2(c.tab_name, name);
+    else
+        c.tab_name = name;
+    c.tab_name_for = c.get_src();
+}
+
+// A CSV file going to a server: what to do with an existing table of the
+// name the run writes. ask_create: a database that does not exist is asked
+// about (else it was already). Sets the mode; wiz_stay when the user kept
+// the page.
+int settle_existing_table(QWidget* owner, bool ask_create)
+{
+    ravelin_converter& c = converter();
+    tk_logger::wlog(1, L"GOT TABLE '%s'", c.tab_name.c_str());
+    tk_logger::wlog(1, L"mysql_converter_impl::is_mysql_base_exist( %s )", c.get_dest().c_str());
+    // Without a table of that name the run only ever replaces its own table:
+    // a profile saved from this run must not drop the whole database.
+    int32_t mode = 1;
+    if (!c.engine.is_db_exist(c.get_dest())) {
+        tk_logger::log(1, "MySQL DB not exists...");
+        if (ask_create &&
+            !wizard_shell::question(L"Destination database '" + c.get_dest() + L"' doesn't exist. Create it?"))
+            return wiz_stay;
+    } else if (const std::wstring table = c.csv_dest_table(); c.open_mysql_base(c.get_dest(), 4)->is_table_exist(table)) {
+        // Named as the run names it: Overwrite drops that table.
+        overwrite_dlg dialog(owner, wizard_shell::instance().get_title(), 1019,
+                             L"Table '" + table + L"' already exists in database '" + c.get_dest() +
+                                 L"'. Click 'Help' button\nfor more information.",
+                             [](uint32_t topic) { wizard_shell::display_help(topic); });
+        const int answer = ui().exec(dialog);
+        if (answer != overwrite_dlg::overwrite && answer != overwrite_dlg::merge)
+            return wiz_stay;
+        // Overwrite: the run drops the table when it starts, not now.
+        mode = answer == overwrite_dlg::merge ? 3 : 1;
+    }
+    c.set_mode(mode);
+    return wiz_order;
+}
+
 } // namespace
 
 int combo_item_for(const std::vector<std::wstring>& items, const std::wstring& setting)
@@ -125,6 +181,18 @@ conversion_settings::conversion_settings()
     layout->addStretch();
 }
 
+std::wstring conversion_settings::csv_table_shown()
+{
+    ravelin_converter& c = converter();
+    // A name given for another file is not this one's: its rows would
+    // replace that table.
+    if (c.tab_name_for != c.get_src()) {
+        c.tab_name = c.get_src().empty() ? std::wstring() : c.default_csv_table();
+        c.tab_name_for = c.get_src();
+    }
+    return given_table_name(c);
+}
+
 int conversion_settings::page_init()
 {
     tk_logger::log(2, "conversion_settings::page_init");
@@ -140,8 +208,8 @@ int conversion_settings::page_init()
         refine->setChecked(c.refine_types);
         skip_empty->setChecked(c.skip_empty_rows);
         structure_only->setChecked(c.tab_def);
-    } else if (!c.tab_name.empty()) {
-        table->setText(qwide(c.tab_name));
+    } else {
+        table->setText(qwide(csv_table_shown()));
     }
     fill_combos();
     return 1;
@@ -171,7 +239,7 @@ void conversion_settings::store_file_info()
         c.skip_empty_rows = skip_empty->isChecked();
         c.tab_def = structure_only->isChecked();
     } else {
-        c.tab_name = text_of(table);
+        store_table_name(c, text_of(table));
         tk_logger::wlog(1, L"sel_file_page::store_file_info(tab_name=%s)", c.tab_name.c_str());
     }
     const std::wstring set = charset->currentText().toStdWString();
@@ -204,41 +272,13 @@ int conversion_settings::on_next()
     const ravelin_converter& c = converter();
     if (c.from_xls)
         return static_cast<int>(sheets_page_id);
-    if (c.tab_name.empty()) {
+    if (table->text().isEmpty()) {
         wizard_shell::message(L"You should specify MySQL table name");
         return wiz_stay;
     }
-    if (c.direct && check_table() == wiz_stay)
+    if (c.direct && settle_existing_table(this, true) == wiz_stay)
         return wiz_stay;
     return static_cast<int>(delim_page_id);
-}
-
-int conversion_settings::check_table()
-{
-    ravelin_converter& c = converter();
-    tk_logger::wlog(1, L"GOT TABLE '%s'", c.tab_name.c_str());
-    tk_logger::wlog(1, L"mysql_converter_impl::is_mysql_base_exist( %s )", c.get_dest().c_str());
-    // Without a table of that name the run only ever replaces its own table:
-    // a profile saved from this run must not drop the whole database.
-    int32_t mode = 1;
-    if (!c.engine.is_db_exist(c.get_dest())) {
-        tk_logger::log(1, "MySQL DB not exists...");
-        if (!wizard_shell::question(L"Destination database doesn't exist. Create?"))
-            return wiz_stay;
-    } else if (const std::wstring table = c.csv_dest_table(); c.open_mysql_base(c.get_dest(), 4)->is_table_exist(table)) {
-        // Named as the run names it: Overwrite drops that table.
-        overwrite_dlg dialog(this, wizard_shell::instance().get_title(), 1019,
-                             L"Table '" + table + L"' already exists in database '" + c.get_dest() +
-                                 L"'. Click 'Help' button\nfor more information.",
-                             [](uint32_t topic) { wizard_shell::display_help(topic); });
-        const int answer = ui().exec(dialog);
-        if (answer != overwrite_dlg::overwrite && answer != overwrite_dlg::merge)
-            return wiz_stay;
-        // Overwrite: the run drops the table when it starts, not now.
-        mode = answer == overwrite_dlg::merge ? 3 : 1;
-    }
-    c.set_mode(mode);
-    return wiz_order;
 }
 
 delim_page::delim_page()
@@ -282,6 +322,7 @@ int delim_page::page_init()
     delimiters[index]->setChecked(true);
     field_names->setChecked(c.x_fnames);
     refine->setChecked(c.refine_types);
+    settled_table = c.csv_dest_table();
     return 1;
 }
 
@@ -302,6 +343,14 @@ void delim_page::store()
 int delim_page::on_next()
 {
     store();
+    // "Edit Table" may have renamed the table: an existing table of the new
+    // name is asked about as the settings page asks about its name.
+    const ravelin_converter& c = converter();
+    if (c.direct && c.csv_dest_table() != settled_table) {
+        if (settle_existing_table(this, false) == wiz_stay)
+            return wiz_stay;
+        settled_table = c.csv_dest_table();
+    }
     return static_cast<int>(progress_page_id);
 }
 

@@ -40,9 +40,12 @@ public:
 private:
     void fill_combos();
     void store_file_info();
-    // A CSV file going to a server: what to do with an existing table.
-    int check_table();
+    // The CSV table's name as the run will write it (before it is made
+    // safe); a file other than the one the name was given for gets its base
+    // name first.
+    std::wstring csv_table_shown();
 };
+
 
 class delim_page : public wizard_page<delim_page_id, wiz_back_next, psp_hashelp> {
 public:
@@ -63,4 +66,6 @@ public:
 
 private:
     void store();
+
+    std::wstring settled_table;  // the table name the existing-table question was settled for
 };

@@ -10,6 +10,7 @@
 #include "TK/tk_files.hpp"
 #include "TK/tk_fname.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
 #include "common/over_dlg.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_conv/rvl_errt.hpp"
@@ -19,6 +20,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <filesystem>
 
 namespace {
 
@@ -37,6 +40,24 @@ std::string known_message(const tk_exception& e, bool with_server)
 }
 
 std::wstring name_part(const std::wstring& path) { return tk_file_wname(path).name; }
+
+// A workbook that does not open: the known message of its failure, else that
+// the file is no readable workbook, with the reader's cause.
+std::wstring unreadable_workbook(const tk_exception& e, const std::wstring& path)
+{
+    const std::string known = known_message(e, false);
+    if (known != e.what())
+        return tk_to_unicode(known);
+    return L"The file '" + path + L"' is not a readable MS Excel workbook.\nCause: " + tk_to_unicode(known);
+}
+
+// Only a plain file is read on the page: a named pipe or a device gives its
+// bytes once, and they belong to the run.
+bool is_plain_file(const std::wstring& path)
+{
+    std::error_code failed;
+    return std::filesystem::is_regular_file(std::filesystem::path(path), failed);
+}
 
 QPushButton* browse_button(QWidget* parent, const char* name)
 {
@@ -142,8 +163,8 @@ int sel_file_page::page_init()
     } else if (dest_kind_changed) {
         dest->clear();
     }
-    if (!c.get_logfile().empty())
-        log->setText(QString::fromStdString(c.get_logfile()));
+    // Empty included: a profile without a log runs without one.
+    log->setText(QString::fromStdString(c.get_logfile()));
     return 1;
 }
 
@@ -208,7 +229,7 @@ bool sel_file_page::check_xls(const std::wstring& path)
     try {
         xls_reader::open_xls(*engine, path, converter().x_fnames);
     } catch (const dao_exception& e) {
-        wizard_shell::error(known_message(e, false));
+        wizard_shell::error(unreadable_workbook(e, path));
         return false;
     }
     return true;
@@ -238,16 +259,18 @@ int sel_file_page::check_fields()
         return wiz_stay;
     }
     if (!tk_is_file_exist2(c.get_src(), tk_exist_not_folder)) {
-        wizard_shell::error(L"Source file does not exist.\r\nPlease verify the correct file name was given.");
+        wizard_shell::error(L"Source file '" + c.get_src() +
+                            L"' does not exist.\r\nPlease verify the correct file name was given.");
         return wiz_stay;
     }
     if (c.get_dest().empty()) {
         wizard_shell::message(c.direct ? L"You should enter MySQL database name" : L"You should enter dump file name");
         return wiz_stay;
     }
-    if (c.from_xls && !check_xls(c.get_src()))
+    const bool plain = is_plain_file(c.get_src());
+    if (c.from_xls && plain && !check_xls(c.get_src()))
         return wiz_stay;
-    if (const std::wstring failure = c.from_xls ? std::wstring() : workbook_as_csv_failure(c.get_src());
+    if (const std::wstring failure = c.from_xls || !plain ? std::wstring() : workbook_as_csv_failure(c.get_src());
         !failure.empty()) {
         wizard_shell::error(failure + L"\nChoose \"MS Excel spreadsheet\" as the source on the first page.");
         return wiz_stay;
@@ -280,7 +303,7 @@ int sel_file_page::check_dump_dest()
     common_check_dest(c.get_dest());
     // The run replaces an existing file only once the new dump is complete.
     if (tk_is_file_exist2(c.get_dest(), tk_exist_not_folder) &&
-        !wizard_shell::question(L"Destination file already exists. Overwrite?"))
+        !wizard_shell::question(L"Destination file '" + c.get_dest() + L"' already exists. Overwrite?"))
         return wiz_stay;
     return static_cast<int>(conversion_page_id);
 }

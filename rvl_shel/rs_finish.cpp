@@ -1,5 +1,7 @@
 #include "rvl_shel/rs_finish.hpp"
 
+#include "GUI2/g_guard.hpp"
+#include "SQL/sql_dump.hpp"
 #include "TK/tk_utils.hpp"
 
 #include <filesystem>
@@ -14,20 +16,125 @@ std::wstring source_words(const ravelin_converter& converter)
 
 const wchar_t finish_hint[] = L"Click 'Finish' to exit the wizard.";
 
+QString heading_of(run_outcome outcome)
+{
+    switch (outcome) {
+    case run_outcome::completed:
+        return QStringLiteral("Conversion completed");
+    case run_outcome::completed_with_errors:
+        return QStringLiteral("Conversion completed with errors");
+    case run_outcome::failed:
+        return QStringLiteral("Conversion failed");
+    case run_outcome::nothing_written:
+        break;
+    }
+    return QStringLiteral("Nothing was converted");
+}
+
+std::wstring first_sentence(run_outcome outcome, const std::wstring& words)
+{
+    switch (outcome) {
+    case run_outcome::completed:
+        return L"Wizard has converted " + words + L"\ninto MySQL format successfully.";
+    case run_outcome::completed_with_errors:
+        return L"Wizard has converted " + words + L" to its end, but there were some errors: what they name was "
+                                                  L"not converted as it stands.";
+    case run_outcome::failed:
+        return L"The conversion of " + words + L" ended before its end, by the failure listed below.";
+    case run_outcome::nothing_written:
+        break;
+    }
+    return L"The conversion of " + words + L" ended before anything was written, by the failure listed below.";
+}
+
+std::wstring joined(const std::vector<std::wstring>& items)
+{
+    std::wstring text;
+    for (const std::wstring& item : items)
+        text += (text.empty() ? L"" : L", ") + item;
+    return text;
+}
+
+// A run that ended early in a live database: what the database keeps.
+std::wstring kept_in_database(const ravelin_converter& converter)
+{
+    std::wstring text = L"Database '" + converter.get_dest() + L"' keeps what was written before the end";
+    if (const std::wstring table = table_in_hand(converter); !table.empty())
+        text += std::wstring(converter.from_xls ? L": the tables converted before, and" : L":") +
+                L" the rows of table '" + table + L"' the server took before the end (" +
+                std::to_wstring(converter.rows_done.load()) + L" of its rows had been read).";
+    else
+        text += L".";
+    return text;
+}
+
+std::wstring destination_note(const ravelin_converter& converter, run_outcome outcome)
+{
+    if (!converter.destination_reached())
+        return nothing_written(converter);
+    if (converter.direct && outcome == run_outcome::failed)
+        return kept_in_database(converter);
+    // After errors a table may have been left out: only what was converted is there.
+    if (converter.direct)
+        return (outcome == run_outcome::completed ? L"The data was written into the database '"
+                                                  : L"What was converted was written into the database '") +
+               converter.get_dest() + L"'.";
+    if (!converter.unfinished_dump().empty())
+        return std::wstring();  // the list says which file holds the dump written so far
+    std::wstring note = L"The dump was written to " + full_path(converter.get_dest()) + L".";
+    const dump_options& options = converter.dump_opts;
+    if (options.b_ins_db && options.b_ins_tables && converter.get_mode() != 2 && converter.get_mode() != 3)
+        note += L" Loading it drops the database '" + dmp_database::get_db_name(converter.get_dest(), options) +
+                L"' and creates it again.";
+    return note;
+}
+
+void add_line(std::wstring& text, const std::wstring& line)
+{
+    if (!line.empty())
+        text += (text.empty() ? L"" : L"\n") + line;
+}
+
 } // namespace
 
-finish_page::finish_page() : gui_finish_page_t(L"", L"", L"rvl") {}
+run_outcome outcome_of(const progress_page& progress)
+{
+    const ravelin_converter& converter = tk_singleton<ravelin_converter>::instance();
+    if (progress.ended_early() || converter.was_interrupted())
+        return converter.destination_reached() ? run_outcome::failed : run_outcome::nothing_written;
+    if (progress.errors_in_run() == 0)
+        return run_outcome::completed;
+    return converter.destination_reached() ? run_outcome::completed_with_errors : run_outcome::nothing_written;
+}
+
+int exit_code_of(run_outcome outcome)
+{
+    switch (outcome) {
+    case run_outcome::completed:
+        return 0;
+    case run_outcome::completed_with_errors:
+        return 1;
+    case run_outcome::failed:
+    case run_outcome::nothing_written:
+        break;
+    }
+    return wizard_failure;
+}
+
+finish_page::finish_page(const progress_page& progress_) : gui_finish_page_t(L"", L"", L"rvl"), progress(progress_)
+{
+}
 
 int finish_page::page_init()
 {
+    tk_logger::log(2, "gui_finish_page::page_init");
     const ravelin_converter& converter = tk_singleton<ravelin_converter>::instance();
-    const std::wstring words = source_words(converter);
-    std::wstring note = written_note(converter);
-    if (!note.empty())
-        note += L"\n";
-    set_texts(L"There were some errors while converting " + words + L".\n" + note + finish_hint,
-              L"Wizard has converted " + words + L"\ninto MySQL format successfully.\n" + note + L"\n" + finish_hint);
-    return gui_finish_page_t::page_init();
+    const run_outcome outcome = outcome_of(progress);
+    std::wstring text = first_sentence(outcome, source_words(converter));
+    if (const std::wstring note = written_note(converter, outcome); !note.empty())
+        text += L"\n" + note;
+    panel.show_outcome(heading_of(outcome), text + L"\n\n" + finish_hint);
+    return 1;
 }
 
 std::wstring full_path(const std::wstring& path)
@@ -37,22 +144,34 @@ std::wstring full_path(const std::wstring& path)
     return failed ? path : absolute.lexically_normal().wstring();
 }
 
-std::wstring nothing_written(const ravelin_converter& converter)
+std::wstring table_in_hand(const ravelin_converter& converter)
 {
-    return converter.direct ? L"Nothing was written to the MySQL server." : L"Nothing was written: no dump file was made.";
+    const std::wstring table = converter.get_cur_table();
+    return table.empty() || converter.from_xls ? table : converter.csv_dest_table();
 }
 
-std::wstring written_note(const ravelin_converter& converter)
+std::wstring nothing_written(const ravelin_converter& converter)
 {
-    std::wstring note;
-    if (!converter.destination_reached())
-        note = nothing_written(converter);
-    else if (converter.direct)
-        note = L"The data was written into the database '" + converter.get_dest() + L"'.";
-    else if (converter.unfinished_dump().empty())
-        note = L"The dump was written to " + full_path(converter.get_dest()) + L".";
-    // else the error list says which file holds the dump written so far
-    if (const std::string& log = converter.get_logfile(); !log.empty())
-        note += (note.empty() ? L"" : L"\n") + (L"The log was written to " + full_path(tk_to_unicode(log)) + L".");
+    return converter.direct ? L"Nothing was written to the MySQL server."
+                            : L"Nothing was written: no dump file was made.";
+}
+
+std::wstring dropped_and_skipped(const ravelin_converter& converter)
+{
+    std::wstring text;
+    if (const std::vector<std::wstring> dropped = converter.dropped_items(); !dropped.empty())
+        add_line(text, L"Dropped by the run: " + joined(dropped) + L".");
+    if (const std::vector<std::wstring> skipped = converter.skipped_tables(); !skipped.empty())
+        add_line(text, L"Skipped because they existed, left as they were: " + joined(skipped) + L".");
+    return text;
+}
+
+std::wstring written_note(const ravelin_converter& converter, run_outcome outcome)
+{
+    std::wstring note = destination_note(converter, outcome);
+    add_line(note, dropped_and_skipped(converter));
+    // A log that lost lines was named by a notice; no log, none claimed.
+    if (const std::string& log = converter.get_logfile(); !log.empty() && !converter.log_lost())
+        add_line(note, L"The log was written to " + full_path(tk_to_unicode(log)) + L".");
     return note;
 }

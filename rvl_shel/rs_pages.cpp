@@ -4,7 +4,7 @@
 #include "rvl_conv/rvl_conv.hpp"
 
 interactive_pages::interactive_pages()
-    : welcome(L"rvl"), sheets(L"There are no tables selected. Continue anyway?")
+    : welcome(L"rvl"), sheets(L"There are no worksheets selected. Continue anyway?")
 {
     dump.set_header(QStringLiteral("Step 1 of 5"), QStringLiteral("MySQL dump file settings"));
     settings.set_header(QStringLiteral("Step 1 of 5"), QStringLiteral("Connect to MySQL server"));

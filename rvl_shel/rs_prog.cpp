@@ -28,9 +28,9 @@ std::wstring dump_kept_in(const std::wstring& path)
 std::wstring interrupted_text(const ravelin_converter& converter)
 {
     std::wstring text = interrupted;
-    if (const std::wstring table = converter.get_cur_table(); !table.empty())
-        text += L"\nIt stopped in table '" + table + L"' at row " + std::to_wstring(converter.rows_done.load()) +
-                L".";
+    if (const std::wstring table = table_in_hand(converter); !table.empty())
+        text += L"\nIt stopped in table '" + table + L"' after " + std::to_wstring(converter.rows_done.load()) +
+                L" rows.";
     if (!converter.destination_reached())
         text += L"\n" + nothing_written(converter);
     else if (converter.direct)
@@ -39,6 +39,8 @@ std::wstring interrupted_text(const ravelin_converter& converter)
                 L"rows so far.";
     else if (const std::wstring kept = converter.unfinished_dump(); !kept.empty())
         text += L"\n" + dump_kept_in(kept) + L": the statements written before the stop.";
+    if (const std::wstring dropped = dropped_and_skipped(converter); !dropped.empty())
+        text += L"\n" + dropped;
     return text;
 }
 
@@ -46,21 +48,27 @@ std::wstring interrupted_text(const ravelin_converter& converter)
 // thread and the done flag set however it ends.
 class wizard_run : public tk_thread_functor {
 public:
+    explicit wizard_run(std::atomic<int>& result_) : result(result_) {}
+
     uint32_t operator()() override
     {
         ravelin_converter& converter = tk_singleton<ravelin_converter>::instance();
-        uint32_t result = 1;
+        uint32_t answer = 1;
         try {
-            result = converter();
+            answer = converter();
         } catch (const wizard_exit& e) {
             wizard_shell::end_program(e.code);
         } catch (...) {
             tk_logger::log(3, "The conversion ended by an unknown failure");
             wizard_shell::error(std::wstring(L"The conversion ended by an unknown failure."));
         }
+        result.store(static_cast<int>(answer), std::memory_order_release);
         converter.done.store(true, std::memory_order_release);
-        return result;
+        return answer;
     }
+
+private:
+    std::atomic<int>& result;
 };
 
 QLabel* caption(const char* text, QWidget* page)
@@ -92,7 +100,7 @@ progress_page::progress_page()
 
 progress_page::~progress_page() { stop_and_wait(); }
 
-tk_thread_functor* progress_page::create_functor() { return new wizard_run; }
+tk_thread_functor* progress_page::create_functor() { return new wizard_run(run_result); }
 
 int progress_page::page_init()
 {
@@ -110,6 +118,10 @@ int progress_page::page_init()
 void progress_page::start_run()
 {
     wizard_shell& shell = wizard_shell::instance();
+    // What the pages reported before is not the run's result.
+    shell.clear_errors();
+    errors_before = error_handler::instance().error_count();
+    started = true;
     // The timer belongs to the window thread: a worker's timer would never fire.
     shell.set_timer(200);
     try {
@@ -168,13 +180,16 @@ void progress_page::show_finish()
 
 void progress_page::on_help() { wizard_shell::display_help(progress_help_topic); }
 
+int progress_page::errors_in_run() const { return error_handler::instance().error_count() - errors_before; }
+
 int progress_page::on_cancel()
 {
     ravelin_converter& converter = tk_singleton<ravelin_converter>::instance();
     // Nothing more is written while the user decides.
     converter.request_pause(true);
     asking = true;
-    const bool leave = wizard_page_base::on_cancel() != 0;
+    const bool leave = wizard_shell::question(L"Do you want to stop the conversion and exit the wizard?\nWhat "
+                                              L"was written so far stays where it is.");
     asking = false;
     if (leave)
         stop_and_wait();

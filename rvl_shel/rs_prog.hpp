@@ -8,6 +8,8 @@
 #include "GUI2/g_wiz_pg.hpp"
 #include "TK/tk_threa.hpp"
 
+#include <atomic>
+
 class QLabel;
 class QProgressBar;
 
@@ -32,6 +34,14 @@ public:
     // The status line as the converter's progress gives it now.
     static QString status_text();
 
+    // Once the run is done: a failure, or a worker that could not start,
+    // ended it before its end (a stop or Abort the converter tells itself).
+    bool ended_early() const { return started && run_result.load(std::memory_order_acquire) != 0; }
+    // The failures reported since the run began.
+    int errors_in_run() const;
+    // The run was started.
+    bool has_run() const { return started; }
+
 protected:
     // The run of the registered converter, which catches whatever it raises.
     tk_thread_functor* create_functor() override;
@@ -47,4 +57,9 @@ private:
     QProgressBar* bar;
     bool stopping = false;
     bool asking = false;  // Cancel's question is open
+    bool started = false;
+    int errors_before = 0;
+    // What the converter's run answered (0 to its end or stopped, 1 ended by
+    // a failure); -1 until it has.
+    std::atomic<int> run_result{-1};
 };

@@ -62,13 +62,16 @@ bool load_quick_profile(ravelin_converter& converter, const std::string& command
     return loaded;
 }
 
-void prepare_destination(ravelin_converter& converter)
+void prepare_run(ravelin_converter& converter)
 {
     if (converter.from_xls)
         converter.select_profile_sheets();
     if (converter.direct)
         converter.connect_mysql_server();
-    converter.check_dest();
+    // The destination is prepared by the run, as the pages' runs are: a
+    // source that keeps it waiting (a pipe without a writer) can be
+    // cancelled, and what it refuses reaches the finish page.
+    converter.check_dest_in_run = true;
 }
 
 int run_wizard(const std::string& command_line)
@@ -82,14 +85,14 @@ int run_wizard(const std::string& command_line)
     interactive_pages pages;
     progress_page progress;
     progress.set_header(QStringLiteral("Step 5 of 5"), QStringLiteral("Data conversion is in progress"));
-    finish_page finish;
+    finish_page finish(progress);
     // Made first: the boxes of a profile that cannot be run carry its title.
     wizard_shell shell(ravelin_converter::get_title());
     if (quick) {
         try {
             if (!load_quick_profile(converter, command_line))
                 return wizard_failure;
-            prepare_destination(converter);
+            prepare_run(converter);
         } catch (const tk_exception& e) {
             error_handler::instance().handle(e, true);
             return wizard_failure;
@@ -101,7 +104,11 @@ int run_wizard(const std::string& command_line)
     shell.add_page(finish);
     const int result = shell.run();
     progress.stop_and_wait();
-    return result == wizard_failure ? wizard_failure : 0;
+    if (result == wizard_failure)
+        return wizard_failure;
+    // The run's outcome, as the console's exit code tells it; a wizard left
+    // before any run did nothing.
+    return progress.has_run() ? exit_code_of(outcome_of(progress)) : 0;
 }
 
 } // namespace

@@ -17,6 +17,8 @@ void install_window_services();
 bool gui_initialize();
 
 // The whole program once an application exists: the logger, the error
-// handler, the converter, the shell and its pages. The exit code: 0, or 255
-// when the program ended by a failure.
+// handler, the converter, the shell and its pages. The exit code is the
+// console's for the same run: 0 completed, 1 completed with failures
+// reported, 255 when a failure, Abort or Cancel ended it or the program
+// ended by a failure; 0 when the wizard was left before any run.
 int ravelin_run(const std::string& command_line);

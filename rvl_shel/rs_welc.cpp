@@ -270,7 +270,8 @@ int settings_page::on_next()
     } catch (const tk_exception& e) {
         tk_logger::log(2, "Got tk_exception");
         const std::string known = tk_error_converter(mysql_err_map_size, mysql_err_map).convert(e.get_code());
-        wizard_shell::error(known.empty() ? std::string(e.what()) : known);
+        // The client's own words name the host and port it tried.
+        wizard_shell::error(known.empty() ? std::string(e.what()) : known + "\nCause: " + e.what());
         const uint32_t number = e.get_code() & 0xFFFF;
         if (number == 0x4E1 || number == 0x4E2)
             wizard_shell::display_help(1017);

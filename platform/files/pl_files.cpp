@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <poll.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -254,13 +255,34 @@ copy_failure failed(copy_failure side)
     return side;
 }
 
+// Waits until the source has bytes or its end; false when the wait was
+// stopped first. A named pipe opened without blocking has no end before a
+// writer came and went, so its reader waits here, not in open(). Without
+// `stopped`, a signal that interrupts the wait is the user's stop (EINTR).
+bool wait_for_bytes(int fd, const std::function<bool()>& stopped)
+{
+    for (;;) {
+        pollfd waiting{fd, POLLIN, 0};
+        const int ready = ::poll(&waiting, 1, 100);
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            return true;  // bytes, the end, or a failure the read reports
+        if (ready < 0 && !stopped)
+            return false;
+        if (stopped && stopped()) {
+            errno = ECANCELED;
+            return false;
+        }
+    }
+}
+
 } // namespace
 
-copy_failure copy_to_temporary(const std::string& source, int64_t max_line, int& copy)
+copy_failure copy_to_temporary(const std::string& source, int64_t max_line, int& copy,
+                               const std::function<bool()>& stopped)
 {
-    // A signal that interrupts a blocked open or read is the user's stop:
-    // EINTR is a failure here, never a reason to wait on.
-    unique_fd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    // A signal that interrupts a blocked read is the user's stop: EINTR is a
+    // failure here, never a reason to wait on.
+    unique_fd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!from.valid())
         return failed(copy_failure::source);
     unique_fd to(create_unnamed_temporary());
@@ -269,7 +291,11 @@ copy_failure copy_to_temporary(const std::string& source, int64_t max_line, int&
     std::string buffer(1 << 20, '\0');
     int64_t line = 0;  // bytes of the last line copied so far
     while (line <= max_line) {
+        if (!wait_for_bytes(from.get(), stopped))
+            return failed(copy_failure::source);
         const ssize_t got = ::read(from.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EAGAIN)
+            continue;
         if (got < 0)
             return failed(copy_failure::source);
         if (got == 0)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -103,9 +104,14 @@ std::string temporary_folder();
 // than `max_line` bytes ends the copy after max_line + 1 of its bytes: an
 // endless source without line ends (a device of zeros) cannot fill the disk,
 // and whoever reads the copy meets the line too long. A failure sets the last
-// error and tells which side failed; a signal that interrupts a blocked open
-// or read of the source is a failure of the source (EINTR).
+// error and tells which side failed; a signal that interrupts a blocked read
+// of the source is a failure of the source (EINTR). `stopped`, when given,
+// is asked every 100 ms while the source has nothing to give (a named pipe
+// that no writer opened yet, a writer that is silent): true ends the copy
+// as a failure of the source (ECANCELED), so a waiting run can always be
+// stopped.
 enum class copy_failure { none, source, copy };
-copy_failure copy_to_temporary(const std::string& source, int64_t max_line, int& copy);
+copy_failure copy_to_temporary(const std::string& source, int64_t max_line, int& copy,
+                               const std::function<bool()>& stopped = {});
 
 } // namespace platform

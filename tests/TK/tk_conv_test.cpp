@@ -75,9 +75,10 @@ TEST(TkConverter, RefusedNamesRaiseTheirMessageInOrderOfChecks)
     const struct {
         std::string name, message;
     } cases[] = {
-        {dir.path().string(), "Logfile name specifies an existing path."},
-        {locked, "Logfile name specifies an existing read-only file."},
-        {dir.file("missing/x.log"), "Logfile path does not exist.\nPlease verify the correct path was given."},
+        {dir.path().string(), "Logfile '" + dir.path().string() + "' specifies an existing path."},
+        {locked, "Logfile '" + locked + "' specifies an existing read-only file."},
+        {dir.file("missing/x.log"),
+         "Logfile '" + dir.file("missing/x.log") + "': its path does not exist.\nPlease verify the correct path was given."},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(refusal(conv, c.name), c.message) << c.name;
@@ -99,7 +100,8 @@ TEST(TkConverter, AFolderWithoutWriteAccessIsRefused)
         tk_logger logger(nullptr, false, 3, false);
         converter conv;
         const bool refused = refusal(conv, folder + "/x.log") ==
-                             "Cannot create log file. Make sure you have sufficient\nprivileges to create files in the directory.";
+                             "Cannot create log file '" + folder +
+                                 "/x.log'. Make sure you have sufficient\nprivileges to create files in the directory.";
         return refused && !logger.is_enabled() ? 0 : 1;
     });
     EXPECT_EQ(result, 0);

@@ -96,7 +96,8 @@ TEST(UdbProfile, AMissingProfileIsALevelOneError)
             FAIL() << path;
         } catch (const tk_exception& e) {
             EXPECT_EQ(e.get_level(), 1);
-            EXPECT_STREQ(e.what(), "Profile does not exist. Please verify the correct path/name was given.");
+            EXPECT_EQ(std::string(e.what()),
+                      "Profile '" + path + "' does not exist. Please verify the correct path/name was given.");
         }
     }
 }

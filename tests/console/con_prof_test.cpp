@@ -182,7 +182,7 @@ TEST(ConsoleProfile, AMissingProfileEndsTheProgram)
     test_dir dir;
     const program_result r = run_morvante(dir, {"--profile=none.rvl", "--src=a.csv", "--dest=db"});
     EXPECT_EQ(r.code, 255);
-    EXPECT_EQ(r.out, "Error:\nProfile does not exist. Please verify the correct path/name was given.\n");
+    EXPECT_EQ(r.out, "Error:\nProfile 'none.rvl' does not exist. Please verify the correct path/name was given.\n");
 }
 
 TEST(ConsoleProfile, AValueTheNewTypeCannotTakeIsReported)

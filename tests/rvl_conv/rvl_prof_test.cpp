@@ -373,7 +373,8 @@ TEST_F(Profile, AMissingFileHasItsMessage)
         FAIL() << "loaded";
     } catch (const tk_exception& e) {
         EXPECT_EQ(e.get_level(), 1);
-        EXPECT_STREQ(e.what(), "Profile does not exist. Please verify the correct path/name was given.");
+        EXPECT_EQ(std::string(e.what()), "Profile '" + tk_to_utf8(file("missing.rvl")) +
+                                             "' does not exist. Please verify the correct path/name was given.");
     }
 }
 

@@ -11,6 +11,7 @@
 #include "common/over_dlg.hpp"
 #include "TK/tk_excep.hpp"
 #include "TK/tk_log.hpp"
+#include "UDB/udb_prof.hpp"
 #include "con_help.hpp"
 #include "config_home.hpp"
 #include "fake_ui.hpp"
@@ -38,10 +39,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <sstream>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #if !defined(RVL_PROFILES) || !defined(RVL_WORKBOOKS) || !defined(RVL_TYPES)
@@ -74,7 +78,7 @@ struct wizard_fixture : in_folder {
     ravelin_converter converter{converter_form::wizard, hooks};
     interactive_pages pages;
     progress_page progress;
-    finish_page finish;
+    finish_page finish{progress};
     wizard_shell shell{ravelin_converter::get_title()};  // hands the pages back as it closes
 
     wizard_fixture()
@@ -107,6 +111,14 @@ struct wizard_fixture : in_folder {
     bool wait_for_finish()
     {
         return QTest::qWaitFor([this] { return current() == finish_page_id; }, 20000);
+    }
+    std::string finish_text() const
+    {
+        return finish.findChild<QLabel*>(QStringLiteral("result"))->text().toStdString();
+    }
+    std::string finish_heading() const
+    {
+        return finish.findChild<QLabel*>(QStringLiteral("heading"))->text().toStdString();
     }
 };
 
@@ -310,14 +322,15 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
     };
     const file_case cases[] = {
         {"no source", false, "", "out.sql", "", box_kind::message, "You should enter the source file name"},
-        {"missing source", false, "gone.csv", "out.sql", "", box_kind::error, "Source file does not exist."},
+        {"missing source", false, "gone.csv", "out.sql", "", box_kind::error, "Source file 'gone.csv' does not exist."},
         {"no dump file", false, "items.csv", "", "", box_kind::message, "You should enter dump file name"},
         {"dump into a folder", false, "items.csv", ".", "", box_kind::error, "should specify a file, not folder"},
-        {"damaged workbook", true, "broken.xlsx", "out.sql", "", box_kind::error, ""},
+        {"damaged workbook", true, "broken.xlsx", "out.sql", "", box_kind::error,
+         "broken.xlsx' is not a readable MS Excel workbook.\nCause: External table is not in the expected format."},
         {"a workbook as the CSV file", false, "book.csv", "out.sql", "", box_kind::error,
          "is a workbook, not a CSV file: convert it as an MS Excel spreadsheet.\nChoose \"MS Excel spreadsheet\""},
         {"log file in no folder", false, "items.csv", "out.sql", "/no/such/folder/x.log", box_kind::error,
-         "Logfile path does not exist."},
+         "Logfile '/no/such/folder/x.log': its path does not exist."},
         {"log file a folder", false, "items.csv", "out.sql", ".", box_kind::error, "existing path"},
         {"dump into the source", false, "items.csv", "items.csv", "", box_kind::error,
          "The source 'items.csv' and the destination 'items.csv' are the same file."},
@@ -386,11 +399,11 @@ TEST(ravelin_pages, an_existing_dump_is_kept_until_the_run_replaces_it)
     f.choose(false, false);
     f.next();
     f.files("items.csv", "out.sql");
-    f.port.expect_box(box_kind::question, "Destination file already exists. Overwrite?", false);
+    f.port.expect_box(box_kind::question, "Destination file 'out.sql' already exists. Overwrite?", false);
     f.next();
     EXPECT_EQ(f.current(), file_page_id);
     EXPECT_TRUE(f.port.shown.back().default_no);
-    f.port.expect_box(box_kind::question, "Destination file already exists. Overwrite?", true);
+    f.port.expect_box(box_kind::question, "Destination file 'out.sql' already exists. Overwrite?", true);
     f.next();
     EXPECT_EQ(f.current(), conversion_page_id);
     f.pages.conversion.table->setText(QStringLiteral("items"));
@@ -612,7 +625,7 @@ TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
     }
 
     f.port.expect_file(QStringLiteral("missing.rvl"));
-    f.port.expect_box(box_kind::error, "Profile does not exist.");
+    f.port.expect_box(box_kind::error, "' does not exist.");
     click(f.pages.welcome.load_button);
     f.port.expect_file(QString());  // cancelled
     click(f.pages.welcome.load_button);
@@ -710,7 +723,7 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     f.back();
     f.next();
     ASSERT_EQ(page.available->count(), 2);
-    f.port.expect_box(box_kind::question, "There are no tables selected. Continue anyway?", false);
+    f.port.expect_box(box_kind::question, "There are no worksheets selected. Continue anyway?", false);
     f.next();
     EXPECT_EQ(f.current(), sheets_page_id);
     page.available->clearSelection();
@@ -748,7 +761,8 @@ TEST(ravelin_pages, the_finish_page_names_the_cause_and_that_nothing_was_written
     EXPECT_NE(listed.find("Cause: External table is not in the expected format."), std::string::npos) << listed;
     EXPECT_NE(listed.find("malformed XML"), std::string::npos) << listed;
     const std::string result = f.shell.findChild<QLabel*>(QStringLiteral("result"))->text().toStdString();
-    EXPECT_NE(result.find("There were some errors"), std::string::npos) << result;
+    EXPECT_EQ(f.finish_heading(), "Nothing was converted");
+    EXPECT_NE(result.find("ended before anything was written"), std::string::npos) << result;
     EXPECT_NE(result.find("Nothing was written: no dump file was made."), std::string::npos) << result;
     EXPECT_FALSE(std::filesystem::exists(f.dir.file("out.sql")));
 }
@@ -1000,6 +1014,7 @@ TEST(ravelin_pages_server, the_login_page_stores_and_connects_or_stays)
     const login_case cases[] = {
         {"wrong password", "not the password", nullptr, "Access denied"},
         {"port not a number", nullptr, "abc", "Invalid port number"},
+        {"nothing listens on the port", nullptr, "1", "(port 1). Is the server running there, and is that its port?"},
     };
     for (const login_case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1065,11 +1080,13 @@ TEST(ravelin_pages_server, an_existing_database_is_prepared_by_the_run_as_dialog
         const char* name;
         int mode;  // -1: Cancel
         std::vector<std::vector<std::string>> tables_after;
+        bool by_enter = false;  // the first dialog is answered by Enter; a table Data is there before
     };
     const choice_case cases[] = {
         {"Cancel", -1, {{"Data"}, {"kept"}}},
         {"Overwrite the entire database", 0, {{"Data"}}},
         {"Merge", 3, {{"Data"}, {"kept"}}},
+        {"Enter skips the existing tables", 2, {{"Data"}, {"kept"}}, true},
     };
     for (const choice_case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1077,19 +1094,26 @@ TEST(ravelin_pages_server, an_existing_database_is_prepared_by_the_run_as_dialog
         f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
         test_connection().execute("CREATE DATABASE `" + f.name + "`");
         test_connection(f.name).execute("CREATE TABLE kept (id INT)");
+        if (c.by_enter)
+            test_connection(f.name).execute("CREATE TABLE `Data` (id INT) AS SELECT 7 AS id");
         test_dir::write(f.dir.file("job.rvl"), "[Selected Tables]\nData\n");
         f.converter.load_profile(tk_to_unicode(f.dir.file("job.rvl")));
         f.login(true);
         f.files("book.xlsx", f.name.c_str());
         f.port.expect_dialog([&](QDialog& d) {
             auto& dialog = dynamic_cast<overwrite_dlg2&>(d);
-            EXPECT_TRUE(dialog.choices[0]->isChecked());
+            EXPECT_TRUE(dialog.choices[2]->isChecked());  // Skip: nothing dropped unless chosen
             // The database Overwrite would drop is named.
             const std::string text = dialog.findChild<QLabel*>(QStringLiteral("text"))->text().toStdString();
             EXPECT_NE(text.find("The destination database '" + f.name + "' already exists."), std::string::npos)
                 << text;
             if (c.mode < 0)
                 return static_cast<int>(QDialog::Rejected);
+            if (c.by_enter) {
+                dialog.show();
+                QTest::keyClick(&dialog, Qt::Key_Return);
+                return dialog.result();
+            }
             dialog.choices[c.mode]->setChecked(true);
             dialog.accept();
             return dialog.result();
@@ -1103,7 +1127,7 @@ TEST(ravelin_pages_server, an_existing_database_is_prepared_by_the_run_as_dialog
         EXPECT_EQ(f.current(), conversion_page_id);
         EXPECT_EQ(f.converter.get_mode(), c.mode);
         f.back();  // the database is still whole
-        EXPECT_EQ(f.rows("SHOW TABLES"), (std::vector<std::vector<std::string>>{{"kept"}}));
+        EXPECT_EQ(f.rows("SHOW TABLES").size(), c.by_enter ? 2u : 1u);
         f.port.expect_dialog([&](QDialog& d) {
             auto& dialog = dynamic_cast<overwrite_dlg2&>(d);
             dialog.choices[c.mode]->setChecked(true);
@@ -1118,6 +1142,16 @@ TEST(ravelin_pages_server, an_existing_database_is_prepared_by_the_run_as_dialog
         ASSERT_TRUE(f.wait_for_finish());
         EXPECT_EQ(f.rows("SHOW TABLES"), c.tables_after);
         EXPECT_FALSE(f.rows("SELECT * FROM `Data`").empty());
+        // What the run dropped is named on the finish page.
+        const std::string text = f.finish_text();
+        EXPECT_EQ(text.find("Dropped by the run: database '" + f.name + "'.") != std::string::npos, c.mode == 0)
+            << text;
+        if (c.by_enter) {
+            EXPECT_EQ(f.rows("SELECT * FROM `Data`"), (std::vector<std::vector<std::string>>{{"7"}}));
+            EXPECT_NE(text.find("Skipped because they existed, left as they were: table '" + f.name + ".Data'."),
+                      std::string::npos)
+                << text;
+        }
     }
 }
 
@@ -1157,7 +1191,8 @@ TEST(ravelin_pages_server, an_existing_table_is_prepared_by_the_run_as_dialog_12
         ASSERT_EQ(f.current(), conversion_page_id);
         f.pages.conversion.table->setText(QStringLiteral("items"));
         if (!c.database)
-            f.port.expect_box(box_kind::question, "Destination database doesn't exist. Create?", true);
+            f.port.expect_box(box_kind::question, "Destination database '" + f.name + "' doesn't exist. Create it?",
+                              true);
         if (c.answer != 0)
             f.port.expect_dialog([&](QDialog& d) {
                 auto& dialog = dynamic_cast<overwrite_dlg&>(d);
@@ -1187,6 +1222,50 @@ TEST(ravelin_pages_server, an_existing_table_is_prepared_by_the_run_as_dialog_12
         ASSERT_TRUE(f.wait_for_finish());
         EXPECT_EQ(f.rows("SELECT COUNT(*) FROM items"), (std::vector<std::vector<std::string>>{{c.rows_after}}));
     }
+}
+
+// A CSV table renamed in "Edit Table" onto an existing table is asked about
+// as the settings page asks about its name; Cancel keeps the page and the
+// table.
+TEST(ravelin_pages_server, a_table_renamed_onto_an_existing_one_is_asked_about)
+{
+    RVL_NEED_TEST_SERVER();
+    server_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.copy(std::string(RVL_TYPES) + "/sql.map", "sql.map");
+    f.copy(std::string(RVL_TYPES) + "/sql.typ", "sql.typ");
+    test_connection().execute("CREATE DATABASE `" + f.name + "`");
+    test_connection(f.name).execute("CREATE TABLE precious (id INT, name VARCHAR(20), price DOUBLE, note VARCHAR(20))");
+    test_connection(f.name).execute("INSERT INTO precious VALUES (9, 'old', 1, 'kept')");
+    f.login(false);
+    f.files("items.csv", f.name.c_str());
+    f.next();
+    ASSERT_EQ(f.current(), conversion_page_id);
+    EXPECT_EQ(f.pages.conversion.table->text().toStdString(), "items");
+    f.next();  // no table items: nothing to ask
+    ASSERT_EQ(f.current(), delim_page_id);
+    f.pages.delim.delimiters[2]->setChecked(true);
+    f.port.expect_dialog(edit_types([](types_editor& d) { d.table_name->setText(QStringLiteral("precious")); }));
+    QTest::mouseClick(f.pages.delim.customize, Qt::LeftButton);
+    for (int answer : {overwrite_dlg::cancel, overwrite_dlg::merge}) {
+        f.port.expect_dialog([&](QDialog& d) {
+            auto& dialog = dynamic_cast<overwrite_dlg&>(d);
+            const std::string text = dialog.findChild<QLabel*>(QStringLiteral("text"))->text().toStdString();
+            EXPECT_NE(text.find("Table 'precious' already exists in database '" + f.name + "'."), std::string::npos)
+                << text;
+            (answer == overwrite_dlg::merge ? dialog.merge_button : dialog.cancel_button)->click();
+            return dialog.result();
+        });
+        f.next();
+        if (answer == overwrite_dlg::cancel) {
+            EXPECT_EQ(f.current(), delim_page_id);
+            EXPECT_EQ(f.rows("SELECT COUNT(*) FROM precious"), (std::vector<std::vector<std::string>>{{"1"}}));
+        }
+    }
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_EQ(f.converter.get_mode(), 3);
+    EXPECT_EQ(f.rows("SELECT COUNT(*) FROM precious"), (std::vector<std::vector<std::string>>{{"5"}}));
+    EXPECT_EQ(f.finish_heading(), "Conversion completed") << f.finish_text();
 }
 
 TEST(ravelin_pages_server, a_worksheet_edited_by_double_click_reaches_the_server_changed)
@@ -1260,6 +1339,237 @@ TEST(ravelin_pages, the_server_page_focus_starts_on_the_selected_mode_and_tab_st
         }
         EXPECT_EQ(stops, c.stops);
     }
+}
+
+// Enter in a dialog about an existing destination keeps what exists: the
+// database dialog takes "Skip existing tables", the table dialog Cancel.
+TEST(ravelin_pages, enter_in_a_conflict_dialog_keeps_what_exists)
+{
+    overwrite_dlg2 database(nullptr, L"Tessaline", L"The destination database 'shop' already exists.", 1019,
+                            [](uint32_t) {});
+    database.show();
+    QTest::keyClick(&database, Qt::Key_Return);
+    EXPECT_EQ(database.result(), QDialog::Accepted);
+    EXPECT_EQ(database.get_mode(), 2u);
+
+    overwrite_dlg table(nullptr, L"Tessaline", 1019, L"Table 'shop.t1' already exists.", [](uint32_t) {});
+    table.show();
+    QTest::keyClick(&table, Qt::Key_Return);
+    EXPECT_EQ(table.result(), overwrite_dlg::cancel);
+    EXPECT_EQ(table.get_choice(), 0u);
+}
+
+// A CSV file through the pages into a dump, to the delimiter page.
+void csv_to_delim_page(wizard_fixture& f, const char* src)
+{
+    f.start();
+    f.choose(false, false);
+    f.next();
+    f.files(src, "out.sql");
+    f.next();
+    ASSERT_EQ(f.current(), conversion_page_id);
+    f.next();
+    ASSERT_EQ(f.current(), delim_page_id);
+    f.pages.delim.delimiters[2]->setChecked(true);
+}
+
+// A source removed after the pages checked it: the run writes nothing, and
+// the finish page says so in its heading, never "successfully".
+TEST(ravelin_pages, a_source_gone_before_the_run_is_nothing_converted)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    csv_to_delim_page(f, "items.csv");
+    std::filesystem::remove(f.dir.file("items.csv"));
+    f.port.expect_box(box_kind::error, "");
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_EQ(f.finish_heading(), "Nothing was converted");
+    const std::string text = f.finish_text();
+    EXPECT_NE(text.find("ended before anything was written"), std::string::npos) << text;
+    EXPECT_NE(text.find("Nothing was written: no dump file was made."), std::string::npos) << text;
+    EXPECT_EQ(text.find("successfully"), std::string::npos) << text;
+    EXPECT_FALSE(std::filesystem::exists(f.dir.file("out.sql")));
+}
+
+// A named pipe that no writer opened keeps the run waiting for its bytes:
+// Cancel still stops it at once.
+TEST(ravelin_pages, cancel_stops_a_run_waiting_for_a_named_pipe)
+{
+    wizard_fixture f;
+    const std::string pipe = f.dir.file("items.csv");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    csv_to_delim_page(f, "items.csv");
+    f.next();
+    ASSERT_EQ(f.current(), progress_page_id);
+    QTest::qWait(300);
+    ASSERT_FALSE(f.converter.done.load());
+    f.port.expect_box(box_kind::question, "Do you want to stop the conversion", true);
+    f.port.expect_box(box_kind::message, "The conversion was interrupted.");
+    const auto pressed = std::chrono::steady_clock::now();
+    click(f.shell.button(wizard_button::cancel));
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
+    EXPECT_TRUE(f.converter.done.load());
+    EXPECT_TRUE(f.converter.was_interrupted());
+    EXPECT_FALSE(std::filesystem::exists(f.dir.file("out.sql")));
+}
+
+// A dump that drops and creates its database says which one loading it
+// destroys: the label says the database is dropped, the finish page names it.
+TEST(ravelin_pages, a_dump_with_its_database_statements_names_the_database_it_drops)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.start();
+    f.choose(false, false);
+    auto* ins_db = f.pages.dump.findChild<QCheckBox*>(QStringLiteral("ins_db"));
+    ASSERT_NE(ins_db, nullptr);
+    EXPECT_NE(ins_db->text().toStdString().find("drops and recreates the database named after the file"),
+              std::string::npos);
+    ins_db->setChecked(true);
+    f.next();
+    f.files("items.csv", "shop.sql");
+    f.next();
+    f.next();
+    f.pages.delim.delimiters[2]->setChecked(true);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_NE(test_dir::read(f.dir.file("shop.sql")).find("DROP DATABASE IF EXISTS `shop`;"), std::string::npos);
+    EXPECT_NE(f.finish_text().find("Loading it drops the database 'shop' and creates it again."), std::string::npos)
+        << f.finish_text();
+}
+
+// A table renamed in "Edit Table" is the name the settings page shows and
+// stores, the one the dump is written under.
+TEST(ravelin_pages, the_settings_page_shows_the_table_name_the_run_writes)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.copy(std::string(RVL_TYPES) + "/sql.map", "sql.map");
+    f.copy(std::string(RVL_TYPES) + "/sql.typ", "sql.typ");
+    csv_to_delim_page(f, "items.csv");
+    f.port.expect_dialog(edit_types([](types_editor& d) {
+        d.table_name->setText(QStringLiteral("goods"));
+        edit_row(d, 2);
+        d.type->setCurrentIndex(d.type->findText(QStringLiteral("DECIMAL")));
+        d.precision->setText(QStringLiteral("6"));
+        d.scale->setText(QStringLiteral("2"));
+    }));
+    QTest::mouseClick(f.pages.delim.customize, Qt::LeftButton);
+    f.back();
+    ASSERT_EQ(f.current(), file_page_id);
+    f.next();
+    ASSERT_EQ(f.current(), conversion_page_id);
+    EXPECT_EQ(f.pages.conversion.table->text().toStdString(), "goods");
+    // A name typed there renames the table; the column's change stays.
+    f.pages.conversion.table->setText(QStringLiteral("wares"));
+    f.next();
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    const std::string dump = test_dir::read(f.dir.file("out.sql"));
+    EXPECT_NE(dump.find("CREATE TABLE `wares`"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("`price` DECIMAL(6,2)"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("`items`"), std::string::npos) << dump;
+}
+
+// The last run's table name stays with the last run's file: another file
+// gets its base name, made safe, unless the user typed a name for it.
+TEST(ravelin_pages, a_csv_file_gets_a_table_name_of_its_own)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "Customers 2024.csv");
+    // The settings store as the last run left them, read as a new start reads them.
+    f.converter.from_xls = false;
+    f.converter.set_src(L"items.csv");
+    f.converter.tab_name = L"orders";
+    ASSERT_TRUE(f.converter.serialize(true));
+    f.converter.tab_name.clear();
+    ASSERT_TRUE(f.converter.serialize(false));
+    f.start();
+    f.choose(false, false);
+    f.next();
+    f.files("items.csv", "out.sql");
+    f.next();
+    EXPECT_EQ(f.pages.conversion.table->text().toStdString(), "orders");  // that file's own name
+    f.back();
+    f.files("Customers 2024.csv", "out.sql");
+    f.next();
+    EXPECT_EQ(f.pages.conversion.table->text().toStdString(), "Customers 2024");
+    f.pages.conversion.table->setText(QStringLiteral("clients"));
+    f.back();
+    f.next();
+    EXPECT_EQ(f.pages.conversion.table->text().toStdString(), "clients");  // typed for this file
+    f.back();
+    f.files("items.csv", "out.sql");
+    f.next();
+    EXPECT_EQ(f.pages.conversion.table->text().toStdString(), "items");
+}
+
+// A profile without a log runs without one: Load Settings empties the log
+// field, Save Settings keeps it empty.
+TEST(ravelin_pages, load_settings_takes_the_profiles_empty_log)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.converter.set_logfile(f.dir.file("orders.log"));
+    test_dir::write(f.dir.file("job.rvl"), "[Generic settings]\nsrc=items.csv\ndest=out.sql\nlogfile=\n"
+                                           "[MS Excel settings]\nconvert from xls=0\ncsv table name=items\n"
+                                           "csv delimiter=2\n[MySQL settings]\ndirect mode=0\n");
+    f.start();
+    f.choose(false, false);
+    f.next();
+    ASSERT_EQ(f.current(), file_page_id);
+    EXPECT_EQ(f.pages.file.log->text().toStdString(), f.dir.file("orders.log"));
+    f.back();
+    f.back();
+    ASSERT_EQ(f.current(), welcome_page_id);
+    f.port.expect_file(QString::fromStdString(f.dir.file("job.rvl")));
+    click(f.pages.welcome.load_button);
+    f.next();
+    f.next();
+    ASSERT_EQ(f.current(), file_page_id);
+    EXPECT_EQ(f.pages.file.log->text().toStdString(), "");
+    const auto log_now = [&f] {
+        return std::filesystem::exists(f.dir.file("orders.log")) ? test_dir::read(f.dir.file("orders.log")) : "";
+    };
+    const std::string log_before = log_now();
+    f.next();
+    f.next();
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_EQ(f.finish_text().find("The log was written"), std::string::npos) << f.finish_text();
+    EXPECT_EQ(log_now(), log_before);
+    f.port.expect_file(QString::fromStdString(f.dir.file("again.rvl")));
+    f.finish.on_store();
+    udb_profile saved;
+    ASSERT_TRUE(saved.load(tk_to_unicode(f.dir.file("again.rvl"))));
+    EXPECT_EQ(saved.get_value(udb_generic_settings, L"logfile"), L"");
+    EXPECT_NE(test_dir::read(f.dir.file("again.rvl")).find("logfile="), std::string::npos);
+}
+
+// A named pipe gives its bytes once: the file page does not read them, so
+// the run finds the whole file.
+TEST(ravelin_pages, the_file_page_leaves_a_named_pipe_to_the_run)
+{
+    wizard_fixture f;
+    const std::string pipe = f.dir.file("items.csv");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    // A writer that never blocks holds the rows in the pipe.
+    const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    const std::string rows = "id,name\n1,bolt\n2,nut\n";
+    ASSERT_EQ(::write(writer, rows.data(), rows.size()), static_cast<ssize_t>(rows.size()));
+    f.start();
+    f.choose(false, false);
+    f.next();
+    f.files("items.csv", "out.sql");
+    f.next();
+    EXPECT_EQ(f.current(), conversion_page_id);
+    std::string left(64, '\0');
+    const ssize_t got = ::read(writer, left.data(), left.size());
+    ::close(writer);
+    EXPECT_EQ(left.substr(0, got < 0 ? 0 : static_cast<size_t>(got)), rows);
 }
 
 // The wizard opens big enough for every page: the server page's Host and

@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #if !defined(RVL_PROFILES) || !defined(RVL_WORKBOOKS) || !defined(RAVELIN_PATH)
@@ -73,6 +74,8 @@ public:
                 finish_list = list->toPlainText().toStdString();
             if (const auto* result = shell->findChild<QLabel*>(QStringLiteral("result")))
                 finish_text = result->text().toStdString();
+            if (const auto* heading = shell->findChild<QLabel*>(QStringLiteral("heading")))
+                finish_heading = heading->text().toStdString();
             finish_size = shell->size();
             QTest::mouseClick(shell->button(wizard_button::finish), Qt::LeftButton);
         });
@@ -87,6 +90,7 @@ public:
     fake_ui port;
     std::string finish_list;
     std::string finish_text;
+    std::string finish_heading;
     QSize finish_size;
 
 private:
@@ -110,6 +114,8 @@ private:
     } home_dir;
 };
 
+const std::string notice_f3 = "Notice: Worksheet 'Data': 1 cell holds an error value (cell F3), written as NULL\n\n";
+
 const char csv_job[] = "[Generic settings]\nsrc=items.csv\ndest=out.sql\nmode=0\n\n"
                        "[MS Excel settings]\nconvert from xls=0\nextract field names=1\n\n"
                        "[MySQL settings]\ndirect mode=0\n\n"
@@ -124,6 +130,7 @@ TEST(ravelin_quick_launch, a_csv_profile_gives_the_dump_morvante_gives)
     test_dir::write(job.file("job.rvl"), csv_job);
     ASSERT_EQ(job.run("job.rvl"), 0);
     EXPECT_EQ(job.finish_list, "");
+    EXPECT_EQ(job.finish_heading, "Conversion completed");
     // The size the interactive wizard opens with, not the smallest.
     EXPECT_GE(job.finish_size.width(), 800);
     EXPECT_GE(job.finish_size.height(), 520);
@@ -144,6 +151,33 @@ TEST(ravelin_quick_launch, a_csv_profile_gives_the_dump_morvante_gives)
 // profile, then another run into table huge with another delimiter: the
 // profile still converts into persons, never into huge. A profile written
 // before the table name and delimiter were kept takes its CSV file's name.
+// A notice the console prints is listed on the finish page, and the exit
+// code is the console's for the same profile; a log that lost its lines is
+// not claimed as written.
+TEST(ravelin_quick_launch, a_log_that_cannot_be_written_is_listed_and_not_claimed)
+{
+    if (::access("/dev/full", W_OK) != 0 || ::access("/dev", W_OK) != 0)
+        GTEST_SKIP() << "/dev/full cannot be named as a log here";
+    std::string profile = csv_job;
+    profile.insert(profile.find("mode=0\n"), "logfile=/dev/full\n");
+    ravelin_job job;
+    job.remember_csv_settings();
+    std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", job.file("items.csv"));
+    test_dir::write(job.file("job.rvl"), profile);
+    const int code = job.run("job.rvl");
+    EXPECT_NE(job.finish_list.find("Notice: Cannot write the log file '/dev/full'"), std::string::npos)
+        << job.finish_list;
+    EXPECT_EQ(job.finish_text.find("The log was written"), std::string::npos) << job.finish_text;
+
+    test_dir console;
+    std::filesystem::copy(job.file("config"), console.file("config"), std::filesystem::copy_options::recursive);
+    std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", console.file("items.csv"));
+    test_dir::write(console.file("job.rvl"), profile);
+    const program_result r = run_morvante(console, {"--profile=job.rvl", "--csv_delim=2", "--tab_name=items"});
+    EXPECT_EQ(code, r.code) << r.out << r.err;
+    EXPECT_EQ(job.finish_heading, r.code == 0 ? "Conversion completed" : "Conversion completed with errors");
+}
+
 TEST(ravelin_quick_launch, a_csv_profile_reproduces_its_own_conversion_after_another_run)
 {
     ravelin_job job;
@@ -203,12 +237,17 @@ TEST(ravelin_quick_launch, a_profile_that_does_not_load_ends_the_program_before_
         const char* message;
     };
     const failure_case cases[] = {
-        {"missing", "missing.rvl", nullptr, box_kind::error, "Profile does not exist."},
-        {"quoted path", "\"job.rvl\"", csv_job, box_kind::error, "Profile does not exist."},
+        {"missing", "missing.rvl", nullptr, box_kind::error, "Profile 'missing.rvl' does not exist."},
+        {"quoted path", "\"job.rvl\"", csv_job, box_kind::error, "Profile '\"job.rvl\"' does not exist."},
         {"Type Mappings out of place", "job.rvl",
          "[Generic settings]\nsrc=items.csv\ndest=out.sql\n[MySQL settings]\ndirect mode=0\n"
          "[Type Mappings]\ntables:\n  - name: items\n      - name:id\n",
          box_kind::error, "Profile job.rvl cannot be used: this line of its \"Type Mappings\" is out of place"},
+        {"a type no server has", "job.rvl",
+         "[Generic settings]\nsrc=items.csv\ndest=out.sql\n[MySQL settings]\ndirect mode=0\n"
+         "[MS Excel settings]\nconvert from xls=0\nextract field names=1\ncsv table name=items\n"
+         "[Type Mappings]\ntables:\n  - name: items\n    fields:\n      - name:price\n        type: DEC IMAL\n",
+         box_kind::error, "Profile job.rvl cannot be used"},
     };
     for (const failure_case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -242,7 +281,8 @@ TEST(ravelin_quick_launch, a_workbook_reaches_the_live_server)
                                              std::to_string(s.port) + "\nuser=" + s.user +
                                              "\npassword=" + s.password + "\n");
     ASSERT_EQ(job.run("job.rvl"), 0);
-    EXPECT_EQ(job.finish_list, "");
+    EXPECT_EQ(job.finish_list, notice_f3.substr(0, notice_f3.size() - 2));  // the console prints it too
+    EXPECT_EQ(job.finish_heading, "Conversion completed");
     {
         test_connection db(name);
         EXPECT_EQ(db.rows("SELECT table_name FROM information_schema.tables WHERE table_schema = DATABASE()"),
@@ -284,12 +324,14 @@ TEST(ravelin_quick_launch, a_failing_worksheet_asks_and_the_finish_page_lists_it
         const char* button;
         bool tick;
         bool other_converted;
+        int code;  // the console's for the same outcome
+        const char* heading;
     };
     // An aborted run before any row leaves no dump and no work file.
     const answer_case cases[] = {
-        {"Continue", "Continue", false, true},
-        {"Continue, and do not show again", "Continue", true, true},
-        {"Abort ends the run", "Abort", false, false},
+        {"Continue", "Continue", false, true, 1, "Conversion completed with errors"},
+        {"Continue, and do not show again", "Continue", true, true, 1, "Conversion completed with errors"},
+        {"Abort ends the run", "Abort", false, false, 255, "Conversion failed"},
     };
     for (const answer_case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -306,10 +348,11 @@ TEST(ravelin_quick_launch, a_failing_worksheet_asks_and_the_finish_page_lists_it
                     QTest::mouseClick(b, Qt::LeftButton);
             return dialog.result();
         });
-        ASSERT_EQ(job.run("job.rvl"), 0);
+        ASSERT_EQ(job.run("job.rvl"), c.code);
+        EXPECT_EQ(job.finish_heading, c.heading);
         EXPECT_EQ(text, failed_data);
         EXPECT_EQ(kept_work_file(job), "");
-        EXPECT_EQ(job.finish_list, failed_data);
+        EXPECT_EQ(job.finish_list, notice_f3 + failed_data);
         EXPECT_EQ(std::filesystem::exists(job.file("out.sql")), c.other_converted);
         if (c.other_converted) {
             EXPECT_NE(test_dir::read(job.file("out.sql")).find("INSERT INTO `Other sheet`"), std::string::npos);
@@ -337,9 +380,9 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
     ravelin_job job;
     write_big_job(job);
     // Cancel once rows are flowing; Yes to the question.
-    job.port.expect_box(box_kind::question, "Are you sure you want to exit the wizard?", true);
+    job.port.expect_box(box_kind::question, "Do you want to stop the conversion and exit the wizard?", true);
     // What is left, and where: the full path of the dump's work file.
-    job.port.expect_box(box_kind::message, "The conversion was interrupted.\nIt stopped in table 'big' at row ");
+    job.port.expect_box(box_kind::message, "The conversion was interrupted.\nIt stopped in table 'big' after ");
     QTimer canceller;
     auto pressed = std::chrono::steady_clock::time_point();
     QObject::connect(&canceller, &QTimer::timeout, [&] {
@@ -352,7 +395,7 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
         QTest::mouseClick(shell->button(wizard_button::cancel), Qt::LeftButton);
     });
     canceller.start(5);
-    ASSERT_EQ(job.run("job.rvl"), 0);
+    ASSERT_EQ(job.run("job.rvl"), 255);  // interrupted, as the console says it
     ASSERT_NE(pressed, std::chrono::steady_clock::time_point()) << "the run ended before Cancel";
     EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
     // What was written stays, under its writing name; the user is told where.
@@ -365,11 +408,87 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
     const std::string dump = test_dir::read(job.file(work_file));
     EXPECT_NE(dump.find("INSERT INTO"), std::string::npos);
     EXPECT_EQ(dump.find("199999,"), std::string::npos) << "the run went to its end";
+    // The count the stop message gives is the rows the dump holds.
+    const std::string said = job.port.shown.back().text;
+    const size_t after = said.find(" after ");
+    ASSERT_NE(after, std::string::npos) << said;
+    const uint64_t rows = std::stoull(said.substr(after + 7));
+    EXPECT_GE(rows, 1000u) << said;
+    EXPECT_NE(dump.find("'name " + std::to_string(rows - 1) + "'"), std::string::npos);
+    EXPECT_EQ(dump.find("'name " + std::to_string(rows) + "'"), std::string::npos);
     if (!test_server_settings())
         return;
     test_database loaded;
     std::string output;
     EXPECT_EQ(dmp_load(job.file(work_file), loaded.name(), output), 0) << output;
+}
+
+// A connection the server's end cuts mid-run: the finish page says the
+// conversion failed and what the database keeps, never that the data was
+// written; the exit code is the console's, 255.
+TEST(ravelin_quick_launch, a_connection_lost_mid_run_is_a_failed_conversion)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    const std::string name = "rvl_wizard_lost_" + std::to_string(::getpid());
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+    ravelin_job job;
+    write_big_job(job);
+    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=big.csv\ndest=" + name +
+                                             "\nmode=1\n[MS Excel settings]\nconvert from xls=0\n"
+                                             "extract field names=1\ncsv table name=big\ncsv delimiter=2\n"
+                                             "[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
+                                             std::to_string(s.port) + "\nuser=" + s.user +
+                                             "\npassword=" + s.password + "\n");
+    job.port.expect_box(box_kind::error, "The connection to the MySQL server was lost");
+    QTimer killer;
+    bool killed = false;
+    QObject::connect(&killer, &QTimer::timeout, [&] {
+        const ravelin_converter* converter = tk_singleton<ravelin_converter>::try_instance();
+        if (killed || converter == nullptr || converter->rows_done < 1000)
+            return;
+        killed = true;
+        test_connection admin;
+        for (const auto& row : admin.rows("SELECT id FROM information_schema.processlist WHERE db = '" + name + "'"))
+            admin.execute("KILL CONNECTION " + row[0]);
+    });
+    killer.start(5);
+    EXPECT_EQ(job.run("job.rvl"), 255);
+    ASSERT_TRUE(killed) << "the run ended before the connection was cut";
+    EXPECT_EQ(job.finish_heading, "Conversion failed");
+    EXPECT_NE(job.finish_text.find("Database '" + name +
+                                   "' keeps what was written before the end: the rows of table 'big' the server "
+                                   "took before the end ("),
+              std::string::npos)
+        << job.finish_text;
+    EXPECT_EQ(job.finish_text.find("The data was written into"), std::string::npos) << job.finish_text;
+    EXPECT_NE(job.finish_list.find("The connection to the MySQL server was lost"), std::string::npos);
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+}
+
+// A source that changed while it was converted: the notice the console
+// counts as a failure is listed, and the outcome and exit code follow it.
+TEST(ravelin_quick_launch, a_source_changed_during_the_run_completes_with_errors)
+{
+    ravelin_job job;
+    write_big_job(job);
+    QTimer changer;
+    bool changed = false;
+    QObject::connect(&changer, &QTimer::timeout, [&] {
+        const ravelin_converter* converter = tk_singleton<ravelin_converter>::try_instance();
+        if (changed || converter == nullptr || converter->rows_done < 1000)
+            return;
+        changed = true;
+        std::ofstream(job.file("big.csv"), std::ios::app) << "200000,late,1\n";
+    });
+    changer.start(5);
+    EXPECT_EQ(job.run("job.rvl"), 1);
+    ASSERT_TRUE(changed) << "the run ended before the file changed";
+    EXPECT_EQ(job.finish_heading, "Conversion completed with errors");
+    EXPECT_NE(job.finish_list.find("Notice: The source file 'big.csv' changed while it was converted"),
+              std::string::npos)
+        << job.finish_list;
+    EXPECT_EQ(test_dir::read(job.file("out.sql")).find("'late'"), std::string::npos);
 }
 
 // While Cancel asks, the run holds at its next record; No lets it go on to
@@ -379,7 +498,7 @@ TEST(ravelin_quick_launch, cancel_holds_the_run_while_it_asks_and_no_resumes_it)
     ravelin_job job;
     write_big_job(job);
     uint64_t rows_asked = 0, rows_later = 0;
-    job.port.expect_box(box_kind::question, "Are you sure you want to exit the wizard?", false, [&] {
+    job.port.expect_box(box_kind::question, "Do you want to stop the conversion and exit the wizard?", false, [&] {
         const ravelin_converter& converter = tk_singleton<ravelin_converter>::instance();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         rows_asked = converter.rows_done.load();
@@ -414,7 +533,7 @@ TEST(ravelin_quick_launch, a_run_that_ended_while_cancel_asked_is_reported_as_en
     job.remember_csv_settings();
     std::filesystem::copy_file(std::string(RVL_PROFILES) + "/items.csv", job.file("items.csv"));
     test_dir::write(job.file("job.rvl"), csv_job);
-    job.port.expect_box(box_kind::question, "Are you sure you want to exit the wizard?", true);
+    job.port.expect_box(box_kind::question, "Do you want to stop the conversion and exit the wizard?", true);
     job.port.expect_box(box_kind::message, "The conversion ended before it could be stopped.");
     QTimer canceller;
     bool held = false, pressed = false;
@@ -443,6 +562,34 @@ TEST(ravelin_quick_launch, a_run_that_ended_while_cancel_asked_is_reported_as_en
     EXPECT_NE(job.finish_text.find("The dump was written to " + job.file("out.sql")), std::string::npos)
         << job.finish_text;
     EXPECT_NE(test_dir::read(job.file("out.sql")).find("CREATE TABLE `goods`"), std::string::npos);
+}
+
+// A profile whose source is a named pipe no writer opened: the run waits
+// for its bytes in the window, and Cancel stops it there.
+TEST(ravelin_quick_launch, cancel_stops_a_run_waiting_for_a_named_pipe)
+{
+    ravelin_job job;
+    ASSERT_EQ(::mkfifo(job.file("items.csv").c_str(), 0600), 0);
+    test_dir::write(job.file("job.rvl"), csv_job);
+    job.port.expect_box(box_kind::question, "Do you want to stop the conversion", true);
+    job.port.expect_box(box_kind::message, "The conversion was interrupted.");
+    QTimer canceller;
+    auto pressed = std::chrono::steady_clock::time_point();
+    int ticks = 0;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (shell == nullptr || shell->current_page() == nullptr ||
+            shell->current_page()->get_id() != progress_page_id || ++ticks < 30 ||
+            pressed != std::chrono::steady_clock::time_point())
+            return;
+        pressed = std::chrono::steady_clock::now();
+        QTest::mouseClick(shell->button(wizard_button::cancel), Qt::LeftButton);
+    });
+    canceller.start(10);
+    EXPECT_EQ(job.run("job.rvl"), 255);
+    ASSERT_NE(pressed, std::chrono::steady_clock::time_point());
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
+    EXPECT_FALSE(std::filesystem::exists(job.file("out.sql")));
 }
 
 // The real program, as a user starts it.
