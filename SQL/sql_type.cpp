@@ -450,11 +450,11 @@ std::wstring unknown_type_word(const std::wstring& type)
 std::wstring sql_user_type_failure(const std::wstring& type, int64_t length, int64_t precision, int64_t scale,
                                    const std::wstring& default_value, const std::wstring& char_set)
 {
-    if (const std::wstring unknown = unknown_type_word(type); !unknown.empty())
-        return L"'" + unknown + L"' is no MySQL type there";
     const std::optional<sql_type_text> parsed = sql_parse_type(type);
     if (!parsed)
         return L"its type holds a number MySQL cannot take";
+    if (const std::wstring unknown = unknown_type_word(type); !unknown.empty())
+        return L"'" + unknown + L"' is no MySQL type there";
     const std::wstring& name = parsed->name;
     if (name == L"ENUM" || name == L"SET")
         return (name == L"ENUM" ? L"an " : L"a ") + name + L" column needs its list of values, which a type mapping cannot give";

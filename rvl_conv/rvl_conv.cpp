@@ -52,13 +52,13 @@ void ravelin_converter::refuse_logfile(const std::string& reason)
 {
     if (form == converter_form::wizard)
         tk_converter::refuse_logfile(reason);
-    const std::wstring name = tk_to_unicode(log_file);
     log_file.clear();
     if (tk_logger* logger = tk_logger::try_instance())
         logger->set_enabled(false);
+    // The reason names the file.
     std::wstring why = tk_to_unicode(reason);
     tk_wstring::replace_all(why, L"\n", L" ");
-    hooks.notice(L"The log file '" + name + L"' is not used: " + why + L" The run goes on without a log.");
+    hooks.notice(why + L" The log is not used; the run goes on without it.");
 }
 
 uint32_t ravelin_converter::operator()()
