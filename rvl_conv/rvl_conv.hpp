@@ -28,7 +28,9 @@
 class csv_file;
 class dao_database;
 class dao_engine;
+class sql_database;
 class sql_field_upsizer;
+class sql_table_lock;
 class udb_validator;
 
 enum class converter_form {
@@ -110,6 +112,17 @@ public:
     // written (the mode's preparation aside).
     bool destination_reached() const { return dest_reached; }
     static std::wstring get_title();
+    // What the last run did to a server destination, for the words that end
+    // it; each begins empty with the run. Dropped: one text per thing the run
+    // dropped ("table 'shop.t1'", "view 'shop.v'"). Skipped: the tables a
+    // workbook run left alone because they existed (mode 2). Written: the
+    // tables the run created or wrote rows into, and a database it created.
+    std::vector<std::wstring> dropped_items() const { return dropped; }
+    std::vector<std::wstring> skipped_tables() const { return skipped; }
+    std::vector<std::wstring> written_items() const { return written; }
+    // How long a run waits for another run to finish with its destination
+    // table before it gives that table up.
+    unsigned table_lock_seconds = 120;
     // Memory ran out: "Not enough memory" with what was being read (the
     // source file, the table in hand, the record when one is given, counted
     // from 1), as a level-1 failure that ends the run.
@@ -127,8 +140,8 @@ public:
     // Reads a source table once before its table is created and settles the
     // types of `columns`, the table's columns as the user's changes make
     // them: refinement from all the values and, for a CSV file, the text
-    // types of its long values. A record the copy would fail on ends the
-    // reading, so the types fit the records the copy writes. Returns the
+    // types of its long values. A record the user's changes cannot
+    // convert raises its failure, before the table is created. Returns the
     // columns to make text after the copy (mysql_refine_types). A CSV
     // source is given as lines too: while the user left its columns alone,
     // the types come from the texts of its lines, no record built.
@@ -176,6 +189,23 @@ private:
     // convert_step's loop over the records of one table.
     void copy_records(udb_recordset& source, udb_recordset& destination, sql_field_upsizer& upsizer,
                       const std::wstring& table, bool widen);
+    // The run's named lock on its server table `name`; none for a dump.
+    std::unique_ptr<sql_table_lock> lock_table(udb_database& database, const std::wstring& name);
+    // Creates the run's table `name`, or opens the one there to append to
+    // (modes 2 and 3). Where the mode replaces what stands (mode 1's table
+    // of that name, mode 0's whole database before its first table), the
+    // old goes only once the server has taken the new one: nothing is
+    // dropped for a table the server refuses.
+    std::unique_ptr<udb_recordset> make_table(udb_database& database, const std::wstring& name,
+                                              const udb_schema& columns, const udb_indexes& indexes);
+    std::unique_ptr<udb_recordset> replace_table(sql_database& database, const std::wstring& name,
+                                                 const udb_schema& columns, const udb_indexes& indexes,
+                                                 bool whole_database);
+    // The table of that name replaced by the new one.
+    std::unique_ptr<udb_recordset> replace_present(sql_database& database, const std::wstring& name,
+                                                   const udb_schema& columns, const udb_indexes& indexes);
+    // "table 'db.name'", as the run's reports name a server table.
+    std::wstring table_text(const std::wstring& name) const;
     void convert_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,
                        const std::wstring& table, const std::wstring& sheet);
     void apply_defaults();
@@ -244,6 +274,12 @@ private:
     std::optional<platform::file_stamp> source_stamp;
     bool dest_reached = false;
     std::atomic<bool> interrupted{false};
+    // Mode 0 has made way for the run's tables: what the database held is
+    // gone, and later tables are created as in an empty database.
+    bool database_cleared = false;
+    std::vector<std::wstring> dropped;
+    std::vector<std::wstring> skipped;
+    std::vector<std::wstring> written;
 };
 
 // Why the file cannot be a CSV run's source: its content is a workbook's (a

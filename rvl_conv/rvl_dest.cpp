@@ -108,10 +108,8 @@ void ravelin_converter::check_dest()
         check_mysql_db_name(dest);
         sql_engine::refuse_system_schema(dest);
         check_profile_names();
-        if (is_mysql_base_exist(dest) && mode == 0)
-            del_mysql_base(dest);
-        // Mode 1's table of a CSV file is replaced by the run, once the new
-        // one is known to fit (convert_from_csv).
+        // What modes 0 and 1 replace goes in the run, once the server has
+        // taken its replacement (make_table): nothing is dropped here.
         tk_logger::log(1, from_xls ? "from_xls=true" : "from_xls=false");
         return;
     }
@@ -149,8 +147,11 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
     tk_logger::log(2, "ravelin_converter::get_dest_base(mode=%d, direct=%d)", mode, direct ? 1 : 0);
     if (direct) {
         sql_engine::refuse_system_schema(dest);
+        const bool exists = is_mysql_base_exist(dest);
         std::unique_ptr<udb_database> database =
-            is_mysql_base_exist(dest) ? open_mysql_base(dest, mode != 0 ? 8 : 4) : create_mysql_base(dest);
+            exists ? open_mysql_base(dest, mode != 0 ? 8 : 4) : create_mysql_base(dest);
+        if (!exists)
+            written.push_back(L"database '" + dest + L"'");
         dest_reached = true;
         return database;
     }

@@ -86,28 +86,23 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
         lines = nullptr;
     std::vector<std::string_view> texts;
     const bool from_sheet = from_xls && as_is && sheet_statistics(source, skip_empty_rows, *this, dates, numbers);
-    try {
-        for (; !from_sheet && !source.is_eof(); source.next()) {
-            if (lines != nullptr && lines->get_texts(texts)) {
-                throw_if_stop_requested();
-                dates.add_text_stat(texts);
-                numbers.add_text_stat(texts);
-                note_lengths(texts, longest);
-                continue;
-            }
-            const udb_record* record = record_to_copy(source, table);
-            if (record == nullptr)
-                continue;
-            dates.add_rec_stat(*record);
-            numbers.add_rec_stat(*record);
-            if (!from_xls)
-                note_lengths(*record, longest);
+    // A record the user's changes cannot convert fails the table here,
+    // before its table is created or one it replaces is dropped.
+    for (; !from_sheet && !source.is_eof(); source.next()) {
+        if (lines != nullptr && lines->get_texts(texts)) {
+            throw_if_stop_requested();
+            dates.add_text_stat(texts);
+            numbers.add_text_stat(texts);
+            note_lengths(texts, longest);
+            continue;
         }
-    } catch (const tk_exception& e) {
-        // The copy fails on the same record and reports it; the types are
-        // those of the records before it, which the copy writes.
-        if (e.get_level() != 0)
-            throw;
+        const udb_record* record = record_to_copy(source, table);
+        if (record == nullptr)
+            continue;
+        dates.add_rec_stat(*record);
+        numbers.add_rec_stat(*record);
+        if (!from_xls)
+            note_lengths(*record, longest);
     }
     // A type the user chose is what the user wants, whatever the values.
     const std::vector<bool> kept = user_typed(table, columns);

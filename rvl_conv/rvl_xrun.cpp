@@ -11,6 +11,7 @@
 #include "DAO/dao_recs.hpp"
 #include "SQL/sql_exc.hpp"
 #include "SQL/sql_init.hpp"
+#include "SQL/sql_lock.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "UDB/udb_vali.hpp"
@@ -134,13 +135,12 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
         if (refused)
             name = validator.get_safe_name(name);
         sql_check_column_count(name, columns);
-        if (database.is_table_exist(name)) {
-            if (mode == 2)
-                return;  // skipped: nothing created
-            if (mode == 1)
-                database.delete_tab(name);
+        if (mode == 2 && database.is_table_exist(name)) {
+            skipped.push_back(name);
+            return;  // nothing created
         }
-        const bool existed = database.is_table_exist(name);
+        // Modes 0 and 1 replace a table that is there, modes 2 and 3 append.
+        const bool existed = mode >= 2 && database.is_table_exist(name);
         tell_sheet_notices(*source, table, hooks);
         std::vector<text_later> later;
         if (settles_types(database, name)) {
@@ -149,7 +149,8 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
             later = settle_types(*source, columns, nullptr);
             source = workbook.get_table(sheet, udb_database::mode_read_only);
         }
-        std::unique_ptr<udb_recordset> destination = database.create_table(name, columns, indexes);
+        const std::unique_ptr<sql_table_lock> lock = lock_table(database, name);
+        std::unique_ptr<udb_recordset> destination = make_table(database, name, columns, indexes);
         if (refused) {
             tk_logger::wlog(2, L"Store generated table name '%s'", name.c_str());
             validator.add_existing_name(name);

@@ -1,0 +1,124 @@
+// What a run does to the tables that stand where its own go: a server table
+// is replaced only once the server has taken its replacement, and a run
+// holds a named lock on each table it writes, so that two runs into one
+// table take turns.
+#include "rvl_conv/rvl_conv.hpp"
+
+#include "SQL/sql_db.hpp"
+#include "SQL/sql_exc.hpp"
+#include "SQL/sql_lock.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
+
+namespace {
+
+// A stand-in the run made goes again on every way out but the one that put
+// it in place.
+struct standin_guard {
+    sql_database& database;
+    std::wstring name;
+    ~standin_guard()
+    {
+        if (!name.empty())
+            database.drop_quietly(name);
+    }
+};
+
+} // namespace
+
+std::wstring ravelin_converter::table_text(const std::wstring& name) const
+{
+    return L"table '" + dest + L"." + name + L"'";
+}
+
+std::unique_ptr<sql_table_lock> ravelin_converter::lock_table(udb_database& database, const std::wstring& name)
+{
+    auto* server = dynamic_cast<sql_database*>(&database);
+    if (server == nullptr)
+        return nullptr;
+    return std::make_unique<sql_table_lock>(
+        *server, name, table_lock_seconds,
+        [&] {
+            hooks.notice(L"Waiting for another run to finish with the " + table_text(name) + L".");
+        },
+        [&] { throw_if_stop_requested(); });
+}
+
+std::unique_ptr<udb_recordset> ravelin_converter::make_table(udb_database& database, const std::wstring& name,
+                                                             const udb_schema& columns, const udb_indexes& indexes)
+{
+    auto* server = dynamic_cast<sql_database*>(&database);
+    const bool present = database.is_table_exist(name);
+    // A database that holds nothing has nothing to lose.
+    if (server != nullptr && mode == 0 && server->tables.empty() && server->views.empty())
+        database_cleared = true;
+    if (server != nullptr && mode == 0 && !database_cleared)
+        return replace_table(*server, name, columns, indexes, true);
+    if (server != nullptr && mode == 1 && present)
+        return replace_table(*server, name, columns, indexes, false);
+    // A dump is a script: its mode 1 drops the table before it creates it.
+    if (server == nullptr && mode == 1 && present)
+        database.delete_tab(name);
+    std::unique_ptr<udb_recordset> table = database.create_table(name, columns, indexes);
+    written.push_back(table_text(name));
+    return table;
+}
+
+std::unique_ptr<udb_recordset> ravelin_converter::replace_table(sql_database& database, const std::wstring& name,
+                                                                const udb_schema& columns,
+                                                                const udb_indexes& indexes, bool whole_database)
+{
+    const std::wstring replaced = whole_database ? L"database '" + dest + L"'" : table_text(name);
+    if (!database.may_drop())
+        throw tk_exception(L"The user may not drop tables in the database '" + dest + L"': the " + replaced +
+                               L" is not replaced and was left as it was.",
+                           0);
+    const bool present = database.is_table_exist(name);
+    std::unique_ptr<udb_recordset> table;
+    try {
+        table = present ? replace_present(database, name, columns, indexes)
+                        : database.create_table(name, columns, indexes);
+    } catch (const sql_exception& e) {
+        throw sql_exception(e.what() + ("; nothing was dropped: the " + tk_to_utf8(replaced) + " was left as it was."),
+                            e.get_code() & 0xFFFF);
+    }
+    if (present)
+        dropped.push_back(table_text(name));
+    if (whole_database) {
+        const std::vector<std::wstring> gone = database.drop_all_but({name});
+        dropped.insert(dropped.end(), gone.begin(), gone.end());
+        database_cleared = true;
+    }
+    written.push_back(table_text(name));
+    return table;
+}
+
+std::unique_ptr<udb_recordset> ravelin_converter::replace_present(sql_database& database, const std::wstring& name,
+                                                                  const udb_schema& columns,
+                                                                  const udb_indexes& indexes)
+{
+    // The new table is made first, under a stand-in name: a definition, a
+    // privilege or an engine the server refuses leaves the old one as it
+    // was. The name is the old table's, so the server takes it.
+    standin_guard standin{database, database.new_standin_name()};
+    try {
+        database.create_standin(standin.name, name, columns, indexes);
+    } catch (const sql_exception& e) {
+        // The server's words name the stand-in, which the user never chose.
+        std::string text = e.what();
+        tk_string::replace_all(text, tk_to_utf8(standin.name), tk_to_utf8(name));
+        throw sql_exception(text, e.get_code() & 0xFFFF);
+    }
+    if (database.may_rename()) {
+        database.put_in_place(standin.name, name);
+        standin.name.clear();
+        return database.get_table(name, 2);
+    }
+    // Without ALTER nothing can be renamed: the server has taken this
+    // definition from this user, so the old table goes and the new one is
+    // made under its own name.
+    database.drop_quietly(standin.name);
+    standin.name.clear();
+    database.delete_tab(name);
+    return database.create_table(name, columns, indexes);
+}
