@@ -204,6 +204,9 @@ private:
     // The table of that name replaced by the new one.
     std::unique_ptr<udb_recordset> replace_present(sql_database& database, const std::wstring& name,
                                                    const udb_schema& columns, const udb_indexes& indexes);
+    // The table `name` is among the written ones once the copy into it
+    // handled a record.
+    void note_rows_written(const std::wstring& name);
     // "table 'db.name'", as the run's reports name a server table.
     std::wstring table_text(const std::wstring& name) const;
     void convert_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,

@@ -10,6 +10,8 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 
+#include <algorithm>
+
 namespace {
 
 // A stand-in the run made goes again on every way out but the one that put
@@ -60,8 +62,17 @@ std::unique_ptr<udb_recordset> ravelin_converter::make_table(udb_database& datab
     if (server == nullptr && mode == 1 && present)
         database.delete_tab(name);
     std::unique_ptr<udb_recordset> table = database.create_table(name, columns, indexes);
-    written.push_back(table_text(name));
+    // A table opened to append to counts as written once rows went in.
+    if (!present)
+        written.push_back(table_text(name));
     return table;
+}
+
+void ravelin_converter::note_rows_written(const std::wstring& name)
+{
+    const std::wstring text = table_text(name);
+    if (rows_done.load(std::memory_order_relaxed) > 0 && std::find(written.begin(), written.end(), text) == written.end())
+        written.push_back(text);
 }
 
 std::unique_ptr<udb_recordset> ravelin_converter::replace_table(sql_database& database, const std::wstring& name,

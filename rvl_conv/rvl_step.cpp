@@ -7,6 +7,7 @@
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "SQL/sql_tab.hpp"
+#include "SQL/sql_util.hpp"
 #include "TK/tk_log.hpp"
 #include "common/csv_util.hpp"
 #include "common/type_map.hpp"
@@ -16,6 +17,7 @@
 #include "rvl_conv/rvl_xstat.hpp"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 
 namespace {
@@ -23,10 +25,16 @@ namespace {
 // A failure of the server while one record was written: the copy goes on.
 bool is_server_error(const tk_exception& e) { return (e.get_code() & 0xFFFF0000u) == 0x400000u; }
 
-// Every table's record count starts at 0, however the previous copy ended.
+// Every table's record count starts at 0, however the previous copy ended;
+// a table that took records is noted as written first.
 struct rows_reset {
     std::atomic<uint64_t>& rows;
-    ~rows_reset() { rows.store(0, std::memory_order_relaxed); }
+    std::function<void()> note;
+    ~rows_reset()
+    {
+        note();
+        rows.store(0, std::memory_order_relaxed);
+    }
 };
 
 // The characters of the longest value of each column.
@@ -51,6 +59,25 @@ void note_lengths(const std::vector<std::string_view>& texts, std::vector<uint32
         const auto continuing = std::count_if(texts[i].begin(), texts[i].end(),
                                               [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; });
         longest[i] = std::max(longest[i], static_cast<uint32_t>(texts[i].size() - continuing));
+    }
+}
+
+// A value the type the user gave cannot hold fails the table before it is
+// created, as the server would fail its row: a table it replaces stays.
+void refuse_user_values(const udb_record& record, const udb_schema& columns, const std::vector<bool>& typed,
+                        uint64_t number)
+{
+    for (size_t i = 0; i < record.size() && i < columns.size(); ++i) {
+        const udb_field* value = record[i].get();
+        if (!typed[i] || value == nullptr || value->get_type() == VT_EMPTY || value->get_type() == VT_NULL)
+            continue;
+        const std::wstring& type = columns[i]->native_type;
+        const std::wstring failure = sql_value_failure(type, value->to_wstring());
+        if (!failure.empty())
+            throw tk_exception(L"Record #" + std::to_wstring(number) + L": " + failure + L" '" + columns[i]->name +
+                                   L"' (" + type + L"), which a server in strict mode refuses: the table is not "
+                                   L"created.",
+                               0);
     }
 }
 
@@ -86,8 +113,13 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
         lines = nullptr;
     std::vector<std::string_view> texts;
     const bool from_sheet = from_xls && as_is && sheet_statistics(source, skip_empty_rows, *this, dates, numbers);
-    // A record the user's changes cannot convert fails the table here,
-    // before its table is created or one it replaces is dropped.
+    // A type the user chose is what the user wants, whatever the values.
+    const std::vector<bool> kept = user_typed(table, columns);
+    const bool user_types = std::find(kept.begin(), kept.end(), true) != kept.end();
+    uint64_t number = 0;
+    // A record the user's changes cannot convert, or whose value the type
+    // the user gave cannot hold, fails the table here, before its table is
+    // created or one it replaces is dropped.
     for (; !from_sheet && !source.is_eof(); source.next()) {
         if (lines != nullptr && lines->get_texts(texts)) {
             throw_if_stop_requested();
@@ -99,13 +131,13 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
         const udb_record* record = record_to_copy(source, table);
         if (record == nullptr)
             continue;
+        if (user_types)
+            refuse_user_values(*record, columns, kept, ++number);
         dates.add_rec_stat(*record);
         numbers.add_rec_stat(*record);
         if (!from_xls)
             note_lengths(*record, longest);
     }
-    // A type the user chose is what the user wants, whatever the values.
-    const std::vector<bool> kept = user_typed(table, columns);
     std::vector<text_later> later;
     date_post_process(columns, dates, kept, later);
     num_post_process(columns, numbers, kept, later);
@@ -137,7 +169,7 @@ void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* desti
         hooks.progress_line(L"Converting table " + source->name);
     }
     const std::wstring table = get_cur_table();
-    rows_reset reset{rows_done};
+    rows_reset reset{rows_done, [&] { note_rows_written(destination->name); }};
     try {
         copy_records(*source, *destination, upsizer, table, widen);
     } catch (const std::bad_alloc&) {
