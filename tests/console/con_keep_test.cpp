@@ -61,11 +61,13 @@ public:
     // Every table and view with its definition, and each table's rows.
     std::string snapshot() const
     {
-        test_connection c(db);
+        test_connection c;
+        if (c.rows("SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME = '" + db + "'")[0][0] != "1")
+            return "no database";
         std::string text;
         for (const auto& r : c.rows("SELECT TABLE_NAME, TABLE_TYPE FROM information_schema.TABLES WHERE "
-                                    "TABLE_SCHEMA = DATABASE() ORDER BY TABLE_NAME")) {
-            const std::string quoted = "`" + r[0] + "`";
+                                    "TABLE_SCHEMA = '" + db + "' ORDER BY TABLE_NAME")) {
+            const std::string quoted = "`" + db + "`.`" + r[0] + "`";
             const bool view = r[1] == "VIEW";
             text += r[0] + ": " + c.rows((view ? "SHOW CREATE VIEW " : "SHOW CREATE TABLE ") + quoted)[0][1];
             if (!view)
@@ -227,7 +229,6 @@ TEST(ConsoleKeep, ARunThatCannotFinishLeavesTheDatabaseAsItWas)
         keep_job job(c, db.name(), limited ? user : s.user, limited ? "keep_pw" : s.password);
         const program_result r = run_case_program(job, c);
         EXPECT_EQ(db.snapshot(), before) << r.out << r.err;
-        if (std::getenv("KEEP_SHOW")) std::cout << case_text(c) << " => " << r.code << "\n" << r.out << r.err << "\n";
         // Only a skip in mode 2 goes to its end: the table is there.
         if (r.code == 0) {
             EXPECT_EQ(c.mode, 2) << r.out << r.err;
@@ -241,4 +242,86 @@ TEST(ConsoleKeep, ARunThatCannotFinishLeavesTheDatabaseAsItWas)
             as_root("REVOKE ALL PRIVILEGES, GRANT OPTION FROM '" + user + "'@'127.0.0.1'");
     }
     as_root("DROP USER '" + user + "'@'127.0.0.1'");
+}
+
+namespace {
+
+// The server arguments of a CSV run of people.csv into table people.
+std::vector<std::string> csv_run(const std::string& database, const std::string& mode)
+{
+    const server_settings s = *test_server_settings();
+    return {"--from_csv", "--src=people.csv", "--csv_delim=2", "--extr_fn", "--tab_name=people",
+            "--host=127.0.0.1", "--port=" + std::to_string(s.port), "--user=" + s.user, "--pswd=" + s.password,
+            "--dest=" + database, "--mode=" + mode};
+}
+
+bool has_new_people(const kept_database& db)
+{
+    return test_connection(db.name()).rows("SELECT COUNT(*) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = "
+                                            "DATABASE() AND TABLE_NAME = 'people' AND COLUMN_NAME = 'id'")[0][0] ==
+           "1";
+}
+
+} // namespace
+
+TEST(ConsoleKeep, AStopAfterTheReplacementSaysWhatWasDroppedAndWritten)
+{
+    RVL_NEED_TEST_SERVER();
+    for (const char* mode : {"0", "1"}) {
+        SCOPED_TRACE(std::string("mode ") + mode);
+        kept_database db(std::string("after") + mode);
+        test_dir dir;
+        write_long_csv(dir.file("people.csv"), 1000000);
+        morvante_process run(dir, csv_run(db.name(), mode));
+        // Stopped once the new table has taken the old one's place.
+        ASSERT_TRUE(eventually([&] { return has_new_people(db); }, std::chrono::seconds(60))) << run.out() << run.err();
+        run.signal(SIGINT);
+        ASSERT_EQ(run.wait(std::chrono::seconds(60)), 255) << run.out() << run.err();
+        const std::string err = run.err();
+        EXPECT_NE(err.find("The conversion was interrupted."), std::string::npos) << err;
+        const std::string people = "table '" + db.name() + ".people'";
+        const std::string dropped = std::string(mode) == "0"
+                                        ? "Dropped: " + people + ", view '" + db.name() + ".both_v', table '" +
+                                              db.name() + ".other'.\n"
+                                        : "Dropped: " + people + ".\n";
+        EXPECT_NE(err.find(dropped + "Written: " + people + ".\n"), std::string::npos) << err;
+        // No stand-in is left behind.
+        EXPECT_EQ(test_connection(db.name()).rows("SHOW TABLES LIKE 'rvl\\_standin%'").size(), 0u);
+    }
+}
+
+TEST(ConsoleKeep, TwoRunsIntoOneTableTakeTurns)
+{
+    RVL_NEED_TEST_SERVER();
+    kept_database db("turns");
+    test_dir first, second;
+    write_long_csv(first.file("people.csv"), 300000);
+    write_long_csv(second.file("people.csv"), 300000);
+    morvante_process one(first, csv_run(db.name(), "1"));
+    morvante_process two(second, csv_run(db.name(), "1"));
+    EXPECT_EQ(one.wait(std::chrono::seconds(300)), 0) << one.out() << one.err();
+    EXPECT_EQ(two.wait(std::chrono::seconds(300)), 0) << two.out() << two.err();
+    EXPECT_EQ(test_connection(db.name()).rows("SELECT COUNT(*), COUNT(DISTINCT id) FROM people"),
+              (table_rows{{"300000", "300000"}}));
+}
+
+TEST(ConsoleKeep, ARunWaitsForTheTableAnotherHolds)
+{
+    RVL_NEED_TEST_SERVER();
+    kept_database db("wait");
+    test_dir dir;
+    test_dir::write(dir.file("people.csv"), "id,name\n1,ab\n2,x\n");
+    test_connection other;
+    const std::string lock = "'ravelin:" + db.name() + ".people'";
+    ASSERT_EQ(other.rows("SELECT GET_LOCK(" + lock + ", 0)"), (table_rows{{"1"}}));
+    morvante_process run(dir, csv_run(db.name(), "1"));
+    ASSERT_TRUE(eventually([&] { return run.out().find("Waiting for another run") != std::string::npos; },
+                           std::chrono::seconds(30)))
+        << run.out() << run.err();
+    // The old table stays while the run waits.
+    EXPECT_FALSE(has_new_people(db));
+    other.rows("SELECT RELEASE_LOCK(" + lock + ")");
+    EXPECT_EQ(run.wait(std::chrono::seconds(30)), 0) << run.out() << run.err();
+    EXPECT_EQ(test_connection(db.name()).rows("SELECT id, name FROM people ORDER BY id"),
+              (table_rows{{"1", "ab"}, {"2", "x"}}));
 }
