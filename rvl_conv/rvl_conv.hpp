@@ -140,12 +140,16 @@ public:
     // Reads a source table once before its table is created and settles the
     // types of `columns`, the table's columns as the user's changes make
     // them: refinement from all the values and, for a CSV file, the text
-    // types of its long values. A record the user's changes cannot
-    // convert raises its failure, before the table is created. Returns the
+    // types of its long values. A record the copy would fail on ends the
+    // reading, so the types fit the records the copy writes; with `refuse`
+    // (the table replaces one, which must stay when the new one cannot be
+    // made whole) it fails the table instead, as does a value the type the
+    // user gave cannot hold, before anything is created. Returns the
     // columns to make text after the copy (mysql_refine_types). A CSV
     // source is given as lines too: while the user left its columns alone,
     // the types come from the texts of its lines, no record built.
-    std::vector<text_later> settle_types(udb_recordset& source, udb_schema& columns, csv_file* lines);
+    std::vector<text_later> settle_types(udb_recordset& source, udb_schema& columns, csv_file* lines,
+                                         bool refuse = false);
     // Ends the copy into a table: the rows still gathered are written and
     // the table closed, then the columns of `later` are made text.
     // existed: the table was there before the run.
@@ -196,6 +200,10 @@ private:
     // of that name, mode 0's whole database before its first table), the
     // old goes only once the server has taken the new one: nothing is
     // dropped for a table the server refuses.
+    // The run's table `name` takes the place of something on the server:
+    // mode 1's table of that name, or the first table of mode 0 in a
+    // database that holds anything.
+    bool replaces(udb_database& database, const std::wstring& name);
     std::unique_ptr<udb_recordset> make_table(udb_database& database, const std::wstring& name,
                                               const udb_schema& columns, const udb_indexes& indexes);
     std::unique_ptr<udb_recordset> replace_table(sql_database& database, const std::wstring& name,

@@ -130,7 +130,7 @@ void ravelin_converter::convert_from_csv()
             // The first reading shows its progress too: a large file takes a while.
             std::unique_ptr<csv_file> first = open_csv_source();
             const published progress(*this, first.get());
-            later = settle_types(*first, columns, first.get());
+            later = settle_types(*first, columns, first.get(), replaces(*database, name));
         }
     });
     // The file is the run's one table: one the server cannot create ends the

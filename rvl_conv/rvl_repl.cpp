@@ -46,18 +46,25 @@ std::unique_ptr<sql_table_lock> ravelin_converter::lock_table(udb_database& data
         [&] { throw_if_stop_requested(); });
 }
 
+bool ravelin_converter::replaces(udb_database& database, const std::wstring& name)
+{
+    auto* server = dynamic_cast<sql_database*>(&database);
+    if (server == nullptr)
+        return false;
+    if (mode == 1)
+        return database.is_table_exist(name);
+    // A database that holds nothing has nothing to lose.
+    return mode == 0 && !database_cleared && !(server->tables.empty() && server->views.empty());
+}
+
 std::unique_ptr<udb_recordset> ravelin_converter::make_table(udb_database& database, const std::wstring& name,
                                                              const udb_schema& columns, const udb_indexes& indexes)
 {
     auto* server = dynamic_cast<sql_database*>(&database);
     const bool present = database.is_table_exist(name);
-    // A database that holds nothing has nothing to lose.
-    if (server != nullptr && mode == 0 && server->tables.empty() && server->views.empty())
-        database_cleared = true;
-    if (server != nullptr && mode == 0 && !database_cleared)
-        return replace_table(*server, name, columns, indexes, true);
-    if (server != nullptr && mode == 1 && present)
-        return replace_table(*server, name, columns, indexes, false);
+    if (replaces(database, name))
+        return replace_table(*server, name, columns, indexes, mode == 0);
+    database_cleared = database_cleared || (server != nullptr && mode == 0);
     // A dump is a script: its mode 1 drops the table before it creates it.
     if (server == nullptr && mode == 1 && present)
         database.delete_tab(name);

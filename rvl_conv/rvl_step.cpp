@@ -99,7 +99,8 @@ const udb_record* ravelin_converter::record_to_copy(udb_recordset& source, const
 }
 
 std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(udb_recordset& source,
-                                                                             udb_schema& columns, csv_file* lines)
+                                                                             udb_schema& columns, csv_file* lines,
+                                                                             bool refuse)
 {
     tk_logger::log(1, "ravelin_converter::settle_types");
     const std::wstring table = get_cur_table();
@@ -115,28 +116,32 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
     const bool from_sheet = from_xls && as_is && sheet_statistics(source, skip_empty_rows, *this, dates, numbers);
     // A type the user chose is what the user wants, whatever the values.
     const std::vector<bool> kept = user_typed(table, columns);
-    const bool user_types = std::find(kept.begin(), kept.end(), true) != kept.end();
+    const bool check_values = refuse && std::find(kept.begin(), kept.end(), true) != kept.end();
     uint64_t number = 0;
-    // A record the user's changes cannot convert, or whose value the type
-    // the user gave cannot hold, fails the table here, before its table is
-    // created or one it replaces is dropped.
-    for (; !from_sheet && !source.is_eof(); source.next()) {
-        if (lines != nullptr && lines->get_texts(texts)) {
-            throw_if_stop_requested();
-            dates.add_text_stat(texts);
-            numbers.add_text_stat(texts);
-            note_lengths(texts, longest);
-            continue;
+    try {
+        for (; !from_sheet && !source.is_eof(); source.next()) {
+            if (lines != nullptr && lines->get_texts(texts)) {
+                throw_if_stop_requested();
+                dates.add_text_stat(texts);
+                numbers.add_text_stat(texts);
+                note_lengths(texts, longest);
+                continue;
+            }
+            const udb_record* record = record_to_copy(source, table);
+            if (record == nullptr)
+                continue;
+            if (check_values)
+                refuse_user_values(*record, columns, kept, ++number);
+            dates.add_rec_stat(*record);
+            numbers.add_rec_stat(*record);
+            if (!from_xls)
+                note_lengths(*record, longest);
         }
-        const udb_record* record = record_to_copy(source, table);
-        if (record == nullptr)
-            continue;
-        if (user_types)
-            refuse_user_values(*record, columns, kept, ++number);
-        dates.add_rec_stat(*record);
-        numbers.add_rec_stat(*record);
-        if (!from_xls)
-            note_lengths(*record, longest);
+    } catch (const tk_exception& e) {
+        // The copy fails on the same record and reports it; the types are
+        // those of the records before it, which the copy writes.
+        if (e.get_level() != 0 || refuse)
+            throw;
     }
     std::vector<text_later> later;
     date_post_process(columns, dates, kept, later);

@@ -146,7 +146,7 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
         if (settles_types(database, name)) {
             // A worksheet is read once for the run: a second recordset over
             // it starts at its first row again.
-            later = settle_types(*source, columns, nullptr);
+            later = settle_types(*source, columns, nullptr, replaces(database, name));
             source = workbook.get_table(sheet, udb_database::mode_read_only);
         }
         const std::unique_ptr<sql_table_lock> lock = lock_table(database, name);

@@ -17,8 +17,8 @@
 #include <fstream>
 #include <thread>
 
-#ifndef RVL_WORKBOOKS
-#error RVL_WORKBOOKS must name the folder of the workbook fixtures
+#ifndef RVL_KEEP_FIXTURES
+#error RVL_KEEP_FIXTURES must name the folder of the workbooks of these cases
 #endif
 
 namespace {
@@ -143,7 +143,7 @@ public:
     {
         const server_settings s = *test_server_settings();
         if (c.workbook)
-            std::filesystem::copy_file(std::string(RVL_WORKBOOKS) +
+            std::filesystem::copy_file(std::string(RVL_KEEP_FIXTURES) +
                                            (c.what == failure::too_wide ? "/drop_wide.xlsx" : "/drop_people.xlsx"),
                                        file("book.xlsx"));
         else if (c.what == failure::stopped)
