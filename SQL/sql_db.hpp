@@ -42,6 +42,8 @@ public:
     // same statement (RENAME TABLE is all or nothing) and is then dropped.
     // A refused rename changes nothing and raises sql_exception.
     void put_in_place(const std::wstring& standin, const std::wstring& name);
+    // Reads the table list anew, for tables another session made or dropped.
+    void reread_tables();
     // What the user may do here, asked of the server with statements on a
     // name no table has, so nothing changes: drop a table (DROP), rename
     // one (ALTER and DROP).

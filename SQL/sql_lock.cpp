@@ -45,6 +45,7 @@ sql_table_lock::sql_table_lock(sql_database& database_, const std::wstring& tabl
 {
     if (try_take(0))
         return;
+    had_to_wait = true;
     waiting();
     for (unsigned waited = 0; waited < seconds; ++waited) {
         if (try_take(1))

@@ -21,6 +21,10 @@ public:
     sql_table_lock(const sql_table_lock&) = delete;
     sql_table_lock& operator=(const sql_table_lock&) = delete;
 
+    // The lock was held by another session when asked for: what the run
+    // knew of the database may have changed while it waited.
+    bool waited() const { return had_to_wait; }
+
     // The lock's name: one per table of a server, whatever case the names
     // are written in, and no longer than a server takes (64 characters).
     static std::string lock_name(const std::wstring& database, const std::wstring& table);
@@ -31,4 +35,5 @@ private:
 
     sql_database& database;
     std::string name;
+    bool had_to_wait = false;
 };

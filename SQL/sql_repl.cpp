@@ -56,6 +56,12 @@ void sql_database::put_in_place(const std::wstring& standin, const std::wstring&
     delete_tab(old);
 }
 
+void sql_database::reread_tables()
+{
+    tables.clear();
+    init_tables();
+}
+
 bool sql_database::access_denied(const std::wstring& statement)
 {
     try {

@@ -38,12 +38,14 @@ std::unique_ptr<sql_table_lock> ravelin_converter::lock_table(udb_database& data
     auto* server = dynamic_cast<sql_database*>(&database);
     if (server == nullptr)
         return nullptr;
-    return std::make_unique<sql_table_lock>(
+    auto lock = std::make_unique<sql_table_lock>(
         *server, name, table_lock_seconds,
-        [&] {
-            hooks.notice(L"Waiting for another run to finish with the " + table_text(name) + L".");
-        },
+        [&] { hooks.notice(L"Waiting for another run to finish with the " + table_text(name) + L"."); },
         [&] { throw_if_stop_requested(); });
+    // The other run may have made or dropped the table meanwhile.
+    if (lock->waited())
+        server->reread_tables();
+    return lock;
 }
 
 bool ravelin_converter::replaces(udb_database& database, const std::wstring& name)
