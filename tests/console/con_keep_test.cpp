@@ -331,3 +331,34 @@ TEST(ConsoleKeep, ARunWaitsForTheTableAnotherHolds)
     EXPECT_EQ(test_connection(db.name()).rows("SELECT id, name FROM people ORDER BY id"),
               (table_rows{{"1", "ab"}, {"2", "x"}}));
 }
+
+TEST(ConsoleKeep, AUserWhoMayNotRenameStillReplacesATable)
+{
+    RVL_NEED_TEST_SERVER();
+    const std::string user = "rvl_keep_na_" + std::to_string(::getpid());
+    as_root("CREATE USER '" + user + "'@'127.0.0.1' IDENTIFIED BY 'keep_pw'");
+    for (const char* mode : {"1", "0"}) {
+        SCOPED_TRACE(std::string("mode ") + mode);
+        kept_database db(std::string("na") + mode);
+        as_root("GRANT SELECT, INSERT, UPDATE, DELETE, CREATE, DROP ON `" + db.name() + "`.* TO '" + user +
+                "'@'127.0.0.1'");
+        test_dir dir;
+        test_dir::write(dir.file("people.csv"), "id,name\n1,ab\n2,x\n");
+        std::vector<std::string> args = csv_run(db.name(), mode);
+        for (std::string& a : args) {
+            if (a.starts_with("--user="))
+                a = "--user=" + user;
+            else if (a.starts_with("--pswd="))
+                a = "--pswd=keep_pw";
+        }
+        const program_result r = run_morvante(dir, args);
+        EXPECT_EQ(r.code, 0) << r.out << r.err;
+        EXPECT_EQ(test_connection(db.name()).rows("SELECT id, name FROM people ORDER BY id"),
+                  (table_rows{{"1", "ab"}, {"2", "x"}}));
+        EXPECT_EQ(test_connection(db.name()).rows("SELECT COUNT(*) FROM information_schema.TABLES WHERE "
+                                                  "TABLE_SCHEMA = DATABASE()")[0][0],
+                  std::string(mode) == "0" ? "1" : "3");
+        as_root("REVOKE ALL PRIVILEGES, GRANT OPTION FROM '" + user + "'@'127.0.0.1'");
+    }
+    as_root("DROP USER '" + user + "'@'127.0.0.1'");
+}
