@@ -86,8 +86,9 @@ public:
 
     // Before the run: the source must be readable (every selected worksheet
     // of a workbook is read once, and the workbook stays open for the run);
-    // then the destination is prepared by the mode (an existing dump file is
-    // replaced only when the new one is complete).
+    // then the destination is checked. Nothing is dropped here: what modes 0
+    // and 1 replace on a server goes in the run (make_table), and an
+    // existing dump file is replaced only when the new one is complete.
     void check_dest();
     // The source, a dump destination and the log file must be three files:
     // two that are one (compared as files, links followed) raise a level-1
