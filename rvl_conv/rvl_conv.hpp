@@ -110,7 +110,7 @@ public:
     // itself; any thread.
     bool was_interrupted() const { return interrupted.load(std::memory_order_acquire); }
     // The run opened or created its destination: before that, nothing was
-    // written (the mode's preparation aside).
+    // written or dropped.
     bool destination_reached() const { return dest_reached; }
     static std::wstring get_title();
     // What the last run did to a server destination, for the words that end

@@ -72,7 +72,7 @@ std::unique_ptr<udb_recordset> ravelin_converter::make_table(udb_database& datab
         database.delete_tab(name);
     std::unique_ptr<udb_recordset> table = database.create_table(name, columns, indexes);
     // A table opened to append to counts as written once rows went in.
-    if (!present)
+    if (server != nullptr && !present)
         written.push_back(table_text(name));
     return table;
 }
@@ -80,7 +80,7 @@ std::unique_ptr<udb_recordset> ravelin_converter::make_table(udb_database& datab
 void ravelin_converter::note_rows_written(const std::wstring& name)
 {
     const std::wstring text = table_text(name);
-    if (rows_done.load(std::memory_order_relaxed) > 0 && std::find(written.begin(), written.end(), text) == written.end())
+    if (direct && rows_done.load(std::memory_order_relaxed) > 0 && std::find(written.begin(), written.end(), text) == written.end())
         written.push_back(text);
 }
 
