@@ -20,6 +20,7 @@
 #include "platform/files/pl_files.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -210,14 +211,37 @@ private:
     std::unique_ptr<udb_recordset> replace_table(sql_database& database, const std::wstring& name,
                                                  const udb_schema& columns, const udb_indexes& indexes,
                                                  bool whole_database);
-    // The table of that name replaced by the new one.
-    std::unique_ptr<udb_recordset> replace_present(sql_database& database, const std::wstring& name,
-                                                   const udb_schema& columns, const udb_indexes& indexes);
+    // A level-0 failure naming `replaced` unless the user may drop tables.
+    void refuse_unless_droppable(sql_database& database, const std::wstring& replaced);
+    // Runs the step; a server's refusal in it says that `replaced` was
+    // left as it was.
+    void keeping(const std::wstring& replaced, const std::function<void()>& step);
+    // Drops every table and view of the database but the run's `kept`.
+    void clear_database(sql_database& database, const std::vector<std::wstring>& kept);
+    // The table `name` created under a stand-in name, which it answers.
+    std::wstring make_standin(sql_database& database, const std::wstring& name, const udb_schema& columns,
+                              const udb_indexes& indexes);
+    // The stand-in takes the old table's place and `standin` is emptied.
+    void put_standin_in_place(sql_database& database, std::wstring& standin, const std::wstring& name,
+                              const udb_schema& columns, const udb_indexes& indexes);
     // The table `name` is among the written ones once the copy into it
     // handled a record.
     void note_rows_written(const std::wstring& name);
     // "table 'db.name'", as the run's reports name a server table.
     std::wstring table_text(const std::wstring& name) const;
+    // One worksheet of a workbook run: what the run knows of it before its
+    // table is created.
+    struct sheet_plan;
+    // Reads the worksheet as far as the run reads it before creating its
+    // table; false when mode 2 skips it.
+    bool plan_sheet(dao_database& workbook, udb_database& database, udb_validator& validator, sheet_plan& plan);
+    void copy_sheet(udb_database& database, sheet_plan& plan, std::unique_ptr<udb_recordset> destination);
+    // Runs one worksheet's step: its failures are reported with the table's
+    // name and end only that worksheet.
+    void sheet_step(const std::wstring& table, const std::function<void()>& step);
+    // Mode 0 into a database that holds something: every worksheet's table
+    // is created before what the database held goes, then each is copied.
+    void convert_replacing(dao_database& workbook, sql_database& database, udb_validator& validator);
     void convert_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,
                        const std::wstring& table, const std::wstring& sheet);
     void apply_defaults();

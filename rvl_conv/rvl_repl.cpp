@@ -11,6 +11,7 @@
 #include "TK/tk_utils.hpp"
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -84,61 +85,87 @@ void ravelin_converter::note_rows_written(const std::wstring& name)
         written.push_back(text);
 }
 
+void ravelin_converter::refuse_unless_droppable(sql_database& database, const std::wstring& replaced)
+{
+    if (!database.may_drop())
+        throw tk_exception(L"The user may not drop tables in the database '" + dest + L"': the " + replaced +
+                               L" is not replaced and was left as it was.",
+                           0);
+}
+
+void ravelin_converter::keeping(const std::wstring& replaced, const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const sql_exception& e) {
+        throw sql_exception(e.what() + ("; nothing was dropped: the " + tk_to_utf8(replaced) + " was left as it was."),
+                            e.get_code() & 0xFFFF);
+    }
+}
+
 std::unique_ptr<udb_recordset> ravelin_converter::replace_table(sql_database& database, const std::wstring& name,
                                                                 const udb_schema& columns,
                                                                 const udb_indexes& indexes, bool whole_database)
 {
     const std::wstring replaced = whole_database ? L"database '" + dest + L"'" : table_text(name);
-    if (!database.may_drop())
-        throw tk_exception(L"The user may not drop tables in the database '" + dest + L"': the " + replaced +
-                               L" is not replaced and was left as it was.",
-                           0);
+    refuse_unless_droppable(database, replaced);
     const bool present = database.is_table_exist(name);
     std::unique_ptr<udb_recordset> table;
-    try {
-        table = present ? replace_present(database, name, columns, indexes)
-                        : database.create_table(name, columns, indexes);
-    } catch (const sql_exception& e) {
-        throw sql_exception(e.what() + ("; nothing was dropped: the " + tk_to_utf8(replaced) + " was left as it was."),
-                            e.get_code() & 0xFFFF);
-    }
+    keeping(replaced, [&] {
+        if (!present) {
+            table = database.create_table(name, columns, indexes);
+            return;
+        }
+        standin_guard standin{database, make_standin(database, name, columns, indexes)};
+        put_standin_in_place(database, standin.name, name, columns, indexes);
+        table = database.get_table(name, 2);
+    });
     if (present)
         dropped.push_back(table_text(name));
-    if (whole_database) {
-        const std::vector<std::wstring> gone = database.drop_all_but({name});
-        dropped.insert(dropped.end(), gone.begin(), gone.end());
-        database_cleared = true;
-    }
+    if (whole_database)
+        clear_database(database, {name});
     written.push_back(table_text(name));
     return table;
 }
 
-std::unique_ptr<udb_recordset> ravelin_converter::replace_present(sql_database& database, const std::wstring& name,
-                                                                  const udb_schema& columns,
-                                                                  const udb_indexes& indexes)
+void ravelin_converter::clear_database(sql_database& database, const std::vector<std::wstring>& kept)
+{
+    const std::vector<std::wstring> gone = database.drop_all_but(kept);
+    dropped.insert(dropped.end(), gone.begin(), gone.end());
+    database_cleared = true;
+}
+
+std::wstring ravelin_converter::make_standin(sql_database& database, const std::wstring& name,
+                                             const udb_schema& columns, const udb_indexes& indexes)
 {
     // The new table is made first, under a stand-in name: a definition, a
     // privilege or an engine the server refuses leaves the old one as it
     // was. The name is the old table's, so the server takes it.
-    standin_guard standin{database, database.new_standin_name()};
+    const std::wstring standin = database.new_standin_name();
     try {
-        database.create_standin(standin.name, name, columns, indexes);
+        database.create_standin(standin, name, columns, indexes);
     } catch (const sql_exception& e) {
         // The server's words name the stand-in, which the user never chose.
         std::string text = e.what();
-        tk_string::replace_all(text, tk_to_utf8(standin.name), tk_to_utf8(name));
+        tk_string::replace_all(text, tk_to_utf8(standin), tk_to_utf8(name));
         throw sql_exception(text, e.get_code() & 0xFFFF);
     }
+    return standin;
+}
+
+void ravelin_converter::put_standin_in_place(sql_database& database, std::wstring& standin, const std::wstring& name,
+                                             const udb_schema& columns, const udb_indexes& indexes)
+{
     if (database.may_rename()) {
-        database.put_in_place(standin.name, name);
-        standin.name.clear();
-        return database.get_table(name, 2);
+        database.put_in_place(standin, name);
+        standin.clear();
+        return;
     }
     // Without ALTER nothing can be renamed: the server has taken this
     // definition from this user, so the old table goes and the new one is
     // made under its own name.
-    database.drop_quietly(standin.name);
-    standin.name.clear();
+    database.drop_quietly(standin);
+    standin.clear();
     database.delete_tab(name);
-    return database.create_table(name, columns, indexes);
+    database.create_table(name, columns, indexes);
 }

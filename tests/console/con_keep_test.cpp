@@ -362,3 +362,47 @@ TEST(ConsoleKeep, AUserWhoMayNotRenameStillReplacesATable)
     }
     as_root("DROP USER '" + user + "'@'127.0.0.1'");
 }
+
+// Mode 0 from a workbook: every worksheet's table is made before what the
+// database held goes. A worksheet that cannot be made keeps its old table;
+// the others replace the rest.
+TEST(ConsoleKeep, AWorkbookReplacesTheDatabaseOnlyWithTablesTheServerTook)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    for (const bool refused : {true, false}) {
+        SCOPED_TRACE(refused ? "people's type is refused" : "both worksheets are taken");
+        kept_database db(refused ? "two_refused" : "two");
+        const std::string old_people =
+            test_connection(db.name()).rows("SHOW CREATE TABLE people")[0][1];
+        test_dir dir;
+        std::filesystem::copy_file(std::string(RVL_KEEP_FIXTURES) + "/drop_two.xlsx", dir.file("book.xlsx"));
+        test_dir::write(dir.file("job.rvl"),
+                        "[Generic settings]\nsrc=book.xlsx\ndest=" + db.name() +
+                            "\n[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" + std::to_string(s.port) +
+                            "\nuser=" + s.user + "\npassword=" + s.password +
+                            "\n[MS Excel settings]\nconvert from xls=1\nextract field names=1\n" +
+                            (refused ? type_mapping(failure::foo_type) : std::string()));
+        const program_result r = run_morvante(dir, {"--profile=job.rvl", "--mode=0"});
+        test_connection after(db.name());
+        EXPECT_EQ(after.rows("SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() "
+                             "ORDER BY TABLE_NAME"),
+                  (table_rows{{"alpha"}, {"people"}}));
+        EXPECT_EQ(after.rows("SELECT * FROM alpha"), (table_rows{{"1"}}));
+        const std::string prefix = "table '" + db.name() + ".";
+        if (refused) {
+            EXPECT_EQ(r.code, 1) << r.out << r.err;
+            EXPECT_EQ(after.rows("SHOW CREATE TABLE people")[0][1], old_people);
+            EXPECT_NE(r.out.find("nothing was dropped: the " + prefix + "people' was left as it was."),
+                      std::string::npos)
+                << r.out;
+            EXPECT_NE(r.err.find("Dropped: view '" + db.name() + ".both_v', " + prefix + "other'.\nWritten: " +
+                                 prefix + "alpha'.\n"),
+                      std::string::npos)
+                << r.err;
+        } else {
+            EXPECT_EQ(r.code, 0) << r.out << r.err;
+            EXPECT_EQ(after.rows("SELECT id, name FROM people ORDER BY id"), (table_rows{{"1", "ab"}, {"2", "x"}}));
+        }
+    }
+}
