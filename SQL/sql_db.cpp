@@ -82,19 +82,26 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& ta
         throw tk_mail_assertion(source_file, 336);
     if (is_table_exist(table))
         return get_table(table, 8);
+    send_create(table, table, schema, indexes);
+    return get_table(table, 2);
+}
+
+void sql_database::send_create(const std::wstring& created, const std::wstring& table, const udb_schema& schema,
+                               const udb_indexes& indexes)
+{
+    // The user's changes and the messages know the table by its own name.
     const std::optional<sql_table_options> options = sql_user_table_options(table, schema);
     const sql_table_options* chosen = options ? &*options : nullptr;
     const sql_table_clauses clauses = sql_make_table_clauses(table, schema, indexes, chosen);
-    const std::wstring statement = sql_make_create_table(table, clauses, chosen);
+    const std::wstring statement = sql_make_create_table(created, clauses, chosen);
     tk_logger::wlog(2, L"Run SQL-query: %s\n", statement.c_str());
     query_append(tk_to_utf8(statement));
-    tables.push_back(table);
+    tables.push_back(created);
     tk_logger::log(1, "Step #1");
     tk_logger::wlog(2, L"udb_names_map::add_fn_map(%s)", table.c_str());
     if (names_map.field_map.find(table) == names_map.field_map.end())
         names_map.add_fn_map(table, clauses.column_names);
     tk_logger::log(1, "Step #2");
-    return get_table(table, 2);
 }
 
 bool sql_database::delete_tab(const std::wstring& table)

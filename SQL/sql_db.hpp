@@ -28,6 +28,34 @@ public:
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     bool delete_tab(const std::wstring& name) override;
+
+    // A table is replaced without being lost when its replacement fails:
+    // the new table `name` is created under a stand-in name (a name of
+    // new_standin_name) with everything else as create_table makes it, and
+    // takes the name by put_in_place once the server accepted it.
+    void create_standin(const std::wstring& standin, const std::wstring& name, const udb_schema& schema,
+                        const udb_indexes& indexes);
+    // A name no listed table has, 64 characters at most, unique to this
+    // connection on the server.
+    std::wstring new_standin_name();
+    // The stand-in takes the name `name`; a table of that name goes in the
+    // same statement (RENAME TABLE is all or nothing) and is then dropped.
+    // A refused rename changes nothing and raises sql_exception.
+    void put_in_place(const std::wstring& standin, const std::wstring& name);
+    // Reads the table list anew, for tables another session made or dropped.
+    void reread_tables();
+    // What the user may do here, asked of the server with statements on a
+    // name no table has, so nothing changes: drop a table (DROP), rename
+    // one (ALTER and DROP).
+    bool may_drop();
+    bool may_rename();
+    // Drops a table the run made, on the paths that give up: a failure is
+    // only logged, since the first failure is the one to report.
+    void drop_quietly(const std::wstring& name) noexcept;
+    // Drops every table and view the database holds but those of `kept`;
+    // answers one text per object dropped ("table 'db.t'", "view 'db.v'").
+    std::vector<std::wstring> drop_all_but(const std::vector<std::wstring>& kept);
+
     void empty_table(const std::wstring& name) override;
     std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& sql,
                                              uint32_t mode) override;
@@ -81,5 +109,12 @@ private:
     // only by its own spelling on case-sensitive file systems).
     std::wstring listed_name(const std::wstring& table) const;
 
+    // Sends CREATE TABLE for the table `table` under the name `created`.
+    void send_create(const std::wstring& created, const std::wstring& table, const udb_schema& schema,
+                     const udb_indexes& indexes);
+    // True when the server refused the statement for want of a privilege.
+    bool access_denied(const std::wstring& statement);
+
     MYSQL* connection;
+    unsigned standins = 0;
 };

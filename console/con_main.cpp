@@ -75,6 +75,44 @@ void tell_unfinished_dump(const ravelin_converter& converter)
         std::cerr << "The dump written so far is kept in " << console_text(kept) << std::endl;
 }
 
+std::string joined(const std::vector<std::wstring>& items)
+{
+    std::string text;
+    for (const std::wstring& item : items)
+        text += (text.empty() ? "" : ", ") + console_text(item);
+    return text;
+}
+
+// What a server run that did not go cleanly to its end did to the database:
+// nothing, or what it dropped and what it wrote.
+void tell_destination(const ravelin_converter& converter)
+{
+    if (!converter.direct || converter.is_silent())
+        return;
+    const std::vector<std::wstring> dropped = converter.dropped_items();
+    const std::vector<std::wstring> written = converter.written_items();
+    if (dropped.empty() && written.empty()) {
+        std::cerr << "Nothing was changed in the database '" << console_text(converter.get_dest()) << "'."
+                  << std::endl;
+        return;
+    }
+    std::cerr << (dropped.empty() ? std::string("Nothing was dropped.") : "Dropped: " + joined(dropped) + ".")
+              << std::endl;
+    std::cerr << (written.empty() ? std::string("Nothing was written.") : "Written: " + joined(written) + ".")
+              << std::endl;
+}
+
+// The tables a run in mode 2 left alone: the user asked for them, and they
+// hold what they held.
+void tell_skipped(const ravelin_converter& converter)
+{
+    if (converter.is_silent())
+        return;
+    for (const std::wstring& table : converter.skipped_tables())
+        std::cout << "Skipped table " << console_text(table) << ": it exists, and existing tables are kept."
+                  << std::endl;
+}
+
 int run(int argc, char** argv)
 {
     tk_logger logger(nullptr, false, 3, false);
@@ -110,11 +148,15 @@ int run(int argc, char** argv)
         return failure(converter);
     try {
         const int code = convert(errors, converter);
+        tell_skipped(converter);
         if (code == console_failure)
             tell_unfinished_dump(converter);
+        if (code != 0)
+            tell_destination(converter);
         return code;
     } catch (const console_exit&) {
         tell_unfinished_dump(converter);
+        tell_destination(converter);
         throw;
     }
 }

@@ -65,6 +65,10 @@ uint32_t ravelin_converter::operator()()
 {
     tk_logger::log(2, "ravelin_converter::operator()");
     init_conversion guard(done, hooks);
+    dropped.clear();
+    skipped.clear();
+    written.clear();
+    database_cleared = false;
     try {
         if (check_dest_in_run)
             check_dest();

@@ -20,6 +20,7 @@
 #include "platform/files/pl_files.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -30,7 +31,9 @@
 class csv_file;
 class dao_database;
 class dao_engine;
+class sql_database;
 class sql_field_upsizer;
+class sql_table_lock;
 class udb_validator;
 
 enum class converter_form {
@@ -96,8 +99,9 @@ public:
 
     // Before the run: the source must be readable (every selected worksheet
     // of a workbook is read once, and the workbook stays open for the run);
-    // then the destination is prepared by the mode (an existing dump file is
-    // replaced only when the new one is complete).
+    // then the destination is checked. Nothing is dropped here: what modes 0
+    // and 1 replace on a server goes in the run (make_table), and an
+    // existing dump file is replaced only when the new one is complete.
     void check_dest();
     // The files the run writes (a dump destination, the log file) must be
     // none of the files it reads (the source, the settings store, profiles,
@@ -123,14 +127,20 @@ public:
     // itself; any thread.
     bool was_interrupted() const { return interrupted.load(std::memory_order_acquire); }
     // The run opened or created its destination: before that, nothing was
-    // written (the mode's preparation aside).
+    // written or dropped.
     bool destination_reached() const { return dest_reached; }
-    // What this run dropped on the server ("database 'shop'", "table
-    // 'shop.t1'") and the tables it left alone because they existed (mode 2),
-    // in the order it met them; emptied when a run begins (check_dest).
+    static std::wstring get_title();
+    // What the last run did to a server destination, for the words that end
+    // it; each begins empty with the run. Dropped: one text per thing the run
+    // dropped ("table 'shop.t1'", "view 'shop.v'"). Skipped: the tables a
+    // workbook run left alone because they existed (mode 2). Written: the
+    // tables the run created or wrote rows into, and a database it created.
     std::vector<std::wstring> dropped_items() const { return dropped; }
     std::vector<std::wstring> skipped_tables() const { return skipped; }
-    static std::wstring get_title();
+    std::vector<std::wstring> written_items() const { return written; }
+    // How long a run waits for another run to finish with its destination
+    // table before it gives that table up.
+    unsigned table_lock_seconds = 120;
     // Memory ran out: "Not enough memory" with what was being read (the
     // source file, the table in hand, the record when one is given, counted
     // from 1), as a level-1 failure that ends the run.
@@ -149,11 +159,15 @@ public:
     // types of `columns`, the table's columns as the user's changes make
     // them: refinement from all the values and, for a CSV file, the text
     // types of its long values. A record the copy would fail on ends the
-    // reading, so the types fit the records the copy writes. Returns the
+    // reading, so the types fit the records the copy writes; with `refuse`
+    // (the table replaces one, which must stay when the new one cannot be
+    // made whole) it fails the table instead, as does a value the type the
+    // user gave cannot hold, before anything is created. Returns the
     // columns to make text after the copy (mysql_refine_types). A CSV
     // source is given as lines too: while the user left its columns alone,
     // the types come from the texts of its lines, no record built.
-    std::vector<text_later> settle_types(udb_recordset& source, udb_schema& columns, csv_file* lines);
+    std::vector<text_later> settle_types(udb_recordset& source, udb_schema& columns, csv_file* lines,
+                                         bool refuse = false);
     // Ends the copy into a table: the rows still gathered are written and
     // the table closed, then the columns of `later` are made text.
     // existed: the table was there before the run.
@@ -212,6 +226,53 @@ private:
     // convert_step's loop over the records of one table.
     void copy_records(udb_recordset& source, udb_recordset& destination, sql_field_upsizer& upsizer,
                       const std::wstring& table, bool widen);
+    // The run's named lock on its server table `name`; none for a dump.
+    std::unique_ptr<sql_table_lock> lock_table(udb_database& database, const std::wstring& name);
+    // Creates the run's table `name`, or opens the one there to append to
+    // (modes 2 and 3). Where the mode replaces what stands (mode 1's table
+    // of that name, mode 0's whole database before its first table), the
+    // old goes only once the server has taken the new one: nothing is
+    // dropped for a table the server refuses.
+    // The run's table `name` takes the place of something on the server:
+    // mode 1's table of that name, or the first table of mode 0 in a
+    // database that holds anything.
+    bool replaces(udb_database& database, const std::wstring& name);
+    std::unique_ptr<udb_recordset> make_table(udb_database& database, const std::wstring& name,
+                                              const udb_schema& columns, const udb_indexes& indexes);
+    std::unique_ptr<udb_recordset> replace_table(sql_database& database, const std::wstring& name,
+                                                 const udb_schema& columns, const udb_indexes& indexes,
+                                                 bool whole_database);
+    // A level-0 failure naming `replaced` unless the user may drop tables.
+    void refuse_unless_droppable(sql_database& database, const std::wstring& replaced);
+    // Runs the step; a server's refusal in it says that `replaced` was
+    // left as it was.
+    void keeping(const std::wstring& replaced, const std::function<void()>& step);
+    // Drops every table and view of the database but the run's `kept`.
+    void clear_database(sql_database& database, const std::vector<std::wstring>& kept);
+    // The table `name` created under a stand-in name, which it answers.
+    std::wstring make_standin(sql_database& database, const std::wstring& name, const udb_schema& columns,
+                              const udb_indexes& indexes);
+    // The stand-in takes the old table's place and `standin` is emptied.
+    void put_standin_in_place(sql_database& database, std::wstring& standin, const std::wstring& name,
+                              const udb_schema& columns, const udb_indexes& indexes);
+    // The table `name` is among the written ones once the copy into it
+    // handled a record.
+    void note_rows_written(const std::wstring& name);
+    // "table 'db.name'", as the run's reports name a server table.
+    std::wstring table_text(const std::wstring& name) const;
+    // One worksheet of a workbook run: what the run knows of it before its
+    // table is created.
+    struct sheet_plan;
+    // Reads the worksheet as far as the run reads it before creating its
+    // table; false when mode 2 skips it.
+    bool plan_sheet(dao_database& workbook, udb_database& database, udb_validator& validator, sheet_plan& plan);
+    void copy_sheet(udb_database& database, sheet_plan& plan, std::unique_ptr<udb_recordset> destination);
+    // Runs one worksheet's step: its failures are reported with the table's
+    // name and end only that worksheet.
+    void sheet_step(const std::wstring& table, const std::function<void()>& step);
+    // Mode 0 into a database that holds something: every worksheet's table
+    // is created before what the database held goes, then each is copied.
+    void convert_replacing(dao_database& workbook, sql_database& database, udb_validator& validator);
     void convert_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,
                        const std::wstring& table, const std::wstring& sheet);
     // After a failure that ended the run: true, the run marked interrupted,
@@ -263,10 +324,6 @@ private:
     // Nothing for an empty failure.
     void refuse_csv_table(const std::wstring& failure) const;
     std::wstring safe_table_name(const std::wstring& name) const;
-    // "table 'db.name'", as dropped_items and skipped_tables name a table.
-    std::wstring table_item(const std::wstring& name) const;
-    // Drops an existing table; on a server it is noted as dropped.
-    void drop_table(udb_database& database, const std::wstring& name);
     // A CSV profile's table name and delimiter; a profile written before
     // they were kept names the table after its CSV file.
     void load_csv_settings(const udb_profile& profile);
@@ -292,8 +349,12 @@ private:
     bool dest_reached = false;
     std::atomic<bool> interrupted{false};
     std::atomic<bool> log_failed{false};
+    // Mode 0 has made way for the run's tables: what the database held is
+    // gone, and later tables are created as in an empty database.
+    bool database_cleared = false;
     std::vector<std::wstring> dropped;
     std::vector<std::wstring> skipped;
+    std::vector<std::wstring> written;
 };
 
 // Why the file cannot be a CSV run's source: its content is a workbook's (a

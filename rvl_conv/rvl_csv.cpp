@@ -10,6 +10,7 @@
 
 #include "SQL/sql_init.hpp"
 #include "SQL/sql_tab.hpp"
+#include "SQL/sql_lock.hpp"
 #include "UDB/udb_vali.hpp"
 #include "TK/tk_log.hpp"
 #include "common/csv_util.hpp"
@@ -108,8 +109,8 @@ struct ravelin_converter::published {
 
 bool ravelin_converter::settles_types(udb_database& database, const std::wstring& table)
 {
-    // Mode 1 replaces an existing table with one the run creates.
-    return refines_types() && (mode == 1 || !database.is_table_exist(table));
+    // Modes 0 and 1 replace an existing table with one the run creates.
+    return refines_types() && (mode <= 1 || !database.is_table_exist(table));
 }
 
 std::wstring ravelin_converter::safe_table_name(const std::wstring& name) const
@@ -156,9 +157,8 @@ void ravelin_converter::convert_from_csv()
     udb_schema columns = reader->schema;
     udb_indexes indexes = reader->indexes;
     const std::wstring name = csv_table_name(columns, indexes);
-    const bool present = database->is_table_exist(name);
-    const bool replaced = mode == 1 && present;
-    const bool existed = present && !replaced;
+    // Modes 0 and 1 replace a table that is there, modes 2 and 3 append.
+    const bool existed = mode >= 2 && database->is_table_exist(name);
     const bool settle = settles_types(*database, name);
     std::vector<text_later> later;
     // A failure of the table, as a worksheet's: reported, and the run goes to
@@ -179,7 +179,7 @@ void ravelin_converter::convert_from_csv()
             // The first reading shows its progress too: a large file takes a while.
             std::unique_ptr<csv_file> first = open_csv_source();
             const published progress(*this, first.get());
-            later = settle_types(*first, columns, first.get());
+            later = settle_types(*first, columns, first.get(), replaces(*database, name));
         }
     });
     // The file is the run's one table: one the server cannot create ends the
@@ -188,10 +188,9 @@ void ravelin_converter::convert_from_csv()
         refuse_csv_table(sql_column_count_failure(name, columns));
     if (settled)
         table_step([&] {
-            if (replaced)
-                drop_table(*database, name);
+            const std::unique_ptr<sql_table_lock> lock = lock_table(*database, name);
             const published progress(*this, reader.get());
-            std::unique_ptr<udb_recordset> table = database->create_table(name, columns, indexes);
+            std::unique_ptr<udb_recordset> table = make_table(*database, name, columns, indexes);
             // The user's changes name the fields by the reader's names.
             if (existed && !has_field_changes(tab_name))
                 name_fields_after_columns(*reader, table->schema);

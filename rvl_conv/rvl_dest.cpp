@@ -90,8 +90,6 @@ std::unique_ptr<csv_file> ravelin_converter::open_csv_source()
 void ravelin_converter::check_dest()
 {
     tk_logger::wlog(1, L"check_dest(%s)", dest.c_str());
-    dropped.clear();
-    skipped.clear();
     refuse_same_files();
     take_source();
     // Nothing is dropped or deleted for a source that cannot be read, nor
@@ -115,12 +113,8 @@ void ravelin_converter::check_dest()
         sql_engine::refuse_system_schema(dest);
         check_profile_names();
         check_storage_engine();
-        if (is_mysql_base_exist(dest) && mode == 0) {
-            del_mysql_base(dest);
-            dropped.push_back(L"database '" + dest + L"'");
-        }
-        // Mode 1's table of a CSV file is replaced by the run, once the new
-        // one is known to fit (convert_from_csv).
+        // What modes 0 and 1 replace goes in the run, once the server has
+        // taken its replacement (make_table): nothing is dropped here.
         tk_logger::log(1, from_xls ? "from_xls=true" : "from_xls=false");
         return;
     }
@@ -158,8 +152,11 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
     tk_logger::log(2, "ravelin_converter::get_dest_base(mode=%d, direct=%d)", mode, direct ? 1 : 0);
     if (direct) {
         sql_engine::refuse_system_schema(dest);
+        const bool exists = is_mysql_base_exist(dest);
         std::unique_ptr<udb_database> database =
-            is_mysql_base_exist(dest) ? open_mysql_base(dest, mode != 0 ? 8 : 4) : create_mysql_base(dest);
+            exists ? open_mysql_base(dest, mode != 0 ? 8 : 4) : create_mysql_base(dest);
+        if (!exists)
+            written.push_back(L"database '" + dest + L"'");
         dest_reached = true;
         return database;
     }
@@ -171,19 +168,6 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
     dump_written = dump->get_written_path();
     dest_reached = true;
     return dump;
-}
-
-std::wstring ravelin_converter::table_item(const std::wstring& name) const
-{
-    return L"table '" + (direct ? dest + L"." : std::wstring()) + name + L"'";
-}
-
-void ravelin_converter::drop_table(udb_database& database, const std::wstring& name)
-{
-    database.delete_tab(name);
-    // A dump only holds the statement: nothing is gone until it is loaded.
-    if (direct)
-        dropped.push_back(table_item(name));
 }
 
 std::wstring ravelin_converter::unfinished_dump() const

@@ -32,7 +32,6 @@ public:
     // The port must read as a number from 1 to 65535 ("Invalid port number").
     void connect_mysql_server();
     bool is_mysql_base_exist(const std::wstring& name);
-    void del_mysql_base(const std::wstring& name);
     // Opens an existing server database with the open flags, or creates one.
     std::unique_ptr<udb_database> open_mysql_base(const std::wstring& name, uint32_t flags);
     std::unique_ptr<udb_database> create_mysql_base(const std::wstring& name);

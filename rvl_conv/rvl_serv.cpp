@@ -41,12 +41,6 @@ bool mysql_converter_impl::is_mysql_base_exist(const std::wstring& name)
     return engine.is_db_exist(name);
 }
 
-void mysql_converter_impl::del_mysql_base(const std::wstring& name)
-{
-    tk_logger::wlog(2, L"mysql_converter_impl::del_mysql_base (%s)", name.c_str());
-    engine.db_delete(name);
-}
-
 std::unique_ptr<udb_database> mysql_converter_impl::open_mysql_base(const std::wstring& name, uint32_t flags)
 {
     return engine.open_db(name, flags, std::wstring());

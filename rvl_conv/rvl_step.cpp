@@ -7,6 +7,7 @@
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "SQL/sql_tab.hpp"
+#include "SQL/sql_util.hpp"
 #include "TK/tk_log.hpp"
 #include "common/csv_util.hpp"
 #include "common/type_map.hpp"
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <new>
 
 namespace {
@@ -26,13 +28,18 @@ bool is_server_error(const tk_exception& e) { return (e.get_code() & 0xFFFF0000u
 
 // Every table's record count starts at 0, however the previous copy ended.
 // A copy that a failure or a stop ends keeps its count: the front end tells
-// how far it got.
+// how far it got. A table that took records is noted as written first.
 struct rows_reset {
     std::atomic<uint64_t>& rows;
+    std::function<void()> note;
     const int unwinding = std::uncaught_exceptions();
-    explicit rows_reset(std::atomic<uint64_t>& rows_) : rows(rows_) { rows.store(0, std::memory_order_relaxed); }
+    rows_reset(std::atomic<uint64_t>& rows_, std::function<void()> note_) : rows(rows_), note(std::move(note_))
+    {
+        rows.store(0, std::memory_order_relaxed);
+    }
     ~rows_reset()
     {
+        note();
         if (std::uncaught_exceptions() == unwinding)
             rows.store(0, std::memory_order_relaxed);
     }
@@ -63,6 +70,25 @@ void note_lengths(const std::vector<std::string_view>& texts, std::vector<uint32
     }
 }
 
+// A value the type the user gave cannot hold fails the table before it is
+// created, as the server would fail its row: a table it replaces stays.
+void refuse_user_values(const udb_record& record, const udb_schema& columns, const std::vector<bool>& typed,
+                        uint64_t number)
+{
+    for (size_t i = 0; i < record.size() && i < columns.size(); ++i) {
+        const udb_field* value = record[i].get();
+        if (!typed[i] || value == nullptr || value->get_type() == VT_EMPTY || value->get_type() == VT_NULL)
+            continue;
+        const std::wstring& type = columns[i]->native_type;
+        const std::wstring failure = sql_value_failure(type, value->to_wstring());
+        if (!failure.empty())
+            throw tk_exception(L"Record #" + std::to_wstring(number) + L": " + failure + L" '" + columns[i]->name +
+                                   L"' (" + type + L"), which a server in strict mode refuses: the table is not "
+                                   L"created.",
+                               0);
+    }
+}
+
 } // namespace
 
 const udb_record* ravelin_converter::record_to_copy(udb_recordset& source, const std::wstring& table)
@@ -81,7 +107,8 @@ const udb_record* ravelin_converter::record_to_copy(udb_recordset& source, const
 }
 
 std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(udb_recordset& source,
-                                                                             udb_schema& columns, csv_file* lines)
+                                                                             udb_schema& columns, csv_file* lines,
+                                                                             bool refuse)
 {
     tk_logger::log(1, "ravelin_converter::settle_types");
     const std::wstring table = get_cur_table();
@@ -95,6 +122,10 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
         lines = nullptr;
     std::vector<std::string_view> texts;
     const bool from_sheet = from_xls && as_is && sheet_statistics(source, skip_empty_rows, *this, dates, numbers);
+    // A type the user chose is what the user wants, whatever the values.
+    const std::vector<bool> kept = user_typed(table, columns);
+    const bool check_values = refuse && std::find(kept.begin(), kept.end(), true) != kept.end();
+    uint64_t number = 0;
     try {
         for (; !from_sheet && !source.is_eof(); source.next()) {
             if (lines != nullptr && lines->get_texts(texts)) {
@@ -107,6 +138,8 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
             const udb_record* record = record_to_copy(source, table);
             if (record == nullptr)
                 continue;
+            if (check_values)
+                refuse_user_values(*record, columns, kept, ++number);
             dates.add_rec_stat(*record);
             numbers.add_rec_stat(*record);
             if (!from_xls)
@@ -115,11 +148,9 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
     } catch (const tk_exception& e) {
         // The copy fails on the same record and reports it; the types are
         // those of the records before it, which the copy writes.
-        if (e.get_level() != 0)
+        if (e.get_level() != 0 || refuse)
             throw;
     }
-    // A type the user chose is what the user wants, whatever the values.
-    const std::vector<bool> kept = user_typed(table, columns);
     std::vector<text_later> later;
     date_post_process(columns, dates, kept);
     num_post_process(columns, numbers, kept, later);
@@ -151,7 +182,7 @@ void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* desti
         hooks.progress_line(L"Converting table " + source->name);
     }
     const std::wstring table = get_cur_table();
-    rows_reset reset{rows_done};
+    rows_reset reset{rows_done, [&] { note_rows_written(destination->name); }};
     try {
         copy_records(*source, *destination, upsizer, table, widen);
     } catch (const std::bad_alloc&) {

@@ -9,13 +9,18 @@
 
 #include "DAO/dao_db.hpp"
 #include "DAO/dao_recs.hpp"
+#include "SQL/sql_db.hpp"
 #include "SQL/sql_exc.hpp"
 #include "SQL/sql_init.hpp"
+#include "SQL/sql_lock.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "UDB/udb_vali.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 #include "rvl_conv/rvl_fin.hpp"
+
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -114,60 +119,176 @@ void ravelin_converter::convert_from_xls()
     for (const auto& entry : worksheets)
         sheet_tables.push_back(entry.first);
     std::unique_ptr<udb_validator> validator = engine.create_tn_validator(sel_tables, sheet_tables);
-    for (const auto& [table, sheet] : worksheets) {
-        throw_if_stop_requested();
-        convert_sheet(*workbook, *database, *validator, table, sheet);
-        tables_done.fetch_add(1, std::memory_order_relaxed);
+    if (replaces(*database, std::wstring())) {
+        convert_replacing(*workbook, static_cast<sql_database&>(*database), *validator);
+    } else {
+        for (const auto& [table, sheet] : worksheets) {
+            throw_if_stop_requested();
+            convert_sheet(*workbook, *database, *validator, table, sheet);
+            tables_done.fetch_add(1, std::memory_order_relaxed);
+        }
     }
     validator.reset();
     close_destination(std::move(database), hooks);
+}
+
+struct ravelin_converter::sheet_plan {
+    sheet_plan(std::wstring table_, std::wstring sheet_) : table(std::move(table_)), sheet(std::move(sheet_)) {}
+    std::wstring table;
+    std::wstring sheet;
+    std::wstring name;  // the destination table
+    bool existed = false;
+    udb_schema columns;
+    udb_indexes indexes;
+    std::vector<text_later> later;
+    std::unique_ptr<udb_recordset> source;
+    std::unique_ptr<sql_table_lock> lock;
+    // Mode 0: the table was made under its own name (no table had it), or
+    // under this stand-in name until the old ones go.
+    bool made = false;
+    std::wstring standin;
+};
+
+void ravelin_converter::sheet_step(const std::wstring& table, const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const sql_connection_lost&) {
+        throw;  // nothing more reaches the server: the run ends
+    } catch (const tk_exception& e) {
+        error_handler::instance().set_context(table);
+        error_handler::instance().handle(e, false);
+    }
+}
+
+bool ravelin_converter::plan_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,
+                                   sheet_plan& plan)
+{
+    plan.source = workbook.get_table(plan.sheet, udb_database::mode_read_only);
+    tk_logger::wlog(2, L"udb_db_mutator::modify1(%s)", plan.table.c_str());
+    // Records carry the source's column names until modify2 maps them, so
+    // the user's changes go to copies of the schema and indexes.
+    plan.columns = plan.source->schema;
+    plan.indexes = plan.source->indexes;
+    plan.name = modify1(plan.table, plan.columns, plan.indexes);
+    const bool refused = !validator.is_acceptable(plan.name);
+    if (refused)
+        plan.name = validator.get_safe_name(plan.name);
+    sql_check_column_count(plan.name, plan.columns);
+    if (mode == 2 && database.is_table_exist(plan.name)) {
+        skipped.push_back(plan.name);
+        return false;  // nothing created
+    }
+    // Modes 0 and 1 replace a table that is there, modes 2 and 3 append.
+    plan.existed = mode >= 2 && database.is_table_exist(plan.name);
+    tell_sheet_notices(*plan.source, plan.table, hooks);
+    if (settles_types(database, plan.name)) {
+        // A worksheet is read once for the run: a second recordset over it
+        // starts at its first row again.
+        plan.later = settle_types(*plan.source, plan.columns, nullptr, replaces(database, plan.name));
+        plan.source = workbook.get_table(plan.sheet, udb_database::mode_read_only);
+    }
+    if (refused) {
+        tk_logger::wlog(2, L"Store generated table name '%s'", plan.name.c_str());
+        validator.add_existing_name(plan.name);
+    }
+    validator.restricted_names.push_back(plan.name);
+    return true;
+}
+
+void ravelin_converter::copy_sheet(udb_database& database, sheet_plan& plan,
+                                   std::unique_ptr<udb_recordset> destination)
+{
+    convert_step(plan.source.get(), destination.get(), &database, false);
+    finish_table(database, std::move(destination), plan.existed, plan.later);
 }
 
 void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,
                                       const std::wstring& table, const std::wstring& sheet)
 {
     set_cur_table(table);
-    try {
-        std::unique_ptr<udb_recordset> source = workbook.get_table(sheet, udb_database::mode_read_only);
-        tk_logger::wlog(2, L"udb_db_mutator::modify1(%s)", table.c_str());
-        // Records carry the source's column names until modify2 maps them,
-        // so the user's changes go to copies of the schema and indexes.
-        udb_schema columns = source->schema;
-        udb_indexes indexes = source->indexes;
-        std::wstring name = modify1(table, columns, indexes);
-        const bool refused = !validator.is_acceptable(name);
-        if (refused)
-            name = validator.get_safe_name(name);
-        sql_check_column_count(name, columns);
-        if (database.is_table_exist(name)) {
-            if (mode == 2) {
-                skipped.push_back(table_item(name));
-                return;  // nothing created
-            }
-            if (mode == 1)
-                drop_table(database, name);
-        }
-        const bool existed = database.is_table_exist(name);
-        tell_sheet_notices(*source, table, hooks);
-        std::vector<text_later> later;
-        if (settles_types(database, name)) {
-            // A worksheet is read once for the run: a second recordset over
-            // it starts at its first row again.
-            later = settle_types(*source, columns, nullptr);
-            source = workbook.get_table(sheet, udb_database::mode_read_only);
-        }
-        std::unique_ptr<udb_recordset> destination = database.create_table(name, columns, indexes);
-        if (refused) {
-            tk_logger::wlog(2, L"Store generated table name '%s'", name.c_str());
-            validator.add_existing_name(name);
-        }
-        validator.restricted_names.push_back(name);
-        convert_step(source.get(), destination.get(), &database, false);
-        finish_table(database, std::move(destination), existed, later);
-    } catch (const sql_connection_lost&) {
-        throw;  // nothing more reaches the server: the run ends
-    } catch (const tk_exception& e) {
-        error_handler::instance().set_context(table);
-        error_handler::instance().handle(e, false);
+    sheet_plan plan(table, sheet);
+    sheet_step(table, [&] {
+        if (!plan_sheet(workbook, database, validator, plan))
+            return;
+        plan.lock = lock_table(database, plan.name);
+        copy_sheet(database, plan, make_table(database, plan.name, plan.columns, plan.indexes));
+    });
+}
+
+void ravelin_converter::convert_replacing(dao_database& workbook, sql_database& database, udb_validator& validator)
+{
+    refuse_unless_droppable(database, L"database '" + dest + L"'");
+    std::vector<sheet_plan> plans;
+    bool placed = false;
+    // Until the new tables take their places, a stop or failure takes away
+    // every table the run made: the database stays as it was.
+    const auto take_back = [&] {
+        for (sheet_plan& plan : plans)
+            if (!plan.standin.empty())
+                database.drop_quietly(plan.standin);
+            else if (!placed && plan.made)
+                database.drop_quietly(plan.name);
+    };
+    struct on_exit {
+        const std::function<void()> act;
+        ~on_exit() { act(); }
+    } made_go{take_back};
+    // A worksheet that fails keeps the table of its name: it is not
+    // replaced by nothing.
+    std::vector<std::wstring> kept;
+    // Every worksheet is read and its table created first: a name taken by
+    // a table the database holds gets a stand-in until the old ones go.
+    for (const auto& [table, sheet] : worksheets) {
+        throw_if_stop_requested();
+        set_cur_table(table);
+        sheet_plan plan(table, sheet);
+        bool ready = false;
+        sheet_step(table, [&] {
+            if (!plan_sheet(workbook, database, validator, plan))
+                return;
+            plan.lock = lock_table(database, plan.name);
+            keeping(table_text(plan.name), [&] {
+                if (database.is_table_exist(plan.name)) {
+                    plan.standin = make_standin(database, plan.name, plan.columns, plan.indexes);
+                } else {
+                    database.create_table(plan.name, plan.columns, plan.indexes);
+                    plan.made = true;
+                }
+            });
+            plans.push_back(std::move(plan));
+            ready = true;
+        });
+        if (ready)
+            continue;
+        if (!plan.name.empty())
+            kept.push_back(plan.name);
+        tables_done.fetch_add(1, std::memory_order_relaxed);
+    }
+    // No table could be made: the database stays as it was.
+    if (plans.empty())
+        return;
+    placed = true;
+    for (sheet_plan& plan : plans) {
+        // A table whose stand-in cannot take its place keeps the old one.
+        kept.push_back(plan.name);
+        if (!plan.standin.empty())
+            sheet_step(plan.table, [&] {
+                keeping(table_text(plan.name), [&] {
+                    put_standin_in_place(database, plan.standin, plan.name, plan.columns, plan.indexes);
+                });
+                dropped.push_back(table_text(plan.name));
+            });
+        if (plan.standin.empty())
+            written.push_back(table_text(plan.name));
+    }
+    clear_database(database, kept);
+    for (sheet_plan& plan : plans) {
+        throw_if_stop_requested();
+        set_cur_table(plan.table);
+        if (plan.standin.empty())
+            sheet_step(plan.table, [&] { copy_sheet(database, plan, database.get_table(plan.name, 2)); });
+        plan.lock.reset();
+        tables_done.fetch_add(1, std::memory_order_relaxed);
     }
 }

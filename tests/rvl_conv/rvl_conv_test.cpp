@@ -196,6 +196,9 @@ TEST_F(ConverterCopy, TypesAreSettledOnlyForANewTableWithRefinementOnWithRows)
     conv.set_mode(0);
     EXPECT_TRUE(conv.settles_types(db, L"new"));
     db.tables.push_back(L"Old");
+    // Mode 0 replaces a table that is there by a new one.
+    EXPECT_TRUE(conv.settles_types(db, L"old"));
+    conv.set_mode(2);
     EXPECT_FALSE(conv.settles_types(db, L"old"));
     conv.set_mode(3);
     EXPECT_TRUE(conv.settles_types(db, L"new"));

@@ -1,0 +1,408 @@
+// A run that cannot finish leaves the destination database as it was: every
+// database mode, from a CSV file and from a workbook, against each way a
+// run can fail before its copy (a user without CREATE, a type the server
+// refuses, a value the user's type cannot take, a table too wide, a name too
+// long for the server's files, a stop). The database's tables, views,
+// definitions and rows are compared before and after. Then what a run that
+// replaced something says, and two runs into one table at once.
+#include "con_help.hpp"
+#include "con_proc.hpp"
+#include "server_env.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#ifndef RVL_KEEP_FIXTURES
+#error RVL_KEEP_FIXTURES must name the folder of the workbooks of these cases
+#endif
+
+namespace {
+
+using table_rows = std::vector<std::vector<std::string>>;
+
+// A statement as the server's root, through its socket: only root may grant.
+void as_root(const std::string& sql)
+{
+    const server_settings s = *test_server_settings();
+    MYSQL* root = mysql_init(nullptr);
+    ASSERT_NE(mysql_real_connect(root, nullptr, "root", nullptr, nullptr, 0, s.socket.c_str(), 0), nullptr)
+        << mysql_error(root);
+    EXPECT_EQ(mysql_query(root, sql.c_str()), 0) << sql << ": " << mysql_error(root);
+    mysql_close(root);
+}
+
+// The database of one case: a table of the CSV's name with other columns
+// and rows, a table the run has no business with, and a view over both.
+class kept_database {
+public:
+    explicit kept_database(const std::string& tag) : db("rvl_keep_" + tag + "_" + std::to_string(::getpid()))
+    {
+        test_connection c;
+        c.execute("DROP DATABASE IF EXISTS `" + db + "`");
+        c.execute("CREATE DATABASE `" + db + "`");
+        test_connection in(db);
+        in.execute("CREATE TABLE people (x INT PRIMARY KEY, note VARCHAR(10)) ENGINE=InnoDB");
+        in.execute("INSERT INTO people VALUES (7, 'seven'), (8, 'eight')");
+        in.execute("CREATE TABLE other (y INT) ENGINE=InnoDB");
+        in.execute("INSERT INTO other VALUES (1)");
+        in.execute("CREATE VIEW both_v AS SELECT x, y FROM people, other");
+    }
+    ~kept_database() { test_connection().execute("DROP DATABASE IF EXISTS `" + db + "`"); }
+    kept_database(const kept_database&) = delete;
+    kept_database& operator=(const kept_database&) = delete;
+
+    const std::string& name() const { return db; }
+
+    // Every table and view with its definition, and each table's rows.
+    std::string snapshot() const
+    {
+        test_connection c;
+        if (c.rows("SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME = '" + db + "'")[0][0] != "1")
+            return "no database";
+        std::string text;
+        for (const auto& r : c.rows("SELECT TABLE_NAME, TABLE_TYPE FROM information_schema.TABLES WHERE "
+                                    "TABLE_SCHEMA = '" + db + "' ORDER BY TABLE_NAME")) {
+            const std::string quoted = "`" + db + "`.`" + r[0] + "`";
+            const bool view = r[1] == "VIEW";
+            text += r[0] + ": " + c.rows((view ? "SHOW CREATE VIEW " : "SHOW CREATE TABLE ") + quoted)[0][1];
+            if (!view)
+                text += "\nrows: " + c.rows("SELECT COUNT(*) FROM " + quoted)[0][0] +
+                        ", checksum: " + c.rows("CHECKSUM TABLE " + quoted)[0][1];
+            text += "\n";
+        }
+        return text;
+    }
+
+private:
+    std::string db;
+};
+
+enum class failure { no_create, foo_type, dec_imal_type, value_refused, value_too_long, too_wide, name_too_long, stopped };
+
+const char* failure_name(failure f)
+{
+    switch (f) {
+    case failure::no_create: return "no CREATE privilege";
+    case failure::foo_type: return "type FOO";
+    case failure::dec_imal_type: return "type DEC IMAL";
+    case failure::value_refused: return "INT over 'x'";
+    case failure::value_too_long: return "VARCHAR(1) over 'ab'";
+    case failure::too_wide: return "too wide";
+    case failure::name_too_long: return "name too long for the server's files";
+    case failure::stopped: return "stopped before the copy";
+    }
+    return "";
+}
+
+std::string type_mapping(failure f)
+{
+    std::string field_type;
+    std::string new_name;
+    if (f == failure::foo_type)
+        field_type = "FOO";
+    else if (f == failure::dec_imal_type)
+        field_type = "DEC IMAL";
+    else if (f == failure::value_refused)
+        field_type = "INT";
+    else if (f == failure::value_too_long)
+        field_type = "VARCHAR\n        length: 1";
+    else if (f == failure::name_too_long)
+        for (int i = 0; i < 64; ++i)
+            new_name += "\u20ac";  // 64 characters the server stores as 5 bytes each in a file name
+    else
+        return {};
+    std::string text = "[Type Mappings]\ntables:\n  - name: people\n";
+    if (!new_name.empty())
+        text += "    new_name: " + new_name + "\n";
+    if (!field_type.empty())
+        text += "    fields:\n      - name:name\n        type: " + field_type + "\n";
+    return text;
+}
+
+struct run_case {
+    int mode;
+    bool workbook;
+    failure what;
+};
+
+std::string case_text(const run_case& c)
+{
+    return "mode " + std::to_string(c.mode) + (c.workbook ? ", workbook, " : ", CSV, ") + failure_name(c.what);
+}
+
+// The job of one case: its profile (server, source, type mapping) and the
+// command line that runs it as the given user.
+class keep_job : public test_dir {
+public:
+    keep_job(const run_case& c, const std::string& database, const std::string& user, const std::string& password)
+    {
+        const server_settings s = *test_server_settings();
+        if (c.workbook)
+            std::filesystem::copy_file(std::string(RVL_KEEP_FIXTURES) +
+                                           (c.what == failure::too_wide ? "/drop_wide.xlsx" : "/drop_people.xlsx"),
+                                       file("book.xlsx"));
+        else if (c.what == failure::stopped)
+            ::mkfifo(file("people.csv").c_str(), 0600);
+        else
+            write(file("people.csv"), c.what == failure::too_wide ? wide_csv() : "id,name\n1,ab\n2,x\n");
+        write(file("job.rvl"), "[Generic settings]\nsrc=" + std::string(c.workbook ? "book.xlsx" : "people.csv") +
+                                   "\ndest=" + database + "\n[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
+                                   std::to_string(s.port) + "\nuser=" + user + "\npassword=" + password +
+                                   "\n[MS Excel settings]\nconvert from xls=" + (c.workbook ? "1" : "0") +
+                                   "\nextract field names=1\n" + type_mapping(c.what));
+        args = {"--profile=job.rvl", "--mode=" + std::to_string(c.mode)};
+        if (!c.workbook)
+            args.insert(args.end(), {"--csv_delim=2", "--tab_name=people"});
+    }
+    std::vector<std::string> args;
+
+private:
+    static std::string wide_csv()
+    {
+        std::string header, row;
+        for (int i = 0; i < 1100; ++i) {
+            header += (i > 0 ? "," : "") + std::string("c") + std::to_string(i);
+            row += (i > 0 ? "," : "") + std::string("v");
+        }
+        return header + "\n" + row + "\n";
+    }
+};
+
+// Runs the case's program; a stopped case is interrupted while it waits for
+// its source, a pipe whose writer holds it before its first rows end.
+program_result run_case_program(const keep_job& job, const run_case& c)
+{
+    if (c.what != failure::stopped)
+        return run_morvante(job, job.args);
+    morvante_process run(job, job.args);
+    {
+        std::ofstream writer(job.file("people.csv"));
+        writer << "id,name\n1,ab\n" << std::flush;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        run.signal(SIGINT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        writer << "2,x\n";
+    }
+    program_result r;
+    r.code = run.wait(std::chrono::seconds(30)).value_or(-2);
+    r.out = run.out();
+    r.err = run.err();
+    return r;
+}
+
+std::vector<run_case> every_case()
+{
+    std::vector<run_case> cases;
+    for (int mode = 0; mode <= 3; ++mode)
+        for (const bool workbook : {false, true})
+            for (const failure f : {failure::no_create, failure::foo_type, failure::dec_imal_type,
+                                    failure::value_refused, failure::value_too_long, failure::too_wide, failure::name_too_long,
+                                    failure::stopped})
+                // A workbook cannot come through a pipe: it is read whole
+                // before the run, and a stop there is the CSV's case.
+                if (!(workbook && f == failure::stopped))
+                    cases.push_back({mode, workbook, f});
+    return cases;
+}
+
+} // namespace
+
+TEST(ConsoleKeep, ARunThatCannotFinishLeavesTheDatabaseAsItWas)
+{
+    RVL_NEED_TEST_SERVER();
+    const std::string user = "rvl_keep_" + std::to_string(::getpid());
+    as_root("CREATE USER '" + user + "'@'127.0.0.1' IDENTIFIED BY 'keep_pw'");
+    const server_settings s = *test_server_settings();
+    for (const run_case& c : every_case()) {
+        SCOPED_TRACE(case_text(c));
+        kept_database db(std::to_string(c.mode) + (c.workbook ? "b" : "c") + std::to_string(static_cast<int>(c.what)));
+        const bool limited = c.what == failure::no_create;
+        if (limited)
+            as_root("GRANT SELECT, INSERT, UPDATE, DELETE, DROP, ALTER ON `" + db.name() + "`.* TO '" + user +
+                    "'@'127.0.0.1'");
+        const std::string before = db.snapshot();
+        keep_job job(c, db.name(), limited ? user : s.user, limited ? "keep_pw" : s.password);
+        const program_result r = run_case_program(job, c);
+        EXPECT_EQ(db.snapshot(), before) << r.out << r.err;
+        // Only a skip in mode 2 goes to its end: the table is there.
+        if (r.code == 0) {
+            EXPECT_EQ(c.mode, 2) << r.out << r.err;
+            EXPECT_NE(r.out.find("Skipped table people: it exists"), std::string::npos) << r.out;
+        } else {
+            EXPECT_TRUE(r.err.find("Nothing was changed in the database '" + db.name() + "'.") != std::string::npos ||
+                        r.err.find("Nothing was dropped.") != std::string::npos)
+                << r.out << r.err;
+        }
+        if (limited)
+            as_root("REVOKE ALL PRIVILEGES, GRANT OPTION FROM '" + user + "'@'127.0.0.1'");
+    }
+    as_root("DROP USER '" + user + "'@'127.0.0.1'");
+}
+
+namespace {
+
+// The server arguments of a CSV run of people.csv into table people.
+std::vector<std::string> csv_run(const std::string& database, const std::string& mode)
+{
+    const server_settings s = *test_server_settings();
+    return {"--from_csv", "--src=people.csv", "--csv_delim=2", "--extr_fn", "--tab_name=people",
+            "--host=127.0.0.1", "--port=" + std::to_string(s.port), "--user=" + s.user, "--pswd=" + s.password,
+            "--dest=" + database, "--mode=" + mode};
+}
+
+bool has_new_people(const kept_database& db)
+{
+    return test_connection(db.name()).rows("SELECT COUNT(*) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = "
+                                            "DATABASE() AND TABLE_NAME = 'people' AND COLUMN_NAME = 'id'")[0][0] ==
+           "1";
+}
+
+} // namespace
+
+TEST(ConsoleKeep, AStopAfterTheReplacementSaysWhatWasDroppedAndWritten)
+{
+    RVL_NEED_TEST_SERVER();
+    for (const char* mode : {"0", "1"}) {
+        SCOPED_TRACE(std::string("mode ") + mode);
+        kept_database db(std::string("after") + mode);
+        test_dir dir;
+        write_long_csv(dir.file("people.csv"), 1000000);
+        morvante_process run(dir, csv_run(db.name(), mode));
+        // Stopped once the new table has taken the old one's place.
+        ASSERT_TRUE(eventually([&] { return has_new_people(db); }, std::chrono::seconds(60))) << run.out() << run.err();
+        run.signal(SIGINT);
+        ASSERT_EQ(run.wait(std::chrono::seconds(60)), 255) << run.out() << run.err();
+        const std::string err = run.err();
+        EXPECT_NE(err.find("The conversion was interrupted."), std::string::npos) << err;
+        const std::string people = "table '" + db.name() + ".people'";
+        const std::string dropped = std::string(mode) == "0"
+                                        ? "Dropped: " + people + ", view '" + db.name() + ".both_v', table '" +
+                                              db.name() + ".other'.\n"
+                                        : "Dropped: " + people + ".\n";
+        EXPECT_NE(err.find(dropped + "Written: " + people + ".\n"), std::string::npos) << err;
+        // No stand-in is left behind.
+        EXPECT_EQ(test_connection(db.name()).rows("SHOW TABLES LIKE 'rvl\\_standin%'").size(), 0u);
+    }
+}
+
+TEST(ConsoleKeep, TwoRunsIntoOneTableTakeTurns)
+{
+    RVL_NEED_TEST_SERVER();
+    // The second run finds the table the first one made once it may go on.
+    for (const bool there : {true, false}) {
+        SCOPED_TRACE(there ? "the table is there" : "no table yet");
+        kept_database db(there ? "turns" : "turns_new");
+        if (!there)
+            test_connection(db.name()).execute("DROP TABLE people");
+        test_dir first, second;
+        write_long_csv(first.file("people.csv"), 300000);
+        write_long_csv(second.file("people.csv"), 300000);
+        morvante_process one(first, csv_run(db.name(), "1"));
+        morvante_process two(second, csv_run(db.name(), "1"));
+        EXPECT_EQ(one.wait(std::chrono::seconds(300)), 0) << one.out() << one.err();
+        EXPECT_EQ(two.wait(std::chrono::seconds(300)), 0) << two.out() << two.err();
+        EXPECT_EQ(test_connection(db.name()).rows("SELECT COUNT(*), COUNT(DISTINCT id) FROM people"),
+                  (table_rows{{"300000", "300000"}}));
+    }
+}
+
+TEST(ConsoleKeep, ARunWaitsForTheTableAnotherHolds)
+{
+    RVL_NEED_TEST_SERVER();
+    kept_database db("wait");
+    test_dir dir;
+    test_dir::write(dir.file("people.csv"), "id,name\n1,ab\n2,x\n");
+    test_connection other;
+    const std::string lock = "'ravelin:" + db.name() + ".people'";
+    ASSERT_EQ(other.rows("SELECT GET_LOCK(" + lock + ", 0)"), (table_rows{{"1"}}));
+    morvante_process run(dir, csv_run(db.name(), "1"));
+    ASSERT_TRUE(eventually([&] { return run.out().find("Waiting for another run") != std::string::npos; },
+                           std::chrono::seconds(30)))
+        << run.out() << run.err();
+    // The old table stays while the run waits.
+    EXPECT_FALSE(has_new_people(db));
+    other.rows("SELECT RELEASE_LOCK(" + lock + ")");
+    EXPECT_EQ(run.wait(std::chrono::seconds(30)), 0) << run.out() << run.err();
+    EXPECT_EQ(test_connection(db.name()).rows("SELECT id, name FROM people ORDER BY id"),
+              (table_rows{{"1", "ab"}, {"2", "x"}}));
+}
+
+TEST(ConsoleKeep, AUserWhoMayNotRenameStillReplacesATable)
+{
+    RVL_NEED_TEST_SERVER();
+    const std::string user = "rvl_keep_na_" + std::to_string(::getpid());
+    as_root("CREATE USER '" + user + "'@'127.0.0.1' IDENTIFIED BY 'keep_pw'");
+    for (const char* mode : {"1", "0"}) {
+        SCOPED_TRACE(std::string("mode ") + mode);
+        kept_database db(std::string("na") + mode);
+        as_root("GRANT SELECT, INSERT, UPDATE, DELETE, CREATE, DROP ON `" + db.name() + "`.* TO '" + user +
+                "'@'127.0.0.1'");
+        test_dir dir;
+        test_dir::write(dir.file("people.csv"), "id,name\n1,ab\n2,x\n");
+        std::vector<std::string> args = csv_run(db.name(), mode);
+        for (std::string& a : args) {
+            if (a.starts_with("--user="))
+                a = "--user=" + user;
+            else if (a.starts_with("--pswd="))
+                a = "--pswd=keep_pw";
+        }
+        const program_result r = run_morvante(dir, args);
+        EXPECT_EQ(r.code, 0) << r.out << r.err;
+        EXPECT_EQ(test_connection(db.name()).rows("SELECT id, name FROM people ORDER BY id"),
+                  (table_rows{{"1", "ab"}, {"2", "x"}}));
+        EXPECT_EQ(test_connection(db.name()).rows("SELECT COUNT(*) FROM information_schema.TABLES WHERE "
+                                                  "TABLE_SCHEMA = DATABASE()")[0][0],
+                  std::string(mode) == "0" ? "1" : "3");
+        as_root("REVOKE ALL PRIVILEGES, GRANT OPTION FROM '" + user + "'@'127.0.0.1'");
+    }
+    as_root("DROP USER '" + user + "'@'127.0.0.1'");
+}
+
+// Mode 0 from a workbook: every worksheet's table is made before what the
+// database held goes. A worksheet that cannot be made keeps its old table;
+// the others replace the rest.
+TEST(ConsoleKeep, AWorkbookReplacesTheDatabaseOnlyWithTablesTheServerTook)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    for (const bool refused : {true, false}) {
+        SCOPED_TRACE(refused ? "people's type is refused" : "both worksheets are taken");
+        kept_database db(refused ? "two_refused" : "two");
+        const std::string old_people =
+            test_connection(db.name()).rows("SHOW CREATE TABLE people")[0][1];
+        test_dir dir;
+        std::filesystem::copy_file(std::string(RVL_KEEP_FIXTURES) + "/drop_two.xlsx", dir.file("book.xlsx"));
+        test_dir::write(dir.file("job.rvl"),
+                        "[Generic settings]\nsrc=book.xlsx\ndest=" + db.name() +
+                            "\n[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" + std::to_string(s.port) +
+                            "\nuser=" + s.user + "\npassword=" + s.password +
+                            "\n[MS Excel settings]\nconvert from xls=1\nextract field names=1\n" +
+                            (refused ? type_mapping(failure::foo_type) : std::string()));
+        const program_result r = run_morvante(dir, {"--profile=job.rvl", "--mode=0"});
+        test_connection after(db.name());
+        EXPECT_EQ(after.rows("SELECT TABLE_NAME FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() "
+                             "ORDER BY TABLE_NAME"),
+                  (table_rows{{"alpha"}, {"people"}}));
+        EXPECT_EQ(after.rows("SELECT * FROM alpha"), (table_rows{{"1"}}));
+        const std::string prefix = "table '" + db.name() + ".";
+        if (refused) {
+            EXPECT_EQ(r.code, 1) << r.out << r.err;
+            EXPECT_EQ(after.rows("SHOW CREATE TABLE people")[0][1], old_people);
+            EXPECT_NE(r.out.find("nothing was dropped: the " + prefix + "people' was left as it was."),
+                      std::string::npos)
+                << r.out;
+            EXPECT_NE(r.err.find("Dropped: view '" + db.name() + ".both_v', " + prefix + "other'.\nWritten: " +
+                                 prefix + "alpha'.\n"),
+                      std::string::npos)
+                << r.err;
+        } else {
+            EXPECT_EQ(r.code, 0) << r.out << r.err;
+            EXPECT_EQ(after.rows("SELECT id, name FROM people ORDER BY id"), (table_rows{{"1", "ab"}, {"2", "x"}}));
+        }
+    }
+}
