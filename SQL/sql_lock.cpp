@@ -26,7 +26,9 @@ std::string literal(const std::string& text)
 
 std::string sql_table_lock::lock_name(const std::wstring& database, const std::wstring& table)
 {
-    const std::string full = tk_to_utf8(platform::name_key(database) + L"." + platform::name_key(table));
+    // Named as the server compares database and table names where it folds them.
+    const std::string full =
+        tk_to_utf8(platform::table_name_key(database) + L"." + platform::table_name_key(table));
     const std::string prefix = "ravelin:";
     if (prefix.size() + full.size() <= 64)
         return prefix + full;

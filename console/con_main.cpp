@@ -109,7 +109,7 @@ void tell_skipped(const ravelin_converter& converter)
     if (converter.is_silent())
         return;
     for (const std::wstring& table : converter.skipped_tables())
-        std::cout << "Skipped table " << console_text(table) << ": it exists, and existing tables are kept."
+        std::cout << "Skipped " << console_text(table) << ": it exists, and existing tables are kept."
                   << std::endl;
 }
 

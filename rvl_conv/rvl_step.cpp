@@ -20,6 +20,7 @@
 #include <exception>
 #include <functional>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -72,15 +73,16 @@ void note_lengths(const std::vector<std::string_view>& texts, std::vector<uint32
 
 // A value the type the user gave cannot hold fails the table before it is
 // created, as the server would fail its row: a table it replaces stays.
-void refuse_user_values(const udb_record& record, const udb_schema& columns, const std::vector<bool>& typed,
-                        uint64_t number)
+// `types`: the parsed type of each column the user typed, none elsewhere.
+void refuse_user_values(const udb_record& record, const udb_schema& columns,
+                        const std::vector<std::optional<sql_type_text>>& types, uint64_t number)
 {
-    for (size_t i = 0; i < record.size() && i < columns.size(); ++i) {
+    for (size_t i = 0; i < record.size() && i < columns.size() && i < types.size(); ++i) {
         const udb_field* value = record[i].get();
-        if (!typed[i] || value == nullptr || value->get_type() == VT_EMPTY || value->get_type() == VT_NULL)
+        if (!types[i] || value == nullptr || value->get_type() == VT_EMPTY || value->get_type() == VT_NULL)
             continue;
         const std::wstring& type = columns[i]->native_type;
-        const std::wstring failure = sql_value_failure(type, value->to_wstring());
+        const std::wstring failure = sql_value_failure(*types[i], value->to_wstring());
         if (!failure.empty())
             throw tk_exception(L"Record #" + std::to_wstring(number) + L": " + failure + L" '" + columns[i]->name +
                                    L"' (" + type + L"), which a server in strict mode refuses: the table is not "
@@ -125,6 +127,11 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
     // A type the user chose is what the user wants, whatever the values.
     const std::vector<bool> kept = user_typed(table, columns);
     const bool check_values = refuse && std::find(kept.begin(), kept.end(), true) != kept.end();
+    // Parsed once for the table: the values are many.
+    std::vector<std::optional<sql_type_text>> user_types(check_values ? kept.size() : 0);
+    for (size_t i = 0; i < user_types.size() && i < columns.size(); ++i)
+        if (kept[i])
+            user_types[i] = sql_parse_type(columns[i]->native_type);
     uint64_t number = 0;
     try {
         for (; !from_sheet && !source.is_eof(); source.next()) {
@@ -139,7 +146,7 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
             if (record == nullptr)
                 continue;
             if (check_values)
-                refuse_user_values(*record, columns, kept, ++number);
+                refuse_user_values(*record, columns, user_types, ++number);
             dates.add_rec_stat(*record);
             numbers.add_rec_stat(*record);
             if (!from_xls)

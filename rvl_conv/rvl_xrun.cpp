@@ -176,7 +176,7 @@ bool ravelin_converter::plan_sheet(dao_database& workbook, udb_database& databas
         plan.name = validator.get_safe_name(plan.name);
     sql_check_column_count(plan.name, plan.columns);
     if (mode == 2 && database.is_table_exist(plan.name)) {
-        skipped.push_back(plan.name);
+        skipped.push_back(table_text(plan.name));
         return false;  // nothing created
     }
     // Modes 0 and 1 replace a table that is there, modes 2 and 3 append.

@@ -63,6 +63,14 @@ std::wstring name_key(std::wstring_view name)
 
 int compare_table_names(std::wstring_view a, std::wstring_view b) { return compare_folded(a, b, table_name_lower); }
 
+std::wstring table_name_key(std::wstring_view name)
+{
+    std::wstring key(name);
+    for (wchar_t& c : key)
+        c = table_name_lower(c);
+    return key;
+}
+
 char16_t name_weight(wchar_t c)
 {
     if (static_cast<uint32_t>(c) > 0xFFFF)

@@ -47,6 +47,9 @@ inline bool equal_table_names(std::wstring_view a, std::wstring_view b)
     return a.size() == b.size() && compare_table_names(a, b) == 0;
 }
 
+// The text whose exact equality is equal_table_names: the server's lower case.
+std::wstring table_name_key(std::wstring_view name);
+
 // Exactly equal, compared in place: names are short, and a row's fields are
 // matched to their columns, and a sheet's elements and attributes told
 // apart, by name again and again, where a call to the library's general

@@ -1144,7 +1144,7 @@ TEST(ravelin_pages_server, an_existing_database_is_prepared_by_the_run_as_dialog
         EXPECT_FALSE(f.rows("SELECT * FROM `Data`").empty());
         // What the run dropped is named on the finish page.
         const std::string text = f.finish_text();
-        EXPECT_EQ(text.find("Dropped by the run: database '" + f.name + "'.") != std::string::npos, c.mode == 0)
+        EXPECT_EQ(text.find("Dropped by the run: table '" + f.name + ".kept'.") != std::string::npos, c.mode == 0)
             << text;
         if (c.by_enter) {
             EXPECT_EQ(f.rows("SELECT * FROM `Data`"), (std::vector<std::vector<std::string>>{{"7"}}));
