@@ -30,8 +30,8 @@ bool create_private(const std::string& path)
 } // namespace
 
 finish_panel::finish_panel(QWidget& page)
-    : heading(new QLabel(QStringLiteral("Conversion is Completed"), &page)), message(new QLabel(&page)),
-      list(new QPlainTextEdit(&page)), save_button(new QPushButton(QStringLiteral("&Save Settings..."), &page))
+    : heading(new QLabel(QStringLiteral("Conversion is completed"), &page)), message(new QLabel(&page)),
+      list(new QPlainTextEdit(&page)), save_button(new QPushButton(QStringLiteral("&Save settings..."), &page))
 {
     QFont font = heading->font();
     font.setPointSize(13);
@@ -90,7 +90,7 @@ void store_profile_dialog(QWidget* owner, const std::wstring& extension,
     tk_logger::wlog(1, L"gui_finish_page_t::on_store(%s)", filter.c_str());
     if (extension.size() != 3 && extension.size() != 4)
         throw tk_mail_assertion(finish_file, 141);
-    save_file_dialog dialog(owner, parse_filter(filter), L"Select Profile", L"", extension.c_str());
+    save_file_dialog dialog(owner, parse_filter(filter), L"Save Profile", L"", extension.c_str());
     if (!dialog.show())
         return;
     const std::wstring& path = dialog.get_path();

@@ -1,5 +1,5 @@
 // The last page of the wizard: the success text, or the error messages the
-// run reported, and "Save Settings..." to keep this conversion as a profile.
+// run reported, and "Save settings..." to keep this conversion as a profile.
 #pragma once
 
 #include "GUI2/g_guard.hpp"
@@ -37,7 +37,7 @@ public:
 // line feeds turned into blanks; then how many more were not kept.
 QString finish_error_text(const std::vector<std::string>& errors, size_t total);
 
-// Save Settings: asks for a profile file and stores through `store`; a new
+// Save settings: asks for a profile file and stores through `store`; a new
 // file is readable by its owner only (it may hold a password); a store that
 // fails is told.
 void store_profile_dialog(QWidget* owner, const std::wstring& extension,

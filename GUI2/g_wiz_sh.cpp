@@ -396,10 +396,13 @@ void open_help_page(const std::wstring& page)
         wizard_shell::error(std::wstring(L"Help file does not exist. Reinstall the program."));
         return;
     }
-    bool opened = true;
-    on_window_thread([&] { opened = ui().open_help(path); });
-    if (!opened)
-        wizard_shell::error(L"The help page " + path.toStdWString() + L" could not be opened.");
+    on_window_thread([&] {
+        ui().open_help(path, [path] {
+            ui_guard([&path] {
+                wizard_shell::error(L"The help page " + path.toStdWString() + L" could not be opened.");
+            });
+        });
+    });
 }
 
 } // namespace

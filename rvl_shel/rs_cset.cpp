@@ -245,7 +245,7 @@ delim_page::delim_page()
     : field_names(named(new QCheckBox(QStringLiteral("&Extract field names from the first row"), this),
                         "field_names")),
       refine(named(new QCheckBox(QStringLiteral("&Refine type conversion"), this), "refine")),
-      customize(named(new QPushButton(QStringLiteral("C&ustomize Types..."), this), "customize"))
+      customize(named(new QPushButton(QStringLiteral("C&ustomize types..."), this), "customize"))
 {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(

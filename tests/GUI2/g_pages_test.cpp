@@ -153,7 +153,7 @@ TEST(finish_page, save_settings_stores_a_private_profile_with_its_extension)
     ASSERT_EQ(::stat(dir.file("job.rvl").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ASSERT_EQ(f.port.requests.size(), 1u);
-    EXPECT_EQ(f.port.requests[0].title.toStdString(), "Select Profile");
+    EXPECT_EQ(f.port.requests[0].title.toStdString(), "Save Profile");
     EXPECT_EQ(f.port.requests[0].filters, QStringList({"Profile Files (.rvl) (*.rvl)", "All Files (*.*) (*)"}));
 
     // Cancelled: nothing stored. Refused: told, and no empty file left.

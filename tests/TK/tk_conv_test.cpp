@@ -75,9 +75,9 @@ TEST(TkConverter, RefusedNamesRaiseTheirMessageInOrderOfChecks)
     const struct {
         std::string name, message;
     } cases[] = {
-        {dir.path().string(), "Logfile name specifies an existing path."},
-        {locked, "Logfile name specifies an existing read-only file."},
-        {dir.file("missing/x.log"), "Logfile path does not exist.\nPlease verify the correct path was given."},
+        {dir.path().string(), "Log file name specifies an existing path."},
+        {locked, "Log file name specifies an existing read-only file."},
+        {dir.file("missing/x.log"), "Log file path does not exist.\nPlease verify the correct path was given."},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(refusal(conv, c.name), c.message) << c.name;

@@ -62,7 +62,7 @@ TEST(ConsoleFailures, EachCommandLineEndsWithItsMessage)
         {with(csv_base, {"--csv_delim=2", "--mode=-1"}), bad_mode, ""},
         {with(csv_base, {"--csv_delim=2", "--tab_file=missing.txt"}),
          "Table names file does not exist.\nPlease verify the correct path/name was given.\n", ""},
-        {with(csv_base, {"--csv_delim=2", "--logfile=sub"}), "", "Error:\nLogfile name specifies an existing path.\n"},
+        {with(csv_base, {"--csv_delim=2", "--logfile=sub"}), "", "Error:\nLog file name specifies an existing path.\n"},
         {with(csv_base, {"--csv_delim=2", "--silent", "--logfile=sub"}), "", ""},
         {{"--from_csv", csv_ok, "--dump", "--dest=sub", "--tab_name=t", "--csv_delim=2"}, "",
          "Error:\nDestination name should specify a file, not folder.\n"},

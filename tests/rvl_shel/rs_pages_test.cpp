@@ -317,7 +317,7 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
         {"a workbook as the CSV file", false, "book.csv", "out.sql", "", box_kind::error,
          "is a workbook, not a CSV file: convert it as an MS Excel spreadsheet.\nChoose \"MS Excel spreadsheet\""},
         {"log file in no folder", false, "items.csv", "out.sql", "/no/such/folder/x.log", box_kind::error,
-         "Logfile path does not exist."},
+         "Log file path does not exist."},
         {"log file a folder", false, "items.csv", "out.sql", ".", box_kind::error, "existing path"},
         {"dump into the source", false, "items.csv", "items.csv", "", box_kind::error,
          "The source 'items.csv' and the destination 'items.csv' are the same file."},
@@ -685,7 +685,8 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     const QList<QLabel*> labels = page.findChildren<QLabel*>();
     EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* label) {
         return label->text() == QStringLiteral("Select MS Excel worksheets to convert into MySQL tables. Double click "
-                                               "on an item in\n'Selected worksheets' list to customize it.");
+                                               "an item in the\n'Selected worksheets' list, or press Space or F2 on "
+                                               "it, to customize it.");
     }));
 
     // Five listed: the second and the fourth move, the third is highlighted.

@@ -50,7 +50,7 @@ public:
         return false;
     }
     QString file(const file_request&) override { return {}; }
-    bool open_help(const QString&) override { return true; }
+    void open_help(const QString&, std::function<void()>) override {}
     void beep() override {}
     int exec(QDialog& dialog) override
     {
