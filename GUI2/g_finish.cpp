@@ -54,7 +54,6 @@ void finish_panel::show_result(const std::wstring& error_text, const std::wstrin
 {
     wizard_shell& shell = wizard_shell::instance();
     shell.enable_button(wizard_button::cancel, false);
-    shell.enable_button(wizard_button::help, false);
     // Enter closes the wizard; saving the settings is asked for by name.
     shell.button(wizard_button::finish)->setFocus();
     const std::vector<std::string> errors = shell.get_errors();

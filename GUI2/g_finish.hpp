@@ -23,8 +23,9 @@ class finish_panel {
 public:
     explicit finish_panel(QWidget& page);
 
-    // Disables Cancel and Help, then shows the shell's error list under the
-    // error text, or the success text.
+    // Disables Cancel (Esc then closes as Finish does), then shows the
+    // shell's error list under the error text, or the success text. Help
+    // stays: the program's page says what the result means.
     void show_result(const std::wstring& error_text, const std::wstring& success_text);
 
     QLabel* heading;

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -20,6 +21,14 @@
 namespace {
 
 constexpr int opener_poll_ms = 100;
+constexpr QSize file_dialog_size(960, 600);
+
+// The room on the screen of the owner, or of the primary screen.
+QSize available_room(const QWidget* owner)
+{
+    const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->availableSize() : file_dialog_size;
+}
 
 // xdg-open with the page, found on PATH; 0 when it did not start.
 pid_t start_opener(std::string url)
@@ -79,6 +88,8 @@ public:
         dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dialog.selectFile(request.name);
+        // Qt's own size cuts the list's Size and Type columns.
+        dialog.resize(file_dialog_size.boundedTo(available_room(request.owner)));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return {};
         return dialog.selectedFiles().constFirst();

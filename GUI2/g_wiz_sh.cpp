@@ -281,6 +281,11 @@ void wizard_shell::go_finish()
 
 void wizard_shell::reject()
 {
+    // On the last page nothing is left to cancel: Esc closes as Finish does.
+    if (!cancel_button->isEnabled() && finish_button->isVisible() && finish_button->isEnabled()) {
+        go_finish();
+        return;
+    }
     if (!cancel_button->isEnabled())
         return;
     ui_guard([this] {

@@ -280,6 +280,7 @@ int delim_page::page_init()
     // A value from elsewhere than this page may be out of range: the default.
     const int32_t index = c.n_comma >= 0 && c.n_comma <= 3 ? c.n_comma : 1;
     delimiters[index]->setChecked(true);
+    delimiters[index]->setFocus();
     field_names->setChecked(c.x_fnames);
     refine->setChecked(c.refine_types);
     return 1;

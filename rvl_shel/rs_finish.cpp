@@ -1,5 +1,6 @@
 #include "rvl_shel/rs_finish.hpp"
 
+#include "GUI2/g_wiz_sh.hpp"
 #include "TK/tk_utils.hpp"
 
 #include <filesystem>
@@ -29,6 +30,8 @@ int finish_page::page_init()
               L"Wizard has converted " + words + L"\ninto MySQL format successfully.\n" + note + L"\n" + finish_hint);
     return gui_finish_page_t::page_init();
 }
+
+void finish_page::on_help() { wizard_shell::display_help(progress_help_topic); }
 
 std::wstring full_path(const std::wstring& path)
 {

@@ -13,6 +13,8 @@ public:
     finish_page();
 
     int page_init() override;
+    // The progress page's help tells what the result means.
+    void on_help() override;
 };
 
 // A path as the user finds it again: absolute, from the program's working

@@ -107,18 +107,21 @@ struct finish_fixture : shell_fixture {
     }
 };
 
-TEST(finish_page, shows_success_without_errors_and_locks_cancel_and_help)
+// Nothing is left to cancel on the last page: Cancel is off and Esc closes
+// the wizard as Finish does, without a question; Help stays on.
+TEST(finish_page, shows_success_without_errors_locks_cancel_and_esc_finishes)
 {
     finish_fixture f;
     f.finish();
     EXPECT_EQ(f.message(), "Converted successfully");
     EXPECT_FALSE(f.list()->isVisible());
     EXPECT_FALSE(f.shell.button(wizard_button::cancel)->isEnabled());
-    EXPECT_FALSE(f.shell.button(wizard_button::help)->isEnabled());
+    EXPECT_TRUE(f.shell.button(wizard_button::help)->isEnabled());
     EXPECT_TRUE(f.shell.button(wizard_button::finish)->isVisible());
-    // Esc does not ask: Cancel is off.
     QTest::keyClick(&f.shell, Qt::Key_Escape);
-    EXPECT_TRUE(f.shell.isVisible());
+    EXPECT_FALSE(f.shell.isVisible());
+    EXPECT_EQ(f.shell.result(), QDialog::Accepted);
+    EXPECT_TRUE(f.port.shown.empty());
 }
 
 TEST(finish_page, lists_each_error_as_a_paragraph_and_counts_those_not_kept)
