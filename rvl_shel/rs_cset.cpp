@@ -242,10 +242,6 @@ int conversion_settings::check_table()
 }
 
 delim_page::delim_page()
-    : field_names(named(new QCheckBox(QStringLiteral("&Extract field names from the first row"), this),
-                        "field_names")),
-      refine(named(new QCheckBox(QStringLiteral("&Refine type conversion"), this), "refine")),
-      customize(named(new QPushButton(QStringLiteral("C&ustomize types..."), this), "customize"))
 {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(
@@ -257,7 +253,17 @@ delim_page::delim_page()
     for (int i = 0; i < 4; ++i) {
         delimiters[i] = named(new QRadioButton(QString::fromUtf8(labels[i]), group), names[i]);
         group_layout->addWidget(delimiters[i]);
+        // Tab, either way, enters the group at its choice; the arrows move
+        // the choice within it.
+        connect(delimiters[i], &QRadioButton::toggled, delimiters[i], [button = delimiters[i]](bool on) {
+            button->setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus);
+        });
+        delimiters[i]->setFocusPolicy(Qt::ClickFocus);
     }
+    // Made after the delimiters, so Tab goes down the page as it reads.
+    field_names = named(new QCheckBox(QStringLiteral("&Extract field names from the first row"), this), "field_names");
+    refine = named(new QCheckBox(QStringLiteral("&Refine type conversion"), this), "refine");
+    customize = named(new QPushButton(QStringLiteral("C&ustomize types..."), this), "customize");
     layout->addWidget(group);
     layout->addWidget(field_names);
     layout->addWidget(refine);

@@ -24,9 +24,12 @@
 #include "rvl_shel/rs_start.hpp"
 #include "server_env.hpp"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTreeWidget>
 #include <QPlainTextEdit>
@@ -41,6 +44,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <unistd.h>
 
@@ -724,6 +728,146 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     const std::string dump = test_dir::read(f.dir.file("out.sql"));
     EXPECT_NE(dump.find("CREATE TABLE `Other sheet`"), std::string::npos) << dump;
     EXPECT_EQ(dump.find("CREATE TABLE `Data`"), std::string::npos);
+}
+
+// Space, F2, the Menu key and Shift+F10 on a selected worksheet open Edit
+// Table for it, as a double click does, and Enter stays Next. A list that
+// takes the focus shows its current item selected, not a faint frame alone.
+TEST(ravelin_pages, keys_open_edit_table_for_the_current_worksheet_and_enter_stays_next)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    f.copy(std::string(RVL_TYPES) + "/sql.map", "sql.map");
+    f.copy(std::string(RVL_TYPES) + "/sql.typ", "sql.typ");
+    f.start();
+    f.shell.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.shell));
+    f.choose(true, false);
+    f.next();
+    f.files("book.xlsx", "out.sql");
+    f.next();
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+    sel_shit_page& page = f.pages.sheets;
+    click(page.add_all_button);
+    ASSERT_EQ(page.selected->count(), 2);
+    EXPECT_EQ(QApplication::focusWidget(), page.selected);
+    ASSERT_EQ(page.selected->selectedItems().size(), 1);
+    EXPECT_EQ(page.selected->selectedItems().front(), page.selected->currentItem());
+
+    struct key_case {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    };
+    const key_case keys[] = {{Qt::Key_Space, Qt::NoModifier}, {Qt::Key_F2, Qt::NoModifier},
+                             {Qt::Key_Menu, Qt::NoModifier}, {Qt::Key_F10, Qt::ShiftModifier}};
+    std::vector<std::string> opened;
+    for (const key_case& k : keys) {
+        f.port.expect_dialog([&opened](QDialog& d) {
+            const auto* table = d.findChild<QLineEdit*>(QStringLiteral("table_name"));
+            opened.push_back(d.windowTitle().toStdString() + ": " +
+                             (table != nullptr ? table->text().toStdString() : std::string()));
+            return static_cast<int>(QDialog::Rejected);
+        });
+        page.selected->setCurrentRow(1);
+        QTest::keyClick(page.selected, k.key, k.modifiers);
+    }
+    const std::string second = "Edit Table: " + page.selected->item(1)->text().toStdString();
+    EXPECT_EQ(opened, std::vector<std::string>(4, second));
+    QTest::keyClick(page.selected, Qt::Key_Return);
+    ASSERT_TRUE(f.wait_for_finish());
+}
+
+// Tab stops on the file page: each Browse button right after its field, each
+// with a key of its own; the delimiter page starts on the checked delimiter
+// and Tab back into the group lands on it.
+TEST(ravelin_pages, browse_buttons_follow_their_fields_and_the_delimiter_group_is_entered_at_its_choice)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.start();
+    f.shell.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.shell));
+    f.shell.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.shell));
+    f.choose(false, false);
+    f.next();
+    ASSERT_EQ(f.current(), file_page_id);
+    sel_file_page& page = f.pages.file;
+    page.src->setFocus();
+    std::vector<std::string> stops;
+    for (int i = 0; i < 6; ++i) {
+        stops.push_back(QApplication::focusWidget()->objectName().toStdString());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(stops, (std::vector<std::string>{"src", "browse_src", "dest", "browse_dest", "log", "browse_log"}));
+    std::set<QChar> keys;
+    for (QPushButton* browse : {page.browse_src, page.browse_dest, page.browse_log}) {
+        const QString text = browse->text();
+        ASSERT_TRUE(text.contains(QLatin1Char('&'))) << text.toStdString();
+        keys.insert(text.at(text.indexOf(QLatin1Char('&')) + 1).toLower());
+    }
+    EXPECT_EQ(keys.size(), 3u);
+    f.port.expect_file(QString());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier);
+    // A mnemonic clicks as the button is seen pressed: a moment later.
+    ASSERT_TRUE(QTest::qWaitFor([&f] { return !f.port.requests.empty(); }, 5000));
+    EXPECT_FALSE(f.port.requests[0].save);  // the source's dialog
+
+    f.files("items.csv", "out.sql");
+    f.next();
+    f.pages.conversion.table->setText(QStringLiteral("items"));
+    f.next();
+    ASSERT_EQ(f.current(), delim_page_id);
+    QRadioButton* checked = f.pages.delim.delimiters[1];
+    ASSERT_TRUE(checked->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), checked);
+    f.pages.delim.field_names->setFocus();
+    QTest::keyClick(f.pages.delim.field_names, Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), checked);
+    QTest::keyClick(checked, Qt::Key_Right);
+    EXPECT_TRUE(f.pages.delim.delimiters[2]->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.delimiters[2]);
+    QTest::keyClick(f.pages.delim.delimiters[2], Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.field_names);
+    QTest::keyClick(f.pages.delim.field_names, Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.delimiters[2]);
+}
+
+// F1 opens the result's help on the finish page and in the dialog of a
+// failure the run goes on after; Esc closes the finish page as Finish does.
+TEST(ravelin_pages, f1_helps_on_the_finish_page_and_in_the_continue_dialog_and_esc_finishes)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    // The help folder beside the program, as the build makes it beside ravelin.
+    const QString folder = QString::fromStdWString(wizard_shell::help_folder());
+    ASSERT_FALSE(QDir(folder).exists());
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const std::unique_ptr<const QString, void (*)(const QString*)> remove_folder(
+        &folder, [](const QString* path) { QDir(*path).removeRecursively(); });
+    test_dir::write((folder + QStringLiteral("/1014.html")).toStdString(), "");
+    dlg_error_continue dialog(L"A value could not be converted.");
+    dialog.show();
+    QTest::keyClick(&dialog, Qt::Key_F1);
+    f.start();
+    f.shell.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.shell));
+    f.choose(false, false);
+    f.next();
+    f.files("items.csv", "out.sql");
+    f.next();
+    f.pages.conversion.table->setText(QStringLiteral("items"));
+    f.next();
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    QTest::keyClick(f.shell.focusWidget(), Qt::Key_F1);
+    ASSERT_EQ(f.port.help_pages.size(), 2u);
+    for (const std::string& page : f.port.help_pages)
+        EXPECT_TRUE(page.ends_with("/1014.html")) << page;
+    QTest::keyClick(f.shell.focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(f.shell.isVisible());
+    EXPECT_EQ(f.shell.result(), QDialog::Accepted);
 }
 
 // A worksheet whose XML is cut off fails the run before anything is
