@@ -24,8 +24,8 @@ public:
     explicit finish_panel(QWidget& page);
 
     // Disables Cancel (Esc then closes as Finish does), then shows the
-    // shell's error list under the error text, or the success text. Help
-    // stays: the program's page says what the result means.
+    // shell's error list under the error text, or the success text. F1
+    // stays: the program's help says what the result means.
     void show_result(const std::wstring& error_text, const std::wstring& success_text);
 
     QLabel* heading;

@@ -29,6 +29,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTreeWidget>
@@ -1421,4 +1422,17 @@ TEST(ravelin_pages, the_wizard_opens_with_every_field_of_the_server_page_whole)
     QApplication::processEvents();
     for (QLineEdit* field : {f.pages.settings.host, f.pages.settings.port})
         EXPECT_GE(field->height(), field->sizeHint().height()) << field->objectName().toStdString();
+    // At the smallest size the wizard takes, the hints under Host and Port
+    // keep their lines too, below their fields.
+    f.shell.resize(f.shell.minimumSize());
+    QApplication::processEvents();
+    const QList<QLabel*> labels = f.pages.settings.findChildren<QLabel*>();
+    for (QLineEdit* field : {f.pages.settings.host, f.pages.settings.port}) {
+        EXPECT_GE(field->height(), field->sizeHint().height()) << field->objectName().toStdString();
+        for (const QLabel* hint : labels)
+            if (hint->text().startsWith(QLatin1Char('(')) && hint->y() > field->y()) {
+                EXPECT_GE(hint->height(), hint->sizeHint().height()) << hint->text().toStdString();
+                EXPECT_GE(hint->y(), field->y() + field->height()) << hint->text().toStdString();
+            }
+    }
 }
