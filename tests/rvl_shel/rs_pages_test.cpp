@@ -94,6 +94,14 @@ struct wizard_fixture : in_folder {
         ASSERT_TRUE(shell.start());
         shell.show();
     }
+    // Started and made the active window, as under a window manager: keys
+    // reach the focus and mnemonics work.
+    bool start_active()
+    {
+        start();
+        shell.activateWindow();
+        return QTest::qWaitForWindowActive(&shell);
+    }
     uint32_t current() const { return shell.current_page() != nullptr ? shell.current_page()->get_id() : 0; }
     void next() { click(shell.button(wizard_button::next)); }
     void back() { click(shell.button(wizard_button::back)); }
@@ -108,6 +116,25 @@ struct wizard_fixture : in_folder {
     {
         pages.file.src->setText(QString::fromUtf8(src));
         pages.file.dest->setText(QString::fromUtf8(dest));
+    }
+    // items.csv into out.sql, from the welcome page to the delimiter page.
+    void csv_to_delimiters()
+    {
+        choose(false, false);
+        next();
+        files("items.csv", "out.sql");
+        next();
+        pages.conversion.table->setText(QStringLiteral("items"));
+        next();
+    }
+    // book.xlsx into a dump, from the welcome page to the worksheets page.
+    void workbook_to_sheets(const char* dump)
+    {
+        choose(true, false);
+        next();
+        files("book.xlsx", dump);
+        next();
+        next();
     }
     bool wait_for_finish()
     {
@@ -740,14 +767,8 @@ TEST(ravelin_pages, keys_open_edit_table_for_the_current_worksheet_and_enter_sta
     f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
     f.copy(std::string(RVL_TYPES) + "/sql.map", "sql.map");
     f.copy(std::string(RVL_TYPES) + "/sql.typ", "sql.typ");
-    f.start();
-    f.shell.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.shell));
-    f.choose(true, false);
-    f.next();
-    f.files("book.xlsx", "out.sql");
-    f.next();
-    f.next();
+    ASSERT_TRUE(f.start_active());
+    f.workbook_to_sheets("out.sql");
     ASSERT_EQ(f.current(), sheets_page_id);
     sel_shit_page& page = f.pages.sheets;
     click(page.add_all_button);
@@ -786,9 +807,7 @@ TEST(ravelin_pages, browse_buttons_follow_their_fields_and_the_delimiter_group_i
 {
     wizard_fixture f;
     f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
-    f.start();
-    f.shell.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.shell));
+    ASSERT_TRUE(f.start_active());
     f.shell.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&f.shell));
     f.choose(false, false);
@@ -851,15 +870,8 @@ TEST(ravelin_pages, f1_helps_on_the_finish_page_and_in_the_continue_dialog_and_e
     dlg_error_continue dialog(L"A value could not be converted.");
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_F1);
-    f.start();
-    f.shell.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.shell));
-    f.choose(false, false);
-    f.next();
-    f.files("items.csv", "out.sql");
-    f.next();
-    f.pages.conversion.table->setText(QStringLiteral("items"));
-    f.next();
+    ASSERT_TRUE(f.start_active());
+    f.csv_to_delimiters();
     f.next();
     ASSERT_TRUE(f.wait_for_finish());
     QTest::keyClick(f.shell.focusWidget(), Qt::Key_F1);
@@ -918,11 +930,7 @@ TEST(ravelin_pages, queries_are_listed_edited_and_kept_for_the_profile)
     f.converter.sel_queries = {{L"Data", L""}, {L"q1", L"SELECT 1"}};
     f.converter.available_queries = {{L"q2", L"SELECT 2"}};
     f.start();
-    f.choose(true, false);
-    f.next();
-    f.files("book.xlsx", "new.sql");
-    f.next();
-    f.next();
+    f.workbook_to_sheets("new.sql");
     ASSERT_EQ(f.current(), sheets_page_id);
     sel_shit_page& page = f.pages.sheets;
     ASSERT_EQ(page.selected->count(), 2);
@@ -1069,12 +1077,7 @@ TEST(ravelin_pages, an_editor_that_cannot_be_filled_is_reported_and_not_shown)
     f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
     map_list::forget_maps();
     f.start();
-    f.choose(false, false);
-    f.next();
-    f.files("items.csv", "out.sql");
-    f.next();
-    f.pages.conversion.table->setText(QStringLiteral("items"));
-    f.next();
+    f.csv_to_delimiters();
     ASSERT_EQ(f.current(), delim_page_id);
     f.port.expect_box(box_kind::error, "Cannot find sql.map. Custom type mapping is not available.");
     QTest::mouseClick(f.pages.delim.customize, Qt::LeftButton);
