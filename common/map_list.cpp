@@ -143,7 +143,7 @@ map_list::map_list(QWidget* owner, const std::wstring& source_table_, box_teller
     type->setObjectName(QStringLiteral("type"));
     default_value->setObjectName(QStringLiteral("default"));
     list->setColumnCount(4);
-    list->setHeaderLabels({QString(), QStringLiteral("Field Name"), QStringLiteral("Field Type"),
+    list->setHeaderLabels({QString(), QStringLiteral("Field name"), QStringLiteral("Field type"),
                            QStringLiteral("Default value")});
     list->setRootIsDecorated(false);
     // The names, types and defaults share what a wider dialog gives.
