@@ -5,11 +5,17 @@
 #include "gui_help.hpp"
 #include "test_dir.hpp"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
+#include <QScreen>
+#include <QTimer>
 #include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 
@@ -62,6 +68,29 @@ TEST(file_dialog, save_adds_the_extension_to_a_name_without_it)
     EXPECT_EQ(QString::fromStdWString(dialog.get_path()).toStdString(), long_name + ".sql");
     EXPECT_TRUE(port.requests.back().save);
     EXPECT_THROW(save_file_dialog(nullptr, sql_filter, L"t", L"", nullptr), tk_mail_assertion);
+}
+
+// The program's own port opens a file dialog large enough for the list's
+// Size and Type columns (Qt's own size cuts them), within the screen.
+TEST(file_dialog, the_real_dialog_opens_large_enough_for_its_columns)
+{
+    test_dir dir;
+    QSize opened;
+    QTimer::singleShot(0, [&opened] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            opened = dialog->size();
+            dialog->reject();
+        }
+    });
+    file_request request;
+    request.title = QStringLiteral("Select Log File");
+    request.filters = QStringList{QStringLiteral("Log Files (.log) (*.log)")};
+    request.folder = QString::fromStdString(dir.path().string());
+    request.save = true;
+    EXPECT_TRUE(ui().file(request).isEmpty());
+    const QSize room = QGuiApplication::primaryScreen()->availableSize();
+    EXPECT_GE(opened.width(), std::min(900, room.width()));
+    EXPECT_GE(opened.height(), std::min(560, room.height()));
 }
 
 TEST(file_dialog, a_bar_separated_filter_becomes_its_pairs)
