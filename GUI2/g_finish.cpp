@@ -30,8 +30,8 @@ bool create_private(const std::string& path)
 } // namespace
 
 finish_panel::finish_panel(QWidget& page)
-    : heading(new QLabel(QStringLiteral("Conversion is Completed"), &page)), message(new QLabel(&page)),
-      list(new QPlainTextEdit(&page)), save_button(new QPushButton(QStringLiteral("&Save Settings..."), &page))
+    : heading(new QLabel(QStringLiteral("Conversion is completed"), &page)), message(new QLabel(&page)),
+      list(new QPlainTextEdit(&page)), save_button(new QPushButton(QStringLiteral("&Save settings..."), &page))
 {
     heading->setObjectName(QStringLiteral("heading"));
     QFont font = heading->font();
@@ -62,7 +62,6 @@ void finish_panel::show_outcome(const QString& heading_text, const std::wstring&
 {
     wizard_shell& shell = wizard_shell::instance();
     shell.enable_button(wizard_button::cancel, false);
-    shell.enable_button(wizard_button::help, false);
     // Enter closes the wizard; saving the settings is asked for by name.
     shell.button(wizard_button::finish)->setFocus();
     heading->setText(heading_text);
@@ -92,7 +91,7 @@ void store_profile_dialog(QWidget* owner, const std::wstring& extension,
     tk_logger::wlog(1, L"gui_finish_page_t::on_store(%s)", filter.c_str());
     if (extension.size() != 3 && extension.size() != 4)
         throw tk_mail_assertion(finish_file, 141);
-    save_file_dialog dialog(owner, parse_filter(filter), L"Select Profile", L"", extension.c_str());
+    save_file_dialog dialog(owner, parse_filter(filter), L"Save Profile", L"", extension.c_str());
     if (!dialog.show())
         return;
     const std::wstring& path = dialog.get_path();

@@ -1,5 +1,5 @@
 // The last page of the wizard: the success text, or the error messages the
-// run reported, and "Save Settings..." to keep this conversion as a profile.
+// run reported, and "Save settings..." to keep this conversion as a profile.
 #pragma once
 
 #include "GUI2/g_guard.hpp"
@@ -23,8 +23,9 @@ class finish_panel {
 public:
     explicit finish_panel(QWidget& page);
 
-    // Disables Cancel and Help, then shows the shell's error list under the
-    // error text, or the success text.
+    // Disables Cancel (Esc then closes as Finish does), then shows the
+    // shell's error list under the error text, or the success text. F1
+    // stays: the program's help says what the result means.
     void show_result(const std::wstring& error_text, const std::wstring& success_text);
     // The same with a heading and text of the caller's: the shell's list
     // (errors and notices) is shown under it whenever it holds any.
@@ -40,7 +41,7 @@ public:
 // line feeds turned into blanks; then how many more were not kept.
 QString finish_error_text(const std::vector<std::string>& errors, size_t total);
 
-// Save Settings: asks for a profile file and stores through `store`; a new
+// Save settings: asks for a profile file and stores through `store`; a new
 // file is readable by its owner only (it may hold a password); a store that
 // fails is told.
 void store_profile_dialog(QWidget* owner, const std::wstring& extension,

@@ -38,8 +38,9 @@ public:
                      bool default_no) = 0;
     // The chosen path, empty when the user cancelled.
     virtual QString file(const file_request& request) = 0;
-    // Opens a help page; false when it could not be opened.
-    virtual bool open_help(const QString& path) = 0;
+    // Opens a help page without waiting for it: `failed` runs on the window
+    // thread once the page is known not to open, at once or later.
+    virtual void open_help(const QString& path, std::function<void()> failed) = 0;
     virtual void beep() = 0;
     // Runs one of the program's own dialogs modally; its result.
     virtual int exec(QDialog& dialog) = 0;

@@ -24,6 +24,9 @@
 
 namespace {
 
+// The wizard never gets smaller, whatever its pages take.
+constexpr QSize smallest_size(640, 440);
+
 constexpr const char wiz_sh_file[] = "g_wiz_sh";
 
 // Every page fits at first, whichever pages the wizard has (a saved
@@ -166,7 +169,7 @@ void wizard_shell::build_layout()
     connect(next_button, &QPushButton::clicked, this, [this] { go_next(); });
     connect(finish_button, &QPushButton::clicked, this, [this] { go_finish(); });
     connect(cancel_button, &QPushButton::clicked, this, [this] { reject(); });
-    setMinimumSize(640, 440);
+    setMinimumSize(smallest_size);
 }
 
 void wizard_shell::add_page(wizard_page_base& page)
@@ -211,6 +214,10 @@ void wizard_shell::update_header(const wizard_page_base& page)
     help_button->setVisible((page.get_flags() & psp_hashelp) != 0);
     help_button->setEnabled(true);
     cancel_button->setEnabled(true);
+    // The header comes and goes: no page is squeezed below what its rows
+    // need, under a header or not.
+    layout()->invalidate();
+    setMinimumSize(smallest_size.expandedTo(layout()->minimumSize()));
 }
 
 bool wizard_shell::show_index(int index, int step)
@@ -281,6 +288,11 @@ void wizard_shell::go_finish()
 
 void wizard_shell::reject()
 {
+    // On the last page nothing is left to cancel: Esc closes as Finish does.
+    if (!cancel_button->isEnabled() && finish_button->isVisible() && finish_button->isEnabled()) {
+        go_finish();
+        return;
+    }
     if (!cancel_button->isEnabled())
         return;
     ui_guard([this] {
@@ -396,10 +408,13 @@ void open_help_page(const std::wstring& page)
         wizard_shell::error(std::wstring(L"Help file does not exist. Reinstall the program."));
         return;
     }
-    bool opened = true;
-    on_window_thread([&] { opened = ui().open_help(path); });
-    if (!opened)
-        wizard_shell::error(L"The help page " + path.toStdWString() + L" could not be opened.");
+    on_window_thread([&] {
+        ui().open_help(path, [path] {
+            ui_guard([&path] {
+                wizard_shell::error(L"The help page " + path.toStdWString() + L" could not be opened.");
+            });
+        });
+    });
 }
 
 } // namespace

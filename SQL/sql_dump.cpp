@@ -8,11 +8,9 @@
 #include "TK/tk_utils.hpp"
 #include "platform/files/pl_files.hpp"
 #include "platform/syserr/pl_syserr.hpp"
-#include "platform/text/pl_format.hpp"
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
@@ -28,14 +26,6 @@ std::string comment_safe(std::string text)
     std::replace(text.begin(), text.end(), '\r', ' ');
     std::replace(text.begin(), text.end(), '\n', ' ');
     return text;
-}
-
-std::string local_date()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return platform::format("%02d/%02d/%04d", local.tm_mon + 1, local.tm_mday, local.tm_year + 1900);
 }
 
 // The file's name without folder and extension; both separators count, as
@@ -178,7 +168,7 @@ void dmp_database::write_preamble()
         std::wstring shown = path;
         tk_wstring::replace_all(shown, L"\\", L"/");
         write_line("# File name: " + comment_safe(tk_to_utf8(shown)));
-        write_line("# Creation date: " + local_date());
+        write_line("# Creation date: " + tk_iso_date(tk_local_now()));
         write_line("# Created by " + comment_safe(options.created_by));
         write_line("# " + std::string(50, '-'));
         write_line("# Statements to be run by the mysql command-line client");

@@ -10,7 +10,7 @@ namespace {
 // the file: the log is one of three files a run names.
 std::string logfile_failure(const std::string& name)
 {
-    const std::string named = "Logfile '" + name + "'";
+    const std::string named = "Log file '" + name + "'";
     if (tk_is_path_exist(name))
         return named + " specifies an existing path.";
     if (tk_is_file_exist1(name, tk_exist_not_folder) && !tk_is_file_exist1(name, tk_exist_writable))

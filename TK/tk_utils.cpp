@@ -6,6 +6,7 @@
 #include "platform/text/pl_case.hpp"
 #include "platform/text/pl_utf8.hpp"
 
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 
@@ -215,4 +216,19 @@ bool tk_unicode_to_ansi3(const wchar_t* text, std::string& out)
     out = platform::to_utf8(text);
     tk_logger::log(1, "tk_unicode_to_ansi3 - return true");
     return true;
+}
+
+std::string tk_iso_date(const std::tm& moment)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", moment.tm_year + 1900, moment.tm_mon + 1, moment.tm_mday);
+    return text;
+}
+
+std::tm tk_local_now()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
 }

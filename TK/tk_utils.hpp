@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,12 @@ struct tk_wstring {
     // A to Z become a to z; every other character stays.
     static std::wstring to_lower(std::wstring& text);
 };
+
+// The date of a moment as YYYY-MM-DD: the one form of a date the log and
+// the dump's header write, whatever the locale.
+std::string tk_iso_date(const std::tm& moment);
+// The current moment in local time.
+std::tm tk_local_now();
 
 // Each byte as two uppercase hexadecimal digits, then a terminating zero;
 // out must hold 2 * count + 1 characters.

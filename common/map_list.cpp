@@ -143,9 +143,13 @@ map_list::map_list(QWidget* owner, const std::wstring& source_table_, box_teller
     type->setObjectName(QStringLiteral("type"));
     default_value->setObjectName(QStringLiteral("default"));
     list->setColumnCount(4);
-    list->setHeaderLabels({QString(), QStringLiteral("Field Name"), QStringLiteral("Field Type"),
+    list->setHeaderLabels({QString(), QStringLiteral("Field name"), QStringLiteral("Field type"),
                            QStringLiteral("Default value")});
     list->setRootIsDecorated(false);
+    // The names, types and defaults share what a wider dialog gives.
+    list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    for (int i = 1; i < 4; ++i)
+        list->header()->setSectionResizeMode(i, QHeaderView::Stretch);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     type->setEditable(false);
@@ -197,8 +201,8 @@ void map_list::add_item(const t_ftd& column, const map_type& source)
 {
     tk_logger::log(1, "types_map_dlg::add_item");
     tk_logger::wlog(1, L"Column name: '%s'", column.name.c_str());
-    auto* row = new QTreeWidgetItem(list, {QString(), wide(column.name), wide(column.native_type),
-                                           wide(source.default_value)});
+    const QString type_shown = types_from_data ? QStringLiteral("(from the data)") : wide(column.native_type);
+    auto* row = new QTreeWidgetItem(list, {QString(), wide(column.name), type_shown, wide(source.default_value)});
     // The row shows the column's new name; it is known by its source name.
     // The source's texts come back when an edit is undone.
     for (int i = 1; i < 4; ++i)
@@ -207,14 +211,14 @@ void map_list::add_item(const t_ftd& column, const map_type& source)
     const bool dropped = found != edited.end() && found->second.status == 2;
     row->setCheckState(0, dropped ? Qt::Unchecked : Qt::Checked);
     sources.emplace(column.name, source);
+    // Edits kept from before are what the run uses: the row shows them.
+    show_row(row);
 }
 
 void map_list::start()
 {
     tk_logger::log(1, "types_map_dlg::on_init");
     table_name->setText(wide(stored_name.empty() ? source_table : stored_name));
-    for (int i = 0; i < list->columnCount(); ++i)
-        list->resizeColumnToContents(i);
     if (list->topLevelItemCount() > 0) {
         QTreeWidgetItem* first = list->topLevelItem(0);
         list->setCurrentItem(first);

@@ -88,6 +88,10 @@ protected:
     std::map<std::wstring, types_map_item> edited;  // by source column name
     std::map<std::wstring, map_type> sources;
     bool had_changes = false;                      // the converter held column changes
+    // The run settles the unchanged columns' types from all the values (a CSV
+    // file with refinement on): the list says so instead of showing the text
+    // type every CSV column starts as.
+    bool types_from_data = false;
 
 private:
     void add_item(const t_ftd& column, const map_type& source);
@@ -134,6 +138,10 @@ public:
         const udb_schema columns = c.get_schema(source_table);
         tk_logger::log(1, "types_map_dlg::types_map_dlg");
         load_changes(c);
+        // Reading the whole file here would take as long as the run's first
+        // reading, and its values may change before the run: the list only
+        // says that the data decide.
+        types_from_data = !c.from_xls && c.refines_types();
         fill(columns, [&c](t_ftd& column, map_type& type) {
             field_type described{};
             c.describe_field(column, described);

@@ -111,7 +111,7 @@ overwrite_dlg::overwrite_dlg(QWidget* owner, const std::wstring& title, uint32_t
     cancel_button = new QPushButton(QStringLiteral("Cancel"), this);
     overwrite_button = new QPushButton(QStringLiteral("&Overwrite"), this);
     merge_button = new QPushButton(QStringLiteral("&Merge"), this);
-    auto* help_button = new QPushButton(QStringLiteral("Help"), this);
+    auto* help_button = new QPushButton(QStringLiteral("&Help"), this);
     for (QPushButton* b : {cancel_button, overwrite_button, merge_button, help_button})
         row->addWidget(b);
     cancel_button->setDefault(true);
@@ -143,7 +143,7 @@ set_query_dlg::set_query_dlg(QWidget* owner, const std::wstring& name_, const st
     : QDialog(owner),
       name_edit(new QLineEdit(wide(name_), this)),
       query_edit(new QPlainTextEdit(wide(query_), this)),
-      test_button(new QPushButton(QStringLiteral("&Test Query"), this)),
+      test_button(new QPushButton(QStringLiteral("&Test query"), this)),
       name(name_),
       query(query_),
       with(std::move(services_))

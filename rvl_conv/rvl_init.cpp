@@ -1,18 +1,17 @@
 #include "rvl_conv/rvl_init.hpp"
 
 #include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
 
 #include <ctime>
 
 namespace {
 
+// format: the event, then the date and the time.
 void log_moment(const char* format)
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    tk_logger::log(3, format, local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
-                   local.tm_sec);
+    const std::tm local = tk_local_now();
+    tk_logger::log(3, format, tk_iso_date(local).c_str(), local.tm_hour, local.tm_min, local.tm_sec);
 }
 
 } // namespace
@@ -20,13 +19,13 @@ void log_moment(const char* format)
 init_conversion::init_conversion(std::atomic<bool>& done_, converter_hooks& hooks) : done(done_)
 {
     tk_logger::log(2, "init_conversion::ctor");
-    log_moment("Conversion started on %02d/%02d/%04d at %02d:%02d:%02d");
+    log_moment("Conversion started on %s at %02d:%02d:%02d");
     hooks.start_timer();
 }
 
 init_conversion::~init_conversion()
 {
     tk_logger::log(2, "init_conversion::dtor");
-    log_moment("Conversion ended on %02d/%02d/%04d at %02d:%02d:%02d");
+    log_moment("Conversion ended on %s at %02d:%02d:%02d");
     done.store(true, std::memory_order_release);
 }

@@ -282,10 +282,6 @@ int conversion_settings::on_next()
 }
 
 delim_page::delim_page()
-    : field_names(named(new QCheckBox(QStringLiteral("&Extract field names from the first row"), this),
-                        "field_names")),
-      refine(named(new QCheckBox(QStringLiteral("&Refine type conversion"), this), "refine")),
-      customize(named(new QPushButton(QStringLiteral("C&ustomize Types..."), this), "customize"))
 {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(
@@ -297,7 +293,17 @@ delim_page::delim_page()
     for (int i = 0; i < 4; ++i) {
         delimiters[i] = named(new QRadioButton(QString::fromUtf8(labels[i]), group), names[i]);
         group_layout->addWidget(delimiters[i]);
+        // Tab, either way, enters the group at its choice; the arrows move
+        // the choice within it.
+        connect(delimiters[i], &QRadioButton::toggled, delimiters[i], [button = delimiters[i]](bool on) {
+            button->setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus);
+        });
+        delimiters[i]->setFocusPolicy(Qt::ClickFocus);
     }
+    // Made after the delimiters, so Tab goes down the page as it reads.
+    field_names = named(new QCheckBox(QStringLiteral("&Extract field names from the first row"), this), "field_names");
+    refine = named(new QCheckBox(QStringLiteral("&Refine type conversion"), this), "refine");
+    customize = named(new QPushButton(QStringLiteral("C&ustomize types..."), this), "customize");
     layout->addWidget(group);
     layout->addWidget(field_names);
     layout->addWidget(refine);
@@ -320,6 +326,7 @@ int delim_page::page_init()
     // A value from elsewhere than this page may be out of range: the default.
     const int32_t index = c.n_comma >= 0 && c.n_comma <= 3 ? c.n_comma : 1;
     delimiters[index]->setChecked(true);
+    delimiters[index]->setFocus();
     field_names->setChecked(c.x_fnames);
     refine->setChecked(c.refine_types);
     settled_table = c.csv_dest_table();

@@ -5,6 +5,8 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_mail.hpp"
 #include "TK/tk_utils.hpp"
+#include "common/over_dlg.hpp"
+#include "rvl_shel/rs_prog.hpp"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -88,6 +90,8 @@ dlg_error_continue::dlg_error_continue(const std::wstring& text_)
     row->addStretch(1);
     go_on->setDefault(true);
     grid->addLayout(row, 2, 1);
+    // The progress page's help tells what Continue and Abort do.
+    help_on_f1(*this, [] { wizard_shell::display_help(progress_help_topic); });
     tk_logger::log(1, "dlg_error_continue::on_init");
 }
 

@@ -59,9 +59,11 @@ bool is_plain_file(const std::wstring& path)
     return std::filesystem::is_regular_file(std::filesystem::path(path), failed);
 }
 
-QPushButton* browse_button(QWidget* parent, const char* name)
+// Each Browse button has a key of its own, none of the page's labels' nor
+// the wizard's buttons'.
+QPushButton* browse_button(QWidget* parent, const char* text, const char* name)
 {
-    return named(new QPushButton(QStringLiteral("Browse..."), parent), name);
+    return named(new QPushButton(QString::fromLatin1(text), parent), name);
 }
 
 } // namespace
@@ -81,9 +83,9 @@ sel_file_page::sel_file_page()
       src(named(new QLineEdit(this), "src")),
       dest(named(new QLineEdit(this), "dest")),
       log(named(new QLineEdit(this), "log")),
-      browse_src(browse_button(this, "browse_src")),
-      browse_dest(browse_button(this, "browse_dest")),
-      browse_log(browse_button(this, "browse_log"))
+      browse_src(browse_button(this, "B&rowse...", "browse_src")),
+      browse_dest(browse_button(this, "Br&owse...", "browse_dest")),
+      browse_log(browse_button(this, "Bro&wse...", "browse_log"))
 {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
@@ -94,7 +96,7 @@ sel_file_page::sel_file_page()
     grid->addWidget(dest_label, 2, 0, 1, 2);
     grid->addWidget(dest, 3, 0);
     grid->addWidget(browse_dest, 3, 1);
-    auto* log_label = new QLabel(QStringLiteral("&Logfile (leave blank to disable logging):"), this);
+    auto* log_label = new QLabel(QStringLiteral("&Log file (leave blank to disable logging):"), this);
     src_label->setBuddy(src);
     dest_label->setBuddy(dest);
     log_label->setBuddy(log);
@@ -103,6 +105,12 @@ sel_file_page::sel_file_page()
     grid->addWidget(browse_log, 5, 1);
     layout->addLayout(grid);
     layout->addStretch();
+    // Each field's Browse button comes right after it.
+    setTabOrder(src, browse_src);
+    setTabOrder(browse_src, dest);
+    setTabOrder(dest, browse_dest);
+    setTabOrder(browse_dest, log);
+    setTabOrder(log, browse_log);
     dest->installEventFilter(this);
     log->installEventFilter(this);
     connect(browse_src, &QPushButton::clicked, this, [this] { ui_guard([this] { on_browse_src(); }); });
@@ -141,7 +149,7 @@ int sel_file_page::page_init()
     intro->setText(c.from_xls ? QStringLiteral("Select source MS Excel spreadsheet and %1.\n"
                                                "Click 'Browse' to find MS Excel file through directory tree.")
                                     .arg(target)
-                              : QStringLiteral("Select source CSV file, %1 and logfile.\n"
+                              : QStringLiteral("Select source CSV file, %1 and log file.\n"
                                                "Click 'Browse' to find CSV file through directory tree.")
                                     .arg(target));
     src_label->setText(c.from_xls ? QStringLiteral("MS &Excel spreadsheet name:")

@@ -2,6 +2,7 @@
 
 #include "GUI2/g_guard.hpp"
 #include "SQL/sql_dump.hpp"
+#include "GUI2/g_wiz_sh.hpp"
 #include "TK/tk_utils.hpp"
 
 #include <filesystem>
@@ -136,6 +137,8 @@ int finish_page::page_init()
     panel.show_outcome(heading_of(outcome), text + L"\n\n" + finish_hint);
     return 1;
 }
+
+void finish_page::on_help() { wizard_shell::display_help(progress_help_topic); }
 
 std::wstring full_path(const std::wstring& path)
 {

@@ -26,6 +26,8 @@ public:
     explicit finish_page(const progress_page& progress);
 
     int page_init() override;
+    // The progress page's help tells what the result means.
+    void on_help() override;
 
 private:
     const progress_page& progress;

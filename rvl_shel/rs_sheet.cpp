@@ -11,6 +11,7 @@
 #include "rvl_shel/rs_tmap.hpp"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -61,10 +62,22 @@ auto pair_named(std::vector<std::pair<std::wstring, std::wstring>>& pairs, const
     return std::find_if(pairs.begin(), pairs.end(), [&name](const auto& p) { return p.first == name; });
 }
 
-void highlight(QListWidget* list, int row)
+// The current item is selected too: a focus frame alone is hard to see.
+void highlight(QListWidget* list, int row) { list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect); }
+
+bool is_edit_key(const QKeyEvent& key)
 {
-    list->clearSelection();
-    list->setCurrentRow(row);
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    switch (key.key()) {
+    case Qt::Key_Space:
+    case Qt::Key_F2:
+    case Qt::Key_Menu:
+        return modifiers == Qt::NoModifier;
+    case Qt::Key_F10:
+        return modifiers == Qt::ShiftModifier;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -80,7 +93,8 @@ sel_shit_page::sel_shit_page(const std::wstring& question_)
 {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Select MS Excel worksheets to convert into MySQL tables. Double "
-                                                "click on an item in\n'Selected worksheets' list to customize it."),
+                                                "click an item in the\n'Selected worksheets' list, or press Space "
+                                                "or F2 on it, to customize it."),
                                  this));
     auto* grid = new QGridLayout;
     auto* available_label = new QLabel(QStringLiteral("&Available worksheets:"), this);
@@ -103,6 +117,30 @@ sel_shit_page::sel_shit_page(const std::wstring& question_)
     connect(remove_all_button, &QPushButton::clicked, this, [this] { ui_guard([this] { on_del_all(); }); });
     connect(available, &QListWidget::itemDoubleClicked, this, [this] { ui_guard([this] { on_add(); }); });
     connect(selected, &QListWidget::itemDoubleClicked, this, [this] { ui_guard([this] { on_edit_query(); }); });
+    available->installEventFilter(this);
+    selected->installEventFilter(this);
+}
+
+// Focus moves while the lists are destroyed; the page is half gone then.
+sel_shit_page::~sel_shit_page()
+{
+    available->removeEventFilter(this);
+    selected->removeEventFilter(this);
+}
+
+bool sel_shit_page::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* list = qobject_cast<QListWidget*>(watched);
+    if (list == nullptr || (list != available && list != selected))
+        return wizard_page::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusIn && list->count() > 0 && list->selectedItems().isEmpty())
+        highlight(list, std::max(list->currentRow(), 0));
+    if (event->type() == QEvent::KeyPress && list == selected && is_edit_key(*static_cast<QKeyEvent*>(event))) {
+        if (selected->currentItem() != nullptr)
+            ui_guard([this] { on_edit_query(); });
+        return true;
+    }
+    return wizard_page::eventFilter(watched, event);
 }
 
 int sel_shit_page::page_init()

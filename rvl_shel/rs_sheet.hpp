@@ -15,6 +15,7 @@ class sel_shit_page : public wizard_page<sheets_page_id, wiz_back_next, psp_hash
 public:
     // question: asked when nothing is selected.
     explicit sel_shit_page(const std::wstring& question);
+    ~sel_shit_page() override;
 
     int page_init() override;
     void on_help() override;
@@ -31,6 +32,10 @@ public:
     // worksheet's columns in the type editor.
     void on_edit_query();
     void on_types_mapping(const std::wstring& table);
+    // Space, F2, the Menu key and Shift+F10 in the selected list edit its
+    // current item as a double click does (Enter stays Next); a list that
+    // takes the focus shows its current item selected.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     using query_pair = std::pair<std::wstring, std::wstring>;  // name, SELECT text
     std::vector<query_pair> selected_pairs;

@@ -32,7 +32,7 @@ QLabel* text_line(QWidget* parent, const char* text) { return new QLabel(QString
 
 welcome_page::welcome_page(const std::wstring& extension_)
     : heading(named(new QLabel(QStringLiteral("Welcome to Tessaline\nConversion Wizard\n"), this), "heading")),
-      load_button(named(new QPushButton(QStringLiteral("&Load Settings..."), this), "load")),
+      load_button(named(new QPushButton(QStringLiteral("&Load settings..."), this), "load")),
       source(named(new QComboBox(this), "source")),
       destination(named(new QComboBox(this), "destination")),
       extension(extension_)

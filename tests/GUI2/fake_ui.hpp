@@ -75,10 +75,11 @@ public:
         return next;
     }
 
-    bool open_help(const QString& path) override
+    void open_help(const QString& path, std::function<void()> failed) override
     {
         help_pages.push_back(path.toStdString());
-        return help_opens;
+        if (!help_opens)
+            failed();
     }
 
     void beep() override { ++beeps; }

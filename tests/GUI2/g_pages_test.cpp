@@ -5,11 +5,17 @@
 #include "gui_help.hpp"
 #include "test_dir.hpp"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
+#include <QScreen>
+#include <QTimer>
 #include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 
@@ -64,6 +70,29 @@ TEST(file_dialog, save_adds_the_extension_to_a_name_without_it)
     EXPECT_THROW(save_file_dialog(nullptr, sql_filter, L"t", L"", nullptr), tk_mail_assertion);
 }
 
+// The program's own port opens a file dialog large enough for the list's
+// Size and Type columns (Qt's own size cuts them), within the screen.
+TEST(file_dialog, the_real_dialog_opens_large_enough_for_its_columns)
+{
+    test_dir dir;
+    QSize opened;
+    QTimer::singleShot(0, [&opened] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            opened = dialog->size();
+            dialog->reject();
+        }
+    });
+    file_request request;
+    request.title = QStringLiteral("Select Log File");
+    request.filters = QStringList{QStringLiteral("Log Files (.log) (*.log)")};
+    request.folder = QString::fromStdString(dir.path().string());
+    request.save = true;
+    EXPECT_TRUE(ui().file(request).isEmpty());
+    const QSize room = QGuiApplication::primaryScreen()->availableSize();
+    EXPECT_GE(opened.width(), std::min(900, room.width()));
+    EXPECT_GE(opened.height(), std::min(560, room.height()));
+}
+
 TEST(file_dialog, a_bar_separated_filter_becomes_its_pairs)
 {
     const file_filter expected = {{L"Profile Files (.rvl)", L"*.rvl"}, {L"All Files (*.*)", L"*.*"}};
@@ -107,18 +136,21 @@ struct finish_fixture : shell_fixture {
     }
 };
 
-TEST(finish_page, shows_success_without_errors_and_locks_cancel_and_help)
+// Nothing is left to cancel on the last page: Cancel is off and Esc closes
+// the wizard as Finish does, without a question; Help stays on.
+TEST(finish_page, shows_success_without_errors_locks_cancel_and_esc_finishes)
 {
     finish_fixture f;
     f.finish();
     EXPECT_EQ(f.message(), "Converted successfully");
     EXPECT_FALSE(f.list()->isVisible());
     EXPECT_FALSE(f.shell.button(wizard_button::cancel)->isEnabled());
-    EXPECT_FALSE(f.shell.button(wizard_button::help)->isEnabled());
+    EXPECT_TRUE(f.shell.button(wizard_button::help)->isEnabled());
     EXPECT_TRUE(f.shell.button(wizard_button::finish)->isVisible());
-    // Esc does not ask: Cancel is off.
     QTest::keyClick(&f.shell, Qt::Key_Escape);
-    EXPECT_TRUE(f.shell.isVisible());
+    EXPECT_FALSE(f.shell.isVisible());
+    EXPECT_EQ(f.shell.result(), QDialog::Accepted);
+    EXPECT_TRUE(f.port.shown.empty());
 }
 
 TEST(finish_page, lists_each_error_as_a_paragraph_and_counts_those_not_kept)
@@ -153,7 +185,7 @@ TEST(finish_page, save_settings_stores_a_private_profile_with_its_extension)
     ASSERT_EQ(::stat(dir.file("job.rvl").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ASSERT_EQ(f.port.requests.size(), 1u);
-    EXPECT_EQ(f.port.requests[0].title.toStdString(), "Select Profile");
+    EXPECT_EQ(f.port.requests[0].title.toStdString(), "Save Profile");
     EXPECT_EQ(f.port.requests[0].filters, QStringList({"Profile Files (.rvl) (*.rvl)", "All Files (*.*) (*)"}));
 
     // Cancelled: nothing stored. Refused: told, and no empty file left.

@@ -20,8 +20,8 @@ const std::string escapes_line = std::string("/*!40101 ") + no_backslash_escapes
 
 std::string without_date(std::string text)
 {
-    static const std::regex date("# Creation date: [0-9]{2}/[0-9]{2}/[0-9]{4}");
-    return std::regex_replace(text, date, "# Creation date: MM/DD/YYYY", std::regex_constants::format_first_only);
+    static const std::regex date("# Creation date: [0-9]{4}-[0-9]{2}-[0-9]{2}");
+    return std::regex_replace(text, date, "# Creation date: YYYY-MM-DD", std::regex_constants::format_first_only);
 }
 
 class DumpText : public ::testing::Test {
@@ -40,7 +40,7 @@ protected:
 TEST_F(DumpText, DefaultOptionsMatchTheGoldenFile)
 {
     const std::string actual = dump(dump_options());
-    EXPECT_TRUE(std::regex_search(actual, std::regex("\r\n# Creation date: [0-9]{2}/[0-9]{2}/[0-9]{4}\r\n")));
+    EXPECT_TRUE(std::regex_search(actual, std::regex("\r\n# Creation date: [0-9]{4}-[0-9]{2}-[0-9]{2}\r\n")));
     const std::string golden = test_dir::read(RVL_FIXTURES "/dump/default.sql");
     ASSERT_FALSE(golden.empty());
     EXPECT_EQ(without_date(actual), golden);

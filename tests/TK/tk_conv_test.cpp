@@ -75,10 +75,10 @@ TEST(TkConverter, RefusedNamesRaiseTheirMessageInOrderOfChecks)
     const struct {
         std::string name, message;
     } cases[] = {
-        {dir.path().string(), "Logfile '" + dir.path().string() + "' specifies an existing path."},
-        {locked, "Logfile '" + locked + "' specifies an existing read-only file."},
+        {dir.path().string(), "Log file '" + dir.path().string() + "' specifies an existing path."},
+        {locked, "Log file '" + locked + "' specifies an existing read-only file."},
         {dir.file("missing/x.log"),
-         "Logfile '" + dir.file("missing/x.log") + "': its path does not exist.\nPlease verify the correct path was given."},
+         "Log file '" + dir.file("missing/x.log") + "': its path does not exist.\nPlease verify the correct path was given."},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(refusal(conv, c.name), c.message) << c.name;

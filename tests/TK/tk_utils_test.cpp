@@ -133,3 +133,20 @@ TEST(TkCodePages, ZeroTerminatedConversionsReturnFalseOnFailure)
     ASSERT_TRUE(tk_unicode_to_ansi3(L"\u00e9", out));
     EXPECT_EQ(out, "\xC3\xA9");
 }
+
+// A date reads the same in every locale: year, month, day, zero-padded.
+TEST(TkIsoDate, YearMonthDayWithLeadingZeros)
+{
+    struct date_case {
+        int year, month, day;
+        const char* text;
+    };
+    for (const date_case& c : {date_case{2026, 12, 11, "2026-12-11"}, date_case{2026, 1, 5, "2026-01-05"},
+                               date_case{999, 10, 31, "0999-10-31"}}) {
+        std::tm moment{};
+        moment.tm_year = c.year - 1900;
+        moment.tm_mon = c.month - 1;
+        moment.tm_mday = c.day;
+        EXPECT_EQ(tk_iso_date(moment), c.text);
+    }
+}

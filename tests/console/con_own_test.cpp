@@ -271,9 +271,9 @@ TEST(ConsoleOwnFiles, ALogThatCannotBeCreatedIsANotice)
     const struct {
         std::string log, reason;
     } cases[] = {
-        {"missing/run.log", "Logfile 'missing/run.log': its path does not exist. Please verify the correct path was given."},
-        {"read_only.log", "Logfile 'read_only.log' specifies an existing read-only file."},
-        {"sub", "Logfile 'sub' specifies an existing path."},
+        {"missing/run.log", "Log file 'missing/run.log': its path does not exist. Please verify the correct path was given."},
+        {"read_only.log", "Log file 'read_only.log' specifies an existing read-only file."},
+        {"sub", "Log file 'sub' specifies an existing path."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.log);

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <map>
+#include <regex>
 
 #if !defined(RVL_EXAMPLES) || !defined(RVL_GOLDEN)
 #error RVL_EXAMPLES must name the folder of the sample files, RVL_GOLDEN the expected dump
@@ -180,6 +181,13 @@ TEST(ConsoleRun, SilentPrintsNothingAndTheLogFramesTheRun)
     ASSERT_NE(ended, std::string::npos) << log;
     EXPECT_LT(started, ended);
     EXPECT_EQ(log.find("hush-hush-42"), std::string::npos);
+    // The log and the dump's header write a date in one form, YYYY-MM-DD.
+    const std::string dump = test_dir::read(dir.file("people.sql"));
+    for (const char* moment : {"started", "ended"})
+        EXPECT_TRUE(std::regex_search(log, std::regex(std::string("Conversion ") + moment +
+                                                      " on [0-9]{4}-[0-9]{2}-[0-9]{2} at [0-9]{2}:[0-9]{2}:[0-9]{2}")))
+            << log;
+    EXPECT_TRUE(std::regex_search(dump, std::regex("# Creation date: [0-9]{4}-[0-9]{2}-[0-9]{2}\r?\n"))) << dump;
     expect_people_arrive(dir);
 }
 

@@ -1,5 +1,5 @@
 # File name: people.sql
-# Creation date: 12/11/2026
+# Creation date: 2026-12-11
 # Created by Tessaline 7.1 
 # --------------------------------------------------
 # Statements to be run by the mysql command-line client

@@ -25,9 +25,13 @@
 #include "rvl_shel/rs_start.hpp"
 #include "server_env.hpp"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTreeWidget>
 #include <QPlainTextEdit>
@@ -43,6 +47,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -93,6 +98,14 @@ struct wizard_fixture : in_folder {
         ASSERT_TRUE(shell.start());
         shell.show();
     }
+    // Started and made the active window, as under a window manager: keys
+    // reach the focus and mnemonics work.
+    bool start_active()
+    {
+        start();
+        shell.activateWindow();
+        return QTest::qWaitForWindowActive(&shell);
+    }
     uint32_t current() const { return shell.current_page() != nullptr ? shell.current_page()->get_id() : 0; }
     void next() { click(shell.button(wizard_button::next)); }
     void back() { click(shell.button(wizard_button::back)); }
@@ -107,6 +120,25 @@ struct wizard_fixture : in_folder {
     {
         pages.file.src->setText(QString::fromUtf8(src));
         pages.file.dest->setText(QString::fromUtf8(dest));
+    }
+    // items.csv into out.sql, from the welcome page to the delimiter page.
+    void csv_to_delimiters()
+    {
+        choose(false, false);
+        next();
+        files("items.csv", "out.sql");
+        next();
+        pages.conversion.table->setText(QStringLiteral("items"));
+        next();
+    }
+    // book.xlsx into a dump, from the welcome page to the worksheets page.
+    void workbook_to_sheets(const char* dump)
+    {
+        choose(true, false);
+        next();
+        files("book.xlsx", dump);
+        next();
+        next();
     }
     bool wait_for_finish()
     {
@@ -330,7 +362,7 @@ TEST(ravelin_pages, the_file_page_refuses_what_cannot_be_converted)
         {"a workbook as the CSV file", false, "book.csv", "out.sql", "", box_kind::error,
          "is a workbook, not a CSV file: convert it as an MS Excel spreadsheet.\nChoose \"MS Excel spreadsheet\""},
         {"log file in no folder", false, "items.csv", "out.sql", "/no/such/folder/x.log", box_kind::error,
-         "Logfile '/no/such/folder/x.log': its path does not exist."},
+         "Log file '/no/such/folder/x.log': its path does not exist."},
         {"log file a folder", false, "items.csv", "out.sql", ".", box_kind::error, "existing path"},
         {"dump into the source", false, "items.csv", "items.csv", "", box_kind::error,
          "The source 'items.csv' and the destination 'items.csv' are the same file."},
@@ -698,7 +730,8 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     const QList<QLabel*> labels = page.findChildren<QLabel*>();
     EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [](const QLabel* label) {
         return label->text() == QStringLiteral("Select MS Excel worksheets to convert into MySQL tables. Double click "
-                                               "on an item in\n'Selected worksheets' list to customize it.");
+                                               "an item in the\n'Selected worksheets' list, or press Space or F2 on "
+                                               "it, to customize it.");
     }));
 
     // Five listed: the second and the fourth move, the third is highlighted.
@@ -736,6 +769,131 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     const std::string dump = test_dir::read(f.dir.file("out.sql"));
     EXPECT_NE(dump.find("CREATE TABLE `Other sheet`"), std::string::npos) << dump;
     EXPECT_EQ(dump.find("CREATE TABLE `Data`"), std::string::npos);
+}
+
+// Space, F2, the Menu key and Shift+F10 on a selected worksheet open Edit
+// Table for it, as a double click does, and Enter stays Next. A list that
+// takes the focus shows its current item selected, not a faint frame alone.
+TEST(ravelin_pages, keys_open_edit_table_for_the_current_worksheet_and_enter_stays_next)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    f.copy(std::string(RVL_TYPES) + "/sql.map", "sql.map");
+    f.copy(std::string(RVL_TYPES) + "/sql.typ", "sql.typ");
+    ASSERT_TRUE(f.start_active());
+    f.workbook_to_sheets("out.sql");
+    ASSERT_EQ(f.current(), sheets_page_id);
+    sel_shit_page& page = f.pages.sheets;
+    click(page.add_all_button);
+    ASSERT_EQ(page.selected->count(), 2);
+    EXPECT_EQ(QApplication::focusWidget(), page.selected);
+    ASSERT_EQ(page.selected->selectedItems().size(), 1);
+    EXPECT_EQ(page.selected->selectedItems().front(), page.selected->currentItem());
+
+    struct key_case {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    };
+    const key_case keys[] = {{Qt::Key_Space, Qt::NoModifier}, {Qt::Key_F2, Qt::NoModifier},
+                             {Qt::Key_Menu, Qt::NoModifier}, {Qt::Key_F10, Qt::ShiftModifier}};
+    std::vector<std::string> opened;
+    for (const key_case& k : keys) {
+        f.port.expect_dialog([&opened](QDialog& d) {
+            const auto* table = d.findChild<QLineEdit*>(QStringLiteral("table_name"));
+            opened.push_back(d.windowTitle().toStdString() + ": " +
+                             (table != nullptr ? table->text().toStdString() : std::string()));
+            return static_cast<int>(QDialog::Rejected);
+        });
+        page.selected->setCurrentRow(1);
+        QTest::keyClick(page.selected, k.key, k.modifiers);
+    }
+    const std::string second = "Edit Table: " + page.selected->item(1)->text().toStdString();
+    EXPECT_EQ(opened, std::vector<std::string>(4, second));
+    QTest::keyClick(page.selected, Qt::Key_Return);
+    ASSERT_TRUE(f.wait_for_finish());
+}
+
+// Tab stops on the file page: each Browse button right after its field, each
+// with a key of its own; the delimiter page starts on the checked delimiter
+// and Tab back into the group lands on it.
+TEST(ravelin_pages, browse_buttons_follow_their_fields_and_the_delimiter_group_is_entered_at_its_choice)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    ASSERT_TRUE(f.start_active());
+    f.shell.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.shell));
+    f.choose(false, false);
+    f.next();
+    ASSERT_EQ(f.current(), file_page_id);
+    sel_file_page& page = f.pages.file;
+    page.src->setFocus();
+    std::vector<std::string> stops;
+    for (int i = 0; i < 6; ++i) {
+        stops.push_back(QApplication::focusWidget()->objectName().toStdString());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(stops, (std::vector<std::string>{"src", "browse_src", "dest", "browse_dest", "log", "browse_log"}));
+    std::set<QChar> keys;
+    for (QPushButton* browse : {page.browse_src, page.browse_dest, page.browse_log}) {
+        const QString text = browse->text();
+        ASSERT_TRUE(text.contains(QLatin1Char('&'))) << text.toStdString();
+        keys.insert(text.at(text.indexOf(QLatin1Char('&')) + 1).toLower());
+    }
+    EXPECT_EQ(keys.size(), 3u);
+    f.port.expect_file(QString());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier);
+    // A mnemonic clicks as the button is seen pressed: a moment later.
+    ASSERT_TRUE(QTest::qWaitFor([&f] { return !f.port.requests.empty(); }, 5000));
+    EXPECT_FALSE(f.port.requests[0].save);  // the source's dialog
+
+    f.files("items.csv", "out.sql");
+    f.next();
+    f.pages.conversion.table->setText(QStringLiteral("items"));
+    f.next();
+    ASSERT_EQ(f.current(), delim_page_id);
+    QRadioButton* checked = f.pages.delim.delimiters[1];
+    ASSERT_TRUE(checked->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), checked);
+    f.pages.delim.field_names->setFocus();
+    QTest::keyClick(f.pages.delim.field_names, Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), checked);
+    QTest::keyClick(checked, Qt::Key_Right);
+    EXPECT_TRUE(f.pages.delim.delimiters[2]->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.delimiters[2]);
+    QTest::keyClick(f.pages.delim.delimiters[2], Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.field_names);
+    QTest::keyClick(f.pages.delim.field_names, Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.delimiters[2]);
+}
+
+// F1 opens the result's help on the finish page and in the dialog of a
+// failure the run goes on after; Esc closes the finish page as Finish does.
+TEST(ravelin_pages, f1_helps_on_the_finish_page_and_in_the_continue_dialog_and_esc_finishes)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    // The help folder beside the program, as the build makes it beside ravelin.
+    const QString folder = QString::fromStdWString(wizard_shell::help_folder());
+    ASSERT_FALSE(QDir(folder).exists());
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const std::unique_ptr<const QString, void (*)(const QString*)> remove_folder(
+        &folder, [](const QString* path) { QDir(*path).removeRecursively(); });
+    test_dir::write((folder + QStringLiteral("/1014.html")).toStdString(), "");
+    dlg_error_continue dialog(L"A value could not be converted.");
+    dialog.show();
+    QTest::keyClick(&dialog, Qt::Key_F1);
+    ASSERT_TRUE(f.start_active());
+    f.csv_to_delimiters();
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    QTest::keyClick(f.shell.focusWidget(), Qt::Key_F1);
+    ASSERT_EQ(f.port.help_pages.size(), 2u);
+    for (const std::string& page : f.port.help_pages)
+        EXPECT_TRUE(page.ends_with("/1014.html")) << page;
+    QTest::keyClick(f.shell.focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(f.shell.isVisible());
+    EXPECT_EQ(f.shell.result(), QDialog::Accepted);
 }
 
 // A worksheet whose XML is cut off fails the run before anything is
@@ -786,11 +944,7 @@ TEST(ravelin_pages, queries_are_listed_edited_and_kept_for_the_profile)
     f.converter.sel_queries = {{L"Data", L""}, {L"q1", L"SELECT 1"}};
     f.converter.available_queries = {{L"q2", L"SELECT 2"}};
     f.start();
-    f.choose(true, false);
-    f.next();
-    f.files("book.xlsx", "new.sql");
-    f.next();
-    f.next();
+    f.workbook_to_sheets("new.sql");
     ASSERT_EQ(f.current(), sheets_page_id);
     sel_shit_page& page = f.pages.sheets;
     ASSERT_EQ(page.selected->count(), 2);
@@ -937,12 +1091,7 @@ TEST(ravelin_pages, an_editor_that_cannot_be_filled_is_reported_and_not_shown)
     f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
     map_list::forget_maps();
     f.start();
-    f.choose(false, false);
-    f.next();
-    f.files("items.csv", "out.sql");
-    f.next();
-    f.pages.conversion.table->setText(QStringLiteral("items"));
-    f.next();
+    f.csv_to_delimiters();
     ASSERT_EQ(f.current(), delim_page_id);
     f.port.expect_box(box_kind::error, "Cannot find sql.map. Custom type mapping is not available.");
     QTest::mouseClick(f.pages.delim.customize, Qt::LeftButton);
@@ -1586,4 +1735,17 @@ TEST(ravelin_pages, the_wizard_opens_with_every_field_of_the_server_page_whole)
     QApplication::processEvents();
     for (QLineEdit* field : {f.pages.settings.host, f.pages.settings.port})
         EXPECT_GE(field->height(), field->sizeHint().height()) << field->objectName().toStdString();
+    // At the smallest size the wizard takes, the hints under Host and Port
+    // keep their lines too, below their fields.
+    f.shell.resize(f.shell.minimumSize());
+    QApplication::processEvents();
+    const QList<QLabel*> labels = f.pages.settings.findChildren<QLabel*>();
+    for (QLineEdit* field : {f.pages.settings.host, f.pages.settings.port}) {
+        EXPECT_GE(field->height(), field->sizeHint().height()) << field->objectName().toStdString();
+        for (const QLabel* hint : labels)
+            if (hint->text().startsWith(QLatin1Char('(')) && hint->y() > field->y()) {
+                EXPECT_GE(hint->height(), hint->sizeHint().height()) << hint->text().toStdString();
+                EXPECT_GE(hint->y(), field->y() + field->height()) << hint->text().toStdString();
+            }
+    }
 }

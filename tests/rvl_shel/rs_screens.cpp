@@ -50,7 +50,7 @@ public:
         return false;
     }
     QString file(const file_request&) override { return {}; }
-    bool open_help(const QString&) override { return true; }
+    void open_help(const QString&, std::function<void()>) override {}
     void beep() override {}
     int exec(QDialog& dialog) override
     {
@@ -90,6 +90,12 @@ void picture_pages(const test_dir& dir)
             combo("source", 1);
             combo("destination", first_visit ? 0 : 1);
         } else if (id == settings_page_id) {
+            // The page with the most rows, at the smallest size the wizard takes.
+            const QSize opened = shell->size();
+            shell->resize(shell->minimumSize());
+            QApplication::processEvents();
+            picture(*shell, QString("page_%1_smallest").arg(id));
+            shell->resize(opened);
             shell->button(wizard_button::back)->click();
             return;
         } else if (id == file_page_id) {

@@ -130,8 +130,8 @@ TEST(types_editor, the_list_shows_the_edits_and_decimal_starts_at_the_listed_siz
     select(*d, 1);
     EXPECT_EQ(d->name->text().toStdString(), "score");
     d->name->setText("amount");
-    choose_type(*d, source_type.section(QLatin1Char('('), 0, 0).toUtf8().constData());
-    d->length->setText(source_type.section(QLatin1Char('('), 1).chopped(1));
+    choose_type(*d, "VARCHAR");
+    d->length->setText("255");
     select(*d, 0);
     EXPECT_EQ(row(*d, 1)->text(1).toStdString(), "amount");
     EXPECT_EQ(row(*d, 1)->text(2), source_type);
@@ -140,6 +140,49 @@ TEST(types_editor, the_list_shows_the_edits_and_decimal_starts_at_the_listed_siz
     d->precision->setText("6");
     d->accept();
     EXPECT_EQ(f.changes(), "table items; amount->amount DECIMAL(6,2) 1");
+}
+
+// Opened again, the dialog lists the edits it kept, on every row, not the
+// source's names and types until a row is selected.
+TEST(types_editor, reopened_the_list_shows_the_kept_edits)
+{
+    editor_fixture f;
+    {
+        std::unique_ptr<editor> d = f.open();
+        select(*d, 1);
+        choose_type(*d, "DECIMAL");
+        d->name->setText("price");
+        select(*d, 0);
+        d->accept();
+    }
+    earlier_changes(f.converter);
+    std::unique_ptr<editor> d = f.open();
+    EXPECT_EQ(row(*d, 0)->text(1).toStdString(), "who");
+    EXPECT_EQ(row(*d, 0)->text(2).toStdString(), "VARCHAR(40)");
+    EXPECT_EQ(row(*d, 1)->text(1).toStdString(), "price");
+    EXPECT_EQ(row(*d, 1)->text(2).toStdString(), "DECIMAL(10,2)");
+    EXPECT_EQ(row(*d, 2)->checkState(0), Qt::Unchecked);
+}
+
+// A CSV column's type is settled by the run from all the values when
+// refinement is on: the list says so rather than show VARCHAR(255), which
+// the run would not create. Without refinement the text type is the run's.
+// The columns share the room a wider dialog gives.
+TEST(types_editor, csv_columns_show_the_type_the_run_creates_and_widen_with_the_dialog)
+{
+    for (const bool refine : {true, false}) {
+        SCOPED_TRACE(refine);
+        editor_fixture f;
+        f.converter.refine_types = refine;
+        std::unique_ptr<editor> d = f.open();
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(row(*d, i)->text(2).toStdString(), refine ? "(from the data)" : "VARCHAR(255)");
+        d->show();
+        const int narrow = d->list->columnWidth(1) + d->list->columnWidth(2);
+        d->resize(d->width() + 300, d->height());
+        QCoreApplication::processEvents();
+        EXPECT_GT(d->list->columnWidth(1) + d->list->columnWidth(2), narrow + 150);
+    }
 }
 
 // F1 from any control of the dialog opens the help its Help button opens
@@ -268,7 +311,7 @@ TEST(types_editor, a_refused_row_keeps_the_selection_and_boxes_show_only_this_ro
     std::unique_ptr<editor> d = f.open();
     EXPECT_EQ(d->list->topLevelItemCount(), 3);
     EXPECT_EQ(row(*d, 0)->text(1).toStdString(), "name");  // schema order
-    EXPECT_EQ(row(*d, 0)->text(2).toStdString(), "VARCHAR(255)");
+    EXPECT_EQ(row(*d, 0)->text(2).toStdString(), "(from the data)");
     d->length->setText("");
     select(*d, 2);
     EXPECT_EQ(d->list->currentItem(), row(*d, 0));
