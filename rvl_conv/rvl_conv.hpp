@@ -228,15 +228,15 @@ private:
                       const std::wstring& table, bool widen);
     // The run's named lock on its server table `name`; none for a dump.
     std::unique_ptr<sql_table_lock> lock_table(udb_database& database, const std::wstring& name);
+    // The run's table `name` takes the place of something on the server:
+    // mode 1's table of that name, or the first table of mode 0 in a
+    // database that holds anything.
+    bool replaces(udb_database& database, const std::wstring& name);
     // Creates the run's table `name`, or opens the one there to append to
     // (modes 2 and 3). Where the mode replaces what stands (mode 1's table
     // of that name, mode 0's whole database before its first table), the
     // old goes only once the server has taken the new one: nothing is
     // dropped for a table the server refuses.
-    // The run's table `name` takes the place of something on the server:
-    // mode 1's table of that name, or the first table of mode 0 in a
-    // database that holds anything.
-    bool replaces(udb_database& database, const std::wstring& name);
     std::unique_ptr<udb_recordset> make_table(udb_database& database, const std::wstring& name,
                                               const udb_schema& columns, const udb_indexes& indexes);
     std::unique_ptr<udb_recordset> replace_table(sql_database& database, const std::wstring& name,
