@@ -271,7 +271,8 @@ std::vector<std::wstring> process_tab_file(const std::string& path)
     if (tk_is_file_exist1(path, tk_exist_not_folder))
         in.open(path);
     if (!in.is_open())
-        print_fatal_and_exit("Table names file does not exist.\nPlease verify the correct path/name was given.");
+        print_fatal_and_exit("Table names file '" + path +
+                             "' does not exist.\nPlease verify the correct path/name was given.");
     std::vector<std::wstring> names;
     bool utf8 = false;
     std::string line;

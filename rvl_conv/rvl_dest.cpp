@@ -17,14 +17,19 @@
 void common_check_dest(const std::wstring& path)
 {
     tk_logger::wlog(1, L"common_check_dest(%s)", path.c_str());
+    // Each refusal names what it refuses: the destination is one of the
+    // files a run names.
+    const std::wstring named = L"Destination name '" + path + L"'";
     if (tk_is_path_exist(path))
-        throw tk_exception("Destination name should specify a file, not folder.", 1);
+        throw tk_exception(named + L" should specify a file, not folder.", 1);
     if (tk_is_file_exist2(path, tk_exist_not_folder) && !tk_is_file_exist2(path, tk_exist_writable))
-        throw tk_exception("Destination name specifies an existing read-only file.", 1);
+        throw tk_exception(named + L" specifies an existing read-only file.", 1);
     const tk_file_wname name(path);
     const std::wstring folder = name.drive + name.dir;
     if (!tk_is_path_exist(folder))
-        throw tk_exception("Destination path does not exist.\nPlease verify the correct path was given.", 1);
+        throw tk_exception(L"Destination path '" + folder +
+                               L"' does not exist.\nPlease verify the correct path was given.",
+                           1);
     // Administrator rights are no remedy here: the user picks another folder.
     if (!tk_has_write_access(folder, tk_generic_write))
         throw tk_exception(L"Cannot create or write into the destination file.\nPermission denied for the folder '" +

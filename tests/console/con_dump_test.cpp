@@ -309,7 +309,7 @@ TEST(ConsoleDump, AStorageEngineThatCannotCreateTheTableIsRefusedFirst)
 }
 
 // A server without InnoDB, InnoDB being the engine of the run's tables: the
-// run is refused naming it before mode 0 drops the database. (Run on such a
+// run is refused naming it before anything is dropped. (Run on such a
 // server by tests/console/CMakeLists.txt; skipped on the usual one.)
 TEST(ConsoleDump, AServerWithoutInnodbChangesNothing)
 {

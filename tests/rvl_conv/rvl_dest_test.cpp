@@ -34,12 +34,14 @@ TEST(DumpPath, EachRefusalHasItsMessage)
     const std::wstring root = dir.path().wstring();
     test_dir::write(dir.file("locked.sql"), "x");
     ::chmod(dir.file("locked.sql").c_str(), 0444);
-    EXPECT_EQ(refusal([&] { common_check_dest(root); }), "Destination name should specify a file, not folder.");
+    EXPECT_EQ(refusal([&] { common_check_dest(root); }),
+              "Destination name '" + dir.path().string() + "' should specify a file, not folder.");
     EXPECT_EQ(refusal([&] { common_check_dest(root + L"/missing/out.sql"); }),
-              "Destination path does not exist.\nPlease verify the correct path was given.");
+              "Destination path '" + dir.path().string() + "/missing/' does not exist.\nPlease verify the correct path "
+              "was given.");
     EXPECT_EQ(refusal([&] { common_check_dest(root + L"/out.sql"); }), "");
     EXPECT_EQ(refusal([&] { common_check_dest(root + L"/locked.sql"); }),
-              "Destination name specifies an existing read-only file.");
+              "Destination name '" + dir.file("locked.sql") + "' specifies an existing read-only file.");
 }
 
 // A folder the user may not write into: the message names it and says why;
