@@ -177,7 +177,8 @@ public:
     // Types are settled from the values for a table the run creates with
     // refinement on and rows to copy, whatever the mode (a dump's table
     // too: its CREATE TABLE IF NOT EXISTS makes the table where none is);
-    // never for a table that was there before, unless mode 1 replaces it.
+    // never for a table that was there before, unless the run replaces it
+    // (modes 0 and 1).
     bool settles_types(udb_database& database, const std::wstring& table);
     // The part of that rule that holds for every table of the run.
     bool refines_types() const { return refine_types && !tab_def; }

@@ -6,17 +6,16 @@
 // still closes its destination.
 #include "rvl_conv/rvl_conv.hpp"
 
-#include "TK/tk_fname.hpp"
-
 #include "SQL/sql_init.hpp"
-#include "SQL/sql_tab.hpp"
 #include "SQL/sql_lock.hpp"
-#include "UDB/udb_vali.hpp"
+#include "SQL/sql_tab.hpp"
+#include "TK/tk_fname.hpp"
 #include "TK/tk_log.hpp"
+#include "UDB/udb_vali.hpp"
 #include "common/csv_util.hpp"
+#include "platform/text/pl_format.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 #include "rvl_conv/rvl_fin.hpp"
-#include "platform/text/pl_format.hpp"
 
 namespace {
 

@@ -97,8 +97,9 @@ void ravelin_converter::check_dest()
     tk_logger::wlog(1, L"check_dest(%s)", dest.c_str());
     refuse_same_files();
     take_source();
-    // Nothing is dropped or deleted for a source that cannot be read, nor
-    // for a run whose every table is one the server could not create.
+    // The source is read and its tables measured first: a source that cannot
+    // be read, or a run whose every table the server could not create, ends
+    // here with nothing written or dropped.
     if (!direct)
         engine.set_dump_version(dump_opts.b_new_ver);  // the dialect's limits apply
     if (from_xls) {

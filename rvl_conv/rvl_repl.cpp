@@ -80,8 +80,10 @@ std::unique_ptr<udb_recordset> ravelin_converter::make_table(udb_database& datab
 
 void ravelin_converter::note_rows_written(const std::wstring& name)
 {
+    if (!direct || rows_done.load(std::memory_order_relaxed) == 0)
+        return;
     const std::wstring text = table_text(name);
-    if (direct && rows_done.load(std::memory_order_relaxed) > 0 && std::find(written.begin(), written.end(), text) == written.end())
+    if (std::find(written.begin(), written.end(), text) == written.end())
         written.push_back(text);
 }
 

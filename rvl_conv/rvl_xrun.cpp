@@ -175,12 +175,13 @@ bool ravelin_converter::plan_sheet(dao_database& workbook, udb_database& databas
     if (refused)
         plan.name = validator.get_safe_name(plan.name);
     sql_check_column_count(plan.name, plan.columns);
-    if (mode == 2 && database.is_table_exist(plan.name)) {
+    const bool present = database.is_table_exist(plan.name);
+    if (mode == 2 && present) {
         skipped.push_back(table_text(plan.name));
         return false;  // nothing created
     }
     // Modes 0 and 1 replace a table that is there, modes 2 and 3 append.
-    plan.existed = mode >= 2 && database.is_table_exist(plan.name);
+    plan.existed = mode >= 2 && present;
     tell_sheet_notices(*plan.source, plan.table, hooks);
     if (settles_types(database, plan.name)) {
         // A worksheet is read once for the run: a second recordset over it
