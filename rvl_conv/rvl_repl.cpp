@@ -67,6 +67,8 @@ std::unique_ptr<udb_recordset> ravelin_converter::make_table(udb_database& datab
     const bool present = database.is_table_exist(name);
     if (replaces(database, name))
         return replace_table(*server, name, columns, indexes, mode == 0);
+    // Mode 0 into a database that held nothing: the tables this run makes
+    // are no cause to clear it for the next one.
     database_cleared = database_cleared || (server != nullptr && mode == 0);
     // A dump is a script: its mode 1 drops the table before it creates it.
     if (server == nullptr && mode == 1 && present)
