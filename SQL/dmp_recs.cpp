@@ -104,7 +104,8 @@ dmp_recordset::dmp_recordset(dmp_out& out_, dmp_database* db_, const std::wstrin
         // A type the server cannot take is refused with the table, not here.
         if (column->native_type.empty())
             continue;
-        if (const std::optional<sql_type_text> parsed = sql_parse_type(column->native_type))
+        const std::optional<sql_type_text> parsed = sql_parse_type(column->native_type);
+        if (parsed && sql_checks_values(*parsed))
             user_types.emplace(schema.back().get(), *parsed);
     }
 }
@@ -196,9 +197,14 @@ void dmp_recordset::begin_batch(const udb_record& record)
         ++i;
     }
     batch_head = "INSERT INTO " + identifier(name) + "(" + columns + ")";
-    batch_types.clear();
-    for (const auto& column : batch_schema)
-        batch_types.push_back(user_type(column.get()));
+    // The columns and their types are the batch's: each row only finds its
+    // fields.
+    batch_row.columns.clear();
+    batch_row.types.clear();
+    for (const auto& column : batch_schema) {
+        batch_row.columns.push_back(column.get());
+        batch_row.types.push_back(user_type(column.get()));
+    }
     tk_logger::log(1, "sql_query=%s", batch_head.c_str());
 }
 
@@ -207,8 +213,6 @@ const dmp_recordset::row_values& dmp_recordset::match_batch(const udb_record& re
     // One list for every row of the recordset: no allocation per row.
     row_values& row = batch_row;
     row.fields.clear();
-    row.columns.clear();
-    row.types = batch_types;
     for (size_t i = 0; i < batch_schema.size(); ++i) {
         const udb_field* field = locate(record, i, batch_sources[i]);
         if (field == nullptr) {
@@ -216,7 +220,6 @@ const dmp_recordset::row_values& dmp_recordset::match_batch(const udb_record& re
             throw tk_exception(generic_error, 0);
         }
         row.fields.push_back(field);
-        row.columns.push_back(batch_schema[i].get());
     }
     return row;
 }

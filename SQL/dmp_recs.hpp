@@ -34,7 +34,7 @@ private:
     struct row_values {
         std::vector<const udb_field*> fields;
         std::vector<const t_ftd*> columns;
-        std::vector<const sql_type_text*> types;  // the type the user gave each column, or null
+        std::vector<const sql_type_text*> types;  // each column's checked type (user_type), or null
     };
 
     // A row the loading server refuses in strict mode (a value too long for
@@ -58,7 +58,7 @@ private:
     void release_other_lock();
     std::string identifier(const std::wstring& name) const;
     // The type the user gave the column, read when the recordset was made;
-    // null for a type the run chose.
+    // null for a type the run chose or one whose values are not checked.
     const sql_type_text* user_type(const t_ftd* column) const;
 
     dmp_out& out;
@@ -67,10 +67,10 @@ private:
     udb_schema batch_schema;    // the columns of the pending statement
     std::vector<std::wstring> batch_sources;  // their source names
     std::string batch_head;     // "INSERT INTO t(columns)"
-    row_values batch_row;       // the fields of the row being gathered
-    std::vector<const sql_type_text*> batch_types;  // the user's types of batch_schema's columns
-    // Each column of a type the user gave, its type read once: a value's
-    // check reads no type text.
+    row_values batch_row;       // batch_schema's columns and types, the fields of the row being gathered
+    // Each column of a type the user gave whose values a server may refuse,
+    // its type read once: a value's check reads no type text, and a value
+    // of any other column is not checked.
     std::map<const t_ftd*, sql_type_text> user_types;
     int64_t record_number = 0;
 };

@@ -2,27 +2,12 @@
 
 #include "SQL/sql_db.hpp"
 #include "SQL/sql_exc.hpp"
+#include "SQL/sql_util.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "platform/text/pl_case.hpp"
 
 #include <cstdio>
-
-namespace {
-
-// Quoted as an SQL string literal for the server.
-std::string literal(const std::string& text)
-{
-    std::string quoted = "'";
-    for (const char c : text) {
-        if (c == '\'' || c == '\\')
-            quoted += '\\';
-        quoted += c;
-    }
-    return quoted + "'";
-}
-
-} // namespace
 
 std::string sql_table_lock::lock_name(const std::wstring& database, const std::wstring& table)
 {
@@ -63,7 +48,7 @@ sql_table_lock::sql_table_lock(sql_database& database_, const std::wstring& tabl
 bool sql_table_lock::try_take(unsigned seconds)
 {
     const sql_result_ptr result =
-        database.use_result("SELECT GET_LOCK(" + literal(name) + ", " + std::to_string(seconds) + ")");
+        database.use_result("SELECT GET_LOCK(" + to_mysql_str(name, VT_BSTR) + ", " + std::to_string(seconds) + ")");
     MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
     const bool taken = row != nullptr && row[0] != nullptr && row[0][0] == '1';
     tk_logger::log(2, "GET_LOCK(%s): %s", name.c_str(), taken ? "taken" : "held by another session");
@@ -73,7 +58,7 @@ bool sql_table_lock::try_take(unsigned seconds)
 sql_table_lock::~sql_table_lock()
 {
     try {
-        database.use_result("SELECT RELEASE_LOCK(" + literal(name) + ")");
+        database.use_result("SELECT RELEASE_LOCK(" + to_mysql_str(name, VT_BSTR) + ")");
     } catch (const std::exception& e) {
         tk_logger::log(3, "Cannot release the lock %s: %s", name.c_str(), e.what());
     }

@@ -417,12 +417,19 @@ bool is_integer_type(VARTYPE vt)
     return vt == VT_I2 || vt == VT_I4 || vt == VT_BOOL || (vt >= VT_I1 && vt <= VT_UINT);
 }
 
+// The empty schema of the table: its engine and the character sets the user
+// chose for its columns, the user's options read once.
+sql_schema schema_for(const std::wstring& table_name, const udb_schema& columns)
+{
+    const std::optional<sql_table_options> options = sql_user_table_options(table_name, columns);
+    return sql_schema(is_innodb(table_engine(options)), column_char_sets(options));
+}
+
 } // namespace
 
 sql_schema_initializer::sql_schema_initializer(const std::wstring& table_name_, const udb_schema& source_,
                                                const udb_indexes& indexes, std::wstring& auto_increment_name_)
-    : table_name(table_name_), schema(is_innodb(table_engine(sql_user_table_options(table_name_, source_))),
-                                      column_char_sets(sql_user_table_options(table_name_, source_))),
+    : table_name(table_name_), schema(schema_for(table_name_, source_)),
       auto_increment_name(&auto_increment_name_), source_indexes(&indexes),
       validator(tk_singleton<sql_engine>::instance().create_fn_validator(source_)), source(&source_)
 {

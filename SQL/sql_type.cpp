@@ -516,6 +516,14 @@ std::optional<sql_type_text> sql_parse_type(const std::wstring& type)
     return parsed;
 }
 
+bool sql_checks_values(const sql_type_text& type)
+{
+    long long min = 0;
+    unsigned long long max = 0;
+    const bool sized = type.name == L"VARCHAR" || type.name == L"CHAR" || type.name == L"DECIMAL";
+    return (sized && type.has_size) || integer_range(type, min, max);
+}
+
 std::wstring sql_value_failure(const sql_type_text& type, const std::wstring& value)
 {
     const std::wstring& name = type.name;
@@ -525,7 +533,7 @@ std::wstring sql_value_failure(const sql_type_text& type, const std::wstring& va
                               value.find_first_not_of(L' ', type.first) != std::wstring::npos;
         return too_long ? L"Data too long for column" : std::wstring();
     }
-    const std::wstring out_of_range = L"Out of range value for column";
+    const wchar_t* const out_of_range = L"Out of range value for column";
     long long min = 0;
     unsigned long long max = 0;
     if (integer_range(type, min, max)) {

@@ -86,6 +86,9 @@ std::optional<sql_type_text> sql_parse_type(const std::wstring& type);
 // mode: too long for its length or outside its range. Empty when the value
 // fits or the type is none of those.
 std::wstring sql_value_failure(const sql_type_text& type, const std::wstring& value);
+// Whether sql_value_failure may refuse a value of the type at all: the
+// values of any other type need not be read as text for it.
+bool sql_checks_values(const sql_type_text& type);
 // The text after " DEFAULT ", empty when the column gets no DEFAULT clause.
 std::wstring make_mysql_def_val(const t_ftd* column);
 
