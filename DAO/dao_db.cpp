@@ -6,6 +6,7 @@
 #include "TK/tk_call.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_rprt.hpp"
+#include "TK/tk_utils.hpp"
 #include "platform/ole/pl_varnt.hpp"
 #include "platform/text/pl_case.hpp"
 
@@ -241,9 +242,7 @@ std::wstring dao_database::gen_ui_name(const std::wstring& table)
 {
     tk_logger::wlog(2, L"dao_database::gen_ui_name(%s)", table.c_str());
     const std::wstring base = L"ui_" + table;
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = tk_local_now();
     wchar_t buf[160];
     const size_t length = std::wcsftime(buf, 160, L"%y%m%d%H%M%S", &local);
     tk_logger::wlog(2, L"buf=%s", buf);

@@ -1,5 +1,6 @@
 #include "TK/tk_log.hpp"
 
+#include "TK/tk_utils.hpp"
 #include "platform/files/pl_files.hpp"
 
 #include <cerrno>
@@ -74,9 +75,7 @@ bool tk_logger::append(std::string_view line)
     if (!file)
         return false;
     if (timestamps) {
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        localtime_r(&now, &local);
+        const std::tm local = tk_local_now();
         std::fprintf(file.get(), "%02d:%02d:%02d ", local.tm_hour, local.tm_min, local.tm_sec);
     }
     bool whole = std::fwrite(line.data(), 1, line.size(), file.get()) == line.size();

@@ -252,12 +252,6 @@ void csv_line_reader::rewind()
     at_start = true;
 }
 
-int64_t csv_line_reader::position() const
-{
-    // A lone byte at the end of a UTF-16 file decodes to a whole character.
-    return input == encoding::utf8 ? consumed : std::min(consumed, file_read);
-}
-
 // Reads more of the file behind the unread bytes, which move to the front of
 // the buffer. False when nothing more can be read; a read error counts as the
 // end of the file.
@@ -303,8 +297,9 @@ bool csv_line_reader::read_more()
 }
 
 // The next piece of a UTF-16 file as UTF-8 into `decoded`. Half a character
-// or half a surrogate pair waits for the rest; at the end of the file it
-// becomes U+FFFD. False once the file is decoded to its end.
+// or half a surrogate pair waits for the rest; at the end of the file it is
+// left out, its bytes kept in cut_bytes. False once the file is decoded to
+// its end.
 bool csv_line_reader::decode_utf16()
 {
     decoded.clear();

@@ -109,7 +109,7 @@ public:
     // or no open file.
     bool at_end();
     // Bytes of the file taken by the lines read so far.
-    int64_t position() const;
+    int64_t position() const { return consumed; }
     // What the lines read so far met: csv_findings tells.
     const csv_findings& findings() const { return found; }
     // Back to the start of the file; the byte-order mark is looked at again.

@@ -108,7 +108,8 @@ public:
     static bool is_int(const std::string& text);
     // A decimal with a fraction or an exponent ("-12.5", "19.90", ".5",
     // "1e5", "1.23E-05"): no leading zero but "0.", at most 15 significant
-    // digits (zeros ending the fraction are none), within the double's range.
+    // digits (zeros ending the fraction are none), or 16 and 17 where they
+    // are the digits the double reads back as, within the double's range.
     static bool is_double(const std::string& text);
     // A plain integer of at most 15 digits, which a DOUBLE holds exactly.
     static bool fits_double(const std::string& text);

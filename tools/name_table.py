@@ -11,8 +11,8 @@ names are one name when their weights are equal), the lower case of that
 collation (table names on a server that folds them) and the length of the
 character in the server's file names (charset `filename`). Only the pages of
 256 characters where one of them is not the identity (weight and lower case
-the character itself, five bytes in a file name, "@xxxx") are written; the
-script checks that every other page is.
+the character itself, five bytes in a file name, "@xxxx") are written; every
+other page is the identity, which page_of marks with 0.
 """
 import os
 import subprocess

@@ -60,9 +60,9 @@ cell_kind classify_format_code(std::string_view code)
             const size_t end = code.find(']', i + 1);
             if (end == code.npos)
                 break;
-            currency = currency || bracket_is_currency(code.substr(i + 1, end - i - 1));
-            // elapsed time, [h]:mm or [ss]
             const std::string_view inner = code.substr(i + 1, end - i - 1);
+            currency = currency || bracket_is_currency(inner);
+            // elapsed time, [h]:mm or [ss]
             elapsed = elapsed || (!inner.empty() && is_date_letter(inner[0]) && inner.find_first_not_of(inner[0]) == inner.npos);
             i = end;
         } else if (c == '\\' || c == '_' || c == '*') {
@@ -141,7 +141,7 @@ double ole_date_to_serial(double ole, bool date1904)
 namespace {
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
-int64_t days_from_civil(int64_t y, unsigned m, unsigned d)
+constexpr int64_t days_from_civil(int64_t y, unsigned m, unsigned d)
 {
     y -= m <= 2;
     const int64_t era = (y >= 0 ? y : y - 399) / 400;
@@ -236,9 +236,11 @@ bool fits_datetime(double ole)
 {
     if (!std::isfinite(ole) || std::fabs(ole) > 3e6)
         return false;
+    // 1000-01-01 and 10000-01-01 in seconds from the OLE epoch
+    constexpr double first = double(days_from_civil(1000, 1, 1) - ole_epoch) * 86400.0;
+    constexpr double beyond = double(days_from_civil(10000, 1, 1) - ole_epoch) * 86400.0;
     const double seconds = std::round(ole_to_line(ole) * 86400.0);
-    return seconds >= double(days_from_civil(1000, 1, 1) - ole_epoch) * 86400.0 &&
-           seconds < double(days_from_civil(10000, 1, 1) - ole_epoch) * 86400.0;
+    return seconds >= first && seconds < beyond;
 }
 
 namespace {

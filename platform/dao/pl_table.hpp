@@ -7,13 +7,14 @@
 //
 // The column types follow every data row, not a sample: all booleans make a
 // boolean column, all dates a date column (a time column when every one is a
-// time of day alone or a duration), all numbers a double column (a currency column when
-// every one has a currency format and fits that type's four decimals),
-// anything else a text column whose values are the cells' texts as the sheet
-// shows them (a memo column once a text is longer than 255 characters):
-// dates mixed with numbers included, and dates no date column can hold,
-// which keep the text of the number they are. Empty and error cells are NULL and do not decide a type;
-// an error cell still makes its row a row.
+// time of day alone or a duration), all numbers a double column (a currency
+// column when every one has a currency format and fits that type's four
+// decimals), anything else a text column whose values are the cells' texts
+// as the sheet shows them (a memo column once a text is longer than 255
+// characters): dates mixed with numbers included, and dates no date column
+// can hold, which keep the text of the number they are. Empty and error
+// cells are NULL and do not decide a type; an error cell still makes its row
+// a row.
 //
 // Dates, times and numbers are kept as the numbers the workbook stores; the
 // workbook's date system turns a date or time cell into a date as it is

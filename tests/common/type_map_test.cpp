@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -109,6 +110,12 @@ TEST(NumMap, ClassifiesSingleValues)
         EXPECT_EQ(num_map::is_int(r.text), r.is_int);
         EXPECT_EQ(num_map::is_i8(r.text), r.is_i8);
         EXPECT_EQ(num_map::is_double(r.text), r.is_double);
+    }
+    // Without an exponent too, a decimal below the double's normal numbers
+    // is none, however few its digits.
+    for (const auto& [zeros, is_double] : {std::pair{299, true}, std::pair{305, true}, std::pair{320, false}}) {
+        SCOPED_TRACE(zeros);
+        EXPECT_EQ(num_map::is_double("0." + std::string(size_t(zeros), '0') + "1"), is_double);
     }
 }
 
