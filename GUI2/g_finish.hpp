@@ -63,14 +63,6 @@ public:
     }
 
 protected:
-    // A program whose result reads differently from run to run sets the
-    // texts before the page shows.
-    void set_texts(const std::wstring& error_text_, const std::wstring& success_text_)
-    {
-        error_text = error_text_;
-        success_text = success_text_;
-    }
-
     finish_panel panel;
 
 private:

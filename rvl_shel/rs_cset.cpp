@@ -86,12 +86,33 @@ void fill_charsets(QComboBox* combo, const std::vector<std::wstring>& items, con
     combo->setCurrentIndex(index);
 }
 
+// The change of "Edit Table" that renames the CSV file's table, or null.
+const sql_table_mutator* table_rename(const ravelin_converter& c)
+{
+    const sql_table_mutator* change = c.get_table_mutator3(c.tab_name);
+    return change != nullptr && !change->new_name.empty() ? change : nullptr;
+}
+
 // The name the CSV file's table is written under, as the user gave it: the
 // rename of "Edit Table", else the table name.
 std::wstring given_table_name(const ravelin_converter& c)
 {
-    const sql_table_mutator* change = c.get_table_mutator3(c.tab_name);
-    return change != nullptr && !change->new_name.empty() ? change->new_name : c.tab_name;
+    const sql_table_mutator* rename = table_rename(c);
+    return rename != nullptr ? rename->new_name : c.tab_name;
+}
+
+// The CSV table's name as the run will write it (before it is made safe); a
+// file other than the one the name was given for gets its base name first.
+std::wstring csv_table_shown()
+{
+    ravelin_converter& c = converter();
+    // A name given for another file is not this one's: its rows would
+    // replace that table.
+    if (c.tab_name_for != c.get_src()) {
+        c.tab_name = c.get_src().empty() ? std::wstring() : c.default_csv_table();
+        c.tab_name_for = c.get_src();
+    }
+    return given_table_name(c);
 }
 
 // The CSV table's name as the settings page stores it, given for the
@@ -102,7 +123,7 @@ void store_table_name(ravelin_converter& c, const std::wstring& name)
         return;  // Next refuses it; the name and its changes stay as they were
     // The field shows the rename of "Edit Table" where there is one: the
     // rename is what it changes, and the columns' changes stay.
-    if (sql_table_mutator* change = c.get_table_mutator3(c.tab_name); change != nullptr && !change->new_name.empty())
+    if (table_rename(c) != nullptr)
         c.get_table_mutator2(c.tab_name, name);
     else
         c.tab_name = name;
@@ -179,18 +200,6 @@ conversion_settings::conversion_settings()
                                                        table})
         layout->addWidget(w);
     layout->addStretch();
-}
-
-std::wstring conversion_settings::csv_table_shown()
-{
-    ravelin_converter& c = converter();
-    // A name given for another file is not this one's: its rows would
-    // replace that table.
-    if (c.tab_name_for != c.get_src()) {
-        c.tab_name = c.get_src().empty() ? std::wstring() : c.default_csv_table();
-        c.tab_name_for = c.get_src();
-    }
-    return given_table_name(c);
 }
 
 int conversion_settings::page_init()

@@ -40,12 +40,7 @@ public:
 private:
     void fill_combos();
     void store_file_info();
-    // The CSV table's name as the run will write it (before it is made
-    // safe); a file other than the one the name was given for gets its base
-    // name first.
-    std::wstring csv_table_shown();
 };
-
 
 class delim_page : public wizard_page<delim_page_id, wiz_back_next, psp_hashelp> {
 public:

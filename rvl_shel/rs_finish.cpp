@@ -1,8 +1,8 @@
 #include "rvl_shel/rs_finish.hpp"
 
 #include "GUI2/g_guard.hpp"
-#include "SQL/sql_dump.hpp"
 #include "GUI2/g_wiz_sh.hpp"
+#include "SQL/sql_dump.hpp"
 #include "TK/tk_utils.hpp"
 
 #include <filesystem>

@@ -1,7 +1,7 @@
 // What a run shows of itself in the wizard: the progress page polls the
-// converter, so the progress lines only reach the log; notices join the
-// finish page's list; a standard exception that ends the run gets an error
-// box.
+// converter, so the progress lines only reach the log; notices and the
+// worksheets not found join the finish page's list; a standard exception
+// that ends the run gets an error box.
 #pragma once
 
 #include "rvl_conv/rvl_hook.hpp"

@@ -130,9 +130,9 @@ sel_shit_page::~sel_shit_page()
 
 bool sel_shit_page::eventFilter(QObject* watched, QEvent* event)
 {
-    auto* list = qobject_cast<QListWidget*>(watched);
-    if (list == nullptr || (list != available && list != selected))
+    if (watched != available && watched != selected)
         return wizard_page::eventFilter(watched, event);
+    auto* list = static_cast<QListWidget*>(watched);
     if (event->type() == QEvent::FocusIn && list->count() > 0 && list->selectedItems().isEmpty())
         highlight(list, std::max(list->currentRow(), 0));
     if (event->type() == QEvent::KeyPress && list == selected && is_edit_key(*static_cast<QKeyEvent*>(event))) {

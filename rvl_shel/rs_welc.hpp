@@ -1,4 +1,4 @@
-// The first pages: the kinds of source and destination (and Load Settings),
+// The first pages: the kinds of source and destination (and Load settings),
 // the dump file's options, and the server login, which connects before the
 // wizard goes on.
 #pragma once
@@ -16,7 +16,7 @@ class dump_form;
 
 class welcome_page : public wizard_page<welcome_page_id, wiz_next, psp_hideheader | psp_hashelp> {
 public:
-    // extension: of the profiles Load Settings offers ("rvl").
+    // extension: of the profiles Load settings offers ("rvl").
     explicit welcome_page(const std::wstring& extension);
 
     int page_init() override;

@@ -1,5 +1,5 @@
 // The file dialogs (where they start, the default extension) and the finish
-// page (success or the error list, Save Settings).
+// page (success or the error list, Save settings).
 #include "GUI2/g_f_dlg.hpp"
 #include "GUI2/g_finish.hpp"
 #include "gui_help.hpp"

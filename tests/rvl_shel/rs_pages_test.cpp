@@ -263,7 +263,7 @@ TEST(ravelin_pages, next_and_back_lead_where_the_pages_say)
     }
 }
 
-// Enter is Next from a field of each page (never Load Settings of the
+// Enter is Next from a field of each page (never Load settings of the
 // welcome page), and Finish on the last page, where the focus rests on Finish.
 TEST(ravelin_pages, enter_is_next_on_every_page_and_finish_on_the_last)
 {
@@ -574,7 +574,7 @@ TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_ran
     }
 }
 
-// Load Settings of a CSV profile shows the profile's table and delimiter,
+// Load settings of a CSV profile shows the profile's table and delimiter,
 // or, for a profile without them, its file's name, never the last run's.
 TEST(ravelin_pages, load_settings_shows_the_csv_profiles_own_table)
 {
@@ -1655,8 +1655,8 @@ TEST(ravelin_pages, a_csv_file_gets_a_table_name_of_its_own)
     EXPECT_EQ(f.pages.conversion.table->text().toStdString(), "items");
 }
 
-// A profile without a log runs without one: Load Settings empties the log
-// field, Save Settings keeps it empty.
+// A profile without a log runs without one: Load settings empties the log
+// field, Save settings keeps it empty.
 TEST(ravelin_pages, load_settings_takes_the_profiles_empty_log)
 {
     wizard_fixture f;
