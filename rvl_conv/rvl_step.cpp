@@ -21,6 +21,7 @@
 #include <functional>
 #include <new>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -126,12 +127,19 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
     const bool from_sheet = from_xls && as_is && sheet_statistics(source, skip_empty_rows, *this, dates, numbers);
     // A type the user chose is what the user wants, whatever the values.
     const std::vector<bool> kept = user_typed(table, columns);
-    const bool check_values = refuse && std::find(kept.begin(), kept.end(), true) != kept.end();
-    // Parsed once for the table: the values are many.
-    std::vector<std::optional<sql_type_text>> user_types(check_values ? kept.size() : 0);
-    for (size_t i = 0; i < user_types.size() && i < columns.size(); ++i)
-        if (kept[i])
-            user_types[i] = sql_parse_type(columns[i]->native_type);
+    // Parsed once for the table, and only the types that may refuse a value
+    // kept: the values are many.
+    std::vector<std::optional<sql_type_text>> user_types(refuse ? kept.size() : 0);
+    bool check_values = false;
+    for (size_t i = 0; i < user_types.size() && i < columns.size(); ++i) {
+        if (!kept[i])
+            continue;
+        std::optional<sql_type_text> type = sql_parse_type(columns[i]->native_type);
+        if (type && sql_checks_values(*type)) {
+            user_types[i] = std::move(type);
+            check_values = true;
+        }
+    }
     uint64_t number = 0;
     try {
         for (; !from_sheet && !source.is_eof(); source.next()) {
