@@ -29,6 +29,17 @@ enum : uint16_t {
     boolerr_record = 0x0205,
     formula_record = 0x0006,
     string_record = 0x0207,
+    // The ids of Excel 2.x to 4.0, which some writers still put in BIFF5
+    // and BIFF8 streams; the 2.x cells in either of two forms (see
+    // old_form), a formula's text in the form of its stream.
+    integer_old_record = 0x0002,
+    number_old_record = 0x0003,
+    label_old_record = 0x0004,
+    boolerr_old_record = 0x0005,
+    string_old_record = 0x0007,
+    formula3_record = 0x0206,
+    formula4_record = 0x0406,
+    rk_old_record = 0x007E,
 };
 
 constexpr uint16_t biff8_version = 0x0600;
@@ -78,6 +89,52 @@ cell_place place(record_reader& r)
     return p;
 }
 
+// Excel 2.x gave a cell three bytes of attributes where later versions give
+// a style number; the style is in the low six bits of the first.
+cell_place old_place(record_reader& r)
+{
+    cell_place p;
+    p.row = r.u16();
+    p.col = r.u16();
+    p.xf = r.u8() & 0x3F;
+    r.skip(2);
+    if (p.col >= table_builder::max_columns)
+        throw format_fault("cell beyond the last column");
+    return p;
+}
+
+enum class record_form { old, current, unknown };
+
+// An Excel 2.x id holds its cell as Excel 2.x wrote it (three bytes of
+// attributes, a one-byte text count) or as later versions write their own
+// records (a style number, a two-byte count); the size tells which, as no
+// record fits both.
+record_form old_form(const biff_record& r)
+{
+    const size_t size = r.data.size();
+    const auto byte = [&](size_t at) { return size_t(uint8_t(r.data[at])); };
+    switch (r.type) {
+    case integer_old_record:
+    case boolerr_old_record:
+        return size == 9 ? record_form::old : size == 8 ? record_form::current : record_form::unknown;
+    case number_old_record:
+        return size == 15 ? record_form::old : size == 14 ? record_form::current : record_form::unknown;
+    case label_old_record:
+        return size >= 8 && byte(7) == size - 8 ? record_form::old : record_form::current;
+    default:
+        return record_form::current;
+    }
+}
+
+std::string hex_id(uint16_t id)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out = "0x";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += digits[(id >> shift) & 0xF];
+    return out;
+}
+
 } // namespace
 
 biff_reader::biff_reader(std::string_view file, text_pool& pool) : pool(pool)
@@ -118,11 +175,9 @@ void biff_reader::read_globals()
         case datemode_record:
             date1904 = rd.u16() == 1;
             break;
-        case format_record: {
-            const uint16_t id = rd.u16();
-            formats[id] = classify_format_code(biff8 ? rd.unicode_text(true) : rd.byte_text(false, codepage));
+        case format_record:
+            add_format(rd);
             break;
-        }
         case xf_record:
             rd.skip(2);
             xf_formats.push_back(rd.u16());
@@ -143,6 +198,21 @@ void biff_reader::read_globals()
         }
     }
     throw format_fault("workbook globals without an end");
+}
+
+// A number format only tells how cells show: one whose record ends before
+// its code does is read as far as it goes, and the sheets say so.
+void biff_reader::add_format(record_reader& r)
+{
+    const uint16_t id = r.u16();
+    size_t missing = 0;
+    const std::string code =
+        biff8 ? r.unicode_text_upto_end(true, missing) : r.byte_text_upto_end(false, codepage, missing);
+    formats[id] = classify_format_code(code);
+    if (missing != 0)
+        book_notes.push_back("number format " + std::to_string(id) + " is " + std::to_string(missing) +
+                             (missing == 1 ? " character" : " characters") +
+                             " shorter than its record says: read as \"" + code + "\"");
 }
 
 void biff_reader::add_sheet(record_reader& r)
@@ -184,109 +254,200 @@ cell_kind biff_reader::style_kind(uint16_t xf) const
     return it != formats.end() ? it->second : classify_builtin_format(id);
 }
 
+// What the cells of one sheet need from one record to the next.
+struct biff_reader::sheet_state {
+    explicit sheet_state(table_builder& out) : out(out) {}
+    table_builder& out;
+    bool string_pending = false;  // a formula's text result comes in the next STRING record
+    cell_place pending{};
+    size_t unread = 0;  // cells that may hold a value this reader could not take
+    std::string first_unread;
+
+    void add_number(const biff_reader& book, const cell_place& p, double v)
+    {
+        out.add_number(p.row, p.col, v, book.style_kind(p.xf));
+    }
+    void not_read(std::string what)
+    {
+        if (unread++ == 0)
+            first_unread = std::move(what);
+    }
+    // A cell record after a formula whose text was to follow: that text
+    // never came.
+    void end_pending()
+    {
+        if (string_pending)
+            not_read(cell_name(pending.row, pending.col) + ", a formula whose text result the file does not hold");
+        string_pending = false;
+    }
+    void tell_unread() const
+    {
+        if (unread == 1)
+            out.add_loss(first_unread + ": its value is not carried");
+        else if (unread > 1)
+            out.add_loss(std::to_string(unread) + " cells are not carried (the first: " + first_unread + ")");
+    }
+};
+
 void biff_reader::load(size_t index, table_builder& out)
 {
     record_stream rs(stream, sheet_offsets.at(index));
     biff_record r;
     int depth = 0;
-    bool string_pending = false;  // a formula's text result comes in the next STRING record
-    cell_place pending{};
+    sheet_state state(out);
     out.set_date1904(date1904);
-    auto add_number = [&](const cell_place& p, double v) { out.add_number(p.row, p.col, v, style_kind(p.xf)); };
+    for (const std::string& line : book_notes)
+        out.add_notice(line);
     while (rs.next(r)) {
         if (r.type == bof_record) {
             ++depth;  // an embedded chart has a substream of its own
             continue;
         }
         if (r.type == eof_record) {
-            if (--depth == 0)
-                return;
-            continue;
+            if (--depth != 0)
+                continue;
+            state.end_pending();
+            state.tell_unread();
+            return;
         }
-        if (depth != 1)
-            continue;
-        record_reader rd(r.data);
-        switch (r.type) {
-        case number_record: {
-            const cell_place p = place(rd);
-            add_number(p, rd.f64());
-            break;
-        }
-        case rk_record: {
-            const cell_place p = place(rd);
-            add_number(p, rk_value(rd.u32()));
-            break;
-        }
-        case mulrk_record: {
-            if (r.data.size() < 6)
-                throw format_fault("short MULRK record");
-            cell_place p{rd.u16(), rd.u16(), 0};
-            for (size_t n = (r.data.size() - 6) / 6; n > 0; --n, ++p.col) {
-                if (p.col >= table_builder::max_columns)
-                    throw format_fault("cell beyond the last column");
-                p.xf = rd.u16();
-                add_number(p, rk_value(rd.u32()));
-            }
-            break;
-        }
-        case labelsst_record: {
-            const cell_place p = place(rd);
-            const uint32_t i = rd.u32();
-            if (i >= shared_strings.size())
-                throw format_fault("shared string index beyond the table");
-            out.add_text(p.row, p.col, shared_strings[i]);
-            break;
-        }
-        case label_record:
-        case rstring_record: {
-            const cell_place p = place(rd);
-            out.add_text(p.row, p.col, std::string_view(text(rd, true)));
-            break;
-        }
-        case boolerr_record: {
-            const cell_place p = place(rd);
-            const uint8_t value = rd.u8();
-            if (rd.u8() == 0)
-                out.add_boolean(p.row, p.col, value != 0);
-            else
-                out.add_error(p.row, p.col);
-            break;
-        }
-        case formula_record: {
-            const cell_place p = place(rd);
-            uint8_t result[8];
-            for (uint8_t& b : result)
-                b = rd.u8();
-            string_pending = false;
-            if (result[6] != 0xFF || result[7] != 0xFF) {
-                double v;
-                std::memcpy(&v, result, sizeof v);
-                add_number(p, v);
-            } else if (result[0] == 0) {
-                string_pending = true;
-                pending = p;
-            } else if (result[0] == 1) {
-                out.add_boolean(p.row, p.col, result[2] != 0);
-            } else if (result[0] == 2) {
-                out.add_error(p.row, p.col);
-            }
-            break;
-        }
-        case string_record:
-            if (string_pending) {
-                std::vector<std::string_view> parts{r.data};
-                for (std::string_view part : rs.continues())
-                    parts.push_back(part);
-                record_reader sr(std::move(parts));
-                out.add_text(pending.row, pending.col, std::string_view(text(sr, true)));
-                string_pending = false;
-            }
-            break;
-        default:
-            break;
-        }
+        if (depth == 1)
+            read_record(r, rs, state);
     }
     throw format_fault("sheet without an end");
+}
+
+void biff_reader::read_record(const biff_record& r, record_stream& rs, sheet_state& s) const
+{
+    record_reader rd(r.data);
+    const record_form form = old_form(r);
+    if (form == record_form::unknown) {
+        std::string place = "a cell";
+        if (r.data.size() >= 4) {
+            const uint16_t row = rd.u16();
+            place = cell_name(row, rd.u16());
+        }
+        s.not_read(place + ", in a record " + hex_id(r.type) + " of " + std::to_string(r.data.size()) +
+                   " bytes, a form this program does not read");
+        return;
+    }
+    const bool old = form == record_form::old;
+    table_builder& out = s.out;
+    switch (r.type) {
+    case number_record:
+    case number_old_record: {
+        s.end_pending();
+        const cell_place p = old ? old_place(rd) : place(rd);
+        s.add_number(*this, p, rd.f64());
+        break;
+    }
+    case integer_old_record: {
+        s.end_pending();
+        const cell_place p = old ? old_place(rd) : place(rd);
+        s.add_number(*this, p, rd.u16());
+        break;
+    }
+    case rk_record:
+    case rk_old_record: {
+        s.end_pending();
+        const cell_place p = place(rd);
+        s.add_number(*this, p, rk_value(rd.u32()));
+        break;
+    }
+    case mulrk_record: {
+        s.end_pending();
+        if (r.data.size() < 6)
+            throw format_fault("short MULRK record");
+        cell_place p{rd.u16(), rd.u16(), 0};
+        for (size_t n = (r.data.size() - 6) / 6; n > 0; --n, ++p.col) {
+            if (p.col >= table_builder::max_columns)
+                throw format_fault("cell beyond the last column");
+            p.xf = rd.u16();
+            s.add_number(*this, p, rk_value(rd.u32()));
+        }
+        break;
+    }
+    case labelsst_record: {
+        s.end_pending();
+        const cell_place p = place(rd);
+        const uint32_t i = rd.u32();
+        if (i >= shared_strings.size())
+            throw format_fault("shared string index beyond the table");
+        out.add_text(p.row, p.col, shared_strings[i]);
+        break;
+    }
+    case label_record:
+    case label_old_record:
+    case rstring_record: {
+        s.end_pending();
+        const cell_place p = old ? old_place(rd) : place(rd);
+        out.add_text(p.row, p.col, std::string_view(old ? rd.byte_text(false, codepage) : text(rd, true)));
+        break;
+    }
+    case boolerr_record:
+    case boolerr_old_record: {
+        s.end_pending();
+        const cell_place p = old ? old_place(rd) : place(rd);
+        const uint8_t value = rd.u8();
+        if (rd.u8() == 0)
+            out.add_boolean(p.row, p.col, value != 0);
+        else
+            out.add_error(p.row, p.col);
+        break;
+    }
+    case formula_record:
+    case formula3_record:
+    case formula4_record:
+        s.end_pending();
+        read_formula(rd, s);
+        break;
+    case string_record:
+    case string_old_record:
+        if (s.string_pending) {
+            std::vector<std::string_view> parts{r.data};
+            for (std::string_view part : rs.continues())
+                parts.push_back(part);
+            record_reader sr(std::move(parts));
+            out.add_text(s.pending.row, s.pending.col, std::string_view(text(sr, true)));
+            s.string_pending = false;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// The result a formula had when the file was saved: a number, or a kind
+// and its value in the 8 bytes a number would take.
+void biff_reader::read_formula(record_reader& rd, sheet_state& s) const
+{
+    const cell_place p = place(rd);
+    uint8_t result[8];
+    for (uint8_t& b : result)
+        b = rd.u8();
+    if (result[6] != 0xFF || result[7] != 0xFF) {
+        double v;
+        std::memcpy(&v, result, sizeof v);
+        s.add_number(*this, p, v);
+        return;
+    }
+    switch (result[0]) {
+    case 0:
+        s.string_pending = true;
+        s.pending = p;
+        break;
+    case 1:
+        s.out.add_boolean(p.row, p.col, result[2] != 0);
+        break;
+    case 2:
+        s.out.add_error(p.row, p.col);
+        break;
+    case 3:
+        break;  // an empty text
+    default:
+        s.not_read(cell_name(p.row, p.col) + ", a formula result of a kind this program does not read (" +
+                   hex_id(result[0]) + ")");
+        break;
+    }
 }
 
 } // namespace platform::dao

@@ -16,6 +16,8 @@
 namespace platform::dao {
 
 class record_reader;
+class record_stream;
+struct biff_record;
 
 class biff_reader : public sheet_source {
 public:
@@ -25,11 +27,15 @@ public:
     void load(size_t index, table_builder& out) override;
 
 private:
+    struct sheet_state;
     void read_globals();
+    void add_format(record_reader& r);
     void add_sheet(record_reader& r);
     void read_strings(record_reader& r);
     std::string text(record_reader& r, bool wide_count) const;
     cell_kind style_kind(uint16_t xf) const;
+    void read_record(const biff_record& r, record_stream& rs, sheet_state& s) const;
+    void read_formula(record_reader& rd, sheet_state& s) const;
 
     text_pool& pool;
     std::string stream;
@@ -40,6 +46,7 @@ private:
     std::vector<uint16_t> xf_formats;       // cell style -> number format id
     std::vector<size_t> sheet_offsets;
     std::vector<text_ref> shared_strings;
+    std::vector<std::string> book_notes;  // told with every sheet
 };
 
 } // namespace platform::dao

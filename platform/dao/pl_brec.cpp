@@ -101,7 +101,24 @@ void record_reader::skip(size_t n)
 
 bool record_reader::at_end() { return !fill(); }
 
-std::string record_reader::unicode_text(bool wide_count)
+std::string record_reader::unicode_text(bool wide_count) { return read_unicode(wide_count, nullptr); }
+
+std::string record_reader::unicode_text_upto_end(bool wide_count, size_t& missing)
+{
+    return read_unicode(wide_count, &missing);
+}
+
+std::string record_reader::byte_text(bool wide_count, const codepage_text& codepage)
+{
+    return read_bytes(wide_count, codepage, nullptr);
+}
+
+std::string record_reader::byte_text_upto_end(bool wide_count, const codepage_text& codepage, size_t& missing)
+{
+    return read_bytes(wide_count, codepage, &missing);
+}
+
+std::string record_reader::read_unicode(bool wide_count, size_t* missing)
 {
     size_t left = wide_count ? u16() : u8();
     uint8_t options = u8();
@@ -110,38 +127,51 @@ std::string record_reader::unicode_text(bool wide_count)
     std::wstring units;  // UTF-16, joined into characters at the end
     units.reserve(left);
     while (left > 0) {
-        if (!fill())
-            throw format_fault("text beyond the end of its record");
-        if (pos == 0 && !units.empty()) {
-            options = u8();  // a CONTINUE record restates the width
-            if (!fill())
+        if (!fill()) {
+            if (missing == nullptr)
                 throw format_fault("text beyond the end of its record");
+            break;
+        }
+        if (pos == 0) {
+            options = u8();  // a CONTINUE record restates the width
+            continue;
         }
         const size_t width = options & 0x01 ? 2 : 1;
         const size_t n = std::min(left, (parts[part].size() - pos) / width);
-        if (n == 0)
-            throw format_fault("text split inside a character");
+        if (n == 0) {
+            if (missing == nullptr)
+                throw format_fault("text split inside a character");
+            break;
+        }
         const std::string_view chars = take(n * width);
         for (size_t i = 0; i < n; ++i)
             units += width == 1 ? wchar_t(uint8_t(chars[i]))
                                 : wchar_t(uint8_t(chars[2 * i]) | uint8_t(chars[2 * i + 1]) << 8);
         left -= n;
     }
-    skip(runs * 4 + extra);
+    if (missing != nullptr)
+        *missing = left;
+    else
+        skip(runs * 4 + extra);
     std::string out;
     append_utf8(out, units);
     return out;
 }
 
-std::string record_reader::byte_text(bool wide_count, const codepage_text& codepage)
+std::string record_reader::read_bytes(bool wide_count, const codepage_text& codepage, size_t* missing)
 {
     const size_t n = wide_count ? u16() : u8();
     std::string bytes;
     while (bytes.size() < n) {
-        if (!fill())
-            throw format_fault("text beyond the end of its record");
+        if (!fill()) {
+            if (missing == nullptr)
+                throw format_fault("text beyond the end of its record");
+            break;
+        }
         bytes.append(take(std::min(n - bytes.size(), parts[part].size() - pos)));
     }
+    if (missing != nullptr)
+        *missing = n - bytes.size();
     return codepage.to_utf8(bytes);
 }
 

@@ -46,14 +46,24 @@ public:
 
     // A BIFF8 text: a count of characters (one or two bytes wide), an option
     // byte, then the characters, one or two bytes each; a CONTINUE record
-    // that splits the characters starts with a new option byte.
+    // met before the last character starts with a new option byte, also
+    // when it comes right after the text's header.
     std::string unicode_text(bool wide_count);
     // A BIFF5 text: a count of bytes, then the bytes in the code page.
     std::string byte_text(bool wide_count, const codepage_text& codepage);
+    // The same for a text that may declare more characters than its record
+    // holds: it ends where the record ends (a character cut in two is left
+    // out), and missing counts the characters it lacks. What may follow the
+    // characters in the record is not read.
+    std::string unicode_text_upto_end(bool wide_count, size_t& missing);
+    std::string byte_text_upto_end(bool wide_count, const codepage_text& codepage, size_t& missing);
 
 private:
     bool fill();  // steps to the next part when this one is used up
     std::string_view take(size_t n);
+    // missing is null for a text that must be whole.
+    std::string read_unicode(bool wide_count, size_t* missing);
+    std::string read_bytes(bool wide_count, const codepage_text& codepage, size_t* missing);
 
     std::vector<std::string_view> parts;
     size_t part = 0, pos = 0;

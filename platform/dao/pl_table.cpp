@@ -497,6 +497,8 @@ sheet_table table_builder::finish(bool header_row)
     sheet_table table;
     table.pool = &pool;
     table.date1904 = date1904;
+    table.notes = std::move(reader_notes);
+    table.lost = std::move(reader_losses);
     if (errors != 0) {
         const char* counted = errors == 1 ? " cell holds an error value (" : " cells hold an error value (the first: ";
         table.notes.push_back(std::to_string(errors) + counted + cell_name(first_error_row, first_error_col) +

@@ -123,6 +123,11 @@ public:
     // size: the columns begun get room for that many, as for a claim.
     void guess_rows(uint32_t rows);
 
+    // What the file's reader met that the cells do not show: a notice is
+    // told with the sheet, a loss also says the sheet was not carried whole.
+    void add_notice(std::string line) { reader_notes.push_back(std::move(line)); }
+    void add_loss(std::string line) { reader_losses.push_back(std::move(line)); }
+
     // With header_row the first row of the box names the columns.
     sheet_table finish(bool header_row);
 
@@ -156,6 +161,7 @@ private:
     bool date1904 = false;
     size_t errors = 0;
     uint32_t first_error_row = 0, first_error_col = 0;
+    std::vector<std::string> reader_notes, reader_losses;
 };
 
 } // namespace platform::dao

@@ -210,7 +210,12 @@ void decode_xml_escapes(std::string& text)
 
 std::string resolve_target(std::string_view base_folder, std::string_view target)
 {
-    std::string path = target.starts_with('/') ? std::string(target.substr(1)) : std::string(base_folder) + std::string(target);
+    std::string path(target);
+    std::replace(path.begin(), path.end(), '\\', '/');  // as a package parted with backslashes writes them
+    if (path.starts_with('/'))
+        path.erase(0, 1);
+    else
+        path.insert(0, base_folder);
     std::vector<std::string> parts;
     size_t start = 0;
     while (start <= path.size()) {

@@ -27,6 +27,7 @@ zip_package::zip_package(const void* bytes, size_t size) : archive_size(size)
     zip_error_fini(&error);
     if (!archive)
         throw format_fault("not a readable zip archive: " + text);
+    index_backslashed_names();
 }
 
 zip_package::zip_package(const std::string& path)
@@ -44,16 +45,49 @@ zip_package::zip_package(const std::string& path)
     archive_size = std::filesystem::file_size(path, ec);
     if (ec)
         throw format_fault("cannot read the size of the archive: " + ec.message());
+    index_backslashed_names();
 }
 
-bool zip_package::has(const std::string& name) const
+namespace {
+
+std::string slashed_lower(std::string name)
 {
-    return zip_name_locate(archive.get(), name.c_str(), ZIP_FL_NOCASE) >= 0;
+    for (char& c : name)
+        c = c == '\\' ? '/' : c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    return name;
 }
+
+} // namespace
+
+void zip_package::index_backslashed_names()
+{
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    bool any = false;
+    for (zip_int64_t i = 0; i < count && !any; ++i) {
+        const char* name = zip_get_name(archive.get(), zip_uint64_t(i), 0);
+        any = name != nullptr && std::strchr(name, '\\') != nullptr;
+    }
+    if (!any)
+        return;
+    for (zip_int64_t i = 0; i < count; ++i)
+        if (const char* name = zip_get_name(archive.get(), zip_uint64_t(i), 0))
+            slashed_names.emplace(slashed_lower(name), uint64_t(i));
+}
+
+int64_t zip_package::locate(const std::string& name) const
+{
+    const zip_int64_t index = zip_name_locate(archive.get(), name.c_str(), ZIP_FL_NOCASE);
+    if (index >= 0 || slashed_names.empty())
+        return index;
+    const auto it = slashed_names.find(slashed_lower(name));
+    return it != slashed_names.end() ? int64_t(it->second) : -1;
+}
+
+bool zip_package::has(const std::string& name) const { return locate(name) >= 0; }
 
 zip_package::part zip_package::open(const std::string& name) const
 {
-    const zip_int64_t index = zip_name_locate(archive.get(), name.c_str(), ZIP_FL_NOCASE);
+    const zip_int64_t index = locate(name);
     zip_file* f = index < 0 ? nullptr : zip_fopen_index(archive.get(), zip_uint64_t(index), 0);
     if (f == nullptr)
         throw format_fault("cannot open part " + name + ": " + zip_strerror(archive.get()));

@@ -19,6 +19,7 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <unordered_map>
 
 struct zip;
 struct zip_file;
@@ -34,6 +35,9 @@ public:
     static constexpr uint64_t max_part_size = uint64_t(256) << 20;
     static constexpr uint64_t max_part_ratio = 100;
 
+    // Part names are matched without regard to case, and a package whose
+    // writer parted its names with backslashes (xl\workbook.xml) is read as
+    // if it had used slashes.
     bool has(const std::string& name) const;
     // Calls sink(data, size) with the part's bytes, a block at a time.
     template <class Sink> void read(const std::string& name, Sink&& sink) const
@@ -64,9 +68,14 @@ public:
 
 private:
     struct zip_closer { void operator()(zip* z) const; };
+    void index_backslashed_names();
+    int64_t locate(const std::string& name) const;  // -1 when absent
 
     std::unique_ptr<zip, zip_closer> archive;
     uint64_t archive_size = 0;  // no part's compressed bytes can be more
+    // Only for a package with backslashes in its names: each name with
+    // slashes instead, lower case, to its entry.
+    std::unordered_map<std::string, uint64_t> slashed_names;
 };
 
 // Reads a part on a thread of its own, a few blocks ahead of its reader, so

@@ -77,6 +77,15 @@ const book_case books[] = {
     {"handmade_biff8_big.xls", true, {"Cells", "Hidden one"},
      {{0, "Cells", "Plain:10,Label:10,Rich:10,Num:7,When:8,Money:5,Flag:1,Calc:7,Text:10",
        {"'R\xC3\xA9sum\xC3\xA9'|'Split\xC3\xBC" "ber\xE4\xB8\xAD'|'\xD0\x96\xD1\x83\xD0\xBA'|12.34|D2024-03-01|$1000|T|2.5|'formul'"}, 2}}},
+    // every record id that holds a cell: of Excel 5.0 to 2003, the FORMULA ids
+    // of 3.0 and 4.0, the 2.x ids in the forms of 2.x and of later versions
+    {"handmade_record_ids.xls", true, {"Records", "Hidden one"},
+     {{0, "Records", "n:7,m:7,when:8,text:10,flag:1,word:10",
+       {"1|10|D2009-01-01|'one'|T|'a'", "2|20|D2009-01-02|'two'|F|'b'", "3|30.5|D2009-01-03|'three'|T|'c'",
+        "4|40|D2009-01-04|'four'|F|'d'"}, 4}}},
+    // shared strings whose header ends a record, and runs going on in the next
+    {"handmade_split_strings.xls", true, {"Split", "Hidden one"},
+     {{0, "Split", "text:10", {"'Plain'", "'H\xC3\xA9" "ader\xE4\xB8\xAD'", "'Second'", "'Rich'", "'After'"}, 5}}},
     {"handmade_biff5.xls", true, {"\xD0\x9B\xD0\xB8\xD1\x81\xD1\x82"},
      {{0, "\xD0\x9B\xD0\xB8\xD1\x81\xD1\x82", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82:10,Date:8",
        {"'abc'|D1904-01-02", "'\xD1\x8F\xD0\xB7'|D1905-01-01 12:00:00"}, 2}}},
@@ -189,6 +198,38 @@ TEST(Workbook, AnExcel2To4WorksheetIsNamed)
     EXPECT_FALSE(has_workbook_signature(text));
 }
 
+// What the reader met and the cells do not show is told with each sheet:
+// a notice for a number format read as far as its record goes, a loss for
+// cells of records it could not take (the sheet was not carried whole).
+TEST(Workbook, WhatTheReaderCouldNotTakeIsTold)
+{
+    const struct {
+        const char* file;
+        size_t sheet;
+        std::vector<std::string> notices, losses;
+    } books[] = {
+        {"handmade_record_ids.xls", 0, {}, {}},
+        {"handmade_unread.xls", 0, {},
+         {"3 cells are not carried (the first: cell B2, in a record 0x0003 of 12 bytes, a form this program does not "
+          "read)"}},
+        {"handmade_short_format.xls", 0,
+         {"number format 164 is 1 character shorter than its record says: read as \"dd/mm/yyyy\"",
+          "2 cells hold an error value (the first: cell E3), written as NULL"}, {}},
+        {"handmade_short_format.xls", 1,
+         {"number format 164 is 1 character shorter than its record says: read as \"dd/mm/yyyy\""}, {}},
+    };
+    for (const auto& b : books) {
+        SCOPED_TRACE(b.file);
+        auto book = workbook::open(fixture(b.file), true);
+        const sheet_table& t = book->sheet(b.sheet);
+        EXPECT_EQ(t.notices(), b.notices);
+        EXPECT_EQ(t.losses(), b.losses);
+    }
+    auto unread = workbook::open(fixture("handmade_unread.xls"), true);
+    EXPECT_EQ(show_columns(unread->sheet(0)), "n:7,odd:10");
+    EXPECT_EQ(show_row(unread->sheet(0), 2), "3|NULL");
+}
+
 namespace {
 
 int error_of(const std::string& path)
@@ -269,6 +310,20 @@ uint64_t fnv1a(std::string_view text)
 }
 
 } // namespace
+
+// Workbooks that hold what another does, saved in a way a reader must not
+// refuse: a package whose part names and targets use backslashes, a number
+// format whose record is a character short.
+TEST(Workbook, ReadsAsTheWorkbookItStandsFor)
+{
+    const std::pair<const char*, const char*> books[] = {
+        {"handmade_backslash.xlsx", "openpyxl.xlsx"},
+        {"handmade_short_format.xls", "handmade_biff8.xls"},
+    };
+    for (const auto& [file, same_as] : books)
+        for (const bool header : {true, false})
+            EXPECT_EQ(every_cell(fixture(file), header), every_cell(fixture(same_as), header)) << file;
+}
 
 // The cells of every committed workbook as the readers gave them before the
 // worksheet scanner replaced the general XML parser (a hash of the whole
