@@ -4,6 +4,7 @@
 #include "SQL/sql_fld.hpp"
 #include "SQL/sql_util.hpp"
 #include "TK/tk_log.hpp"
+#include "platform/text/pl_case.hpp"
 #include "platform/text/pl_utf8.hpp"
 
 #include <algorithm>
@@ -266,6 +267,25 @@ udb_properties* sql_db_mutator::find_mutator2(const std::wstring& new_name)
 {
     const auto found = tables_by_new_name.find(new_name);
     return found == tables_by_new_name.end() ? nullptr : found->second;
+}
+
+std::wstring sql_db_mutator::destination_name(const std::wstring& table) const
+{
+    const sql_table_mutator* change = get_table_mutator3(table);
+    return change == nullptr || change->new_name.empty() ? table : change->new_name;
+}
+
+std::optional<table_name_clash> sql_db_mutator::first_name_clash(const std::vector<std::wstring>& tables) const
+{
+    const auto renamed = [this](const std::wstring& table) { return destination_name(table) != table; };
+    for (size_t i = 0; i < tables.size(); ++i) {
+        const std::wstring name = destination_name(tables[i]);
+        for (size_t j = i + 1; j < tables.size(); ++j)
+            if ((renamed(tables[i]) || renamed(tables[j])) &&
+                platform::equal_table_names(name, destination_name(tables[j])))
+                return table_name_clash{tables[i], tables[j], name};
+    }
+    return std::nullopt;
 }
 
 std::wstring sql_db_mutator::modify1(const std::wstring& table, udb_schema& schema, udb_indexes& indexes)

@@ -1,0 +1,152 @@
+// Names and settings as the user gave them, through the real program: a
+// header's characters no identifier holds become '_' and never end its name,
+// a long name is cut and then trimmed, two worksheets never share a table,
+// a profile's yes and no mean yes and no, and the program's own texts name
+// what is there. Workbooks are made by the tests (xlsx_make.hpp), dumps are
+// loaded into the test server to read them back.
+#include "SQL/dmp_help.hpp"
+#include "con_db.hpp"
+#include "con_help.hpp"
+#include "platform/dao/xlsx_make.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#ifndef RVL_DOCS
+#error RVL_DOCS must name the folder of the documentation
+#endif
+
+namespace {
+
+// An XML text: the characters markup would take.
+std::string xml_text(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+        out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : std::string(1, c);
+    return out;
+}
+
+// A worksheet of rows of cells from column A: all-digit texts are numbers,
+// the others inline texts.
+std::string sheet(const std::vector<std::vector<std::string>>& rows)
+{
+    std::string xml;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        xml += "<row r=\"" + std::to_string(r + 1) + "\">";
+        for (size_t c = 0; c < rows[r].size(); ++c) {
+            const std::string& v = rows[r][c];
+            const std::string ref = std::string(1, char('A' + c)) + std::to_string(r + 1);
+            if (!v.empty() && v.find_first_not_of("0123456789") == std::string::npos)
+                xml += "<c r=\"" + ref + "\"><v>" + v + "</v></c>";
+            else
+                xml += "<c r=\"" + ref + "\" t=\"inlineStr\"><is><t>" + xml_text(v) + "</t></is></c>";
+        }
+        xml += "</row>";
+    }
+    return xlsx_sheet(xml);
+}
+
+// The table's column names in their order.
+texts columns(const scratch_db& db, const std::string& table)
+{
+    return db.rows("SELECT column_name FROM information_schema.columns WHERE table_schema = DATABASE() AND "
+                   "CAST(table_name AS BINARY) = '" + table + "' ORDER BY ordinal_position");
+}
+
+// Runs the program in dir; a dump it wrote (out.sql) is loaded into db.
+program_result run_and_load(const test_dir& dir, const std::vector<std::string>& args, const scratch_db& db)
+{
+    const program_result r = run_morvante(dir, args);
+    if (std::filesystem::exists(dir.file("out.sql"))) {
+        db.create();
+        std::string output;
+        EXPECT_EQ(dmp_load(dir.file("out.sql"), db.name(), output), 0) << output;
+    }
+    return r;
+}
+
+const std::vector<std::string> book_to_dump = {"--src=book.xlsx", "--extr_fn", "--dump", "--dest=out.sql"};
+
+} // namespace
+
+// A NUL (_x0000_ in the file) or another control character of a header is a
+// '_' of its name, which goes on behind it; a name so made meets a header's
+// own name only numbered. A name over 64 characters is cut to 63 and loses
+// the blank the cut leaves at its end: no counter, it meets no other name.
+TEST(ConsoleGiven, HeadersKeepEveryCharacterAndAreCutThenTrimmed)
+{
+    RVL_NEED_TEST_SERVER();
+    const std::string long_header = "Item the customer ordered on the day they were counted and the table was made";
+    ASSERT_EQ(long_header[62], ' ');
+    test_dir dir;
+    test_dir::write(dir.file("book.xlsx"),
+                    xlsx_workbook({{"A", sheet({{"a_x0000_b", "_x0000_"}, {"1", "2"}})},
+                                   {"B", sheet({{"_x0001_", "_", long_header}, {"3", "4", "5"}})}}));
+    scratch_db db("given_heads");
+    const program_result r = run_and_load(dir, book_to_dump, db);
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(columns(db, "A"), (texts{"a_b", "_"}));
+    EXPECT_EQ(columns(db, "B"), (texts{"_1", "_", "item the customer ordered on the day they were counted and the"}));
+    EXPECT_EQ(db.rows("SELECT * FROM A"), texts{"1|2"});
+    EXPECT_EQ(db.rows("SELECT * FROM B"), texts{"3|4|5"});
+
+    // A CSV header the same way, numbered as CSV headers are.
+    test_dir::write(dir.file("in.csv"), "x\x01y,x_y\n1,2\n");
+    scratch_db csv_db("given_csv_heads");
+    const program_result csv = run_and_load(
+        dir, {"--from_csv", "--src=in.csv", "--csv_delim=2", "--extr_fn", "--tab_name=t", "--dump", "--dest=out.sql"},
+        csv_db);
+    EXPECT_EQ(csv.code, 0) << csv.out << csv.err;
+    EXPECT_EQ(columns(csv_db, "t"), (texts{"x_y_1", "x_y"}));
+}
+
+// A profile that gives a worksheet the table name another selected worksheet
+// has, or two worksheets one new name, is refused before anything is
+// written: no rows go into another worksheet's table, none under a name
+// nobody gave. Swapped names are names of their own.
+TEST(ConsoleGiven, TwoWorksheetsNeverShareATable)
+{
+    RVL_NEED_TEST_SERVER();
+    struct rename_case {
+        std::string mappings;  // the tables of "Type Mappings"
+        std::string refused;   // the table both would write; empty: the run goes
+    };
+    const auto table = [](const std::string& from, const std::string& to) {
+        return "  - name: " + from + "\n    new_name: " + to + "\n";
+    };
+    const rename_case cases[] = {
+        {table("Dups", "Orders"), "Orders"},
+        {table("Dups", "ORDERS"), "ORDERS"},
+        {table("Dups", "All") + table("Orders", "All"), "All"},
+        {table("Dups", "Orders") + table("Orders", "Dups"), ""},
+    };
+    for (const rename_case& c : cases) {
+        SCOPED_TRACE(c.mappings);
+        test_dir dir;
+        test_dir::write(dir.file("book.xlsx"), xlsx_workbook({{"Dups", sheet({{"id"}, {"1"}})},
+                                                              {"Orders", sheet({{"id"}, {"2"}, {"3"}})}}));
+        test_dir::write(dir.file("out.sql"), "old dump");
+        test_dir::write(dir.file("job.rvl"), "[Generic settings]\nsrc=book.xlsx\ndest=out.sql\n\n"
+                                             "[MS Excel settings]\nextract field names=1\nconvert from xls=1\n\n"
+                                             "[MySQL settings]\ndirect mode=0\n\n"
+                                             "[Type Mappings]\ntables:\n" + c.mappings);
+        const program_result r = run_morvante(dir, {"--profile=job.rvl"});
+        if (!c.refused.empty()) {
+            EXPECT_EQ(r.code, 255);
+            EXPECT_EQ(r.out, "Error:\nThe worksheets 'Dups' and 'Orders' would both be written to the table '" +
+                                 c.refused + "': the table changes give them one name. Give each its own; nothing "
+                                             "is changed.\n");
+            EXPECT_EQ(test_dir::read(dir.file("out.sql")), "old dump");
+            continue;
+        }
+        EXPECT_EQ(r.code, 0) << r.out << r.err;
+        scratch_db db("given_swap");
+        db.create();
+        std::string output;
+        ASSERT_EQ(dmp_load(dir.file("out.sql"), db.name(), output), 0) << output;
+        EXPECT_EQ(db.rows("SELECT id FROM Orders"), texts{"1"});
+        EXPECT_EQ(db.rows("SELECT id FROM Dups ORDER BY id"), (texts{"2", "3"}));
+    }
+}
