@@ -2,6 +2,7 @@
 
 #include "TK/tk_log.hpp"
 #include "platform/text/pl_case.hpp"
+#include "platform/text/pl_names.hpp"
 
 #include <unicode/uchar.h>
 
@@ -57,22 +58,11 @@ const replacement* match_at(const std::wstring& text, size_t pos, const std::vec
     return best;
 }
 
-bool is_identifier_char(wchar_t c)
-{
-    const auto code = static_cast<uint32_t>(c);
-    if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
-        return false;
-    return code <= 0xFFFF && !(code >= 0xD800 && code <= 0xDFFF);
-}
-
 } // namespace
 
 std::wstring udb_identifier_text(const std::wstring& name)
 {
-    std::wstring text = name;
-    for (wchar_t& c : text)
-        if (!is_identifier_char(c))
-            c = L'_';
+    std::wstring text = platform::identifier_chars(name);
     for (size_t i = text.size(); i-- > 0 && text[i] == L' ';)
         text[i] = L'_';
     return text;

@@ -11,6 +11,18 @@ namespace {
 constexpr unsigned counter_digits = 5;
 constexpr unsigned counter_limit = 100000;
 
+// A name cut to length: a blank the cut leaves at its end goes too, as no
+// name may end in one; the name is then no other name's and needs no
+// counter.
+void cut(std::wstring& name, size_t length)
+{
+    if (name.size() <= length)
+        return;
+    name.resize(length);
+    while (!name.empty() && name.back() == L' ')
+        name.pop_back();
+}
+
 } // namespace
 
 udb_validator::udb_validator(uint32_t max_length_) : max_length(max_length_)
@@ -71,12 +83,12 @@ std::wstring udb_validator::get_safe_name(const std::wstring& name)
     std::wstring working = name;
     tk_wstring::to_lower(working);
     if (max_length != 0 && working.size() > max_length)
-        working.resize(max_length - 1);
+        cut(working, max_length - 1);
     for (wchar_t& c : working) {
         if (std::find(illegal_chars.begin(), illegal_chars.end(), c) != illegal_chars.end())
             c = L'_';
     }
-    working.resize(stored_length(working, 0));
+    cut(working, stored_length(working, 0));
     if (is_free(working))
         return working;
     return get_counted_name(working);

@@ -23,8 +23,9 @@ public:
     // True when an existing name is one name with this one (same_name). The
     // restricted names are compared the same way.
     virtual bool is_duplicated(const std::wstring& name) const;
-    // The name in lower case, cut to fit, illegal characters made "_", and
-    // when still refused a five-digit counter appended. The result is not
+    // The name in lower case, cut to fit (and a blank the cut leaves at its
+    // end dropped), illegal characters made "_", and when still refused a
+    // five-digit counter appended. The result is not
     // added to the existing names: callers do that when they take it.
     virtual std::wstring get_safe_name(const std::wstring& name);
 

@@ -314,6 +314,10 @@ private:
     // too wide the run would only drop or replace its destination, so it is
     // refused (level 0, naming the first) before anything is.
     void refuse_sheets_all_too_wide();
+    // Two worksheets of the run that the user's new names give one table
+    // (first_name_clash): a level-1 tk_exception naming both, before
+    // anything is written.
+    void refuse_table_name_clash() const;
     // The worksheets of the run when none were chosen: every one of the
     // workbook for the console, else the names of sel_queries.
     void settle_worksheets(dao_database& workbook);

@@ -104,6 +104,7 @@ void ravelin_converter::check_dest()
         engine.set_dump_version(dump_opts.b_new_ver);  // the dialect's limits apply
     if (from_xls) {
         read_selected_sheets();
+        refuse_table_name_clash();
         refuse_sheets_all_too_wide();
     } else {
         const std::unique_ptr<csv_file> reader = open_csv_source();
@@ -128,6 +129,20 @@ void ravelin_converter::check_dest()
     // end of the run (sql_dump.hpp).
     common_check_dest(dest);
     dmp_database::check_target(dest, dump_opts);
+}
+
+void ravelin_converter::refuse_table_name_clash() const
+{
+    std::vector<std::wstring> tables;
+    for (const auto& entry : worksheets)
+        tables.push_back(entry.first);
+    // Rows of two worksheets in one table, and the other's under a name
+    // nobody gave: neither is what the user asked for.
+    if (const std::optional<table_name_clash> clash = first_name_clash(tables))
+        throw tk_exception(L"The worksheets '" + clash->first + L"' and '" + clash->second +
+                               L"' would both be written to the table '" + clash->name +
+                               L"': the table changes give them one name. Give each its own; nothing is changed.",
+                           1);
 }
 
 void ravelin_converter::refuse_sheets_all_too_wide()

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -129,6 +130,14 @@ struct profile_catalogue_name {
     std::wstring line;
 };
 
+// Two source tables of one run that would write one table because of the
+// user's new names: their source names, in the order given, and the name.
+struct table_name_clash {
+    std::wstring first;
+    std::wstring second;
+    std::wstring name;
+};
+
 class sql_db_mutator : public udb_properties {
 public:
     using field_type = sql_field_type;
@@ -150,6 +159,20 @@ public:
     std::wstring modify1(const std::wstring& table, udb_schema& schema, udb_indexes& indexes);
     // The record to append for a source record of the table.
     const udb_record& modify2(const std::wstring& table, const udb_record& record);
+    // The name a source table is written under: its change's new name, else
+    // its own.
+    std::wstring destination_name(const std::wstring& table) const;
+    // The first two of these source tables (the run's, in its order) whose
+    // destination names are one table name (platform::equal_table_names)
+    // where a new name of the user's makes them so; none when each writes a
+    // table of its own. Both programs refuse such a run: the user named one
+    // table for two. Source names that are one name by themselves are no
+    // clash: the run numbers the later one (udb_validator::get_safe_name).
+    std::optional<table_name_clash> first_name_clash(const std::vector<std::wstring>& tables) const;
+    // The same as if the source table `table` had the new name `new_name`
+    // (empty: its own), for an editor to ask before it takes the name.
+    std::optional<table_name_clash> first_name_clash(const std::vector<std::wstring>& tables,
+                                                     const std::wstring& table, const std::wstring& new_name) const;
     // Whether the user changed any column of the table: else modify2 gives
     // every record as it is.
     bool has_field_changes(const std::wstring& table) const;

@@ -2,17 +2,48 @@
 
 #include "platform/text/pl_case.hpp"
 
+#include <cstdint>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
 namespace platform {
 
+namespace {
+
+bool is_identifier_char(wchar_t c)
+{
+    const auto code = static_cast<uint32_t>(c);
+    if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+        return false;
+    return code <= 0xFFFF && !(code >= 0xD800 && code <= 0xDFFF);
+}
+
+} // namespace
+
+std::wstring identifier_chars(std::wstring name)
+{
+    for (wchar_t& c : name)
+        if (!is_identifier_char(c))
+            c = L'_';
+    return name;
+}
+
 void make_names_unique(std::vector<std::wstring>& names, const std::vector<bool>& generated, name_numberer number)
 {
+    // A name made by the program (generated, or changed here) never takes a
+    // name a header has as written.
+    std::vector<bool> made = generated;
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::wstring name = identifier_chars(names[i]);
+        if (name != names[i]) {
+            made[i] = true;
+            names[i] = std::move(name);
+        }
+    }
     std::unordered_set<std::wstring> headed;
     for (size_t i = 0; i < names.size(); ++i)
-        if (!generated[i])
+        if (!made[i])
             headed.insert(name_key(names[i]));
     std::unordered_set<std::wstring> taken;
     // The last number each name wanted, as written, took: a thousand equal
@@ -21,7 +52,7 @@ void make_names_unique(std::vector<std::wstring>& names, const std::vector<bool>
     std::unordered_map<std::wstring, unsigned> last_number;
     for (size_t i = 0; i < names.size(); ++i) {
         std::wstring key = name_key(names[i]);
-        if (!taken.contains(key) && (!generated[i] || !headed.contains(key))) {
+        if (!taken.contains(key) && (!made[i] || !headed.contains(key))) {
             taken.insert(std::move(key));
             continue;
         }

@@ -3,13 +3,21 @@
 // is; a repeated one, and the generated name of an empty header (F1...), is
 // numbered from itself (1, 2, ...) until it is the name of no header at all
 // and of no column before it, so no column is ever called what another
-// column is headed.
+// column is headed. Characters no identifier holds are made '_' first
+// (identifier_chars); a name so changed is numbered like a generated one
+// when it meets a header's name ("\x01" beside "_" becomes "_1").
 #pragma once
 
 #include <string>
 #include <vector>
 
 namespace platform {
+
+// The name with every character a MySQL identifier cannot hold made '_':
+// NUL and the other control characters, characters outside the Basic
+// Multilingual Plane (which older servers cannot store) and lone surrogates.
+// Nothing is cut: a NUL never ends a name early.
+std::wstring identifier_chars(std::wstring name);
 
 // The name wanted, taken, with a number (from 1) of its own.
 using name_numberer = std::wstring (*)(const std::wstring& wanted, unsigned number);
