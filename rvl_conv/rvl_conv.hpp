@@ -65,8 +65,9 @@ public:
     // worksheet listing) read it through this path.
     const std::wstring& source_to_read() override;
 
-    // Percentage for the progress display: worksheets done of a workbook run
-    // (and of any run once done), else the bytes read of the CSV file.
+    // Percentage for the progress display: worksheets done of a workbook run,
+    // else the bytes read of the CSV file, as far as its last reading went
+    // once that has ended (a failure included).
     int get_progress() const;
 
     // The registry settings of the converter's form; false when the key
@@ -343,6 +344,10 @@ private:
     struct published;
     mutable std::mutex csv_reader_mutex;
     const csv_file* csv_reader = nullptr;
+    // The percentage the last reader had read when it was withdrawn; all of
+    // it before any run.
+    std::atomic<int> csv_read_last{100};
+    static int percent_read(const csv_file& reader);
     std::wstring dump_written;  // where this run's dump is written, once created
     std::wstring source_of;     // the src that the two below describe
     std::unique_ptr<tk_temp_copy> source_copy;

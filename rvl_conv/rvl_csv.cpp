@@ -100,6 +100,8 @@ struct ravelin_converter::published {
     ~published()
     {
         std::lock_guard<std::mutex> lock(self.csv_reader_mutex);
+        // A failure ends the reading: the display keeps what was read.
+        self.csv_read_last.store(percent_read(*self.csv_reader), std::memory_order_relaxed);
         self.csv_reader = nullptr;
     }
     published(const published&) = delete;
