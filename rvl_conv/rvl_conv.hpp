@@ -318,6 +318,9 @@ private:
     // The worksheets of the run when none were chosen: every one of the
     // workbook for the console, else the names of sel_queries.
     void settle_worksheets(dao_database& workbook);
+    // The selected queries: each a notice that it was not converted, and a
+    // failure of the run.
+    void report_queries();
     // The table a CSV run writes: the user's name for tab_name made safe the
     // same way in every run, so that each run meets the same table.
     std::wstring csv_table_name(udb_schema& columns, udb_indexes& indexes);
