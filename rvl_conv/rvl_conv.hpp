@@ -139,6 +139,8 @@ public:
     std::vector<std::wstring> dropped_items() const { return dropped; }
     std::vector<std::wstring> skipped_tables() const { return skipped; }
     std::vector<std::wstring> written_items() const { return written; }
+    // "table 'db.name'", as the run's reports name a server table.
+    std::wstring table_text(const std::wstring& name) const;
     // How long a run waits for another run to finish with its destination
     // table before it gives that table up.
     unsigned table_lock_seconds = 120;
@@ -187,6 +189,13 @@ public:
     // The table a CSV run writes as the user's changes name it, made safe
     // as the run makes it: the one an overwrite drops.
     std::wstring csv_dest_table() const;
+    // The source table's name as the user's changes give it, before it is
+    // made safe: the rename of "Edit Table" or a profile, else its own.
+    std::wstring given_table_name(const std::wstring& table) const;
+    // The selected worksheets' tables in the run's order: each worksheet's
+    // table name with the table the run writes for it, made safe and kept
+    // apart from the others as the run does.
+    std::vector<std::pair<std::wstring, std::wstring>> sheet_dest_tables() const;
 
     // The table a CSV file gets when the user named none: its base name,
     // made safe.
@@ -260,8 +269,6 @@ private:
     // The table `name` is among the written ones once the copy into it
     // handled a record.
     void note_rows_written(const std::wstring& name);
-    // "table 'db.name'", as the run's reports name a server table.
-    std::wstring table_text(const std::wstring& name) const;
     // One worksheet of a workbook run: what the run knows of it before its
     // table is created.
     struct sheet_plan;
