@@ -1,6 +1,7 @@
 #include "common/map_list.hpp"
 
 #include "TK/tk_excep.hpp"
+#include "platform/text/pl_case.hpp"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -440,6 +441,15 @@ void map_list::accept()
         tell(false, empty_name_message);
         return;
     }
+    // Two sources written into one table: the run would put one of them
+    // under a name the user never gave.
+    for (const auto& [taken, source] : taken_names)
+        if (platform::equal_table_names(new_name, taken)) {
+            tell(true, L"The table name '" + new_name + L"' is taken: the selected worksheet " + source +
+                           L" is written into the table '" + taken +
+                           L"'. Two worksheets cannot be written into one table; give this one another name.");
+            return;
+        }
     tk_logger::wlog(1, L"old name=%s, new name=%s", new_name.c_str(), stored_name.c_str());
     if (new_name != stored_name || !edited.empty() || had_changes)
         save(new_name);

@@ -19,6 +19,8 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -64,6 +66,10 @@ public:
     QLineEdit* length;
     QLineEdit* precision;
     QLineEdit* scale;
+    // The tables of the run's other sources, by the names they have or will
+    // have, each with its source's name: OK refuses a table name that is
+    // one of them (compared without case, as the run keeps its names apart).
+    std::vector<std::pair<std::wstring, std::wstring>> taken_names;
 
 protected:
     map_list(QWidget* owner, const std::wstring& source_table, box_teller tell, help_opener help);

@@ -69,6 +69,7 @@ uint32_t ravelin_converter::operator()()
     skipped.clear();
     written.clear();
     database_cleared = false;
+    csv_read_last.store(0, std::memory_order_relaxed);
     try {
         if (check_dest_in_run)
             check_dest();
@@ -109,16 +110,21 @@ bool ravelin_converter::ended_by_stop()
 
 int ravelin_converter::get_progress() const
 {
-    if (from_xls || done.load(std::memory_order_acquire)) {
+    if (from_xls) {
         const uint32_t total = tables_total.load(std::memory_order_relaxed);
         return total == 0 ? 0 : static_cast<int>(tables_done.load(std::memory_order_relaxed) * 100u / total);
     }
     std::lock_guard<std::mutex> lock(csv_reader_mutex);
     if (csv_reader == nullptr)
-        return 100;
+        return csv_read_last.load(std::memory_order_relaxed);
+    return percent_read(*csv_reader);
+}
+
+int ravelin_converter::percent_read(const csv_file& reader)
+{
     tk_logger::log(1, "csv_file::get_progress");
-    const int64_t size = csv_reader->get_file_size();
-    const int64_t position = csv_reader->get_position();
+    const int64_t size = reader.get_file_size();
+    const int64_t position = reader.get_position();
     tk_logger::log(1, "file_size=%d, tellg=%lg", static_cast<int>(size), static_cast<double>(position));
     return size <= 0 ? 100 : static_cast<int>(static_cast<double>(position) * 100.0 / static_cast<double>(size));
 }

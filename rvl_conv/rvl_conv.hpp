@@ -65,8 +65,9 @@ public:
     // worksheet listing) read it through this path.
     const std::wstring& source_to_read() override;
 
-    // Percentage for the progress display: worksheets done of a workbook run
-    // (and of any run once done), else the bytes read of the CSV file.
+    // Percentage for the progress display: worksheets done of a workbook run,
+    // else the bytes read of the CSV file, as far as its last reading went
+    // once that has ended (a failure included).
     int get_progress() const;
 
     // The registry settings of the converter's form; false when the key
@@ -138,6 +139,8 @@ public:
     std::vector<std::wstring> dropped_items() const { return dropped; }
     std::vector<std::wstring> skipped_tables() const { return skipped; }
     std::vector<std::wstring> written_items() const { return written; }
+    // "table 'db.name'", as the run's reports name a server table.
+    std::wstring table_text(const std::wstring& name) const;
     // How long a run waits for another run to finish with its destination
     // table before it gives that table up.
     unsigned table_lock_seconds = 120;
@@ -186,6 +189,13 @@ public:
     // The table a CSV run writes as the user's changes name it, made safe
     // as the run makes it: the one an overwrite drops.
     std::wstring csv_dest_table() const;
+    // The source table's name as the user's changes give it, before it is
+    // made safe: the rename of "Edit Table" or a profile, else its own.
+    std::wstring given_table_name(const std::wstring& table) const;
+    // The selected worksheets' tables in the run's order: each worksheet's
+    // table name with the table the run writes for it, made safe and kept
+    // apart from the others as the run does.
+    std::vector<std::pair<std::wstring, std::wstring>> sheet_dest_tables() const;
 
     // The table a CSV file gets when the user named none: its base name,
     // made safe.
@@ -259,8 +269,6 @@ private:
     // The table `name` is among the written ones once the copy into it
     // handled a record.
     void note_rows_written(const std::wstring& name);
-    // "table 'db.name'", as the run's reports name a server table.
-    std::wstring table_text(const std::wstring& name) const;
     // One worksheet of a workbook run: what the run knows of it before its
     // table is created.
     struct sheet_plan;
@@ -321,6 +329,9 @@ private:
     // The worksheets of the run when none were chosen: every one of the
     // workbook for the console, else the names of sel_queries.
     void settle_worksheets(dao_database& workbook);
+    // The selected queries: each a notice that it was not converted, and a
+    // failure of the run.
+    void report_queries();
     // The table a CSV run writes: the user's name for tab_name made safe the
     // same way in every run, so that each run meets the same table.
     std::wstring csv_table_name(udb_schema& columns, udb_indexes& indexes);
@@ -347,6 +358,10 @@ private:
     struct published;
     mutable std::mutex csv_reader_mutex;
     const csv_file* csv_reader = nullptr;
+    // The percentage the last reader had read when it was withdrawn; all of
+    // it before any run.
+    std::atomic<int> csv_read_last{100};
+    static int percent_read(const csv_file& reader);
     std::wstring dump_written;  // where this run's dump is written, once created
     std::wstring source_of;     // the src that the two below describe
     std::unique_ptr<tk_temp_copy> source_copy;

@@ -100,6 +100,8 @@ struct ravelin_converter::published {
     ~published()
     {
         std::lock_guard<std::mutex> lock(self.csv_reader_mutex);
+        // A failure ends the reading: the display keeps what was read.
+        self.csv_read_last.store(percent_read(*self.csv_reader), std::memory_order_relaxed);
         self.csv_reader = nullptr;
     }
     published(const published&) = delete;
@@ -128,11 +130,7 @@ void ravelin_converter::refuse_csv_table(const std::wstring& failure) const
 
 std::wstring ravelin_converter::default_csv_table() const { return safe_table_name(tk_file_wname(src).name); }
 
-std::wstring ravelin_converter::csv_dest_table() const
-{
-    const sql_table_mutator* change = get_table_mutator3(tab_name);
-    return safe_table_name(change != nullptr && !change->new_name.empty() ? change->new_name : tab_name);
-}
+std::wstring ravelin_converter::csv_dest_table() const { return safe_table_name(given_table_name(tab_name)); }
 
 std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes& indexes)
 {

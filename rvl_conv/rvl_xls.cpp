@@ -9,6 +9,7 @@
 #include "rvl_conv/rvl_errh.hpp"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -134,7 +135,13 @@ void xls_reader::set_sel_sheets2(const std::vector<std::pair<std::wstring, std::
 {
     tk_logger::log(1, "xls_reader::set_sel_sheets2(%d)", static_cast<int>(names.size()));
     tk_logger::log(1, "Total worksheets: %d", static_cast<int>(worksheets.size()));
-    select_sheets(names, [](const auto& pair) -> const std::wstring& { return pair.first; });
+    // A query is no worksheet to look for: the run names it as not converted.
+    std::vector<std::pair<std::wstring, std::wstring>> sheets;
+    std::copy_if(names.begin(), names.end(), std::back_inserter(sheets),
+                 [](const auto& pair) { return pair.second.empty(); });
+    if (sheets.empty() && !names.empty())
+        throw tk_exception(no_sheet_selected, 1);
+    select_sheets(sheets, [](const auto& pair) -> const std::wstring& { return pair.first; });
     tk_logger::log(1, "xls_reader::set_sel_sheets2 - END");
 }
 

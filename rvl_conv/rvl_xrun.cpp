@@ -78,7 +78,19 @@ void ravelin_converter::settle_worksheets(dao_database& workbook)
     }
     if (worksheets.empty())
         for (const auto& [name, text] : sel_queries)
-            worksheets.emplace(name, name);
+            if (text.empty())  // a query is no worksheet
+                worksheets.emplace(name, name);
+}
+
+void ravelin_converter::report_queries()
+{
+    // Asked for and not converted: the run did not do all it was asked.
+    for (const auto& [name, text] : sel_queries)
+        if (!text.empty()) {
+            hooks.notice(L"The query '" + name + L"' was not converted: queries are kept in profiles, and only "
+                         L"worksheets are converted.");
+            error_handler::instance().count_failure();
+        }
 }
 
 void ravelin_converter::read_selected_sheets()
@@ -106,6 +118,7 @@ void ravelin_converter::convert_from_xls()
     std::unique_ptr<udb_database> database = get_dest_base();
     tk_logger::log(1, "After initializing DBs");
     settle_worksheets(*workbook);
+    report_queries();
     tables_total = static_cast<uint32_t>(worksheets.size());
     tk_logger::wlog(3, L"Converting spreadsheet %s (%d worksheets)", src.c_str(), static_cast<int>(tables_total));
     hooks.progress_line(L"Converting spreadsheet " + src + L" (" + std::to_wstring(tables_total) + L" worksheets)");

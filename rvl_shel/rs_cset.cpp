@@ -248,6 +248,9 @@ void conversion_settings::store_file_info()
         c.skip_empty_rows = skip_empty->isChecked();
         c.tab_def = structure_only->isChecked();
     } else {
+        // The CSV pages do not show "Do not migrate the data": a choice made
+        // for a workbook does not take a CSV run's rows away.
+        c.tab_def = false;
         store_table_name(c, text_of(table));
         tk_logger::wlog(1, L"sel_file_page::store_file_info(tab_name=%s)", c.tab_name.c_str());
     }

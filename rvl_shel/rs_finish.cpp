@@ -5,6 +5,7 @@
 #include "SQL/sql_dump.hpp"
 #include "TK/tk_utils.hpp"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -56,6 +57,60 @@ std::wstring joined(const std::vector<std::wstring>& items)
     return text;
 }
 
+// Every selected worksheet's table was there and "Skip existing tables" left
+// it alone: the run wrote nothing.
+bool skipped_every_table(const ravelin_converter& converter)
+{
+    const size_t total = converter.tables_total.load(std::memory_order_relaxed);
+    return converter.from_xls && converter.destination_reached() && total > 0 &&
+           converter.skipped_tables().size() == total;
+}
+
+// The run went to its end making only the tables' definitions, as the user
+// chose ("Do not migrate the data").
+bool made_definitions(const ravelin_converter& converter, run_outcome outcome)
+{
+    return converter.tab_def && outcome == run_outcome::completed && !skipped_every_table(converter);
+}
+
+// The tables a run of definitions made, as its reports name them; those it
+// skipped were not made.
+std::vector<std::wstring> tables_made(const ravelin_converter& converter)
+{
+    std::vector<std::wstring> names;
+    if (converter.from_xls)
+        for (const auto& [sheet, table] : converter.sheet_dest_tables())
+            names.push_back(table);
+    else
+        names.push_back(converter.csv_dest_table());
+    const std::vector<std::wstring> skipped = converter.skipped_tables();
+    std::vector<std::wstring> made;
+    for (const std::wstring& name : names) {
+        const std::wstring text = converter.direct ? converter.table_text(name) : L"table '" + name + L"'";
+        if (std::find(skipped.begin(), skipped.end(), text) == skipped.end())
+            made.push_back(text);
+    }
+    return made;
+}
+
+// The heading and first sentence where what the run wrote is not what its
+// outcome alone tells: nothing at all, or tables without rows.
+void tell_what_was_made(const ravelin_converter& converter, run_outcome outcome, QString& heading,
+                        std::wstring& sentence)
+{
+    const std::wstring words = source_words(converter);
+    if (skipped_every_table(converter) &&
+        (outcome == run_outcome::completed || outcome == run_outcome::completed_with_errors)) {
+        heading = QStringLiteral("Nothing was converted");
+        sentence = L"Every table of " + words + L" exists in the database '" + converter.get_dest() +
+                   L"' and was skipped, as \"Skip existing tables\" asks: nothing was written.";
+    } else if (made_definitions(converter, outcome)) {
+        heading = QStringLiteral("Tables made without rows");
+        sentence = L"Wizard has made the tables of " + words + L" without their rows, as \"Do not migrate the "
+                   L"data\" asks: " + joined(tables_made(converter)) + L".";
+    }
+}
+
 // A run that ended early in a live database: what the database keeps.
 std::wstring kept_in_database(const ravelin_converter& converter)
 {
@@ -75,6 +130,10 @@ std::wstring destination_note(const ravelin_converter& converter, run_outcome ou
         return nothing_written(converter);
     if (converter.direct && outcome == run_outcome::failed)
         return kept_in_database(converter);
+    if (converter.direct && skipped_every_table(converter))
+        return std::wstring();  // the skipped tables are named below
+    if (converter.direct && made_definitions(converter, outcome))
+        return L"No rows were written into the database '" + converter.get_dest() + L"'.";
     // After errors a table may have been left out: only what was converted is there.
     if (converter.direct)
         return (outcome == run_outcome::completed ? L"The data was written into the database '"
@@ -131,10 +190,12 @@ int finish_page::page_init()
     tk_logger::log(2, "gui_finish_page::page_init");
     const ravelin_converter& converter = tk_singleton<ravelin_converter>::instance();
     const run_outcome outcome = outcome_of(progress);
+    QString heading = heading_of(outcome);
     std::wstring text = first_sentence(outcome, source_words(converter));
+    tell_what_was_made(converter, outcome, heading, text);
     if (const std::wstring note = written_note(converter, outcome); !note.empty())
         text += L"\n" + note;
-    panel.show_outcome(heading_of(outcome), text + L"\n\n" + finish_hint);
+    panel.show_outcome(heading, text + L"\n\n" + finish_hint);
     return 1;
 }
 

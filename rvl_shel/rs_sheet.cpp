@@ -6,6 +6,7 @@
 #include "GUI2/g_wiz_sh.hpp"
 #include "TK/tk_log.hpp"
 #include "common/over_dlg.hpp"
+#include "platform/text/pl_case.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 #include "rvl_shel/rs_prog.hpp"
 #include "rvl_shel/rs_tmap.hpp"
@@ -64,6 +65,41 @@ auto pair_named(std::vector<std::pair<std::wstring, std::wstring>>& pairs, const
 
 // The current item is selected too: a focus frame alone is hard to see.
 void highlight(QListWidget* list, int row) { list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect); }
+
+// Two selected worksheets whose tables take one name: the run would write
+// one of them under a name the user never gave. False, after saying so.
+bool tables_apart(const ravelin_converter& c, const std::vector<std::wstring>& sheets)
+{
+    for (size_t i = 0; i < sheets.size(); ++i)
+        for (size_t j = i + 1; j < sheets.size(); ++j) {
+            const std::wstring table = c.given_table_name(sheets[i]);
+            if (!platform::equal_table_names(table, c.given_table_name(sheets[j])))
+                continue;
+            wizard_shell::error(L"The worksheets " + sheets[i] + L" and " + sheets[j] +
+                                L" would both be written into the table '" + table +
+                                L"'. Give one of them another table name in Edit Table (double click it).");
+            return false;
+        }
+    return true;
+}
+
+// A run that replaces existing tables (a server database's "Overwrite
+// existing tables only") names each one, by the name the run writes, before
+// anything is replaced. True to go on.
+bool replacing_confirmed(ravelin_converter& c)
+{
+    if (!c.direct || c.get_mode() != 1 || !c.engine.is_db_exist(c.get_dest()))
+        return true;
+    const std::unique_ptr<udb_database> database = c.open_mysql_base(c.get_dest(), 4);
+    std::wstring replaced;
+    for (const auto& [sheet, table] : c.sheet_dest_tables())
+        if (database->is_table_exist(table))
+            replaced += (replaced.empty() ? L"'" : L", '") + table + L"'" +
+                        (table != sheet ? L" (worksheet " + sheet + L")" : std::wstring());
+    return replaced.empty() ||
+           wizard_shell::question(L"The run replaces these existing tables of the database '" + c.get_dest() +
+                                  L"', and what they hold now is lost: " + replaced + L". Continue?");
+}
 
 bool is_edit_key(const QKeyEvent& key)
 {
@@ -233,7 +269,21 @@ void sel_shit_page::on_edit_query()
 void sel_shit_page::on_types_mapping(const std::wstring& table)
 {
     tk_logger::log(2, "Ready for types mapping");
-    open_types_editor(this, table);
+    const ravelin_converter& c = converter();
+    std::vector<std::pair<std::wstring, std::wstring>> taken;
+    for (const std::wstring& sheet : selected_sheets())
+        if (sheet != table)
+            taken.emplace_back(c.given_table_name(sheet), sheet);
+    open_types_editor(this, table, std::move(taken));
+}
+
+std::vector<std::wstring> sel_shit_page::selected_sheets() const
+{
+    std::vector<std::wstring> names;
+    for (int i = 0; i < selected->count(); ++i)
+        if (!is_query(selected->item(i)->text().toStdWString()))
+            names.push_back(selected->item(i)->text().toStdWString());
+    return names;
 }
 
 void sel_shit_page::list_items(const std::vector<std::wstring>& names)
@@ -313,15 +363,17 @@ int sel_shit_page::on_next()
 {
     if (!check_selection())
         return wiz_stay;
-    std::vector<std::wstring> names;
-    for (int i = 0; i < selected->count(); ++i)
-        if (!is_query(selected->item(i)->text().toStdWString()))
-            names.push_back(selected->item(i)->text().toStdWString());
+    const std::vector<std::wstring> names = selected_sheets();
     ravelin_converter& c = converter();
+    if (!tables_apart(c, names))
+        return wiz_stay;
     c.set_sel_sheets1(names);
-    // The queries are not converted, but a profile saved later keeps them.
+    // The queries are not converted (the run says so), but a profile saved
+    // later keeps them.
     c.sel_queries.insert(c.sel_queries.end(), selected_pairs.begin(), selected_pairs.end());
     c.available_queries = available_pairs;
+    if (!replacing_confirmed(c))
+        return wiz_stay;
     return static_cast<int>(progress_page_id);
 }
 

@@ -63,6 +63,8 @@ private:
     // The profile's queries that no list holds yet.
     void list_queries(const std::vector<query_pair>& chosen);
     bool listed(const std::wstring& name) const;
+    // The selected worksheets (queries left out), in list order.
+    std::vector<std::wstring> selected_sheets() const;
 
     const std::wstring question;
 };

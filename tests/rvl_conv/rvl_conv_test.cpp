@@ -9,6 +9,7 @@
 #include "rvl_fake.hpp"
 
 #include "TK/tk_regk.hpp"
+#include "TK/tk_utils.hpp"
 #include "config_home.hpp"
 #include "platform/text/pl_utf8.hpp"
 #include "test_dir.hpp"
@@ -288,6 +289,50 @@ TEST(RavelinConverter, ProgressOfACsvRunWithoutReaderIsComplete)
     recording_hooks hooks;
     ravelin_converter conv(converter_form::console, hooks);
     conv.from_xls = false;
+    EXPECT_EQ(conv.get_progress(), 100);
+}
+
+// A failure that ends the CSV file's table withdraws its reader: the
+// display keeps what had been read, at the report and once the run is done,
+// and never jumps to the end.
+TEST(RavelinConverter, ProgressOfACsvRunThatFailsShowsWhatWasRead)
+{
+    config_home home;
+    test_dir dir;
+    std::string lines = "id,name\n";
+    for (int i = 0; i < 50000; ++i)
+        lines += (i == 999 ? std::string("ten") : std::to_string(i)) + ",name of row " + std::to_string(i) + "\n";
+    test_dir::write(dir.file("items.csv"), lines);
+    test_dir::write(dir.file("job.rvl"), "[Generic settings]\nsrc=" + dir.file("items.csv") + "\ndest=" +
+                                             dir.file("out.sql") +
+                                             "\n[MS Excel settings]\nconvert from xls=0\nextract field names=1\nrefine types=0\n"
+                                             "[MySQL settings]\ndirect mode=0\n[Type Mappings]\ntables:\n"
+                                             "  - name: items\n    fields:\n      - name:id\n        type: INT\n");
+    recording_hooks hooks;
+    ravelin_converter conv(converter_form::console, hooks);
+    // What the progress display shows while the failure is reported.
+    struct watching_handler : recording_handler {
+        const ravelin_converter* watched = nullptr;
+        std::vector<int> shown;
+        void handle(const tk_exception& e, bool no_abort) override
+        {
+            shown.push_back(watched->get_progress());
+            recording_handler::handle(e, no_abort);
+        }
+    } errors;
+    errors.watched = &conv;
+    ASSERT_TRUE(conv.load_profile(tk_to_unicode(dir.file("job.rvl"))));
+    conv.n_comma = 2;
+    conv.tab_name = L"items";
+    EXPECT_EQ(conv(), 0u);
+    ASSERT_EQ(errors.reports.size(), 1u);
+    EXPECT_NE(errors.reports[0].find("Data conversion is not supported"), std::string::npos) << errors.reports[0];
+    ASSERT_EQ(errors.shown.size(), 1u);
+    EXPECT_LT(errors.shown[0], 50);
+    // A run that read the whole file ends at its end.
+    test_dir::write(dir.file("items.csv"), "id,name\n1,a\n2,b\n");
+    EXPECT_EQ(conv(), 0u);
+    EXPECT_EQ(errors.reports.size(), 1u);
     EXPECT_EQ(conv.get_progress(), 100);
 }
 

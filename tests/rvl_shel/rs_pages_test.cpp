@@ -992,6 +992,62 @@ TEST(ravelin_pages, queries_are_listed_edited_and_kept_for_the_profile)
                   {L"Data", L""}, {L"q9", L"select 9"}, {L"q2", L"SELECT 2"}}));
     EXPECT_TRUE(f.converter.available_queries.empty());
     EXPECT_EQ(f.converter.worksheets.size(), 1u);
+    // The selected queries were asked for and not converted: each is named,
+    // and the run did not do all it was asked.
+    const std::string listed = f.shell.findChild<QPlainTextEdit*>()->toPlainText().toStdString();
+    for (const char* query : {"q9", "q2"})
+        EXPECT_NE(listed.find(std::string("Notice: The query '") + query + "' was not converted"), std::string::npos)
+            << listed;
+    EXPECT_EQ(f.finish_heading(), "Conversion completed with errors");
+    EXPECT_EQ(exit_code_of(outcome_of(f.progress)), 1);
+}
+
+// "Do not migrate the data" is a choice of the workbook pages: one a
+// workbook session left in the settings store takes no rows from a CSV run,
+// whose pages never show it.
+TEST(ravelin_pages, a_csv_run_copies_its_rows_whatever_the_workbook_pages_left)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
+    f.converter.tab_def = true;  // as the settings store gives it after a workbook session
+    f.start();
+    f.csv_to_delimiters();
+    ASSERT_EQ(f.current(), delim_page_id);
+    f.pages.delim.delimiters[2]->setChecked(true);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    const std::string dump = test_dir::read(f.dir.file("out.sql"));
+    EXPECT_NE(dump.find("'Washer'"), std::string::npos) << dump;
+    EXPECT_EQ(f.finish_heading(), "Conversion completed") << f.finish_text();
+}
+
+// The user's visible choice of definitions only: the finish page says that
+// the tables were made without rows, and names them.
+TEST(ravelin_pages, a_run_of_definitions_names_the_tables_it_made_without_rows)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    f.start();
+    f.choose(true, false);
+    f.next();
+    f.files("book.xlsx", "out.sql");
+    f.next();
+    ASSERT_EQ(f.current(), conversion_page_id);
+    f.pages.conversion.structure_only->setChecked(true);
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+    click(f.pages.sheets.add_all_button);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    const std::string dump = test_dir::read(f.dir.file("out.sql"));
+    EXPECT_NE(dump.find("CREATE TABLE `Other sheet`"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("INSERT INTO"), std::string::npos) << dump;
+    EXPECT_EQ(f.finish_heading(), "Tables made without rows");
+    const std::string text = f.finish_text();
+    EXPECT_NE(text.find("without their rows, as \"Do not migrate the data\" asks: table 'Data', table 'Other sheet'."),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(exit_code_of(outcome_of(f.progress)), 0);
 }
 
 } // namespace
@@ -1114,6 +1170,63 @@ TEST(ravelin_pages, an_editor_that_cannot_be_filled_is_reported_and_not_shown)
     f.port.expect_box(box_kind::error, "The worksheet Vanished is no longer in the workbook");
     emit f.pages.sheets.selected->itemDoubleClicked(f.pages.sheets.selected->item(0));
     EXPECT_EQ(f.current(), sheets_page_id);
+}
+
+// Two selected worksheets never go into one table: Edit Table refuses the
+// table name another selected worksheet's table has or will have (case
+// aside, as the run keeps its names apart), naming that worksheet; Next
+// refuses two that share one, as a loaded profile may give them.
+TEST(ravelin_pages, edit_table_refuses_the_table_of_another_selected_worksheet)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    f.copy(std::string(RVL_TYPES) + "/sql.map", "sql.map");
+    f.copy(std::string(RVL_TYPES) + "/sql.typ", "sql.typ");
+    f.converter.get_table_mutator2(L"Data", L"OTHER SHEET");  // a profile's rename
+    f.start();
+    f.workbook_to_sheets("out.sql");
+    ASSERT_EQ(f.current(), sheets_page_id);
+    sel_shit_page& page = f.pages.sheets;
+    click(page.add_all_button);
+    ASSERT_EQ(page.selected->count(), 2);
+    f.port.expect_box(box_kind::error, "The worksheets Data and Other sheet would both be written into the table "
+                                       "'OTHER SHEET'.");
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+
+    struct name_case {
+        const char* sheet;
+        const char* name;
+        const char* taken_by;  // null: accepted
+    };
+    const name_case cases[] = {
+        {"Data", "OTHER SHEET", "Other sheet"},  // another worksheet's own name
+        {"Other sheet", "facts", nullptr},
+        {"Data", "Facts", "Other sheet"},  // the name it will have
+        {"Data", "Other sheet", nullptr},  // free once that worksheet is renamed
+    };
+    for (const name_case& c : cases) {
+        SCOPED_TRACE(std::string(c.sheet) + " as " + c.name);
+        f.port.expect_dialog([&](QDialog& d) {
+            auto& editor = dynamic_cast<types_editor&>(d);
+            editor.table_name->setText(QString::fromUtf8(c.name));
+            if (c.taken_by != nullptr)
+                f.port.expect_box(box_kind::error, std::string("The table name '") + c.name +
+                                                       "' is taken: the selected worksheet " + c.taken_by);
+            editor.accept();
+            EXPECT_EQ(editor.result(), c.taken_by != nullptr ? QDialog::Rejected : QDialog::Accepted);
+            return editor.result();
+        });
+        page.selected->setCurrentRow(page.selected->row(page.selected->findItems(c.sheet, Qt::MatchExactly).front()));
+        emit page.selected->itemDoubleClicked(page.selected->currentItem());
+    }
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    const std::string dump = test_dir::read(f.dir.file("out.sql"));
+    EXPECT_NE(dump.find("CREATE TABLE `Other sheet`"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("CREATE TABLE `facts`"), std::string::npos) << dump;
+    EXPECT_EQ(dump.find("00000"), std::string::npos) << dump;
+    EXPECT_EQ(f.finish_heading(), "Conversion completed") << f.finish_text();
 }
 
 struct server_fixture : wizard_fixture {
@@ -1452,6 +1565,89 @@ TEST(ravelin_pages_server, a_worksheet_edited_by_double_click_reaches_the_server
     EXPECT_TRUE(f.rows("SELECT table_name FROM information_schema.tables WHERE table_schema = '" + f.name +
                        "' AND table_name = 'Data'")
                     .empty());
+}
+
+// "Overwrite existing tables only" names, before the run, each existing
+// table the run will replace, by the name it writes: a loaded profile's
+// rename of a worksheet onto an unrelated table is asked about; No keeps the
+// page and the table.
+TEST(ravelin_pages_server, overwriting_tables_names_each_one_the_run_replaces)
+{
+    RVL_NEED_TEST_SERVER();
+    using rows = std::vector<std::vector<std::string>>;
+    for (const bool go_on : {false, true}) {
+        SCOPED_TRACE(go_on ? "Yes" : "No");
+        server_fixture f;
+        f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+        test_connection().execute("CREATE DATABASE `" + f.name + "`");
+        test_connection(f.name).execute("CREATE TABLE keepme (id INT) AS SELECT 7 AS id");
+        test_connection(f.name).execute("CREATE TABLE unrelated (id INT)");
+        test_dir::write(f.dir.file("job.rvl"), "[Selected Tables]\nData\nOther sheet\n"
+                                               "[Type Mappings]\ntables:\n  - name: Data\n    new_name: keepme\n");
+        ASSERT_TRUE(f.converter.load_profile(tk_to_unicode(f.dir.file("job.rvl"))));
+        f.login(true);
+        f.files("book.xlsx", f.name.c_str());
+        f.port.expect_dialog([](QDialog& d) {
+            auto& dialog = dynamic_cast<overwrite_dlg2&>(d);
+            dialog.choices[1]->setChecked(true);
+            dialog.accept();
+            return dialog.result();
+        });
+        f.next();
+        f.next();
+        ASSERT_EQ(f.current(), sheets_page_id);
+        ASSERT_EQ(f.pages.sheets.selected->count(), 2);
+        f.port.expect_box(box_kind::question,
+                          "The run replaces these existing tables of the database '" + f.name +
+                              "', and what they hold now is lost: 'keepme' (worksheet Data). Continue?",
+                          go_on);
+        f.next();
+        if (!go_on) {
+            EXPECT_EQ(f.current(), sheets_page_id);
+            EXPECT_EQ(f.rows("SELECT id FROM keepme"), (rows{{"7"}}));
+            continue;
+        }
+        ASSERT_TRUE(f.wait_for_finish());
+        EXPECT_EQ(f.rows("SELECT COUNT(*) FROM keepme"), (rows{{"2"}}));
+        EXPECT_EQ(f.rows("SELECT COUNT(*) FROM unrelated"), (rows{{"0"}}));
+    }
+}
+
+// A run that skips every table (each exists, "Skip existing tables") wrote
+// nothing: the finish page says so and names the tables it skipped.
+TEST(ravelin_pages_server, a_run_that_skips_every_table_says_nothing_was_converted)
+{
+    RVL_NEED_TEST_SERVER();
+    server_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", "book.xlsx");
+    test_connection().execute("CREATE DATABASE `" + f.name + "`");
+    test_connection(f.name).execute("CREATE TABLE `Data` (id INT) AS SELECT 7 AS id");
+    test_connection(f.name).execute("CREATE TABLE `Other sheet` (id INT)");
+    f.login(true);
+    f.files("book.xlsx", f.name.c_str());
+    f.port.expect_dialog([](QDialog& d) {
+        auto& dialog = dynamic_cast<overwrite_dlg2&>(d);
+        dialog.choices[2]->setChecked(true);
+        dialog.accept();
+        return dialog.result();
+    });
+    f.next();
+    f.next();
+    ASSERT_EQ(f.current(), sheets_page_id);
+    click(f.pages.sheets.add_all_button);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_EQ(f.finish_heading(), "Nothing was converted");
+    const std::string text = f.finish_text();
+    EXPECT_NE(text.find("was skipped, as \"Skip existing tables\" asks: nothing was written."), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Skipped because they existed, left as they were: table '" + f.name + ".Data', table '" +
+                        f.name + ".Other sheet'."),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("was written into"), std::string::npos) << text;
+    EXPECT_EQ(exit_code_of(outcome_of(f.progress)), 0);
+    EXPECT_EQ(f.rows("SELECT id FROM `Data`"), (std::vector<std::vector<std::string>>{{"7"}}));
 }
 
 } // namespace

@@ -178,6 +178,33 @@ TEST(ravelin_quick_launch, a_log_that_cannot_be_written_is_listed_and_not_claime
     EXPECT_EQ(job.finish_heading, r.code == 0 ? "Conversion completed" : "Conversion completed with errors");
 }
 
+// A query among a profile's selected tables is not converted: both programs
+// name it so, and the run did not do all it was asked (exit 1).
+TEST(ravelin_quick_launch, a_selected_query_is_named_as_not_converted_as_the_console_names_it)
+{
+    const std::string profile = "[Generic settings]\nsrc=book.xlsx\ndest=out.sql\nmode=0\n\n"
+                                "[MS Excel settings]\nconvert from xls=1\nextract field names=1\n\n"
+                                "[MySQL settings]\ndirect mode=0\n\n"
+                                "[Selected Tables]\nData\nq1=SELECT * FROM [Data$]\n";
+    const std::string notice = "Notice: The query 'q1' was not converted";
+    ravelin_job job;
+    std::filesystem::copy_file(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", job.file("book.xlsx"));
+    test_dir::write(job.file("job.rvl"), profile);
+    EXPECT_EQ(job.run("job.rvl"), 1);
+    EXPECT_NE(job.finish_list.find(notice), std::string::npos) << job.finish_list;
+    EXPECT_EQ(job.finish_list.find("not found"), std::string::npos) << job.finish_list;
+    EXPECT_EQ(job.finish_heading, "Conversion completed with errors");
+    EXPECT_NE(test_dir::read(job.file("out.sql")).find("CREATE TABLE `Data`"), std::string::npos);
+
+    test_dir console;
+    std::filesystem::copy_file(std::string(RVL_WORKBOOKS) + "/sheetjs.xlsx", console.file("book.xlsx"));
+    test_dir::write(console.file("job.rvl"), profile);
+    const program_result r = run_morvante(console, {"--profile=job.rvl"});
+    EXPECT_EQ(r.code, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find(notice), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "");
+}
+
 TEST(ravelin_quick_launch, a_csv_profile_reproduces_its_own_conversion_after_another_run)
 {
     ravelin_job job;
