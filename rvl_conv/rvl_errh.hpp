@@ -59,6 +59,13 @@ public:
         read_path = read;
         shown_path = shown;
     }
+    // The same for a table the run fills under a stand-in name: messages
+    // name the table it is to replace.
+    void set_shown_table(const std::wstring& standin, const std::wstring& table)
+    {
+        standin_name = tk_to_ansi(standin, tk_cp_thread_acp);
+        table_name = tk_to_ansi(table, tk_cp_thread_acp);
+    }
 
 protected:
     // Each front end's handle() calls this once per report of level 0 or 1.
@@ -70,4 +77,6 @@ protected:
     std::atomic<int> errors_reported{0};
     std::string read_path;
     std::string shown_path;
+    std::string standin_name;
+    std::string table_name;
 };
