@@ -12,6 +12,7 @@
 #include <mysql.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,30 +32,69 @@ public:
 
     // A table is replaced without being lost when its replacement fails:
     // the new table `name` is created under a stand-in name (a name of
-    // new_standin_name) with everything else as create_table makes it, and
-    // takes the name by put_in_place once the server accepted it.
+    // new_standin_name) with everything else as create_table makes it, is
+    // filled there, and takes the name by put_in_place (or copy_in_place)
+    // once it holds its rows.
     void create_standin(const std::wstring& standin, const std::wstring& name, const udb_schema& schema,
                         const udb_indexes& indexes);
-    // A name no listed table has, 64 characters at most, unique to this
-    // connection on the server.
+    // A name nothing of the database has (no table, view or sequence), 64
+    // characters at most, unique to this connection on the server.
     std::wstring new_standin_name();
+    // A stand-in that a run which ended without cleaning up left in the
+    // database (its connection is gone), with its rows (-1 when they cannot
+    // be counted).
+    struct leftover {
+        std::wstring name;
+        int64_t rows;
+    };
+    std::vector<leftover> leftover_standins();
     // The stand-in takes the name `name`; a table of that name goes in the
     // same statement (RENAME TABLE is all or nothing) and is then dropped.
     // A refused rename changes nothing and raises sql_exception.
     void put_in_place(const std::wstring& standin, const std::wstring& name);
+    // The same for a user who may not rename: once the old table is dropped
+    // (drop_waiting), the new one is made like the stand-in and given its
+    // rows, and the stand-in dropped.
+    void copy_in_place(const std::wstring& standin, const std::wstring& name);
+    // Drops the table, when there is one, waiting as set_table_wait says.
+    void drop_waiting(const std::wstring& table);
+    // How long the statements that replace and drop tables wait for another
+    // session's hold on a table (seconds); `waiting` is told once per
+    // statement that must wait, `between` is called between two tries of
+    // it, a fraction of a second apart (a stop request ends the wait by
+    // raising there). A wait that runs out is a level-0 tk_exception naming
+    // the table.
+    void set_table_wait(unsigned seconds, std::function<void(const std::wstring&)> waiting,
+                        std::function<void()> between);
     // Reads the table list anew, for tables another session made or dropped.
     void reread_tables();
     // What the user may do here, asked of the server with statements on a
-    // name no table has, so nothing changes: drop a table (DROP), rename
-    // one (ALTER and DROP).
+    // name nothing has, so nothing changes: drop a table (DROP), rename
+    // one (ALTER and DROP), insert rows (INSERT).
     bool may_drop();
     bool may_rename();
+    bool may_insert();
     // Drops a table the run made, on the paths that give up: a failure is
     // only logged, since the first failure is the one to report.
     void drop_quietly(const std::wstring& name) noexcept;
-    // Drops every table and view the database holds but those of `kept`;
-    // answers one text per object dropped ("table 'db.t'", "view 'db.v'").
-    std::vector<std::wstring> drop_all_but(const std::vector<std::wstring>& kept);
+    // The kind of what the database holds under `name` ("table", "view",
+    // "sequence", "system-versioned table"), empty for nothing.
+    std::wstring object_kind(const std::wstring& name);
+    // "trigger 'db.tr'" for each trigger of the table.
+    std::vector<std::wstring> triggers_of(const std::wstring& table);
+    // The foreign keys of other tables (of any database) that reference the
+    // table, one text each; for an empty name, those of tables of other
+    // databases that reference any table of this one.
+    std::vector<std::wstring> references_to(const std::wstring& table);
+    // What the database holds besides `kept`, as the server lists it now,
+    // and dropping one of them (with its triggers): one text per object
+    // that went ("table 'db.t'", "view 'db.v'", "trigger 'db.tr'").
+    struct held_object {
+        std::wstring name;
+        std::wstring kind;
+    };
+    std::vector<held_object> objects_but(const std::vector<std::wstring>& kept);
+    std::vector<std::wstring> drop_object(const held_object& object);
 
     void empty_table(const std::wstring& name) override;
     std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& sql,
@@ -114,7 +154,15 @@ private:
                      const udb_indexes& indexes);
     // True when the server refused the statement for want of a privilege.
     bool access_denied(const std::wstring& statement);
+    // The rows of a statement's result, each field as text.
+    std::vector<std::vector<std::wstring>> rows_of(const std::string& statement);
+    // Sends a statement that may wait for another session's hold on the
+    // table, as set_table_wait bounds it.
+    void send_waiting(const std::wstring& statement, const std::wstring& table);
 
     MYSQL* connection;
     unsigned standins = 0;
+    unsigned wait_seconds = 0;
+    std::function<void(const std::wstring&)> on_wait;
+    std::function<void()> between_waits;
 };

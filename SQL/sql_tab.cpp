@@ -25,6 +25,12 @@ constexpr size_t changed_values_listed = 5;
 constexpr unsigned duplicate_key = 1062;
 // The server's refusal of a statement on a table that is not there.
 constexpr unsigned no_such_table = 1146;
+// A full table or disk takes no further row either.
+bool is_full(unsigned error_number)
+{
+    error_number &= 0xFFFF;
+    return error_number == 1114 || error_number == 1021;  // ER_RECORD_FILE_FULL, ER_DISK_FULL
+}
 // The server's refusal of a packet over max_allowed_packet.
 constexpr unsigned packet_too_large = 1153;
 const char packet_message[] = "Row size exceeds 'max_allowed_packet'";
@@ -300,7 +306,7 @@ void sql_table::append_record(const udb_record& record)
         else
             slow_append(record, report);
     } catch (const sql_exception& e) {
-        if (sql_is_privilege_error(e.get_code()))
+        if (sql_is_privilege_error(e.get_code()) || is_full(e.get_code()))
             throw rows_not_written(e.get_message(), record_number);
         if (!report.any())
             throw;
@@ -400,7 +406,7 @@ void sql_table::complete_sent(batch_report& report)
     if (failure->error_number == no_such_table)
         throw rows_not_written(failure->message + ": the table was dropped while it was written",
                                sent.rows.front().number);
-    if (sql_is_privilege_error(failure->error_number))
+    if (sql_is_privilege_error(failure->error_number) || is_full(failure->error_number))
         throw rows_not_written(failure->message, sent.rows.front().number);
     retry_rows(sent, failure->message, report);
 }

@@ -103,6 +103,15 @@ void tell_destination(const ravelin_converter& converter)
               << std::endl;
 }
 
+// What a server run that went to its end dropped: the user may have held
+// more there than the tables the run wrote.
+void tell_dropped(const ravelin_converter& converter)
+{
+    const std::vector<std::wstring> dropped = converter.dropped_items();
+    if (converter.direct && !converter.is_silent() && !dropped.empty())
+        console_out() << "Dropped: " << joined(dropped) << "." << std::endl;
+}
+
 // The tables a run in mode 2 left alone: the user asked for them, and they
 // hold what they held.
 void tell_skipped(const ravelin_converter& converter)
@@ -154,6 +163,8 @@ int run(int argc, char** argv)
             tell_unfinished_dump(converter);
         if (code != 0)
             tell_destination(converter);
+        else
+            tell_dropped(converter);
         return code;
     } catch (const console_exit&) {
         tell_unfinished_dump(converter);

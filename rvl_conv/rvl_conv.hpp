@@ -141,6 +141,8 @@ public:
     std::vector<std::wstring> written_items() const { return written; }
     // "table 'db.name'", as the run's reports name a server table.
     std::wstring table_text(const std::wstring& name) const;
+    // Kept: the tables whose replacement was given up, left as they were.
+    std::vector<std::wstring> kept_items() const { return kept; }
     // How long a run waits for another run to finish with its destination
     // table before it gives that table up.
     unsigned table_lock_seconds = 120;
@@ -171,6 +173,21 @@ public:
     // the types come from the texts of its lines, no record built.
     std::vector<text_later> settle_types(udb_recordset& source, udb_schema& columns, csv_file* lines,
                                          bool refuse = false);
+    // A table the run fills under a stand-in name, for the table `name` it
+    // replaces (whole_database: and all else mode 0's database holds). It
+    // takes that place (place_standin) only once its copy went to its end;
+    // on every other way out it is dropped, and what stood stays as it was.
+    struct standin_fill {
+        explicit standin_fill(ravelin_converter& converter_) : converter(converter_) {}
+        ~standin_fill();
+        standin_fill(const standin_fill&) = delete;
+        standin_fill& operator=(const standin_fill&) = delete;
+        ravelin_converter& converter;
+        sql_database* database = nullptr;
+        std::wstring standin;  // empty once in place, or when there is none
+        std::wstring name;
+        bool whole_database = false;
+    };
     // Ends the copy into a table: the rows still gathered are written and
     // the table closed, then the columns of `later` are made text.
     // existed: the table was there before the run.
@@ -248,13 +265,38 @@ private:
     // of that name, mode 0's whole database before its first table), the
     // old goes only once the server has taken the new one: nothing is
     // dropped for a table the server refuses.
+    // The table to fill is then a stand-in (fill), which place_standin puts
+    // in place.
     std::unique_ptr<udb_recordset> make_table(udb_database& database, const std::wstring& name,
-                                              const udb_schema& columns, const udb_indexes& indexes);
+                                              const udb_schema& columns, const udb_indexes& indexes,
+                                              standin_fill& fill);
     std::unique_ptr<udb_recordset> replace_table(sql_database& database, const std::wstring& name,
                                                  const udb_schema& columns, const udb_indexes& indexes,
-                                                 bool whole_database);
-    // A level-0 failure naming `replaced` unless the user may drop tables.
-    void refuse_unless_droppable(sql_database& database, const std::wstring& replaced);
+                                                 standin_fill& fill);
+    // Begins filling a new stand-in for the table `name`.
+    void begin_fill(standin_fill& fill, sql_database& database, const std::wstring& name, const udb_schema& columns,
+                    const udb_indexes& indexes);
+    // The filled stand-in, if any, takes its table's place; the old table,
+    // its triggers and (whole_database) all else the database held are
+    // dropped.
+    void place_standin(standin_fill& fill);
+    // A level-0 failure naming `replaced` unless the user may drop tables
+    // and insert rows.
+    void refuse_unless_permitted(sql_database& database, const std::wstring& replaced);
+    // A level-1 failure naming the foreign keys of other tables that
+    // reference one of `tables` (none: any table of the database from
+    // another database): replacing a table would leave them pointing at no
+    // table.
+    void refuse_referenced(sql_database& database, const std::vector<std::wstring>& tables);
+    // A level-0 failure when the name is a view's or a sequence's, not a
+    // table's: the server would only say that "the table" exists.
+    void refuse_other_object(sql_database& database, const std::wstring& name);
+    // The database as the run opened it: its waits for other sessions are
+    // told and bounded, and stand-ins runs left behind are named.
+    void meet_server_database(sql_database& database);
+    // The table a worksheet or CSV table `source` is written to, as the
+    // user's changes name it, made safe.
+    std::wstring dest_table_of(const std::wstring& source) const;
     // Runs the step; a server's refusal in it says that `replaced` was
     // left as it was.
     void keeping(const std::wstring& replaced, const std::function<void()>& step);
@@ -264,8 +306,7 @@ private:
     std::wstring make_standin(sql_database& database, const std::wstring& name, const udb_schema& columns,
                               const udb_indexes& indexes);
     // The stand-in takes the old table's place and `standin` is emptied.
-    void put_standin_in_place(sql_database& database, std::wstring& standin, const std::wstring& name,
-                              const udb_schema& columns, const udb_indexes& indexes);
+    void put_standin_in_place(sql_database& database, std::wstring& standin, const std::wstring& name);
     // The table `name` is among the written ones once the copy into it
     // handled a record.
     void note_rows_written(const std::wstring& name);
@@ -275,7 +316,8 @@ private:
     // Reads the worksheet as far as the run reads it before creating its
     // table; false when mode 2 skips it.
     bool plan_sheet(dao_database& workbook, udb_database& database, udb_validator& validator, sheet_plan& plan);
-    void copy_sheet(udb_database& database, sheet_plan& plan, std::unique_ptr<udb_recordset> destination);
+    void copy_sheet(udb_database& database, sheet_plan& plan, std::unique_ptr<udb_recordset> destination,
+                    standin_fill& fill);
     // Runs one worksheet's step: its failures are reported with the table's
     // name and end only that worksheet.
     void sheet_step(const std::wstring& table, const std::function<void()>& step);
@@ -375,6 +417,12 @@ private:
     std::vector<std::wstring> dropped;
     std::vector<std::wstring> skipped;
     std::vector<std::wstring> written;
+    // Tables whose replacement did not go to its end: they hold what they
+    // held before the run.
+    std::vector<std::wstring> kept;
+    // The stand-in being filled: its rows are the table's only once it is
+    // in place.
+    std::wstring filling;
 };
 
 // Why the file cannot be a CSV run's source: its content is a workbook's (a

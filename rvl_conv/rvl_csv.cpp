@@ -130,7 +130,12 @@ void ravelin_converter::refuse_csv_table(const std::wstring& failure) const
 
 std::wstring ravelin_converter::default_csv_table() const { return safe_table_name(tk_file_wname(src).name); }
 
-std::wstring ravelin_converter::csv_dest_table() const { return safe_table_name(given_table_name(tab_name)); }
+std::wstring ravelin_converter::csv_dest_table() const { return dest_table_of(tab_name); }
+
+std::wstring ravelin_converter::dest_table_of(const std::wstring& source) const
+{
+    return safe_table_name(given_table_name(source));
+}
 
 std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes& indexes)
 {
@@ -187,7 +192,8 @@ void ravelin_converter::convert_from_csv()
         table_step([&] {
             const std::unique_ptr<sql_table_lock> lock = lock_table(*database, name);
             const published progress(*this, reader.get());
-            std::unique_ptr<udb_recordset> table = make_table(*database, name, columns, indexes);
+            standin_fill fill(*this);
+            std::unique_ptr<udb_recordset> table = make_table(*database, name, columns, indexes, fill);
             // The user's changes name the fields by the reader's names.
             if (existed && !has_field_changes(tab_name))
                 name_fields_after_columns(*reader, table->schema);
@@ -195,6 +201,7 @@ void ravelin_converter::convert_from_csv()
             hooks.progress_line(L"Converting CSV file " + src);
             convert_step(reader.get(), table.get(), database.get(), !settle);
             finish_table(*database, std::move(table), existed, later);
+            place_standin(fill);
         });
     report_findings(*reader, src, hooks);
     report_changed_source(*reader);

@@ -4,6 +4,7 @@
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "DAO/dao_db.hpp"
+#include "SQL/sql_db.hpp"
 #include "SQL/sql_dump.hpp"
 #include "SQL/sql_init.hpp"
 #include "TK/tk_files.hpp"
@@ -178,6 +179,7 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
             exists ? open_mysql_base(dest, mode != 0 ? 8 : 4) : create_mysql_base(dest);
         if (!exists)
             written.push_back(L"database '" + dest + L"'");
+        meet_server_database(static_cast<sql_database&>(*database));
         dest_reached = true;
         return database;
     }

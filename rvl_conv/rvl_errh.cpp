@@ -31,5 +31,7 @@ std::string error_handler::make_message(const tk_exception& e) const
         tk_string::replace_all(message, read_path, shown_path);
     if (!docs_name.empty())
         tk_string::replace_all(message, "the product documentation", docs_name);
+    if (!standin_name.empty())
+        tk_string::replace_all(message, standin_name, table_name);
     return message;
 }

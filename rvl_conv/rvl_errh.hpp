@@ -62,6 +62,13 @@ public:
     // Messages shared by both programs send the user to "the product
     // documentation"; each front end names where its own documentation is.
     void set_docs_name(const std::string& name) { docs_name = name; }
+    // The same for a table the run fills under a stand-in name: messages
+    // name the table it is to replace.
+    void set_shown_table(const std::wstring& standin, const std::wstring& table)
+    {
+        standin_name = tk_to_ansi(standin, tk_cp_thread_acp);
+        table_name = tk_to_ansi(table, tk_cp_thread_acp);
+    }
 
 protected:
     // Each front end's handle() calls this once per report of level 0 or 1.
@@ -74,4 +81,6 @@ protected:
     std::string read_path;
     std::string shown_path;
     std::string docs_name;
+    std::string standin_name;
+    std::string table_name;
 };

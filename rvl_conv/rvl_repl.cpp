@@ -1,7 +1,7 @@
 // What a run does to the tables that stand where its own go: a server table
-// is replaced only once the server has taken its replacement, and a run
-// holds a named lock on each table it writes, so that two runs into one
-// table take turns.
+// is replaced only once its replacement, filled under a stand-in name, holds
+// the run's rows, and a run holds a named lock on each table it writes or
+// drops, so that two runs into one table take turns.
 #include "rvl_conv/rvl_conv.hpp"
 
 #include "SQL/sql_db.hpp"
@@ -9,29 +9,52 @@
 #include "SQL/sql_lock.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
+#include "rvl_conv/rvl_errh.hpp"
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 
-namespace {
-
-// A stand-in the run made goes again on every way out but the one that put
-// it in place.
-struct standin_guard {
-    sql_database& database;
-    std::wstring name;
-    ~standin_guard()
-    {
-        if (!name.empty())
-            database.drop_quietly(name);
+ravelin_converter::standin_fill::~standin_fill()
+{
+    if (database == nullptr)
+        return;
+    converter.filling.clear();
+    if (standin.empty())
+        return;
+    database->drop_quietly(standin);
+    if (!database->is_table_exist(name))
+        return;
+    try {
+        const std::wstring table = converter.table_text(name);
+        converter.kept.push_back(table);
+        converter.hooks.notice(L"The " + table + L" was left as it was: its replacement did not go to its end.");
+    } catch (const std::exception& e) {
+        tk_logger::log(3, "Cannot tell of the table kept: %s", e.what());
     }
-};
-
-} // namespace
+}
 
 std::wstring ravelin_converter::table_text(const std::wstring& name) const
 {
     return L"table '" + dest + L"." + name + L"'";
+}
+
+void ravelin_converter::meet_server_database(sql_database& database)
+{
+    database.set_table_wait(
+        table_lock_seconds,
+        [this](const std::wstring& name) {
+            hooks.notice(L"Waiting for another session to finish with the " + table_text(name) +
+                         L" (an open transaction or LOCK TABLES).");
+        },
+        [this] { throw_if_stop_requested(); });
+    // Never dropped unannounced: it may hold the only copy of a table's rows.
+    for (const sql_database::leftover& left : database.leftover_standins())
+        hooks.notice(L"The " + table_text(left.name) + L" (" +
+                     (left.rows < 0 ? std::wstring(L"rows unknown")
+                                    : std::to_wstring(left.rows) + (left.rows == 1 ? L" row" : L" rows")) +
+                     L") was left by a run that did not end: it may hold the rows of a table that run was "
+                     L"replacing. It is kept; drop it once it is not needed.");
 }
 
 std::unique_ptr<sql_table_lock> ravelin_converter::lock_table(udb_database& database, const std::wstring& name)
@@ -61,12 +84,15 @@ bool ravelin_converter::replaces(udb_database& database, const std::wstring& nam
 }
 
 std::unique_ptr<udb_recordset> ravelin_converter::make_table(udb_database& database, const std::wstring& name,
-                                                             const udb_schema& columns, const udb_indexes& indexes)
+                                                             const udb_schema& columns, const udb_indexes& indexes,
+                                                             standin_fill& fill)
 {
     auto* server = dynamic_cast<sql_database*>(&database);
     const bool present = database.is_table_exist(name);
     if (replaces(database, name))
-        return replace_table(*server, name, columns, indexes, mode == 0);
+        return replace_table(*server, name, columns, indexes, fill);
+    if (server != nullptr && !present)
+        refuse_other_object(*server, name);
     // Mode 0 into a database that held nothing: the tables this run makes
     // are no cause to clear it for the next one.
     database_cleared = database_cleared || (server != nullptr && mode == 0);
@@ -82,19 +108,52 @@ std::unique_ptr<udb_recordset> ravelin_converter::make_table(udb_database& datab
 
 void ravelin_converter::note_rows_written(const std::wstring& name)
 {
-    if (!direct || rows_done.load(std::memory_order_relaxed) == 0)
+    if (!direct || rows_done.load(std::memory_order_relaxed) == 0 || name == filling)
         return;
     const std::wstring text = table_text(name);
     if (std::find(written.begin(), written.end(), text) == written.end())
         written.push_back(text);
 }
 
-void ravelin_converter::refuse_unless_droppable(sql_database& database, const std::wstring& replaced)
+void ravelin_converter::refuse_unless_permitted(sql_database& database, const std::wstring& replaced)
 {
     if (!database.may_drop())
         throw tk_exception(L"The user may not drop tables in the database '" + dest + L"': the " + replaced +
                                L" is not replaced and was left as it was.",
                            0);
+    if (!database.may_insert())
+        throw tk_exception(L"The user may not insert rows into tables of the database '" + dest + L"': the " +
+                               replaced + L" is not replaced and was left as it was.",
+                           0);
+}
+
+void ravelin_converter::refuse_referenced(sql_database& database, const std::vector<std::wstring>& tables)
+{
+    std::vector<std::wstring> references;
+    for (const std::wstring& table : tables.empty() ? std::vector<std::wstring>{std::wstring()} : tables) {
+        const std::vector<std::wstring> found = database.references_to(table);
+        references.insert(references.end(), found.begin(), found.end());
+    }
+    if (references.empty())
+        return;
+    std::wstring text;
+    for (const std::wstring& reference : references)
+        text += (text.empty() ? L"" : L"; ") + reference;
+    // Their keys would follow the old table under its stand-in name, and
+    // point at nothing once it is dropped.
+    throw tk_exception(L"Replacing would leave foreign keys of other tables pointing at no table: " + text +
+                           L". Nothing was replaced; drop or change those keys first, or append to the tables.",
+                       1);
+}
+
+void ravelin_converter::refuse_other_object(sql_database& database, const std::wstring& name)
+{
+    const std::wstring kind = database.object_kind(name);
+    if (kind.empty() || kind == L"table" || kind == L"system-versioned table")
+        return;
+    throw tk_exception(L"The name '" + name + L"' is taken by a " + kind + L" of the database '" + dest +
+                           L"', not a table: the table is not created, and the " + kind + L" was left as it was.",
+                       0);
 }
 
 void ravelin_converter::keeping(const std::wstring& replaced, const std::function<void()>& step)
@@ -109,33 +168,61 @@ void ravelin_converter::keeping(const std::wstring& replaced, const std::functio
 
 std::unique_ptr<udb_recordset> ravelin_converter::replace_table(sql_database& database, const std::wstring& name,
                                                                 const udb_schema& columns,
-                                                                const udb_indexes& indexes, bool whole_database)
+                                                                const udb_indexes& indexes, standin_fill& fill)
 {
+    const bool whole_database = mode == 0;
     const std::wstring replaced = whole_database ? L"database '" + dest + L"'" : table_text(name);
-    refuse_unless_droppable(database, replaced);
-    const bool present = database.is_table_exist(name);
-    std::unique_ptr<udb_recordset> table;
-    keeping(replaced, [&] {
-        if (!present) {
-            table = database.create_table(name, columns, indexes);
-            return;
-        }
-        standin_guard standin{database, make_standin(database, name, columns, indexes)};
-        put_standin_in_place(database, standin.name, name, columns, indexes);
-        table = database.get_table(name, 2);
-    });
-    if (present)
-        dropped.push_back(table_text(name));
-    if (whole_database)
-        clear_database(database, {name});
-    written.push_back(table_text(name));
-    return table;
+    refuse_referenced(database, whole_database ? std::vector<std::wstring>{} : std::vector<std::wstring>{name});
+    refuse_unless_permitted(database, replaced);
+    keeping(replaced, [&] { begin_fill(fill, database, name, columns, indexes); });
+    fill.whole_database = whole_database;
+    return database.get_table(fill.standin, 2);
 }
 
-void ravelin_converter::clear_database(sql_database& database, const std::vector<std::wstring>& kept)
+void ravelin_converter::begin_fill(standin_fill& fill, sql_database& database, const std::wstring& name,
+                                   const udb_schema& columns, const udb_indexes& indexes)
 {
-    const std::vector<std::wstring> gone = database.drop_all_but(kept);
-    dropped.insert(dropped.end(), gone.begin(), gone.end());
+    fill.database = &database;
+    fill.name = name;
+    fill.standin = make_standin(database, name, columns, indexes);
+    filling = fill.standin;
+    // The copy's reports name the table the user knows.
+    error_handler::instance().set_shown_table(fill.standin, name);
+}
+
+void ravelin_converter::place_standin(standin_fill& fill)
+{
+    if (fill.standin.empty())
+        return;
+    sql_database& database = *fill.database;
+    const bool present = database.is_table_exist(fill.name);
+    const std::wstring replaced = fill.whole_database ? L"database '" + dest + L"'" : table_text(fill.name);
+    std::vector<std::wstring> triggers;
+    keeping(replaced, [&] {
+        if (present)
+            triggers = database.triggers_of(fill.name);
+        put_standin_in_place(database, fill.standin, fill.name);
+    });
+    if (present) {
+        dropped.push_back(table_text(fill.name));
+        dropped.insert(dropped.end(), triggers.begin(), triggers.end());
+    }
+    if (fill.whole_database)
+        clear_database(database, {fill.name});
+    written.push_back(table_text(fill.name));
+}
+
+void ravelin_converter::clear_database(sql_database& database, const std::vector<std::wstring>& kept_tables)
+{
+    for (const sql_database::held_object& object : database.objects_but(kept_tables)) {
+        // Another run writing a table under its lock keeps it until done.
+        sheet_step(object.name, [&] {
+            const std::unique_ptr<sql_table_lock> lock =
+                object.kind == L"view" ? nullptr : lock_table(database, object.name);
+            const std::vector<std::wstring> gone = database.drop_object(object);
+            dropped.insert(dropped.end(), gone.begin(), gone.end());
+        });
+    }
     database_cleared = true;
 }
 
@@ -157,19 +244,23 @@ std::wstring ravelin_converter::make_standin(sql_database& database, const std::
     return standin;
 }
 
-void ravelin_converter::put_standin_in_place(sql_database& database, std::wstring& standin, const std::wstring& name,
-                                             const udb_schema& columns, const udb_indexes& indexes)
+void ravelin_converter::put_standin_in_place(sql_database& database, std::wstring& standin, const std::wstring& name)
 {
     if (database.may_rename()) {
         database.put_in_place(standin, name);
         standin.clear();
         return;
     }
-    // Without ALTER nothing can be renamed: the server has taken this
-    // definition from this user, so the old table goes and the new one is
-    // made under its own name.
-    database.drop_quietly(standin);
-    standin.clear();
-    database.delete_tab(name);
-    database.create_table(name, columns, indexes);
+    // Without ALTER nothing can be renamed: the old table goes and a table
+    // like the stand-in takes its rows. From then on the stand-in holds the
+    // only copy of them, so it stays, named, until they are in place.
+    database.drop_waiting(name);
+    const std::wstring held = std::exchange(standin, std::wstring());
+    try {
+        database.copy_in_place(held, name);
+    } catch (const std::exception&) {
+        hooks.notice(L"The old " + table_text(name) + L" was dropped and its replacement could not take its rows: "
+                     L"they are kept in the " + table_text(held) + L".");
+        throw;
+    }
 }

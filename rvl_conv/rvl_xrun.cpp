@@ -132,6 +132,15 @@ void ravelin_converter::convert_from_xls()
     for (const auto& entry : worksheets)
         sheet_tables.push_back(entry.first);
     std::unique_ptr<udb_validator> validator = engine.create_tn_validator(sel_tables, sheet_tables);
+    // Refused before any table is replaced: the run changes all or nothing.
+    if (auto* server = dynamic_cast<sql_database*>(database.get()); server != nullptr && mode == 1) {
+        std::vector<std::wstring> replaced;
+        for (const std::wstring& table : sheet_tables)
+            if (const std::wstring name = dest_table_of(table); server->is_table_exist(name))
+                replaced.push_back(name);
+        if (!replaced.empty())
+            refuse_referenced(*server, replaced);
+    }
     if (replaces(*database, std::wstring())) {
         convert_replacing(*workbook, static_cast<sql_database&>(*database), *validator);
     } else {
@@ -156,10 +165,6 @@ struct ravelin_converter::sheet_plan {
     std::vector<text_later> later;
     std::unique_ptr<udb_recordset> source;
     std::unique_ptr<sql_table_lock> lock;
-    // Mode 0: the table was made under its own name (no table had it), or
-    // under this stand-in name until the old ones go.
-    bool made = false;
-    std::wstring standin;
 };
 
 void ravelin_converter::sheet_step(const std::wstring& table, const std::function<void()>& step)
@@ -211,10 +216,11 @@ bool ravelin_converter::plan_sheet(dao_database& workbook, udb_database& databas
 }
 
 void ravelin_converter::copy_sheet(udb_database& database, sheet_plan& plan,
-                                   std::unique_ptr<udb_recordset> destination)
+                                   std::unique_ptr<udb_recordset> destination, standin_fill& fill)
 {
     convert_step(plan.source.get(), destination.get(), &database, false);
     finish_table(database, std::move(destination), plan.existed, plan.later);
+    place_standin(fill);
 }
 
 void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& database, udb_validator& validator,
@@ -226,33 +232,23 @@ void ravelin_converter::convert_sheet(dao_database& workbook, udb_database& data
         if (!plan_sheet(workbook, database, validator, plan))
             return;
         plan.lock = lock_table(database, plan.name);
-        copy_sheet(database, plan, make_table(database, plan.name, plan.columns, plan.indexes));
+        standin_fill fill(*this);
+        copy_sheet(database, plan, make_table(database, plan.name, plan.columns, plan.indexes, fill), fill);
     });
 }
 
 void ravelin_converter::convert_replacing(dao_database& workbook, sql_database& database, udb_validator& validator)
 {
-    refuse_unless_droppable(database, L"database '" + dest + L"'");
+    refuse_referenced(database, {});
+    refuse_unless_permitted(database, L"database '" + dest + L"'");
+    // Each worksheet's table is filled under a stand-in name. Until every
+    // one holds its rows, a stop or a failure of the run takes them all
+    // away: the database stays as it was.
     std::vector<sheet_plan> plans;
-    bool placed = false;
-    // Until the new tables take their places, a stop or failure takes away
-    // every table the run made: the database stays as it was.
-    const auto take_back = [&] {
-        for (sheet_plan& plan : plans)
-            if (!plan.standin.empty())
-                database.drop_quietly(plan.standin);
-            else if (!placed && plan.made)
-                database.drop_quietly(plan.name);
-    };
-    struct on_exit {
-        const std::function<void()> act;
-        ~on_exit() { act(); }
-    } made_go{take_back};
+    std::vector<std::unique_ptr<standin_fill>> fills;
     // A worksheet that fails keeps the table of its name: it is not
     // replaced by nothing.
-    std::vector<std::wstring> kept;
-    // Every worksheet is read and its table created first: a name taken by
-    // a table the database holds gets a stand-in until the old ones go.
+    std::vector<std::wstring> kept_tables;
     for (const auto& [table, sheet] : worksheets) {
         throw_if_stop_requested();
         set_cur_table(table);
@@ -262,47 +258,51 @@ void ravelin_converter::convert_replacing(dao_database& workbook, sql_database& 
             if (!plan_sheet(workbook, database, validator, plan))
                 return;
             plan.lock = lock_table(database, plan.name);
+            auto fill = std::make_unique<standin_fill>(*this);
             keeping(table_text(plan.name), [&] {
-                if (database.is_table_exist(plan.name)) {
-                    plan.standin = make_standin(database, plan.name, plan.columns, plan.indexes);
-                } else {
-                    database.create_table(plan.name, plan.columns, plan.indexes);
-                    plan.made = true;
-                }
+                begin_fill(*fill, database, plan.name, plan.columns, plan.indexes);
+                filling.clear();
             });
             plans.push_back(std::move(plan));
+            fills.push_back(std::move(fill));
             ready = true;
         });
         if (ready)
             continue;
         if (!plan.name.empty())
-            kept.push_back(plan.name);
+            kept_tables.push_back(plan.name);
         tables_done.fetch_add(1, std::memory_order_relaxed);
     }
-    // No table could be made: the database stays as it was.
-    if (plans.empty())
-        return;
-    placed = true;
-    for (sheet_plan& plan : plans) {
-        // A table whose stand-in cannot take its place keeps the old one.
-        kept.push_back(plan.name);
-        if (!plan.standin.empty())
-            sheet_step(plan.table, [&] {
-                keeping(table_text(plan.name), [&] {
-                    put_standin_in_place(database, plan.standin, plan.name, plan.columns, plan.indexes);
-                });
-                dropped.push_back(table_text(plan.name));
-            });
-        if (plan.standin.empty())
-            written.push_back(table_text(plan.name));
-    }
-    clear_database(database, kept);
-    for (sheet_plan& plan : plans) {
+    std::vector<size_t> filled;
+    for (size_t i = 0; i < plans.size(); ++i) {
         throw_if_stop_requested();
+        sheet_plan& plan = plans[i];
+        standin_fill& fill = *fills[i];
         set_cur_table(plan.table);
-        if (plan.standin.empty())
-            sheet_step(plan.table, [&] { copy_sheet(database, plan, database.get_table(plan.name, 2)); });
-        plan.lock.reset();
+        filling = fill.standin;
+        error_handler::instance().set_shown_table(fill.standin, plan.name);
+        sheet_step(plan.table, [&] {
+            std::unique_ptr<udb_recordset> destination = database.get_table(fill.standin, 2);
+            convert_step(plan.source.get(), destination.get(), &database, false);
+            finish_table(database, std::move(destination), plan.existed, plan.later);
+            filled.push_back(i);
+        });
+        filling.clear();
         tables_done.fetch_add(1, std::memory_order_relaxed);
+        // A table whose copy did not go to its end keeps the old one.
+        if (filled.empty() || filled.back() != i) {
+            kept_tables.push_back(plan.name);
+            fills[i].reset();
+        }
     }
+    // No table holds its rows: the database stays as it was.
+    if (filled.empty())
+        return;
+    for (const size_t i : filled) {
+        sheet_plan& plan = plans[i];
+        kept_tables.push_back(plan.name);
+        sheet_step(plan.table, [&] { place_standin(*fills[i]); });
+        plan.lock.reset();
+    }
+    clear_database(database, kept_tables);
 }
