@@ -173,21 +173,6 @@ public:
     // the types come from the texts of its lines, no record built.
     std::vector<text_later> settle_types(udb_recordset& source, udb_schema& columns, csv_file* lines,
                                          bool refuse = false);
-    // A table the run fills under a stand-in name, for the table `name` it
-    // replaces (whole_database: and all else mode 0's database holds). It
-    // takes that place (place_standin) only once its copy went to its end;
-    // on every other way out it is dropped, and what stood stays as it was.
-    struct standin_fill {
-        explicit standin_fill(ravelin_converter& converter_) : converter(converter_) {}
-        ~standin_fill();
-        standin_fill(const standin_fill&) = delete;
-        standin_fill& operator=(const standin_fill&) = delete;
-        ravelin_converter& converter;
-        sql_database* database = nullptr;
-        std::wstring standin;  // empty once in place, or when there is none
-        std::wstring name;
-        bool whole_database = false;
-    };
     // Ends the copy into a table: the rows still gathered are written and
     // the table closed, then the columns of `later` are made text.
     // existed: the table was there before the run.
@@ -246,6 +231,21 @@ protected:
     void refuse_logfile(const std::string& reason) override;
 
 private:
+    // A table the run fills under a stand-in name, for the table `name` it
+    // replaces (whole_database: and all else mode 0's database holds). It
+    // takes that place (place_standin) only once its copy went to its end;
+    // on every other way out it is dropped, and what stood stays as it was.
+    struct standin_fill {
+        explicit standin_fill(ravelin_converter& converter_) : converter(converter_) {}
+        ~standin_fill();
+        standin_fill(const standin_fill&) = delete;
+        standin_fill& operator=(const standin_fill&) = delete;
+        ravelin_converter& converter;
+        sql_database* database = nullptr;
+        std::wstring standin;  // empty once in place, or when there is none
+        std::wstring name;
+        bool whole_database = false;
+    };
     // One worksheet of a workbook run into its table; its failures are
     // reported with the table's name and end only that worksheet.
     // The source's current record after the user's changes; null for an

@@ -201,6 +201,13 @@ void ravelin_converter::place_standin(standin_fill& fill)
     keeping(replaced, [&] {
         if (present)
             triggers = database.triggers_of(fill.name);
+        // Mode 0 replaces all the database holds: a view or a sequence of
+        // the table's name makes way.
+        const std::wstring kind = present || !fill.whole_database ? std::wstring() : database.object_kind(fill.name);
+        if (!kind.empty()) {
+            const std::vector<std::wstring> gone = database.drop_object({fill.name, kind});
+            dropped.insert(dropped.end(), gone.begin(), gone.end());
+        }
         put_standin_in_place(database, fill.standin, fill.name);
     });
     if (present) {

@@ -33,6 +33,11 @@ std::wstring interrupted_text(const ravelin_converter& converter)
                 L" rows.";
     if (!converter.destination_reached())
         text += L"\n" + nothing_written(converter);
+    else if (converter.direct && !converter.kept_items().empty())
+        // The table stopped in was being replaced: its replacement went.
+        text += L"\nDatabase '" + converter.get_dest() +
+                L"' keeps what was written before the stop: the tables converted before; the table it stopped in "
+                L"was left as it was.";
     else if (converter.direct)
         text += L"\nDatabase '" + converter.get_dest() +
                 L"' keeps what was written before the stop: the tables converted before, and that table with its "

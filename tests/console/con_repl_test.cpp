@@ -206,12 +206,12 @@ TEST(ConsoleReplace, ASuccessfulRunNamesEverythingItDropped)
 }
 
 // Modes 1 to 3 meet a view or a sequence of the table's name: the message
-// says what is there, and it stays.
+// says what is there, and it stays. Mode 0 replaces it with the others.
 TEST(ConsoleReplace, AViewOrSequenceOfTheTablesNameIsNamedForWhatItIs)
 {
     RVL_NEED_TEST_SERVER();
     for (const char* kind : {"view", "sequence"}) {
-        for (const char* mode : {"1", "2", "3"}) {
+        for (const char* mode : {"1", "2", "3", "0"}) {
             SCOPED_TRACE(std::string(kind) + ", mode " + mode);
             repl_database db(std::string("kind") + kind[0] + mode);
             db.execute("DROP TABLE people");
@@ -220,6 +220,14 @@ TEST(ConsoleReplace, AViewOrSequenceOfTheTablesNameIsNamedForWhatItIs)
             const table_rows before = db.objects();
             csv_dir dir;
             const program_result r = run_morvante(dir, csv_run(db.name(), mode));
+            if (std::string(mode) == "0") {
+                EXPECT_EQ(r.code, 0) << r.out << r.err;
+                EXPECT_NE(r.out.find(std::string("Dropped: ") + kind + " '" + db.name() + ".people'"),
+                          std::string::npos)
+                    << r.out;
+                EXPECT_EQ(db.rows("SELECT id, name FROM people ORDER BY id"), new_people);
+                continue;
+            }
             EXPECT_EQ(r.code, 1) << r.out << r.err;
             EXPECT_NE(r.out.find(std::string("The name 'people' is taken by a ") + kind + " of the database '" +
                                  db.name() + "', not a table"),

@@ -493,6 +493,48 @@ TEST(ravelin_quick_launch, a_connection_lost_mid_run_is_a_failed_conversion)
     test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
 }
 
+// Cancel while the rows of a table it replaces go in: the old table stays
+// whole, and the stop's message says so instead of claiming its rows so far.
+TEST(ravelin_quick_launch, cancel_while_replacing_a_table_leaves_the_old_one)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    const std::string name = "rvl_wizard_keep_" + std::to_string(::getpid());
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+    test_connection().execute("CREATE DATABASE `" + name + "`");
+    test_connection(name).execute("CREATE TABLE big (x INT)");
+    test_connection(name).execute("INSERT INTO big VALUES (1), (2)");
+    ravelin_job job;
+    write_big_job(job);
+    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=big.csv\ndest=" + name +
+                                             "\nmode=1\n[MS Excel settings]\nconvert from xls=0\n"
+                                             "extract field names=1\ncsv table name=big\ncsv delimiter=2\n"
+                                             "[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
+                                             std::to_string(s.port) + "\nuser=" + s.user +
+                                             "\npassword=" + s.password + "\n");
+    job.port.expect_box(box_kind::question, "Do you want to stop the conversion and exit the wizard?", true);
+    job.port.expect_box(box_kind::message, "The conversion was interrupted.\nIt stopped in table 'big' after ");
+    QTimer canceller;
+    bool pressed = false;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        const ravelin_converter* converter = tk_singleton<ravelin_converter>::try_instance();
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (converter == nullptr || shell == nullptr || converter->rows_done < 1000 || pressed)
+            return;
+        pressed = true;
+        QTest::mouseClick(shell->button(wizard_button::cancel), Qt::LeftButton);
+    });
+    canceller.start(5);
+    ASSERT_EQ(job.run("job.rvl"), 255);
+    ASSERT_TRUE(pressed) << "the run ended before Cancel";
+    EXPECT_NE(job.port.shown.back().text.find("the table it stopped in was left as it was."), std::string::npos)
+        << job.port.shown.back().text;
+    EXPECT_EQ(test_connection(name).rows("SELECT x FROM big ORDER BY x"),
+              (std::vector<std::vector<std::string>>{{"1"}, {"2"}}));
+    EXPECT_EQ(test_connection(name).rows("SHOW TABLES").size(), 1u);
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+}
+
 // A source that changed while it was converted: the notice the console
 // counts as a failure is listed, and the outcome and exit code follow it.
 TEST(ravelin_quick_launch, a_source_changed_during_the_run_completes_with_errors)
