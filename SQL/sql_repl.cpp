@@ -89,6 +89,7 @@ void sql_database::drop_quietly(const std::wstring& name) noexcept
 {
     try {
         tk_logger::wlog(2, L"sql_database::drop_quietly(%s)", name.c_str());
+        const fk_checks_off unchecked(*this);
         query_append(tk_to_utf8(L"DROP TABLE IF EXISTS " + quoted(name)));
         udb_database::delete_tab(name);
     } catch (const std::exception& e) {
@@ -111,6 +112,7 @@ std::vector<std::wstring> sql_database::drop_all_but(const std::vector<std::wstr
         }
     }
     std::vector<std::wstring> dropped;
+    const fk_checks_off unchecked(*this);
     for (const auto& [table, is_view] : held) {
         query_append(tk_to_utf8((is_view ? L"DROP VIEW " : L"DROP TABLE ") + quoted(table)));
         if (!is_view)

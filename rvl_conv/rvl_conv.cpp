@@ -68,6 +68,7 @@ uint32_t ravelin_converter::operator()()
     dropped.clear();
     skipped.clear();
     written.clear();
+    outcomes.clear();
     database_cleared = false;
     try {
         if (check_dest_in_run)

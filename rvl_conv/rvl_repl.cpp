@@ -10,7 +10,6 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 
-#include <algorithm>
 #include <functional>
 
 namespace {
@@ -74,19 +73,10 @@ std::unique_ptr<udb_recordset> ravelin_converter::make_table(udb_database& datab
     if (server == nullptr && mode == 1 && present)
         database.delete_tab(name);
     std::unique_ptr<udb_recordset> table = database.create_table(name, columns, indexes);
-    // A table opened to append to counts as written once rows went in.
+    // A table opened to append to keeps what it held.
     if (server != nullptr && !present)
         written.push_back(table_text(name));
     return table;
-}
-
-void ravelin_converter::note_rows_written(const std::wstring& name)
-{
-    if (!direct || rows_done.load(std::memory_order_relaxed) == 0)
-        return;
-    const std::wstring text = table_text(name);
-    if (std::find(written.begin(), written.end(), text) == written.end())
-        written.push_back(text);
 }
 
 void ravelin_converter::refuse_unless_droppable(sql_database& database, const std::wstring& replaced)
