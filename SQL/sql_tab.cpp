@@ -523,10 +523,22 @@ bool sql_table::insert_changed(const std::string& head, const std::string& value
     const std::string plain = "INSERT INTO ";
     if (head.compare(0, plain.size(), plain) != 0)
         return false;
-    get_database()->query_append("INSERT IGNORE INTO " + head.substr(plain.size()) + values);
-    // Asked before the warnings, whose listing is a statement of its own.
-    const bool kept = mysql_affected_rows(get_database()->get_connection()) == 1;
-    const sql_engine::warnings warnings = engine().read_warnings();
+    // In a transaction: IGNORE may still skip the row (a constraint its
+    // changed value breaks), and what its triggers did then goes with it.
+    sql_database& database = *get_database();
+    database.query_append("START TRANSACTION");
+    bool kept = false;
+    sql_engine::warnings warnings;
+    try {
+        database.query_append("INSERT IGNORE INTO " + head.substr(plain.size()) + values);
+        // Asked before the warnings, whose listing is a statement of its own.
+        kept = mysql_affected_rows(database.get_connection()) == 1;
+        warnings = engine().read_warnings();
+    } catch (const sql_exception& e) {
+        // Refused even so: the first refusal is the one reported.
+        tk_logger::wlog(3, L"Table '%s': ERROR '%S' with IGNORE", name.c_str(), e.what());
+    }
+    database.query_append(kept ? "COMMIT" : "ROLLBACK");
     if (!kept)
         return false;
     ++taken;

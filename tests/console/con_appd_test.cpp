@@ -315,6 +315,10 @@ TEST(ConsoleAppend, TheServersRefusalsAreNamedByRecordAndNoRowIsSkippedUnseen)
          "id INT, pid INT, FOREIGN KEY (pid) REFERENCES p (id)", "id,pid\n1,1\n2,9\n3,1\n",
          "1 of 3 rows were refused by the server: record #2: Cannot add or update a child row",
          {{"1", "1"}, {"3", "1"}}},
+        // The value the server would put in its place breaks the constraint.
+        {"changed value refused", {}, "id INT, v TINYINT, CHECK (v > 0)", "id,v\n1,1\n2,-999\n3,3\n",
+         "1 of 3 rows were refused by the server: record #2: Out of range value for column 'v'",
+         {{"1", "1"}, {"3", "3"}}},
         {"blank", {}, "id INT, n INT NOT NULL, s VARCHAR(5)", "id,n,s\n1,5,a\n2,,b\n",
          "1 value was changed by the server: record #2: Column 'n' cannot be null", {{"1", "5", "a"}, {"2", "0", "b"}}},
     };
