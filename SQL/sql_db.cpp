@@ -111,6 +111,7 @@ bool sql_database::delete_tab(const std::wstring& table)
         throw tk_mail_assertion(source_file, 446);
     if (!is_table_exist(table))
         throw tk_mail_assertion(source_file, 447);
+    const fk_checks_off unchecked(*this);
     query_append(tk_to_utf8(L"DROP TABLE IF EXISTS " + sql_engine::get_safe_name(listed_name(table)) +
                             L" CASCADE"));
     return udb_database::delete_tab(table);

@@ -133,6 +133,20 @@ public:
 
     MYSQL* get_connection() const { return connection; }
 
+    // The server's foreign-key checks are off while this lives: dropping a
+    // table that others reference needs it. Rows always go in with the
+    // checks on, so they end with the scope.
+    class fk_checks_off {
+    public:
+        explicit fk_checks_off(sql_database& database_);
+        ~fk_checks_off();
+        fk_checks_off(const fk_checks_off&) = delete;
+        fk_checks_off& operator=(const fk_checks_off&) = delete;
+
+    private:
+        sql_database& database;
+    };
+
 private:
     void init_tables();
     // Reads the database's views into the view list.

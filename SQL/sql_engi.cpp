@@ -83,8 +83,6 @@ sql_engine::~sql_engine()
 {
     tk_logger::log(2, "sql_engine::dtor");
     wait_async();
-    if (connected)
-        execute_logged("SET FOREIGN_KEY_CHECKS = 1", "Cannot turn ON foreign key check: %s");
     live_socket = -1;
     mysql_close(&handle);
     tk_logger::log(2, "sql_engine::dtor - END");
@@ -183,7 +181,6 @@ void sql_engine::set_up_session(const std::string& password)
         return;
     if (server_version == sql_version_4_1_0 && !password.empty())
         throw sql_auth_not_supported_exception();
-    execute_logged("SET FOREIGN_KEY_CHECKS = 0", "Cannot turn off foreign key check: %s");
     // Every value the server changes is reported, so each warning of a
     // gathered statement must be listed, not only the first 64.
     execute_logged("SET SESSION max_error_count = 65535", "Cannot list every warning: %s");

@@ -61,7 +61,7 @@ void sql_database::create_relationships(const udb_relationships& relationships)
         tk_logger::log(3, "Foreign keys are not converted in append mode");
         return;
     }
-    query_logged(L"SET FOREIGN_KEY_CHECKS = 0", "Cannot turn OFF foreign key check: %s");
+    const fk_checks_off unchecked(*this);
     const std::unique_ptr<udb_validator> validator = sql_engine::instance().create_in_validator(udb_indexes());
     for (const udb_relationship& relationship : relationships) {
         try {
@@ -74,7 +74,6 @@ void sql_database::create_relationships(const udb_relationships& relationships)
             handler.handle(tk_exception(fk_failure_text, 0), false);
         }
     }
-    query_logged(L"SET FOREIGN_KEY_CHECKS = 1", "Cannot turn ON foreign key check: %s");
 }
 
 void sql_database::create_relationship(const udb_relationship& relationship, udb_validator& validator)
@@ -132,6 +131,16 @@ void sql_database::delete_fk(const udb_relationship& relationship)
     tk_logger::wlog(2, L"sql_database::delete_fk(%s)", relationship.name.c_str());
     query(sql_fk_drop_statement(listed_name(names_map.get_tn_mapped_name(relationship.child_table, false)),
                                 relationship.name));
+}
+
+sql_database::fk_checks_off::fk_checks_off(sql_database& database_) : database(database_)
+{
+    database.query_logged(L"SET FOREIGN_KEY_CHECKS = 0", "Cannot turn OFF foreign key check: %s");
+}
+
+sql_database::fk_checks_off::~fk_checks_off()
+{
+    database.query_logged(L"SET FOREIGN_KEY_CHECKS = 1", "Cannot turn ON foreign key check: %s");
 }
 
 void sql_database::query_logged(const std::wstring& statement, const char* failure_format)

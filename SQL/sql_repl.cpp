@@ -240,6 +240,7 @@ void sql_database::drop_quietly(const std::wstring& name) noexcept
 {
     try {
         tk_logger::wlog(2, L"sql_database::drop_quietly(%s)", name.c_str());
+        const fk_checks_off unchecked(*this);
         query_append(tk_to_utf8(L"DROP TABLE IF EXISTS " + quoted(name)));
         udb_database::delete_tab(name);
     } catch (const std::exception& e) {
@@ -297,7 +298,10 @@ std::vector<std::wstring> sql_database::drop_object(const held_object& object)
         const std::vector<std::wstring> triggers = triggers_of(object.name);
         gone.insert(gone.end(), triggers.begin(), triggers.end());
     }
-    send_waiting((view ? L"DROP VIEW " : L"DROP TABLE ") + quoted(object.name), object.name);
+    {
+        const fk_checks_off unchecked(*this);
+        send_waiting((view ? L"DROP VIEW " : L"DROP TABLE ") + quoted(object.name), object.name);
+    }
     if (!view)
         udb_database::delete_tab(object.name);
     return gone;

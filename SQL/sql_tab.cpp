@@ -21,19 +21,29 @@ const char structure_mismatch[] = "The structure of data source does not conform
 // by one statement at most changed_values_listed.
 constexpr size_t listed_per_report = 20;
 constexpr size_t changed_values_listed = 5;
-// The server's warning of a row that INSERT IGNORE skipped for its key.
+// The server's refusal (or, under IGNORE, warning) of a row whose key is
+// already in the table.
 constexpr unsigned duplicate_key = 1062;
+// The server's refusals of a row that no longer fits in the table or on the
+// disk: every row after it meets the same.
+constexpr unsigned table_full = 1114;
+constexpr unsigned disk_full = 1021;
 // The server's refusal of a statement on a table that is not there.
 constexpr unsigned no_such_table = 1146;
-// A full table or disk takes no further row either.
-bool is_full(unsigned error_number)
-{
-    error_number &= 0xFFFF;
-    return error_number == 1114 || error_number == 1021;  // ER_RECORD_FILE_FULL, ER_DISK_FULL
-}
 // The server's refusal of a packet over max_allowed_packet.
 constexpr unsigned packet_too_large = 1153;
 const char packet_message[] = "Row size exceeds 'max_allowed_packet'";
+
+// Refusals of one value that INSERT IGNORE turns into a changed value (the
+// column's nearest or implicit value) with a warning, the row kept: bad
+// data, out of range, truncated, too long, no value for a NOT NULL column.
+// Every other refusal of a row (a key, a CHECK or foreign-key constraint, a
+// trigger) would make IGNORE skip the row.
+bool is_value_refusal(unsigned code)
+{
+    static constexpr unsigned value_codes[] = {1048, 1101, 1264, 1265, 1292, 1364, 1366, 1367, 1406, 1411, 4078};
+    return std::find(std::begin(value_codes), std::end(value_codes), code) != std::end(value_codes);
+}
 
 // A warning's text with its " at row N" taken off; row receives N, 0 when
 // the text names no row.
@@ -101,6 +111,7 @@ sql_table::sql_table(sql_database* database_, const std::wstring& table, udb_rel
 {
     tk_logger::log(2, "sql_table::ctor");
     initialize(mode);
+    note_engine();
 }
 
 sql_table::~sql_table()
@@ -198,7 +209,10 @@ const sql_table::column_match& sql_table::match(const udb_record& record)
     note_left_out(record, *made);
     const std::string table = name_text(name, false);
     const bool replace = (database->mode & udb_database::mode_replace) != 0;
-    made->fast_columns = (replace ? "REPLACE INTO " : "INSERT IGNORE INTO ") + table + "(" + join(fast_names);
+    // Without IGNORE: a row the server refuses fails its statement, which
+    // is then sent row by row, so no row is skipped unseen and no trigger
+    // runs for a row that is not there.
+    made->fast_columns = (replace ? "REPLACE INTO " : "INSERT INTO ") + table + "(" + join(fast_names);
     made->slow_columns = (replace ? "REPLACE INTO " : "INSERT INTO ") + table + "(" + join(slow_names) + ")";
     for (const auto& field : record)
         made->field_names.push_back(field->name);
@@ -306,7 +320,7 @@ void sql_table::append_record(const udb_record& record)
         else
             slow_append(record, report);
     } catch (const sql_exception& e) {
-        if (sql_is_privilege_error(e.get_code()) || is_full(e.get_code()))
+        if (ends_copy(e.get_code()))
             throw rows_not_written(e.get_message(), record_number);
         if (!report.any())
             throw;
@@ -397,39 +411,149 @@ void sql_table::complete_sent(batch_report& report)
     awaiting_answer = false;
     std::optional<sql_engine::async_failure> failure = engine().take_async_failure();
     if (!failure) {
+        taken += sent.rows.size();
         note_warnings(engine().take_async_warnings(), sent.rows.data(), sent.rows.size(), report);
         return;
     }
-    if (sql_is_connection_lost(failure->error_number))
+    if (sql_is_connection_lost(failure->error_number)) {
+        taken_unsure = true;  // the server may have stored the statement before the connection went
         throw sql_connection_lost(failure->message, failure->error_number);
+    }
+    const size_t kept = rows_kept(sent);
+    taken += kept;
     // Sending the rows one by one would only fail each of them again.
     if (failure->error_number == no_such_table)
-        throw rows_not_written(failure->message + ": the table was dropped while it was written",
-                               sent.rows.front().number);
-    if (sql_is_privilege_error(failure->error_number) || is_full(failure->error_number))
-        throw rows_not_written(failure->message, sent.rows.front().number);
-    retry_rows(sent, failure->message, report);
+        throw rows_after_not_written(failure->message + ": the table was dropped while it was written",
+                                     sent.rows[kept].number);
+    if (ends_copy(failure->error_number))
+        throw rows_after_not_written(failure->message, sent.rows[kept].number);
+    retry_rows(sent, kept, failure->message, report);
 }
 
-void sql_table::retry_rows(const batch& rows, const std::string& failure, batch_report& report)
+tk_exception sql_table::rows_after_not_written(const std::string& failure, int64_t first)
+{
+    pending.text.clear();
+    pending.rows.clear();
+    return rows_not_written(failure, first);
+}
+
+void sql_table::finish_quietly() noexcept
+{
+    try {
+        flush();
+    } catch (const sql_connection_lost& e) {
+        taken_unsure = true;
+        tk_logger::wlog(3, L"Table '%s': ERROR '%S'", name.c_str(), e.what());
+    } catch (const std::exception& e) {
+        tk_logger::wlog(3, L"Table '%s': ERROR '%S'", name.c_str(), e.what());
+    }
+    pending.text.clear();
+    pending.rows.clear();
+    awaiting_answer = false;
+}
+
+bool sql_table::ends_copy(unsigned error_number)
+{
+    const unsigned code = error_number & 0xFFFF;
+    return sql_is_privilege_error(error_number) || code == table_full || code == disk_full || code == no_such_table;
+}
+
+uint64_t sql_table::count_rows() const
+{
+    const std::unique_ptr<udb_recordset> rows =
+        get_database()->query(L"SELECT COUNT(*) FROM " + sql_engine::get_safe_name(name));
+    if (!rows || rows->is_eof())
+        return 0;
+    return std::strtoull(rows->get_item()->at(0)->to_string().c_str(), nullptr, 10);
+}
+
+void sql_table::note_engine()
+{
+    const std::unique_ptr<udb_recordset> rows = get_database()->query(tk_to_unicode(
+        "SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN information_schema.ENGINES e ON e.ENGINE = "
+        "t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = '" + sql_escape(tk_to_utf8(name)) + "'"));
+    transactional = !rows || rows->is_eof() || rows->get_item()->at(0)->to_string() != "NO";
+    if (!transactional)
+        rows_at_open = count_rows();
+}
+
+size_t sql_table::rows_kept(const batch& failed)
+{
+    // A transactional table takes back the whole statement that failed.
+    if (transactional)
+        return 0;
+    // Any other keeps the rows before the one that failed it.
+    const uint64_t held = count_rows();
+    const uint64_t before = rows_at_open + taken;
+    const uint64_t kept = held > before ? held - before : 0;
+    return static_cast<size_t>(std::min<uint64_t>(kept, failed.rows.size() - 1));
+}
+
+void sql_table::retry_rows(const batch& rows, size_t first, const std::string& failure, batch_report& report)
 {
     tk_logger::wlog(3, L"Table '%s': ERROR '%S', sending its %d rows one by one", name.c_str(), failure.c_str(),
-                    static_cast<int>(rows.rows.size()));
+                    static_cast<int>(rows.rows.size() - first));
     const std::string head = rows.text.substr(0, rows.head) + " VALUES";
-    report.total += rows.rows.size();
-    for (const pending_row& row : rows.rows) {
+    report.total += rows.rows.size() - first;
+    for (size_t i = first; i < rows.rows.size(); ++i) {
+        const pending_row& row = rows.rows[i];
+        const std::string values = rows.text.substr(row.offset, row.length);
         try {
-            get_database()->query_append(head + rows.text.substr(row.offset, row.length));
+            get_database()->query_append(head + values);
         } catch (const sql_exception& e) {
-            if (report.refused == 0)
-                report.first_code = e.get_code();
-            if (report.refused < listed_per_report)
-                report.refused_rows += "\nrecord #" + std::to_string(row.number) + ": " + e.get_message();
-            ++report.refused;
+            const unsigned code = e.get_code() & 0xFFFF;
+            if (ends_copy(code))
+                throw rows_after_not_written(e.get_message(), row.number);
+            if (code == duplicate_key) {
+                if (duplicates.count++ == 0)
+                    duplicates.first = e.get_message();
+                continue;
+            }
+            if (!is_value_refusal(code) || !insert_changed(head, values, row, report))
+                refuse_row(row, e, report);
             continue;
         }
+        ++taken;
         note_warnings(engine().read_warnings(), &row, 1, report);
     }
+}
+
+bool sql_table::insert_changed(const std::string& head, const std::string& values, const pending_row& row,
+                               batch_report& report)
+{
+    const std::string plain = "INSERT INTO ";
+    if (head.compare(0, plain.size(), plain) != 0)
+        return false;
+    // In a transaction: IGNORE may still skip the row (a constraint its
+    // changed value breaks), and what its triggers did then goes with it.
+    sql_database& database = *get_database();
+    database.query_append("START TRANSACTION");
+    bool kept = false;
+    sql_engine::warnings warnings;
+    try {
+        database.query_append("INSERT IGNORE INTO " + head.substr(plain.size()) + values);
+        // Asked before the warnings, whose listing is a statement of its own.
+        kept = mysql_affected_rows(database.get_connection()) == 1;
+        warnings = engine().read_warnings();
+    } catch (const sql_exception& e) {
+        // Refused even so: the first refusal is the one reported.
+        tk_logger::wlog(3, L"Table '%s': ERROR '%S' with IGNORE", name.c_str(), e.what());
+    }
+    database.query_append(kept ? "COMMIT" : "ROLLBACK");
+    if (!kept)
+        return false;
+    ++taken;
+    note_warnings(warnings, &row, 1, report);
+    return true;
+}
+
+void sql_table::refuse_row(const pending_row& row, const sql_exception& e, batch_report& report)
+{
+    if (report.refused == 0)
+        report.first_code = e.get_code();
+    if (report.refused < listed_per_report)
+        report.refused_rows += "\nrecord #" + std::to_string(row.number) + ": " + e.get_message();
+    ++report.refused;
 }
 
 void sql_table::note_warnings(const sql_engine::warnings& warnings, const pending_row* rows, size_t count,
@@ -448,6 +572,9 @@ void sql_table::note_warnings(const sql_engine::warnings& warnings, const pendin
         ++report.changed_listed;
         size_t row = 0;
         const std::string text = without_row(w.message, row);
+        // A warning of a statement of one row is that row's, named or not.
+        if (count == 1)
+            row = 1;
         report.changed_values += row >= 1 && row <= count
                                      ? "\nrecord #" + std::to_string(rows[row - 1].number) + ": " + text
                                      : "\n" + w.message;
@@ -489,6 +616,7 @@ void sql_table::slow_append(const udb_record& record, batch_report& report)
         get_database()->prepared_statement(statement, long_fields, size);
     else
         get_database()->query_append(statement);
+    ++taken;
     const pending_row row{0, 0, record_number};
     note_warnings(engine().read_warnings(), &row, 1, report);
 }

@@ -1,7 +1,7 @@
 // One existing server table opened for writing. Opening reads its structure
 // (columns with their defaults, indexes, foreign keys) without reading its
 // rows. Records are appended in one of two ways:
-//   fast: rows gathered into one multi-row INSERT IGNORE (REPLACE with the
+//   fast: rows gathered into one multi-row INSERT (REPLACE with the
 //         database's mode bit 0x100), sent before it would pass 1,000,000
 //         bytes (or the server's max_allowed_packet, when smaller) and when
 //         a record brings another number of fields;
@@ -11,10 +11,14 @@
 // A gathered statement goes without waiting for the server's answer, which
 // is taken before the next one is sent: the server stores one batch while
 // the next is built. A gathered statement that the server refuses is sent
-// again row by row, so only the rows the server itself refuses are lost;
-// they are reported together, by the append or the flush that took the
-// answer, and so are the values the server changed (its warnings: truncated,
-// out of range, bad dates), once per statement with their records. A row
+// again row by row (after the rows a table without transactions kept of
+// it), so only the rows the server itself refuses are lost; they are
+// reported together, by the append or the flush that took the answer. A row
+// refused for one value (truncated, out of range, a bad date, NULL in a NOT
+// NULL column) is sent again with IGNORE and goes in with the server's
+// nearest value: the values the server changed are reported too, once per
+// statement with their records. A full table, a privilege missing or the
+// table gone ends the copy, naming the first record not written. A row
 // whose statement would pass the server's max_allowed_packet is refused
 // before it is sent: the server would close the connection on it. A lost
 // connection raises sql_connection_lost at once. The last gathered statement goes with flush(), which the run
@@ -84,13 +88,23 @@ public:
 
     static uint32_t get_max_buffer_size() { return max_buffer_size; }
 
-    // Rows INSERT IGNORE skipped because their key was already in the table
-    // (the server's warning 1062), counted since the last call.
+    // Rows not written because their key was already in the table (the
+    // server's 1062), counted since the last call.
     struct skipped_rows {
         uint64_t count = 0;
         std::string first;  // the server's text for the first of them
     };
     skipped_rows take_duplicates();
+    // The rows this table object put into the table, as the server's
+    // answers tell: the rows of a statement that failed are counted as the
+    // server kept them.
+    uint64_t rows_taken() const { return taken; }
+    // The server may have taken more: the answer to a statement was lost.
+    bool rows_taken_unsure() const { return taken_unsure; }
+    // The copy ended early: the gathered rows are sent as the destructor
+    // would send them, a failure only logged, so that rows_taken counts
+    // what the server kept. Never throws.
+    void finish_quietly() noexcept;
 
     // Changing and deleting existing rows, chosen by the table's key, by a
     // key text (as get_key and get_filter_subquery describe it) or by every
@@ -162,6 +176,17 @@ private:
     // (the table gone, a privilege missing): not a server error of one row,
     // so the copy does not go on.
     tk_exception rows_not_written(const std::string& failure, int64_t first) const;
+    // The same for a refusal met by a sent statement: the rows gathered
+    // after it are not sent either.
+    tk_exception rows_after_not_written(const std::string& failure, int64_t first);
+    // A refusal every further row would meet.
+    static bool ends_copy(unsigned error_number);
+    uint64_t count_rows() const;
+    // Whether the table's engine takes back a statement that failed; for
+    // one that does not, its rows when opened.
+    void note_engine();
+    // The leading rows of a failed statement that the table kept.
+    size_t rows_kept(const batch& failed);
     // The refusal of the record in hand, longer than max_allowed_packet.
     sql_exception packet_refusal() const;
     // The literals of a record's values, joined by ", ", into values (whose
@@ -173,7 +198,13 @@ private:
     // Takes the answer to the batch sent before, then sends the gathered one.
     void send_gathered(batch_report& report);
     void complete_sent(batch_report& report);
-    void retry_rows(const batch& rows, const std::string& failure, batch_report& report);
+    void retry_rows(const batch& rows, size_t first, const std::string& failure, batch_report& report);
+    // The row a value refused sent again with IGNORE, so it goes in with the
+    // server's nearest value, reported as changed; false when the server
+    // skipped it even so.
+    bool insert_changed(const std::string& head, const std::string& values, const pending_row& row,
+                        batch_report& report);
+    static void refuse_row(const pending_row& row, const sql_exception& e, batch_report& report);
     // The warnings of a statement holding these rows: duplicate keys are
     // counted, every other warning is a value the server changed.
     void note_warnings(const sql_engine::warnings& warnings, const pending_row* rows, size_t count,
@@ -197,6 +228,10 @@ private:
     uint32_t cached_rec_size = 0;
     int64_t record_number = 0;  // of the record in hand, counting those that failed
     skipped_rows duplicates;
+    bool transactional = true;
+    uint64_t rows_at_open = 0;  // known only where not transactional
+    uint64_t taken = 0;
+    bool taken_unsure = false;
     batch pending;  // being gathered
     batch sent;     // sent, its answer not taken yet
     std::string row_values;  // the literals of the row being gathered

@@ -561,7 +561,7 @@ void append_typed_literal(std::string& out, const udb_field& field, const t_ftd&
     if (!default_text.empty())
         append_literal(out, default_text, column.vartype);
     else if (ole_is_numeric_type(column.vartype))
-        out += '0';  // a NOT NULL number column without a default takes 0 for a missing value
+        out += "NULL";  // no number of the program's own: the server refuses or changes it, and says so
     else
         out += none;
 }

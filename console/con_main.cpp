@@ -11,6 +11,7 @@
 #include "console/con_sig.hpp"
 #include "rvl_conv/rvl_conv.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <new>
@@ -91,16 +92,23 @@ void tell_destination(const ravelin_converter& converter)
     if (!converter.direct || converter.is_silent())
         return;
     const std::vector<std::wstring> dropped = converter.dropped_items();
-    const std::vector<std::wstring> written = converter.written_items();
-    if (dropped.empty() && written.empty()) {
+    const std::vector<std::wstring> held = converter.tables_held();
+    const auto changed = [](const ravelin_converter::table_outcome& table) { return !table.kept; };
+    const auto& outcomes = converter.table_outcomes();
+    if (dropped.empty() && converter.written_items().empty() &&
+        std::none_of(outcomes.begin(), outcomes.end(), changed)) {
         std::cerr << "Nothing was changed in the database '" << console_text(converter.get_dest()) << "'."
                   << std::endl;
+        for (const std::wstring& line : held)
+            std::cerr << console_text(line) << std::endl;
         return;
     }
     std::cerr << (dropped.empty() ? std::string("Nothing was dropped.") : "Dropped: " + joined(dropped) + ".")
               << std::endl;
-    std::cerr << (written.empty() ? std::string("Nothing was written.") : "Written: " + joined(written) + ".")
-              << std::endl;
+    if (converter.written_items().empty())
+        std::cerr << "Nothing was written." << std::endl;
+    for (const std::wstring& line : held)
+        std::cerr << console_text(line) << std::endl;
 }
 
 // What a server run that went to its end dropped: the user may have held

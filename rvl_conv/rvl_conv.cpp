@@ -68,6 +68,7 @@ uint32_t ravelin_converter::operator()()
     dropped.clear();
     skipped.clear();
     written.clear();
+    outcomes.clear();
     database_cleared = false;
     csv_read_last.store(0, std::memory_order_relaxed);
     try {

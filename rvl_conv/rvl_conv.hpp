@@ -134,15 +134,31 @@ public:
     // What the last run did to a server destination, for the words that end
     // it; each begins empty with the run. Dropped: one text per thing the run
     // dropped ("table 'shop.t1'", "view 'shop.v'"). Skipped: the tables a
-    // workbook run left alone because they existed (mode 2). Written: the
-    // tables the run created or wrote rows into, and a database it created.
+    // workbook run left alone because they existed (mode 2). Written: a
+    // database it created, and each table that holds rows of the run, with
+    // how many ("table 'shop.t' (3 rows)", "... (2 rows appended before the
+    // failure)").
     std::vector<std::wstring> dropped_items() const { return dropped; }
     std::vector<std::wstring> skipped_tables() const { return skipped; }
-    std::vector<std::wstring> written_items() const { return written; }
+    std::vector<std::wstring> written_items() const;
     // "table 'db.name'", as the run's reports name a server table.
     std::wstring table_text(const std::wstring& name) const;
     // Kept: the tables whose replacement was given up, left as they were.
     std::vector<std::wstring> kept_items() const { return kept; }
+    // What a server table held of the run when its copy ended.
+    struct table_outcome {
+        std::wstring name;
+        uint64_t rows = 0;      // the rows of the run the server took
+        bool at_least = false;  // the server may have taken more (an answer was lost)
+        bool appended = false;  // it was there before the run and keeps its rows
+        bool failed = false;    // a failure ended its copy
+        bool kept = false;      // the table of that name stands as it was before the run
+    };
+    const std::vector<table_outcome>& table_outcomes() const { return outcomes; }
+    // What the run's server tables hold, a sentence each: "Written: ..."
+    // (written_items), the tables made without rows, the tables left as
+    // they were; none for a dump.
+    std::vector<std::wstring> tables_held() const;
     // How long a run waits for another run to finish with its destination
     // table before it gives that table up.
     unsigned table_lock_seconds = 120;
@@ -307,9 +323,13 @@ private:
                               const udb_indexes& indexes);
     // The stand-in takes the old table's place and `standin` is emptied.
     void put_standin_in_place(sql_database& database, std::wstring& standin, const std::wstring& name);
-    // The table `name` is among the written ones once the copy into it
-    // handled a record.
-    void note_rows_written(const std::wstring& name);
+    // What the table holds now that its copy ended; a failed copy's rows
+    // still gathered are dropped first. A stand-in's rows are counted as its
+    // table's.
+    void note_outcome(udb_recordset& table, bool failed);
+    // A replacement given up: its table holds what it held before the run,
+    // or is not there at all.
+    void note_given_up(const std::wstring& name, bool present);
     // One worksheet of a workbook run: what the run knows of it before its
     // table is created.
     struct sheet_plan;
@@ -416,13 +436,15 @@ private:
     bool database_cleared = false;
     std::vector<std::wstring> dropped;
     std::vector<std::wstring> skipped;
-    std::vector<std::wstring> written;
+    std::vector<std::wstring> written;  // the database and the tables the run created
+    std::vector<table_outcome> outcomes;
     // Tables whose replacement did not go to its end: they hold what they
     // held before the run.
     std::vector<std::wstring> kept;
-    // The stand-in being filled: its rows are the table's only once it is
-    // in place.
+    // The stand-in being filled, and the table it is to replace: its rows
+    // are that table's only once it is in place.
     std::wstring filling;
+    std::wstring filling_table;
 };
 
 // Why the file cannot be a CSV run's source: its content is a workbook's (a

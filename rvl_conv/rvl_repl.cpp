@@ -11,7 +11,6 @@
 #include "TK/tk_utils.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 
-#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -20,18 +19,30 @@ ravelin_converter::standin_fill::~standin_fill()
     if (database == nullptr)
         return;
     converter.filling.clear();
+    converter.filling_table.clear();
     if (standin.empty())
         return;
     database->drop_quietly(standin);
-    if (!database->is_table_exist(name))
-        return;
     try {
-        const std::wstring table = converter.table_text(name);
-        converter.kept.push_back(table);
-        converter.hooks.notice(L"The " + table + L" was left as it was: its replacement did not go to its end.");
+        converter.note_given_up(name, database->is_table_exist(name));
     } catch (const std::exception& e) {
         tk_logger::log(3, "Cannot tell of the table kept: %s", e.what());
     }
+}
+
+void ravelin_converter::note_given_up(const std::wstring& name, bool present)
+{
+    const std::wstring table = table_text(name);
+    // The rows its stand-in took went with it.
+    const auto outcome = std::find_if(outcomes.begin(), outcomes.end(),
+                                      [&](const table_outcome& held) { return held.name == table; });
+    if (outcome != outcomes.end())
+        outcomes.erase(outcome);
+    if (!present)
+        return;
+    outcomes.push_back(table_outcome{table, 0, false, false, true, true});
+    kept.push_back(table);
+    hooks.notice(L"The " + table + L" was left as it was: its replacement did not go to its end.");
 }
 
 std::wstring ravelin_converter::table_text(const std::wstring& name) const
@@ -100,19 +111,10 @@ std::unique_ptr<udb_recordset> ravelin_converter::make_table(udb_database& datab
     if (server == nullptr && mode == 1 && present)
         database.delete_tab(name);
     std::unique_ptr<udb_recordset> table = database.create_table(name, columns, indexes);
-    // A table opened to append to counts as written once rows went in.
+    // A table opened to append to keeps what it held.
     if (server != nullptr && !present)
         written.push_back(table_text(name));
     return table;
-}
-
-void ravelin_converter::note_rows_written(const std::wstring& name)
-{
-    if (!direct || rows_done.load(std::memory_order_relaxed) == 0 || name == filling)
-        return;
-    const std::wstring text = table_text(name);
-    if (std::find(written.begin(), written.end(), text) == written.end())
-        written.push_back(text);
 }
 
 void ravelin_converter::refuse_unless_permitted(sql_database& database, const std::wstring& replaced)
@@ -186,6 +188,7 @@ void ravelin_converter::begin_fill(standin_fill& fill, sql_database& database, c
     fill.name = name;
     fill.standin = make_standin(database, name, columns, indexes);
     filling = fill.standin;
+    filling_table = name;
     // The copy's reports name the table the user knows.
     error_handler::instance().set_shown_table(fill.standin, name);
 }

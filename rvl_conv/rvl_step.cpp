@@ -30,20 +30,22 @@ bool is_server_error(const tk_exception& e) { return (e.get_code() & 0xFFFF0000u
 
 // Every table's record count starts at 0, however the previous copy ended.
 // A copy that a failure or a stop ends keeps its count: the front end tells
-// how far it got. A table that took records is noted as written first.
+// how far it got. What a table that failed holds is noted first.
 struct rows_reset {
     std::atomic<uint64_t>& rows;
-    std::function<void()> note;
+    std::function<void()> failed;
     const int unwinding = std::uncaught_exceptions();
-    rows_reset(std::atomic<uint64_t>& rows_, std::function<void()> note_) : rows(rows_), note(std::move(note_))
+    rows_reset(std::atomic<uint64_t>& rows_, std::function<void()> failed_) : rows(rows_), failed(std::move(failed_))
     {
         rows.store(0, std::memory_order_relaxed);
     }
     ~rows_reset()
     {
-        note();
-        if (std::uncaught_exceptions() == unwinding)
+        if (std::uncaught_exceptions() == unwinding) {
             rows.store(0, std::memory_order_relaxed);
+            return;
+        }
+        failed();
     }
 };
 
@@ -184,7 +186,13 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
 void ravelin_converter::finish_table(udb_database& database, std::unique_ptr<udb_recordset> table, bool existed,
                                      const std::vector<text_later>& later)
 {
-    flush_rows(table.get(), hooks, existed);
+    try {
+        flush_rows(table.get(), hooks, existed);
+    } catch (const std::exception&) {
+        note_outcome(*table, true);
+        throw;
+    }
+    note_outcome(*table, false);
     const std::wstring name = table->name;
     const udb_schema columns = table->schema;
     table.reset();  // a dump table writes its last rows as it closes
@@ -205,7 +213,7 @@ void ravelin_converter::convert_step(udb_recordset* source, udb_recordset* desti
         hooks.progress_line(L"Converting table " + source->name);
     }
     const std::wstring table = get_cur_table();
-    rows_reset reset{rows_done, [&] { note_rows_written(destination->name); }};
+    rows_reset reset{rows_done, [&] { note_outcome(*destination, true); }};
     try {
         copy_records(*source, *destination, upsizer, table, widen);
     } catch (const std::bad_alloc&) {

@@ -262,6 +262,7 @@ void ravelin_converter::convert_replacing(dao_database& workbook, sql_database& 
             keeping(table_text(plan.name), [&] {
                 begin_fill(*fill, database, plan.name, plan.columns, plan.indexes);
                 filling.clear();
+                filling_table.clear();
             });
             plans.push_back(std::move(plan));
             fills.push_back(std::move(fill));
@@ -280,6 +281,7 @@ void ravelin_converter::convert_replacing(dao_database& workbook, sql_database& 
         standin_fill& fill = *fills[i];
         set_cur_table(plan.table);
         filling = fill.standin;
+        filling_table = plan.name;
         error_handler::instance().set_shown_table(fill.standin, plan.name);
         sheet_step(plan.table, [&] {
             std::unique_ptr<udb_recordset> destination = database.get_table(fill.standin, 2);
@@ -288,6 +290,7 @@ void ravelin_converter::convert_replacing(dao_database& workbook, sql_database& 
             filled.push_back(i);
         });
         filling.clear();
+        filling_table.clear();
         tables_done.fetch_add(1, std::memory_order_relaxed);
         // A table whose copy did not go to its end keeps the old one.
         if (filled.empty() || filled.back() != i) {

@@ -111,17 +111,20 @@ void tell_what_was_made(const ravelin_converter& converter, run_outcome outcome,
     }
 }
 
+// What each table of the run holds, a line each kind.
+std::wstring tables_held(const ravelin_converter& converter)
+{
+    std::wstring text;
+    for (const std::wstring& line : converter.tables_held())
+        text += L"\n" + line;
+    return text;
+}
+
 // A run that ended early in a live database: what the database keeps.
 std::wstring kept_in_database(const ravelin_converter& converter)
 {
-    std::wstring text = L"Database '" + converter.get_dest() + L"' keeps what was written before the end";
-    if (const std::wstring table = table_in_hand(converter); !table.empty())
-        text += std::wstring(converter.from_xls ? L": the tables converted before, and" : L":") +
-                L" the rows of table '" + table + L"' the server took before the end (" +
-                std::to_wstring(converter.rows_done.load()) + L" of its rows had been read).";
-    else
-        text += L".";
-    return text;
+    return L"Database '" + converter.get_dest() + L"' keeps what was written before the end." +
+           tables_held(converter);
 }
 
 std::wstring destination_note(const ravelin_converter& converter, run_outcome outcome)
@@ -135,10 +138,11 @@ std::wstring destination_note(const ravelin_converter& converter, run_outcome ou
     if (converter.direct && made_definitions(converter, outcome))
         return L"No rows were written into the database '" + converter.get_dest() + L"'.";
     // After errors a table may have been left out: only what was converted is there.
+    if (converter.direct && outcome == run_outcome::completed)
+        return L"The data was written into the database '" + converter.get_dest() + L"'.";
     if (converter.direct)
-        return (outcome == run_outcome::completed ? L"The data was written into the database '"
-                                                  : L"What was converted was written into the database '") +
-               converter.get_dest() + L"'.";
+        return L"What was converted was written into the database '" + converter.get_dest() + L"'." +
+               tables_held(converter);
     if (!converter.unfinished_dump().empty())
         return std::wstring();  // the list says which file holds the dump written so far
     std::wstring note = L"The dump was written to " + full_path(converter.get_dest()) + L".";

@@ -104,7 +104,7 @@ TEST(SqlLiterals, FieldIntoAColumn)
         {ole_variant(), column_of(VT_BSTR), "NULL"},
         {ole_variant(), column_of(VT_I4), "NULL"},
         {ole_variant(L""), column_of(VT_I4), "NULL"},
-        {ole_variant(), column_of(VT_I4, true), "0"},
+        {ole_variant(), column_of(VT_I4, true), "NULL"},
         {ole_variant(), column_of(VT_I4, true, ole_variant(L"7")), "7"},
         {ole_variant(), column_of(VT_I4, true, ole_variant(L"7; DROP")), "'7; DROP'"},
         {ole_variant(1.5), column_of(VT_R8), "1.5"},

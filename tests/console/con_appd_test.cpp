@@ -268,9 +268,17 @@ TEST(ConsoleAppend, AMissingPrivilegeEndsTheTableWithOneMessage)
         const char* denied;
         int64_t first_lost;
         const char* rows;
+        // What the run says the table holds.
+        std::string (*held)(const std::string& database);
     } cases[] = {
-        {"a INT, b VARCHAR(9)", "SELECT", numbered, "INSERT command denied", 1, "0"},
-        {"a VARCHAR(255), b INT", "SELECT, INSERT", long_later, "ALTER command denied", 4, "3"},
+        {"a INT, b VARCHAR(9)", "SELECT", numbered, "INSERT command denied", 1, "0",
+         [](const std::string& d) {
+             return "Nothing was changed in the database '" + d + "'.\nLeft as it was: table '" + d + ".t'.\n";
+         }},
+        {"a VARCHAR(255), b INT", "SELECT, INSERT", long_later, "ALTER command denied", 4, "3",
+         [](const std::string& d) {
+             return "Nothing was dropped.\nWritten: table '" + d + ".t' (3 rows appended before the failure).\n";
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.denied);
@@ -283,5 +291,86 @@ TEST(ConsoleAppend, AMissingPrivilegeEndsTheTableWithOneMessage)
                   1u)
             << r.out;
         EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t")[0][0], c.rows);
+        EXPECT_NE(r.err.find(c.held(db.name())), std::string::npos) << r.err;
     }
+}
+
+// A row the server refuses is named by its record and is not in the table;
+// a trigger's work for it goes with it. A value the server changes is named
+// as a changed value, and the row is there. Foreign keys are checked.
+TEST(ConsoleAppend, TheServersRefusalsAreNamedByRecordAndNoRowIsSkippedUnseen)
+{
+    RVL_NEED_TEST_SERVER();
+    struct {
+        const char* what;
+        std::vector<std::string> before;  // statements run before the table is made
+        const char* definition;
+        const char* csv;
+        const char* report;
+        table_rows rows;
+    } cases[] = {
+        {"check", {}, "id INT, v INT, CHECK (v > 0)", "id,v\n1,1\n2,-1\n3,3\n",
+         "1 of 3 rows were refused by the server: record #2: CONSTRAINT", {{"1", "1"}, {"3", "3"}}},
+        {"foreign key", {"CREATE TABLE p (id INT PRIMARY KEY)", "INSERT INTO p VALUES (1)"},
+         "id INT, pid INT, FOREIGN KEY (pid) REFERENCES p (id)", "id,pid\n1,1\n2,9\n3,1\n",
+         "1 of 3 rows were refused by the server: record #2: Cannot add or update a child row",
+         {{"1", "1"}, {"3", "1"}}},
+        // The value the server would put in its place breaks the constraint.
+        {"changed value refused", {}, "id INT, v TINYINT, CHECK (v > 0)", "id,v\n1,1\n2,-999\n3,3\n",
+         "1 of 3 rows were refused by the server: record #2: Out of range value for column 'v'",
+         {{"1", "1"}, {"3", "3"}}},
+        {"blank", {}, "id INT, n INT NOT NULL, s VARCHAR(5)", "id,n,s\n1,5,a\n2,,b\n",
+         "1 value was changed by the server: record #2: Column 'n' cannot be null", {{"1", "5", "a"}, {"2", "0", "b"}}},
+    };
+    for (const auto& c : cases) {
+        for (const char* mode : {"2", "3"}) {
+            SCOPED_TRACE(std::string(c.what) + ", mode " + mode);
+            destination db;
+            test_dir dir;
+            test_dir::write(dir.file("in.csv"), c.csv);
+            for (const std::string& statement : c.before)
+                db.execute(statement);
+            db.execute(std::string("CREATE TABLE t (") + c.definition + ")");
+            db.execute("CREATE TABLE audit (id INT)");
+            db.execute("CREATE TRIGGER t_audit BEFORE INSERT ON t FOR EACH ROW INSERT INTO audit VALUES (NEW.id)");
+            const program_result r = run_morvante(dir, csv_args(db, mode));
+            EXPECT_EQ(r.code, 1) << r.out << r.err;
+            EXPECT_EQ(count_of(r.out, c.report), 1u) << r.out;
+            EXPECT_EQ(db.rows("SELECT * FROM t ORDER BY id"), c.rows);
+            EXPECT_EQ(db.rows("SELECT COUNT(*) FROM audit")[0][0], std::to_string(c.rows.size()));
+        }
+    }
+}
+
+// A table that fills keeps the rows the server took: the report counts
+// them and names the first record that is not in the table.
+TEST(ConsoleAppend, AFullTableSaysHowManyRowsItTookAndWhereItStopped)
+{
+    RVL_NEED_TEST_SERVER();
+    std::string csv = "id,v\n";
+    for (int i = 1; i <= 5000; ++i)
+        csv += std::to_string(i) + ",value " + std::to_string(i) + "\n";
+    destination db;
+    test_dir dir;
+    test_dir::write(dir.file("in.csv"), csv);
+    db.execute("CREATE TABLE t (id INT, v VARCHAR(20)) ENGINE=MEMORY MAX_ROWS=1000");
+    const program_result r = run_morvante(dir, csv_args(db, "3"));
+    EXPECT_EQ(r.code, 1) << r.out << r.err;
+    const table_rows held = db.rows("SELECT COUNT(*), MIN(id), MAX(id) FROM t");
+    const int64_t taken = std::stoll(held[0][0]);
+    ASSERT_GT(taken, 0);
+    ASSERT_LT(taken, 5000);
+    EXPECT_EQ(held[0][1], "1");
+    EXPECT_EQ(held[0][2], held[0][0]);  // the first rows, each once
+    EXPECT_EQ(count_of(r.out, "The table 't' is full; the rows from record #" + std::to_string(taken + 1) +
+                                  " on were not written."),
+              1u)
+        << r.out;
+    EXPECT_EQ(count_of(r.out, "refused"), 0u) << r.out;
+    std::string count = std::to_string(taken);
+    if (count.size() > 3)
+        count.insert(count.size() - 3, ",");
+    EXPECT_NE(r.err.find("Written: table '" + db.name() + ".t' (" + count + " rows appended before the failure).\n"),
+              std::string::npos)
+        << r.err;
 }

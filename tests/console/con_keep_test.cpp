@@ -506,7 +506,7 @@ TEST(ConsoleKeep, AWorkbookReplacesTheDatabaseOnlyWithTablesTheServerTook)
             EXPECT_NE(r.out.find("people: Data conversion is not supported for given type mapping"), std::string::npos)
                 << r.out;
             EXPECT_NE(r.err.find("Dropped: view '" + db.name() + ".both_v', " + prefix + "other'.\nWritten: " +
-                                 prefix + "alpha'.\n"),
+                                 prefix + "alpha' (1 row).\n"),
                       std::string::npos)
                 << r.err;
         } else {
