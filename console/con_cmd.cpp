@@ -288,6 +288,12 @@ std::vector<std::wstring> process_tab_file(const std::string& path)
         }
         names.push_back(utf8 ? tk_to_unicode(line) : ansi_to_wstring(line));
     }
+    // An empty list would select every worksheet, and in mode 0 drop every
+    // other table: the opposite of a list.
+    if (names.empty())
+        print_fatal_and_exit("Table names file '" + path +
+                             "' names no worksheet.\nName one a line, or leave out --tab_file to convert every "
+                             "worksheet.");
     return names;
 }
 

@@ -20,7 +20,8 @@ std::string usage_text();
 bool parse_cmd_line(int argc, char* const* argv, ravelin_converter& converter, error_handler& errors);
 
 // The names of the table-list file, one a line, UTF-8 after a byte-order mark
-// and the ANSI code page otherwise; empty lines are skipped.
+// and the ANSI code page otherwise; empty lines are skipped. A file that
+// names none ends the program with its message.
 std::vector<std::wstring> process_tab_file(const std::string& path);
 
 // Text of the ANSI code page as wide text; a level-0 tk_exception_ex when it

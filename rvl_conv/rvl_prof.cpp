@@ -11,25 +11,65 @@
 #include "platform/text/pl_case.hpp"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
 const wchar_t* flag(bool on) { return on ? L"1" : L"0"; }
 
-// Boolean keys: an empty value keeps the setting; otherwise only "1" is true.
-void read_flag(const udb_profile& profile, const wchar_t* section, const wchar_t* key, bool& setting)
+// Every boolean key of a profile. The programs write 1 and 0; people write
+// what the words say.
+struct flag_key {
+    const wchar_t* section;
+    const wchar_t* key;
+};
+const flag_key flag_keys[] = {
+    {udb_generic_settings, L"skip indexes"},
+    {udb_generic_settings, L"only definitions"},
+    {profile_excel_settings, L"extract field names"},
+    {profile_excel_settings, L"refine types"},
+    {profile_excel_settings, L"convert from xls"},
+    {profile_mysql_settings, L"direct mode"},
+    {profile_mysql_settings, L"dump line break"},
+    {profile_mysql_settings, L"dump new version"},
+    {profile_mysql_settings, L"dump add lock to insert"},
+    {profile_mysql_settings, L"dump insert comments"},
+    {profile_mysql_settings, L"dump create database"},
+    {profile_mysql_settings, L"dump create table"},
+};
+
+// The value of a boolean key: 1/0, yes/no, true/false, on/off in any case;
+// none for any other text.
+std::optional<bool> parse_flag(const std::wstring& value)
 {
-    const std::wstring value = profile.get_value(section, key);
-    if (!value.empty())
-        setting = value == L"1";
+    static const wchar_t* const words[][2] = {{L"1", L"0"}, {L"yes", L"no"}, {L"true", L"false"}, {L"on", L"off"}};
+    for (const auto& [on, off] : words) {
+        if (platform::equal_no_case(value, on))
+            return true;
+        if (platform::equal_no_case(value, off))
+            return false;
+    }
+    return std::nullopt;
 }
 
-// "only definitions" and "skip indexes": any value but "0" is true.
-void read_loose_flag(const udb_profile& profile, const wchar_t* key, bool& setting)
+// The first boolean key whose value is no yes or no, as "key=value"; empty
+// when every one reads.
+std::wstring bad_flag_line(const udb_profile& profile)
 {
-    const std::wstring value = profile.get_value(udb_generic_settings, key);
-    if (!value.empty())
-        setting = value != L"0";
+    for (const flag_key& f : flag_keys) {
+        const std::wstring value = profile.get_value(f.section, f.key);
+        if (!value.empty() && !parse_flag(value))
+            return std::wstring(f.key) + L"=" + value;
+    }
+    return {};
+}
+
+// A boolean key: an empty value keeps the setting. profile_failure has
+// refused a profile whose value is no yes or no.
+void read_flag(const udb_profile& profile, const wchar_t* section, const wchar_t* key, bool& setting)
+{
+    if (const std::optional<bool> value = parse_flag(profile.get_value(section, key)))
+        setting = *value;
 }
 
 void read_text(const udb_profile& profile, const wchar_t* section, const wchar_t* key, std::wstring& setting)
@@ -71,14 +111,14 @@ bool udb_converter::load_profile(udb_profile& profile)
     const std::string log_name = tk_to_ansi(profile.get_value(udb_generic_settings, L"logfile"), tk_cp_thread_acp);
     tk_logger::log(1, "Logfile=%s", log_name.c_str());
     set_logfile(log_name);
-    read_loose_flag(profile, L"only definitions", tab_def);
+    read_flag(profile, udb_generic_settings, L"only definitions", tab_def);
     // Only the four modes there are; anything else keeps the current one.
     const std::wstring mode_text = profile.get_value(udb_generic_settings, L"mode");
     if (mode_text.size() == 1 && mode_text[0] >= L'0' && mode_text[0] <= L'3') {
         set_mode(mode_text[0] - L'0');
         mode_from_profile = true;
     }
-    read_loose_flag(profile, L"skip indexes", skip_indexes);
+    read_flag(profile, udb_generic_settings, L"skip indexes", skip_indexes);
     return true;
 }
 
@@ -109,9 +149,8 @@ bool mysql_converter_impl::load_profile(udb_profile& profile)
     pswd = narrow(L"password");
     if (std::string value = narrow(L"port"); !value.empty())
         port = value;
-    const std::wstring line_break = profile.get_value(profile_mysql_settings, L"dump line break");
-    if (!line_break.empty())
-        dump_opts.n_line_break = line_break == L"1" ? 1 : 0;
+    if (const std::optional<bool> lf = parse_flag(profile.get_value(profile_mysql_settings, L"dump line break")))
+        dump_opts.n_line_break = *lf ? 1 : 0;
     read_flag(profile, profile_mysql_settings, L"dump new version", dump_opts.b_new_ver);
     read_flag(profile, profile_mysql_settings, L"dump add lock to insert", dump_opts.b_lock_write);
     read_flag(profile, profile_mysql_settings, L"dump insert comments", dump_opts.b_ins_comments);
@@ -168,6 +207,11 @@ std::string ravelin_converter::profile_failure(udb_profile& profile, const std::
 {
     // Half a profile would run a conversion nobody asked for, and a name
     // that is no plain word would become part of a statement.
+    if (const std::wstring line = bad_flag_line(profile); !line.empty())
+        return "Profile " + tk_to_utf8(path) +
+               " cannot be used: this line gives a yes-or-no setting another value (1 or 0, yes or no, true or "
+               "false, on or off):\n" +
+               tk_to_utf8(line);
     sql_db_mutator check;
     if (check.load(profile) && note_generic_names(check, profile))
         return {};

@@ -72,6 +72,11 @@ void note_lengths(const std::vector<std::string_view>& texts, std::vector<uint32
     }
 }
 
+bool all_empty(const std::vector<std::string_view>& texts)
+{
+    return std::all_of(texts.begin(), texts.end(), [](std::string_view text) { return text.empty(); });
+}
+
 // A value the type the user gave cannot hold fails the table before it is
 // created, as the server would fail its row: a table it replaces stays.
 // `types`: the parsed type of each column the user typed, none elsewhere.
@@ -102,7 +107,8 @@ const udb_record* ravelin_converter::record_to_copy(udb_recordset& source, const
         throw tk_mail_assertion("rvl_conv", 478);
     tk_logger::wlog(2, L"udb_db_mutator::modify2(%s)", table.c_str());
     const udb_record& record = modify2(table, *item);
-    if (from_xls && skip_empty_rows && record.is_empty()) {
+    // A CSV line of delimiters alone is as empty as an empty worksheet row.
+    if (skip_empty_rows && record.is_empty()) {
         tk_logger::log(1, "Empty -> skip");
         return nullptr;
     }
@@ -145,6 +151,8 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
         for (; !from_sheet && !source.is_eof(); source.next()) {
             if (lines != nullptr && lines->get_texts(texts)) {
                 throw_if_stop_requested();
+                if (skip_empty_rows && all_empty(texts))
+                    continue;
                 dates.add_text_stat(texts);
                 numbers.add_text_stat(texts);
                 note_lengths(texts, longest);

@@ -150,3 +150,90 @@ TEST(ConsoleGiven, TwoWorksheetsNeverShareATable)
         EXPECT_EQ(db.rows("SELECT id FROM Dups ORDER BY id"), (texts{"2", "3"}));
     }
 }
+
+// Every yes-or-no key of a profile reads 1/0, yes/no, true/false and on/off
+// in any case; any other value refuses the profile, naming the key and the
+// value, before anything is written.
+TEST(ConsoleGiven, AProfilesYesAndNoMeanWhatTheySay)
+{
+    RVL_NEED_TEST_SERVER();
+    struct flag_case {
+        std::string generic, excel, mysql;  // lines added to the sections
+        texts columns, rows;                // of the table t; none: refused
+        std::string refused_line;
+    };
+    const flag_case cases[] = {
+        {"only definitions=no\n", "extract field names=yes\n", "", {"a", "b"}, {"1|2"}, ""},
+        {"only definitions=False\n", "extract field names=TRUE\n", "", {"a", "b"}, {"1|2"}, ""},
+        {"only definitions=Yes\n", "extract field names=on\n", "", {"a", "b"}, {}, ""},
+        {"only definitions=OFF\n", "extract field names=off\n", "dump create table=On\n", {"F1", "F2"}, {"1|2", "a|b"}, ""},
+        {"only definitions=2\n", "", "", {}, {}, "only definitions=2"},
+        {"", "refine types=maybe\n", "", {}, {}, "refine types=maybe"},
+        {"", "", "dump create table=nein\n", {}, {}, "dump create table=nein"},
+    };
+    for (const flag_case& c : cases) {
+        SCOPED_TRACE(c.generic + c.excel + c.mysql);
+        test_dir dir;
+        test_dir::write(dir.file("in.csv"), "a,b\n1,2\n");
+        test_dir::write(dir.file("job.rvl"), "[Generic settings]\nsrc=in.csv\ndest=out.sql\n" + c.generic +
+                                                 "\n[MS Excel settings]\nconvert from xls=0\ncsv table name=t\n"
+                                                 "csv delimiter=2\n" + c.excel +
+                                                 "\n[MySQL settings]\ndirect mode=0\n" + c.mysql);
+        scratch_db db("given_flags");
+        const program_result r = run_and_load(dir, {"--profile=job.rvl"}, db);
+        if (!c.refused_line.empty()) {
+            EXPECT_EQ(r.code, 255);
+            EXPECT_EQ(r.out, "Error:\nProfile job.rvl cannot be used: this line gives a yes-or-no setting another "
+                             "value (1 or 0, yes or no, true or false, on or off): " + c.refused_line + "\n");
+            EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql")));
+            continue;
+        }
+        EXPECT_EQ(r.code, 0) << r.out << r.err;
+        EXPECT_EQ(columns(db, "t"), c.columns);
+        EXPECT_EQ(db.rows("SELECT * FROM t ORDER BY 1"), c.rows);
+    }
+}
+
+// A table list that names no worksheet is refused, naming the file: it
+// would convert every worksheet, and in mode 0 drop every other table.
+TEST(ConsoleGiven, AnEmptyTableListIsRefused)
+{
+    for (const char* list : {"", "\n\n", "\r\n"}) {
+        SCOPED_TRACE(testing::PrintToString(list));
+        test_dir dir;
+        test_dir::write(dir.file("book.xlsx"), xlsx_workbook({{"S", sheet({{"id"}, {"1"}})}}));
+        test_dir::write(dir.file("list.txt"), list);
+        test_dir::write(dir.file("out.sql"), "old dump");
+        std::vector<std::string> args = book_to_dump;
+        args.push_back("--tab_file=list.txt");
+        const program_result r = run_morvante(dir, args);
+        EXPECT_EQ(r.code, 255);
+        EXPECT_EQ(r.err, "Table names file 'list.txt' names no worksheet.\nName one a line, or leave out "
+                         "--tab_file to convert every worksheet.\n");
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(test_dir::read(dir.file("out.sql")), "old dump");
+    }
+}
+
+// --skip_empty leaves out a CSV line without a value (delimiters alone,
+// empty quoted fields) as it leaves out an empty worksheet row; a line with
+// a value, even a blank, stays. Without it the lines are rows of NULLs.
+TEST(ConsoleGiven, SkipEmptyLeavesOutCsvLinesWithoutAValue)
+{
+    RVL_NEED_TEST_SERVER();
+    for (const bool skip : {true, false}) {
+        SCOPED_TRACE(skip);
+        test_dir dir;
+        test_dir::write(dir.file("in.csv"), "a,b\n1,2\n,\n\"\",\"\"\n,\" \"\n3,4\n");
+        std::vector<std::string> args = {"--from_csv", "--src=in.csv", "--csv_delim=2", "--extr_fn",
+                                         "--tab_name=t",  "--dump",       "--dest=out.sql"};
+        if (skip)
+            args.push_back("--skip_empty");
+        scratch_db db("given_skip");
+        const program_result r = run_and_load(dir, args, db);
+        EXPECT_EQ(r.code, 0) << r.out << r.err;
+        // The line with a blank is a row (its blank a NULL of the INT column).
+        EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t WHERE a IS NULL"), texts{skip ? "1" : "3"});
+        EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t"), texts{skip ? "3" : "5"});
+    }
+}

@@ -240,8 +240,8 @@ TEST_F(Profile, UsersFilesWithLfOrCrLfLoadAlike)
         ASSERT_TRUE(conv->load_profile(fixture(name)));
         EXPECT_EQ(conv->get_src(), L"/data/people.csv");
         EXPECT_EQ(conv->get_dest(), L"sales");  // the first of two, the second in the section given again
-        EXPECT_TRUE(conv->tab_def);             // "yes" counts for "only definitions"...
-        EXPECT_FALSE(conv->x_fnames);           // ...but only "1" for the other flags
+        EXPECT_TRUE(conv->tab_def);             // "yes" is yes for "only definitions"...
+        EXPECT_TRUE(conv->x_fnames);            // ...and for every other flag
         EXPECT_FALSE(conv->refine_types);
         EXPECT_FALSE(conv->from_xls);
         EXPECT_FALSE(conv->direct);
