@@ -21,7 +21,7 @@ const char generic_error[] =
     "Please send the log file of the run to the product's support team.";
 const char structure_error[] =
     "The structure of data source does not conform to the destination table. "
-    "For more information see Troubleshooting article of the product documentation.";
+    "See 'Troubleshooting' in the product documentation.";
 
 // A streamed value goes to the file in pieces of this many bytes or
 // characters, so memory stays bounded whatever its size.

@@ -68,7 +68,7 @@ void sql_raise_last_error()
 
 sql_auth_not_supported_exception::sql_auth_not_supported_exception()
     : tk_exception("The program does not support authentication protocol requested by server. See "
-                   "'Troubleshooting' article of the product documentation.",
+                   "'Troubleshooting' in the product documentation.",
                    1)
 {
 }

@@ -15,8 +15,8 @@
 
 namespace {
 
-const char structure_mismatch[] = "The structure of data source does not conform to the destination table. For more "
-                                  "information see Troubleshooting article of the product documentation.";
+const char structure_mismatch[] = "The structure of data source does not conform to the destination table. See "
+                                  "'Troubleshooting' in the product documentation.";
 // A report names at most this many refused rows, and of the values changed
 // by one statement at most changed_values_listed.
 constexpr size_t listed_per_report = 20;

@@ -10,7 +10,9 @@
 #include "rvl_conv/rvl_conv.hpp"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <optional>
 
@@ -53,10 +55,10 @@ const cmd_line_option option_table[] = {
 
 const char usage_format[] =
     "MORVANTE v%d.%d\n"
-    "Usage: MORVANTE.EXE OPTIONS\n"
+    "Usage: %s OPTIONS\n"
     "\n"
-    "   --charset=...   MySQL character set (see 'Command Line' article of\n"
-    "                   the product documentation for list of possible values)\n"
+    "   --charset=...   MySQL character set (the server lists its own:\n"
+    "                   SHOW CHARACTER SET; see docs/console.md)\n"
     "   --csv_delim=... select the delimiter that separates CSV field\n"
     "                   (0 - tab, 1 - semicolon, 2 - comma, 3 - space)\n"
     "   --dest=...      MySQL database name\n"
@@ -95,7 +97,8 @@ const char usage_format[] =
     "      (it is 'overwrite the entire database' when converting xls file or\n"
     "      'overwrite existing tables only' when converting csv file)\n"
     "   5) Command line parameters that contain spaces must be enclosed in quotes\n"
-    "      (for example --dest=\"my database\")";
+    "      (for example --dest=\"my database\")\n"
+    "   6) docs/console.md tells every option and message in full.";
 
 // The value as wide text; false when it cannot be converted.
 bool to_wide(const char* value, std::wstring& out)
@@ -126,6 +129,7 @@ const char* loggable(const char* argument)
 
 // What parse_cmd_line gathers besides the converter's own settings.
 struct parsed_options {
+    std::string program;  // as it was called, for the usage text
     std::string host, user, password, port;
     std::vector<std::wstring> tables;
     // The mode, CSV table name and delimiter given here stand over a
@@ -185,7 +189,10 @@ void apply_option(const ansi_cmd_line& line, ravelin_converter& conv, error_hand
         conv.from_xls = false;
         break;
     case opt_help:
-        print_fatal_and_exit(usage_text());
+        // Asked for: the answer, not a failure.
+        if (!conv.is_silent())
+            std::cout << usage_text(got.program) << std::endl;
+        throw console_exit{0};
     case opt_logfile:
         tk_logger::log(1, "parse_cmd_line - got logfile %s", value);
         conv.set_logfile(value);
@@ -254,7 +261,13 @@ void apply_option(const ansi_cmd_line& line, ravelin_converter& conv, error_hand
 
 } // namespace
 
-std::string usage_text() { return platform::format(usage_format, 7, 1); }
+std::string program_name(const char* argv0)
+{
+    const std::string name = argv0 == nullptr ? std::string() : std::filesystem::path(argv0).filename().string();
+    return name.empty() ? "MORVANTE" : name;
+}
+
+std::string usage_text(const std::string& program) { return platform::format(usage_format, 7, 1, program.c_str()); }
 
 std::wstring ansi_to_wstring(const std::string& text)
 {
@@ -303,6 +316,7 @@ bool parse_cmd_line(int argc, char* const* argv, ravelin_converter& conv, error_
     for (int i = 0; i < argc; ++i)
         tk_logger::log(1, "parameter #%d: %s", i, loggable(argv[i]));
     parsed_options got;
+    got.program = program_name(argc > 0 ? argv[0] : nullptr);
     ansi_cmd_line line(argc, argv, option_table);
     for (; line.has_more(); line.next()) {
         apply_option(line, conv, errors, got);

@@ -9,8 +9,10 @@
 class ravelin_converter;
 class error_handler;
 
-// The usage text, with the program's version filled in.
-std::string usage_text();
+// The program's name as it was called: the base name of argv[0].
+std::string program_name(const char* argv0);
+// The usage text, with the program's version and name filled in.
+std::string usage_text(const std::string& program);
 
 // Applies every option to the converter and the error handler; false when an
 // argument is unknown (the caller prints the usage text). A missing setting

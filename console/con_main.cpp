@@ -2,8 +2,9 @@
 // Exit code 0 when the conversion went to its end and nothing was reported, 1
 // when it went to its end but failures were reported on the way (a record, a
 // worksheet, rows the server refused or values it changed), 255 when the
-// usage text or a message was printed, a failure ended the conversion (a lost
-// connection among them) or SIGINT or SIGTERM interrupted it.
+// usage text or a message was printed for a command line that cannot run, a
+// failure ended the conversion (a lost connection among them) or SIGINT or
+// SIGTERM interrupted it. --help is answered on standard output with 0.
 #include "TK/tk_log.hpp"
 #include "console/con_cmd.hpp"
 #include "console/con_rep.hpp"
@@ -140,7 +141,7 @@ int run(int argc, char** argv)
     if (failed)
         return failure(converter);
     if (!parsed)
-        print_fatal_and_exit(usage_text());
+        print_fatal_and_exit(usage_text(program_name(argv[0])));
     if (converter.direct && !guarded(errors, [&] {
             converter.connect_mysql_server();
             return true;

@@ -60,6 +60,7 @@ console_error_handler::console_error_handler() : error_handler(dao_err_map_size,
 {
     load_err_map(mysql_err_map_size, mysql_err_map);
     load_err_map(2, xls_err_map);
+    set_docs_name("docs/console.md");
 }
 
 void console_error_handler::handle(const tk_exception& e, bool /*no_abort*/)

@@ -29,5 +29,7 @@ std::string error_handler::make_message(const tk_exception& e) const
     message += friendly.empty() ? std::string(e.what()) : friendly;
     if (!read_path.empty())
         tk_string::replace_all(message, read_path, shown_path);
+    if (!docs_name.empty())
+        tk_string::replace_all(message, "the product documentation", docs_name);
     return message;
 }

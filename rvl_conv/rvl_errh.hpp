@@ -59,6 +59,9 @@ public:
         read_path = read;
         shown_path = shown;
     }
+    // Messages shared by both programs send the user to "the product
+    // documentation"; each front end names where its own documentation is.
+    void set_docs_name(const std::string& name) { docs_name = name; }
 
 protected:
     // Each front end's handle() calls this once per report of level 0 or 1.
@@ -70,4 +73,5 @@ protected:
     std::atomic<int> errors_reported{0};
     std::string read_path;
     std::string shown_path;
+    std::string docs_name;
 };

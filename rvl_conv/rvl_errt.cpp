@@ -5,22 +5,21 @@
 namespace {
 
 const char access_format[] =
-    "Cannot recognize MS Access database format. See 'Troubleshooting'\narticle of the product documentation for "
-    "solution.";
+    "Cannot recognize MS Access database format. See 'Troubleshooting'\nin the product documentation.";
 const char workgroup_file[] =
     "Invalid workgroup information file. Return to the previous\nwizard page and verify the correct path was given.";
 const char duplicate_values[] =
-    "Duplicate field values being used for an unique index were found.\nSee 'Troubleshooting' article of the "
-    "product documentation\nfor solution.";
+    "Duplicate field values being used for an unique index were found.\nSee 'Troubleshooting' in the product "
+    "documentation.";
 const char cannot_connect[] =
     "Cannot connect to the MySQL server. Check to verify that MySQL server\nis launched and the correct host/port "
     "values were given.";
 const char auth_protocol[] =
-    "The program does not support authentication protocol requested by server.\nSee 'Troubleshooting' article of "
-    "the product documentation.";
+    "The program does not support authentication protocol requested by server.\nSee 'Troubleshooting' in the "
+    "product documentation.";
 const char table_structure[] =
     "Failed to recognize table structure in the worksheet.\nYou can migrate the data manually via CSV format. "
-    "See\n'CSV Files' article in the documentation for details.";
+    "See\n'CSV files' in the product documentation.";
 
 } // namespace
 
@@ -33,8 +32,7 @@ const tk_error_row dao_err_map[] = {
     {0x10BD5,
      "Not a valid account name or password has been specified\nin MS Access user-level security settings"},
     {0x10C28,
-     "Cannot extract relationships information. See 'Troubleshooting'\narticle of the product documentation for "
-     "solution."},
+     "Cannot extract relationships information. See 'Troubleshooting'\nin the product documentation."},
     {0x10C65, workgroup_file},
     {0x10D1E, workgroup_file},
     {0x10D5D, "Data type conversion error. Please contact the product support\nfor the solution."},
@@ -62,8 +60,8 @@ const tk_error_row mysql_err_map[] = {
     {0x4007D3, cannot_connect},
     {0x4007D5, cannot_connect},
     {0x4007D6,
-     "Transferred value is too big. Increase MySQL max packet size and try\nagain. See 'Troubleshooting' article "
-     "of the product documentation."},
+     "Transferred value is too big. Increase MySQL max packet size and try\nagain. See 'Troubleshooting' in the "
+     "product documentation."},
     {0x4004E1, auth_protocol},
     {0x4004E2, auth_protocol},
     {0x4004E3, auth_protocol},
@@ -73,7 +71,7 @@ const size_t mysql_err_map_size = std::size(mysql_err_map);
 const tk_error_row xls_err_map[] = {
     {0x10C59,
      "The workbook and/or one of its worksheets is password protected.\nYou should unprotect it first. Open it with "
-     "MS Excel,\nremove the password and run Tessaline again.\n"},
+     "MS Excel,\nremove the password and run the conversion again.\n"},
     {0x10C76, table_structure},
     {0x10CCA, table_structure},
 };

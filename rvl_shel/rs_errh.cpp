@@ -12,6 +12,7 @@ wizard_error_handler::wizard_error_handler() : error_handler(dao_err_map_size, d
 {
     load_err_map(mysql_err_map_size, mysql_err_map);
     load_err_map(xls_err_map_size, xls_err_map);
+    set_docs_name("the help (the Help button)");
 }
 
 namespace {

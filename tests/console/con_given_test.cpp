@@ -7,6 +7,7 @@
 #include "SQL/dmp_help.hpp"
 #include "con_db.hpp"
 #include "con_help.hpp"
+#include "console/con_cmd.hpp"
 #include "platform/dao/xlsx_make.hpp"
 
 #include <gtest/gtest.h>
@@ -236,4 +237,56 @@ TEST(ConsoleGiven, SkipEmptyLeavesOutCsvLinesWithoutAValue)
         EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t WHERE a IS NULL"), texts{skip ? "1" : "3"});
         EXPECT_EQ(db.rows("SELECT COUNT(*) FROM t"), texts{skip ? "3" : "5"});
     }
+}
+
+// --help is an answer: the options on standard output, exit 0, the program
+// named as it was called. The texts send the user to what is there:
+// docs/console.md, whose sections they name.
+TEST(ConsoleGiven, HelpAnswersOnStandardOutputAndNamesWhatIsThere)
+{
+    test_dir dir;
+    std::filesystem::create_symlink(MORVANTE_PATH, dir.file("morv"));
+    const program_result named = run_program(dir.file("morv").c_str(), dir, {"--help"});
+    EXPECT_EQ(named.code, 0);
+    EXPECT_EQ(named.err, "");
+    EXPECT_EQ(named.out, usage_text("morv") + "\n");
+    EXPECT_NE(named.out.find("\nUsage: morv OPTIONS\n"), std::string::npos) << named.out;
+    EXPECT_EQ(named.out.find("article"), std::string::npos) << named.out;
+    EXPECT_NE(named.out.find("docs/console.md"), std::string::npos) << named.out;
+
+    const program_result after = run_morvante(dir, {"--help", "--silent"});
+    EXPECT_EQ(after.code, 0);
+    EXPECT_EQ(after.out, usage_text("MORVANTE") + "\n");
+    const program_result silent = run_morvante(dir, {"--silent", "--help"});
+    EXPECT_EQ(silent.code, 0);
+    EXPECT_EQ(silent.out + silent.err, "");
+
+    // Without a command line it cannot run, the usage text is a refusal.
+    const program_result none = run_morvante(dir, {});
+    EXPECT_EQ(none.code, 255);
+    EXPECT_EQ(none.err, usage_text("MORVANTE") + "\n");
+
+    const std::string docs = test_dir::read(std::string(RVL_DOCS) + "/console.md");
+    EXPECT_NE(docs.find("\n## Troubleshooting\n"), std::string::npos);
+    EXPECT_NE(docs.find("\n### CSV files\n"), std::string::npos);
+}
+
+// A message the server's refusal brings sends the user to docs/console.md.
+TEST(ConsoleGiven, MessagesPointToTheConsolesDocumentation)
+{
+    RVL_NEED_TEST_SERVER();
+    scratch_db db("given_docs");
+    db.create();
+    db.execute("CREATE TABLE t (x INT)");
+    test_dir dir;
+    test_dir::write(dir.file("in.csv"), "a,b\n1,2\n");
+    const server_settings s = *test_server_settings();
+    const program_result r = run_morvante(
+        dir, {"--from_csv", "--src=in.csv", "--csv_delim=2", "--extr_fn", "--tab_name=t", "--mode=3",
+              "--host=127.0.0.1", "--port=" + std::to_string(s.port), "--user=" + s.user, "--pswd=" + s.password,
+              "--dest=" + db.name()});
+    EXPECT_NE(r.out.find("does not conform to the destination table. See 'Troubleshooting' in docs/console.md."),
+              std::string::npos)
+        << r.out << r.err;
+    EXPECT_EQ((r.out + r.err).find("product documentation"), std::string::npos) << r.out << r.err;
 }
