@@ -275,17 +275,39 @@ std::wstring sql_db_mutator::destination_name(const std::wstring& table) const
     return change == nullptr || change->new_name.empty() ? table : change->new_name;
 }
 
+namespace {
+
+// The first two of the tables whose destination names (destination(i)) are
+// one table name where at least one of them is not the table's own name.
+template <class F>
+std::optional<table_name_clash> find_name_clash(const std::vector<std::wstring>& tables, F destination)
+{
+    std::vector<std::wstring> names;
+    for (size_t i = 0; i < tables.size(); ++i)
+        names.push_back(destination(i));
+    for (size_t i = 0; i < tables.size(); ++i)
+        for (size_t j = i + 1; j < tables.size(); ++j)
+            if ((names[i] != tables[i] || names[j] != tables[j]) && platform::equal_table_names(names[i], names[j]))
+                return table_name_clash{tables[i], tables[j], names[i]};
+    return std::nullopt;
+}
+
+} // namespace
+
 std::optional<table_name_clash> sql_db_mutator::first_name_clash(const std::vector<std::wstring>& tables) const
 {
-    const auto renamed = [this](const std::wstring& table) { return destination_name(table) != table; };
-    for (size_t i = 0; i < tables.size(); ++i) {
-        const std::wstring name = destination_name(tables[i]);
-        for (size_t j = i + 1; j < tables.size(); ++j)
-            if ((renamed(tables[i]) || renamed(tables[j])) &&
-                platform::equal_table_names(name, destination_name(tables[j])))
-                return table_name_clash{tables[i], tables[j], name};
-    }
-    return std::nullopt;
+    return find_name_clash(tables, [&](size_t i) { return destination_name(tables[i]); });
+}
+
+std::optional<table_name_clash> sql_db_mutator::first_name_clash(const std::vector<std::wstring>& tables,
+                                                                 const std::wstring& table,
+                                                                 const std::wstring& new_name) const
+{
+    return find_name_clash(tables, [&](size_t i) {
+        if (tables[i] != table)
+            return destination_name(tables[i]);
+        return new_name.empty() ? table : new_name;
+    });
 }
 
 std::wstring sql_db_mutator::modify1(const std::wstring& table, udb_schema& schema, udb_indexes& indexes)

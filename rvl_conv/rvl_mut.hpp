@@ -169,6 +169,10 @@ public:
     // table for two. Source names that are one name by themselves are no
     // clash: the run numbers the later one (udb_validator::get_safe_name).
     std::optional<table_name_clash> first_name_clash(const std::vector<std::wstring>& tables) const;
+    // The same as if the source table `table` had the new name `new_name`
+    // (empty: its own), for an editor to ask before it takes the name.
+    std::optional<table_name_clash> first_name_clash(const std::vector<std::wstring>& tables,
+                                                     const std::wstring& table, const std::wstring& new_name) const;
     // Whether the user changed any column of the table: else modify2 gives
     // every record as it is.
     bool has_field_changes(const std::wstring& table) const;

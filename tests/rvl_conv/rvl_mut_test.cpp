@@ -284,3 +284,37 @@ TEST(DatabaseChange, DescribesColumnsForTheTypeEditor)
     EXPECT_EQ(amount.native_type, get_sql_native_type1(decimal));
     EXPECT_TRUE(sql_db_mutator::get_excluded_types().empty());
 }
+
+// Two tables of one run never take one name: the user's new name that is
+// another table's, or one new name for two, is found, as is a name the
+// wizard's editor is about to give; swapped names, and names the source
+// gives alike by itself, are no clash.
+TEST(TableChange, FindsTheFirstTwoTablesTheNewNamesGiveOneName)
+{
+    sql_db_mutator changes;
+    const std::vector<std::wstring> run = {L"Dups", L"Orders", L"Stock"};
+    EXPECT_FALSE(changes.first_name_clash(run));
+    EXPECT_FALSE(changes.first_name_clash({L"Data", L"DATA"}));
+
+    changes.get_table_mutator2(L"Dups", L"orders");
+    const std::optional<table_name_clash> clash = changes.first_name_clash(run);
+    ASSERT_TRUE(clash);
+    EXPECT_EQ(clash->first, L"Dups");
+    EXPECT_EQ(clash->second, L"Orders");
+    EXPECT_EQ(clash->name, L"orders");
+    EXPECT_FALSE(changes.first_name_clash({L"Dups", L"Stock"}));  // Orders is not converted
+
+    changes.get_table_mutator2(L"Orders", L"Dups");  // swapped
+    EXPECT_FALSE(changes.first_name_clash(run));
+    EXPECT_EQ(changes.destination_name(L"Orders"), L"Dups");
+    EXPECT_EQ(changes.destination_name(L"Stock"), L"Stock");
+
+    // Asked before the editor takes a name for Stock.
+    const std::optional<table_name_clash> asked = changes.first_name_clash(run, L"Stock", L"DUPS");
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(asked->first, L"Orders");
+    EXPECT_EQ(asked->second, L"Stock");
+    EXPECT_FALSE(changes.first_name_clash(run, L"Stock", L"Goods"));
+    EXPECT_FALSE(changes.first_name_clash(run, L"Stock", L""));
+    EXPECT_FALSE(changes.first_name_clash(run));  // nothing was changed by asking
+}
