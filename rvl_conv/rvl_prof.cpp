@@ -52,9 +52,12 @@ std::optional<bool> parse_flag(const std::wstring& value)
     return std::nullopt;
 }
 
+// The mode and a CSV run's delimiter: one digit, 0 to 3.
+bool is_choice(const std::wstring& value) { return value.size() == 1 && value[0] >= L'0' && value[0] <= L'3'; }
+
 // The first boolean key whose value is no yes or no, as "key=value"; empty
-// when every one reads.
-std::wstring bad_flag_line(const udb_profile& profile)
+// when every one reads. An empty value keeps a setting.
+std::wstring refused_flag_line(const udb_profile& profile)
 {
     for (const flag_key& f : flag_keys) {
         const std::wstring value = profile.get_value(f.section, f.key);
@@ -112,9 +115,9 @@ bool udb_converter::load_profile(udb_profile& profile)
     tk_logger::log(1, "Logfile=%s", log_name.c_str());
     set_logfile(log_name);
     read_flag(profile, udb_generic_settings, L"only definitions", tab_def);
-    // Only the four modes there are; anything else keeps the current one.
+    // Only the four modes there are (profile_failure refuses any other).
     const std::wstring mode_text = profile.get_value(udb_generic_settings, L"mode");
-    if (mode_text.size() == 1 && mode_text[0] >= L'0' && mode_text[0] <= L'3') {
+    if (is_choice(mode_text)) {
         set_mode(mode_text[0] - L'0');
         mode_from_profile = true;
     }
@@ -206,12 +209,19 @@ bool note_generic_names(sql_db_mutator& mutator, const udb_profile& profile)
 std::string ravelin_converter::profile_failure(udb_profile& profile, const std::wstring& path)
 {
     // Half a profile would run a conversion nobody asked for, and a name
-    // that is no plain word would become part of a statement.
-    if (const std::wstring line = bad_flag_line(profile); !line.empty())
+    // that is no plain word would become part of a statement. A setting read
+    // otherwise than it is written runs another conversion: 'mode=merge'
+    // read as no mode would drop what the database holds (mode 0).
+    if (const std::wstring line = refused_flag_line(profile); !line.empty())
         return "Profile " + tk_to_utf8(path) +
                " cannot be used: this line gives a yes-or-no setting another value (1 or 0, yes or no, true or "
                "false, on or off):\n" +
                tk_to_utf8(line);
+    // (A delimiter out of range keeps the one the settings store holds.)
+    if (const std::wstring mode = profile.get_value(udb_generic_settings, L"mode"); !mode.empty() && !is_choice(mode))
+        return "Profile " + tk_to_utf8(path) +
+               " cannot be used: this line gives a setting of one digit, 0 to 3, another value:\nmode=" +
+               tk_to_utf8(mode);
     sql_db_mutator check;
     if (check.load(profile) && note_generic_names(check, profile))
         return {};
@@ -265,7 +275,7 @@ void ravelin_converter::load_csv_settings(const udb_profile& profile)
         tab_name = default_csv_table();
     tab_name_for = src;
     const std::wstring delimiter = profile.get_value(profile_excel_settings, profile_csv_delimiter);
-    if (delimiter.size() == 1 && delimiter[0] >= L'0' && delimiter[0] <= L'3')
+    if (is_choice(delimiter))
         n_comma = delimiter[0] - L'0';
 }
 

@@ -193,6 +193,19 @@ TEST(ConsoleGiven, AProfilesYesAndNoMeanWhatTheySay)
         EXPECT_EQ(columns(db, "t"), c.columns);
         EXPECT_EQ(db.rows("SELECT * FROM t ORDER BY 1"), c.rows);
     }
+
+    // A mode it does not know is no mode: read as none, mode=merge would
+    // have been mode 0, which drops what the database holds.
+    test_dir dir;
+    test_dir::write(dir.file("in.csv"), "a,b\n1,2\n");
+    test_dir::write(dir.file("job.rvl"), "[Generic settings]\nsrc=in.csv\ndest=out.sql\nmode=merge\n\n"
+                                         "[MS Excel settings]\nconvert from xls=0\ncsv table name=t\n"
+                                         "csv delimiter=2\n\n[MySQL settings]\ndirect mode=0\n");
+    const program_result r = run_morvante(dir, {"--profile=job.rvl"});
+    EXPECT_EQ(r.code, 255);
+    EXPECT_EQ(r.out, "Error:\nProfile job.rvl cannot be used: this line gives a setting of one digit, 0 to 3, "
+                     "another value: mode=merge\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.sql")));
 }
 
 // A table list that names no worksheet is refused, naming the file: it
