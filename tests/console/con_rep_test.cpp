@@ -116,10 +116,12 @@ TEST(ConsoleTabFile, NamesByLineInTheFilesEncoding)
         {"\xEF\xBB\xBF" "Caf\xC3\xA9\n  pad \n", {L"Caf\u00e9", L"  pad "}},
         {"\xEF\xBB\xBF\nA\n", {L"", L"A"}},
         {long_name + "\n", {std::wstring(400, L'n')}},
-        {"", {}},
     };
     for (const row& r : rows) {
         test_dir::write(dir.file("tabs.txt"), r.content);
         EXPECT_EQ(process_tab_file(dir.file("tabs.txt")), r.names) << r.content;
     }
+    // A file that names none ends the program with its message.
+    test_dir::write(dir.file("tabs.txt"), "");
+    EXPECT_THROW(process_tab_file(dir.file("tabs.txt")), console_exit);
 }

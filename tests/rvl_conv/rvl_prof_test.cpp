@@ -288,15 +288,22 @@ TEST_F(Profile, LoadingAgainAppendsTheListsAndReplacesTheChanges)
     EXPECT_NE(conv->get_table_mutator3(L"people"), nullptr);
 }
 
+// Only the four modes are taken; an empty value keeps the mode, and any
+// other refuses the profile, which changes nothing.
 TEST_F(Profile, OnlyTheFourModesAreTaken)
 {
     const struct {
         const char* value;
-        int32_t mode;
-    } cases[] = {{"0", 0}, {"3", 3}, {"12", 1}, {"7", 1}, {"x", 1}, {"-", 1}, {"", 1}};
+        int32_t mode;  // -1: refused
+    } cases[] = {{"0", 0}, {"3", 3}, {"12", -1}, {"7", -1}, {"x", -1}, {"-", -1}, {"", 1}};
     for (const auto& c : cases) {
         conv->set_mode(1);
         test_dir::write(dir.file("m.rvl"), std::string("[Generic settings]\r\nmode=") + c.value + "\r\n");
+        if (c.mode < 0) {
+            EXPECT_THROW(conv->load_profile(file("m.rvl")), tk_exception) << c.value;
+            EXPECT_EQ(conv->get_mode(), 1) << c.value;
+            continue;
+        }
         ASSERT_TRUE(conv->load_profile(file("m.rvl")));
         EXPECT_EQ(conv->get_mode(), c.mode) << c.value;
     }
