@@ -272,12 +272,17 @@ struct biff_reader::sheet_state {
         if (unread++ == 0)
             first_unread = std::move(what);
     }
+    void not_read(const biff_record& r);  // a record of no form this reader knows
     // A cell record after a formula whose text was to follow: that text
     // never came.
     void end_pending()
     {
         if (string_pending)
-            not_read(cell_name(pending.row, pending.col) + ", a formula whose text result the file does not hold");
+            lose_pending();
+    }
+    void lose_pending()
+    {
+        not_read(cell_name(pending.row, pending.col) + ", a formula whose text result the file does not hold");
         string_pending = false;
     }
     void tell_unread() const
@@ -289,47 +294,29 @@ struct biff_reader::sheet_state {
     }
 };
 
-void biff_reader::load(size_t index, table_builder& out)
+void biff_reader::sheet_state::not_read(const biff_record& r)
 {
-    record_stream rs(stream, sheet_offsets.at(index));
-    biff_record r;
-    int depth = 0;
-    sheet_state state(out);
-    out.set_date1904(date1904);
-    for (const std::string& line : book_notes)
-        out.add_notice(line);
-    while (rs.next(r)) {
-        if (r.type == bof_record) {
-            ++depth;  // an embedded chart has a substream of its own
-            continue;
-        }
-        if (r.type == eof_record) {
-            if (--depth != 0)
-                continue;
-            state.end_pending();
-            state.tell_unread();
-            return;
-        }
-        if (depth == 1)
-            read_record(r, rs, state);
+    std::string place = "a cell";
+    if (r.data.size() >= 4) {
+        record_reader rd(r.data);
+        const uint16_t row = rd.u16();
+        place = cell_name(row, rd.u16());
     }
-    throw format_fault("sheet without an end");
+    not_read(place + ", in a record " + hex_id(r.type) + " of " + std::to_string(r.data.size()) +
+             " bytes, a form this program does not read");
 }
 
-void biff_reader::read_record(const biff_record& r, record_stream& rs, sheet_state& s) const
+// Inlined into the loop over a sheet's records, where the call would cost
+// more than most records' reading.
+inline void biff_reader::read_record(const biff_record& r, record_stream& rs, sheet_state& s) const
 {
-    record_reader rd(r.data);
-    const record_form form = old_form(r);
+    // Only the ids of Excel 2.x come in two forms.
+    const record_form form = r.type <= boolerr_old_record ? old_form(r) : record_form::current;
     if (form == record_form::unknown) {
-        std::string place = "a cell";
-        if (r.data.size() >= 4) {
-            const uint16_t row = rd.u16();
-            place = cell_name(row, rd.u16());
-        }
-        s.not_read(place + ", in a record " + hex_id(r.type) + " of " + std::to_string(r.data.size()) +
-                   " bytes, a form this program does not read");
+        s.not_read(r);
         return;
     }
+    record_reader rd(r.data);
     const bool old = form == record_form::old;
     table_builder& out = s.out;
     switch (r.type) {
@@ -448,6 +435,33 @@ void biff_reader::read_formula(record_reader& rd, sheet_state& s) const
                    hex_id(result[0]) + ")");
         break;
     }
+}
+
+void biff_reader::load(size_t index, table_builder& out)
+{
+    record_stream rs(stream, sheet_offsets.at(index));
+    biff_record r;
+    int depth = 0;
+    sheet_state state(out);
+    out.set_date1904(date1904);
+    for (const std::string& line : book_notes)
+        out.add_notice(line);
+    while (rs.next(r)) {
+        if (r.type == bof_record) {
+            ++depth;  // an embedded chart has a substream of its own
+            continue;
+        }
+        if (r.type == eof_record) {
+            if (--depth != 0)
+                continue;
+            state.end_pending();
+            state.tell_unread();
+            return;
+        }
+        if (depth == 1)
+            read_record(r, rs, state);
+    }
+    throw format_fault("sheet without an end");
 }
 
 } // namespace platform::dao

@@ -34,7 +34,7 @@ private:
     void read_strings(record_reader& r);
     std::string text(record_reader& r, bool wide_count) const;
     cell_kind style_kind(uint16_t xf) const;
-    void read_record(const biff_record& r, record_stream& rs, sheet_state& s) const;
+    [[gnu::always_inline]] void read_record(const biff_record& r, record_stream& rs, sheet_state& s) const;
     void read_formula(record_reader& rd, sheet_state& s) const;
 
     text_pool& pool;
