@@ -74,11 +74,15 @@ public:
     bool serialize(bool store);
 
     // Applies the profile file's settings. False when the file cannot be
-    // read (nothing applied). A profile that cannot be used (profile_failure)
-    // raises a level-1 tk_exception naming the profile and the line, and
-    // changes nothing: a run with half of it would be no run the user asked
-    // for.
+    // read (nothing applied; profile_unread says why). A profile that cannot
+    // be used (profile_failure) raises a level-1 tk_exception naming the
+    // profile and the line, and changes nothing: a run with half of it would
+    // be no run the user asked for.
     bool load_profile(const std::wstring& path);
+    // "The profile ... cannot be read: " and the reason the profile's load
+    // gave.
+    static std::wstring unreadable_profile(const std::wstring& path, const udb_profile& profile);
+    std::wstring profile_unread;
     // Writes every setting and the table and field changes to the file.
     bool store_profile(const std::wstring& path) const;
     // Why the profile read from `path` cannot be used, naming the profile and

@@ -112,7 +112,7 @@ void welcome_page::load(const std::wstring& path)
 {
     udb_profile profile;
     if (!profile.load(path)) {
-        wizard_shell::error(L"The profile " + path + L" cannot be read.");
+        wizard_shell::error(ravelin_converter::unreadable_profile(path, profile));
         return;
     }
     if (const std::string failure = ravelin_converter::profile_failure(profile, path); !failure.empty()) {

@@ -659,6 +659,13 @@ TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
     f.port.expect_file(QStringLiteral("missing.rvl"));
     f.port.expect_box(box_kind::error, "' does not exist.");
     click(f.pages.welcome.load_button);
+    // A file that is no profile: the reason, and nothing applied.
+    test_dir::write(f.dir.file("notes.rvl"), "shopping list\n[Generic settings]\nsrc=notes.csv\n");
+    f.port.expect_file(QString::fromStdString(f.dir.file("notes.rvl")));
+    f.port.expect_box(box_kind::error, "The profile " + f.dir.file("notes.rvl") +
+                                           " cannot be read: line 1 comes before any [section] line, so it is not "
+                                           "a profile: shopping list.");
+    click(f.pages.welcome.load_button);
     f.port.expect_file(QString());  // cancelled
     click(f.pages.welcome.load_button);
     EXPECT_EQ(f.converter.get_src(), L"items.csv");

@@ -243,6 +243,10 @@ TEST(ravelin_quick_launch, a_profile_that_does_not_load_ends_the_program_before_
          "[Generic settings]\nsrc=items.csv\ndest=out.sql\n[MySQL settings]\ndirect mode=0\n"
          "[Type Mappings]\ntables:\n  - name: items\n      - name:id\n",
          box_kind::error, "Profile job.rvl cannot be used: this line of its \"Type Mappings\" is out of place"},
+        {"a line before any section", "job.rvl", "src=items.csv\n[Generic settings]\ndest=out.sql\n",
+         box_kind::error,
+         "The profile job.rvl cannot be read: line 1 comes before any [section] line, so it is not a profile: "
+         "src=items.csv."},
         {"a type no server has", "job.rvl",
          "[Generic settings]\nsrc=items.csv\ndest=out.sql\n[MySQL settings]\ndirect mode=0\n"
          "[MS Excel settings]\nconvert from xls=0\nextract field names=1\ncsv table name=items\n"
