@@ -220,7 +220,6 @@ void sel_shit_page::on_edit_query()
         [this, &name](const std::wstring& other) {
             return QString::fromStdWString(other).compare(qwide(name), Qt::CaseInsensitive) != 0 && listed(other);
         },
-        [](const std::wstring& select) { return converter().test_query(select); },
         [](uint32_t topic) { wizard_shell::display_help(topic); }};
     set_query_dlg dialog(this, found->first, found->second, services);
     if (ui().exec(dialog) != QDialog::Accepted)

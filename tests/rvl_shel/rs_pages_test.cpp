@@ -974,8 +974,19 @@ TEST(ravelin_pages, queries_are_listed_edited_and_kept_for_the_profile)
     page.selected->setCurrentRow(page.selected->row(page.selected->findItems("q1", Qt::MatchExactly).front()));
     f.port.expect_dialog([&](QDialog& d) {
         auto& dialog = dynamic_cast<set_query_dlg&>(d);
-        f.port.expect_box(box_kind::error, "Queries are not converted");
-        dialog.test_query();
+        // Only a profile's queries are listed: the dialog edits one.
+        EXPECT_EQ(dialog.windowTitle().toStdString(), "Edit Query");
+        EXPECT_EQ(dialog.query_edit->toPlainText().toStdString(), "SELECT 1");
+        // A valid SELECT is no error: nothing runs it.
+        const std::pair<const char*, box_kind> tests[] = {{"SELECT 1", box_kind::message},
+                                                          {" select a from b", box_kind::message},
+                                                          {"selec", box_kind::error}};
+        for (const auto& [query, kind] : tests) {
+            dialog.query_edit->setPlainText(QString::fromUtf8(query));
+            f.port.expect_box(kind, kind == box_kind::error ? "must start with SELECT" : "queries are not converted");
+            dialog.test_query();
+            EXPECT_EQ(f.port.shown.back().text.find("error"), std::string::npos) << f.port.shown.back().text;
+        }
         for (const edit_case& e : edits) {
             dialog.name_edit->setText(QString::fromUtf8(e.name));
             dialog.query_edit->setPlainText(QString::fromUtf8(e.query));
