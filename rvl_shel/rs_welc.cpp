@@ -258,6 +258,12 @@ void settings_page::store()
 int settings_page::on_next()
 {
     tk_logger::log(2, "sql_settings_page2::on_next");
+    // The client library would log in as the system's user instead.
+    if (user->text().trimmed().isEmpty()) {
+        wizard_shell::message(L"You should enter the MySQL user name");
+        user->setFocus();
+        return wiz_stay;
+    }
     store();
     tk_logger::log(2, "Just before t_converter::ptr()->connect_mysql_server");
     try {

@@ -1195,6 +1195,14 @@ TEST(ravelin_pages_server, the_login_page_stores_and_connects_or_stays)
         f.pages.settings.password->setText(QString::fromStdString(f.s.password));
         f.pages.settings.port->setText(QString::number(f.s.port));
     }
+    // An empty user name is asked for, not left to the system's login.
+    for (const char* empty : {"", "  "}) {
+        f.pages.settings.user->setText(QString::fromUtf8(empty));
+        f.port.expect_box(box_kind::message, "You should enter the MySQL user name");
+        f.next();
+        EXPECT_EQ(f.current(), settings_page_id);
+    }
+    f.pages.settings.user->setText(QString::fromStdString(f.s.user));
     // Local ignores the host and port fields.
     f.pages.settings.local->click();
     f.pages.settings.host->setText(QStringLiteral("elsewhere"));
