@@ -7,6 +7,7 @@
 #include "TK/tk_utils.hpp"
 #include "common/over_dlg.hpp"
 #include "rvl_conv/rvl_conv.hpp"
+#include "rvl_shel/rs_file.hpp"
 #include "rvl_shel/rs_prog.hpp"
 #include "rvl_shel/rs_tmap.hpp"
 
@@ -143,9 +144,7 @@ int settle_existing_table(QWidget* owner, bool ask_create)
     // a profile saved from this run must not drop the whole database.
     int32_t mode = 1;
     if (!c.engine.is_db_exist(c.get_dest())) {
-        tk_logger::log(1, "MySQL DB not exists...");
-        if (ask_create &&
-            !wizard_shell::question(L"Destination database '" + c.get_dest() + L"' doesn't exist. Create it?"))
+        if (ask_create && !agree_to_create_database(c.get_dest()))
             return wiz_stay;
     } else if (const std::wstring table = c.csv_dest_table(); c.open_mysql_base(c.get_dest(), 4)->is_table_exist(table)) {
         // Named as the run names it: Overwrite drops that table.

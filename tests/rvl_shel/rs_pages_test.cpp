@@ -1452,7 +1452,15 @@ TEST(ravelin_pages_server, a_worksheet_edited_by_double_click_reaches_the_server
     f.copy(std::string(RVL_TYPES) + "/sql.typ", "sql.typ");
     f.login(true);
     f.files("book.xlsx", f.name.c_str());
-    f.next();
+    // A missing database is asked about, as for a CSV file: No stays.
+    for (const bool create : {false, true}) {
+        f.port.expect_box(box_kind::question, "Destination database '" + f.name + "' doesn't exist. Create it?",
+                          create);
+        f.next();
+        EXPECT_EQ(f.current(), create ? conversion_page_id : file_page_id);
+        EXPECT_TRUE(f.port.shown.back().default_no);
+    }
+    EXPECT_FALSE(f.database_exists());  // the run creates it
     f.next();
     ASSERT_EQ(f.current(), sheets_page_id);
     sel_shit_page& page = f.pages.sheets;
