@@ -21,11 +21,45 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
 namespace {
 
 ravelin_converter& converter() { return ravelin_converter::instance(); }
 
 std::wstring first_word(const std::wstring& text) { return text.substr(0, text.find(L' ')); }
+
+// The delimiter a CSV file's first line shows: of tab, ";" and "," (indexes
+// 0 to 2), the one that stands there most often outside quotes; none when
+// none does or two stand as often. A source that is no plain file (a pipe)
+// is read by the run alone.
+std::optional<int32_t> delimiter_in(const std::wstring& path)
+{
+    std::error_code failed;
+    if (!std::filesystem::is_regular_file(std::filesystem::path(path), failed))
+        return std::nullopt;
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    const std::string delimiters = "\t;,";
+    std::array<size_t, 3> counts{};
+    bool quoted = false;
+    char c = 0;
+    for (size_t read = 0; read < 65536 && file.get(c); ++read) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && (c == '\n' || c == '\r'))
+            break;
+        else if (const size_t at = delimiters.find(c); !quoted && at != std::string::npos)
+            ++counts[at];
+    }
+    const auto most = std::max_element(counts.begin(), counts.end());
+    if (*most == 0 || std::count(counts.begin(), counts.end(), *most) > 1)
+        return std::nullopt;
+    return static_cast<int32_t>(most - counts.begin());
+}
 
 bool same_ignoring_case(const std::wstring& a, const std::wstring& b)
 {
@@ -331,8 +365,9 @@ int delim_page::page_init()
 {
     tk_logger::log(1, "delim_page::page_init");
     const ravelin_converter& c = converter();
-    // A value from elsewhere than this page may be out of range: the default.
-    const int32_t index = c.n_comma >= 0 && c.n_comma <= 3 ? c.n_comma : 1;
+    // None chosen yet (or a value out of range from elsewhere): the file's
+    // own, else the default.
+    const int32_t index = c.n_comma >= 0 && c.n_comma <= 3 ? c.n_comma : delimiter_in(c.get_src()).value_or(1);
     delimiters[index]->setChecked(true);
     delimiters[index]->setFocus();
     field_names->setChecked(c.x_fnames);

@@ -551,13 +551,31 @@ TEST(ravelin_pages, the_character_set_starts_on_utf8mb4_and_shows_a_stored_one_t
     }
 }
 
-TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_range)
+// A delimiter chosen before is shown; none chosen (or one out of range) is
+// read off the file's first line, else the default.
+TEST(ravelin_pages, the_delimiter_page_shows_the_chosen_delimiter_else_the_files_own)
 {
-    for (const int32_t stored : {-1, 0, 3, 7}) {
-        SCOPED_TRACE(stored);
+    struct delimiter_case {
+        int32_t stored;
+        const char* first_lines;
+        int expected;
+    };
+    const delimiter_case cases[] = {
+        {-1, "id,name,price\n1,Nut,0.5\n", 2},
+        {7, "id,name,price\n", 2},
+        {0, "id,name,price\n", 0},
+        {3, "id,name,price\n", 3},
+        {-1, "id\tname\tprice\n", 0},
+        {-1, "id;name;price\n", 1},
+        {-1, "\"a,b,c\";d\n", 1},      // inside quotes a comma is no delimiter
+        {-1, "name\nNut, Bolt\n", 1},  // one column: the first line shows none
+        {-1, "id,name;price\n", 1},    // as many of two: no guess
+    };
+    for (const delimiter_case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.stored) + " " + c.first_lines);
         wizard_fixture f;
-        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
-        f.converter.n_comma = stored;
+        test_dir::write(f.dir.file("items.csv"), c.first_lines);
+        f.converter.n_comma = c.stored;
         f.converter.tab_name = L"items";
         f.start();
         f.choose(false, false);
@@ -566,11 +584,10 @@ TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_ran
         f.next();
         f.next();
         ASSERT_EQ(f.current(), delim_page_id);
-        const int expected = stored >= 0 && stored <= 3 ? stored : 1;
         for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(f.pages.delim.delimiters[i]->isChecked(), i == expected) << i;
+            EXPECT_EQ(f.pages.delim.delimiters[i]->isChecked(), i == c.expected) << i;
         f.back();
-        EXPECT_EQ(f.converter.n_comma, expected);
+        EXPECT_EQ(f.converter.n_comma, c.expected);
     }
 }
 
@@ -859,19 +876,19 @@ TEST(ravelin_pages, browse_buttons_follow_their_fields_and_the_delimiter_group_i
     f.pages.conversion.table->setText(QStringLiteral("items"));
     f.next();
     ASSERT_EQ(f.current(), delim_page_id);
-    QRadioButton* checked = f.pages.delim.delimiters[1];
+    QRadioButton* checked = f.pages.delim.delimiters[2];  // the file's commas
     ASSERT_TRUE(checked->isChecked());
     EXPECT_EQ(QApplication::focusWidget(), checked);
     f.pages.delim.field_names->setFocus();
     QTest::keyClick(f.pages.delim.field_names, Qt::Key_Backtab);
     EXPECT_EQ(QApplication::focusWidget(), checked);
-    QTest::keyClick(checked, Qt::Key_Right);
-    EXPECT_TRUE(f.pages.delim.delimiters[2]->isChecked());
-    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.delimiters[2]);
-    QTest::keyClick(f.pages.delim.delimiters[2], Qt::Key_Tab);
+    QTest::keyClick(checked, Qt::Key_Left);
+    EXPECT_TRUE(f.pages.delim.delimiters[1]->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.delimiters[1]);
+    QTest::keyClick(f.pages.delim.delimiters[1], Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.field_names);
     QTest::keyClick(f.pages.delim.field_names, Qt::Key_Backtab);
-    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.delimiters[2]);
+    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.delimiters[1]);
 }
 
 // F1 opens the result's help on the finish page and in the dialog of a
