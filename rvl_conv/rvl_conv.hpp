@@ -190,6 +190,8 @@ public:
     // The table a CSV run writes as the user's changes name it, made safe
     // as the run makes it: the one an overwrite drops.
     std::wstring csv_dest_table() const;
+    // The same for the source table `table` (a worksheet's table name).
+    std::wstring dest_table_of(const std::wstring& table) const;
 
     // The table a CSV file gets when the user named none: its base name,
     // made safe.

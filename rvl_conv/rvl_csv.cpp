@@ -128,10 +128,12 @@ void ravelin_converter::refuse_csv_table(const std::wstring& failure) const
 
 std::wstring ravelin_converter::default_csv_table() const { return safe_table_name(tk_file_wname(src).name); }
 
-std::wstring ravelin_converter::csv_dest_table() const
+std::wstring ravelin_converter::csv_dest_table() const { return dest_table_of(tab_name); }
+
+std::wstring ravelin_converter::dest_table_of(const std::wstring& table) const
 {
-    const sql_table_mutator* change = get_table_mutator3(tab_name);
-    return safe_table_name(change != nullptr && !change->new_name.empty() ? change->new_name : tab_name);
+    const sql_table_mutator* change = get_table_mutator3(table);
+    return safe_table_name(change != nullptr && !change->new_name.empty() ? change->new_name : table);
 }
 
 std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes& indexes)

@@ -761,7 +761,7 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     // Five listed: the second and the fourth move, the third is highlighted.
     page.list_items({L"e", L"B", L"a", L"d", L"C"});
     page.available->clearSelection();
-    EXPECT_EQ(page.available->item(1)->text().toStdString(), "B");  // sorted, case ignored
+    EXPECT_EQ(page.available->item(1)->text().toStdString(), "B");  // the workbook's order
     page.available->item(1)->setSelected(true);
     page.available->item(3)->setSelected(true);
     click(page.add_button);
@@ -769,7 +769,7 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     EXPECT_EQ(page.selected->item(0)->text().toStdString(), "B");
     EXPECT_EQ(page.selected->item(1)->text().toStdString(), "d");
     EXPECT_EQ(page.available->currentRow(), 2);
-    EXPECT_EQ(page.available->currentItem()->text().toStdString(), "e");
+    EXPECT_EQ(page.available->currentItem()->text().toStdString(), "C");
     click(page.add_all_button);
     EXPECT_EQ(page.available->count(), 0);
     EXPECT_EQ(page.selected->count(), 5);
@@ -1151,6 +1151,53 @@ TEST(ravelin_pages, an_editor_that_cannot_be_filled_is_reported_and_not_shown)
     EXPECT_EQ(f.current(), sheets_page_id);
 }
 
+std::vector<std::string> texts_of(const QListWidget* list)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts.push_back(list->item(i)->text().toStdString());
+    return texts;
+}
+
+// The worksheets stand in the workbook's order, each with the table the run
+// writes once Edit Table renamed it; an empty worksheet's table is told of.
+TEST(ravelin_pages, the_worksheet_page_shows_the_workbooks_order_and_the_tables_written)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/openpyxl.xlsx", "book.xlsx");
+    f.copy(std::string(RVL_TYPES) + "/sql.map", "sql.map");
+    f.copy(std::string(RVL_TYPES) + "/sql.typ", "sql.typ");
+    f.start();
+    f.workbook_to_sheets("out.sql");
+    ASSERT_EQ(f.current(), sheets_page_id);
+    sel_shit_page& page = f.pages.sheets;
+    const std::vector<std::string> workbook = {"Types", "Hidden", "Empty", "Offset"};
+    EXPECT_EQ(texts_of(page.available), workbook);
+    page.available->clearSelection();
+    page.available->item(3)->setSelected(true);
+    page.available->item(1)->setSelected(true);
+    click(page.add_button);
+    EXPECT_EQ(texts_of(page.selected), (std::vector<std::string>{"Hidden", "Offset"}));
+    f.port.expect_dialog(edit_types([](types_editor& d) { d.table_name->setText(QStringLiteral("secret")); }));
+    page.selected->setCurrentRow(0);
+    emit page.selected->itemDoubleClicked(page.selected->item(0));
+    EXPECT_EQ(texts_of(page.selected), (std::vector<std::string>{"Hidden (table 'secret')", "Offset"}));
+    click(page.remove_all_button);
+    EXPECT_EQ(texts_of(page.available),
+              (std::vector<std::string>{"Types", "Hidden (table 'secret')", "Empty", "Offset"}));
+    click(page.add_all_button);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_EQ(f.converter.worksheets.size(), 4u);  // by their own names
+    const std::string dump = test_dir::read(f.dir.file("out.sql"));
+    EXPECT_NE(dump.find("CREATE TABLE `secret`"), std::string::npos) << dump;
+    const std::vector<std::string> listed = f.shell.get_errors();
+    EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [](const std::string& line) {
+        return line.find("Worksheet 'Empty': it holds no value: its table is made with one empty text column F1 "
+                         "and no rows") != std::string::npos;
+    })) << ::testing::PrintToString(listed);
+}
+
 struct server_fixture : wizard_fixture {
     server_settings s = *test_server_settings();
     std::string name = "rvl_pages_" + std::to_string(::getpid());
@@ -1493,6 +1540,7 @@ TEST(ravelin_pages_server, a_worksheet_edited_by_double_click_reaches_the_server
     }));
     page.selected->setCurrentRow(0);
     emit page.selected->itemDoubleClicked(page.selected->item(0));
+    EXPECT_EQ(page.selected->item(0)->text().toStdString(), "Data (table 'facts')");
     f.next();
     ASSERT_TRUE(f.wait_for_finish());
     const auto columns = f.rows("SELECT column_name FROM information_schema.columns WHERE table_schema = '" + f.name +
