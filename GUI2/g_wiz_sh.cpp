@@ -150,8 +150,9 @@ void wizard_shell::build_layout()
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 8);
+    header_rule = rule(this);
     layout->addWidget(header);
-    layout->addWidget(rule(this));
+    layout->addWidget(header_rule);
     layout->addLayout(body, 1);
     layout->addWidget(rule(this));
     auto* button_margin = new QHBoxLayout;
@@ -208,6 +209,7 @@ void wizard_shell::update_header(const wizard_page_base& page)
 {
     const bool no_header = (page.get_flags() & psp_hideheader) != 0;
     header->setVisible(!no_header);
+    header_rule->setVisible(!no_header);
     watermark->setVisible(no_header);
     header_title->setText(page.get_header_title());
     header_subtitle->setText(page.get_header_subtitle());

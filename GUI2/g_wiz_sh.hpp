@@ -118,6 +118,7 @@ private:
     QLabel* header_title = nullptr;
     QLabel* header_subtitle = nullptr;
     QWidget* header = nullptr;
+    QWidget* header_rule = nullptr;  // under the header, and gone with it
     QWidget* watermark = nullptr;
     QStackedWidget* stack = nullptr;
     QPushButton* help_button = nullptr;

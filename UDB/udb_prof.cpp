@@ -8,6 +8,8 @@
 #include "platform/files/pl_files.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -146,20 +148,31 @@ bool udb_profile::load(const std::wstring& path)
                                "' does not exist. Please verify the correct path/name was given.",
                            1);
     std::string narrow;
-    if (!tk_unicode_to_ansi3(path.c_str(), narrow))
+    if (!tk_unicode_to_ansi3(path.c_str(), narrow)) {
+        failure = L"its path holds characters the file system cannot name";
         return false;
+    }
     tk_line_reader reader(narrow);
-    if (!reader.is_open())
+    if (!reader.is_open()) {
+        failure = L"it cannot be opened (" + tk_to_unicode(std::strerror(errno)) + L")";
         return false;
+    }
     const std::wstring* section = nullptr;  // none before the first section line
     std::string line;
-    for (bool first = true; reader.next(line); first = false) {
-        if (first && line.starts_with(utf8_bom))
+    for (size_t number = 1; reader.next(line); ++number) {
+        if (number == 1 && line.starts_with(utf8_bom))
             line.erase(0, utf8_bom.size());
-        if (!read_line(tk_to_unicode(line), section))
+        if (!read_line(tk_to_unicode(line), section)) {
+            failure = L"line " + std::to_wstring(number) + L" comes before any [section] line, so it is not a "
+                                                           L"profile: " + tk_wtrim(tk_to_unicode(line));
             return false;
+        }
     }
-    return !reader.failed();
+    if (reader.failed()) {
+        failure = L"reading it failed (" + tk_to_unicode(std::strerror(errno)) + L")";
+        return false;
+    }
+    return true;
 }
 
 // Takes one line into the profile; false for a non-empty line outside any

@@ -53,6 +53,8 @@ public:
     // section, answers false (the entries read so far stay). A UTF-8 byte
     // order mark at the start is skipped.
     bool load(const std::wstring& path);
+    // Why load answered false, in the user's words ("line 1 ...").
+    const std::wstring& get_failure() const { return failure; }
     // Writes the profile to a temporary file renamed over `path`, so a failed
     // write leaves the old profile whole; false when any step fails.
     bool store(const std::wstring& path) const;
@@ -68,4 +70,5 @@ private:
 
     std::map<std::wstring, udb_profile_entries, utf16_less> sections;
     std::map<std::wstring, std::vector<std::wstring>, utf16_less> lists;
+    std::wstring failure;
 };

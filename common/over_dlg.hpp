@@ -77,8 +77,6 @@ public:
         // True when a listed worksheet or query other than this one has the
         // name (case ignored).
         std::function<bool(const std::wstring&)> taken;
-        // Whether the source would run the query.
-        std::function<bool(const std::wstring&)> test;
         help_opener help;
     };
 

@@ -75,11 +75,15 @@ public:
     bool serialize(bool store);
 
     // Applies the profile file's settings. False when the file cannot be
-    // read (nothing applied). A profile that cannot be used (profile_failure)
-    // raises a level-1 tk_exception naming the profile and the line, and
-    // changes nothing: a run with half of it would be no run the user asked
-    // for.
+    // read (nothing applied; profile_unread says why). A profile that cannot
+    // be used (profile_failure) raises a level-1 tk_exception naming the
+    // profile and the line, and changes nothing: a run with half of it would
+    // be no run the user asked for.
     bool load_profile(const std::wstring& path);
+    // "The profile ... cannot be read: " and the reason the profile's load
+    // gave.
+    static std::wstring unreadable_profile(const std::wstring& path, const udb_profile& profile);
+    std::wstring profile_unread;
     // Writes every setting and the table and field changes to the file.
     bool store_profile(const std::wstring& path) const;
     // Why the profile read from `path` cannot be used, naming the profile and
@@ -214,6 +218,8 @@ public:
     // table name with the table the run writes for it, made safe and kept
     // apart from the others as the run does.
     std::vector<std::pair<std::wstring, std::wstring>> sheet_dest_tables() const;
+    // The same for the source table `table` (a worksheet's table name).
+    std::wstring dest_table_of(const std::wstring& table) const;
 
     // The table a CSV file gets when the user named none: its base name,
     // made safe.
@@ -310,9 +316,6 @@ private:
     // The database as the run opened it: its waits for other sessions are
     // told and bounded, and stand-ins runs left behind are named.
     void meet_server_database(sql_database& database);
-    // The table a worksheet or CSV table `source` is written to, as the
-    // user's changes name it, made safe.
-    std::wstring dest_table_of(const std::wstring& source) const;
     // Runs the step; a server's refusal in it says that `replaced` was
     // left as it was.
     void keeping(const std::wstring& replaced, const std::function<void()>& step);

@@ -327,12 +327,19 @@ bool ravelin_converter::load_profile(const std::wstring& path)
     tk_logger::wlog(2, L"ravelin_converter::load_profile(%s)", path.c_str());
     note_file_read(L"profile", path);
     udb_profile profile;
-    if (!profile.load(path))
+    if (!profile.load(path)) {
+        profile_unread = unreadable_profile(path, profile);
         return false;
+    }
     if (std::string failure = profile_failure(profile, path); !failure.empty())
         throw tk_exception(failure, 1);
     load_from_profile(profile);
     return true;
+}
+
+std::wstring ravelin_converter::unreadable_profile(const std::wstring& path, const udb_profile& profile)
+{
+    return L"The profile " + path + L" cannot be read: " + profile.get_failure() + L".";
 }
 
 bool ravelin_converter::store_profile(const std::wstring& path) const

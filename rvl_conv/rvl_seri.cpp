@@ -96,7 +96,11 @@ bool ravelin_converter::serialize_all(bool store)
     ok = tk_serializer::serialize("from_xls", from_xls, store) && ok;
     ok = tk_serializer::serialize("host", host, store) && ok;
     ok = tk_serializer::serialize("log_file", log_file, store) && ok;
-    ok = tk_serializer::serialize("n_comma", delimiter, store) && ok;
+    // A delimiter never chosen is not stored, and none stored is no fault:
+    // the delimiter page then reads it off the file.
+    const bool delimiter_known = n_comma >= 0 && n_comma <= 3;
+    const bool delimiter_kept = (store && !delimiter_known) || tk_serializer::serialize("n_comma", delimiter, store);
+    ok = (delimiter_kept || !store) && ok;
     ok = tk_serializer::serialize("port", port, store) && ok;
     ok = tk_serializer::serialize("pswd", pswd, store) && ok;
     ok = tk_serializer::serialize("refine_types", refine_types, store) && ok;
@@ -106,9 +110,10 @@ bool ravelin_converter::serialize_all(bool store)
     ok = tk_serializer::serialize("tab_def", tab_def, store) && ok;
     ok = tk_serializer::serialize("user", user, store) && ok;
     ok = tk_serializer::serialize("x_fnames", x_fnames, store) && ok;
-    // A stored delimiter outside the table loads as the default.
+    // A stored delimiter outside the table loads as the default; none
+    // stored is none given.
     if (!store) {
-        n_comma = delimiter <= 3 ? static_cast<int32_t>(delimiter) : 1;
+        n_comma = !delimiter_kept ? -1 : delimiter <= 3 ? static_cast<int32_t>(delimiter) : 1;
         // The last run's table name is that of its own CSV file only.
         tab_name_for = from_xls ? std::wstring() : src;
     }

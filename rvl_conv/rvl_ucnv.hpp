@@ -48,10 +48,6 @@ public:
     std::vector<std::pair<std::wstring, std::wstring>> sel_queries;
     std::vector<std::pair<std::wstring, std::wstring>> available_queries;
     std::vector<std::pair<std::wstring, std::wstring>> selected_views;
-    // Whether a SELECT over the source would run: no source of this system
-    // can try one, so never.
-    bool test_query(const std::wstring& /*select*/) const { return false; }
-
     bool tab_def = false;  // structure only, no rows
     bool skip_indexes = false;
     // A loaded profile named one of the four modes.

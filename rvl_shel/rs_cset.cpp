@@ -7,6 +7,7 @@
 #include "TK/tk_utils.hpp"
 #include "common/over_dlg.hpp"
 #include "rvl_conv/rvl_conv.hpp"
+#include "rvl_shel/rs_file.hpp"
 #include "rvl_shel/rs_prog.hpp"
 #include "rvl_shel/rs_tmap.hpp"
 
@@ -20,11 +21,45 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
 namespace {
 
 ravelin_converter& converter() { return ravelin_converter::instance(); }
 
 std::wstring first_word(const std::wstring& text) { return text.substr(0, text.find(L' ')); }
+
+// The delimiter a CSV file's first line shows: of tab, ";" and "," (indexes
+// 0 to 2), the one that stands there most often outside quotes; none when
+// none does or two stand as often. A source that is no plain file (a pipe)
+// is read by the run alone.
+std::optional<int32_t> delimiter_in(const std::wstring& path)
+{
+    std::error_code failed;
+    if (!std::filesystem::is_regular_file(std::filesystem::path(path), failed))
+        return std::nullopt;
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    const std::string delimiters = "\t;,";
+    std::array<size_t, 3> counts{};
+    bool quoted = false;
+    char c = 0;
+    for (size_t read = 0; read < 65536 && file.get(c); ++read) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && (c == '\n' || c == '\r'))
+            break;
+        else if (const size_t at = delimiters.find(c); !quoted && at != std::string::npos)
+            ++counts[at];
+    }
+    const auto most = std::max_element(counts.begin(), counts.end());
+    if (*most == 0 || std::count(counts.begin(), counts.end(), *most) > 1)
+        return std::nullopt;
+    return static_cast<int32_t>(most - counts.begin());
+}
 
 bool same_ignoring_case(const std::wstring& a, const std::wstring& b)
 {
@@ -143,9 +178,7 @@ int settle_existing_table(QWidget* owner, bool ask_create)
     // a profile saved from this run must not drop the whole database.
     int32_t mode = 1;
     if (!c.engine.is_db_exist(c.get_dest())) {
-        tk_logger::log(1, "MySQL DB not exists...");
-        if (ask_create &&
-            !wizard_shell::question(L"Destination database '" + c.get_dest() + L"' doesn't exist. Create it?"))
+        if (ask_create && !agree_to_create_database(c.get_dest()))
             return wiz_stay;
     } else if (const std::wstring table = c.csv_dest_table(); c.open_mysql_base(c.get_dest(), 4)->is_table_exist(table)) {
         // Named as the run names it: Overwrite drops that table.
@@ -335,8 +368,9 @@ int delim_page::page_init()
 {
     tk_logger::log(1, "delim_page::page_init");
     const ravelin_converter& c = converter();
-    // A value from elsewhere than this page may be out of range: the default.
-    const int32_t index = c.n_comma >= 0 && c.n_comma <= 3 ? c.n_comma : 1;
+    // None chosen yet (or a value out of range from elsewhere): the file's
+    // own, else the default.
+    const int32_t index = c.n_comma >= 0 && c.n_comma <= 3 ? c.n_comma : delimiter_in(c.get_src()).value_or(1);
     delimiters[index]->setChecked(true);
     delimiters[index]->setFocus();
     field_names->setChecked(c.x_fnames);

@@ -301,8 +301,16 @@ int sel_file_page::check_server_dest()
             return wiz_stay;
         // Mode 0 drops the database when the run starts, not before.
         c.set_mode(static_cast<int32_t>(dialog.get_mode()));
+    } else if (c.from_xls && !agree_to_create_database(c.get_dest())) {
+        return wiz_stay;
     }
     return static_cast<int>(conversion_page_id);
+}
+
+bool agree_to_create_database(const std::wstring& name)
+{
+    tk_logger::log(1, "MySQL DB not exists...");
+    return wizard_shell::question(L"Destination database '" + name + L"' doesn't exist. Create it?");
 }
 
 int sel_file_page::check_dump_dest()

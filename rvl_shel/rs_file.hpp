@@ -16,6 +16,10 @@ class QPushButton;
 // path stands for the program's own file).
 std::wstring make_dest_file_name(const std::wstring& path, const std::wstring& name, const std::wstring& ext);
 
+// Asks whether the run may create the missing database `name`; No is the
+// default.
+bool agree_to_create_database(const std::wstring& name);
+
 class sel_file_page : public wizard_page<file_page_id, wiz_back_next, psp_hashelp> {
 public:
     sel_file_page();

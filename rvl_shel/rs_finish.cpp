@@ -39,8 +39,8 @@ std::wstring first_sentence(run_outcome outcome, const std::wstring& words)
     case run_outcome::completed:
         return L"Wizard has converted " + words + L"\ninto MySQL format successfully.";
     case run_outcome::completed_with_errors:
-        return L"Wizard has converted " + words + L" to its end, but there were some errors: what they name was "
-                                                  L"not converted as it stands.";
+        return L"Wizard has converted " + words + L" to its end, with the errors listed below: each one names a "
+                                                  L"table, record or value that was left out or changed.";
     case run_outcome::failed:
         return L"The conversion of " + words + L" ended before its end, by the failure listed below.";
     case run_outcome::nothing_written:

@@ -39,9 +39,10 @@ std::wstring interrupted_text(const ravelin_converter& converter)
                 L"' keeps what was written before the stop: the tables converted before; the table it stopped in "
                 L"was left as it was.";
     else if (converter.direct)
-        text += L"\nDatabase '" + converter.get_dest() +
-                L"' keeps what was written before the stop: the tables converted before, and that table with its "
-                L"rows so far.";
+        text += L"\nDatabase '" + converter.get_dest() + L"' keeps what was written before the stop" +
+                // A CSV file is one table: there is none before it.
+                (converter.from_xls ? L": the tables converted before, and that table with its rows so far."
+                                    : L": table '" + converter.csv_dest_table() + L"' with its rows so far.");
     else if (const std::wstring kept = converter.unfinished_dump(); !kept.empty())
         text += L"\n" + dump_kept_in(kept) + L": the statements written before the stop.";
     if (const std::wstring dropped = dropped_and_skipped(converter); !dropped.empty())

@@ -19,20 +19,49 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
 ravelin_converter& converter() { return ravelin_converter::instance(); }
 
-// Lists keep their items in order, case ignored.
+// An item shows the table its worksheet becomes; the converter knows it by
+// its name, kept beside, and the lists keep the workbook's order.
+constexpr int name_role = Qt::UserRole;
+constexpr int order_role = Qt::UserRole + 1;
+// Queries follow the worksheets, by name.
+constexpr int query_order = std::numeric_limits<int>::max();
+
 class sheet_item : public QListWidgetItem {
 public:
-    explicit sheet_item(const QString& text) : QListWidgetItem(text) {}
+    sheet_item(const std::wstring& name, int order) : QListWidgetItem(qwide(name))
+    {
+        setData(name_role, qwide(name));
+        setData(order_role, order);
+    }
     bool operator<(const QListWidgetItem& other) const override
     {
+        const int mine = data(order_role).toInt();
+        const int theirs = other.data(order_role).toInt();
+        if (mine != theirs)
+            return mine < theirs;
         return text().compare(other.text(), Qt::CaseInsensitive) < 0;
     }
 };
+
+std::wstring name_of(const QListWidgetItem* item)
+{
+    const QVariant name = item->data(name_role);
+    return (name.isValid() ? name.toString() : item->text()).toStdWString();
+}
+
+// A worksheet whose table is renamed (Edit Table) or made safe shows the
+// name the run writes too.
+QString label_of(const std::wstring& sheet)
+{
+    const std::wstring table = converter().dest_table_of(sheet);
+    return qwide(table == sheet ? sheet : sheet + L" (table '" + table + L"')");
+}
 
 QListWidget* sheet_list(QWidget* parent, const char* name)
 {
@@ -42,20 +71,29 @@ QListWidget* sheet_list(QWidget* parent, const char* name)
     return list;
 }
 
-// The text of the item moved.
+// The name of the item moved.
 std::wstring move_row(QListWidget* from, int row, QListWidget* to)
 {
-    std::unique_ptr<QListWidgetItem> item(from->takeItem(row));
-    to->addItem(new sheet_item(item->text()));
-    return item->text().toStdWString();
+    QListWidgetItem* item = from->takeItem(row);
+    to->addItem(item);
+    return name_of(item);
 }
 
 bool holds(const QListWidget* list, const std::wstring& name)
 {
     for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->text().compare(qwide(name), Qt::CaseInsensitive) == 0)
+        if (qwide(name_of(list->item(i))).compare(qwide(name), Qt::CaseInsensitive) == 0)
             return true;
     return false;
+}
+
+// The row of the item of exactly that name, or -1.
+int row_named(const QListWidget* list, const std::wstring& name)
+{
+    for (int i = 0; i < list->count(); ++i)
+        if (name_of(list->item(i)) == name)
+            return i;
+    return -1;
 }
 
 auto pair_named(std::vector<std::pair<std::wstring, std::wstring>>& pairs, const std::wstring& name)
@@ -191,9 +229,8 @@ int sel_shit_page::page_init()
     list_items(sheets);
     for (const auto& [name, text] : chosen) {
         tk_logger::wlog(2, L"Processing '%s'", name.c_str());
-        const QList<QListWidgetItem*> found = available->findItems(qwide(name), Qt::MatchExactly);
-        if (text.empty() && !found.isEmpty())
-            move_row(available, available->row(found.front()), selected);
+        if (const int row = row_named(available, name); text.empty() && row >= 0)
+            move_row(available, row, selected);
     }
     list_queries(chosen);
     if (available->count() > 0)
@@ -209,13 +246,13 @@ void sel_shit_page::list_queries(const std::vector<query_pair>& chosen)
     selected_pairs.clear();
     for (const auto& [name, text] : chosen)
         if (!text.empty() && !listed(name)) {
-            selected->addItem(new sheet_item(qwide(name)));
+            selected->addItem(new sheet_item(name, query_order));
             selected_pairs.emplace_back(name, text);
         }
     available_pairs = c.available_queries;
     for (const auto& [name, text] : available_pairs)
         if (!text.empty() && !holds(available, name))
-            available->addItem(new sheet_item(qwide(name)));
+            available->addItem(new sheet_item(name, query_order));
 }
 
 bool sel_shit_page::is_query(const std::wstring& name) const
@@ -242,7 +279,7 @@ void sel_shit_page::on_edit_query()
         tk_logger::log(1, "Nothing is selected!");
         return;
     }
-    const std::wstring name = item->text().toStdWString();
+    const std::wstring name = name_of(item);
     const auto found = pair_named(selected_pairs, name);
     if (found == selected_pairs.end()) {
         tk_logger::log(1, "It's not a query, show type mapping");
@@ -256,14 +293,13 @@ void sel_shit_page::on_edit_query()
         [this, &name](const std::wstring& other) {
             return QString::fromStdWString(other).compare(qwide(name), Qt::CaseInsensitive) != 0 && listed(other);
         },
-        [](const std::wstring& select) { return converter().test_query(select); },
         [](uint32_t topic) { wizard_shell::display_help(topic); }};
     set_query_dlg dialog(this, found->first, found->second, services);
     if (ui().exec(dialog) != QDialog::Accepted)
         return;
     *found = {dialog.get_name(), dialog.get_query()};
     delete selected->takeItem(selected->row(item));
-    selected->addItem(new sheet_item(qwide(dialog.get_name())));
+    selected->addItem(new sheet_item(dialog.get_name(), query_order));
 }
 
 void sel_shit_page::on_types_mapping(const std::wstring& table)
@@ -275,14 +311,19 @@ void sel_shit_page::on_types_mapping(const std::wstring& table)
         if (sheet != table)
             taken.emplace_back(c.given_table_name(sheet), sheet);
     open_types_editor(this, table, std::move(taken));
+    // Edit Table may have renamed the table.
+    for (QListWidget* list : {available, selected})
+        for (int i = 0; i < list->count(); ++i)
+            if (QListWidgetItem* item = list->item(i); item->data(order_role).toInt() != query_order)
+                item->setText(label_of(name_of(item)));
 }
 
 std::vector<std::wstring> sel_shit_page::selected_sheets() const
 {
     std::vector<std::wstring> names;
     for (int i = 0; i < selected->count(); ++i)
-        if (!is_query(selected->item(i)->text().toStdWString()))
-            names.push_back(selected->item(i)->text().toStdWString());
+        if (const std::wstring name = name_of(selected->item(i)); !is_query(name))
+            names.push_back(name);
     return names;
 }
 
@@ -291,8 +332,11 @@ void sel_shit_page::list_items(const std::vector<std::wstring>& names)
     tk_logger::log(2, "sel_tables_page::do_page_init");
     available->clear();
     selected->clear();
-    for (const std::wstring& name : names)
-        available->addItem(new sheet_item(qwide(name)));
+    for (size_t i = 0; i < names.size(); ++i) {
+        auto* item = new sheet_item(names[i], static_cast<int>(i));
+        item->setText(label_of(names[i]));
+        available->addItem(item);
+    }
 }
 
 void sel_shit_page::on_help() { wizard_shell::display_help(1016); }

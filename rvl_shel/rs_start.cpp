@@ -57,7 +57,7 @@ bool load_quick_profile(ravelin_converter& converter, const std::string& command
         // Nothing of it was applied, but the settings in hand are not the
         // ones the user asked to run.
         converter.forget_settings();
-        wizard_shell::error(L"The profile " + path + L" cannot be read.");
+        wizard_shell::error(converter.profile_unread);
     }
     return loaded;
 }

@@ -112,7 +112,7 @@ void welcome_page::load(const std::wstring& path)
 {
     udb_profile profile;
     if (!profile.load(path)) {
-        wizard_shell::error(L"The profile " + path + L" cannot be read.");
+        wizard_shell::error(ravelin_converter::unreadable_profile(path, profile));
         return;
     }
     if (const std::string failure = ravelin_converter::profile_failure(profile, path); !failure.empty()) {
@@ -258,6 +258,12 @@ void settings_page::store()
 int settings_page::on_next()
 {
     tk_logger::log(2, "sql_settings_page2::on_next");
+    // The client library would log in as the system's user instead.
+    if (user->text().trimmed().isEmpty()) {
+        wizard_shell::message(L"You should enter the MySQL user name");
+        user->setFocus();
+        return wiz_stay;
+    }
     store();
     tk_logger::log(2, "Just before t_converter::ptr()->connect_mysql_server");
     try {

@@ -524,6 +524,8 @@ sheet_table table_builder::finish(bool header_row)
     if (left == SIZE_MAX) {  // no value at all: one empty column
         table.columns.resize(1);
         table.columns[0].name = "F1";
+        // A table of a column nobody named is no table the user would expect.
+        table.notes.push_back("it holds no value: its table is made with one empty text column F1 and no rows");
         stages.clear();
         return table;
     }

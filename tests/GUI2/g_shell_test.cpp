@@ -12,9 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QFrame>
 #include <QLabel>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -85,9 +87,10 @@ TEST(wizard_shell, each_page_gets_its_buttons_and_header)
     f.start();
     struct expected {
         bool back, next_visible, next, finish_visible, help_visible;
+        int rules;  // lines across the window: above the buttons, and under a header
     };
-    const expected per_page[] = {{false, true, true, false, true}, {true, true, true, false, true},
-                                 {false, false, false, true, false}};
+    const expected per_page[] = {{false, true, true, false, true, 1}, {true, true, true, false, true, 2},
+                                 {false, false, false, true, false, 1}};
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i + 1);
         ASSERT_EQ(f.current(), static_cast<uint32_t>(i + 1));
@@ -97,6 +100,12 @@ TEST(wizard_shell, each_page_gets_its_buttons_and_header)
         EXPECT_EQ(f.shell.button(wizard_button::next)->isEnabled(), e.next);
         EXPECT_EQ(f.shell.button(wizard_button::finish)->isVisible(), e.finish_visible);
         EXPECT_EQ(f.shell.button(wizard_button::help)->isVisible(), e.help_visible);
+        const QList<QFrame*> frames = f.shell.findChildren<QFrame*>(Qt::FindDirectChildrenOnly);
+        EXPECT_EQ(std::count_if(frames.begin(), frames.end(),
+                                [](const QFrame* frame) {
+                                    return frame->isVisible() && frame->frameShape() == QFrame::HLine;
+                                }),
+                  e.rules);
         if (i == 1) {
             EXPECT_NE(f.shell.findChild<QLabel*>(), nullptr);
             bool header_shown = false;

@@ -2,7 +2,9 @@
 // tables, and single statements.
 #include "SQL/sql_exc.hpp"
 #include "SQL/sql_tab.hpp"
+#include "TK/tk_log.hpp"
 #include "sql_server.hpp"
+#include "test_dir.hpp"
 
 #include <gtest/gtest.h>
 
@@ -137,6 +139,21 @@ TEST_F(SqlDatabase, RunsStatements)
     EXPECT_TRUE(database->test_query(L"SELECT 1"));
     database->empty_table(L"odd name");
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM `odd name`"), "0");
+}
+
+TEST_F(SqlDatabase, AskingWhatTheUserMayDoLeavesNoFailedStatementInTheLog)
+{
+    test_dir dir;
+    const std::string log_file = dir.file("run.log");
+    tk_logger logger(log_file.c_str(), false, 3, false);
+    logger.set_enabled(true);
+    EXPECT_TRUE(database->may_drop());
+    EXPECT_TRUE(database->may_rename());
+    // A failed statement of the run still is logged.
+    EXPECT_THROW(database->query(L"SELECT * FROM missing_table"), sql_exception);
+    const std::string log = test_dir::read(log_file);
+    EXPECT_EQ(log.find("rvl_standin"), std::string::npos) << log;
+    EXPECT_NE(log.find("missing_table"), std::string::npos) << log;
 }
 
 } // namespace

@@ -109,8 +109,9 @@ TEST(ConsoleWorkbook, WorksheetsInTableNameOrderUnderTheirDaoNames)
     book_dir dir("openpyxl.xlsx");
     const program_result r = run_morvante(dir, {"--src=openpyxl.xlsx", "--dump", "--dest=out.sql"});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "Converting spreadsheet openpyxl.xlsx (4 worksheets)\nConverting table Empty$\n"
-                     "Converting table Hidden$\nConverting table Offset$\nConverting table Types$\n");
+    EXPECT_EQ(r.out, "Converting spreadsheet openpyxl.xlsx (4 worksheets)\nNotice: Worksheet 'Empty': it holds "
+                     "no value: its table is made with one empty text column F1 and no rows\nConverting table "
+                     "Empty$\nConverting table Hidden$\nConverting table Offset$\nConverting table Types$\n");
     EXPECT_EQ(r.err, "");
 
     book_dir quoted("sheetjs_biff8.xls");

@@ -348,7 +348,10 @@ TEST(RavelinConverterSettings, AFirstStartAppliesEveryDefaultAndTheWizardStoresT
         EXPECT_TRUE(conv.skip_empty_rows);
         EXPECT_TRUE(conv.refine_types);
         EXPECT_FALSE(conv.tab_def);
-        EXPECT_EQ(conv.n_comma, 1);
+        // No delimiter chosen yet: the delimiter page reads it off the file,
+        // and a run without one takes ";".
+        EXPECT_EQ(conv.n_comma, -1);
+        EXPECT_EQ(std::wstring(conv.get_delimiter()), L";");
         EXPECT_EQ(conv.port, "3306");
         EXPECT_EQ(conv.dump_opts.n_line_break, 0u);
         EXPECT_TRUE(conv.dump_opts.b_new_ver && conv.dump_opts.b_lock_write && conv.dump_opts.b_ins_comments);

@@ -551,13 +551,31 @@ TEST(ravelin_pages, the_character_set_starts_on_utf8mb4_and_shows_a_stored_one_t
     }
 }
 
-TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_range)
+// A delimiter chosen before is shown; none chosen (or one out of range) is
+// read off the file's first line, else the default.
+TEST(ravelin_pages, the_delimiter_page_shows_the_chosen_delimiter_else_the_files_own)
 {
-    for (const int32_t stored : {-1, 0, 3, 7}) {
-        SCOPED_TRACE(stored);
+    struct delimiter_case {
+        int32_t stored;
+        const char* first_lines;
+        int expected;
+    };
+    const delimiter_case cases[] = {
+        {-1, "id,name,price\n1,Nut,0.5\n", 2},
+        {7, "id,name,price\n", 2},
+        {0, "id,name,price\n", 0},
+        {3, "id,name,price\n", 3},
+        {-1, "id\tname\tprice\n", 0},
+        {-1, "id;name;price\n", 1},
+        {-1, "\"a,b,c\";d\n", 1},      // inside quotes a comma is no delimiter
+        {-1, "name\nNut, Bolt\n", 1},  // one column: the first line shows none
+        {-1, "id,name;price\n", 1},    // as many of two: no guess
+    };
+    for (const delimiter_case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.stored) + " " + c.first_lines);
         wizard_fixture f;
-        f.copy(std::string(RVL_PROFILES) + "/items.csv", "items.csv");
-        f.converter.n_comma = stored;
+        test_dir::write(f.dir.file("items.csv"), c.first_lines);
+        f.converter.n_comma = c.stored;
         f.converter.tab_name = L"items";
         f.start();
         f.choose(false, false);
@@ -566,11 +584,10 @@ TEST(ravelin_pages, the_delimiter_page_checks_the_default_for_a_value_out_of_ran
         f.next();
         f.next();
         ASSERT_EQ(f.current(), delim_page_id);
-        const int expected = stored >= 0 && stored <= 3 ? stored : 1;
         for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(f.pages.delim.delimiters[i]->isChecked(), i == expected) << i;
+            EXPECT_EQ(f.pages.delim.delimiters[i]->isChecked(), i == c.expected) << i;
         f.back();
-        EXPECT_EQ(f.converter.n_comma, expected);
+        EXPECT_EQ(f.converter.n_comma, c.expected);
     }
 }
 
@@ -659,6 +676,13 @@ TEST(ravelin_pages, load_settings_fills_the_pages_or_changes_nothing)
     f.port.expect_file(QStringLiteral("missing.rvl"));
     f.port.expect_box(box_kind::error, "' does not exist.");
     click(f.pages.welcome.load_button);
+    // A file that is no profile: the reason, and nothing applied.
+    test_dir::write(f.dir.file("notes.rvl"), "shopping list\n[Generic settings]\nsrc=notes.csv\n");
+    f.port.expect_file(QString::fromStdString(f.dir.file("notes.rvl")));
+    f.port.expect_box(box_kind::error, "The profile " + f.dir.file("notes.rvl") +
+                                           " cannot be read: line 1 comes before any [section] line, so it is not "
+                                           "a profile: shopping list.");
+    click(f.pages.welcome.load_button);
     f.port.expect_file(QString());  // cancelled
     click(f.pages.welcome.load_button);
     EXPECT_EQ(f.converter.get_src(), L"items.csv");
@@ -737,7 +761,7 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     // Five listed: the second and the fourth move, the third is highlighted.
     page.list_items({L"e", L"B", L"a", L"d", L"C"});
     page.available->clearSelection();
-    EXPECT_EQ(page.available->item(1)->text().toStdString(), "B");  // sorted, case ignored
+    EXPECT_EQ(page.available->item(1)->text().toStdString(), "B");  // the workbook's order
     page.available->item(1)->setSelected(true);
     page.available->item(3)->setSelected(true);
     click(page.add_button);
@@ -745,7 +769,7 @@ TEST(ravelin_pages, the_worksheet_page_moves_what_is_selected)
     EXPECT_EQ(page.selected->item(0)->text().toStdString(), "B");
     EXPECT_EQ(page.selected->item(1)->text().toStdString(), "d");
     EXPECT_EQ(page.available->currentRow(), 2);
-    EXPECT_EQ(page.available->currentItem()->text().toStdString(), "e");
+    EXPECT_EQ(page.available->currentItem()->text().toStdString(), "C");
     click(page.add_all_button);
     EXPECT_EQ(page.available->count(), 0);
     EXPECT_EQ(page.selected->count(), 5);
@@ -852,19 +876,19 @@ TEST(ravelin_pages, browse_buttons_follow_their_fields_and_the_delimiter_group_i
     f.pages.conversion.table->setText(QStringLiteral("items"));
     f.next();
     ASSERT_EQ(f.current(), delim_page_id);
-    QRadioButton* checked = f.pages.delim.delimiters[1];
+    QRadioButton* checked = f.pages.delim.delimiters[2];  // the file's commas
     ASSERT_TRUE(checked->isChecked());
     EXPECT_EQ(QApplication::focusWidget(), checked);
     f.pages.delim.field_names->setFocus();
     QTest::keyClick(f.pages.delim.field_names, Qt::Key_Backtab);
     EXPECT_EQ(QApplication::focusWidget(), checked);
-    QTest::keyClick(checked, Qt::Key_Right);
-    EXPECT_TRUE(f.pages.delim.delimiters[2]->isChecked());
-    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.delimiters[2]);
-    QTest::keyClick(f.pages.delim.delimiters[2], Qt::Key_Tab);
+    QTest::keyClick(checked, Qt::Key_Left);
+    EXPECT_TRUE(f.pages.delim.delimiters[1]->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.delimiters[1]);
+    QTest::keyClick(f.pages.delim.delimiters[1], Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.field_names);
     QTest::keyClick(f.pages.delim.field_names, Qt::Key_Backtab);
-    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.delimiters[2]);
+    EXPECT_EQ(QApplication::focusWidget(), f.pages.delim.delimiters[1]);
 }
 
 // F1 opens the result's help on the finish page and in the dialog of a
@@ -967,8 +991,19 @@ TEST(ravelin_pages, queries_are_listed_edited_and_kept_for_the_profile)
     page.selected->setCurrentRow(page.selected->row(page.selected->findItems("q1", Qt::MatchExactly).front()));
     f.port.expect_dialog([&](QDialog& d) {
         auto& dialog = dynamic_cast<set_query_dlg&>(d);
-        f.port.expect_box(box_kind::error, "Queries are not converted");
-        dialog.test_query();
+        // Only a profile's queries are listed: the dialog edits one.
+        EXPECT_EQ(dialog.windowTitle().toStdString(), "Edit Query");
+        EXPECT_EQ(dialog.query_edit->toPlainText().toStdString(), "SELECT 1");
+        // A valid SELECT is no error: nothing runs it.
+        const std::pair<const char*, box_kind> tests[] = {{"SELECT 1", box_kind::message},
+                                                          {" select a from b", box_kind::message},
+                                                          {"selec", box_kind::error}};
+        for (const auto& [query, kind] : tests) {
+            dialog.query_edit->setPlainText(QString::fromUtf8(query));
+            f.port.expect_box(kind, kind == box_kind::error ? "must start with SELECT" : "queries are not converted");
+            dialog.test_query();
+            EXPECT_EQ(f.port.shown.back().text.find("error"), std::string::npos) << f.port.shown.back().text;
+        }
         for (const edit_case& e : edits) {
             dialog.name_edit->setText(QString::fromUtf8(e.name));
             dialog.query_edit->setPlainText(QString::fromUtf8(e.query));
@@ -1229,6 +1264,53 @@ TEST(ravelin_pages, edit_table_refuses_the_table_of_another_selected_worksheet)
     EXPECT_EQ(f.finish_heading(), "Conversion completed") << f.finish_text();
 }
 
+std::vector<std::string> texts_of(const QListWidget* list)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts.push_back(list->item(i)->text().toStdString());
+    return texts;
+}
+
+// The worksheets stand in the workbook's order, each with the table the run
+// writes once Edit Table renamed it; an empty worksheet's table is told of.
+TEST(ravelin_pages, the_worksheet_page_shows_the_workbooks_order_and_the_tables_written)
+{
+    wizard_fixture f;
+    f.copy(std::string(RVL_WORKBOOKS) + "/openpyxl.xlsx", "book.xlsx");
+    f.copy(std::string(RVL_TYPES) + "/sql.map", "sql.map");
+    f.copy(std::string(RVL_TYPES) + "/sql.typ", "sql.typ");
+    f.start();
+    f.workbook_to_sheets("out.sql");
+    ASSERT_EQ(f.current(), sheets_page_id);
+    sel_shit_page& page = f.pages.sheets;
+    const std::vector<std::string> workbook = {"Types", "Hidden", "Empty", "Offset"};
+    EXPECT_EQ(texts_of(page.available), workbook);
+    page.available->clearSelection();
+    page.available->item(3)->setSelected(true);
+    page.available->item(1)->setSelected(true);
+    click(page.add_button);
+    EXPECT_EQ(texts_of(page.selected), (std::vector<std::string>{"Hidden", "Offset"}));
+    f.port.expect_dialog(edit_types([](types_editor& d) { d.table_name->setText(QStringLiteral("secret")); }));
+    page.selected->setCurrentRow(0);
+    emit page.selected->itemDoubleClicked(page.selected->item(0));
+    EXPECT_EQ(texts_of(page.selected), (std::vector<std::string>{"Hidden (table 'secret')", "Offset"}));
+    click(page.remove_all_button);
+    EXPECT_EQ(texts_of(page.available),
+              (std::vector<std::string>{"Types", "Hidden (table 'secret')", "Empty", "Offset"}));
+    click(page.add_all_button);
+    f.next();
+    ASSERT_TRUE(f.wait_for_finish());
+    EXPECT_EQ(f.converter.worksheets.size(), 4u);  // by their own names
+    const std::string dump = test_dir::read(f.dir.file("out.sql"));
+    EXPECT_NE(dump.find("CREATE TABLE `secret`"), std::string::npos) << dump;
+    const std::vector<std::string> listed = f.shell.get_errors();
+    EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [](const std::string& line) {
+        return line.find("Worksheet 'Empty': it holds no value: its table is made with one empty text column F1 "
+                         "and no rows") != std::string::npos;
+    })) << ::testing::PrintToString(listed);
+}
+
 struct server_fixture : wizard_fixture {
     server_settings s = *test_server_settings();
     std::string name = "rvl_pages_" + std::to_string(::getpid());
@@ -1290,6 +1372,14 @@ TEST(ravelin_pages_server, the_login_page_stores_and_connects_or_stays)
         f.pages.settings.password->setText(QString::fromStdString(f.s.password));
         f.pages.settings.port->setText(QString::number(f.s.port));
     }
+    // An empty user name is asked for, not left to the system's login.
+    for (const char* empty : {"", "  "}) {
+        f.pages.settings.user->setText(QString::fromUtf8(empty));
+        f.port.expect_box(box_kind::message, "You should enter the MySQL user name");
+        f.next();
+        EXPECT_EQ(f.current(), settings_page_id);
+    }
+    f.pages.settings.user->setText(QString::fromStdString(f.s.user));
     // Local ignores the host and port fields.
     f.pages.settings.local->click();
     f.pages.settings.host->setText(QStringLiteral("elsewhere"));
@@ -1539,7 +1629,15 @@ TEST(ravelin_pages_server, a_worksheet_edited_by_double_click_reaches_the_server
     f.copy(std::string(RVL_TYPES) + "/sql.typ", "sql.typ");
     f.login(true);
     f.files("book.xlsx", f.name.c_str());
-    f.next();
+    // A missing database is asked about, as for a CSV file: No stays.
+    for (const bool create : {false, true}) {
+        f.port.expect_box(box_kind::question, "Destination database '" + f.name + "' doesn't exist. Create it?",
+                          create);
+        f.next();
+        EXPECT_EQ(f.current(), create ? conversion_page_id : file_page_id);
+        EXPECT_TRUE(f.port.shown.back().default_no);
+    }
+    EXPECT_FALSE(f.database_exists());  // the run creates it
     f.next();
     ASSERT_EQ(f.current(), sheets_page_id);
     sel_shit_page& page = f.pages.sheets;
@@ -1555,6 +1653,7 @@ TEST(ravelin_pages_server, a_worksheet_edited_by_double_click_reaches_the_server
     }));
     page.selected->setCurrentRow(0);
     emit page.selected->itemDoubleClicked(page.selected->item(0));
+    EXPECT_EQ(page.selected->item(0)->text().toStdString(), "Data (table 'facts')");
     f.next();
     ASSERT_TRUE(f.wait_for_finish());
     const auto columns = f.rows("SELECT column_name FROM information_schema.columns WHERE table_schema = '" + f.name +

@@ -270,6 +270,10 @@ TEST(ravelin_quick_launch, a_profile_that_does_not_load_ends_the_program_before_
          "[Generic settings]\nsrc=items.csv\ndest=out.sql\n[MySQL settings]\ndirect mode=0\n"
          "[Type Mappings]\ntables:\n  - name: items\n      - name:id\n",
          box_kind::error, "Profile job.rvl cannot be used: this line of its \"Type Mappings\" is out of place"},
+        {"a line before any section", "job.rvl", "src=items.csv\n[Generic settings]\ndest=out.sql\n",
+         box_kind::error,
+         "The profile job.rvl cannot be read: line 1 comes before any [section] line, so it is not a profile: "
+         "src=items.csv."},
         {"a type no server has", "job.rvl",
          "[Generic settings]\nsrc=items.csv\ndest=out.sql\n[MySQL settings]\ndirect mode=0\n"
          "[MS Excel settings]\nconvert from xls=0\nextract field names=1\ncsv table name=items\n"
@@ -381,6 +385,12 @@ TEST(ravelin_quick_launch, a_failing_worksheet_asks_and_the_finish_page_lists_it
         EXPECT_EQ(kept_work_file(job), "");
         EXPECT_EQ(job.finish_list, notice_f3 + failed_data);
         EXPECT_EQ(std::filesystem::exists(job.file("out.sql")), c.other_converted);
+        if (c.code == 1) {
+            EXPECT_NE(job.finish_text.find("to its end, with the errors listed below: each one names a table, "
+                                           "record or value that was left out or changed."),
+                      std::string::npos)
+                << job.finish_text;
+        }
         if (c.other_converted) {
             EXPECT_NE(test_dir::read(job.file("out.sql")).find("INSERT INTO `Other sheet`"), std::string::npos);
         }
@@ -570,6 +580,46 @@ TEST(ravelin_quick_launch, an_aborted_merge_says_what_the_table_holds)
               std::string::npos)
         << job.finish_text;
     EXPECT_EQ(job.finish_text.find("had been read"), std::string::npos) << job.finish_text;
+}
+
+// Cancel in a CSV run into the server: the one table is named, with no
+// tables "converted before" it.
+TEST(ravelin_quick_launch, cancel_of_a_csv_run_names_the_one_table_the_database_keeps)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    const std::string name = "rvl_wizard_stop_" + std::to_string(::getpid());
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+    ravelin_job job;
+    write_big_job(job);
+    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=big.csv\ndest=" + name +
+                                             "\nmode=1\n[MS Excel settings]\nconvert from xls=0\n"
+                                             "extract field names=1\ncsv table name=big\ncsv delimiter=2\n"
+                                             "[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
+                                             std::to_string(s.port) + "\nuser=" + s.user +
+                                             "\npassword=" + s.password + "\n");
+    job.port.expect_box(box_kind::question, "Do you want to stop the conversion", true);
+    job.port.expect_box(box_kind::message, "The conversion was interrupted.");
+    QTimer canceller;
+    bool pressed = false;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        const ravelin_converter* converter = tk_singleton<ravelin_converter>::try_instance();
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (pressed || converter == nullptr || shell == nullptr || converter->rows_done < 1000)
+            return;
+        pressed = true;
+        QTest::mouseClick(shell->button(wizard_button::cancel), Qt::LeftButton);
+    });
+    canceller.start(5);
+    EXPECT_EQ(job.run("job.rvl"), 255);
+    ASSERT_TRUE(pressed) << "the run ended before Cancel";
+    const std::string told = job.port.shown.back().text;
+    EXPECT_NE(told.find("Database '" + name + "' keeps what was written before the stop: table 'big' with its "
+                        "rows so far."),
+              std::string::npos)
+        << told;
+    EXPECT_EQ(told.find("converted before"), std::string::npos) << told;
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
 }
 
 // A source that changed while it was converted: the notice the console

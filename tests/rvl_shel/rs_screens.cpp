@@ -176,8 +176,7 @@ int main(int argc, char** argv)
                         [](uint32_t) {});
     picture(table, "dialog_120");
     set_query_dlg query(nullptr, L"expensive", L"SELECT * FROM [Data$] WHERE price > 1",
-                        {[](bool, const std::wstring&) {}, [](const std::wstring&) { return false; },
-                         [](const std::wstring&) { return false; }, [](uint32_t) {}});
+                        {[](bool, const std::wstring&) {}, [](const std::wstring&) { return false; }, [](uint32_t) {}});
     picture(query, "dialog_128");
 
     dlg_error_ex internal(L"Internal error: \ncode=675F7769");

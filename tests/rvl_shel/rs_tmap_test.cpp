@@ -197,8 +197,7 @@ TEST(types_editor, f1_opens_the_help_in_the_editor_and_both_existing_destination
     overwrite_dlg2 database_exists(nullptr, L"T", L"Database exists", 1018, help);
     // The query dialog opens a page of its own, not topic 0.
     set_query_dlg query(nullptr, L"q", L"SELECT 1",
-                        {[](bool, const std::wstring&) {}, [](const std::wstring&) { return false; },
-                         [](const std::wstring&) { return true; }, help});
+                        {[](bool, const std::wstring&) {}, [](const std::wstring&) { return false; }, help});
     const std::pair<QDialog*, uint32_t> cases[] = {
         {&table_editor, 1022}, {&table_exists, 1019}, {&database_exists, 1018}, {&query, 1021}};
     for (const auto& [dialog, topic] : cases) {

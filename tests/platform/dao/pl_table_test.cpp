@@ -130,6 +130,16 @@ TEST(Table, NoticesNameTheirCells)
     built none;
     build(none, [](table_builder& t) { t.add_number(0, 0, 1, cell_kind::number); });
     EXPECT_TRUE(none.table.notices().empty());
+    // A sheet without a value gets a column of its own: the user is told.
+    for (const bool header : {true, false}) {
+        built empty;
+        build(empty, [](table_builder&) {}, header);
+        EXPECT_EQ(show_columns(empty.table), "F1:10");
+        EXPECT_EQ(empty.table.row_count(), 0u);
+        EXPECT_EQ(empty.table.notices(),
+                  std::vector<std::string>{
+                      "it holds no value: its table is made with one empty text column F1 and no rows"});
+    }
 }
 
 TEST(Table, MemoCountsCharactersNotBytes)
