@@ -1252,7 +1252,7 @@ TEST(ravelin_pages, edit_table_refuses_the_table_of_another_selected_worksheet)
             EXPECT_EQ(editor.result(), c.taken_by != nullptr ? QDialog::Rejected : QDialog::Accepted);
             return editor.result();
         });
-        page.selected->setCurrentRow(page.selected->row(page.selected->findItems(c.sheet, Qt::MatchExactly).front()));
+        page.selected->setCurrentRow(page.selected->row(page.selected->findItems(c.sheet, Qt::MatchStartsWith).front()));
         emit page.selected->itemDoubleClicked(page.selected->currentItem());
     }
     f.next();
