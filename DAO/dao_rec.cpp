@@ -27,7 +27,9 @@ std::string without_day_zero(std::string text)
 }
 
 // An unreadable date keeps no date part; a fraction of a second is kept to
-// the millisecond, which is what a workbook's time shows at most.
+// the millisecond, which is what a workbook's time shows at most. Day zero
+// is no date of the sheet's: the value is a time of day alone, and says so
+// to every copy of it, not only to this field's text.
 ole_date date_of(DATE value)
 {
     SYSTEMTIME st{};
@@ -35,7 +37,10 @@ ole_date date_of(DATE value)
         tk_logger::log(2, "Failed to convert VARIANT->SYSTEMTIME");
         return ole_date();
     }
-    return ole_date(st);
+    ole_date date(st);
+    if (st.wYear == 1899 && st.wMonth == 12 && st.wDay == 30)
+        date.kind = ole_date::kind_time;
+    return date;
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 // request of tk_thread_functor before each record and each worksheet.
 #pragma once
 
+#include "SQL/sql_util.hpp"
 #include "TK/tk_seria.hpp"
 #include "TK/tk_singl.hpp"
 #include "TK/tk_tmpf.hpp"
@@ -193,6 +194,18 @@ public:
     // the types come from the texts of its lines, no record built.
     std::vector<text_later> settle_types(udb_recordset& source, udb_schema& columns, csv_file* lines,
                                          bool refuse = false);
+    // Whether a table's records are to be read before anything of it is
+    // written, when no settling of its types reads them: a type the user
+    // gave may not take a value. `columns`: as the user's changes make them.
+    bool needs_value_check(const std::wstring& table, const udb_schema& columns) const;
+    // That reading: the first value a type the user gave cannot take fails
+    // the table, naming its record, as settle_types does.
+    void check_values(udb_recordset& source, const udb_schema& columns);
+    // The reading of a worksheet whose types are not refined: its cells keep
+    // their types, and a date or time column in which a value has a
+    // fraction of a second keeps milliseconds; the values are checked as
+    // check_values does.
+    void keep_fractions(udb_recordset& source, udb_schema& columns);
     // Ends the copy into a table: the rows still gathered are written and
     // the table closed, then the columns of `later` are made text.
     // existed: the table was there before the run.
@@ -273,6 +286,15 @@ private:
     // The source's current record after the user's changes; null for an
     // empty worksheet row that is passed over.
     const udb_record* record_to_copy(udb_recordset& source, const std::wstring& table);
+    // The types of the columns the user typed whose values a server may
+    // refuse, parsed; empty when there is none.
+    std::vector<std::optional<sql_type_text>> value_checks(const std::wstring& table,
+                                                          const udb_schema& columns) const;
+    // record_to_copy for the readings before a table is written: a value a
+    // type the user gave cannot take fails the table, naming its record
+    // (`number`: the records handed out so far).
+    const udb_record* checked_record(udb_recordset& source, const std::wstring& table, const udb_schema& columns,
+                                     const std::vector<std::optional<sql_type_text>>& types, uint64_t& number);
     // convert_step's loop over the records of one table.
     void copy_records(udb_recordset& source, udb_recordset& destination, sql_field_upsizer& upsizer,
                       const std::wstring& table, bool widen);

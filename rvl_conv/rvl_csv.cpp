@@ -177,11 +177,14 @@ void ravelin_converter::convert_from_csv()
         }
     };
     const bool settled = table_step([&] {
-        if (settle) {
+        if (settle || needs_value_check(tab_name, columns)) {
             // The first reading shows its progress too: a large file takes a while.
             std::unique_ptr<csv_file> first = open_csv_source();
             const published progress(*this, first.get());
-            later = settle_types(*first, columns, first.get(), replaces(*database, name));
+            if (settle)
+                later = settle_types(*first, columns, first.get(), replaces(*database, name));
+            else
+                check_values(*first, columns);
         }
     });
     // The file is the run's one table: one the server cannot create ends the

@@ -12,6 +12,18 @@
 
 // ---- field change
 
+sql_conversion_failure::sql_conversion_failure(const std::wstring& field_, const std::wstring& type_,
+                                               const std::wstring& value_)
+    : tk_exception("Data conversion is not supported for given type mapping", 0), field(field_), type(type_),
+      value(value_)
+{
+}
+
+std::wstring sql_conversion_failure::what_failed() const
+{
+    return L"the value '" + value + L"' of the field '" + field + L"' (" + type + L")";
+}
+
 sql_field_mutator::sql_field_mutator(const std::wstring& new_name_, const sql_field_type& type_, int32_t status_)
     : new_name(new_name_), type(type_), status(status_)
 {
@@ -95,7 +107,10 @@ void sql_field_mutator::modify2(udb_field& field) const
     try {
         field.change_type(vartype);
     } catch (const ole_cast_exception&) {
-        throw tk_exception("Data conversion is not supported for given type mapping", 0);
+        // The value named as the sheet shows it: 300, not its text form.
+        std::string shown;
+        throw sql_conversion_failure(field.name, column_type(),
+                                     sql_shown_text(field, shown) ? platform::from_utf8(shown) : field.to_wstring());
     }
 }
 

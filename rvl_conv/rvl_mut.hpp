@@ -13,6 +13,7 @@
 #pragma once
 
 #include "SQL/sql_ntyp.hpp"
+#include "TK/tk_excep.hpp"
 #include "UDB/udb_idx.hpp"
 #include "UDB/udb_prop.hpp"
 #include "UDB/udb_rec.hpp"
@@ -41,6 +42,18 @@ inline constexpr int32_t deleted = 2;
 inline constexpr int32_t created = 3;  // reserved: only logged
 } // namespace udb_mutators
 
+// A value the type of a change cannot take: the field (by its new name),
+// the type and the value, for the caller to name the record that held it.
+class sql_conversion_failure : public tk_exception {
+public:
+    sql_conversion_failure(const std::wstring& field, const std::wstring& type, const std::wstring& value);
+    // "the value '300' of the field 'n' (TINYINT)"
+    std::wstring what_failed() const;
+
+private:
+    std::wstring field, type, value;
+};
+
 class sql_field_mutator : public udb_properties {
 public:
     sql_field_mutator(const std::wstring& new_name, const sql_field_type& type, int32_t status);
@@ -61,8 +74,8 @@ public:
     // Renames and retypes a column description in place.
     void modify1(t_ftd& column) const;
     // Renames a value and converts it to the change's type; a value that
-    // cannot be converted raises a level-0 tk_exception. An empty text
-    // becomes no value (NULL) for any type but text.
+    // cannot be converted raises sql_conversion_failure (level 0). An empty
+    // text becomes no value (NULL) for any type but text.
     void modify2(udb_field& field) const;
 
     std::wstring new_name;

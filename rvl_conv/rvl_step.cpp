@@ -9,10 +9,12 @@
 #include "SQL/sql_tab.hpp"
 #include "SQL/sql_util.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
 #include "common/csv_util.hpp"
 #include "common/type_map.hpp"
 #include "rvl_conv/rvl_errh.hpp"
 #include "rvl_conv/rvl_fin.hpp"
+#include "rvl_conv/rvl_mut.hpp"
 #include "rvl_conv/rvl_upsz.hpp"
 #include "rvl_conv/rvl_xstat.hpp"
 
@@ -79,8 +81,15 @@ bool all_empty(const std::vector<std::string_view>& texts)
     return std::all_of(texts.begin(), texts.end(), [](std::string_view text) { return text.empty(); });
 }
 
-// A value the type the user gave cannot hold fails the table before it is
-// created, as the server would fail its row: a table it replaces stays.
+// A value a type the user gave cannot take fails its table before any row of
+// it is written, naming its record: in every mode, into a server or a dump,
+// so a table it would replace stays, and no row that fits is lost while
+// the table holds others.
+class value_refusal : public tk_exception {
+public:
+    explicit value_refusal(const std::wstring& text) : tk_exception(text + L" No row of the table is written.", 0) {}
+};
+
 // `types`: the parsed type of each column the user typed, none elsewhere.
 void refuse_user_values(const udb_record& record, const udb_schema& columns,
                         const std::vector<std::optional<sql_type_text>>& types, uint64_t number)
@@ -92,10 +101,8 @@ void refuse_user_values(const udb_record& record, const udb_schema& columns,
         const std::wstring& type = columns[i]->native_type;
         const std::wstring failure = sql_value_failure(*types[i], value->to_wstring());
         if (!failure.empty())
-            throw tk_exception(L"Record #" + std::to_wstring(number) + L": " + failure + L" '" + columns[i]->name +
-                                   L"' (" + type + L"), which a server in strict mode refuses: the table is not "
-                                   L"created.",
-                               0);
+            throw value_refusal(L"Record #" + std::to_wstring(number) + L": " + failure + L" '" + columns[i]->name +
+                                L"' (" + type + L"), which a server in strict mode refuses.");
     }
 }
 
@@ -117,6 +124,84 @@ const udb_record* ravelin_converter::record_to_copy(udb_recordset& source, const
     return &record;
 }
 
+std::vector<std::optional<sql_type_text>> ravelin_converter::value_checks(const std::wstring& table,
+                                                                         const udb_schema& columns) const
+{
+    const std::vector<bool> kept = user_typed(table, columns);
+    // Parsed once for the table, and only the types that may refuse a value
+    // kept: the values are many.
+    std::vector<std::optional<sql_type_text>> types(kept.size());
+    for (size_t i = 0; i < types.size() && i < columns.size(); ++i) {
+        if (!kept[i])
+            continue;
+        std::optional<sql_type_text> type = sql_parse_type(columns[i]->native_type);
+        if (type && sql_checks_values(*type))
+            types[i] = std::move(type);
+    }
+    if (std::none_of(types.begin(), types.end(), [](const auto& type) { return type.has_value(); }))
+        types.clear();
+    return types;
+}
+
+const udb_record* ravelin_converter::checked_record(udb_recordset& source, const std::wstring& table,
+                                                    const udb_schema& columns,
+                                                    const std::vector<std::optional<sql_type_text>>& types,
+                                                    uint64_t& number)
+{
+    const udb_record* record = nullptr;
+    try {
+        record = record_to_copy(source, table);
+    } catch (const sql_conversion_failure& e) {
+        throw value_refusal(tk_to_unicode(e.get_message()) + L": " + e.what_failed() + L", record #" +
+                            std::to_wstring(number + 1) + L".");
+    }
+    if (record == nullptr)
+        return nullptr;
+    ++number;
+    if (!types.empty())
+        refuse_user_values(*record, columns, types, number);
+    return record;
+}
+
+bool ravelin_converter::needs_value_check(const std::wstring& table, const udb_schema& columns) const
+{
+    const std::vector<bool> typed = user_typed(table, columns);
+    return !tab_def && std::find(typed.begin(), typed.end(), true) != typed.end();
+}
+
+void ravelin_converter::check_values(udb_recordset& source, const udb_schema& columns)
+{
+    tk_logger::log(1, "ravelin_converter::check_values");
+    const std::wstring table = get_cur_table();
+    const std::vector<std::optional<sql_type_text>> types = value_checks(table, columns);
+    uint64_t number = 0;
+    for (; !source.is_eof(); source.next())
+        checked_record(source, table, columns, types, number);
+}
+
+void ravelin_converter::keep_fractions(udb_recordset& source, udb_schema& columns)
+{
+    tk_logger::log(1, "ravelin_converter::keep_fractions");
+    const std::wstring table = get_cur_table();
+    dates_map dates(table, columns, false);
+    num_map numbers(table, columns);
+    const bool from_sheet =
+        !has_field_changes(table) && sheet_statistics(source, skip_empty_rows, *this, dates, numbers);
+    const std::vector<std::optional<sql_type_text>> types = value_checks(table, columns);
+    uint64_t number = 0;
+    for (; !from_sheet && !source.is_eof(); source.next())
+        if (const udb_record* record = checked_record(source, table, columns, types, number))
+            dates.add_rec_stat(*record);
+    const std::vector<bool> kept = user_typed(table, columns);
+    for (const types_map::entry& e : dates.get_entries()) {
+        if (!e.fraction || e.n_field >= columns.size() || kept[e.n_field] || columns[e.n_field]->vartype != VT_DATE)
+            continue;
+        auto column = std::make_shared<t_ftd>(*columns[e.n_field]);  // schemas share their descriptors
+        column->precision = 3;
+        columns[e.n_field] = column;
+    }
+}
+
 std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(udb_recordset& source,
                                                                              udb_schema& columns, csv_file* lines,
                                                                              bool refuse)
@@ -135,19 +220,7 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
     const bool from_sheet = from_xls && as_is && sheet_statistics(source, skip_empty_rows, *this, dates, numbers);
     // A type the user chose is what the user wants, whatever the values.
     const std::vector<bool> kept = user_typed(table, columns);
-    // Parsed once for the table, and only the types that may refuse a value
-    // kept: the values are many.
-    std::vector<std::optional<sql_type_text>> user_types(refuse ? kept.size() : 0);
-    bool check_values = false;
-    for (size_t i = 0; i < user_types.size() && i < columns.size(); ++i) {
-        if (!kept[i])
-            continue;
-        std::optional<sql_type_text> type = sql_parse_type(columns[i]->native_type);
-        if (type && sql_checks_values(*type)) {
-            user_types[i] = std::move(type);
-            check_values = true;
-        }
-    }
+    const std::vector<std::optional<sql_type_text>> user_types = value_checks(table, columns);
     uint64_t number = 0;
     try {
         for (; !from_sheet && !source.is_eof(); source.next()) {
@@ -160,16 +233,16 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
                 note_lengths(texts, longest);
                 continue;
             }
-            const udb_record* record = record_to_copy(source, table);
+            const udb_record* record = checked_record(source, table, columns, user_types, number);
             if (record == nullptr)
                 continue;
-            if (check_values)
-                refuse_user_values(*record, columns, user_types, ++number);
             dates.add_rec_stat(*record);
             numbers.add_rec_stat(*record);
             if (!from_xls)
                 note_lengths(*record, longest);
         }
+    } catch (const value_refusal&) {
+        throw;
     } catch (const tk_exception& e) {
         // The copy fails on the same record and reports it; the types are
         // those of the records before it, which the copy writes.

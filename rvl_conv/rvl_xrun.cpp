@@ -201,10 +201,16 @@ bool ravelin_converter::plan_sheet(dao_database& workbook, udb_database& databas
     // Modes 0 and 1 replace a table that is there, modes 2 and 3 append.
     plan.existed = mode >= 2 && present;
     tell_sheet_notices(*plan.source, plan.table, hooks);
+    // A worksheet is read once for the run: a second recordset over it
+    // starts at its first row again.
     if (settles_types(database, plan.name)) {
-        // A worksheet is read once for the run: a second recordset over it
-        // starts at its first row again.
         plan.later = settle_types(*plan.source, plan.columns, nullptr, replaces(database, plan.name));
+        plan.source = workbook.get_table(plan.sheet, udb_database::mode_read_only);
+    } else if (!refine_types && !tab_def) {
+        keep_fractions(*plan.source, plan.columns);
+        plan.source = workbook.get_table(plan.sheet, udb_database::mode_read_only);
+    } else if (needs_value_check(plan.table, plan.columns)) {
+        check_values(*plan.source, plan.columns);
         plan.source = workbook.get_table(plan.sheet, udb_database::mode_read_only);
     }
     if (refused) {

@@ -524,13 +524,19 @@ TEST_F(ConverterCopy, ChangedColumnsKeepTheUsersTypeAndOthersAreStillRefined)
     EXPECT_EQ(settle(source), (std::vector<std::wstring>{L"n VARCHAR(10)", L"m INT"}));
 }
 
-TEST_F(ConverterCopy, TypesFitTheRecordsBeforeOneTheCopyFailsOn)
+TEST_F(ConverterCopy, AValueTheUsersTypeCannotTakeFailsTheTableBeforeItIsWritten)
 {
-    // "abc" ends the copy of n's table at the second record: m is judged by
-    // the first record only, the one the table receives.
+    // "abc" in n, which the user made INT, is met by the reading before the
+    // table is created: the table fails there, naming the record and field.
     user_types_n(L"INT");
     fake_source source({L"n", L"m"}, {{L"1", L"5"}, {L"abc", L"x"}});
-    EXPECT_EQ(settle(source), (std::vector<std::wstring>{L"n INT", L"m INT"}));
+    try {
+        settle(source);
+        FAIL() << "settled";
+    } catch (const tk_exception& e) {
+        EXPECT_STREQ(e.what(), "Data conversion is not supported for given type mapping: the value 'abc' of the "
+                               "field 'n' (INT), record #2. No row of the table is written.");
+    }
 }
 
 TEST_F(ConverterCopy, AValueTheUsersTypeCannotTakeEndsTheTablesCopy)

@@ -334,7 +334,8 @@ void write_failing_book(const ravelin_job& job)
                                          "      - name:Text\n        type: INT\n");
 }
 
-const std::string failed_data = "Data: Data conversion is not supported for given type mapping";
+const std::string failed_data = "Data: Data conversion is not supported for given type mapping: the value "
+                                "'caf\xC3\xA9' of the field 'Text' (INT), record #1. No row of the table is written.";
 
 // The work file a run kept beside out.sql ("out.sql.~<pid>.<n>.part"), or
 // empty when there is none.
