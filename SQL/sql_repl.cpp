@@ -105,7 +105,9 @@ std::vector<std::wstring> sql_database::drop_all_but(const std::vector<std::wstr
         for (; !rows.is_eof(); rows.next()) {
             const udb_record& row = *rows.get_item();
             const std::wstring table = row.at(0)->to_wstring();
-            const auto is_kept = [&](const std::wstring& k) { return platform::equal_no_case(k, table); };
+            const auto is_kept = [&](const std::wstring& k) {
+                return case_sensitive ? k == table : platform::equal_no_case(k, table);
+            };
             if (std::find_if(kept.begin(), kept.end(), is_kept) == kept.end())
                 held.emplace_back(table, row.size() > 1 && row.at(1)->to_wstring() == L"VIEW");
         }
