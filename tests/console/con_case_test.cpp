@@ -55,11 +55,11 @@ TEST(ConsoleCase, AnExistingTableIsMetAsTheServerComparesNames)
             EXPECT_EQ(sorted(db.tables()), (texts{"People", "people"}));
             EXPECT_EQ(db.rows("SELECT id, name FROM people ORDER BY id"), kept);
             EXPECT_EQ(db.rows("SELECT id, name FROM `People` ORDER BY id"), new_rows);
-            EXPECT_EQ(run.out().find("Skipped"), std::string::npos) << run.out();
             continue;
         }
+        // That table: replaced, or appended to.
         EXPECT_EQ(db.tables(), (texts{"people"}));
-        EXPECT_EQ(db.rows("SELECT id, name FROM people ORDER BY id"), mode == "1" ? new_rows : kept);
-        EXPECT_EQ(run.out().find("Skipped") != std::string::npos, mode == "2") << run.out();
+        EXPECT_EQ(db.rows("SELECT id, name FROM people ORDER BY id"),
+                  mode == "1" ? new_rows : (texts{"1|ab", "2|x", "7|kept", "8|kept"}));
     }
 }
