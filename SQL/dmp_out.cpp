@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -9,11 +12,16 @@ namespace {
 constexpr size_t buffer_size = 1 << 20;
 }
 
-dmp_out::dmp_out(int fd_) : fd(fd_)
+dmp_out::dmp_out(int fd_, std::function<bool()> stopped_) : fd(fd_), stopped(std::move(stopped_))
 {
     if (fd < 0) {
         first_error = errno != 0 ? errno : EIO;
         return;
+    }
+    struct stat status{};
+    if (::fstat(fd, &status) == 0 && (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        may_wait = flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
     }
     filling.reserve(buffer_size * 2);
     writing.reserve(buffer_size * 2);
@@ -61,6 +69,11 @@ void dmp_out::write_all(const std::string& bytes, const std::vector<size_t>& mar
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && may_wait && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (wait_writable())
+                continue;
+            errno = EINTR;
+        }
         if (n <= 0) {
             fail(n < 0 ? errno : EIO);
             break;
@@ -71,6 +84,18 @@ void dmp_out::write_all(const std::string& bytes, const std::vector<size_t>& mar
     if (after != marks.begin())
         whole_on_disk = on_disk + *(after - 1);
     on_disk += done;
+}
+
+bool dmp_out::wait_writable() const
+{
+    pollfd file{fd, POLLOUT, 0};
+    for (;;) {
+        if (stopped && stopped())
+            return false;
+        // An error or a closed reader shows in the next write.
+        if (::poll(&file, 1, 100) != 0)
+            return true;
+    }
 }
 
 void dmp_out::writer_loop()

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,8 +24,9 @@ class dmp_out {
 public:
     // Writes to the file open for writing on `fd`, which it owns; a negative
     // one is a file that could not be opened: is_open() is false and error()
-    // holds the system's error number, errno when it was given.
-    explicit dmp_out(int fd);
+    // holds the system's error number, errno when it was given. stopped:
+    // true once the user asked to stop (any thread may be asked).
+    explicit dmp_out(int fd, std::function<bool()> stopped = {});
     // Closes the file if close() was not called.
     ~dmp_out();
     dmp_out(const dmp_out&) = delete;
@@ -60,8 +62,13 @@ private:
     void write_all(const std::string& bytes, const std::vector<size_t>& marks);
     void writer_loop();
     void fail(int number);
+    // Waits until the file takes bytes again; false when a stop came first.
+    bool wait_writable() const;
 
     int fd = -1;
+    std::function<bool()> stopped;
+    // A pipe or socket, written without blocking so that a stop is seen.
+    bool may_wait = false;
     std::string filling;  // the bytes being gathered, the caller's
     std::string writing;  // the bytes being written, the writer's while pending
     // Where whole statements end in each of them.

@@ -21,7 +21,7 @@ sql_engine& engine()
 } // namespace
 
 sql_database::sql_database(const std::wstring& name_, MYSQL* connection_, uint32_t mode_)
-    : udb_database(name_, mode_, false), connection(connection_)
+    : udb_database(name_, mode_, !engine().table_names_folded()), connection(connection_)
 {
     tk_logger::wlog(2, L"sql_database::sql_database(%s, mode=%d)", name.c_str(), mode);
     init_tables();

@@ -54,16 +54,18 @@ bool begins_with_on(const std::string& statement, const std::string& keyword, co
 
 } // namespace
 
-std::unique_ptr<dmp_database> sql_engine::create_dump(const std::wstring& file_name, const dump_options& options)
+std::unique_ptr<dmp_database> sql_engine::create_dump(const std::wstring& file_name, const dump_options& options,
+                                                      std::function<bool()> stopped)
 {
     tk_logger::wlog(2, L"sql_engine::create_dump (%s)", file_name.c_str());
     tk_logger::wlog(3, L"Creating MySQL dump file '%s'", file_name.c_str());
     dmp_database::check_target(file_name, options);
-    return std::make_unique<dmp_database>(file_name, options);
+    return std::make_unique<dmp_database>(file_name, options, std::move(stopped));
 }
 
-dmp_database::dmp_database(const std::wstring& path_, const dump_options& options_)
-    : udb_database(path_, 1, false), path(path_), out(open_work_file(path_, written_path, replaced)), options(options_)
+dmp_database::dmp_database(const std::wstring& path_, const dump_options& options_, std::function<bool()> stopped)
+    : udb_database(path_, 1, false), path(path_), out(open_work_file(path_, written_path, replaced), std::move(stopped)),
+      options(options_)
 {
     tk_logger::wlog(2, L"dmp_database::ctor(%s)", path.c_str());
     sql_engine::instance().set_dump_version(options.b_new_ver);

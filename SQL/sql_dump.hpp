@@ -15,6 +15,7 @@
 #include "SQL/dmp_out.hpp"
 #include "UDB/udb_db.hpp"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,7 +31,7 @@ public:
     // file of the run's own beside the path (get_written_path) until close()
     // gives the file its name, so an earlier file of that name stays whole
     // until the new one is complete.
-    dmp_database(const std::wstring& path, const dump_options& options);
+    dmp_database(const std::wstring& path, const dump_options& options, std::function<bool()> stopped = {});
     // Ends the statements and closes the file when close() was not called,
     // leaving it under its writing name when a row reached it and removing
     // it when none did; a failure can then only be logged.

@@ -82,8 +82,9 @@ sql_engine::sql_engine()
 sql_engine::~sql_engine()
 {
     tk_logger::log(2, "sql_engine::dtor");
-    wait_async();
-    live_socket = -1;
+    // Nothing is sent that would wait for an answer: the session's settings
+    // end with it, and after a stop no watchdog bounds a wait here.
+    forget_connection();
     mysql_close(&handle);
     tk_logger::log(2, "sql_engine::dtor - END");
 }
@@ -128,7 +129,7 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
     wait_async();
     if (connected) {
         tk_logger::log(2, "Connection was established already - disconnecting first...");
-        live_socket = -1;
+        forget_connection();
         mysql_close(&handle);
         initialize();
         connected = false;
@@ -145,14 +146,57 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         throw refusal;
     }
     connected = true;
+    {
+        std::lock_guard<std::mutex> held(line_lock);
+        line = connection_line{host, user, password, static_cast<unsigned>(port), mysql_thread_id(&handle)};
+    }
     live_socket = static_cast<int>(mysql_get_socket(&handle));
     set_up_session(password);
 }
 
-void sql_engine::abort_connection()
+void sql_engine::forget_connection()
 {
+    std::lock_guard<std::mutex> held(line_lock);
+    line.reset();
+    live_socket = -1;
+}
+
+void sql_engine::interrupt_statement()
+{
+    if (live_socket.load() < 0 || kill_query())
+        return;
+    tk_logger::log(3, "The server did not end the statement: the connection is shut down");
+    std::lock_guard<std::mutex> held(line_lock);
     if (const int socket = live_socket.load(); socket >= 0)
         ::shutdown(socket, SHUT_RDWR);
+}
+
+bool sql_engine::kill_query()
+{
+    connection_line to;
+    {
+        std::lock_guard<std::mutex> held(line_lock);
+        if (!line)
+            return false;
+        to = *line;
+    }
+    MYSQL other;
+    mysql_init(&other);
+    mysql_options(&other, MYSQL_READ_DEFAULT_GROUP, option_group);
+    // A server that stopped answering must not hold the stop up.
+    const unsigned bound = 1;
+    mysql_options(&other, MYSQL_OPT_CONNECT_TIMEOUT, &bound);
+    mysql_options(&other, MYSQL_OPT_READ_TIMEOUT, &bound);
+    mysql_options(&other, MYSQL_OPT_WRITE_TIMEOUT, &bound);
+    const std::string statement = "KILL QUERY " + std::to_string(to.id);
+    const bool done = mysql_real_connect(&other, to.host.c_str(), to.user.c_str(),
+                                         to.password.empty() ? nullptr : to.password.c_str(), nullptr, to.port,
+                                         nullptr, 0) != nullptr &&
+                      mysql_real_query(&other, statement.data(), statement.size()) == 0;
+    if (!done)
+        tk_logger::log(2, "%s: %s", statement.c_str(), mysql_error(&other));
+    mysql_close(&other);
+    return done;
 }
 
 void sql_engine::set_up_session(const std::string& password)
@@ -188,6 +232,20 @@ void sql_engine::set_up_session(const std::string& password)
     // characters would end a literal at an escaped quote.
     execute_logged(no_backslash_escapes_off, "Cannot keep backslash escapes: %s");
     read_innodb_page_size();
+    read_name_rule();
+}
+
+void sql_engine::read_name_rule()
+{
+    names_folded = true;
+    try {
+        std::unique_ptr<sql_tmp_recordset> rows = select("SELECT @@lower_case_table_names");
+        for (; !rows->is_eof(); rows->next())
+            names_folded = rows->get_item()->at(0)->to_string() != "0";
+    } catch (const tk_exception& e) {
+        tk_logger::log(2, "Cannot read lower_case_table_names: %s", e.what());
+    }
+    tk_logger::log(2, "table names folded=%d", names_folded ? 1 : 0);
 }
 
 void sql_engine::read_innodb_page_size()
@@ -405,8 +463,10 @@ void sql_engine::set_dump_version(bool new_version)
     // A new-version dump is loaded into today's servers, which all have utf8mb4.
     server_version = new_version ? sql_dump_new_version : sql_dump_old_version;
     utf8mb4_available = new_version;
-    // The server that loads a dump is not known: InnoDB's default page.
+    // The server that loads a dump is not known: InnoDB's default page, and
+    // names that one run makes unique without regard to case.
     innodb_page_size = default_innodb_page_size;
+    names_folded = true;
 }
 
 bool sql_engine::is_old_version() const

@@ -14,7 +14,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -121,8 +123,10 @@ public:
     // True below 4.1.0: bare identifiers, no character sets, the old name rules.
     bool is_old_version() const;
 
-    // A new dump database that writes the file (see sql_dump.hpp).
-    std::unique_ptr<dmp_database> create_dump(const std::wstring& file_name, const dump_options& options);
+    // A new dump database that writes the file (see sql_dump.hpp); stopped:
+    // true once the user asked to stop, which ends a wait for a reader.
+    std::unique_ptr<dmp_database> create_dump(const std::wstring& file_name, const dump_options& options,
+                                              std::function<bool()> stopped = {});
 
     // The character set of new databases, tables and text columns: the one the
     // user chose, or else utf8mb4 where the target has it (servers from 5.5.3,
@@ -135,6 +139,13 @@ public:
     // and a server that does not tell count 16 KiB, InnoDB's default.
     uint32_t get_innodb_page_size() const { return innodb_page_size; }
     void set_innodb_page_size(uint32_t bytes) { innodb_page_size = bytes; }
+    // The server compares table (and database) names without regard to case
+    // (lower_case_table_names 1 or 2), read when it is connected; else
+    // exactly, so that `People` and `people` are two tables. A dump and a
+    // server that does not tell count as folding: the names one run makes
+    // stay unique either way.
+    bool table_names_folded() const { return names_folded; }
+    void set_table_names_folded(bool folded) { names_folded = folded; }
     // The default storage engine of new tables.
     const std::wstring& get_tab_type() const { return tab_type; }
     void set_tab_type(const std::wstring& name) { tab_type = name; }
@@ -148,11 +159,13 @@ public:
     bool is_blob_to_text() const { return blob_to_text; }
     void set_blob_to_text(bool on);
     bool is_connected() const { return connected; }
-    // Shuts the connection's socket down, from any thread: a call blocked
-    // waiting on the server (one that stopped answering) fails at once as a
-    // lost connection instead of waiting for its read timeout. Nothing
-    // happens while no connection is open.
-    void abort_connection();
+    // Ends the statement the connection waits on, from any thread. The
+    // server is asked, on a short connection of its own, to end it (KILL
+    // QUERY): the statement fails and the connection stays usable for what
+    // follows. A server that does not take that within a second or two has
+    // the connection's socket shut down instead: the statement fails at once
+    // as a lost connection. Nothing happens while no connection is open.
+    void interrupt_statement();
     MYSQL* get_handle() { return &handle; }
 
     // The built-in lists stand in for the server's catalogue while no server
@@ -196,6 +209,9 @@ private:
     const std::vector<std::wstring>& fill_once(std::vector<std::wstring>& list, const wchar_t* const (&builtin)[N],
                                                const char* statement, bool two_columns);
     void read_innodb_page_size();
+    void read_name_rule();
+    // No connection is open for interrupt_statement to reach.
+    void forget_connection();
 
     std::wstring char_set;  // empty: no choice made
     std::wstring tab_type = L"InnoDB";
@@ -207,13 +223,27 @@ private:
     uint32_t server_version = 0;
     uint32_t max_packet_size = 0;
     uint32_t innodb_page_size = default_innodb_page_size;
+    bool names_folded = true;
     bool in_flight = false;
     std::optional<async_failure> async_refusal;
     warnings async_warnings;
     MYSQL handle;
-    // The socket of the open connection, -1 while none, for
-    // abort_connection on another thread.
+    // Asks the server on a new connection to end the open connection's
+    // statement; false when that could not be done.
+    bool kill_query();
+
+    // The socket of the open connection, -1 while none, and what reaches
+    // that connection from another thread (interrupt_statement).
     std::atomic<int> live_socket{-1};
+    struct connection_line {
+        std::string host;
+        std::string user;
+        std::string password;
+        unsigned port = 0;
+        unsigned long id = 0;
+    };
+    std::mutex line_lock;
+    std::optional<connection_line> line;
 };
 
 // Reads BLOB columns as text while it lives: the server hands statement texts

@@ -29,12 +29,23 @@ sql_exception::sql_exception(const std::string& message_, unsigned error_number)
     tk_logger::log(2, "Got MySQL error code=%d", code);
 }
 
+namespace {
+
+std::string lost_text(const std::string& client_text, unsigned error_number)
+{
+    const std::string error = "(error " + std::to_string(error_number) + ": " + client_text + ")";
+    if (error_number == ER_QUERY_INTERRUPTED)
+        return "The MySQL server ended the statement the conversion was waiting on " + error +
+               "; the conversion ended here.";
+    return "The connection to the MySQL server was lost " + error +
+           ". The server stopped, closed the connection or did not answer within the client's read or write "
+           "timeout; the conversion ended here.";
+}
+
+} // namespace
+
 sql_connection_lost::sql_connection_lost(const std::string& client_text, unsigned error_number)
-    : tk_exception("The connection to the MySQL server was lost (error " + std::to_string(error_number) + ": " +
-                       client_text +
-                       "). The server stopped, closed the connection or did not answer within the "
-                       "client's read or write timeout; the conversion ended here.",
-                   1)
+    : tk_exception(lost_text(client_text, error_number), 1)
 {
     tk_logger::log(3, "Connection lost: %d %s", static_cast<int>(error_number), client_text.c_str());
 }
@@ -42,7 +53,7 @@ sql_connection_lost::sql_connection_lost(const std::string& client_text, unsigne
 bool sql_is_connection_lost(unsigned error_number)
 {
     return error_number == CR_SERVER_GONE_ERROR || error_number == CR_SERVER_LOST ||
-           error_number == CR_SERVER_LOST_EXTENDED;
+           error_number == CR_SERVER_LOST_EXTENDED || error_number == ER_QUERY_INTERRUPTED;
 }
 
 bool sql_is_privilege_error(unsigned error_number)

@@ -23,15 +23,18 @@ public:
 };
 
 // The connection to the server is gone (the server closed it, died, or did
-// not answer within the read or write timeout). Level 1: nothing more can
-// reach the server, so the run ends here instead of failing every row.
+// not answer within the read or write timeout), or the server ended the
+// statement it was running (KILL QUERY, which a stop sends). Level 1: what
+// the run was doing cannot go on, so it ends here instead of failing every
+// row.
 class sql_connection_lost : public tk_exception {
 public:
     sql_connection_lost(const std::string& client_text, unsigned error_number);
     sql_connection_lost(const sql_connection_lost&) = default;
 };
 
-// True for the client library's codes of a connection that is gone.
+// True for the client library's codes of a connection that is gone, and
+// for a statement the server ended.
 bool sql_is_connection_lost(unsigned error_number);
 // True for the server's refusals of what the user may not do (a privilege
 // missing, a server or table read-only): every further row of the

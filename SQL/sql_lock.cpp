@@ -9,11 +9,11 @@
 
 #include <cstdio>
 
-std::string sql_table_lock::lock_name(const std::wstring& database, const std::wstring& table)
+std::string sql_table_lock::lock_name(const std::wstring& database, const std::wstring& table, bool folded)
 {
-    // Named as the server compares database and table names where it folds them.
-    const std::string full =
-        tk_to_utf8(platform::table_name_key(database) + L"." + platform::table_name_key(table));
+    const std::string full = tk_to_utf8(folded ? platform::table_name_key(database) + L"." +
+                                                     platform::table_name_key(table)
+                                               : database + L"." + table);
     const std::string prefix = "ravelin:";
     if (prefix.size() + full.size() <= 64)
         return prefix + full;
@@ -28,7 +28,7 @@ std::string sql_table_lock::lock_name(const std::wstring& database, const std::w
 
 sql_table_lock::sql_table_lock(sql_database& database_, const std::wstring& table, unsigned seconds,
                                const std::function<void()>& waiting, const std::function<void()>& between)
-    : database(database_), name(lock_name(database_.name, table))
+    : database(database_), name(lock_name(database_.name, table, !database_.case_sensitive))
 {
     if (try_take(0))
         return;

@@ -25,9 +25,10 @@ public:
     // knew of the database may have changed while it waited.
     bool waited() const { return had_to_wait; }
 
-    // The lock's name: one per table of a server, whatever case the names
-    // are written in, and no longer than a server takes (64 characters).
-    static std::string lock_name(const std::wstring& database, const std::wstring& table);
+    // The lock's name: one per table of a server, as the server compares
+    // names (whatever case they are written in where it folds them), and no
+    // longer than a server takes (64 characters).
+    static std::string lock_name(const std::wstring& database, const std::wstring& table, bool folded);
 
 private:
     // True when the server gave the lock within `seconds`.

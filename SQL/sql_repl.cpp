@@ -283,7 +283,9 @@ std::vector<sql_database::held_object> sql_database::objects_but(const std::vect
     for (const auto& row : rows_of("SELECT TABLE_NAME, TABLE_TYPE FROM information_schema.TABLES WHERE "
                                    "TABLE_SCHEMA = " + literal(name) + " ORDER BY TABLE_NAME")) {
         const std::wstring& table = row.at(0);
-        const auto is_kept = [&](const std::wstring& k) { return platform::equal_no_case(k, table); };
+        const auto is_kept = [&](const std::wstring& k) {
+            return case_sensitive ? k == table : platform::equal_no_case(k, table);
+        };
         if (std::find_if(kept.begin(), kept.end(), is_kept) == kept.end())
             held.push_back({table, kind_of_type(row.at(1))});
     }

@@ -138,7 +138,7 @@ int run(int argc, char** argv)
     console_hooks hooks;
     hooks.hold_notices(true);  // the settings store's, among others
     ravelin_converter converter(converter_form::console, hooks);
-    const console_stop_signals signals(converter, [&converter] { converter.engine.abort_connection(); });
+    const console_stop_signals signals(converter);
     bool parsed = false;
     bool failed = false;
     try {
@@ -159,6 +159,9 @@ int run(int argc, char** argv)
         return failure(converter);
     if (!parsed)
         print_fatal_and_exit(usage_text(program_name(argv[0])));
+    // A stop ends the waits of the connection and of the destination check
+    // too, not only those of the run.
+    const run_watchdog::watch watched(converter.watchdog);
     if (converter.direct && !guarded(errors, [&] {
             converter.connect_mysql_server();
             return true;

@@ -64,6 +64,7 @@ void ravelin_converter::refuse_logfile(const std::string& reason)
 uint32_t ravelin_converter::operator()()
 {
     tk_logger::log(2, "ravelin_converter::operator()");
+    const run_watchdog::watch watched(watchdog);
     init_conversion guard(done, hooks);
     dropped.clear();
     skipped.clear();

@@ -16,6 +16,7 @@
 #include "rvl_conv/rvl_hook.hpp"
 #include "rvl_conv/rvl_mcnv.hpp"
 #include "rvl_conv/rvl_mut.hpp"
+#include "rvl_conv/rvl_stop.hpp"
 #include "rvl_conv/rvl_ucnv.hpp"
 #include "rvl_conv/rvl_xls.hpp"
 #include "platform/files/pl_files.hpp"
@@ -132,6 +133,11 @@ public:
     // The run was ended by a stop request or the user's Abort, not by
     // itself; any thread.
     bool was_interrupted() const { return interrupted.load(std::memory_order_acquire); }
+    // Makes a stop request end every wait of the run (a read, a write, an
+    // open, the server's answer) within about a second: the run watches
+    // itself; a front end watches what it does beyond the run on its thread
+    // (the console: the connection and the destination check).
+    run_watchdog watchdog{*this, [this] { engine.interrupt_statement(); }};
     // The run opened or created its destination: before that, nothing was
     // written or dropped.
     bool destination_reached() const { return dest_reached; }

@@ -187,7 +187,7 @@ std::unique_ptr<udb_database> ravelin_converter::get_dest_base()
     // Appending modes load into tables that may hold rows already.
     dump_options run_opts = dump_opts;
     run_opts.b_keep_existing = mode == 2 || mode == 3;
-    std::unique_ptr<dmp_database> dump = engine.create_dump(dest, run_opts);
+    std::unique_ptr<dmp_database> dump = engine.create_dump(dest, run_opts, [this] { return stop_requested(); });
     dump_written = dump->get_written_path();
     dest_reached = true;
     return dump;

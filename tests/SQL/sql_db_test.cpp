@@ -39,13 +39,15 @@ TEST_F(SqlDatabase, ListsBaseTablesOnlyAndFindsThemIgnoringCase)
     std::vector<std::wstring> tables = database->get_tables();
     std::sort(tables.begin(), tables.end());
     EXPECT_EQ(tables, (std::vector<std::wstring>{L"Alpha", L"two words"}));
-    EXPECT_TRUE(database->is_table_exist(L"ALPHA"));
+    EXPECT_TRUE(database->is_table_exist(L"Alpha"));
+    // Where the server folds names, as the server does.
+    EXPECT_EQ(database->is_table_exist(L"ALPHA"), !database->case_sensitive);
     EXPECT_FALSE(database->is_table_exist(L"v"));
 }
 
 // A server that keeps case apart may hold Data and DATA: each name finds its
-// own table, and a name in another case finds one by the server's folding,
-// never by accents.
+// own table, and a name in another case finds one by the server's folding
+// where the server folds names (never by accents), none where it does not.
 TEST_F(SqlDatabase, ATableOfExactlyTheNameIsTheOneMeant)
 {
     look().execute("CREATE TABLE `DATA` (a INT)");
@@ -54,20 +56,24 @@ TEST_F(SqlDatabase, ATableOfExactlyTheNameIsTheOneMeant)
     open();
     EXPECT_EQ(database->get_table(L"Data", 8)->schema.at(0)->name, L"b");
     EXPECT_EQ(database->get_table(L"DATA", 8)->schema.at(0)->name, L"a");
-    EXPECT_EQ(database->get_table(L"il", 8)->schema.at(0)->name, L"c");
+    if (database->case_sensitive)
+        EXPECT_FALSE(database->is_table_exist(L"il"));
+    else
+        EXPECT_EQ(database->get_table(L"il", 8)->schema.at(0)->name, L"c");
     EXPECT_FALSE(database->is_table_exist(L"D\u00c1TA"));
     EXPECT_TRUE(database->delete_tab(L"Data"));
     EXPECT_EQ(look().rows("SELECT table_name FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() "
                           "ORDER BY CAST(table_name AS BINARY)"),
               (std::vector<std::vector<std::string>>{{"DATA"}, {"\xC4\xB0l"}}));
-    EXPECT_TRUE(database->is_table_exist(L"data"));
+    EXPECT_EQ(database->is_table_exist(L"data"), !database->case_sensitive);
 }
 
 TEST_F(SqlDatabase, CreatesTablesAndKeepsItsListItself)
 {
     std::unique_ptr<udb_recordset> table = database->create_table(L"People", two_columns(), udb_indexes());
     ASSERT_NE(dynamic_cast<sql_table*>(table.get()), nullptr);
-    EXPECT_TRUE(database->is_table_exist(L"people"));
+    EXPECT_TRUE(database->is_table_exist(L"People"));
+    EXPECT_EQ(database->is_table_exist(L"people"), !database->case_sensitive);
     const auto columns = look().rows("SELECT COLUMN_NAME, DATA_TYPE, IS_NULLABLE FROM information_schema.COLUMNS "
                                      "WHERE TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'People' ORDER BY "
                                      "ORDINAL_POSITION");
@@ -84,11 +90,13 @@ TEST_F(SqlDatabase, CreatesTablesAndKeepsItsListItself)
     look().execute("ALTER TABLE People ADD COLUMN extra INT");
     udb_schema other;
     other.push_back(make_column(L"x", VT_I4));
-    std::unique_ptr<udb_recordset> again = database->create_table(L"PEOPLE", other, udb_indexes());
+    // In another case where the server folds names.
+    const std::wstring same = database->case_sensitive ? L"People" : L"PEOPLE";
+    std::unique_ptr<udb_recordset> again = database->create_table(same, other, udb_indexes());
     EXPECT_EQ(again->schema.size(), 3u);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()"), "1");
 
-    EXPECT_TRUE(database->delete_tab(L"people"));
+    EXPECT_TRUE(database->delete_tab(database->case_sensitive ? L"People" : L"people"));
     EXPECT_FALSE(database->is_table_exist(L"People"));
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()"), "0");
     expect_internal_error([&] { database->delete_tab(L"People"); }, 447);

@@ -13,7 +13,7 @@ protected:
     // The same lock, held by another session of the test's own.
     std::string hold(const std::wstring& table)
     {
-        const std::string name = sql_table_lock::lock_name(wname(), table);
+        const std::string name = sql_table_lock::lock_name(wname(), table, !database->case_sensitive);
         EXPECT_EQ(other.rows("SELECT GET_LOCK('" + name + "', 0)"), (std::vector<std::vector<std::string>>{{"1"}}));
         return name;
     }
@@ -30,15 +30,16 @@ TEST_F(SqlTableLock, AFreeTableIsTakenAtOnceAndGivenBackAtTheEnd)
     {
         sql_table_lock lock(*database, L"t", 5, [&] { ++waits; }, [] {});
         EXPECT_FALSE(lock.waited());
-        EXPECT_EQ(other.rows("SELECT IS_FREE_LOCK('" + sql_table_lock::lock_name(wname(), L"t") + "')")[0][0], "0");
+        EXPECT_EQ(other.rows("SELECT IS_FREE_LOCK('" + sql_table_lock::lock_name(wname(), L"t", !database->case_sensitive) + "')")[0][0], "0");
     }
     EXPECT_EQ(waits, 0);
-    EXPECT_EQ(other.rows("SELECT IS_FREE_LOCK('" + sql_table_lock::lock_name(wname(), L"t") + "')")[0][0], "1");
+    EXPECT_EQ(other.rows("SELECT IS_FREE_LOCK('" + sql_table_lock::lock_name(wname(), L"t", !database->case_sensitive) + "')")[0][0], "1");
 }
 
 TEST_F(SqlTableLock, AWaitThatRunsOutIsRefusedNamingTheTable)
 {
-    hold(L"T");  // one table, whatever case its name is written in
+    // One table, whatever case its name is written in where the server folds names.
+    hold(database->case_sensitive ? L"t" : L"T");
     int waits = 0, seconds = 0;
     try {
         sql_table_lock lock(*database, L"t", 2, [&] { ++waits; }, [&] { ++seconds; });
@@ -69,10 +70,15 @@ TEST_F(SqlTableLock, ATableLetGoWhileWaitedForIsTaken)
 TEST(SqlTableLockName, EveryNameFitsTheServerAndLongOnesStayApart)
 {
     const std::wstring long_table(64, L'\u20ac');
-    const std::string one = sql_table_lock::lock_name(L"shop", long_table);
-    const std::string two = sql_table_lock::lock_name(L"shop", long_table.substr(1) + L"x");
-    EXPECT_LE(one.size(), 64u);
-    EXPECT_NE(one, two);
-    EXPECT_EQ(sql_table_lock::lock_name(L"Shop", L"T1"), sql_table_lock::lock_name(L"shop", L"t1"));
-    EXPECT_EQ(sql_table_lock::lock_name(L"shop", L"t1"), "ravelin:shop.t1");
+    for (const bool folded : {true, false}) {
+        const std::string one = sql_table_lock::lock_name(L"shop", long_table, folded);
+        const std::string two = sql_table_lock::lock_name(L"shop", long_table.substr(1) + L"x", folded);
+        EXPECT_LE(one.size(), 64u);
+        EXPECT_NE(one, two);
+        EXPECT_EQ(sql_table_lock::lock_name(L"shop", L"t1", folded), "ravelin:shop.t1");
+    }
+    // Where the server folds names, Shop.T1 is shop.t1; where it compares
+    // them exactly, another table.
+    EXPECT_EQ(sql_table_lock::lock_name(L"Shop", L"T1", true), sql_table_lock::lock_name(L"shop", L"t1", true));
+    EXPECT_EQ(sql_table_lock::lock_name(L"Shop", L"T1", false), "ravelin:Shop.T1");
 }

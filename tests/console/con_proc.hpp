@@ -39,9 +39,11 @@ inline bool eventually(const std::function<bool()>& condition, std::chrono::seco
 class morvante_process {
 public:
     // env: variables set for the program only (HOME, to give it an option
-    // file of the test's own).
+    // file of the test's own); ignored: signals the program starts with
+    // ignored, as nohup starts it.
     morvante_process(const test_dir& dir, const std::vector<std::string>& args,
-                     const std::vector<std::pair<std::string, std::string>>& env = {})
+                     const std::vector<std::pair<std::string, std::string>>& env = {},
+                     const std::vector<int>& ignored = {})
         : out_file(dir.file("stdout.txt")), err_file(dir.file("stderr.txt"))
     {
         const std::string config = dir.file("config");
@@ -53,6 +55,8 @@ public:
         ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         for (const auto& [name, value] : env)
             ::setenv(name.c_str(), value.c_str(), 1);
+        for (const int number : ignored)
+            ::signal(number, SIG_IGN);
         ::dup2(::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
         ::dup2(::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
         std::vector<char*> argv{const_cast<char*>(MORVANTE_PATH)};

@@ -2,6 +2,7 @@
 // answering or dies under a run. The server cases use a MariaDB server of the
 // test's own (stopped and killed on purpose), with a short read timeout from
 // the option file the program reads.
+#include "con_db.hpp"
 #include "con_proc.hpp"
 #include "server_env.hpp"
 
@@ -164,6 +165,95 @@ TEST(ConsoleStop, AStopEndsARunBlockedInAReadOrAnOpenAtOnce)
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
             EXPECT_FALSE(entry.path().filename().string().starts_with("out.sql")) << entry.path();
     }
+}
+
+// Under nohup SIGHUP is ignored when the program starts; it stays ignored,
+// and the run goes to its end. SIGTERM still stops it.
+TEST(ConsoleStop, ASignalIgnoredAtTheStartStaysIgnored)
+{
+    for (const bool then_term : {false, true}) {
+        SCOPED_TRACE(then_term);
+        test_dir dir;
+        ASSERT_EQ(::mkfifo(dir.file("feed").c_str(), 0600), 0);
+        // Not the program's: its end comes when the test closes it.
+        const int feed = ::open(dir.file("feed").c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(feed, 0);
+        ASSERT_EQ(::write(feed, "id,name\n1,ann\n", 14), 14);
+        morvante_process run(dir,
+                             {"--from_csv", "--csv_delim=2", "--extr_fn", "--tab_name=t", "--dump", "--src=feed",
+                              "--dest=out.sql"},
+                             {}, {SIGHUP});
+        ASSERT_TRUE(eventually([&] { return unread(feed) == 0 && is_sleeping(run.id()); }, 30s));
+        run.signal(SIGHUP);
+        if (then_term)
+            run.signal(SIGTERM);
+        ASSERT_EQ(::write(feed, "2,bob\n", 6), 6);
+        ::close(feed);
+        const std::optional<int> code = run.wait(30s);
+        if (then_term) {
+            EXPECT_EQ(code, std::optional<int>(255)) << run.err();
+            EXPECT_EQ(run.err(), "The conversion was interrupted.\n");
+            continue;
+        }
+        EXPECT_EQ(code, std::optional<int>(0)) << run.err();
+        EXPECT_NE(test_dir::read(dir.file("out.sql")).find("(2, 'bob')"), std::string::npos);
+    }
+}
+
+// A dump into a FIFO whose reader stopped reading: the writer waits for
+// room that never comes; a stop ends that wait too.
+TEST(ConsoleStop, AStopEndsADumpIntoAPipeNobodyReads)
+{
+    test_dir dir;
+    write_long_csv(dir.file("big.csv"), 200000);
+    ASSERT_EQ(::mkfifo(dir.file("out.fifo").c_str(), 0600), 0);
+    // Open for reading, never read.
+    const int reader = ::open(dir.file("out.fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    morvante_process run(dir, {"--from_csv", "--src=big.csv", "--csv_delim=2", "--extr_fn", "--tab_name=big",
+                               "--dump", "--dest=out.fifo"});
+    // The pipe is full and the program waits.
+    ASSERT_TRUE(eventually([&] { return unread(reader) > 0 && is_sleeping(run.id()); }, 60s)) << run.err();
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(is_sleeping(run.id()));
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.wait(10s), std::optional<int>(255)) << "the write into the pipe went on";
+    EXPECT_EQ(run.err(), "The conversion was interrupted.\n");
+    ::close(reader);
+}
+
+// A statement the server keeps waiting (another session holds the table)
+// is ended on the server by a stop, and the connection stays usable for
+// the clean-up: nothing of the run is left there, neither the statement
+// nor a stand-in, and the table keeps its rows.
+TEST(ConsoleStop, AStopEndsAStatementTheServerKeepsWaitingAndCleansUp)
+{
+    RVL_NEED_TEST_SERVER();
+    scratch_db db("held");
+    db.create();
+    db.execute("CREATE TABLE people (id INT PRIMARY KEY, name VARCHAR(10))");
+    db.execute("INSERT INTO people VALUES (1, 'old'), (2, 'old')");
+    test_dir dir;
+    test_dir::write(dir.file("people.csv"), "id,name\n1,ab\n2,x\n3,y\n");
+    test_connection holder(db.name());
+    holder.execute("LOCK TABLES people WRITE");
+    const server_settings s = *test_server_settings();
+    morvante_process run(dir, {"--from_csv", "--src=people.csv", "--csv_delim=2", "--extr_fn", "--tab_name=people",
+                               "--host=127.0.0.1", "--port=" + std::to_string(s.port), "--user=" + s.user,
+                               "--pswd=" + s.password, "--dest=" + db.name(), "--mode=1"});
+    const std::string waiting = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB = '" + db.name() +
+                                "' AND STATE LIKE 'Waiting for%'";
+    ASSERT_TRUE(eventually([&] { return test_connection().rows(waiting)[0][0] != "0"; }, 30s))
+        << run.out() << run.err();
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.wait(10s), std::optional<int>(255)) << run.out() << run.err();
+    EXPECT_NE(run.err().find("The conversion was interrupted."), std::string::npos) << run.err();
+    EXPECT_EQ(count_of(run.out(), "Error:"), 0) << run.out();
+    // The run's statement ended on the server with the run.
+    EXPECT_EQ(test_connection().rows(waiting)[0][0], "0");
+    holder.execute("UNLOCK TABLES");
+    EXPECT_EQ(db.tables(), (texts{"people"}));
+    EXPECT_EQ(db.rows("SELECT id, name FROM people ORDER BY id"), (texts{"1|old", "2|old"}));
 }
 
 // A port on 127.0.0.1 that nothing listens on now.

@@ -749,6 +749,56 @@ TEST(ravelin_quick_launch, cancel_stops_a_run_waiting_for_a_named_pipe)
     EXPECT_FALSE(std::filesystem::exists(job.file("out.sql")));
 }
 
+// Cancel while a statement of the run waits on the server (another session
+// holds the table): the statement is ended there, the run cleans up through
+// its connection, and the window is free again within about a second.
+TEST(ravelin_quick_launch, cancel_ends_a_wait_on_the_server)
+{
+    RVL_NEED_TEST_SERVER();
+    const server_settings s = *test_server_settings();
+    const std::string name = "rvl_wizard_held_" + std::to_string(::getpid());
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+    test_connection().execute("CREATE DATABASE `" + name + "`");
+    test_connection(name).execute("CREATE TABLE items (id INT PRIMARY KEY, name VARCHAR(10))");
+    test_connection(name).execute("INSERT INTO items VALUES (1, 'old')");
+    test_connection holder(name);
+    holder.execute("LOCK TABLES items WRITE");
+    ravelin_job job;
+    test_dir::write(job.file("items.csv"), "id,name\n1,ab\n2,x\n");
+    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=items.csv\ndest=" + name +
+                                             "\nmode=1\n[MS Excel settings]\nconvert from xls=0\n"
+                                             "extract field names=1\ncsv table name=items\ncsv delimiter=2\n"
+                                             "[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
+                                             std::to_string(s.port) + "\nuser=" + s.user +
+                                             "\npassword=" + s.password + "\n");
+    job.port.expect_box(box_kind::question, "Do you want to stop the conversion", true);
+    job.port.expect_box(box_kind::message, "The conversion was interrupted.");
+    const std::string waiting = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB = '" + name +
+                                "' AND STATE LIKE 'Waiting for%'";
+    QTimer canceller;
+    auto pressed = std::chrono::steady_clock::time_point();
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        wizard_shell* shell = wizard_shell::try_instance();
+        if (shell == nullptr || shell->current_page() == nullptr ||
+            shell->current_page()->get_id() != progress_page_id ||
+            pressed != std::chrono::steady_clock::time_point() || test_connection().rows(waiting)[0][0] == "0")
+            return;
+        pressed = std::chrono::steady_clock::now();
+        QTest::mouseClick(shell->button(wizard_button::cancel), Qt::LeftButton);
+    });
+    canceller.start(50);
+    EXPECT_EQ(job.run("job.rvl"), 255);
+    ASSERT_NE(pressed, std::chrono::steady_clock::time_point());
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
+    // Nothing of the run waits on the server any more, and nothing was left.
+    EXPECT_EQ(test_connection().rows(waiting)[0][0], "0");
+    holder.execute("UNLOCK TABLES");
+    EXPECT_EQ(test_connection(name).rows("SHOW TABLES"), (std::vector<std::vector<std::string>>{{"items"}}));
+    EXPECT_EQ(test_connection(name).rows("SELECT id, name FROM items"),
+              (std::vector<std::vector<std::string>>{{"1", "old"}}));
+    test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
+}
+
 // The real program, as a user starts it.
 program_result run_ravelin(const test_dir& dir, const std::vector<std::string>& args,
                            const std::vector<std::string>& unset, const char* platform)
