@@ -222,10 +222,10 @@ TEST(ConsoleStop, AStopEndsADumpIntoAPipeNobodyReads)
     ::close(reader);
 }
 
-// A statement the server keeps waiting (another session holds the table)
-// is ended on the server by a stop, and the connection stays usable for
-// the clean-up: nothing of the run is left there, neither the statement
-// nor a stand-in, and the table keeps its rows.
+// A statement the server keeps waiting (another session holds the table the
+// run appends to) is ended on the server by a stop, and the connection stays
+// usable for the clean-up: nothing of the run is left there, and the table
+// keeps its rows.
 TEST(ConsoleStop, AStopEndsAStatementTheServerKeepsWaitingAndCleansUp)
 {
     RVL_NEED_TEST_SERVER();
@@ -234,13 +234,13 @@ TEST(ConsoleStop, AStopEndsAStatementTheServerKeepsWaitingAndCleansUp)
     db.execute("CREATE TABLE people (id INT PRIMARY KEY, name VARCHAR(10))");
     db.execute("INSERT INTO people VALUES (1, 'old'), (2, 'old')");
     test_dir dir;
-    test_dir::write(dir.file("people.csv"), "id,name\n1,ab\n2,x\n3,y\n");
+    test_dir::write(dir.file("people.csv"), "id,name\n3,ab\n4,x\n5,y\n");
     test_connection holder(db.name());
     holder.execute("LOCK TABLES people WRITE");
     const server_settings s = *test_server_settings();
     morvante_process run(dir, {"--from_csv", "--src=people.csv", "--csv_delim=2", "--extr_fn", "--tab_name=people",
                                "--host=127.0.0.1", "--port=" + std::to_string(s.port), "--user=" + s.user,
-                               "--pswd=" + s.password, "--dest=" + db.name(), "--mode=1"});
+                               "--pswd=" + s.password, "--dest=" + db.name(), "--mode=3"});
     const std::string waiting = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB = '" + db.name() +
                                 "' AND STATE LIKE 'Waiting for%'";
     ASSERT_TRUE(eventually([&] { return test_connection().rows(waiting)[0][0] != "0"; }, 30s))

@@ -750,7 +750,7 @@ TEST(ravelin_quick_launch, cancel_stops_a_run_waiting_for_a_named_pipe)
 }
 
 // Cancel while a statement of the run waits on the server (another session
-// holds the table): the statement is ended there, the run cleans up through
+// holds the table it appends to): the statement is ended there, the run cleans up through
 // its connection, and the window is free again within about a second.
 TEST(ravelin_quick_launch, cancel_ends_a_wait_on_the_server)
 {
@@ -764,9 +764,9 @@ TEST(ravelin_quick_launch, cancel_ends_a_wait_on_the_server)
     test_connection holder(name);
     holder.execute("LOCK TABLES items WRITE");
     ravelin_job job;
-    test_dir::write(job.file("items.csv"), "id,name\n1,ab\n2,x\n");
+    test_dir::write(job.file("items.csv"), "id,name\n2,ab\n3,x\n");
     test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=items.csv\ndest=" + name +
-                                             "\nmode=1\n[MS Excel settings]\nconvert from xls=0\n"
+                                             "\nmode=3\n[MS Excel settings]\nconvert from xls=0\n"
                                              "extract field names=1\ncsv table name=items\ncsv delimiter=2\n"
                                              "[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
                                              std::to_string(s.port) + "\nuser=" + s.user +
