@@ -398,6 +398,17 @@ TEST(ravelin_quick_launch, a_failing_worksheet_asks_and_the_finish_page_lists_it
     }
 }
 
+// A profile that converts the CSV file `table`.csv, with its header, into
+// the table of that name of the test server's database `database`.
+std::string server_csv_job(const std::string& table, const std::string& database, int mode)
+{
+    const server_settings s = *test_server_settings();
+    return "[Generic settings]\nsrc=" + table + ".csv\ndest=" + database + "\nmode=" + std::to_string(mode) +
+           "\n[MS Excel settings]\nconvert from xls=0\nextract field names=1\ncsv table name=" + table +
+           "\ncsv delimiter=2\n[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" + std::to_string(s.port) +
+           "\nuser=" + s.user + "\npassword=" + s.password + "\n";
+}
+
 // big.csv of 200000 rows and a profile job.rvl that converts it into out.sql.
 void write_big_job(ravelin_job& job)
 {
@@ -467,17 +478,11 @@ TEST(ravelin_quick_launch, cancel_stops_a_long_run_and_the_dump_stays_loadable)
 TEST(ravelin_quick_launch, a_connection_lost_mid_run_is_a_failed_conversion)
 {
     RVL_NEED_TEST_SERVER();
-    const server_settings s = *test_server_settings();
     const std::string name = "rvl_wizard_lost_" + std::to_string(::getpid());
     test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
     ravelin_job job;
     write_big_job(job);
-    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=big.csv\ndest=" + name +
-                                             "\nmode=1\n[MS Excel settings]\nconvert from xls=0\n"
-                                             "extract field names=1\ncsv table name=big\ncsv delimiter=2\n"
-                                             "[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
-                                             std::to_string(s.port) + "\nuser=" + s.user +
-                                             "\npassword=" + s.password + "\n");
+    test_dir::write(job.file("job.rvl"), server_csv_job("big", name, 1));
     job.port.expect_box(box_kind::error, "The connection to the MySQL server was lost");
     QTimer killer;
     bool killed = false;
@@ -512,7 +517,6 @@ TEST(ravelin_quick_launch, a_connection_lost_mid_run_is_a_failed_conversion)
 TEST(ravelin_quick_launch, cancel_while_replacing_a_table_leaves_the_old_one)
 {
     RVL_NEED_TEST_SERVER();
-    const server_settings s = *test_server_settings();
     const std::string name = "rvl_wizard_keep_" + std::to_string(::getpid());
     test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
     test_connection().execute("CREATE DATABASE `" + name + "`");
@@ -520,12 +524,7 @@ TEST(ravelin_quick_launch, cancel_while_replacing_a_table_leaves_the_old_one)
     test_connection(name).execute("INSERT INTO big VALUES (1), (2)");
     ravelin_job job;
     write_big_job(job);
-    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=big.csv\ndest=" + name +
-                                             "\nmode=1\n[MS Excel settings]\nconvert from xls=0\n"
-                                             "extract field names=1\ncsv table name=big\ncsv delimiter=2\n"
-                                             "[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
-                                             std::to_string(s.port) + "\nuser=" + s.user +
-                                             "\npassword=" + s.password + "\n");
+    test_dir::write(job.file("job.rvl"), server_csv_job("big", name, 1));
     job.port.expect_box(box_kind::question, "Do you want to stop the conversion and exit the wizard?", true);
     job.port.expect_box(box_kind::message, "The conversion was interrupted.\nIt stopped in table 'big' after ");
     QTimer canceller;
@@ -554,18 +553,12 @@ TEST(ravelin_quick_launch, cancel_while_replacing_a_table_leaves_the_old_one)
 TEST(ravelin_quick_launch, an_aborted_merge_says_what_the_table_holds)
 {
     RVL_NEED_TEST_SERVER();
-    const server_settings s = *test_server_settings();
     test_database db;
     test_connection(db.name()).execute("CREATE TABLE t (id INT, v INT, CHECK (v > 0))");
     test_connection(db.name()).execute("INSERT INTO t VALUES (0, 5)");
     ravelin_job job;
     test_dir::write(job.file("t.csv"), "id,v\n1,1\n2,-1\n3,3\n");
-    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=t.csv\ndest=" + db.name() +
-                                             "\nmode=3\n[MS Excel settings]\nconvert from xls=0\n"
-                                             "extract field names=1\ncsv table name=t\ncsv delimiter=2\n"
-                                             "[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
-                                             std::to_string(s.port) + "\nuser=" + s.user +
-                                             "\npassword=" + s.password + "\n");
+    test_dir::write(job.file("job.rvl"), server_csv_job("t", db.name(), 3));
     job.port.expect_dialog([&](QDialog& d) {
         auto& dialog = dynamic_cast<dlg_error_continue&>(d);
         for (QPushButton* b : dialog.findChildren<QPushButton*>())
@@ -588,17 +581,11 @@ TEST(ravelin_quick_launch, an_aborted_merge_says_what_the_table_holds)
 TEST(ravelin_quick_launch, cancel_of_a_csv_run_names_the_one_table_the_database_keeps)
 {
     RVL_NEED_TEST_SERVER();
-    const server_settings s = *test_server_settings();
     const std::string name = "rvl_wizard_stop_" + std::to_string(::getpid());
     test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
     ravelin_job job;
     write_big_job(job);
-    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=big.csv\ndest=" + name +
-                                             "\nmode=1\n[MS Excel settings]\nconvert from xls=0\n"
-                                             "extract field names=1\ncsv table name=big\ncsv delimiter=2\n"
-                                             "[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
-                                             std::to_string(s.port) + "\nuser=" + s.user +
-                                             "\npassword=" + s.password + "\n");
+    test_dir::write(job.file("job.rvl"), server_csv_job("big", name, 1));
     job.port.expect_box(box_kind::question, "Do you want to stop the conversion", true);
     job.port.expect_box(box_kind::message, "The conversion was interrupted.");
     QTimer canceller;
@@ -755,7 +742,6 @@ TEST(ravelin_quick_launch, cancel_stops_a_run_waiting_for_a_named_pipe)
 TEST(ravelin_quick_launch, cancel_ends_a_wait_on_the_server)
 {
     RVL_NEED_TEST_SERVER();
-    const server_settings s = *test_server_settings();
     const std::string name = "rvl_wizard_held_" + std::to_string(::getpid());
     test_connection().execute("DROP DATABASE IF EXISTS `" + name + "`");
     test_connection().execute("CREATE DATABASE `" + name + "`");
@@ -765,12 +751,7 @@ TEST(ravelin_quick_launch, cancel_ends_a_wait_on_the_server)
     holder.execute("LOCK TABLES items WRITE");
     ravelin_job job;
     test_dir::write(job.file("items.csv"), "id,name\n2,ab\n3,x\n");
-    test_dir::write(job.file("job.rvl"), "[Generic settings]\nsrc=items.csv\ndest=" + name +
-                                             "\nmode=3\n[MS Excel settings]\nconvert from xls=0\n"
-                                             "extract field names=1\ncsv table name=items\ncsv delimiter=2\n"
-                                             "[MySQL settings]\ndirect mode=1\nhost=127.0.0.1\nport=" +
-                                             std::to_string(s.port) + "\nuser=" + s.user +
-                                             "\npassword=" + s.password + "\n");
+    test_dir::write(job.file("job.rvl"), server_csv_job("items", name, 3));
     job.port.expect_box(box_kind::question, "Do you want to stop the conversion", true);
     job.port.expect_box(box_kind::message, "The conversion was interrupted.");
     const std::string waiting = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB = '" + name +
