@@ -419,12 +419,13 @@ void sql_table::complete_sent(batch_report& report)
         taken_unsure = true;  // the server may have stored the statement before the connection went
         throw sql_connection_lost(failure->message, failure->error_number);
     }
-    const size_t kept = rows_kept(sent);
-    taken += kept;
-    // Sending the rows one by one would only fail each of them again.
+    // Sending the rows one by one would only fail each of them again; a
+    // table that is gone has no rows to count.
     if (failure->error_number == no_such_table)
         throw rows_after_not_written(failure->message + ": the table was dropped while it was written",
-                                     sent.rows[kept].number);
+                                     sent.rows.front().number);
+    const size_t kept = rows_kept(sent);
+    taken += kept;
     if (ends_copy(failure->error_number))
         throw rows_after_not_written(failure->message, sent.rows[kept].number);
     retry_rows(sent, kept, failure->message, report);

@@ -230,9 +230,6 @@ public:
     // The table a CSV run writes as the user's changes name it, made safe
     // as the run makes it: the one an overwrite drops.
     std::wstring csv_dest_table() const;
-    // The source table's name as the user's changes give it, before it is
-    // made safe: the rename of "Edit Table" or a profile, else its own.
-    std::wstring given_table_name(const std::wstring& table) const;
     // The selected worksheets' tables in the run's order: each worksheet's
     // table name with the table the run writes for it, made safe and kept
     // apart from the others as the run does.
@@ -323,6 +320,9 @@ private:
     std::unique_ptr<udb_recordset> replace_table(sql_database& database, const std::wstring& name,
                                                  const udb_schema& columns, const udb_indexes& indexes,
                                                  standin_fill& fill);
+    // The rows go into `fill`'s stand-in from now on; its reports name the
+    // table the user knows.
+    void fill_now(const standin_fill& fill);
     // Begins filling a new stand-in for the table `name`.
     void begin_fill(standin_fill& fill, sql_database& database, const std::wstring& name, const udb_schema& columns,
                     const udb_indexes& indexes);
@@ -472,10 +472,9 @@ private:
     // Tables whose replacement did not go to its end: they hold what they
     // held before the run.
     std::vector<std::wstring> kept;
-    // The stand-in being filled, and the table it is to replace: its rows
-    // are that table's only once it is in place.
-    std::wstring filling;
-    std::wstring filling_table;
+    // The stand-in whose rows go in now: they are its table's only once it
+    // is in place.
+    const standin_fill* filling = nullptr;
 };
 
 // Why the file cannot be a CSV run's source: its content is a workbook's (a

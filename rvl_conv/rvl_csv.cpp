@@ -134,7 +134,7 @@ std::wstring ravelin_converter::csv_dest_table() const { return dest_table_of(ta
 
 std::wstring ravelin_converter::dest_table_of(const std::wstring& source) const
 {
-    return safe_table_name(given_table_name(source));
+    return safe_table_name(destination_name(source));
 }
 
 std::wstring ravelin_converter::csv_table_name(udb_schema& columns, udb_indexes& indexes)

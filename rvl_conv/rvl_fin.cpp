@@ -65,8 +65,8 @@ void ravelin_converter::note_outcome(udb_recordset& table, bool failed)
     if (failed)
         server_table->finish_quietly();
     table_outcome outcome;
-    const bool standin = !filling.empty() && table.name == filling;
-    outcome.name = table_text(standin ? filling_table : table.name);
+    const bool standin = filling != nullptr && table.name == filling->standin;
+    outcome.name = table_text(standin ? filling->name : table.name);
     outcome.rows = server_table->rows_taken();
     outcome.at_least = server_table->rows_taken_unsure();
     outcome.failed = failed;

@@ -18,8 +18,8 @@ ravelin_converter::standin_fill::~standin_fill()
 {
     if (database == nullptr)
         return;
-    converter.filling.clear();
-    converter.filling_table.clear();
+    if (converter.filling == this)
+        converter.filling = nullptr;
     if (standin.empty())
         return;
     database->drop_quietly(standin);
@@ -187,10 +187,13 @@ void ravelin_converter::begin_fill(standin_fill& fill, sql_database& database, c
     fill.database = &database;
     fill.name = name;
     fill.standin = make_standin(database, name, columns, indexes);
-    filling = fill.standin;
-    filling_table = name;
-    // The copy's reports name the table the user knows.
-    error_handler::instance().set_shown_table(fill.standin, name);
+    fill_now(fill);
+}
+
+void ravelin_converter::fill_now(const standin_fill& fill)
+{
+    filling = &fill;
+    error_handler::instance().set_shown_table(fill.standin, fill.name);
 }
 
 void ravelin_converter::place_standin(standin_fill& fill)

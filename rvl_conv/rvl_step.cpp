@@ -184,9 +184,8 @@ void ravelin_converter::keep_fractions(udb_recordset& source, udb_schema& column
     tk_logger::log(1, "ravelin_converter::keep_fractions");
     const std::wstring table = get_cur_table();
     dates_map dates(table, columns, false);
-    num_map numbers(table, columns);
     const bool from_sheet =
-        !has_field_changes(table) && sheet_statistics(source, skip_empty_rows, *this, dates, numbers);
+        !has_field_changes(table) && sheet_statistics(source, skip_empty_rows, *this, dates, nullptr);
     const std::vector<std::optional<sql_type_text>> types = value_checks(table, columns);
     uint64_t number = 0;
     for (; !from_sheet && !source.is_eof(); source.next())
@@ -217,7 +216,7 @@ std::vector<mysql_converter_impl::text_later> ravelin_converter::settle_types(ud
     if (!as_is)
         lines = nullptr;
     std::vector<std::string_view> texts;
-    const bool from_sheet = from_xls && as_is && sheet_statistics(source, skip_empty_rows, *this, dates, numbers);
+    const bool from_sheet = from_xls && as_is && sheet_statistics(source, skip_empty_rows, *this, dates, &numbers);
     // A type the user chose is what the user wants, whatever the values.
     const std::vector<bool> kept = user_typed(table, columns);
     const std::vector<std::optional<sql_type_text>> user_types = value_checks(table, columns);

@@ -5,12 +5,6 @@
 
 #include "UDB/udb_vali.hpp"
 
-std::wstring ravelin_converter::given_table_name(const std::wstring& table) const
-{
-    const sql_table_mutator* change = get_table_mutator3(table);
-    return change != nullptr && !change->new_name.empty() ? change->new_name : table;
-}
-
 std::vector<std::pair<std::wstring, std::wstring>> ravelin_converter::sheet_dest_tables() const
 {
     std::vector<std::wstring> sheet_tables;
@@ -21,7 +15,7 @@ std::vector<std::pair<std::wstring, std::wstring>> ravelin_converter::sheet_dest
     const std::unique_ptr<udb_validator> validator = engine.create_tn_validator(sel_tables, sheet_tables);
     std::vector<std::pair<std::wstring, std::wstring>> tables;
     for (const auto& entry : worksheets) {
-        std::wstring name = given_table_name(entry.first);
+        std::wstring name = destination_name(entry.first);
         if (!validator->is_acceptable(name)) {
             name = validator->get_safe_name(name);
             validator->add_existing_name(name);

@@ -267,8 +267,7 @@ void ravelin_converter::convert_replacing(dao_database& workbook, sql_database& 
             auto fill = std::make_unique<standin_fill>(*this);
             keeping(table_text(plan.name), [&] {
                 begin_fill(*fill, database, plan.name, plan.columns, plan.indexes);
-                filling.clear();
-                filling_table.clear();
+                filling = nullptr;
             });
             plans.push_back(std::move(plan));
             fills.push_back(std::move(fill));
@@ -286,17 +285,14 @@ void ravelin_converter::convert_replacing(dao_database& workbook, sql_database& 
         sheet_plan& plan = plans[i];
         standin_fill& fill = *fills[i];
         set_cur_table(plan.table);
-        filling = fill.standin;
-        filling_table = plan.name;
-        error_handler::instance().set_shown_table(fill.standin, plan.name);
+        fill_now(fill);
         sheet_step(plan.table, [&] {
             std::unique_ptr<udb_recordset> destination = database.get_table(fill.standin, 2);
             convert_step(plan.source.get(), destination.get(), &database, false);
             finish_table(database, std::move(destination), plan.existed, plan.later);
             filled.push_back(i);
         });
-        filling.clear();
-        filling_table.clear();
+        filling = nullptr;
         tables_done.fetch_add(1, std::memory_order_relaxed);
         // A table whose copy did not go to its end keeps the old one.
         if (filled.empty() || filled.back() != i) {

@@ -39,40 +39,44 @@ bool is_empty_row(const sheet_table& table, size_t row)
 
 // The maps' entries are the sheet's columns, in its order, of the types
 // whose values this reading makes itself.
-bool readable_columns(const sheet_table& table, const dates_map& dates, const num_map& numbers)
+bool readable_columns(const sheet_table& table, const dates_map& dates, const num_map* numbers)
 {
     const size_t n = table.column_count();
-    if (dates.get_entries().size() != n || numbers.get_entries().size() != n)
+    if (dates.get_entries().size() != n || (numbers != nullptr && numbers->get_entries().size() != n))
         return false;
     for (size_t c = 0; c < n; ++c) {
         const field_type type = table.column_type(c);
         const bool made_here = type == field_type::text || type == field_type::memo || type == field_type::number ||
                                is_date_column(type);
-        if (!made_here || dates.get_entries()[c].n_field != c || numbers.get_entries()[c].n_field != c)
+        if (!made_here || dates.get_entries()[c].n_field != c ||
+            (numbers != nullptr && numbers->get_entries()[c].n_field != c))
             return false;
     }
     return true;
 }
 
+// No numbers asked for: there is nothing to note.
+bool settled(const num_map* numbers, size_t c) { return numbers == nullptr || numbers->is_settled(c); }
+
 // One value of column c, as its field would hold it. A value of a row the
 // copy skips as empty is left out: only an unreadable date, which prints as
 // nothing, may stand in such a row.
 void note_value(const sheet_table& table, size_t c, size_t row, const cell& value, bool skip_empty_rows,
-                dates_map& dates, num_map& numbers)
+                dates_map& dates, num_map* numbers)
 {
     switch (table.column_type(c)) {
     case field_type::number:
         if (!dates.is_settled(c))
             dates.add_text(c, ole_variant(value.number).to_string());
-        if (!numbers.is_settled(c))
-            numbers.add_number(c, value.number);
+        if (!settled(numbers, c))
+            numbers->add_number(c, value.number);
         break;
     case field_type::date:
     case field_type::time: {
         if (value.kind == cell_kind::duration) {  // in the column only while a TIME holds it
             dates.add_kind(c, dates_map::time_only);
-            if (!numbers.is_settled(c))
-                numbers.add_text(c, platform::dao::format_duration(value.number));
+            if (!settled(numbers, c))
+                numbers->add_text(c, platform::dao::format_duration(value.number));
             break;
         }
         bool fraction = false;
@@ -80,22 +84,22 @@ void note_value(const sheet_table& table, size_t c, size_t row, const cell& valu
         if (kind == dates_map::no_date && skip_empty_rows && !readable_date(value.number) && is_empty_row(table, row))
             return;
         dates.add_kind(c, kind, fraction);
-        if (!numbers.is_settled(c))
-            numbers.add_text(c, dao_field::date_text(value.number));
+        if (!settled(numbers, c))
+            numbers->add_text(c, dao_field::date_text(value.number));
         break;
     }
     default:
         if (!dates.is_settled(c))
             dates.add_text(c, value.text);
-        if (!numbers.is_settled(c))
-            numbers.add_text(c, value.text);
+        if (!settled(numbers, c))
+            numbers->add_text(c, value.text);
         break;
     }
 }
 
-void note_column(const sheet_table& table, size_t c, bool skip_empty_rows, dates_map& dates, num_map& numbers)
+void note_column(const sheet_table& table, size_t c, bool skip_empty_rows, dates_map& dates, num_map* numbers)
 {
-    for (size_t row = 0; row < table.row_count() && !(dates.is_settled(c) && numbers.is_settled(c)); ++row) {
+    for (size_t row = 0; row < table.row_count() && !(dates.is_settled(c) && settled(numbers, c)); ++row) {
         const cell value = table.get(c, row);
         if (value.kind != cell_kind::null)
             note_value(table, c, row, value, skip_empty_rows, dates, numbers);
@@ -123,7 +127,7 @@ int32_t sheet_date_kind(DATE value, bool* fraction)
 }
 
 bool sheet_statistics(udb_recordset& source, bool skip_empty_rows, const tk_thread_functor& run, dates_map& dates,
-                      num_map& numbers)
+                      num_map* numbers)
 {
     const auto* records = dynamic_cast<const dao_recordset*>(&source);
     const sheet_table* table = records != nullptr ? records->sheet() : nullptr;

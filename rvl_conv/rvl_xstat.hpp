@@ -22,8 +22,8 @@ class udb_recordset;
 int32_t sheet_date_kind(DATE value, bool* fraction = nullptr);
 
 // Notes every value of a worksheet the source reads whole from its first
-// row into maps made from its schema, checking for a stop request between
-// columns. False, noting nothing, for any other source, or a sheet with a
+// row into maps made from its schema (`numbers` may be null: dates alone),
+// checking for a stop request between columns. False, noting nothing, for any other source, or a sheet with a
 // column of booleans or currency amounts (whose texts the records make).
 bool sheet_statistics(udb_recordset& source, bool skip_empty_rows, const tk_thread_functor& run, dates_map& dates,
-                      num_map& numbers);
+                      num_map* numbers);

@@ -110,8 +110,8 @@ bool tables_apart(const ravelin_converter& c, const std::vector<std::wstring>& s
 {
     for (size_t i = 0; i < sheets.size(); ++i)
         for (size_t j = i + 1; j < sheets.size(); ++j) {
-            const std::wstring table = c.given_table_name(sheets[i]);
-            if (!platform::equal_table_names(table, c.given_table_name(sheets[j])))
+            const std::wstring table = c.destination_name(sheets[i]);
+            if (!platform::equal_table_names(table, c.destination_name(sheets[j])))
                 continue;
             wizard_shell::error(L"The worksheets " + sheets[i] + L" and " + sheets[j] +
                                 L" would both be written into the table '" + table +
@@ -309,7 +309,7 @@ void sel_shit_page::on_types_mapping(const std::wstring& table)
     std::vector<std::pair<std::wstring, std::wstring>> taken;
     for (const std::wstring& sheet : selected_sheets())
         if (sheet != table)
-            taken.emplace_back(c.given_table_name(sheet), sheet);
+            taken.emplace_back(c.destination_name(sheet), sheet);
     open_types_editor(this, table, std::move(taken));
     // Edit Table may have renamed the table.
     for (QListWidget* list : {available, selected})

@@ -203,19 +203,19 @@ TEST_F(SheetRefinement, OnlyAWholeWorksheetIsReadFromItsCells)
     dates_map dates(L"t", rs->schema, false);
     num_map numbers(L"t", rs->schema);
     record_source records(*rs);
-    EXPECT_FALSE(sheet_statistics(records, true, conv, dates, numbers));
+    EXPECT_FALSE(sheet_statistics(records, true, conv, dates, &numbers));
     rs->next();  // a sheet no longer read from its first row
-    EXPECT_FALSE(sheet_statistics(*rs, true, conv, dates, numbers));
+    EXPECT_FALSE(sheet_statistics(*rs, true, conv, dates, &numbers));
     EXPECT_FALSE(dates.get_entries()[0].seen);
     std::unique_ptr<udb_recordset> again = book->get_table(L"Kinds$", udb_database::mode_read_only);
-    EXPECT_TRUE(sheet_statistics(*again, true, conv, dates, numbers));
+    EXPECT_TRUE(sheet_statistics(*again, true, conv, dates, &numbers));
     EXPECT_TRUE(dates.get_entries()[0].seen);
     // Booleans and currency amounts print as the records make them.
     std::unique_ptr<dao_database> values = open("handmade_values.xlsx");
     std::unique_ptr<udb_recordset> amounts = values->get_table(L"Values$", udb_database::mode_read_only);
     dates_map amount_dates(L"t", amounts->schema, false);
     num_map amount_numbers(L"t", amounts->schema);
-    EXPECT_FALSE(sheet_statistics(*amounts, true, conv, amount_dates, amount_numbers));
+    EXPECT_FALSE(sheet_statistics(*amounts, true, conv, amount_dates, &amount_numbers));
 }
 
 } // namespace
